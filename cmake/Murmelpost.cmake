@@ -1,0 +1,39 @@
+# Small helpers so that adding a source or a test file needs no CMake edit:
+# every folder's .cpp files form one library, every test folder one executable.
+
+# murmel_library(<target> <folder> [DEPS ...]): a static library from <folder>/*.cpp.
+function(murmel_library target folder)
+  cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_INCLUDE" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp)
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    set(scope PUBLIC)
+  else()
+    # A folder whose sources are still to come: keep the target so dependents link.
+    add_library(${target} INTERFACE)
+    set(scope INTERFACE)
+  endif()
+  target_link_libraries(${target} ${scope} ${ARG_DEPS})
+  target_include_directories(${target} ${scope} ${PROJECT_SOURCE_DIR} ${ARG_PUBLIC_INCLUDE})
+endfunction()
+
+# murmel_test(<target> <folder> [DEPS ...] [ENV ...] [LABELS ...]): one GoogleTest
+# executable from <folder>/*_test.cpp, registered with CTest as one suite.
+function(murmel_test target folder)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS;ENV;LABELS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${folder}/*_test.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${target} ${sources})
+  target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main
+                                          GTest::gmock)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  add_test(NAME ${target} COMMAND ${target})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${target} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}"
+                       LABELS "${ARG_LABELS}")
+endfunction()

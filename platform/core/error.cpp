@@ -1,0 +1,9 @@
+#include "win/error.h"
+
+namespace {
+thread_local DWORD last_error = ERROR_SUCCESS;
+}
+
+DWORD GetLastError() { return last_error; }
+
+void SetLastError(DWORD error) { last_error = error; }

@@ -1,0 +1,3 @@
+// Placeholder: filled in by the system work.
+#pragma once
+#include "win/types.h"

@@ -1,0 +1,10 @@
+// The core of the handheld platform's API: types, last error, text, code pages, system
+// information, files, threads, synchronisation and the process heap.
+#pragma once
+
+#include "win/types.h"
+#include "win/error.h"
+#include "win/text.h"
+#include "win/codepage.h"
+#include "win/system.h"
+#include "win/kernel.h"
