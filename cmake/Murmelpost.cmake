@@ -1,13 +1,16 @@
 # Small helpers so that adding a source or a test file needs no CMake edit:
 # every folder's .cpp files form one library, every test folder one executable.
 
-# murmel_library(<target> <folder> [DEPS ...]): a static library from <folder>/*.cpp.
+# murmel_library(<target> <folder> [DEPS ...] [PUBLIC_INCLUDE ...] [PRIVATE_INCLUDE ...]
+#                [DEFINES ...]): a static library from <folder>/*.cpp.
 function(murmel_library target folder)
-  cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_INCLUDE" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_INCLUDE;PRIVATE_INCLUDE;DEFINES" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp)
   if(sources)
     add_library(${target} STATIC ${sources})
     set(scope PUBLIC)
+    target_include_directories(${target} PRIVATE ${ARG_PRIVATE_INCLUDE})
+    target_compile_definitions(${target} PRIVATE ${ARG_DEFINES})
   else()
     # A folder whose sources are still to come: keep the target so dependents link.
     add_library(${target} INTERFACE)

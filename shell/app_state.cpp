@@ -1,0 +1,1 @@
+// The one application state record; filled in with the transfer core.
