@@ -1,1 +1,3 @@
-// The one application state record; filled in with the transfer core.
+#include "shell/app_state.h"
+
+AppState appState;
