@@ -2,6 +2,7 @@
 // named fields of `appState`. All fields start zero except `compressStop`.
 #pragma once
 
+#include <mmsystem.h>
 #include <windows.h>
 
 #include <atomic>
@@ -78,16 +79,19 @@ struct AppState {
   VoiceNode* voiceTail{};
   int voiceChunkCount{};
 
-  // Recording engine. The wave device fields (waveFormat, waveHeaders, waveIn) come with
-  // the recording work, once the wave audio header exists.
+  // Recording engine.
+  WAVEFORMATEX* waveFormat{};
+  WAVEHDR* waveHeaders{};  // a ring of three
   BYTE* waveBuffers[3]{};
   int ringIndex{};
+  HWAVEIN waveIn{};
   DWORD recordedBytes{};
   // 1 while no compression thread is wanted, so a stray thread ends at once.
   std::atomic<int> compressStop{1};
   std::atomic<HANDLE> compressThread{};
 
-  // Playback engine (waveOut comes with the playback work).
+  // Playback engine.
+  HWAVEOUT waveOut{};
   VoiceNode* playCursor{};
   BYTE playChunk[VOICE_CHUNK_SIZE]{};
   DWORD streamedBytes{};
