@@ -8,3 +8,4 @@
 #include "win/codepage.h"
 #include "win/system.h"
 #include "win/kernel.h"
+#include "win/message.h"

@@ -1,0 +1,47 @@
+// Posted messages: one queue per thread, kept in order, retrieved by the thread that owns
+// the window a message was posted to.
+#pragma once
+
+#include "win/types.h"
+
+struct tagPOINT {
+  LONG x;
+  LONG y;
+};
+using POINT = tagPOINT;
+using LPPOINT = POINT*;
+
+struct tagMSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+using MSG = tagMSG;
+using PMSG = MSG*;
+using LPMSG = MSG*;
+
+#ifndef ERROR_INVALID_WINDOW_HANDLE
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#endif
+
+#define WM_NULL 0x0000
+#define WM_QUIT 0x0012
+#define WM_USER 0x0400
+#define WM_APP 0x8000
+
+// PeekMessageW options.
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+#define PM_NOYIELD 0x0002
+
+// Queues the message for the thread that owns hWnd (the calling thread when hWnd is null).
+BOOL PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+// Waits for a message; returns 0 for WM_QUIT, -1 for an invalid window, nonzero otherwise.
+BOOL GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
+BOOL PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
+// WM_QUIT arrives once every message already posted to this thread has been retrieved.
+void PostQuitMessage(int nExitCode);
+BOOL IsWindow(HWND hWnd);

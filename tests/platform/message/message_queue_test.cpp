@@ -1,0 +1,198 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "platform/message/window_registry.h"
+
+namespace {
+
+using murmel::message::CreateWindowRecord;
+using murmel::message::DestroyWindowRecord;
+
+// Drains whatever is already queued for this thread so each test starts empty.
+void DrainQueue() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+}
+
+class MessageQueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override { DrainQueue(); }
+  void TearDown() override { DrainQueue(); }
+};
+
+TEST_F(MessageQueueTest, MessagesFromManyThreadsKeepEachSendersOrder) {
+  const HWND window = CreateWindowRecord();
+  constexpr int kSenders = 4;
+  constexpr int kPerSender = 2000;
+  std::vector<std::thread> senders;
+  for (int s = 0; s < kSenders; ++s) {
+    senders.emplace_back([window, s] {
+      for (int i = 0; i < kPerSender; ++i) PostMessageW(window, WM_USER + s, i, 0);
+    });
+  }
+  std::vector<int> next(kSenders, 0);
+  MSG msg;
+  for (int received = 0; received < kSenders * kPerSender; ++received) {
+    ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
+    ASSERT_EQ(msg.hwnd, window);
+    const int sender = static_cast<int>(msg.message - WM_USER);
+    ASSERT_GE(sender, 0);
+    ASSERT_LT(sender, kSenders);
+    ASSERT_EQ(static_cast<int>(msg.wParam), next[sender]) << "sender " << sender;
+    ++next[sender];
+  }
+  for (std::thread& t : senders) t.join();
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
+  DestroyWindowRecord(window);
+}
+
+TEST_F(MessageQueueTest, GetMessageWaitsForAPostFromAnotherThread) {
+  const HWND window = CreateWindowRecord();
+  std::promise<void> waiting;
+  std::thread poster([&] {
+    waiting.get_future().wait();
+    PostMessageW(window, WM_APP + 7, 11, 22);
+  });
+  waiting.set_value();
+  MSG msg;
+  ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
+  poster.join();
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 7));
+  EXPECT_EQ(msg.wParam, 11u);
+  EXPECT_EQ(msg.lParam, 22);
+  DestroyWindowRecord(window);
+}
+
+TEST_F(MessageQueueTest, QuitComesAfterEveryPostedMessageAndCarriesTheExitCode) {
+  const HWND window = CreateWindowRecord();
+  PostMessageW(window, WM_USER, 1, 0);
+  PostQuitMessage(42);
+  PostMessageW(window, WM_USER, 2, 0);
+  MSG msg;
+  ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
+  EXPECT_EQ(msg.wParam, 1u);
+  ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), TRUE);
+  EXPECT_EQ(msg.wParam, 2u);
+  ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(msg.wParam, 42u);
+  EXPECT_EQ(msg.hwnd, nullptr);
+  // Retrieved once only.
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  DestroyWindowRecord(window);
+}
+
+TEST_F(MessageQueueTest, PeekLeavesOrRemovesTheMessageAsAsked) {
+  PostMessageW(nullptr, WM_USER + 1, 5, 0);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 1));
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 5u);
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+
+  PostQuitMessage(3);
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+}
+
+TEST_F(MessageQueueTest, FiltersSelectByWindowAndRange) {
+  const HWND first = CreateWindowRecord();
+  const HWND second = CreateWindowRecord();
+  const HWND thread_only = reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
+  struct Case {
+    const char* name;
+    HWND filter;
+    UINT min;
+    UINT max;
+    UINT expected;  // 0: nothing retrieved
+  };
+  const Case cases[] = {
+      {"any", nullptr, 0, 0, 100},
+      {"second window", second, 0, 0, 101},
+      {"thread messages", thread_only, 0, 0, 102},
+      {"range", nullptr, 102, 102, 102},
+      {"range and window", first, 101, 200, 0},
+      {"empty range", nullptr, 50, 60, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DrainQueue();
+    PostMessageW(first, 100, 0, 0);
+    PostMessageW(second, 101, 0, 0);
+    PostMessageW(nullptr, 102, 0, 0);
+    MSG msg;
+    const BOOL found = PeekMessageW(&msg, c.filter, c.min, c.max, PM_REMOVE);
+    if (c.expected == 0) {
+      EXPECT_FALSE(found);
+    } else {
+      ASSERT_TRUE(found);
+      EXPECT_EQ(msg.message, c.expected);
+    }
+  }
+  // The quit message passes any filter, once the filtered messages are gone.
+  DrainQueue();
+  PostMessageW(second, 101, 0, 0);
+  PostQuitMessage(0);
+  MSG msg;
+  ASSERT_EQ(GetMessageW(&msg, first, 500, 600), FALSE);
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  DestroyWindowRecord(first);
+  DestroyWindowRecord(second);
+}
+
+TEST_F(MessageQueueTest, DestroyedOrStaleWindowsRefusePostsWithInvalidWindowHandle) {
+  const HWND window = CreateWindowRecord();
+  ASSERT_TRUE(IsWindow(window));
+  ASSERT_TRUE(DestroyWindowRecord(window));
+  EXPECT_FALSE(DestroyWindowRecord(window));
+  EXPECT_FALSE(IsWindow(window));
+  // The slot comes back under a new handle; the old one stays dead.
+  const HWND reused = CreateWindowRecord();
+  EXPECT_NE(reused, window);
+  const HWND bogus = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x7777));
+  for (HWND dead : {window, bogus}) {
+    SetLastError(0);
+    EXPECT_FALSE(PostMessageW(dead, WM_USER, 0, 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    MSG msg;
+    SetLastError(0);
+    EXPECT_EQ(GetMessageW(&msg, dead, 0, 0), -1);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+  }
+  EXPECT_TRUE(PostMessageW(reused, WM_USER, 0, 0));
+  DestroyWindowRecord(reused);
+}
+
+TEST_F(MessageQueueTest, PostsGoToTheOwningThreadAndItsWindowsEndWithIt) {
+  std::promise<HWND> created;
+  std::promise<void> posted;
+  std::promise<MSG> received;
+  std::thread owner([&] {
+    created.set_value(CreateWindowRecord());
+    posted.get_future().wait();
+    MSG msg;
+    GetMessageW(&msg, nullptr, 0, 0);
+    received.set_value(msg);
+  });
+  const HWND window = created.get_future().get();
+  ASSERT_TRUE(PostMessageW(window, WM_USER + 9, 0, 0));
+  posted.set_value();
+  EXPECT_EQ(received.get_future().get().message, static_cast<UINT>(WM_USER + 9));
+  MSG msg;
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "posted to the wrong thread";
+  owner.join();
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(PostMessageW(window, WM_USER, 0, 0));
+}
+
+}  // namespace
