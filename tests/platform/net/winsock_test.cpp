@@ -1,0 +1,272 @@
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "support/fake_transfer_server.h"
+
+namespace {
+
+using murmel::test::Bytes;
+using murmel::test::FakeTransferServer;
+using murmel::test::SocketPair;
+using murmel::test::ToBytes;
+
+// Keeps WinSock started for one test, as the client does around each connection.
+class WinsockSession {
+ public:
+  WinsockSession() { started_ = WSAStartup(0x0202, &data_) == 0; }
+  ~WinsockSession() {
+    if (started_) WSACleanup();
+  }
+  bool started() const { return started_; }
+
+ private:
+  WSADATA data_{};
+  bool started_ = false;
+};
+
+SOCKET ConnectToLoopback(std::uint16_t port) {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) return s;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = inet_addr("127.0.0.1");
+  if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const int error = WSAGetLastError();
+    closesocket(s);
+    WSASetLastError(error);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
+std::array<BYTE, 4> BytesOf(ULONG network_order) {
+  std::array<BYTE, 4> bytes{};
+  std::memcpy(bytes.data(), &network_order, bytes.size());
+  return bytes;
+}
+
+TEST(Winsock, StartupReportsVersionsAndCountsNestedStarts) {
+  WSADATA data{};
+  ASSERT_EQ(WSAStartup(0x0202, &data), 0);
+  EXPECT_EQ(data.wVersion, 0x0202);
+  EXPECT_EQ(data.wHighVersion, 0x0202);
+  ASSERT_EQ(WSAStartup(0x0101, &data), 0);
+  EXPECT_EQ(data.wVersion, 0x0101);
+  EXPECT_EQ(WSAStartup(0x0000, &data), WSAVERNOTSUPPORTED);
+
+  EXPECT_EQ(WSACleanup(), 0);
+  EXPECT_EQ(WSACleanup(), 0);
+  EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+}
+
+TEST(Winsock, SocketBeforeStartupFails) {
+  EXPECT_EQ(socket(AF_INET, SOCK_STREAM, 0), INVALID_SOCKET);
+  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+  EXPECT_EQ(gethostbyname("localhost"), nullptr);
+  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+}
+
+TEST(Winsock, LoopbackClientExchangesBytesWithServer) {
+  FakeTransferServer server;
+  ASSERT_TRUE(server.bound()) << server.bind_error();
+  server.ReceiveRaw(5).SendRaw(ToBytes("world")).WaitForClose().Start();
+
+  WinsockSession session;
+  ASSERT_TRUE(session.started());
+  const SOCKET s = ConnectToLoopback(server.port());
+  ASSERT_NE(s, INVALID_SOCKET) << WSAGetLastError();
+  EXPECT_EQ(send(s, "hello", 5, 0), 5);
+  char reply[5] = {};
+  int got = 0;
+  while (got < 5) {
+    const int n = recv(s, reply + got, 5 - got, 0);
+    ASSERT_GT(n, 0) << WSAGetLastError();
+    got += n;
+  }
+  EXPECT_EQ(std::string(reply, 5), "world");
+  EXPECT_EQ(closesocket(s), 0);
+
+  EXPECT_TRUE(server.Finish());
+  EXPECT_EQ(server.raw(), ToBytes("hello"));
+}
+
+TEST(Winsock, RecvReportsPeerCloseAsZero) {
+  FakeTransferServer server;
+  server.Close().Start();
+  WinsockSession session;
+  const SOCKET s = ConnectToLoopback(server.port());
+  ASSERT_NE(s, INVALID_SOCKET);
+  char byte = 0;
+  EXPECT_EQ(recv(s, &byte, 1, 0), 0);
+  closesocket(s);
+}
+
+// Without MSG_NOSIGNAL the second send would kill the whole test program with SIGPIPE.
+TEST(Winsock, SendAfterPeerClosedIsAnErrorNotASignal) {
+  FakeTransferServer server;
+  server.Close().Start();
+  WinsockSession session;
+  const SOCKET s = ConnectToLoopback(server.port());
+  ASSERT_NE(s, INVALID_SOCKET);
+  char byte = 0;
+  ASSERT_EQ(recv(s, &byte, 1, 0), 0);
+
+  int result = 0;
+  for (int attempt = 0; attempt < 1000 && result != SOCKET_ERROR; ++attempt) {
+    result = send(s, "x", 1, 0);
+    if (result != SOCKET_ERROR) std::this_thread::yield();
+  }
+  EXPECT_EQ(result, SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+  closesocket(s);
+}
+
+TEST(Winsock, ConnectToPortWithoutListenerIsRefused) {
+  FakeTransferServer refusing(0, /*listen_now=*/false);
+  ASSERT_TRUE(refusing.bound());
+  WinsockSession session;
+  SetLastError(0);
+  EXPECT_EQ(ConnectToLoopback(refusing.port()), INVALID_SOCKET);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNREFUSED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(WSAECONNREFUSED));
+}
+
+// Each failing call leaves the WinSock code that a caller tells apart.
+TEST(Winsock, FailuresSetTheWinsockCodes) {
+  WinsockSession session;
+  SocketPair nonblocking(SocketPair::Kind::kStream, /*nonblocking_client=*/true);
+  const SOCKET unconnected = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_NE(unconnected, INVALID_SOCKET);
+  char buffer[4] = {};
+  sockaddr_in no_family{};
+  const auto* no_family_address = reinterpret_cast<const sockaddr*>(&no_family);
+
+  struct Case {
+    const char* what;
+    std::function<int()> call;
+    int error;
+  };
+  const Case cases[] = {
+      {"recv with nothing waiting on a non-blocking socket",
+       [&] { return recv(nonblocking.client(), buffer, 4, 0); }, WSAEWOULDBLOCK},
+      {"recv on an unconnected socket", [&] { return recv(unconnected, buffer, 4, 0); },
+       WSAENOTCONN},
+      {"recv on INVALID_SOCKET", [&] { return recv(INVALID_SOCKET, buffer, 4, 0); }, WSAENOTSOCK},
+      {"send with a negative length", [&] { return send(unconnected, buffer, -1, 0); }, WSAEFAULT},
+      {"connect with a short address", [&] { return connect(unconnected, no_family_address, 8); },
+       WSAEFAULT},
+      {"connect to family 0",
+       [&] { return connect(unconnected, no_family_address, sizeof no_family); }, WSAEAFNOSUPPORT},
+      {"closesocket of standard input", [] { return closesocket(0); }, WSAENOTSOCK},
+      {"socket of an unknown type",
+       [] { return socket(AF_INET, 99, 0) == INVALID_SOCKET ? SOCKET_ERROR : 0; },
+       WSAESOCKTNOSUPPORT},
+  };
+  for (const auto& c : cases) {
+    SetLastError(0);
+    EXPECT_EQ(c.call(), SOCKET_ERROR) << c.what;
+    EXPECT_EQ(WSAGetLastError(), c.error) << c.what;
+  }
+  EXPECT_EQ(closesocket(unconnected), 0);
+}
+
+// Two transfer threads may resolve at once: each must read its own answer.
+TEST(Winsock, TwoThreadsResolveAtOnceWithoutMixingAnswers) {
+  WinsockSession session;
+  const auto resolve_many = [](const char* name, ULONG expected, int* mismatches) {
+    for (int i = 0; i < 300; ++i) {
+      const hostent* host = gethostbyname(name);
+      if (host == nullptr || host->h_length != 4 || host->h_addrtype != AF_INET) {
+        ++*mismatches;
+        continue;
+      }
+      ULONG address = 0;
+      std::memcpy(&address, host->h_addr_list[0], 4);
+      if (address != expected) ++*mismatches;
+    }
+  };
+  int mismatches_a = 0;
+  int mismatches_b = 0;
+  std::thread a(resolve_many, "localhost", inet_addr("127.0.0.1"), &mismatches_a);
+  std::thread b(resolve_many, "127.0.0.2", inet_addr("127.0.0.2"), &mismatches_b);
+  a.join();
+  b.join();
+  EXPECT_EQ(mismatches_a, 0);
+  EXPECT_EQ(mismatches_b, 0);
+}
+
+TEST(Winsock, GethostbynameGivesNameAndAddressList) {
+  WinsockSession session;
+  const hostent* host = gethostbyname("localhost");
+  ASSERT_NE(host, nullptr) << WSAGetLastError();
+  EXPECT_STREQ(host->h_name, "localhost");
+  EXPECT_EQ(host->h_addrtype, AF_INET);
+  ASSERT_NE(host->h_addr, nullptr);
+  EXPECT_EQ(std::memcmp(host->h_addr, "\x7f\x00\x00\x01", 4), 0);
+  EXPECT_EQ(host->h_aliases[0], nullptr);
+
+  EXPECT_EQ(gethostbyname("no-such-host.invalid"), nullptr);
+  EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND);
+}
+
+TEST(Winsock, GethostbyaddrFindsTheNameOfLoopback) {
+  WinsockSession session;
+  const ULONG loopback = inet_addr("127.0.0.1");
+  const hostent* host = gethostbyaddr(reinterpret_cast<const char*>(&loopback), 4, AF_INET);
+  ASSERT_NE(host, nullptr) << WSAGetLastError();
+  EXPECT_STREQ(host->h_name, "localhost");
+  EXPECT_EQ(std::memcmp(host->h_addr_list[0], &loopback, 4), 0);
+  EXPECT_EQ(host->h_addr_list[1], nullptr);
+
+  EXPECT_EQ(gethostbyaddr(reinterpret_cast<const char*>(&loopback), 3, AF_INET), nullptr);
+  EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+  EXPECT_EQ(gethostbyaddr(reinterpret_cast<const char*>(&loopback), 4, 23), nullptr);
+  EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
+}
+
+TEST(Winsock, InetAddrParsesDottedForms) {
+  struct Case {
+    const char* text;
+    std::array<BYTE, 4> bytes;
+  };
+  const Case cases[] = {
+      {"127.0.0.1", {127, 0, 0, 1}},
+      {"192.168.1.200", {192, 168, 1, 200}},
+      {"10.1", {10, 0, 0, 1}},
+      {"10.1.258", {10, 1, 1, 2}},
+      {"0x7f.0.0.1", {127, 0, 0, 1}},
+      {"010.0.0.1", {8, 0, 0, 1}},
+      {"16909060", {1, 2, 3, 4}},
+      {"0.0.0.0", {0, 0, 0, 0}},
+      {"255.255.255.255", {255, 255, 255, 255}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BytesOf(inet_addr(c.text)), c.bytes) << c.text;
+  }
+  for (const char* bad : {"", "256.0.0.1", "1.2.3.4.5", "1.2.3.", ".1.2.3", "localhost", "1.2.3.4 ",
+                          "08.1.1.1", "0x", "1.2.65536", "4294967296"}) {
+    EXPECT_EQ(inet_addr(bad), INADDR_NONE) << '"' << bad << '"';
+  }
+}
+
+TEST(Winsock, ByteOrderPutsMostSignificantByteFirst) {
+  const USHORT port = htons(110);
+  BYTE port_bytes[2] = {};
+  std::memcpy(port_bytes, &port, 2);
+  EXPECT_EQ(port_bytes[0], 0x00);
+  EXPECT_EQ(port_bytes[1], 0x6E);
+  EXPECT_EQ(ntohs(port), 110);
+  EXPECT_EQ(BytesOf(htonl(0x01020304)), (std::array<BYTE, 4>{1, 2, 3, 4}));
+  EXPECT_EQ(ntohl(htonl(0xA1B2C3D4)), 0xA1B2C3D4u);
+}
+
+}  // namespace

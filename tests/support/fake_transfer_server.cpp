@@ -1,0 +1,379 @@
+#include "support/fake_transfer_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace murmel::test {
+namespace {
+
+// CRC-16/X.25, table-free like the client's but written from the catalogue entry.
+std::uint16_t Crc16X25(const std::uint8_t* bytes, std::size_t count) {
+  std::uint16_t crc = 0xffff;
+  for (std::size_t i = 0; i < count; ++i) {
+    crc ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408)
+                      : static_cast<std::uint16_t>(crc >> 1);
+    }
+  }
+  return static_cast<std::uint16_t>(~crc);
+}
+
+std::uint8_t HeaderCheck(std::uint16_t length) {
+  const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(length >> 8),
+                                 static_cast<std::uint8_t>(length & 0xff)};
+  return static_cast<std::uint8_t>(Crc16X25(bytes, 2) >> 8);
+}
+
+void CloseFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+// The client's small sends would otherwise wait for a delayed ACK on every frame.
+void QuickAck(int fd) {
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+}
+
+}  // namespace
+
+Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+std::string ToText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+std::string ToHex(const Bytes& bytes) {
+  std::string hex;
+  char digits[4];
+  for (std::uint8_t byte : bytes) {
+    std::snprintf(digits, sizeof digits, "%02X ", byte);
+    hex += digits;
+  }
+  if (!hex.empty()) hex.pop_back();
+  return hex;
+}
+
+Bytes EncodeFrame(const Bytes& payload) {
+  const auto length = static_cast<std::uint16_t>(payload.size() + 2);
+  const std::uint16_t crc = Crc16X25(payload.data(), payload.size());
+  Bytes frame(payload.size() + 5);
+  frame[0] = static_cast<std::uint8_t>(length >> 8);
+  frame[1] = static_cast<std::uint8_t>(length & 0xff);
+  frame[2] = HeaderCheck(length);
+  std::copy(payload.begin(), payload.end(), frame.begin() + 3);
+  frame[payload.size() + 3] = static_cast<std::uint8_t>(crc & 0xff);
+  frame[payload.size() + 4] = static_cast<std::uint8_t>(crc >> 8);
+  return frame;
+}
+
+Bytes EncodeFrame(std::string_view payload) { return EncodeFrame(ToBytes(payload)); }
+
+FakeTransferServer::FakeTransferServer(std::uint16_t port, bool listen_now) {
+  if (::pipe2(stop_pipe_, O_CLOEXEC) != 0) {
+    bind_error_ = std::strerror(errno);
+    return;
+  }
+  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    bind_error_ = std::strerror(errno);
+    CloseFd(listen_fd_);
+    return;
+  }
+  port_ = ntohs(address.sin_port);
+  if (listen_now) Listen();
+}
+
+FakeTransferServer::~FakeTransferServer() {
+  if (stop_pipe_[1] >= 0) {
+    const char stop = 's';
+    [[maybe_unused]] const auto written = ::write(stop_pipe_[1], &stop, 1);
+  }
+  if (thread_.joinable()) thread_.join();
+  CloseConnection();
+  CloseFd(listen_fd_);
+  CloseFd(stop_pipe_[0]);
+  CloseFd(stop_pipe_[1]);
+}
+
+void FakeTransferServer::Listen() {
+  if (listen_fd_ >= 0) ::listen(listen_fd_, 8);
+}
+
+FakeTransferServer& FakeTransferServer::Add(Step step) {
+  steps_.push_back(std::move(step));
+  return *this;
+}
+
+FakeTransferServer& FakeTransferServer::SendFrame(std::string_view payload) {
+  return SendRaw(EncodeFrame(payload));
+}
+
+FakeTransferServer& FakeTransferServer::SendFrame(const Bytes& payload) {
+  return SendRaw(EncodeFrame(payload));
+}
+
+FakeTransferServer& FakeTransferServer::SendRaw(const Bytes& bytes) {
+  return Add([this, bytes] { return WriteAll(bytes.data(), bytes.size()); });
+}
+
+FakeTransferServer& FakeTransferServer::Trickle(const Bytes& bytes) {
+  return Add([this, bytes] {
+    for (std::uint8_t byte : bytes) {
+      if (!WriteAll(&byte, 1)) return false;
+      // Give the client time to read each byte on its own.
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  });
+}
+
+FakeTransferServer& FakeTransferServer::ReceiveFrame() {
+  return Add([this] {
+    ReceivedFrame frame;
+    const bool ok = ReadFrame(frame);
+    return ok;
+  });
+}
+
+FakeTransferServer& FakeTransferServer::Reply(std::string_view reply) {
+  return Reply(ToBytes(reply));
+}
+
+FakeTransferServer& FakeTransferServer::Reply(const Bytes& reply) {
+  const Bytes frame = EncodeFrame(reply);
+  return Add([this, frame] {
+    ReceivedFrame received;
+    return ReadFrame(received) && WriteAll(frame.data(), frame.size());
+  });
+}
+
+FakeTransferServer& FakeTransferServer::AcceptGreeting() { return SendFrame("TROK").Reply("TROK"); }
+
+FakeTransferServer& FakeTransferServer::ReceiveRaw(std::size_t count) {
+  return Add([this, count] {
+    Bytes bytes;
+    const bool ok = ReadExactly(count, bytes, nullptr);
+    const std::lock_guard lock(record_mutex_);
+    raw_.insert(raw_.end(), bytes.begin(), bytes.end());
+    return ok;
+  });
+}
+
+FakeTransferServer& FakeTransferServer::WaitForClose() {
+  return Add([this] {
+    std::uint8_t chunk[4096];
+    while (WaitReadable(connection_fd_)) {
+      const ssize_t got = ::read(connection_fd_, chunk, sizeof chunk);
+      if (got <= 0) return true;
+      const std::lock_guard lock(record_mutex_);
+      raw_.insert(raw_.end(), chunk, chunk + got);
+    }
+    return false;
+  });
+}
+
+FakeTransferServer& FakeTransferServer::Close() {
+  return Add([this] {
+    CloseConnection();
+    return true;
+  });
+}
+
+FakeTransferServer& FakeTransferServer::NextConnection() {
+  return Add([this] {
+    CloseConnection();
+    return Accept();
+  });
+}
+
+FakeTransferServer& FakeTransferServer::Run(std::function<void()> action) {
+  return Add([action = std::move(action)] {
+    action();
+    return true;
+  });
+}
+
+void FakeTransferServer::Start() {
+  thread_ = std::thread([this] { RunScript(); });
+}
+
+bool FakeTransferServer::Finish() {
+  if (thread_.joinable()) thread_.join();
+  return completed_.load();
+}
+
+std::vector<ReceivedFrame> FakeTransferServer::frames() const {
+  const std::lock_guard lock(record_mutex_);
+  return frames_;
+}
+
+std::vector<std::string> FakeTransferServer::payloads() const {
+  std::vector<std::string> texts;
+  for (const auto& frame : frames()) texts.push_back(ToText(frame.payload));
+  return texts;
+}
+
+Bytes FakeTransferServer::raw() const {
+  const std::lock_guard lock(record_mutex_);
+  return raw_;
+}
+
+void FakeTransferServer::RunScript() {
+  if (!Accept()) return;
+  for (auto& step : steps_) {
+    if (!step()) {
+      CloseConnection();
+      return;
+    }
+  }
+  CloseConnection();
+  completed_ = true;
+}
+
+bool FakeTransferServer::WaitReadable(int fd) {
+  if (fd < 0) return false;
+  pollfd waits[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
+  for (;;) {
+    const int ready = ::poll(waits, 2, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0 || (waits[1].revents & POLLIN) != 0) return false;
+    return true;
+  }
+}
+
+bool FakeTransferServer::Accept() {
+  if (!WaitReadable(listen_fd_)) return false;
+  connection_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (connection_fd_ < 0) return false;
+  const int on = 1;
+  ::setsockopt(connection_fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  ++connections_;
+  return true;
+}
+
+bool FakeTransferServer::ReadExactly(std::size_t count, Bytes& into,
+                                     std::vector<std::size_t>* reads) {
+  const std::size_t start = into.size();
+  into.resize(start + count);
+  std::size_t done = 0;
+  while (done < count) {
+    if (!WaitReadable(connection_fd_)) return false;
+    const ssize_t got = ::read(connection_fd_, into.data() + start + done, count - done);
+    if (got <= 0) {
+      into.resize(start + done);
+      return false;
+    }
+    QuickAck(connection_fd_);
+    if (reads != nullptr) reads->push_back(static_cast<std::size_t>(got));
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool FakeTransferServer::WriteAll(const std::uint8_t* bytes, std::size_t count) {
+  while (count > 0) {
+    const ssize_t put = ::send(connection_fd_, bytes, count, MSG_NOSIGNAL);
+    if (put <= 0) return false;
+    bytes += put;
+    count -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool FakeTransferServer::ReadFrame(ReceivedFrame& frame) {
+  Bytes header;
+  bool ok = ReadExactly(3, header, &frame.reads);
+  if (ok) {
+    const auto length = static_cast<std::uint16_t>((header[0] << 8) | header[1]);
+    frame.header_ok = HeaderCheck(length) == header[2] && length >= 2;
+    if (frame.header_ok) {
+      Bytes body;
+      ok = ReadExactly(length, body, &frame.reads);
+      if (ok) {
+        frame.payload.assign(body.begin(), body.end() - 2);
+        const std::uint16_t crc = Crc16X25(frame.payload.data(), frame.payload.size());
+        frame.crc_ok = body[length - 2] == (crc & 0xff) && body[length - 1] == (crc >> 8);
+      }
+    }
+  }
+  const bool recorded = ok && frame.header_ok;
+  if (!header.empty()) {
+    const std::lock_guard lock(record_mutex_);
+    frames_.push_back(frame);
+  }
+  return recorded && frame.crc_ok;
+}
+
+void FakeTransferServer::CloseConnection() { CloseFd(connection_fd_); }
+
+SocketPair::SocketPair(Kind kind, bool nonblocking_client) {
+  int fds[2] = {-1, -1};
+  const int type = (kind == Kind::kMessages ? SOCK_SEQPACKET : SOCK_STREAM) | SOCK_CLOEXEC;
+  if (::socketpair(AF_UNIX, type, 0, fds) != 0) return;
+  client_fd_ = fds[0];
+  peer_fd_ = fds[1];
+  if (nonblocking_client) {
+    ::fcntl(client_fd_, F_SETFL, ::fcntl(client_fd_, F_GETFL) | O_NONBLOCK);
+  }
+}
+
+SocketPair::~SocketPair() {
+  CloseFd(client_fd_);
+  CloseFd(peer_fd_);
+}
+
+void SocketPair::Write(const Bytes& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::send(peer_fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (put <= 0) return;
+    done += static_cast<std::size_t>(put);
+  }
+}
+
+Bytes SocketPair::ReadRecord() {
+  Bytes record(70000);
+  const ssize_t got = ::recv(peer_fd_, record.data(), record.size(), 0);
+  record.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return record;
+}
+
+Bytes SocketPair::ReadToEnd() {
+  Bytes all;
+  for (;;) {
+    Bytes record = ReadRecord();
+    if (record.empty()) return all;
+    all.insert(all.end(), record.begin(), record.end());
+  }
+}
+
+Bytes SocketPair::ReadAvailable() {
+  Bytes record(70000);
+  const ssize_t got = ::recv(peer_fd_, record.data(), record.size(), MSG_DONTWAIT);
+  record.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return record;
+}
+
+void SocketPair::ClosePeer() { CloseFd(peer_fd_); }
+
+}  // namespace murmel::test

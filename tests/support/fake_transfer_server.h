@@ -1,0 +1,138 @@
+// A scripted transfer server on loopback, and a local socket pair, for tests that drive
+// the client's frames and commands over real sockets. Only standard types appear here,
+// so tests that include <winsock2.h> can use them.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace murmel::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ToBytes(std::string_view text);
+std::string ToText(const Bytes& bytes);
+// "00 05 58 ..." for readable failure messages.
+std::string ToHex(const Bytes& bytes);
+
+// The frame a well-behaved peer puts on the wire for a payload. Written independently of
+// the client's frame layer so that each checks the other.
+Bytes EncodeFrame(const Bytes& payload);
+Bytes EncodeFrame(std::string_view payload);
+
+// One frame as the server read it.
+struct ReceivedFrame {
+  Bytes payload;
+  bool header_ok = false;          // the check byte matched the length
+  bool crc_ok = false;             // the trailer matched the payload
+  std::vector<std::size_t> reads;  // bytes delivered by each read, header to trailer
+};
+
+// Listens on 127.0.0.1 and runs its script, step by step, on its own thread: the first
+// step waits for a connection; every step works on the current connection. Steps that
+// read stop the script when the client closes or the bytes are not a frame.
+class FakeTransferServer {
+ public:
+  // port 0 picks a free port. With listen_now false the port is bound but refuses
+  // connections until Listen().
+  explicit FakeTransferServer(std::uint16_t port = 0, bool listen_now = true);
+  ~FakeTransferServer();
+  FakeTransferServer(const FakeTransferServer&) = delete;
+  FakeTransferServer& operator=(const FakeTransferServer&) = delete;
+
+  bool bound() const { return listen_fd_ >= 0; }
+  const std::string& bind_error() const { return bind_error_; }
+  std::uint16_t port() const { return port_; }
+  void Listen();
+
+  // Script steps, added before Start().
+  FakeTransferServer& SendFrame(std::string_view payload);
+  FakeTransferServer& SendFrame(const Bytes& payload);
+  FakeTransferServer& SendRaw(const Bytes& bytes);
+  // One byte per write, so that the client sees the bytes arrive in many small reads.
+  FakeTransferServer& Trickle(const Bytes& bytes);
+  // Reads one frame and records it.
+  FakeTransferServer& ReceiveFrame();
+  // Reads one frame and answers it with a frame carrying `reply`.
+  FakeTransferServer& Reply(std::string_view reply);
+  FakeTransferServer& Reply(const Bytes& reply);
+  // The server's opening word and the answer to the greeting.
+  FakeTransferServer& AcceptGreeting();
+  // Reads exactly count bytes into raw().
+  FakeTransferServer& ReceiveRaw(std::size_t count);
+  // Says nothing more and reads (into raw()) until the client closes.
+  FakeTransferServer& WaitForClose();
+  FakeTransferServer& Close();
+  // Closes the current connection and waits for the next one.
+  FakeTransferServer& NextConnection();
+  FakeTransferServer& Run(std::function<void()> action);
+
+  void Start();
+  // Waits for the script to end; true when every step ran.
+  bool Finish();
+
+  std::vector<ReceivedFrame> frames() const;
+  std::vector<std::string> payloads() const;  // the frames' payloads as text
+  Bytes raw() const;
+  int connections() const { return connections_.load(); }
+
+ private:
+  using Step = std::function<bool()>;
+  FakeTransferServer& Add(Step step);
+  bool Accept();
+  bool WaitReadable(int fd);
+  bool ReadExactly(std::size_t count, Bytes& into, std::vector<std::size_t>* reads);
+  bool WriteAll(const std::uint8_t* bytes, std::size_t count);
+  bool ReadFrame(ReceivedFrame& frame);
+  void CloseConnection();
+  void RunScript();
+
+  int listen_fd_ = -1;
+  int connection_fd_ = -1;
+  int stop_pipe_[2] = {-1, -1};
+  std::uint16_t port_ = 0;
+  std::string bind_error_;
+  std::vector<Step> steps_;
+  std::thread thread_;
+  std::atomic<bool> completed_{false};
+  std::atomic<int> connections_{0};
+  mutable std::mutex record_mutex_;
+  std::vector<ReceivedFrame> frames_;
+  Bytes raw_;
+};
+
+// A connected pair of local sockets. The client end goes to the platform's socket calls
+// (the platform's SOCKET is the descriptor); the test drives the peer end.
+class SocketPair {
+ public:
+  // kMessages keeps every send of the client a record of its own, so the peer sees how
+  // the bytes were sent; kStream behaves like TCP.
+  enum class Kind { kStream, kMessages };
+  explicit SocketPair(Kind kind = Kind::kStream, bool nonblocking_client = false);
+  ~SocketPair();
+  SocketPair(const SocketPair&) = delete;
+  SocketPair& operator=(const SocketPair&) = delete;
+
+  std::uintptr_t client() const { return static_cast<std::uintptr_t>(client_fd_); }
+  void Write(const Bytes& bytes);
+  // The next record the client sent (kMessages); empty once the client has closed.
+  Bytes ReadRecord();
+  // Whatever the client sent until it closed its end or shut its writing down.
+  Bytes ReadToEnd();
+  // Bytes that are waiting, without blocking.
+  Bytes ReadAvailable();
+  void ClosePeer();
+
+ private:
+  int client_fd_ = -1;
+  int peer_fd_ = -1;
+};
+
+}  // namespace murmel::test
