@@ -1,0 +1,192 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+std::u16string Str(const WCHAR* text) { return text; }
+
+std::string Printable(const WCHAR* text) {
+  std::string out;
+  for (; *text != 0; ++text) {
+    if (*text >= 0x20 && *text < 0x7f) {
+      out += static_cast<char>(*text);
+    } else {
+      out += "\\u" + std::to_string(static_cast<unsigned>(*text));
+    }
+  }
+  return out;
+}
+
+// A field keeps at most N - 1 characters and its last slot is always the NUL, whatever it
+// is given; checked at every capacity from 1 to 6 against inputs shorter and longer.
+template <std::size_t N>
+void ExpectTruncatesAtCapacity() {
+  const std::u16string source = u"abcdefgh";
+  for (std::size_t input_length = 0; input_length <= source.size(); ++input_length) {
+    const std::u16string input = source.substr(0, input_length);
+    const std::u16string expected = input.substr(0, N - 1);
+
+    Text<N> constructed(input.c_str());
+    Text<N> assigned;
+    assigned = input.c_str();
+    for (const Text<N>* field : {&constructed, &assigned}) {
+      SCOPED_TRACE(testing::Message() << "capacity " << N << ", input length " << input_length);
+      EXPECT_EQ(Str(field->data()), expected);
+      EXPECT_EQ(field->length(), expected.size());
+      EXPECT_EQ(field->data()[N - 1], 0);
+      EXPECT_EQ(field->empty(), expected.empty());
+    }
+  }
+}
+
+TEST(TextField, TruncatesAndTerminatesAtEveryCapacity) {
+  ExpectTruncatesAtCapacity<1>();
+  ExpectTruncatesAtCapacity<2>();
+  ExpectTruncatesAtCapacity<3>();
+  ExpectTruncatesAtCapacity<4>();
+  ExpectTruncatesAtCapacity<5>();
+  ExpectTruncatesAtCapacity<6>();
+}
+
+TEST(TextField, NullAndClearGiveEmptyText) {
+  Text<8> field(u"hello");
+  field = static_cast<const WCHAR*>(nullptr);
+  EXPECT_TRUE(field.empty());
+  field = u"again";
+  field.clear();
+  EXPECT_EQ(field.length(), 0u);
+}
+
+TEST(TextField, AssignsFromItsOwnTail) {
+  Text<8> field(u"abcdef");
+  field = field.data() + 2;
+  EXPECT_EQ(Str(field), u"cdef");
+}
+
+TEST(TextField, CopiesBetweenCapacities) {
+  const Text<16> longer(u"0123456789");
+  Text<4> shorter = longer;
+  EXPECT_EQ(Str(shorter), u"012");
+  Text<16> back;
+  back = shorter;
+  EXPECT_EQ(Str(back), u"012");
+}
+
+TEST(StringFunctions, LengthCopyAndConcatenate) {
+  WCHAR buffer[16] = {};
+  wcscpy(buffer, u"ab");
+  wcscat(buffer, u"cd");
+  EXPECT_EQ(Str(buffer), u"abcd");
+  EXPECT_EQ(wcslen(buffer), 4u);
+  EXPECT_EQ(lstrlenW(nullptr), 0);
+  EXPECT_EQ(lstrlenW(u"\u00e9\u00e8"), 2);
+}
+
+TEST(StringFunctions, WcsncpyPadsButDoesNotTerminateACut) {
+  WCHAR buffer[6] = {u'x', u'x', u'x', u'x', u'x', u'x'};
+  wcsncpy(buffer, u"ab", 4);
+  EXPECT_EQ(std::u16string(buffer, 6), std::u16string(u"ab\0\0xx", 6));
+  wcsncpy(buffer, u"abcdef", 3);
+  EXPECT_EQ(std::u16string(buffer, 4), std::u16string(u"abc\0", 4));
+}
+
+TEST(StringFunctions, LstrcpynCopiesAtMostOneLessThanItsLimit) {
+  struct Case {
+    int limit;
+    std::u16string expected;
+  };
+  for (const Case& c : {Case{5, u"abcd"}, Case{2, u"a"}, Case{1, u""}, Case{9, u"abcdef"}}) {
+    WCHAR buffer[10];
+    std::fill(std::begin(buffer), std::end(buffer), u'#');
+    lstrcpynW(buffer, u"abcdef", c.limit);
+    EXPECT_EQ(Str(buffer), c.expected) << "limit " << c.limit;
+    EXPECT_EQ(buffer[c.expected.size() + 1], u'#') << "wrote past the NUL";
+  }
+  WCHAR untouched[2] = {u'#', 0};
+  lstrcpynW(untouched, u"abc", 0);
+  EXPECT_EQ(untouched[0], u'#');
+}
+
+TEST(StringFunctions, SearchesFindFirstAndLastOccurrence) {
+  const WCHAR* text = u"name=a\rcity=b\rcity=c";
+  EXPECT_EQ(wcsstr(text, u"city="), text + 7);
+  EXPECT_EQ(wcsstr(text, u"address1="), nullptr);
+  EXPECT_EQ(wcsstr(text, u""), text);
+  EXPECT_EQ(wcschr(text, u'='), text + 4);
+  EXPECT_EQ(wcsrchr(text, u'='), text + 18);
+  EXPECT_EQ(wcschr(text, u'@'), nullptr);
+  EXPECT_EQ(wcschr(text, u'\0'), text + wcslen(text));
+  // "address1=" must not be found inside "address10=".
+  EXPECT_EQ(wcsstr(u"address10=x\raddress1=y", u"address1="), u"address10=x\raddress1=y" + 12);
+}
+
+TEST(StringFunctions, CaseSensitiveCompareOrdersByCodeUnit) {
+  struct Case {
+    const WCHAR* a;
+    const WCHAR* b;
+    int sign;
+  };
+  for (const Case& c : {Case{u"abc", u"abc", 0}, Case{u"abc", u"abd", -1}, Case{u"b", u"a", 1},
+                        Case{u"ab", u"abc", -1}, Case{u"a", u"A", 1}, Case{u"\uffff", u"a", 1}}) {
+    const auto sign = [](int v) { return (v > 0) - (v < 0); };
+    EXPECT_EQ(sign(wcscmp(c.a, c.b)), c.sign) << Printable(c.a);
+    EXPECT_EQ(lstrcmpW(c.a, c.b), c.sign);
+  }
+  EXPECT_EQ(wcsncmp(u"abcX", u"abcY", 3), 0);
+  EXPECT_LT(wcsncmp(u"abcX", u"abcY", 4), 0);
+  EXPECT_EQ(lstrcmpW(nullptr, u""), 0);
+}
+
+TEST(StringFunctions, CaseInsensitiveCompareFoldsUnicodeLetters) {
+  struct Case {
+    const WCHAR* a;
+    const WCHAR* b;
+    int sign;
+  };
+  for (const Case& c : {
+           Case{u"Jane@Example.COM", u"jane@example.com", 0},
+           Case{u"\u00d6sterreich", u"\u00f6STERREICH", 0},  // Latin-1 letters
+           Case{u"\u0391\u03b2", u"\u03b1\u0392", 0},        // Greek
+           Case{u"\u0416", u"\u0436", 0},                    // Cyrillic
+           Case{u"apple", u"Banana", -1}, Case{u"Zebra", u"apple", 1}, Case{u"abc", u"ABCD", -1},
+           Case{u"A", u"_", 1},  // letters fold to lower case, which sorts after '_'
+       }) {
+    const auto sign = [](int v) { return (v > 0) - (v < 0); };
+    EXPECT_EQ(sign(_wcsicmp(c.a, c.b)), c.sign) << Printable(c.a);
+    EXPECT_EQ(lstrcmpiW(c.a, c.b), c.sign);
+  }
+}
+
+TEST(StringFunctions, CaseInsensitivePrefixCompare) {
+  EXPECT_EQ(_wcsnicmp(u"United States", u"UNITED", 6), 0);
+  EXPECT_NE(_wcsnicmp(u"United States", u"UNITED K", 8), 0);
+  EXPECT_EQ(_wcsnicmp(u"x", u"y", 0), 0);
+}
+
+TEST(StringFunctions, CaseMappingLeavesSurrogatesAndUncasedAlone) {
+  EXPECT_EQ(towlower(u'A'), u'a');
+  EXPECT_EQ(towupper(u'\u00e9'), u'\u00c9');
+  EXPECT_EQ(towlower(u'\xd83d'), u'\xd83d');
+  EXPECT_EQ(towlower(u'@'), u'@');
+  EXPECT_EQ(towupper(u'\u65e5'), u'\u65e5');
+}
+
+TEST(StringFunctions, DecimalParsing) {
+  struct Case {
+    const WCHAR* text;
+    int value;
+  };
+  for (const Case& c :
+       {Case{u"42", 42}, Case{u"  \t-17x", -17}, Case{u"+8\r\n", 8}, Case{u"", 0}, Case{u"x1", 0},
+        Case{u"- 1", 0}, Case{u"99999999999", 2147483647}, Case{u"-2147483648", -2147483647 - 1},
+        Case{u"-99999999999", -2147483647 - 1}}) {
+    EXPECT_EQ(_wtoi(c.text), c.value) << Printable(c.text);
+    EXPECT_EQ(_wtol(c.text), c.value);
+  }
+}
+
+}  // namespace
