@@ -1,0 +1,75 @@
+#include "audio/wav_header.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using Header = std::array<BYTE, WAV_HEADER_SIZE>;
+
+Header HeaderFor(LONG pcmBytes) {
+  Header header;
+  header.fill(0xEE);
+  WriteWavHeader(header.data(), pcmBytes);
+  return header;
+}
+
+DWORD BigEndian32At(const Header& h, int offset) {
+  return (DWORD{h[offset]} << 24) | (DWORD{h[offset + 1]} << 16) | (DWORD{h[offset + 2]} << 8) |
+         DWORD{h[offset + 3]};
+}
+
+TEST(WavHeaderTest, OneChunkGivesTheReferenceBytes) {
+  const Header expected = {0x52, 0x49, 0x46, 0x46, 0x00, 0x00, 0x02, 0x3C, 0x57, 0x41, 0x56, 0x45,
+                           0x66, 0x6D, 0x74, 0x20, 0x00, 0x00, 0x00, 0x14, 0x00, 0x31, 0x00, 0x01,
+                           0x00, 0x00, 0x1F, 0x40, 0x00, 0x00, 0x06, 0x59, 0x00, 0x41, 0x00, 0x00,
+                           0x00, 0x02, 0x01, 0x40, 0x66, 0x61, 0x63, 0x74, 0x00, 0x00, 0x00, 0x04,
+                           0x00, 0x00, 0x0A, 0x00, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00, 0x02, 0x08};
+  EXPECT_EQ(HeaderFor(5120), expected);
+}
+
+TEST(WavHeaderTest, SizesFollowTheRecordedLength) {
+  struct Case {
+    LONG pcmBytes;
+    DWORD riffSize;
+    DWORD sampleCount;
+    DWORD dataSize;
+  };
+  const Case cases[] = {
+      {0, 52, 0, 0},                      // nothing recorded
+      {640, 118, 320, 65},                // one block: odd data, RIFF counts the pad
+      {642, 182, 640, 130},               // 321 samples round up to two blocks
+      {5120, 572, 2560, 520},             // one chunk
+      {1024000, 104052, 512000, 104000},  // the recording limit, 200 chunks
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pcmBytes);
+    const Header h = HeaderFor(c.pcmBytes);
+    EXPECT_EQ(BigEndian32At(h, 4), c.riffSize);
+    EXPECT_EQ(BigEndian32At(h, 48), c.sampleCount);
+    EXPECT_EQ(BigEndian32At(h, 56), c.dataSize);
+    // The fixed fields do not move with the length.
+    EXPECT_EQ(std::memcmp(h.data() + 52, "data", 4), 0);
+    EXPECT_EQ(BigEndian32At(h, 24), 8000u);
+  }
+}
+
+TEST(WavHeaderTest, WritesExactlyItsSixtyBytes) {
+  // The chunks follow directly: a pad byte or an overrun would corrupt the first block.
+  std::vector<BYTE> image(WAV_HEADER_SIZE + 4, 0xEE);
+  WriteWavHeader(image.data(), 640);
+  for (int i = WAV_HEADER_SIZE; i < WAV_HEADER_SIZE + 4; ++i) EXPECT_EQ(image[i], 0xEE) << i;
+}
+
+TEST(BigEndianTest, StoresMostSignificantByteFirstAtAnyAddress) {
+  BYTE area[8] = {};
+  PutBigEndian32(area + 1, 0x01020304u);  // unaligned on purpose
+  PutBigEndian16(area + 5, 0xA0B0u);
+  const BYTE expected[8] = {0x00, 0x01, 0x02, 0x03, 0x04, 0xA0, 0xB0, 0x00};
+  EXPECT_EQ(std::memcmp(area, expected, sizeof area), 0);
+}
+
+}  // namespace
