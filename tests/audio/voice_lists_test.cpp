@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/pcm_queue.h"
+#include "audio/test_signals.h"
+#include "audio/voice_store.h"
+#include "shell/app_state.h"
+
+namespace {
+
+PcmBuffer NumberedPcm(int number) {
+  PcmBuffer pcm;
+  pcm.fill(static_cast<std::uint8_t>(number));
+  SetSample(pcm, SAMPLES_PER_BUFFER - 1, static_cast<std::int16_t>(number));
+  return pcm;
+}
+
+Chunk NumberedChunk(int number) {
+  Chunk chunk;
+  chunk.fill(static_cast<std::uint8_t>(number));
+  chunk[VOICE_CHUNK_SIZE - 1] = static_cast<std::uint8_t>(number + 1);
+  return chunk;
+}
+
+int PutPcm(PcmBuffer pcm) {
+  WAVEHDR header{};
+  header.lpData = reinterpret_cast<LPSTR>(pcm.data());
+  header.dwBufferLength = PCM_BUFFER_SIZE;
+  header.dwBytesRecorded = PCM_BUFFER_SIZE;
+  return PutPcmBuffer(&header);
+}
+
+template <typename Node>
+bool IsEmptyList(Node* head, Node* tail) {
+  return head != nullptr && tail != nullptr && head->next == tail && tail->prev == head &&
+         head->prev == head && tail->next == tail;
+}
+
+// The chunks from the head's next to the tail, as a reader walks them.
+std::vector<Chunk> WalkVoiceStore() {
+  std::vector<Chunk> chunks;
+  for (const VoiceNode* node = appState.voiceHead->next;; node = node->next) {
+    Chunk chunk{};
+    if (ReadVoiceChunk(node, chunk.data()) != 1) break;
+    chunks.push_back(chunk);
+  }
+  return chunks;
+}
+
+// Each test gets empty lists and the lock the recorder would create.
+class VoiceListsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    appState.pcmQueueLock = CreateEventW(nullptr, FALSE, TRUE, u"PCM Queue Event");
+    ASSERT_NE(appState.pcmQueueLock, nullptr);
+    ASSERT_EQ(InitPcmQueue(), 0);
+    ASSERT_EQ(InitVoiceStore(), 0);
+  }
+  void TearDown() override {
+    FreePcmQueue();
+    FreeVoiceStore();
+    CloseHandle(appState.pcmQueueLock);
+    appState.pcmQueueLock = nullptr;
+  }
+};
+
+TEST_F(VoiceListsTest, NewListsAreLinkedSentinelsOnly) {
+  EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
+  EXPECT_TRUE(IsEmptyList(appState.voiceHead, appState.voiceTail));
+  EXPECT_EQ(appState.voiceChunkCount, 0);
+}
+
+TEST_F(VoiceListsTest, GetFromEmptyQueueFailsAndTouchesNothing) {
+  PcmBuffer destination;
+  destination.fill(0xEE);
+  EXPECT_EQ(GetPcmBuffer(destination.data()), -1);
+  EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
+  EXPECT_TRUE(
+      std::all_of(destination.begin(), destination.end(), [](auto b) { return b == 0xEE; }));
+}
+
+TEST_F(VoiceListsTest, QueueHandsBuffersOutFirstInFirstOut) {
+  for (int i = 1; i <= 3; ++i) ASSERT_EQ(PutPcm(NumberedPcm(i)), 1);
+  for (int i = 1; i <= 3; ++i) {
+    PcmBuffer out{};
+    ASSERT_EQ(GetPcmBuffer(out.data()), 1);
+    EXPECT_EQ(out, NumberedPcm(i)) << i;
+  }
+  PcmBuffer out{};
+  EXPECT_EQ(GetPcmBuffer(out.data()), -1);
+  EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
+}
+
+TEST_F(VoiceListsTest, QueueKeepsItsOwnCopyOfTheDeviceBuffer) {
+  // The device gets the buffer back at once and fills it again.
+  PcmBuffer device = NumberedPcm(5);
+  WAVEHDR header{};
+  header.lpData = reinterpret_cast<LPSTR>(device.data());
+  header.dwBytesRecorded = PCM_BUFFER_SIZE;
+  ASSERT_EQ(PutPcmBuffer(&header), 1);
+  device.fill(0);
+  PcmBuffer out{};
+  ASSERT_EQ(GetPcmBuffer(out.data()), 1);
+  EXPECT_EQ(out, NumberedPcm(5));
+}
+
+TEST_F(VoiceListsTest, QueueOperationsLeaveTheLockFree) {
+  // A lock left taken would stop the other thread for good.
+  PutPcm(NumberedPcm(1));
+  EXPECT_EQ(WaitForSingleObject(appState.pcmQueueLock, 0), WAIT_OBJECT_0);
+  SetEvent(appState.pcmQueueLock);
+  PcmBuffer out{};
+  GetPcmBuffer(out.data());
+  EXPECT_EQ(WaitForSingleObject(appState.pcmQueueLock, 0), WAIT_OBJECT_0);
+  SetEvent(appState.pcmQueueLock);
+  GetPcmBuffer(out.data());  // the empty path
+  EXPECT_EQ(WaitForSingleObject(appState.pcmQueueLock, 0), WAIT_OBJECT_0);
+  SetEvent(appState.pcmQueueLock);
+}
+
+TEST_F(VoiceListsTest, WindowAndCompressionThreadsPassEveryBufferInOrder) {
+  constexpr int BUFFERS = 300;
+  std::thread window([] {
+    for (int i = 0; i < BUFFERS; ++i) ASSERT_EQ(PutPcm(NumberedPcm(i)), 1);
+  });
+  std::vector<int> received;
+  while (static_cast<int>(received.size()) < BUFFERS) {
+    PcmBuffer out{};
+    if (GetPcmBuffer(out.data()) != 1) {
+      std::this_thread::yield();
+      continue;
+    }
+    received.push_back(out == NumberedPcm(static_cast<int>(received.size())) ? 1 : 0);
+  }
+  window.join();
+  EXPECT_EQ(std::count(received.begin(), received.end(), 1), BUFFERS);
+  EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
+}
+
+TEST_F(VoiceListsTest, ReinitialisingTheQueueDropsWhatItHeld) {
+  PutPcm(NumberedPcm(1));
+  PutPcm(NumberedPcm(2));
+  ASSERT_EQ(InitPcmQueue(), 0);
+  EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
+}
+
+TEST_F(VoiceListsTest, StoreKeepsChunksInAppendOrderAndCountsThem) {
+  for (int n : {0, 1, 5}) {
+    SCOPED_TRACE(n);
+    ASSERT_EQ(InitVoiceStore(), 0);
+    for (int i = 0; i < n; ++i) ASSERT_EQ(AppendVoiceChunk(NumberedChunk(i).data()), 1);
+    EXPECT_EQ(appState.voiceChunkCount, n);
+    const std::vector<Chunk> walked = WalkVoiceStore();
+    ASSERT_EQ(static_cast<int>(walked.size()), n);
+    for (int i = 0; i < n; ++i) EXPECT_EQ(walked[i], NumberedChunk(i)) << i;
+    // Links back from the tail mirror the order.
+    const VoiceNode* node = appState.voiceTail->prev;
+    for (int i = n - 1; i >= 0; --i, node = node->prev) {
+      EXPECT_EQ(node->chunk[VOICE_CHUNK_SIZE - 1], i + 1);
+    }
+    EXPECT_EQ(node, appState.voiceHead);
+  }
+}
+
+TEST_F(VoiceListsTest, ReadingTheTailFailsWithoutTouchingTheDestination) {
+  Chunk destination;
+  destination.fill(0xEE);
+  // In an empty store the head's next is the tail.
+  EXPECT_EQ(ReadVoiceChunk(appState.voiceHead->next, destination.data()), -1);
+  AppendVoiceChunk(NumberedChunk(1).data());
+  EXPECT_EQ(ReadVoiceChunk(appState.voiceTail, destination.data()), -1);
+  EXPECT_TRUE(
+      std::all_of(destination.begin(), destination.end(), [](auto b) { return b == 0xEE; }));
+}
+
+TEST_F(VoiceListsTest, NewRecordingReleasesThePreviousChunks) {
+  for (int i = 0; i < 4; ++i) AppendVoiceChunk(NumberedChunk(i).data());
+  ASSERT_EQ(InitVoiceStore(), 0);
+  EXPECT_EQ(appState.voiceChunkCount, 0);
+  EXPECT_TRUE(IsEmptyList(appState.voiceHead, appState.voiceTail));
+}
+
+TEST_F(VoiceListsTest, AbsentListsRefuseEveryOperation) {
+  AppendVoiceChunk(NumberedChunk(1).data());
+  FreeVoiceStore();
+  FreePcmQueue();
+  EXPECT_EQ(appState.voiceHead, nullptr);
+  EXPECT_EQ(appState.voiceTail, nullptr);
+  EXPECT_EQ(appState.voiceChunkCount, 0);
+  EXPECT_EQ(appState.pcmQueueHead, nullptr);
+  EXPECT_EQ(appState.pcmQueueTail, nullptr);
+
+  Chunk chunk{};
+  PcmBuffer pcm{};
+  EXPECT_EQ(AppendVoiceChunk(chunk.data()), -1);
+  EXPECT_EQ(appState.voiceChunkCount, 0);
+  EXPECT_EQ(ReadVoiceChunk(appState.voiceTail, chunk.data()), -1);
+  EXPECT_EQ(PutPcm(pcm), -1);
+  EXPECT_EQ(GetPcmBuffer(pcm.data()), -1);
+  FreeVoiceStore();  // releasing twice is harmless
+  FreePcmQueue();
+}
+
+// Allocation failures are provoked for real: a child process caps its own address space
+// just above what it uses, then the lists grow until the heap refuses.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool ADDRESS_SPACE_CAPPABLE = false;
+#else
+constexpr bool ADDRESS_SPACE_CAPPABLE = true;
+#endif
+
+void CapAddressSpace() {
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (1 << 20);
+  const rlimit cap{limit, limit};
+  if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(3);
+}
+
+[[noreturn]] void ExitWith(bool ok, const char* why) {
+  if (!ok) std::fputs(why, stderr);
+  _exit(ok ? 0 : 1);
+}
+
+using VoiceListsDeathTest = VoiceListsTest;
+
+TEST_F(VoiceListsDeathTest, FailedAppendLeavesStoreAndCountAsTheyWere) {
+  if (!ADDRESS_SPACE_CAPPABLE) GTEST_SKIP() << "sanitizers reserve the address space";
+  EXPECT_EXIT(
+      {
+        CapAddressSpace();
+        int appended = 0;
+        while (AppendVoiceChunk(NumberedChunk(appended).data()) == 1) ++appended;
+        if (appState.voiceChunkCount != appended) ExitWith(false, "count moved");
+        int walked = 0;
+        for (VoiceNode* node = appState.voiceHead->next; node != appState.voiceTail;
+             node = node->next, ++walked) {
+          if (node->chunk[VOICE_CHUNK_SIZE - 1] != static_cast<BYTE>(walked + 1)) {
+            ExitWith(false, "order broken");
+          }
+        }
+        ExitWith(walked == appended && appState.voiceTail->prev->next == appState.voiceTail,
+                 "walk does not match count");
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(VoiceListsDeathTest, FailedPutLosesOnlyThatBuffer) {
+  if (!ADDRESS_SPACE_CAPPABLE) GTEST_SKIP() << "sanitizers reserve the address space";
+  EXPECT_EXIT(
+      {
+        CapAddressSpace();
+        int put = 0;
+        while (PutPcm(NumberedPcm(put)) == 1) ++put;
+        if (WaitForSingleObject(appState.pcmQueueLock, 0) != WAIT_OBJECT_0) {
+          ExitWith(false, "lock left taken");
+        }
+        SetEvent(appState.pcmQueueLock);
+        PcmBuffer out{};
+        for (int i = 0; i < put; ++i) {
+          if (GetPcmBuffer(out.data()) != 1 || out != NumberedPcm(i)) ExitWith(false, "lost");
+        }
+        ExitWith(GetPcmBuffer(out.data()) == -1, "more buffers than were put");
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(VoiceListsDeathTest, InitWithoutMemoryLeavesTheListsAbsent) {
+  if (!ADDRESS_SPACE_CAPPABLE) GTEST_SKIP() << "sanitizers reserve the address space";
+  EXPECT_EXIT(
+      {
+        FreeVoiceStore();
+        FreePcmQueue();
+        CapAddressSpace();
+        while (HeapAlloc(GetProcessHeap(), 0, 64) != nullptr) {
+        }
+        const bool voiceAbsent = InitVoiceStore() == -1 && appState.voiceHead == nullptr &&
+                                 appState.voiceTail == nullptr && appState.voiceChunkCount == 0;
+        const bool queueAbsent = InitPcmQueue() == -1 && appState.pcmQueueHead == nullptr &&
+                                 appState.pcmQueueTail == nullptr;
+        Chunk chunk{};
+        ExitWith(voiceAbsent && queueAbsent && AppendVoiceChunk(chunk.data()) == -1,
+                 "a list half made");
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
