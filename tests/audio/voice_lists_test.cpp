@@ -279,7 +279,10 @@ TEST_F(VoiceListsDeathTest, InitWithoutMemoryLeavesTheListsAbsent) {
         FreeVoiceStore();
         FreePcmQueue();
         CapAddressSpace();
-        while (HeapAlloc(GetProcessHeap(), 0, 64) != nullptr) {
+        // Exhaust each size in turn: freed blocks of one size are cached for that size.
+        for (SIZE_T size : {sizeof(PcmNode), sizeof(VoiceNode), SIZE_T{16}}) {
+          while (HeapAlloc(GetProcessHeap(), 0, size) != nullptr) {
+          }
         }
         const bool voiceAbsent = InitVoiceStore() == -1 && appState.voiceHead == nullptr &&
                                  appState.voiceTail == nullptr && appState.voiceChunkCount == 0;
