@@ -1,0 +1,66 @@
+// GSM coding speed against the pace of speech: each buffer is 0.32 s of audio, so the
+// "x_realtime" counter says how many times faster than real time a core codes.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <numbers>
+#include <random>
+
+#include "audio/voice_codec.h"
+
+namespace {
+
+constexpr double SECONDS_PER_BUFFER = PCM_BUFFER_SIZE / 2 / 8000.0;
+
+// Voice-like input: two tones with noise, so the codec does its usual work.
+std::array<BYTE, PCM_BUFFER_SIZE> SpeechLikeBuffer() {
+  std::array<BYTE, PCM_BUFFER_SIZE> pcm{};
+  std::mt19937 random(42);
+  std::normal_distribution<double> noise(0, 600);
+  for (int i = 0; i < PCM_BUFFER_SIZE / 2; ++i) {
+    const double t = i / 8000.0;
+    const double value = 6000 * std::sin(2 * std::numbers::pi * 220 * t) +
+                         2500 * std::sin(2 * std::numbers::pi * 1150 * t) + noise(random);
+    const auto sample = static_cast<std::int16_t>(value);
+    std::memcpy(pcm.data() + 2 * i, &sample, 2);
+  }
+  return pcm;
+}
+
+void SetRealTimeCounter(benchmark::State& state) {
+  state.counters["x_realtime"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * SECONDS_PER_BUFFER, benchmark::Counter::kIsRate);
+}
+
+void BM_EncodeVoiceBuffer(benchmark::State& state) {
+  const auto pcm = SpeechLikeBuffer();
+  std::array<BYTE, VOICE_CHUNK_SIZE> chunk{};
+  for (auto _ : state) {
+    EncodeVoiceBuffer(chunk.data(), pcm.data(), PCM_BUFFER_SIZE);
+    benchmark::DoNotOptimize(chunk.data());
+    benchmark::ClobberMemory();
+  }
+  SetRealTimeCounter(state);
+}
+BENCHMARK(BM_EncodeVoiceBuffer);
+
+void BM_DecodeVoiceBuffer(benchmark::State& state) {
+  const auto pcm = SpeechLikeBuffer();
+  std::array<BYTE, VOICE_CHUNK_SIZE> chunk{};
+  EncodeVoiceBuffer(chunk.data(), pcm.data(), PCM_BUFFER_SIZE);
+  std::array<BYTE, PCM_BUFFER_SIZE> decoded{};
+  for (auto _ : state) {
+    DecodeVoiceBuffer(chunk.data(), decoded.data(), PCM_BUFFER_SIZE);
+    benchmark::DoNotOptimize(decoded.data());
+    benchmark::ClobberMemory();
+  }
+  SetRealTimeCounter(state);
+}
+BENCHMARK(BM_DecodeVoiceBuffer);
+
+}  // namespace
+
+BENCHMARK_MAIN();
