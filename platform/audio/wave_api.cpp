@@ -1,0 +1,165 @@
+// waveIn* and waveOut*: argument checks and results as the platform gives them, over the
+// open-device table and the backend that MURMELPOST_AUDIO picks.
+#include <memory>
+
+#include "mmsystem.h"
+#include "platform/audio/backend_choice.h"
+#include "platform/audio/wave_device.h"
+#include "platform/audio/wave_format.h"
+#include "platform/audio/wave_handles.h"
+#include "win/message.h"
+
+namespace {
+
+using murmel::audio::Direction;
+using murmel::audio::WaveDevice;
+
+UINT DeviceCount(Direction direction) {
+  return murmel::audio::CurrentBackend()->DeviceCount(direction);
+}
+
+MMRESULT OpenDevice(Direction direction, UINT_PTR* handle_out, UINT device_id,
+                    LPCWAVEFORMATEX format, DWORD_PTR callback, DWORD flags) {
+  if (format == nullptr) return MMSYSERR_INVALPARAM;
+  murmel::audio::NotifyTarget target;
+  switch (flags & CALLBACK_TYPEMASK) {
+    case CALLBACK_NULL:
+      break;
+    case CALLBACK_WINDOW:
+      target = {CALLBACK_WINDOW, reinterpret_cast<HWND>(callback)};
+      if (target.window != nullptr && !IsWindow(target.window)) return MMSYSERR_INVALPARAM;
+      break;
+    default:
+      return MMSYSERR_NOTSUPPORTED;  // events, functions and threads are not offered
+  }
+  std::shared_ptr<murmel::audio::WaveBackend> backend = murmel::audio::CurrentBackend();
+  const UINT count = backend->DeviceCount(direction);
+  if (device_id == WAVE_MAPPER) {
+    if (count == 0) return MMSYSERR_NODRIVER;
+  } else if (device_id >= count) {
+    return MMSYSERR_BADDEVICEID;
+  }
+  MMRESULT result = murmel::audio::CheckPcmFormat(*format);
+  if (result == MMSYSERR_NOERROR) result = backend->Supports(direction, *format);
+  if (result != MMSYSERR_NOERROR || (flags & WAVE_FORMAT_QUERY) != 0) return result;
+  if (handle_out == nullptr) return MMSYSERR_INVALPARAM;
+
+  murmel::audio::WaveHandles& handles = murmel::audio::OpenWaveDevices();
+  const UINT_PTR handle = handles.Reserve(direction);
+  if (handle == 0) return MMSYSERR_ALLOCATED;
+  auto device = std::make_shared<WaveDevice>(direction, *format, target, handle);
+  std::unique_ptr<murmel::audio::WaveStream> stream;
+  result = backend->OpenStream(direction, *device, stream);
+  if (result != MMSYSERR_NOERROR) {
+    handles.Release(handle);
+    return result;
+  }
+  device->Attach(std::move(stream));
+  handles.Install(handle, device);
+  *handle_out = handle;
+  return MMSYSERR_NOERROR;
+}
+
+std::shared_ptr<WaveDevice> Find(HWAVEIN handle) {
+  return murmel::audio::OpenWaveDevices().Find(reinterpret_cast<UINT_PTR>(handle),
+                                               Direction::kInput);
+}
+
+std::shared_ptr<WaveDevice> Find(HWAVEOUT handle) {
+  return murmel::audio::OpenWaveDevices().Find(reinterpret_cast<UINT_PTR>(handle),
+                                               Direction::kOutput);
+}
+
+template <typename Handle>
+MMRESULT CloseDevice(Handle handle) {
+  std::shared_ptr<WaveDevice> device = Find(handle);
+  if (!device) return MMSYSERR_INVALHANDLE;
+  const MMRESULT result = device->Close();
+  if (result == MMSYSERR_NOERROR) {
+    murmel::audio::OpenWaveDevices().Release(reinterpret_cast<UINT_PTR>(handle));
+  }
+  return result;
+}
+
+}  // namespace
+
+UINT waveInGetNumDevs() { return DeviceCount(Direction::kInput); }
+
+MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
+                    DWORD_PTR /*dwInstance*/, DWORD fdwOpen) {
+  UINT_PTR handle = 0;
+  const MMRESULT result = OpenDevice(Direction::kInput, phwi != nullptr ? &handle : nullptr,
+                                     uDeviceID, pwfx, dwCallback, fdwOpen);
+  if (result == MMSYSERR_NOERROR && handle != 0) *phwi = reinterpret_cast<HWAVEIN>(handle);
+  return result;
+}
+
+MMRESULT waveInClose(HWAVEIN hwi) { return CloseDevice(hwi); }
+
+MMRESULT waveInPrepareHeader(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh) {
+  std::shared_ptr<WaveDevice> device = Find(hwi);
+  return device ? device->Prepare(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveInUnprepareHeader(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh) {
+  std::shared_ptr<WaveDevice> device = Find(hwi);
+  return device ? device->Unprepare(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh) {
+  std::shared_ptr<WaveDevice> device = Find(hwi);
+  return device ? device->Queue(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveInStart(HWAVEIN hwi) {
+  std::shared_ptr<WaveDevice> device = Find(hwi);
+  return device ? device->Start() : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveInReset(HWAVEIN hwi) {
+  std::shared_ptr<WaveDevice> device = Find(hwi);
+  return device ? device->Reset() : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveInGetPosition(HWAVEIN hwi, LPMMTIME pmmt, UINT cbmmt) {
+  std::shared_ptr<WaveDevice> device = Find(hwi);
+  return device ? device->Position(pmmt, cbmmt) : MMSYSERR_INVALHANDLE;
+}
+
+UINT waveOutGetNumDevs() { return DeviceCount(Direction::kOutput); }
+
+MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_PTR dwCallback,
+                     DWORD_PTR /*dwInstance*/, DWORD fdwOpen) {
+  UINT_PTR handle = 0;
+  const MMRESULT result = OpenDevice(Direction::kOutput, phwo != nullptr ? &handle : nullptr,
+                                     uDeviceID, pwfx, dwCallback, fdwOpen);
+  if (result == MMSYSERR_NOERROR && handle != 0) *phwo = reinterpret_cast<HWAVEOUT>(handle);
+  return result;
+}
+
+MMRESULT waveOutClose(HWAVEOUT hwo) { return CloseDevice(hwo); }
+
+MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh) {
+  std::shared_ptr<WaveDevice> device = Find(hwo);
+  return device ? device->Prepare(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh) {
+  std::shared_ptr<WaveDevice> device = Find(hwo);
+  return device ? device->Unprepare(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveOutWrite(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh) {
+  std::shared_ptr<WaveDevice> device = Find(hwo);
+  return device ? device->Queue(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveOutReset(HWAVEOUT hwo) {
+  std::shared_ptr<WaveDevice> device = Find(hwo);
+  return device ? device->Reset() : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveOutGetPosition(HWAVEOUT hwo, LPMMTIME pmmt, UINT cbmmt) {
+  std::shared_ptr<WaveDevice> device = Find(hwo);
+  return device ? device->Position(pmmt, cbmmt) : MMSYSERR_INVALHANDLE;
+}

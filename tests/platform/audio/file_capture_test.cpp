@@ -1,0 +1,216 @@
+// Recording through the WAV-file device: bytes, order, reset and positions, as an
+// application that keeps two of three buffers queued observes them.
+#include <mmsystem.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "platform/message/window_registry.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+#include "wave_test_helpers.h"
+
+namespace {
+
+using namespace wave_test;
+
+class FileCaptureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    while (!NoMessagePending()) NextMessage(msg_);
+    window_ = murmel::message::CreateWindowRecord();
+  }
+  void TearDown() override { murmel::message::DestroyWindowRecord(window_); }
+
+  std::string UseFile(const std::vector<BYTE>& data, const char* pace) {
+    const std::string path = dir_ / "in.wav";
+    WriteWav(path, data);
+    env_.emplace_back("MURMELPOST_AUDIO", "file:in=" + path + ",pace=" + pace);
+    return path;
+  }
+
+  HWAVEIN Open() {
+    HWAVEIN wave_in = nullptr;
+    EXPECT_EQ(waveInOpen(&wave_in, WAVE_MAPPER, &kVoiceFormat, reinterpret_cast<DWORD_PTR>(window_),
+                         0, CALLBACK_WINDOW),
+              MMSYSERR_NOERROR);
+    EXPECT_TRUE(NextMessage(msg_));
+    EXPECT_EQ(msg_.message, static_cast<UINT>(MM_WIM_OPEN));
+    EXPECT_EQ(msg_.hwnd, window_);
+    EXPECT_EQ(msg_.wParam, reinterpret_cast<WPARAM>(wave_in));
+    return wave_in;
+  }
+
+  // The next notification must be MM_WIM_DATA for `expected`, returned and done.
+  void ExpectData(HWAVEIN wave_in, const WAVEHDR& expected) {
+    ASSERT_TRUE(NextMessage(msg_)) << "no buffer came back";
+    ASSERT_EQ(msg_.message, static_cast<UINT>(MM_WIM_DATA));
+    EXPECT_EQ(msg_.wParam, reinterpret_cast<WPARAM>(wave_in));
+    ASSERT_EQ(msg_.lParam, reinterpret_cast<LPARAM>(&expected)) << "out of queue order";
+    EXPECT_EQ(expected.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
+  }
+
+  DWORD PositionBytes(HWAVEIN wave_in) {
+    MMTIME time{};
+    time.wType = TIME_BYTES;
+    EXPECT_EQ(waveInGetPosition(wave_in, &time, sizeof time), MMSYSERR_NOERROR);
+    return time.u.cb;
+  }
+
+  testing_support::TempDir dir_;
+  std::deque<testing_support::ScopedEnv> env_;
+  HWND window_ = nullptr;
+  MSG msg_{};
+};
+
+TEST_F(FileCaptureTest, ARingOfThreeBuffersGetsTheFileExactlyThenSilence) {
+  const std::vector<BYTE> data = Pattern(3 * kBufferSize + 1000, 1);
+  UseFile(data, "fast");
+  const HWAVEIN wave_in = Open();
+  Buffer ring[3];
+  for (Buffer& b : ring) ASSERT_EQ(waveInPrepareHeader(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+
+  // The recorder's pattern: buffers 0 and 2 queued, then each return hands over the next
+  // one in the order 0, 2, 1, 0, 2, 1.
+  int next = 0;
+  auto queue_next = [&] {
+    ASSERT_EQ(waveInAddBuffer(wave_in, &ring[next].header, sizeof(WAVEHDR)), 0u);
+    next = (next + 2) % 3;
+  };
+  queue_next();
+  queue_next();
+  EXPECT_EQ(ring[0].header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_INQUEUE));
+  EXPECT_EQ(ring[1].header.dwFlags, static_cast<DWORD>(WHDR_PREPARED));
+  ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
+  std::vector<BYTE> captured;
+  const int order[] = {0, 2, 1, 0, 2, 1};
+  for (int i = 0; i < 6; ++i) {
+    ExpectData(wave_in, ring[order[i]].header);
+    EXPECT_EQ(ring[order[i]].header.dwBytesRecorded, kBufferSize);
+    const std::vector<BYTE> part = ring[order[i]].Recorded();
+    captured.insert(captured.end(), part.begin(), part.end());
+    if (i < 4) queue_next();
+  }
+  std::vector<BYTE> expected = data;
+  expected.resize(6 * kBufferSize, 0);
+  EXPECT_EQ(captured, expected);
+  EXPECT_EQ(PositionBytes(wave_in), 6 * kBufferSize);
+
+  ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
+  for (Buffer& b : ring) EXPECT_EQ(waveInUnprepareHeader(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+  ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
+  ASSERT_TRUE(NextMessage(msg_));
+  EXPECT_EQ(msg_.message, static_cast<UINT>(MM_WIM_CLOSE));
+  EXPECT_TRUE(NoMessagePending());
+}
+
+TEST_F(FileCaptureTest, ResetReturnsThePartBufferWithItsBytesAndTheRestEmptyInOrder) {
+  const std::vector<BYTE> data = Pattern(20 * 16000, 2);
+  UseFile(data, "realtime");
+  const HWAVEIN wave_in = Open();
+  Buffer long_buffer(10 * 16000);  // ten seconds: certain to be mid-way when reset
+  Buffer second;
+  Buffer third;
+  for (Buffer* b : {&long_buffer, &second, &third}) {
+    ASSERT_EQ(waveInPrepareHeader(wave_in, &b->header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(waveInAddBuffer(wave_in, &b->header, sizeof(WAVEHDR)), 0u);
+  }
+  ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
+  while (PositionBytes(wave_in) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
+
+  // Done and out of the queue by the time the reset returns, before any message is read.
+  for (Buffer* b : {&long_buffer, &second, &third}) {
+    EXPECT_EQ(b->header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
+  }
+  const DWORD recorded = long_buffer.header.dwBytesRecorded;
+  EXPECT_GT(recorded, 0u);
+  EXPECT_LT(recorded, long_buffer.header.dwBufferLength);
+  EXPECT_EQ(recorded % kVoiceFormat.nBlockAlign, 0u);
+  EXPECT_EQ(long_buffer.Recorded(), std::vector<BYTE>(data.begin(), data.begin() + recorded));
+  EXPECT_EQ(second.header.dwBytesRecorded, 0u);
+  EXPECT_EQ(third.header.dwBytesRecorded, 0u);
+  ExpectData(wave_in, long_buffer.header);
+  ExpectData(wave_in, second.header);
+  ExpectData(wave_in, third.header);
+  EXPECT_EQ(PositionBytes(wave_in), 0u) << "a reset starts the position again";
+
+  // Started again, capture goes on where the file stood: nothing was skipped.
+  ASSERT_EQ(waveInAddBuffer(wave_in, &second.header, sizeof(WAVEHDR)), 0u);
+  ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
+  ExpectData(wave_in, second.header);
+  EXPECT_EQ(second.Recorded(),
+            std::vector<BYTE>(data.begin() + recorded, data.begin() + recorded + kBufferSize));
+  ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
+  ASSERT_TRUE(NextMessage(msg_));
+  EXPECT_EQ(msg_.message, static_cast<UINT>(MM_WIM_CLOSE));
+}
+
+TEST_F(FileCaptureTest, PositionCountsCapturedBytesInTheUnitAsked) {
+  UseFile(Pattern(4 * kBufferSize, 3), "fast");
+  const HWAVEIN wave_in = Open();
+  Buffer first;
+  Buffer second;
+  for (Buffer* b : {&first, &second}) {
+    ASSERT_EQ(waveInPrepareHeader(wave_in, &b->header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(waveInAddBuffer(wave_in, &b->header, sizeof(WAVEHDR)), 0u);
+  }
+  EXPECT_EQ(PositionBytes(wave_in), 0u) << "nothing is captured before the start";
+  ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
+  ExpectData(wave_in, first.header);
+  ExpectData(wave_in, second.header);
+
+  struct Case {
+    UINT asked;
+    UINT answered;
+    DWORD value;
+  };
+  const Case cases[] = {
+      {TIME_BYTES, TIME_BYTES, 2 * kBufferSize},
+      {TIME_SAMPLES, TIME_SAMPLES, kBufferSize},
+      {TIME_MS, TIME_MS, 640},
+      {TIME_SMPTE, TIME_BYTES, 2 * kBufferSize},  // unsupported units fall back to bytes
+      {TIME_TICKS, TIME_BYTES, 2 * kBufferSize},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.asked);
+    MMTIME time{};
+    time.wType = c.asked;
+    ASSERT_EQ(waveInGetPosition(wave_in, &time, sizeof time), MMSYSERR_NOERROR);
+    EXPECT_EQ(time.wType, c.answered);
+    EXPECT_EQ(time.u.cb, c.value);
+  }
+  MMTIME time{};
+  EXPECT_EQ(waveInGetPosition(wave_in, &time, sizeof time - 1), MMSYSERR_INVALPARAM);
+  EXPECT_EQ(waveInGetPosition(wave_in, nullptr, sizeof time), MMSYSERR_INVALPARAM);
+  ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
+}
+
+TEST_F(FileCaptureTest, RepeatedStartsAndResetsReturnEveryBufferOnceInOrder) {
+  UseFile(Pattern(16000, 4), "realtime");
+  const HWAVEIN wave_in = Open();
+  Buffer ring[3] = {Buffer(640), Buffer(640), Buffer(640)};  // 20 ms each: resets race fills
+  for (Buffer& b : ring) ASSERT_EQ(waveInPrepareHeader(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    for (Buffer& b : ring) ASSERT_EQ(waveInAddBuffer(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
+    std::this_thread::sleep_for(std::chrono::milliseconds(round % 4 * 10));
+    ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
+    // Full ones first, then at most one partly filled, then empty ones; each exactly once.
+    DWORD previous = 640;
+    for (Buffer& b : ring) {
+      ExpectData(wave_in, b.header);
+      EXPECT_LE(b.header.dwBytesRecorded, previous);
+      if (b.header.dwBytesRecorded < 640) previous = 0;
+    }
+    EXPECT_TRUE(NoMessagePending());
+  }
+  ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
+}
+
+}  // namespace

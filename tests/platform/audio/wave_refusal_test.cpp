@@ -1,0 +1,177 @@
+// What the wave functions refuse, and with which result, as the platform does.
+#include <mmsystem.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "platform/message/window_registry.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+#include "wave_test_helpers.h"
+
+namespace {
+
+using namespace wave_test;
+
+class WaveRefusalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    WriteWav(dir_ / "in.wav", Pattern(16000, 5));
+    // Realtime, so a written buffer stays queued long enough to be refused around.
+    env_.emplace_back("MURMELPOST_AUDIO",
+                      "file:in=" + (dir_ / "in.wav") + ",out=" + (dir_ / "out.wav"));
+    window_ = murmel::message::CreateWindowRecord();
+  }
+  void TearDown() override {
+    murmel::message::DestroyWindowRecord(window_);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+  }
+
+  MMRESULT OpenIn(HWAVEIN* wave_in, const WAVEFORMATEX& format = kVoiceFormat,
+                  UINT device = WAVE_MAPPER, DWORD flags = CALLBACK_WINDOW) {
+    return waveInOpen(wave_in, device, &format, reinterpret_cast<DWORD_PTR>(window_), 0, flags);
+  }
+
+  testing_support::TempDir dir_;
+  std::deque<testing_support::ScopedEnv> env_;
+  HWND window_ = nullptr;
+};
+
+TEST_F(WaveRefusalTest, QueuedBuffersBlockUnprepareAndClose) {
+  HWAVEIN wave_in = nullptr;
+  ASSERT_EQ(OpenIn(&wave_in), MMSYSERR_NOERROR);
+  Buffer buffer;
+  WAVEHDR* header = &buffer.header;
+  constexpr UINT kSize = sizeof(WAVEHDR);
+
+  EXPECT_EQ(waveInAddBuffer(wave_in, header, kSize), static_cast<MMRESULT>(WAVERR_UNPREPARED));
+  ASSERT_EQ(waveInPrepareHeader(wave_in, header, kSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInPrepareHeader(wave_in, header, kSize), MMSYSERR_NOERROR) << "again: no effect";
+  ASSERT_EQ(waveInAddBuffer(wave_in, header, kSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInAddBuffer(wave_in, header, kSize), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kSize),
+            static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(waveInClose(wave_in), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(header->dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_INQUEUE));
+
+  // The refused close left the device working; a reset releases the buffer.
+  ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kSize), MMSYSERR_NOERROR) << "again: no effect";
+  EXPECT_EQ(header->dwFlags, static_cast<DWORD>(WHDR_DONE));
+  ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
+
+  HWAVEOUT wave_out = nullptr;
+  ASSERT_EQ(waveOutOpen(&wave_out, WAVE_MAPPER, &kVoiceFormat, 0, 0, CALLBACK_NULL),
+            MMSYSERR_NOERROR);
+  Buffer long_buffer(10 * 16000);
+  ASSERT_EQ(waveOutPrepareHeader(wave_out, &long_buffer.header, kSize), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutWrite(wave_out, &long_buffer.header, kSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveOutUnprepareHeader(wave_out, &long_buffer.header, kSize),
+            static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(waveOutClose(wave_out), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  ASSERT_EQ(waveOutReset(wave_out), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveOutUnprepareHeader(wave_out, &long_buffer.header, kSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveOutClose(wave_out), MMSYSERR_NOERROR);
+}
+
+TEST_F(WaveRefusalTest, OneDeviceEachWayAndClosedHandlesAreDead) {
+  HWAVEIN first = nullptr;
+  ASSERT_EQ(OpenIn(&first), MMSYSERR_NOERROR);
+  HWAVEIN second = nullptr;
+  EXPECT_EQ(OpenIn(&second), MMSYSERR_ALLOCATED);
+  EXPECT_EQ(second, nullptr);
+  // The other direction is a different device.
+  HWAVEOUT wave_out = nullptr;
+  ASSERT_EQ(waveOutOpen(&wave_out, 0, &kVoiceFormat, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  HWAVEOUT second_out = nullptr;
+  EXPECT_EQ(waveOutOpen(&second_out, 0, &kVoiceFormat, 0, 0, CALLBACK_NULL), MMSYSERR_ALLOCATED);
+  // An input handle is not an output handle.
+  EXPECT_EQ(waveOutReset(reinterpret_cast<HWAVEOUT>(first)), MMSYSERR_INVALHANDLE);
+
+  ASSERT_EQ(waveInClose(first), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutClose(wave_out), MMSYSERR_NOERROR);
+  Buffer buffer;
+  MMTIME time{};
+  struct Case {
+    const char* name;
+    MMRESULT result;
+  };
+  const Case cases[] = {
+      {"close", waveInClose(first)},
+      {"prepare", waveInPrepareHeader(first, &buffer.header, sizeof(WAVEHDR))},
+      {"unprepare", waveInUnprepareHeader(first, &buffer.header, sizeof(WAVEHDR))},
+      {"add", waveInAddBuffer(first, &buffer.header, sizeof(WAVEHDR))},
+      {"start", waveInStart(first)},
+      {"reset", waveInReset(first)},
+      {"position", waveInGetPosition(first, &time, sizeof time)},
+      {"null", waveInStart(nullptr)},
+      {"write", waveOutWrite(wave_out, &buffer.header, sizeof(WAVEHDR))},
+      {"out close", waveOutClose(wave_out)},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.result, MMSYSERR_INVALHANDLE) << c.name;
+
+  // Closed, the device can be opened again, under a new handle.
+  HWAVEIN again = nullptr;
+  ASSERT_EQ(OpenIn(&again), MMSYSERR_NOERROR);
+  EXPECT_NE(again, first);
+  EXPECT_EQ(waveInClose(again), MMSYSERR_NOERROR);
+}
+
+TEST_F(WaveRefusalTest, OpenChecksDeviceFormatCallbackAndHeaders) {
+  const WAVEFORMATEX wide_band{WAVE_FORMAT_PCM, 1, 16000, 32000, 2, 16, 0};
+  const WAVEFORMATEX wrong_align{WAVE_FORMAT_PCM, 1, 8000, 16000, 4, 16, 0};
+  const WAVEFORMATEX gsm{49, 1, 8000, 1625, 65, 0, 2};
+  const HWND dead_window = murmel::message::CreateWindowRecord();
+  murmel::message::DestroyWindowRecord(dead_window);
+  struct Case {
+    const char* name;
+    const WAVEFORMATEX* format;
+    UINT device;
+    DWORD_PTR callback;
+    DWORD flags;
+    MMRESULT expected;
+  };
+  const DWORD_PTR window = reinterpret_cast<DWORD_PTR>(window_);
+  const Case cases[] = {
+      {"other rate than the capture file", &wide_band, WAVE_MAPPER, window, CALLBACK_WINDOW,
+       WAVERR_BADFORMAT},
+      {"inconsistent block align", &wrong_align, WAVE_MAPPER, window, CALLBACK_WINDOW,
+       WAVERR_BADFORMAT},
+      {"compressed", &gsm, WAVE_MAPPER, window, CALLBACK_WINDOW, WAVERR_BADFORMAT},
+      {"no format", nullptr, WAVE_MAPPER, window, CALLBACK_WINDOW, MMSYSERR_INVALPARAM},
+      {"second device", &kVoiceFormat, 1, window, CALLBACK_WINDOW, MMSYSERR_BADDEVICEID},
+      {"destroyed window", &kVoiceFormat, 0, reinterpret_cast<DWORD_PTR>(dead_window),
+       CALLBACK_WINDOW, MMSYSERR_INVALPARAM},
+      {"callback function", &kVoiceFormat, 0, window, CALLBACK_FUNCTION, MMSYSERR_NOTSUPPORTED},
+      {"format query", &kVoiceFormat, 0, window, CALLBACK_WINDOW | WAVE_FORMAT_QUERY,
+       MMSYSERR_NOERROR},
+      {"format query, bad format", &wide_band, 0, 0, WAVE_FORMAT_QUERY, WAVERR_BADFORMAT},
+  };
+  for (const Case& c : cases) {
+    HWAVEIN wave_in = nullptr;
+    EXPECT_EQ(waveInOpen(&wave_in, c.device, c.format, c.callback, 0, c.flags), c.expected)
+        << c.name;
+    EXPECT_EQ(wave_in, nullptr) << c.name << ": no device was opened";
+  }
+  MSG msg;
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) << "nothing opened, nothing said";
+
+  HWAVEIN wave_in = nullptr;
+  ASSERT_EQ(OpenIn(&wave_in), MMSYSERR_NOERROR) << "a format query leaves the device free";
+  WAVEHDR no_data{};
+  no_data.dwBufferLength = 100;
+  Buffer buffer;
+  EXPECT_EQ(waveInPrepareHeader(wave_in, nullptr, sizeof(WAVEHDR)), MMSYSERR_INVALPARAM);
+  EXPECT_EQ(waveInPrepareHeader(wave_in, &buffer.header, sizeof(WAVEHDR) - 1), MMSYSERR_INVALPARAM);
+  EXPECT_EQ(waveInPrepareHeader(wave_in, &no_data, sizeof(WAVEHDR)), MMSYSERR_INVALPARAM);
+  EXPECT_EQ(waveInAddBuffer(wave_in, nullptr, sizeof(WAVEHDR)), MMSYSERR_INVALPARAM);
+  EXPECT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
+}
+
+}  // namespace

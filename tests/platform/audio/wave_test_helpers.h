@@ -1,0 +1,141 @@
+// Helpers for the wave audio tests: WAV files written and read independently of the
+// platform's own WAV code, and a wait for the next notification with a liveness guard.
+#pragma once
+
+#include <mmsystem.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace wave_test {
+
+inline constexpr WAVEFORMATEX kVoiceFormat{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
+inline constexpr DWORD kBufferSize = 5120;
+
+inline void PutLe(std::vector<BYTE>& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<BYTE>(value >> (8 * i)));
+}
+
+inline std::uint32_t GetLe(const std::vector<BYTE>& in, std::size_t at, int bytes) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint32_t>(in.at(at + i)) << (8 * i);
+  return value;
+}
+
+// A canonical 44-byte-header PCM WAV file, with an extra chunk before "data" when asked
+// (readers must skip chunks they do not know).
+inline void WriteWav(const std::string& path, const std::vector<BYTE>& data,
+                     std::uint32_t rate = 8000, std::uint16_t channels = 1, std::uint16_t bits = 16,
+                     bool extra_chunk = false) {
+  std::vector<BYTE> file{'R', 'I', 'F', 'F'};
+  const std::uint32_t extra = extra_chunk ? 8 + 6 : 0;
+  PutLe(file, 36 + extra + static_cast<std::uint32_t>(data.size()), 4);
+  for (char c : std::string("WAVEfmt ")) file.push_back(static_cast<BYTE>(c));
+  PutLe(file, 16, 4);
+  PutLe(file, WAVE_FORMAT_PCM, 2);
+  PutLe(file, channels, 2);
+  PutLe(file, rate, 4);
+  PutLe(file, rate * channels * bits / 8, 4);
+  PutLe(file, channels * bits / 8, 2);
+  PutLe(file, bits, 2);
+  if (extra_chunk) {
+    for (char c : std::string("LIST")) file.push_back(static_cast<BYTE>(c));
+    PutLe(file, 6, 4);
+    for (int i = 0; i < 6; ++i) file.push_back(0x55);
+  }
+  for (char c : std::string("data")) file.push_back(static_cast<BYTE>(c));
+  PutLe(file, static_cast<std::uint32_t>(data.size()), 4);
+  file.insert(file.end(), data.begin(), data.end());
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+}
+
+inline std::vector<BYTE> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct WavContents {
+  std::uint16_t tag = 0;
+  std::uint16_t channels = 0;
+  std::uint32_t rate = 0;
+  std::uint16_t bits = 0;
+  std::vector<BYTE> data;
+};
+
+// Reads a 44-byte-header WAV file as the platform writes it, checking its sizes.
+inline WavContents ReadWav(const std::string& path) {
+  const std::vector<BYTE> file = ReadFile(path);
+  WavContents wav;
+  EXPECT_GE(file.size(), 44u) << path;
+  if (file.size() < 44) return wav;
+  EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
+  EXPECT_EQ(std::string(file.begin() + 8, file.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(std::string(file.begin() + 36, file.begin() + 40), "data");
+  EXPECT_EQ(GetLe(file, 4, 4), file.size() - 8) << "RIFF size";
+  EXPECT_EQ(GetLe(file, 40, 4), file.size() - 44) << "data size";
+  wav.tag = static_cast<std::uint16_t>(GetLe(file, 20, 2));
+  wav.channels = static_cast<std::uint16_t>(GetLe(file, 22, 2));
+  wav.rate = GetLe(file, 24, 4);
+  wav.bits = static_cast<std::uint16_t>(GetLe(file, 34, 2));
+  wav.data.assign(file.begin() + 44, file.end());
+  return wav;
+}
+
+// Bytes that differ at every position within a long stretch, so any shift shows.
+inline std::vector<BYTE> Pattern(std::size_t size, unsigned seed) {
+  std::vector<BYTE> bytes(size);
+  std::uint32_t state = seed * 2654435761u + 1;
+  for (BYTE& b : bytes) {
+    state = state * 1664525u + 1013904223u;
+    b = static_cast<BYTE>(state >> 24);
+  }
+  return bytes;
+}
+
+// The next message for this thread. Waiting is bounded only to turn a lost notification into
+// a failure instead of a hang; nothing here measures time.
+inline bool NextMessage(MSG& msg) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (std::chrono::steady_clock::now() > give_up) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+inline bool NoMessagePending() {
+  MSG msg;
+  return !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+// One prepared wave header with its own buffer.
+struct Buffer {
+  explicit Buffer(DWORD size = kBufferSize) : bytes(size) {
+    header.lpData = reinterpret_cast<LPSTR>(bytes.data());
+    header.dwBufferLength = size;
+  }
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  std::vector<BYTE> bytes;
+  WAVEHDR header{};
+  // Copies `data` into the buffer's own storage, which the header points at.
+  void Fill(const std::vector<BYTE>& data) {
+    ASSERT_EQ(data.size(), bytes.size());
+    std::copy(data.begin(), data.end(), bytes.begin());
+  }
+  std::vector<BYTE> Recorded() const {
+    return {bytes.begin(), bytes.begin() + header.dwBytesRecorded};
+  }
+};
+
+}  // namespace wave_test
