@@ -1,0 +1,111 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform/core/locale_table.h"
+
+namespace {
+
+// Sets (or, with nullptr, removes) one environment variable for the length of a test.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) previous_ = old;
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (previous_) {
+      setenv(name_, previous_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> previous_;
+};
+
+TEST(Locale, TableGivesCodePageAndLanguage) {
+  struct Case {
+    const char* name;
+    UINT code_page;
+    LANGID language;
+  };
+  const Case cases[] = {
+      {"C", 1252, 0x0409},           {"POSIX", 1252, 0x0409},
+      {"C.UTF-8", 1252, 0x0409},     {"", 1252, 0x0409},
+      {"en_US.UTF-8", 1252, 0x0409}, {"en_GB.UTF-8", 1252, 0x0809},
+      {"de_DE.UTF-8", 1252, 0x0407}, {"de_AT@euro", 1252, 0x0C07},
+      {"de_BE", 1252, 0x0407},       {"fr_FR.UTF-8", 1252, 0x040C},
+      {"fr_CA", 1252, 0x0C0C},       {"ja_JP.UTF-8", 932, 0x0411},
+      {"ja", 932, 0x0411},           {"zh_CN.GB18030", 936, 0x0804},
+      {"zh_TW.UTF-8", 950, 0x0404},  {"zh_HK", 950, 0x0C04},
+      {"ko_KR.EUC-KR", 949, 0x0412}, {"ru_RU.KOI8-R", 1251, 0x0419},
+      {"uk_UA", 1251, 0x0422},       {"pl_PL", 1250, 0x0415},
+      {"cs_CZ.UTF-8", 1250, 0x0405}, {"hu_HU", 1250, 0x040E},
+      {"el_GR", 1253, 0x0408},       {"tr_TR.UTF-8", 1254, 0x041F},
+      {"he_IL", 1255, 0x040D},       {"ar_EG.UTF-8", 1256, 0x0C01},
+      {"lt_LT", 1257, 0x0427},       {"vi_VN", 1258, 0x042A},
+      {"th_TH.UTF-8", 874, 0x041E},  {"sr_RS@latin", 1251, 0x0C1A},
+      {"xx_YY.UTF-8", 1252, 0x0409}, {"e", 1252, 0x0409},
+  };
+  for (const Case& c : cases) {
+    const platform_core::LocaleDefaults got = platform_core::LocaleDefaultsFor(c.name);
+    EXPECT_EQ(got.ansiCodePage, c.code_page) << c.name;
+    EXPECT_EQ(got.languageId, c.language) << c.name;
+  }
+}
+
+// The first non-empty of LC_ALL, LC_CTYPE and LANG decides, read again on every call.
+TEST(Locale, EnvironmentPrecedence) {
+  struct Case {
+    const char* lc_all;
+    const char* lc_ctype;
+    const char* lang;
+    UINT code_page;
+    LANGID language;
+  };
+  const Case cases[] = {
+      {"ja_JP.UTF-8", "ru_RU.UTF-8", "de_DE.UTF-8", 932, 0x0411},
+      {nullptr, "ru_RU.UTF-8", "de_DE.UTF-8", 1251, 0x0419},
+      {"", "", "de_DE.UTF-8", 1252, 0x0407},
+      {nullptr, nullptr, "zh_CN.UTF-8", 936, 0x0804},
+      {nullptr, nullptr, nullptr, 1252, 0x0409},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv lc_all("LC_ALL", c.lc_all);
+    ScopedEnv lc_ctype("LC_CTYPE", c.lc_ctype);
+    ScopedEnv lang("LANG", c.lang);
+    EXPECT_EQ(GetACP(), c.code_page);
+    EXPECT_EQ(GetSystemDefaultLangID(), c.language);
+  }
+}
+
+// CP_ACP converts through the code page of the locale in effect.
+TEST(Locale, AnsiConversionFollowsTheLocale) {
+  const WCHAR* text = u"\u65e5\u00e9";
+  char out[8] = {};
+  {
+    ScopedEnv lc_all("LC_ALL", "ja_JP.UTF-8");
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof out, nullptr, nullptr), 4);
+    EXPECT_STREQ(out, "\x93\xfa?");
+  }
+  {
+    ScopedEnv lc_all("LC_ALL", "C");
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof out, nullptr, nullptr), 3);
+    EXPECT_STREQ(out, "?\xe9");
+  }
+}
+
+}  // namespace
