@@ -1,0 +1,166 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/core/time_zone.h"
+
+namespace {
+
+// Sets TZ for one test and puts the previous value back.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) previous_ = old;
+    setenv("TZ", zone, 1);
+  }
+  ~ScopedTimeZone() {
+    if (previous_) {
+      setenv("TZ", previous_->c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+std::time_t Utc(int year, int month, int day, int hour = 12, int minute = 0, int second = 0) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return timegm(&t);
+}
+
+std::u16string Str(const WCHAR* text) { return text; }
+
+struct ZoneCase {
+  const char* zone;
+  LONG bias;
+  LONG daylight_bias;
+  DWORD in_january;
+  DWORD in_july;
+};
+
+// Northern zones are in daylight time in July, southern ones in January; Dublin's winter
+// is its tzdata "daylight" time, yet for the platform its summer is.
+TEST(TimeZone, BiasAndDaylightResultInWinterAndSummer) {
+  const ZoneCase cases[] = {
+      {"America/New_York", 300, -60, TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_DAYLIGHT},
+      {"Europe/Berlin", -60, -60, TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_DAYLIGHT},
+      {"Europe/Dublin", 0, -60, TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_DAYLIGHT},
+      {"Australia/Adelaide", -570, -60, TIME_ZONE_ID_DAYLIGHT, TIME_ZONE_ID_STANDARD},
+      {"Australia/Lord_Howe", -630, -30, TIME_ZONE_ID_DAYLIGHT, TIME_ZONE_ID_STANDARD},
+      {"Asia/Tokyo", -540, 0, TIME_ZONE_ID_UNKNOWN, TIME_ZONE_ID_UNKNOWN},
+      {"Asia/Kolkata", -330, 0, TIME_ZONE_ID_UNKNOWN, TIME_ZONE_ID_UNKNOWN},
+      {"UTC", 0, 0, TIME_ZONE_ID_UNKNOWN, TIME_ZONE_ID_UNKNOWN},
+  };
+  for (const ZoneCase& c : cases) {
+    SCOPED_TRACE(c.zone);
+    ScopedTimeZone zone(c.zone);
+    for (const auto& [instant, expected] :
+         {std::pair{Utc(2024, 1, 20), c.in_january}, std::pair{Utc(2024, 7, 20), c.in_july}}) {
+      TIME_ZONE_INFORMATION info;
+      EXPECT_EQ(platform_core::TimeZoneAt(instant, info), expected);
+      EXPECT_EQ(info.Bias, c.bias);
+      EXPECT_EQ(info.StandardBias, 0);
+      EXPECT_EQ(info.DaylightBias, c.daylight_bias);
+    }
+  }
+}
+
+bool SameChange(const SYSTEMTIME& date, WORD month, WORD week, WORD hour, WORD minute) {
+  return date.wYear == 0 && date.wMonth == month && date.wDayOfWeek == 0 && date.wDay == week &&
+         date.wHour == hour && date.wMinute == minute && date.wSecond == 0;
+}
+
+// The changes are given as "n-th Sunday of the month" (5 = the last) at the wall-clock
+// time the old offset shows.
+TEST(TimeZone, ChangeDatesFollowTheZoneRules) {
+  struct Case {
+    const char* zone;
+    WORD daylight_month, daylight_week, daylight_hour, daylight_minute;
+    WORD standard_month, standard_week, standard_hour, standard_minute;
+  };
+  const Case cases[] = {
+      {"America/New_York", 3, 2, 2, 0, 11, 1, 2, 0},
+      {"Europe/Berlin", 3, 5, 2, 0, 10, 5, 3, 0},
+      {"Europe/Dublin", 3, 5, 1, 0, 10, 5, 2, 0},
+      {"Australia/Adelaide", 10, 1, 2, 0, 4, 1, 3, 0},
+      {"Australia/Lord_Howe", 10, 1, 2, 0, 4, 1, 2, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.zone);
+    ScopedTimeZone zone(c.zone);
+    TIME_ZONE_INFORMATION info;
+    platform_core::TimeZoneAt(Utc(2024, 5, 1), info);
+    EXPECT_TRUE(SameChange(info.DaylightDate, c.daylight_month, c.daylight_week, c.daylight_hour,
+                           c.daylight_minute))
+        << info.DaylightDate.wMonth << "/" << info.DaylightDate.wDay << " "
+        << info.DaylightDate.wHour << ":" << info.DaylightDate.wMinute;
+    EXPECT_TRUE(SameChange(info.StandardDate, c.standard_month, c.standard_week, c.standard_hour,
+                           c.standard_minute))
+        << info.StandardDate.wMonth << "/" << info.StandardDate.wDay << " "
+        << info.StandardDate.wHour << ":" << info.StandardDate.wMinute;
+  }
+}
+
+TEST(TimeZone, ZoneWithoutDaylightTimeHasNoChangeDates) {
+  ScopedTimeZone zone("Asia/Tokyo");
+  TIME_ZONE_INFORMATION info;
+  platform_core::TimeZoneAt(Utc(2024, 5, 1), info);
+  EXPECT_EQ(info.StandardDate.wMonth, 0);
+  EXPECT_EQ(info.DaylightDate.wMonth, 0);
+  EXPECT_EQ(Str(info.StandardName), u"JST");
+}
+
+TEST(TimeZone, NamesComeFromTheZoneAbbreviations) {
+  ScopedTimeZone zone("America/New_York");
+  TIME_ZONE_INFORMATION info;
+  platform_core::TimeZoneAt(Utc(2024, 5, 1), info);
+  EXPECT_EQ(Str(info.StandardName), u"EST");
+  EXPECT_EQ(Str(info.DaylightName), u"EDT");
+}
+
+// New York moved to daylight time at 2024-03-10 07:00 UTC.
+TEST(TimeZone, ResultTurnsAtTheChangeItself) {
+  ScopedTimeZone zone("America/New_York");
+  TIME_ZONE_INFORMATION info;
+  EXPECT_EQ(platform_core::TimeZoneAt(Utc(2024, 3, 10, 6, 59, 59), info), TIME_ZONE_ID_STANDARD);
+  EXPECT_EQ(platform_core::TimeZoneAt(Utc(2024, 3, 10, 7, 0, 0), info), TIME_ZONE_ID_DAYLIGHT);
+  EXPECT_EQ(info.Bias, 300);
+}
+
+// The zone is read again on every call, so a changed TZ is seen at once.
+TEST(TimeZone, GetTimeZoneInformationFollowsTz) {
+  TIME_ZONE_INFORMATION info;
+  {
+    ScopedTimeZone zone("Asia/Kolkata");
+    EXPECT_EQ(GetTimeZoneInformation(&info), static_cast<DWORD>(TIME_ZONE_ID_UNKNOWN));
+    EXPECT_EQ(info.Bias, -330);
+  }
+  {
+    ScopedTimeZone zone("Europe/Berlin");
+    const DWORD result = GetTimeZoneInformation(&info);
+    EXPECT_TRUE(result == TIME_ZONE_ID_STANDARD || result == TIME_ZONE_ID_DAYLIGHT) << result;
+    EXPECT_EQ(info.Bias, -60);
+  }
+  SetLastError(0);
+  EXPECT_EQ(GetTimeZoneInformation(nullptr), TIME_ZONE_ID_INVALID);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+}  // namespace
