@@ -36,7 +36,7 @@ class Output {
   std::size_t written_ = 0;
 };
 
-struct Spec {
+struct Directive {
   bool left_align = false;
   bool zero_pad = false;
   std::size_t width = 0;
@@ -54,36 +54,36 @@ std::size_t ReadNumber(const WCHAR*& p) {
 }
 
 // Parses what follows a '%': flags, width, precision, length modifier, conversion letter.
-Spec ReadSpec(const WCHAR*& p) {
-  Spec spec;
+Directive ReadDirective(const WCHAR*& p) {
+  Directive directive;
   for (;; ++p) {
     if (*p == u'-') {
-      spec.left_align = true;
+      directive.left_align = true;
     } else if (*p == u'0') {
-      spec.zero_pad = true;
+      directive.zero_pad = true;
     } else {
       break;
     }
   }
-  spec.width = ReadNumber(p);
+  directive.width = ReadNumber(p);
   if (*p == u'.') {
     ++p;
-    spec.has_precision = true;
-    spec.precision = ReadNumber(p);
+    directive.has_precision = true;
+    directive.precision = ReadNumber(p);
   }
   while (*p == u'l' || *p == u'h') ++p;
-  spec.conversion = *p;
+  directive.conversion = *p;
   if (*p != 0) ++p;
-  return spec;
+  return directive;
 }
 
 // Pads a number's digits to the width; zero padding goes after the sign.
-void PutNumber(Output& out, const Spec& spec, std::string_view digits) {
-  const std::size_t padding = spec.width > digits.size() ? spec.width - digits.size() : 0;
-  if (spec.left_align) {
+void PutNumber(Output& out, const Directive& directive, std::string_view digits) {
+  const std::size_t padding = directive.width > digits.size() ? directive.width - digits.size() : 0;
+  if (directive.left_align) {
     out.Put(digits);
     out.Repeat(u' ', padding);
-  } else if (spec.zero_pad) {
+  } else if (directive.zero_pad) {
     if (!digits.empty() && digits.front() == '-') {
       out.Put(u'-');
       digits.remove_prefix(1);
@@ -96,22 +96,22 @@ void PutNumber(Output& out, const Spec& spec, std::string_view digits) {
   }
 }
 
-void PutText(Output& out, const Spec& spec, const WCHAR* text) {
+void PutText(Output& out, const Directive& directive, const WCHAR* text) {
   if (text == nullptr) text = u"(null)";
   std::size_t length = 0;
-  while (text[length] != 0 && (!spec.has_precision || length < spec.precision)) ++length;
-  const std::size_t padding = spec.width > length ? spec.width - length : 0;
-  if (!spec.left_align) out.Repeat(u' ', padding);
+  while (text[length] != 0 && (!directive.has_precision || length < directive.precision)) ++length;
+  const std::size_t padding = directive.width > length ? directive.width - length : 0;
+  if (!directive.left_align) out.Repeat(u' ', padding);
   for (std::size_t i = 0; i < length; ++i) out.Put(text[i]);
-  if (spec.left_align) out.Repeat(u' ', padding);
+  if (directive.left_align) out.Repeat(u' ', padding);
 }
 
-void PutInteger(Output& out, const Spec& spec, long long value) {
+void PutInteger(Output& out, const Directive& directive, long long value) {
   // The platform's int is 32 bits: keep the low 32 bits, read as signed.
   const auto as_int = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
   std::array<char, 16> digits{};
   const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), as_int);
-  PutNumber(out, spec, std::string_view(digits.data(), result.ptr - digits.data()));
+  PutNumber(out, directive, std::string_view(digits.data(), result.ptr - digits.data()));
 }
 
 // Adds one unit in the last place of a decimal string such as "-3.2".
@@ -135,11 +135,12 @@ void RoundUpLastDigit(std::array<char, 512>& text, std::size_t& length) {
   ++length;
 }
 
-void PutReal(Output& out, const Spec& spec, double value) {
+void PutReal(Output& out, const Directive& directive, double value) {
   constexpr std::size_t kMaxPrecision = 40;
   // Enough extra digits to see whether the dropped part is exactly one half.
   constexpr std::size_t kGuardDigits = 30;
-  const std::size_t precision = spec.has_precision ? std::min(spec.precision, kMaxPrecision) : 6;
+  const std::size_t precision =
+      directive.has_precision ? std::min(directive.precision, kMaxPrecision) : 6;
 
   std::array<char, 512> text{};
   char* const end = text.data() + text.size() - 1;
@@ -149,7 +150,7 @@ void PutReal(Output& out, const Spec& spec, double value) {
   const std::size_t dot = guarded.find('.');
   if (wide.ec != std::errc() || dot == std::string_view::npos) {
     // inf and nan have no fraction to round.
-    PutNumber(out, spec, guarded);
+    PutNumber(out, directive, guarded);
     return;
   }
   const std::string_view dropped = guarded.substr(dot + 1 + precision);
@@ -159,13 +160,13 @@ void PutReal(Output& out, const Spec& spec, double value) {
     // Not a tie: the correctly rounded digits are the platform's digits too.
     const auto exact = std::to_chars(text.data(), end, value, std::chars_format::fixed,
                                      static_cast<int>(precision));
-    PutNumber(out, spec, std::string_view(text.data(), exact.ptr - text.data()));
+    PutNumber(out, directive, std::string_view(text.data(), exact.ptr - text.data()));
     return;
   }
   // The device's runtime rounds exact halves away from zero (3.25 -> 3.3).
   std::size_t length = precision == 0 ? dot : dot + 1 + precision;
   RoundUpLastDigit(text, length);
-  PutNumber(out, spec, std::string_view(text.data(), length));
+  PutNumber(out, directive, std::string_view(text.data(), length));
 }
 
 }  // namespace
@@ -188,9 +189,9 @@ int FormatInto(WCHAR* dest, std::size_t capacity, const WCHAR* format, const For
       ++p;
       continue;
     }
-    const Spec spec = ReadSpec(p);
+    const Directive directive = ReadDirective(p);
     ArgKind wanted{};
-    switch (spec.conversion) {
+    switch (directive.conversion) {
       case u's':
         wanted = ArgKind::kText;
         break;
@@ -211,13 +212,13 @@ int FormatInto(WCHAR* dest, std::size_t capacity, const WCHAR* format, const For
     if (arg.kind != wanted) continue;
     switch (wanted) {
       case ArgKind::kText:
-        PutText(out, spec, arg.text);
+        PutText(out, directive, arg.text);
         break;
       case ArgKind::kInteger:
-        PutInteger(out, spec, arg.integer);
+        PutInteger(out, directive, arg.integer);
         break;
       case ArgKind::kReal:
-        PutReal(out, spec, arg.real);
+        PutReal(out, directive, arg.real);
         break;
     }
   }
