@@ -12,7 +12,9 @@ namespace {
 // that 8 kHz mono costs the server a wake-up only 50 times a second.
 constexpr pa_usec_t kFragment = 20 * PA_USEC_PER_MSEC;
 // What the server keeps queued ahead of the speaker.
-constexpr pa_usec_t kPlaybackLead = 100 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kPlaybackLead = 250 * PA_USEC_PER_MSEC;
+// After an under-run, how long the sink may take to play out what it holds.
+constexpr pa_usec_t kDrainGrace = 500 * PA_USEC_PER_MSEC;
 
 void OnStreamState(pa_stream* /*stream*/, void* userdata) {
   static_cast<PulseConnection*>(userdata)->Signal();
@@ -149,8 +151,9 @@ pa_stream* PulsePlaybackStream::Connect() {
   attributes.prebuf = static_cast<std::uint32_t>(-1);
   attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragment, &spec));
   attributes.fragsize = static_cast<std::uint32_t>(-1);
-  const auto flags = static_cast<pa_stream_flags_t>(
-      PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+  // No interpolated timing: it runs ahead of the sink by several milliseconds, and a buffer
+  // reported done that early loses its last milliseconds to the reset that usually follows.
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
   if (pa_stream_connect_playback(stream, nullptr, &attributes, flags, nullptr, nullptr) < 0) {
     pa_stream_set_state_callback(stream, nullptr, nullptr);
     pa_stream_unref(stream);
@@ -159,6 +162,7 @@ pa_stream* PulsePlaybackStream::Connect() {
   written_ = 0;
   heard_ = 0;
   triggered_at_ = 0;
+  drained_at_ = 0;
   return stream;
 }
 
@@ -203,6 +207,7 @@ void PulsePlaybackStream::Fill(std::size_t wanted) {
   if (given > 0) {
     pa_stream_write(stream_, chunk_.data(), given, nullptr, 0, PA_SEEK_RELATIVE);
     written_ += given;
+    drained_at_ = 0;
     const pa_usec_t next = pa_rtclock_now() + kFragment;
     if (tick_ == nullptr) {
       tick_ = pa_context_rttime_new(connection_->context(), next, OnTick, this);
@@ -223,10 +228,17 @@ void PulsePlaybackStream::ReportPlayed() {
   if (pa_stream_get_time(stream_, &time) < 0) return;
   const pa_sample_spec spec = SampleSpec();
   heard_ = std::min<std::uint64_t>(pa_usec_to_bytes(time, &spec), written_);
+  // A server whose clock stalls after an under-run must not keep the last buffer forever.
+  if (drained_at_ != 0 && pa_rtclock_now() > drained_at_ + kDrainGrace) heard_ = written_;
   device_.Played(heard_);
 }
 
 void PulsePlaybackStream::Teardown() {
+  if (timing_ != nullptr) {
+    pa_operation_cancel(timing_);
+    pa_operation_unref(timing_);
+    timing_ = nullptr;
+  }
   if (tick_ != nullptr) {
     pa_threaded_mainloop_get_api(connection_->loop())->time_free(tick_);
     tick_ = nullptr;
@@ -240,22 +252,31 @@ void PulsePlaybackStream::OnWrite(pa_stream* /*stream*/, size_t bytes, void* use
 }
 
 void PulsePlaybackStream::OnUnderflow(pa_stream* /*stream*/, void* userdata) {
-  // The server has used up everything written: all of it has left for the speaker.
+  // Everything written has left the stream; the sink still holds its last part.
   auto* self = static_cast<PulsePlaybackStream*>(userdata);
-  if (self->halted_) return;
-  self->heard_ = self->written_;
-  self->device_.Played(self->heard_);
+  self->drained_at_ = pa_rtclock_now();
 }
 
 void PulsePlaybackStream::OnTick(pa_mainloop_api* /*api*/, pa_time_event* /*event*/,
                                  const timeval* /*tv*/, void* userdata) {
   auto* self = static_cast<PulsePlaybackStream*>(userdata);
+  pa_context_rttime_restart(self->connection_->context(), self->tick_, PA_USEC_INVALID);
+  if (self->halted_ || self->stream_ == nullptr || self->timing_ != nullptr) return;
+  // A fresh timing report: what the sink has played by now, not an extrapolation.
+  self->timing_ = pa_stream_update_timing_info(self->stream_, OnTiming, self);
+}
+
+void PulsePlaybackStream::OnTiming(pa_stream* /*stream*/, int success, void* userdata) {
+  auto* self = static_cast<PulsePlaybackStream*>(userdata);
+  pa_operation_unref(self->timing_);
+  self->timing_ = nullptr;
   if (self->halted_ || self->stream_ == nullptr) return;
-  self->ReportPlayed();
+  if (success != 0) self->ReportPlayed();
   // Tick while written audio waits to be heard; Fill re-arms it after new audio.
-  const bool waiting = self->heard_ < self->written_;
-  pa_context_rttime_restart(self->connection_->context(), self->tick_,
-                            waiting ? pa_rtclock_now() + kFragment : PA_USEC_INVALID);
+  if (self->heard_ < self->written_) {
+    pa_context_rttime_restart(self->connection_->context(), self->tick_,
+                              pa_rtclock_now() + kFragment);
+  }
 }
 
 }  // namespace murmel::audio::pulse

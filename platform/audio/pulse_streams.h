@@ -65,12 +65,15 @@ class PulsePlaybackStream : public PulseStream {
   static void OnWrite(pa_stream* stream, size_t bytes, void* userdata);
   static void OnUnderflow(pa_stream* stream, void* userdata);
   static void OnTick(pa_mainloop_api* api, pa_time_event* event, const timeval* tv, void* userdata);
+  static void OnTiming(pa_stream* stream, int success, void* userdata);
 
   std::vector<BYTE> chunk_;
   std::uint64_t written_ = 0;       // bytes given to this stream since it was made
   std::uint64_t heard_ = 0;         // of written_, what has been played
   std::uint64_t triggered_at_ = 0;  // written_ when playback was last forced to start
+  pa_usec_t drained_at_ = 0;        // when the server ran out of audio, 0 while it has some
   pa_time_event* tick_ = nullptr;   // reports progress while written audio is unheard
+  pa_operation* timing_ = nullptr;  // the timing report asked for by the last tick
 };
 
 }  // namespace murmel::audio::pulse

@@ -1,0 +1,195 @@
+// The PulseAudio devices against a real server: a tone played through waveOut into a null
+// sink comes back through waveIn from its monitor at the level and pitch it was played.
+#include <mmsystem.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/message/window_registry.h"
+#include "pulse_daemon.h"
+#include "support/scoped_env.h"
+#include "wave_test_helpers.h"
+
+namespace {
+
+using namespace wave_test;
+
+// Silence before the tone: a null sink's monitor delivers nothing while the sink is idle and
+// drops the first 20 ms after it wakes, so the sink must be running when the tone starts.
+// None after it: the output is reset and closed at the last MM_WOM_DONE, as the player does,
+// so a buffer reported done before it was heard would lose its end.
+constexpr int kLeadBuffers = 2;
+constexpr int kToneBuffers = 10;  // 3.2 s
+constexpr int kTotalBuffers = kLeadBuffers + kToneBuffers;
+constexpr int kSamplesPerBuffer = kBufferSize / 2;
+constexpr double kAmplitude = 0.5 * 32767;
+
+// 1 kHz at 8 kHz is exactly 8 samples a period, so every buffer holds whole periods.
+std::vector<BYTE> ToneBuffer() {
+  std::vector<BYTE> bytes(kBufferSize);
+  for (int i = 0; i < kSamplesPerBuffer; ++i) {
+    const auto sample = static_cast<std::int16_t>(
+        std::lround(kAmplitude * std::sin(2 * M_PI * 1000.0 * i / 8000.0)));
+    bytes[2 * i] = static_cast<BYTE>(sample & 0xff);
+    bytes[2 * i + 1] = static_cast<BYTE>((sample >> 8) & 0xff);
+  }
+  return bytes;
+}
+
+std::vector<std::int16_t> Samples(const std::vector<BYTE>& bytes) {
+  std::vector<std::int16_t> samples(bytes.size() / 2);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<std::int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  }
+  return samples;
+}
+
+TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency) {
+  PulseDaemon daemon;
+  std::string why;
+  if (!daemon.Start(why)) GTEST_SKIP() << "no private PulseAudio daemon: " << why;
+  testing_support::ScopedEnv server("PULSE_SERVER", daemon.server());
+  testing_support::ScopedEnv audio("MURMELPOST_AUDIO", "pulse");
+  ASSERT_EQ(waveInGetNumDevs(), 1u);
+  ASSERT_EQ(waveOutGetNumDevs(), 1u);
+
+  const HWND window = murmel::message::CreateWindowRecord();
+  const auto callback = reinterpret_cast<DWORD_PTR>(window);
+  HWAVEIN wave_in = nullptr;
+  ASSERT_EQ(waveInOpen(&wave_in, WAVE_MAPPER, &kVoiceFormat, callback, 0, CALLBACK_WINDOW),
+            MMSYSERR_NOERROR);
+  Buffer in_ring[3];
+  int in_next = 0;
+  for (Buffer& b : in_ring) ASSERT_EQ(waveInPrepareHeader(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+  auto requeue_input = [&] {
+    ASSERT_EQ(waveInAddBuffer(wave_in, &in_ring[in_next].header, sizeof(WAVEHDR)), 0u);
+    in_next = (in_next + 2) % 3;
+  };
+  requeue_input();
+  requeue_input();
+  ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
+
+  HWAVEOUT wave_out = nullptr;
+  ASSERT_EQ(waveOutOpen(&wave_out, WAVE_MAPPER, &kVoiceFormat, callback, 0, CALLBACK_WINDOW),
+            MMSYSERR_NOERROR);
+  Buffer out_ring[3];
+  int written = 0;
+  int out_next = 0;
+  auto write_next = [&] {
+    Buffer& b = out_ring[out_next];
+    const bool tone = written >= kLeadBuffers && written < kLeadBuffers + kToneBuffers;
+    b.Fill(tone ? ToneBuffer() : std::vector<BYTE>(kBufferSize, 0));
+    b.header.dwFlags = WHDR_PREPARED;  // the player's way of clearing the done flag
+    ASSERT_EQ(waveOutWrite(wave_out, &b.header, sizeof(WAVEHDR)), 0u);
+    out_next = (out_next + 2) % 3;
+    ++written;
+  };
+  for (Buffer& b : out_ring) {
+    ASSERT_EQ(waveOutPrepareHeader(wave_out, &b.header, sizeof(WAVEHDR)), 0u);
+  }
+  for (int i = 0; i < 3; ++i) write_next();
+
+  // One loop serves both devices, as the main window's procedure does.
+  std::vector<BYTE> captured;
+  int played = 0;
+  int captured_after_tone = 0;
+  bool output_closed = false;
+  MSG msg;
+  while (captured_after_tone < 3) {
+    ASSERT_TRUE(NextMessage(msg)) << "a device stopped notifying";
+    if (msg.message == MM_WOM_DONE) {
+      ++played;
+      if (written < kTotalBuffers) write_next();
+      if (played == kTotalBuffers) {
+        MMTIME time{};
+        time.wType = TIME_BYTES;
+        ASSERT_EQ(waveOutGetPosition(wave_out, &time, sizeof time), MMSYSERR_NOERROR);
+        EXPECT_EQ(time.u.cb, kTotalBuffers * kBufferSize) << "every byte was heard";
+        ASSERT_EQ(waveOutReset(wave_out), MMSYSERR_NOERROR);
+        for (Buffer& b : out_ring) {
+          ASSERT_EQ(waveOutUnprepareHeader(wave_out, &b.header, sizeof(WAVEHDR)), 0u);
+        }
+        ASSERT_EQ(waveOutClose(wave_out), MMSYSERR_NOERROR);
+      }
+    } else if (msg.message == MM_WOM_CLOSE) {
+      output_closed = true;
+    } else if (msg.message == MM_WIM_DATA) {
+      const auto* header = reinterpret_cast<const WAVEHDR*>(msg.lParam);
+      ASSERT_EQ(header->dwBytesRecorded, kBufferSize);
+      captured.insert(captured.end(), header->lpData, header->lpData + header->dwBytesRecorded);
+      requeue_input();
+      if (output_closed) ++captured_after_tone;
+    }
+  }
+  ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
+  for (Buffer& b : in_ring)
+    ASSERT_EQ(waveInUnprepareHeader(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+  ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
+  murmel::message::DestroyWindowRecord(window);
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+
+  // Where the tone is: from the first to the last sample clearly above silence.
+  const std::vector<std::int16_t> samples = Samples(captured);
+  constexpr int kSilence = 1000;
+  std::size_t first = 0;
+  while (first < samples.size() && std::abs(samples[first]) < kSilence) ++first;
+  std::size_t last = samples.size();
+  while (last > first && std::abs(samples[last - 1]) < kSilence) --last;
+  ASSERT_LT(first, last) << "no tone captured";
+  // Exactly the samples played: nothing lost, nothing doubled (the first and last sample of
+  // the tone are its zero crossings).
+  const std::size_t length = last - first;
+  std::fprintf(stderr, "DEBUG first %zu last %zu total %zu\n", first, last, samples.size());
+  for (std::size_t i = last - 20; i < last + 5 && i < samples.size(); ++i)
+    std::fprintf(stderr, "%d ", samples[i]);
+  std::fprintf(stderr, "\n");
+  EXPECT_GE(length, static_cast<std::size_t>(kToneBuffers * kSamplesPerBuffer - 2));
+  EXPECT_LE(length, static_cast<std::size_t>(kToneBuffers * kSamplesPerBuffer));
+
+  // No gap inside: a 1 kHz tone never has three quiet samples in a row.
+  int quiet_run = 0;
+  int longest_quiet_run = 0;
+  double sum_squares = 0;
+  int rising_crossings = 0;
+  for (std::size_t i = first; i < last; ++i) {
+    quiet_run = std::abs(samples[i]) < kSilence ? quiet_run + 1 : 0;
+    longest_quiet_run = std::max(longest_quiet_run, quiet_run);
+    sum_squares += static_cast<double>(samples[i]) * samples[i];
+    if (i > first && samples[i - 1] < 0 && samples[i] >= 0) ++rising_crossings;
+  }
+  EXPECT_LT(longest_quiet_run, 3) << "a gap in the tone: an under-run";
+  const double rms = std::sqrt(sum_squares / static_cast<double>(length)) / 32768.0;
+  EXPECT_NEAR(rms, 0.3535, 0.0035);
+  // One rising zero crossing per period: frequency from counted samples, not from seconds.
+  const double frequency = rising_crossings * 8000.0 / static_cast<double>(length);
+  EXPECT_NEAR(frequency, 1000.0, 5.0);
+}
+
+TEST(PulseLoopbackTest, NoServerMeansNoDeviceAtOnce) {
+  // A fresh process: no connection from another test can stand in for the missing server.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  testing_support::TempDir dir;
+  EXPECT_EXIT(
+      {
+        setenv("PULSE_SERVER", ("unix:" + (dir / "nothing-here")).c_str(), 1);
+        setenv("MURMELPOST_AUDIO", "pulse", 1);
+        const bool none = waveInGetNumDevs() == 0 && waveOutGetNumDevs() == 0;
+        HWAVEIN wave_in = nullptr;
+        const MMRESULT open = waveInOpen(&wave_in, WAVE_MAPPER, &kVoiceFormat, 0, 0, CALLBACK_NULL);
+        std::exit(none && open == MMSYSERR_NODRIVER ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        setenv("MURMELPOST_AUDIO", "none", 1);
+        std::exit(waveInGetNumDevs() == 0 && waveOutGetNumDevs() == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
