@@ -3,7 +3,7 @@
 // that way, unlike a RIFF file on disk.
 #pragma once
 
-#include <windows.h>
+#include "win/types.h"
 
 #include "audio/voice_units.h"
 

@@ -6,11 +6,10 @@
 #include <windows.h>
 #include <winsock2.h>
 
+#include "transfer/frame_check.h"
+
 // The largest payload a frame can carry: the length field counts the two trailer bytes.
 constexpr int FRAME_MAX_PAYLOAD = 65533;
-
-WORD FrameCrc16(const BYTE* bytes, WORD count);
-BYTE FrameHeaderCheck(WORD length);
 
 int SendFrame(SOCKET s, const BYTE* payload, int count);
 // capacity: on entry the room for payload and trailer; on success the payload length
