@@ -18,7 +18,6 @@ int WsaErrorFromErrno(int error) {
     case EINVAL:
       return WSAEINVAL;
     case EMFILE:
-      return WSAEMFILE;
     case ENFILE:
       return WSAEMFILE;
     case EAGAIN:
@@ -61,11 +60,9 @@ int WsaErrorFromErrno(int error) {
       return WSAECONNABORTED;
     // Writing to a connection the peer has reset: the platform reports the reset.
     case EPIPE:
-      return WSAECONNRESET;
     case ECONNRESET:
       return WSAECONNRESET;
     case ENOBUFS:
-      return WSAENOBUFS;
     case ENOMEM:
       return WSAENOBUFS;
     case EISCONN:

@@ -1,4 +1,4 @@
-#include "support/fake_transfer_server.h"
+#include "fake_transfer_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -167,6 +167,18 @@ FakeTransferServer& FakeTransferServer::Reply(const Bytes& reply) {
   });
 }
 
+FakeTransferServer& FakeTransferServer::AnswerEveryFrame(std::string_view reply) {
+  const Bytes frame = EncodeFrame(reply);
+  return Add([this, frame] {
+    for (;;) {
+      ReceivedFrame received;
+      if (!ReadFrame(received, /*record=*/false)) return received.reads.empty();
+      if (!WriteAll(frame.data(), frame.size())) return false;
+      ++answered_;
+    }
+  });
+}
+
 FakeTransferServer& FakeTransferServer::AcceptGreeting() { return SendFrame("TROK").Reply("TROK"); }
 
 FakeTransferServer& FakeTransferServer::ReceiveRaw(std::size_t count) {
@@ -300,7 +312,7 @@ bool FakeTransferServer::WriteAll(const std::uint8_t* bytes, std::size_t count) 
   return true;
 }
 
-bool FakeTransferServer::ReadFrame(ReceivedFrame& frame) {
+bool FakeTransferServer::ReadFrame(ReceivedFrame& frame, bool record) {
   Bytes header;
   bool ok = ReadExactly(3, header, &frame.reads);
   if (ok) {
@@ -317,7 +329,7 @@ bool FakeTransferServer::ReadFrame(ReceivedFrame& frame) {
     }
   }
   const bool recorded = ok && frame.header_ok;
-  if (!header.empty()) {
+  if (record && !header.empty()) {
     const std::lock_guard lock(record_mutex_);
     frames_.push_back(frame);
   }

@@ -63,6 +63,9 @@ class FakeTransferServer {
   // Reads one frame and answers it with a frame carrying `reply`.
   FakeTransferServer& Reply(std::string_view reply);
   FakeTransferServer& Reply(const Bytes& reply);
+  // Answers every frame with `reply` until the client closes, counting instead of
+  // recording them (for long runs such as benchmarks).
+  FakeTransferServer& AnswerEveryFrame(std::string_view reply);
   // The server's opening word and the answer to the greeting.
   FakeTransferServer& AcceptGreeting();
   // Reads exactly count bytes into raw().
@@ -82,6 +85,7 @@ class FakeTransferServer {
   std::vector<std::string> payloads() const;  // the frames' payloads as text
   Bytes raw() const;
   int connections() const { return connections_.load(); }
+  long answered() const { return answered_.load(); }
 
  private:
   using Step = std::function<bool()>;
@@ -90,7 +94,7 @@ class FakeTransferServer {
   bool WaitReadable(int fd);
   bool ReadExactly(std::size_t count, Bytes& into, std::vector<std::size_t>* reads);
   bool WriteAll(const std::uint8_t* bytes, std::size_t count);
-  bool ReadFrame(ReceivedFrame& frame);
+  bool ReadFrame(ReceivedFrame& frame, bool record = true);
   void CloseConnection();
   void RunScript();
 
@@ -103,6 +107,7 @@ class FakeTransferServer {
   std::thread thread_;
   std::atomic<bool> completed_{false};
   std::atomic<int> connections_{0};
+  std::atomic<long> answered_{0};
   mutable std::mutex record_mutex_;
   std::vector<ReceivedFrame> frames_;
   Bytes raw_;
