@@ -3,6 +3,7 @@
 #include <gsm.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -17,12 +18,12 @@ struct VoiceCodec {
 
 thread_local VoiceCodec codec;
 
-constexpr int BLOCK_PCM_BYTES = GSM_BLOCK_SAMPLES * 2;
+constexpr std::size_t BLOCK_PCM_BYTES = std::size_t{GSM_BLOCK_SAMPLES} * 2;
 
 // Blocks covered by pcmBytes, rounded up, never more than one chunk holds.
-int BlockCount(int pcmBytes) {
+std::size_t BlockCount(int pcmBytes) {
   const int blocks = (pcmBytes / 2 + GSM_BLOCK_SAMPLES - 1) / GSM_BLOCK_SAMPLES;
-  return std::clamp(blocks, 0, GSM_BLOCKS_PER_CHUNK);
+  return static_cast<std::size_t>(std::clamp(blocks, 0, GSM_BLOCKS_PER_CHUNK));
 }
 
 }  // namespace
@@ -44,8 +45,8 @@ int EncodeVoiceBuffer(BYTE* chunk, const BYTE* pcm, int pcmBytes) {
   // A fresh state per buffer: the chunk bytes depend on the frame pairing and the
   // prediction memory restarting at every chunk.
   if (OpenVoiceCodec() != 0) return 1;
-  const int blocks = BlockCount(pcmBytes);
-  for (int i = 0; i < blocks; ++i) {
+  const std::size_t blocks = BlockCount(pcmBytes);
+  for (std::size_t i = 0; i < blocks; ++i) {
     std::memcpy(codec.frames, pcm + i * BLOCK_PCM_BYTES, BLOCK_PCM_BYTES);
     // The first frame writes 32 bytes and keeps half a byte for the second.
     gsm_encode(codec.state, codec.frames, codec.block);
@@ -59,8 +60,8 @@ int EncodeVoiceBuffer(BYTE* chunk, const BYTE* pcm, int pcmBytes) {
 
 int DecodeVoiceBuffer(const BYTE* chunk, BYTE* pcm, int pcmBytes) {
   if (OpenVoiceCodec() != 0) return 1;
-  const int blocks = BlockCount(pcmBytes);
-  for (int i = 0; i < blocks; ++i) {
+  const std::size_t blocks = BlockCount(pcmBytes);
+  for (std::size_t i = 0; i < blocks; ++i) {
     std::memcpy(codec.block, chunk + i * GSM_BLOCK_SIZE, GSM_BLOCK_SIZE);
     if (gsm_decode(codec.state, codec.block, codec.frames) < 0) break;
     // Reading the second frame from byte 32 also "succeeds", but yields noise.

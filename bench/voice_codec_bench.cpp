@@ -13,15 +13,15 @@
 
 namespace {
 
-constexpr double SECONDS_PER_BUFFER = PCM_BUFFER_SIZE / 2 / 8000.0;
+constexpr double SECONDS_PER_BUFFER = PCM_BUFFER_SIZE / 16000.0;  // 16000 bytes a second
 
 // Voice-like input: two tones with noise, so the codec does its usual work.
 std::array<BYTE, PCM_BUFFER_SIZE> SpeechLikeBuffer() {
   std::array<BYTE, PCM_BUFFER_SIZE> pcm{};
   std::mt19937 random(42);
   std::normal_distribution<double> noise(0, 600);
-  for (int i = 0; i < PCM_BUFFER_SIZE / 2; ++i) {
-    const double t = i / 8000.0;
+  for (std::size_t i = 0; i < PCM_BUFFER_SIZE / 2; ++i) {
+    const double t = static_cast<double>(i) / 8000.0;
     const double value = 6000 * std::sin(2 * std::numbers::pi * 220 * t) +
                          2500 * std::sin(2 * std::numbers::pi * 1150 * t) + noise(random);
     const auto sample = static_cast<std::int16_t>(value);

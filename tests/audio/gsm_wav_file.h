@@ -2,7 +2,9 @@
 // The client's own header is big-endian by design; common players expect this one.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,7 +17,8 @@ inline void AppendLe(std::vector<std::uint8_t>& out, std::uint32_t value, int by
 }
 
 inline void AppendId(std::vector<std::uint8_t>& out, const char* id) {
-  out.insert(out.end(), id, id + 4);
+  // Byte by byte: g++ 12 warns falsely on a range insert into an empty vector.
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(id[i]));
 }
 
 // Wraps whole voice chunks (blocks of 65 bytes) as a RIFF WAVE file.
@@ -55,9 +58,9 @@ inline std::vector<std::uint8_t> WavDataChunk(const std::vector<std::uint8_t>& w
   std::size_t at = 12;
   while (at + 8 <= wav.size()) {
     const std::uint32_t size = le32(at + 4);
-    if (std::string(wav.begin() + at, wav.begin() + at + 4) == "data") {
+    if (std::memcmp(wav.data() + at, "data", 4) == 0) {
       const std::size_t end = std::min(wav.size(), at + 8 + std::size_t{size});
-      return {wav.begin() + at + 8, wav.begin() + end};
+      return {wav.data() + at + 8, wav.data() + end};
     }
     at += 8 + size + (size & 1);
   }

@@ -25,8 +25,25 @@ class SoxInteropTest : public ::testing::Test {
   }
   std::string Path(const char* name) const { return (dir_ / name).string(); }
 
+  // Runs sox as a user would; 0 when it succeeded.
   static int Sox(const std::string& arguments) {
-    return std::system(("sox " + arguments + " 2>&1").c_str());
+    std::string command = "sox ";
+    command += arguments;
+    command += " 2>&1";
+    return std::system(command.c_str());
+  }
+  static int DecodeToRaw(const std::string& wavPath, const std::string& rawPath) {
+    std::string arguments = wavPath;
+    arguments += " -t raw -e signed-integer -b 16 ";
+    arguments += rawPath;
+    return Sox(arguments);
+  }
+  static int EncodeGsmWav(const std::string& rawPath, const std::string& wavPath) {
+    std::string arguments = "-t raw -r 8000 -e signed-integer -b 16 -c 1 ";
+    arguments += rawPath;
+    arguments += " -t wav -e gsm-full-rate ";
+    arguments += wavPath;
+    return Sox(arguments);
   }
 
   std::filesystem::path dir_;
@@ -49,7 +66,7 @@ TEST_F(SoxInteropTest, SoxDecodesEachOfOurChunksToTheSameSamples) {
     const std::vector<std::uint8_t> wav =
         StandardGsmWav(std::vector<std::uint8_t>(chunk.begin(), chunk.end()));
     WriteWholeFile(wavPath, wav.data(), wav.size());
-    ASSERT_EQ(Sox(wavPath + " -t raw -e signed-integer -b 16 " + rawPath), 0);
+    ASSERT_EQ(DecodeToRaw(wavPath, rawPath), 0);
     const std::vector<std::uint8_t> theirs = ReadWholeFile(rawPath);
     EXPECT_TRUE(std::equal(ours.begin(), ours.end(), theirs.begin(), theirs.end()));
     ++index;
@@ -68,9 +85,9 @@ TEST_F(SoxInteropTest, SoxPlaysAWholeRecordingOfSeveralChunks) {
   }
   const std::vector<std::uint8_t> wav = StandardGsmWav(blocks);
   WriteWholeFile(Path("message.wav"), wav.data(), wav.size());
-  ASSERT_EQ(Sox(Path("message.wav") + " -t raw -e signed-integer -b 16 " + Path("message.raw")), 0);
+  ASSERT_EQ(DecodeToRaw(Path("message.wav"), Path("message.raw")), 0);
   const std::vector<std::uint8_t> theirs = ReadWholeFile(Path("message.raw"));
-  ASSERT_EQ(theirs.size(), std::size_t{4 * PCM_BUFFER_SIZE});
+  ASSERT_EQ(theirs.size(), 4 * std::size_t{PCM_BUFFER_SIZE});
   // Both start from a fresh state, so the first chunk agrees exactly.
   EXPECT_TRUE(std::equal(firstDecoded.begin(), firstDecoded.end(), theirs.begin()));
 }
@@ -78,9 +95,7 @@ TEST_F(SoxInteropTest, SoxPlaysAWholeRecordingOfSeveralChunks) {
 TEST_F(SoxInteropTest, SoxEncoderWritesTheSameChunkBytes) {
   const PcmBuffer speech = Tone(523, 9000);
   WriteWholeFile(Path("speech.raw"), speech.data(), speech.size());
-  ASSERT_EQ(Sox("-t raw -r 8000 -e signed-integer -b 16 -c 1 " + Path("speech.raw") +
-                " -t wav -e gsm-full-rate " + Path("speech.wav")),
-            0);
+  ASSERT_EQ(EncodeGsmWav(Path("speech.raw"), Path("speech.wav")), 0);
   const std::vector<std::uint8_t> soxBlocks = WavDataChunk(ReadWholeFile(Path("speech.wav")));
   ASSERT_GE(soxBlocks.size(), std::size_t{VOICE_CHUNK_SIZE});
 

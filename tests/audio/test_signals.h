@@ -16,12 +16,12 @@ constexpr int SAMPLES_PER_BUFFER = PCM_BUFFER_SIZE / 2;
 
 inline std::int16_t SampleAt(const PcmBuffer& pcm, int index) {
   std::int16_t sample = 0;
-  std::memcpy(&sample, pcm.data() + 2 * index, 2);
+  std::memcpy(&sample, pcm.data() + 2 * static_cast<std::size_t>(index), 2);
   return sample;
 }
 
 inline void SetSample(PcmBuffer& pcm, int index, std::int16_t sample) {
-  std::memcpy(pcm.data() + 2 * index, &sample, 2);
+  std::memcpy(pcm.data() + 2 * static_cast<std::size_t>(index), &sample, 2);
 }
 
 // A tone at 8 kHz sampling; firstSample continues the phase across buffers.

@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const std::size_t keyBytes = 2 * (1 + (data[0] & 0x0F));
+  const std::size_t keyBytes = 2 * (std::size_t{1} + (data[0] & 0x0Fu));
   const std::size_t capacity = 1 + (data[0] >> 4) * 20;  // 1 to 301 units
   if (size < 1 + keyBytes) return 0;
   const std::u16string key = UnitsFrom(data + 1, keyBytes);
