@@ -1,0 +1,106 @@
+#include "server/durable_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+#include <utility>
+
+namespace murmel::server {
+namespace {
+
+IoResult Failure(std::string_view what, const std::filesystem::path& path, int error) {
+  return {false, std::string(what) + " " + path.string() + ": " + std::strerror(error)};
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return "localhost";
+  std::string host(name);
+  // Maildir reserves '/' and ':' in unique names.
+  for (char& c : host) {
+    if (c == '/' || c == ':') c = '_';
+  }
+  return host;
+}
+
+}  // namespace
+
+IoResult SyncDirectory(const std::filesystem::path& directory) {
+  FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return Failure("cannot open folder", directory, errno);
+  if (::fsync(fd.get()) != 0) return Failure("cannot sync folder", directory, errno);
+  return {};
+}
+
+IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                      std::span<const std::uint8_t> bytes) {
+  FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (fd.get() < 0) return Failure("cannot create", temporary, errno);
+  auto failAndRemove = [&](std::string_view what, int error) {
+    IoResult result = Failure(what, temporary, error);
+    ::unlink(temporary.c_str());
+    return result;
+  };
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return failAndRemove("cannot write", errno);
+    written += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd.get()) != 0) return failAndRemove("cannot sync", errno);
+  if (::close(fd.release()) != 0) return failAndRemove("cannot close", errno);
+  if (::rename(temporary.c_str(), target.c_str()) != 0)
+    return failAndRemove("cannot rename", errno);
+  return SyncDirectory(target.parent_path());
+}
+
+IoResult RemoveDurably(const std::filesystem::path& target) {
+  if (::unlink(target.c_str()) != 0 && errno != ENOENT)
+    return Failure("cannot remove", target, errno);
+  return SyncDirectory(target.parent_path());
+}
+
+IoResult Maildir::Create() const {
+  std::error_code error;
+  for (const char* sub : {"tmp", "new", "cur"}) {
+    std::filesystem::create_directories(root_ / sub, error);
+    if (error) return {false, "cannot create " + (root_ / sub).string() + ": " + error.message()};
+  }
+  return {};
+}
+
+std::optional<std::string> Maildir::Deliver(std::span<const std::uint8_t> message,
+                                            IoResult& result) {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+  // time.M<usec>P<pid>Q<counter>.host: unique within this process and across processes.
+  const std::string name = std::to_string(micros / 1000000) + ".M" +
+                           std::to_string(micros % 1000000) + "P" + std::to_string(::getpid()) +
+                           "Q" + std::to_string(++counter_) + "." + HostName();
+  result = WriteDurably(root_ / "tmp" / name, root_ / "new" / name, message);
+  if (!result.ok) return std::nullopt;
+  return name;
+}
+
+}  // namespace murmel::server

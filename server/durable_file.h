@@ -1,0 +1,43 @@
+// Writes that survive a crash once they return: the data is fsync'd under a temporary
+// name, renamed into place and the directory fsync'd, so a reader sees all or nothing.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace murmel::server {
+
+struct IoResult {
+  bool ok = true;
+  std::string error;  // what failed and on which path
+};
+
+IoResult SyncDirectory(const std::filesystem::path& directory);
+
+// Writes bytes to temporary, fsyncs, renames it to target and fsyncs target's folder.
+// On failure the temporary file is removed and target is untouched.
+IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                      std::span<const std::uint8_t> bytes);
+
+// Removes target (absent is fine) and fsyncs its folder.
+IoResult RemoveDurably(const std::filesystem::path& target);
+
+// A Maildir (tmp/, new/, cur/): each delivery is written in tmp/ and renamed into new/.
+class Maildir {
+ public:
+  explicit Maildir(std::filesystem::path root) : root_(std::move(root)) {}
+
+  IoResult Create() const;
+  // The file name in new/ on success.
+  std::optional<std::string> Deliver(std::span<const std::uint8_t> message, IoResult& result);
+  const std::filesystem::path& root() const { return root_; }
+
+ private:
+  std::filesystem::path root_;
+  std::uint64_t counter_ = 0;
+};
+
+}  // namespace murmel::server

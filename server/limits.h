@@ -1,0 +1,18 @@
+// What one peer may cost the server. Every limit ends only the offending connection.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+namespace murmel::server {
+
+struct Limits {
+  std::size_t maxUploadBytes = 8u * 1024 * 1024;    // one FLSZ announcement
+  std::size_t maxMessageBytes = 16u * 1024 * 1024;  // all uploads of one connection
+  std::size_t maxRecipients = 50;
+  std::size_t maxFramePayload = 4096;  // the client sends at most 1028
+  std::size_t maxSessions = 256;
+  std::chrono::seconds idleTimeout{60};
+};
+
+}  // namespace murmel::server

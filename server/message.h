@@ -1,0 +1,51 @@
+// What one connection delivered, as received: texts still in the sender's code page.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace murmel::server {
+
+// Upload types by value; 10 and above carry a file name.
+inline constexpr int kUploadVoice = 0;
+inline constexpr int kUploadText = 1;
+inline constexpr int kUploadPicture = 4;
+inline constexpr int kUploadFile = 10;
+inline constexpr int kFirstNamedUploadType = 10;
+
+struct LocaleRecord {
+  std::uint32_t codePage = 1252;
+  bool daylight = false;
+  std::int32_t biasSeconds = 0;
+  std::uint16_t language = 0;
+  std::uint16_t subLanguage = 0;
+  bool salutationMr = true;
+};
+
+struct Upload {
+  int type = 0;
+  std::string fileName;  // as sent, only for named types
+  std::vector<std::uint8_t> bytes;
+};
+
+struct Message {
+  std::string client;  // the greeting after "HELL"
+  std::optional<LocaleRecord> locale;
+  std::string clientType;
+  std::string sender;
+  std::string recipients;
+  std::string subject;
+  std::vector<Upload> uploads;
+
+  const Upload* Find(int type) const {
+    for (const Upload& upload : uploads) {
+      if (upload.type == type) return &upload;
+    }
+    return nullptr;
+  }
+  bool IsPictureRegistration() const { return Find(kUploadPicture) != nullptr; }
+};
+
+}  // namespace murmel::server

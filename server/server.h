@@ -1,0 +1,45 @@
+// The listening side: one coroutine per connection on one io_context thread. A peer that
+// breaks the protocol or a limit loses its own connection and nothing else.
+#pragma once
+
+#include <asio/awaitable.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "server/delivery.h"
+#include "server/options.h"
+
+namespace murmel::server {
+
+using LogSink = std::function<void(const std::string&)>;
+
+class Server {
+ public:
+  Server(asio::io_context& io, const Options& options, Delivery& delivery, LogSink log);
+
+  // Binds and listens; the error names the address when it fails.
+  IoResult Listen();
+  std::uint16_t port() const;
+  // Starts accepting on the io_context; returns at once.
+  void Start();
+  std::size_t activeSessions() const { return active_; }
+
+ private:
+  struct Connection;
+  asio::awaitable<void> AcceptLoop();
+  asio::awaitable<void> RunConnection(asio::ip::tcp::socket socket);
+  asio::awaitable<std::string> Converse(Connection& connection);
+
+  asio::io_context& io_;
+  Options options_;
+  Delivery& delivery_;
+  LogSink log_;
+  asio::ip::tcp::acceptor acceptor_;
+  std::size_t active_ = 0;  // only touched on the io_context thread
+};
+
+}  // namespace murmel::server

@@ -1,0 +1,193 @@
+#include "server/session.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "server/address.h"
+
+namespace murmel::server {
+namespace {
+
+constexpr std::size_t kWordSize = 4;
+constexpr std::size_t kLocaleRecordSize = 21;
+// "CHCK" is answered with one data byte; 1 tells the client it is current.
+constexpr std::uint8_t kClientCurrent = 0x01;
+
+std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
+}
+
+std::uint16_t BigEndian16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+// A plain decimal count: digits only, no sign, no blanks.
+bool ParseCount(std::string_view text, std::size_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// "HELL" + any client name, a blank, a tag, ':' and a version: "HELLCEMurmelpost _DEF:2.80.1234".
+bool IsGreeting(std::string_view text) {
+  const auto blank = text.rfind(' ');
+  if (blank == std::string_view::npos || blank == 0) return false;
+  const auto colon = text.find(':', blank);
+  return colon != std::string_view::npos && colon > blank + 1 && colon + 1 < text.size();
+}
+
+}  // namespace
+
+Decision Ok() { return {Decision::Kind::Reply, Bytes(kReplyOk), {}}; }
+
+Decision Refuse(std::string reason) {
+  return {Decision::Kind::Refuse, Bytes(kReplyRefused), std::move(reason)};
+}
+
+Decision Session::Handle(std::span<const std::uint8_t> payload) {
+  if (payload.size() < kWordSize) return Refuse("payload shorter than a command word");
+  const std::string_view word(reinterpret_cast<const char*>(payload.data()), kWordSize);
+  const auto rest = payload.subspan(kWordSize);
+  const std::string_view argument(reinterpret_cast<const char*>(rest.data()), rest.size());
+
+  if (!greeted_) {
+    if (word != "HELL") return Refuse("expected the greeting first");
+    return OnGreeting(argument);
+  }
+  // Commands may not interrupt an upload: its data frames come next.
+  const bool isData = word == "FLBG" || word == "FLCN";
+  if (pending_.active && !isData && !UploadComplete()) {
+    return Refuse("command inside an unfinished upload");
+  }
+
+  if (word == "LOCL") return OnLocale(payload);
+  if (word == "TYPE") {
+    message_.clientType = argument;
+    return Ok();
+  }
+  if (word == "SEND") {
+    message_.sender = argument;
+    sentSender_ = true;
+    return Ok();
+  }
+  if (word == "RECI") {
+    recipientCount_ = SplitRecipients(argument).size();
+    if (recipientCount_ > limits_.maxRecipients) return Refuse("too many recipients");
+    message_.recipients = argument;
+    sentRecipients_ = true;
+    return Ok();
+  }
+  if (word == "TITL") {
+    message_.subject = argument;
+    sentTitle_ = true;
+    return Ok();
+  }
+  if (word == "FLSZ") return OnFileSize(argument);
+  if (word == "FLTP") return OnFileType(argument);
+  if (word == "FLNM") return OnFileName(argument);
+  if (isData) return OnData(word == "FLBG", rest);
+  if (word == "CHCK") {
+    Decision decision = Ok();
+    decision.reply.push_back(kClientCurrent);
+    return decision;
+  }
+  if (word == "FINI") {
+    if (payload.size() != kWordSize) return Refuse("\"FINI\" with an argument");
+    return OnFinish();
+  }
+  return Refuse("unknown command");
+}
+
+Decision Session::OnGreeting(std::string_view argument) {
+  if (!IsGreeting(argument)) return Refuse("malformed greeting");
+  message_.client = argument;
+  greeted_ = true;
+  return Ok();
+}
+
+Decision Session::OnLocale(std::span<const std::uint8_t> payload) {
+  if (payload.size() != kLocaleRecordSize) return Refuse("locale record not 21 bytes");
+  const std::uint8_t* p = payload.data();
+  LocaleRecord locale;
+  locale.codePage = BigEndian32(p + 4);
+  locale.daylight = (p[8] & 1) != 0;
+  locale.biasSeconds = static_cast<std::int32_t>(BigEndian32(p + 9));
+  locale.language = BigEndian16(p + 16);
+  locale.subLanguage = BigEndian16(p + 18);
+  locale.salutationMr = p[20] == 0;
+  message_.locale = locale;
+  return Ok();
+}
+
+Decision Session::OnFileSize(std::string_view argument) {
+  if (!(sentSender_ && sentRecipients_ && sentTitle_)) {
+    return Refuse("upload before sender, recipients and subject");
+  }
+  std::size_t size = 0;
+  if (!ParseCount(argument, size)) return Refuse("malformed upload size");
+  if (size > limits_.maxUploadBytes) return Refuse("upload larger than the limit");
+  if (messageBytes_ + size > limits_.maxMessageBytes)
+    return Refuse("message larger than the limit");
+  messageBytes_ += size;
+  pending_ = PendingUpload{.active = true, .announced = size};
+  return Ok();
+}
+
+Decision Session::OnFileType(std::string_view argument) {
+  std::size_t type = 0;
+  if (!pending_.active || pending_.typed || !ParseCount(argument, type) || type > 0xFFFF) {
+    return Refuse("upload type out of order or malformed");
+  }
+  pending_.typed = true;
+  pending_.needsName = static_cast<int>(type) >= kFirstNamedUploadType;
+  Upload upload;
+  upload.type = static_cast<int>(type);
+  upload.bytes.reserve(pending_.announced);
+  message_.uploads.push_back(std::move(upload));
+  return Ok();
+}
+
+Decision Session::OnFileName(std::string_view argument) {
+  if (!pending_.typed || !pending_.needsName || pending_.named) {
+    return Refuse("file name out of order");
+  }
+  message_.uploads.back().fileName = argument;
+  pending_.named = true;
+  return Ok();
+}
+
+bool Session::ReadyForData() const {
+  return pending_.active && pending_.typed && (!pending_.needsName || pending_.named);
+}
+
+bool Session::UploadComplete() const {
+  return ReadyForData() && message_.uploads.back().bytes.size() == pending_.announced;
+}
+
+Decision Session::OnData(bool first, std::span<const std::uint8_t> data) {
+  if (!ReadyForData()) return Refuse("data frame outside an upload");
+  if (first == pending_.begun)
+    return Refuse(first ? "second \"FLBG\"" : "\"FLCN\" before \"FLBG\"");
+  pending_.begun = true;
+  auto& bytes = message_.uploads.back().bytes;
+  if (data.size() > pending_.announced - bytes.size()) {
+    return Refuse("more data than \"FLSZ\" announced");
+  }
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  return Ok();
+}
+
+Decision Session::OnFinish() {
+  if (!(sentSender_ && sentRecipients_ && sentTitle_))
+    return Refuse("\"FINI\" before the envelope");
+  if (pending_.active && !UploadComplete()) return Refuse("\"FINI\" inside an unfinished upload");
+  if (!message_.IsPictureRegistration() && recipientCount_ == 0) {
+    return Refuse("message without recipients");
+  }
+  return {Decision::Kind::Finish, Bytes(kReplyOk), {}};
+}
+
+}  // namespace murmel::server

@@ -1,0 +1,70 @@
+// The server's side of the dialogue, free of sockets: each payload in, one decision out.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "server/limits.h"
+#include "server/message.h"
+
+namespace murmel::server {
+
+inline constexpr char kReplyOk[] = "TROK";
+// Any other four bytes refuse; the client then gives up on the whole exchange.
+inline constexpr char kReplyRefused[] = "NOOK";
+
+struct Decision {
+  enum class Kind {
+    Reply,   // send reply, go on
+    Finish,  // make the message durable, then reply "TROK" (or refuse)
+    Refuse,  // send reply (a refusal), then close
+  };
+  Kind kind = Kind::Reply;
+  std::vector<std::uint8_t> reply;
+  std::string reason;  // why the connection ends, for the log
+};
+
+class Session {
+ public:
+  explicit Session(const Limits& limits) : limits_(limits) {}
+
+  Decision Handle(std::span<const std::uint8_t> payload);
+
+  const Message& message() const { return message_; }
+  std::size_t recipientCount() const { return recipientCount_; }
+
+ private:
+  struct PendingUpload {
+    bool active = false;
+    std::size_t announced = 0;
+    bool typed = false;
+    bool needsName = false;
+    bool named = false;
+    bool begun = false;  // "FLBG" seen
+  };
+
+  Decision OnGreeting(std::string_view argument);
+  Decision OnLocale(std::span<const std::uint8_t> payload);
+  Decision OnFileSize(std::string_view argument);
+  Decision OnFileType(std::string_view argument);
+  Decision OnFileName(std::string_view argument);
+  Decision OnData(bool first, std::span<const std::uint8_t> data);
+  Decision OnFinish();
+  bool UploadComplete() const;
+  bool ReadyForData() const;
+
+  Limits limits_;
+  Message message_;
+  PendingUpload pending_;
+  bool greeted_ = false;
+  bool sentSender_ = false, sentRecipients_ = false, sentTitle_ = false;
+  std::size_t recipientCount_ = 0;
+  std::size_t messageBytes_ = 0;
+};
+
+Decision Ok();
+Decision Refuse(std::string reason);
+
+}  // namespace murmel::server

@@ -1,0 +1,17 @@
+// The client sends its voice as a WAV image whose header numbers are big-endian. Players
+// and sox want a standard RIFF file, so the header is rebuilt little-endian around the
+// GSM 06.10 blocks, which stay as they are.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace murmel::server {
+
+// nullopt when the image is not a format-49 mono 8 kHz WAV with the 60-byte header.
+// The data size follows the bytes actually received, cut to whole 65-byte blocks.
+std::optional<std::vector<std::uint8_t>> VoiceImageToWav(std::span<const std::uint8_t> image);
+
+}  // namespace murmel::server
