@@ -32,6 +32,7 @@ void ThreadQueue::Post(const MSG& msg) {
     posted_.push_back(msg);
   }
   posted_signal_.notify_all();
+  WakeEventLoop();
 }
 
 void ThreadQueue::PostQuit(int exit_code) {
@@ -41,13 +42,86 @@ void ThreadQueue::PostQuit(int exit_code) {
     quit_code_ = exit_code;
   }
   posted_signal_.notify_all();
+  WakeEventLoop();
+}
+
+void ThreadQueue::Send(std::shared_ptr<SentCall> sent) {
+  {
+    std::lock_guard lock(mutex_);
+    sent_.push_back(std::move(sent));
+  }
+  posted_signal_.notify_all();
+  WakeEventLoop();
+}
+
+bool ThreadQueue::ServeSent() {
+  bool served = false;
+  for (;;) {
+    std::shared_ptr<SentCall> next;
+    {
+      std::lock_guard lock(mutex_);
+      if (sent_.empty()) return served;
+      next = std::move(sent_.front());
+      sent_.pop_front();
+    }
+    // Run unlocked: the call may post, send or wait itself.
+    next->result = next->call();
+    next->done.store(true);
+    if (next->reply_to) next->reply_to->Notify();
+    served = true;
+  }
+}
+
+void ThreadQueue::WaitForReply(const SentCall& sent) {
+  for (;;) {
+    ServeSent();
+    std::unique_lock lock(mutex_);
+    if (sent.done.load()) return;
+    posted_signal_.wait(lock, [&] { return sent.done.load() || !sent_.empty(); });
+  }
+}
+
+void ThreadQueue::Notify() {
+  { std::lock_guard lock(mutex_); }
+  posted_signal_.notify_all();
+}
+
+void ThreadQueue::SetEventLoop(std::function<void()> wake, std::function<void()> wait) {
+  std::lock_guard lock(mutex_);
+  wake_loop_ = std::move(wake);
+  wait_loop_ = std::move(wait);
+}
+
+void ThreadQueue::WakeEventLoop() {
+  std::function<void()> wake;
+  {
+    std::lock_guard lock(mutex_);
+    wake = wake_loop_;
+  }
+  if (wake) wake();
 }
 
 bool ThreadQueue::Take(const MessageFilter& filter, Mode mode, bool wait, MSG& out) {
-  std::unique_lock lock(mutex_);
-  if (!wait) return TakeLocked(filter, mode, out);
-  posted_signal_.wait(lock, [&] { return TakeLocked(filter, mode, out); });
-  return true;
+  for (;;) {
+    ServeSent();
+    std::unique_lock lock(mutex_);
+    if (TakeLocked(filter, mode, out)) return true;
+    if (!wait) return false;
+    if (wait_loop_) {
+      const std::function<void()> wait_loop = wait_loop_;
+      lock.unlock();
+      wait_loop();
+      continue;
+    }
+    // A sent call wakes the wait too: it is served at the top of the loop.
+    bool taken = false;
+    posted_signal_.wait(lock, [&] {
+      if (!sent_.empty()) return true;
+      taken = TakeLocked(filter, mode, out);
+      return taken;
+    });
+    if (taken) return true;
+  }
 }
 
 bool ThreadQueue::TakeLocked(const MessageFilter& filter, Mode mode, MSG& out) {

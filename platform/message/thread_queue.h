@@ -1,9 +1,12 @@
-// The posted-message queue of one thread. Any thread may post; only the owning thread
-// retrieves. Sent (synchronous) messages will get a queue of their own beside this one.
+// The message queues of one thread. Any thread may post or send; only the owning thread
+// retrieves posted messages and serves sent ones. Sent messages have a queue of their own,
+// served before any posted message, so that a blocked sender is answered first.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -24,10 +27,34 @@ struct MessageFilter {
   bool Accepts(const MSG& msg) const;
 };
 
+class ThreadQueue;
+
+// A call that another thread waits for: run once by the queue's owner, which then wakes
+// the queue the caller waits on.
+struct SentCall {
+  std::function<LRESULT()> call;
+  std::shared_ptr<ThreadQueue> reply_to;
+  LRESULT result = 0;
+  std::atomic<bool> done{false};
+};
+
 class ThreadQueue {
  public:
   void Post(const MSG& msg);
   void PostQuit(int exit_code);
+
+  // Queues a call for the owner and wakes it; the caller then waits with WaitForReply.
+  void Send(std::shared_ptr<SentCall> sent);
+  // Runs every sent call pending for this (the owning) thread; false when there was none.
+  bool ServeSent();
+  // Blocks the owning thread until `sent` is done, serving calls sent to it meanwhile.
+  void WaitForReply(const SentCall& sent);
+  // Wakes a thread blocked in WaitForReply or Take.
+  void Notify();
+
+  // A thread that runs an event loop (the GUI thread) waits in that loop instead of on the
+  // condition variable: `wake` must make `wait` return, from any thread.
+  void SetEventLoop(std::function<void()> wake, std::function<void()> wait);
 
   enum class Mode { kPeek, kRemove };
   // The oldest message the filter accepts, else WM_QUIT when one is pending. Returns false
@@ -37,9 +64,14 @@ class ThreadQueue {
  private:
   bool TakeLocked(const MessageFilter& filter, Mode mode, MSG& out);
 
+  void WakeEventLoop();
+
   std::mutex mutex_;
   std::condition_variable posted_signal_;
   std::deque<MSG> posted_;
+  std::deque<std::shared_ptr<SentCall>> sent_;
+  std::function<void()> wake_loop_;
+  std::function<void()> wait_loop_;
   bool quit_pending_ = false;
   int quit_code_ = 0;
 };
