@@ -59,8 +59,9 @@ Decision Session::Handle(std::span<const std::uint8_t> payload) {
   }
   // Commands may not interrupt an upload: its data frames come next.
   const bool isData = word == "FLBG" || word == "FLCN";
-  if (pending_.active && !isData && !UploadComplete()) {
-    return Refuse("command inside an unfinished upload");
+  if (pending_.active && !UploadComplete()) {
+    const bool expected = ReadyForData() ? isData : (word == "FLTP" || word == "FLNM");
+    if (!expected) return Refuse("command inside an unfinished upload");
   }
 
   if (word == "LOCL") return OnLocale(payload);

@@ -1,0 +1,101 @@
+#include "server/frame_codec.h"
+
+#include <gtest/gtest.h>
+
+#include "scripted_client.h"
+
+namespace murmel::server {
+namespace {
+
+using server_test::B;
+using server_test::Bytes;
+
+TEST(FrameCodec, EncodesTheWorkedExamplesByteForByte) {
+  EXPECT_EQ(EncodeFrame(B("abc")), (Bytes{0x00, 0x05, 0x58, 0x61, 0x62, 0x63, 0x25, 0x9E}));
+  EXPECT_EQ(EncodeFrame(B("TROK")), (Bytes{0x00, 0x06, 0x6A, 0x54, 0x52, 0x4F, 0x4B, 0x06, 0x54}));
+  EXPECT_EQ(EncodeFrame({}), (Bytes{0x00, 0x02, 0x2C, 0x00, 0x00}));
+}
+
+TEST(FrameCodec, HeaderChecksRefuseWhatCannotBeAFrame) {
+  struct Case {
+    const char* name;
+    Bytes header;
+    std::size_t maxPayload;
+    FrameError expected;
+    std::size_t body;
+  };
+  const Case cases[] = {
+      {"abc", {0x00, 0x05, 0x58}, 1024, FrameError::None, 5},
+      {"empty payload", {0x00, 0x02, 0x2C}, 1024, FrameError::None, 2},
+      {"check byte off by one", {0x00, 0x05, 0x59}, 1024, FrameError::BadHeaderCheck, 0},
+      {"length 1 has no trailer",
+       {0x00, 0x01, FrameHeaderCheck(1)},
+       1024,
+       FrameError::NoTrailer,
+       0},
+      {"length 0 has no trailer",
+       {0x00, 0x00, FrameHeaderCheck(0)},
+       1024,
+       FrameError::NoTrailer,
+       0},
+      {"payload exactly at the limit",
+       {0x04, 0x06, FrameHeaderCheck(0x0406)},
+       1028,
+       FrameError::None,
+       0x406},
+      {"payload one over the limit",
+       {0x04, 0x07, FrameHeaderCheck(0x0407)},
+       1028,
+       FrameError::TooLarge,
+       0},
+      {"largest length", {0xFF, 0xFF, FrameHeaderCheck(0xFFFF)}, 65533, FrameError::None, 0xFFFF},
+  };
+  for (const Case& c : cases) {
+    std::size_t body = 0;
+    EXPECT_EQ(
+        ParseFrameHeader(std::span<const std::uint8_t, 3>(c.header.data(), 3), c.maxPayload, body),
+        c.expected)
+        << c.name;
+    if (c.expected == FrameError::None) {
+      EXPECT_EQ(body, c.body) << c.name;
+    }
+  }
+}
+
+TEST(FrameCodec, EveryFlippedBitOfPayloadOrTrailerFailsTheCrc) {
+  const Bytes frame = EncodeFrame(B("FLBGsome voice bytes"));
+  const Bytes body(frame.begin() + 3, frame.end());
+  ASSERT_EQ(CheckFrameBody(body), FrameError::None);
+  for (std::size_t bit = 0; bit < body.size() * 8; ++bit) {
+    Bytes damaged = body;
+    damaged[bit / 8] ^= static_cast<std::uint8_t>(1u << (bit % 8));
+    EXPECT_EQ(CheckFrameBody(damaged), FrameError::BadCrc) << "bit " << bit;
+  }
+}
+
+TEST(FrameCodec, SplitsAStreamIntoPayloadsAndStopsAtTheFirstBadFrame) {
+  Bytes stream = server_test::Join(server_test::Frame(B("HELLo")), server_test::Frame({}));
+  stream = server_test::Join(stream, server_test::Frame(B("FINI")));
+  const std::size_t good = stream.size();
+  SplitResult split = SplitFrames(stream, 1024);
+  EXPECT_EQ(split.error, FrameError::None);
+  ASSERT_EQ(split.payloads.size(), 3u);
+  EXPECT_EQ(split.payloads[0], B("HELLo"));
+  EXPECT_TRUE(split.payloads[1].empty());
+  EXPECT_EQ(split.consumed, good);
+
+  // An incomplete tail is not an error: the rest has not arrived yet.
+  stream.push_back(0x00);
+  stream.push_back(0x06);
+  split = SplitFrames(stream, 1024);
+  EXPECT_EQ(split.error, FrameError::None);
+  EXPECT_EQ(split.consumed, good);
+
+  stream.push_back(0x00);  // wrong check byte for length 6
+  split = SplitFrames(stream, 1024);
+  EXPECT_EQ(split.error, FrameError::BadHeaderCheck);
+  EXPECT_EQ(split.payloads.size(), 3u);
+}
+
+}  // namespace
+}  // namespace murmel::server

@@ -1,0 +1,145 @@
+// The dialogue rules without sockets: which payload sequences a server goes along with,
+// and which one ends the connection.
+#include "server/session.h"
+
+#include <gtest/gtest.h>
+
+#include "scripted_client.h"
+
+namespace murmel::server {
+namespace {
+
+using server_test::B;
+using server_test::Bytes;
+
+Bytes Data(const char* word, std::size_t count, std::uint8_t fill = 0x5A) {
+  Bytes frame = B(word);
+  frame.insert(frame.end(), count, fill);
+  return frame;
+}
+
+const std::vector<Bytes> kEnvelope = {
+    B("HELLCEMurmelpost _DEF:2.80.1234"), server_test::LocaleRecord(), B("TYPE_DEF"),
+    B("SEND\"Ann\" <ann@example.org>"),   B("RECIbob@example.org"),    B("TITLHi")};
+
+// Runs the payloads; returns the index of the first one not answered with plain "TROK"
+// (a Finish counts as accepted), or -1 when all were.
+int FirstRefused(Session& session, const std::vector<Bytes>& payloads) {
+  for (std::size_t i = 0; i < payloads.size(); ++i) {
+    const Decision decision = session.Handle(payloads[i]);
+    if (decision.kind == Decision::Kind::Refuse) {
+      EXPECT_EQ(decision.reply, B("NOOK"));
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+std::vector<Bytes> After(std::vector<Bytes> prefix, std::initializer_list<Bytes> rest) {
+  prefix.insert(prefix.end(), rest.begin(), rest.end());
+  return prefix;
+}
+
+TEST(Session, ClientSequencesAreAcceptedAndTheMessageIsKept) {
+  Limits limits;
+  Session session(limits);
+  const auto payloads =
+      After(kEnvelope, {B("FLSZ5"), B("FLTP1"), B("FLBGHello"), B("FLSZ1025"), B("FLTP10"),
+                        B("FLNMnotes.txt"), Data("FLBG", 1024), Data("FLCN", 1, 0x21), B("FLSZ0"),
+                        B("FLTP0"), B("FLBG"), B("CHCK_DEF2.80.1234")});
+  EXPECT_EQ(FirstRefused(session, payloads), -1);
+  const Decision finish = session.Handle(B("FINI"));
+  EXPECT_EQ(finish.kind, Decision::Kind::Finish);
+  EXPECT_EQ(finish.reply, B("TROK"));
+
+  const Message& message = session.message();
+  EXPECT_EQ(message.sender, "\"Ann\" <ann@example.org>");
+  EXPECT_EQ(message.subject, "Hi");
+  ASSERT_TRUE(message.locale.has_value());
+  EXPECT_EQ(message.locale->codePage, 1252u);
+  EXPECT_EQ(message.locale->biasSeconds, -3600);
+  EXPECT_EQ(message.locale->language, 9);
+  EXPECT_EQ(message.locale->subLanguage, 1);
+  ASSERT_EQ(message.uploads.size(), 3u);
+  EXPECT_EQ(message.uploads[0].bytes, B("Hello"));
+  EXPECT_EQ(message.uploads[1].fileName, "notes.txt");
+  EXPECT_EQ(message.uploads[1].bytes.size(), 1025u);
+  EXPECT_EQ(message.uploads[1].bytes.back(), 0x21);
+  EXPECT_TRUE(message.uploads[2].bytes.empty());
+}
+
+TEST(Session, ChckIsAnsweredWithOneDataByte) {
+  Session session(Limits{});
+  session.Handle(kEnvelope[0]);
+  EXPECT_EQ(session.Handle(B("CHCK_DEF2.80.1234")).reply, (Bytes{'T', 'R', 'O', 'K', 0x01}));
+}
+
+TEST(Session, PictureRegistrationNeedsNoTypeNoRecipientsAndNoData) {
+  Session session(Limits{});
+  const std::vector<Bytes> clear = {B("HELLCEMurmelpost _DEF:2.80.1234"),
+                                    server_test::LocaleRecord(),
+                                    B("SEND\"Ann\" <ann@example.org>"),
+                                    B("RECI"),
+                                    B("TITL"),
+                                    B("FLSZ0"),
+                                    B("FLTP4")};
+  EXPECT_EQ(FirstRefused(session, clear), -1);
+  EXPECT_EQ(session.Handle(B("FINI")).kind, Decision::Kind::Finish);
+  EXPECT_TRUE(session.message().IsPictureRegistration());
+}
+
+TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
+  Limits limits;
+  limits.maxRecipients = 2;
+  limits.maxUploadBytes = 2000;
+  limits.maxMessageBytes = 3000;
+  struct Case {
+    const char* name;
+    std::vector<Bytes> payloads;
+    int refusedAt;
+  };
+  const int n = static_cast<int>(kEnvelope.size());
+  const Case cases[] = {
+      {"command before the greeting", {B("SENDa@b.c")}, 0},
+      {"greeting without a version", {B("HELLCEMurmelpost")}, 0},
+      {"short payload", {kEnvelope[0], B("FLB")}, 1},
+      {"unknown command", {kEnvelope[0], B("QUIT")}, 1},
+      {"locale record of 20 bytes",
+       {kEnvelope[0], Bytes(kEnvelope[1].begin(), kEnvelope[1].end() - 1)},
+       1},
+      {"too many recipients", {kEnvelope[0], B("SENDa@b.c"), B("RECIa@b.c, c@d.e; f@g.h")}, 2},
+      {"upload before the envelope", {kEnvelope[0], B("SENDa@b.c"), B("FLSZ4")}, 2},
+      {"data frame outside an upload", After(kEnvelope, {B("FLBGxx")}), n},
+      {"data frame before the type", After(kEnvelope, {B("FLSZ2"), B("FLBGxx")}), n + 1},
+      {"data frame before the file name", After(kEnvelope, {B("FLSZ2"), B("FLTP10"), B("FLBGxx")}),
+       n + 2},
+      {"file name for a voice upload", After(kEnvelope, {B("FLSZ2"), B("FLTP0"), B("FLNMa.txt")}),
+       n + 2},
+      {"FLCN before FLBG", After(kEnvelope, {B("FLSZ2"), B("FLTP1"), B("FLCNxx")}), n + 2},
+      {"second FLBG", After(kEnvelope, {B("FLSZ4"), B("FLTP1"), B("FLBGxx"), B("FLBGxx")}), n + 3},
+      {"more data than announced", After(kEnvelope, {B("FLSZ2"), B("FLTP1"), B("FLBGxyz")}), n + 2},
+      {"more data in a later frame",
+       After(kEnvelope, {B("FLSZ3"), B("FLTP1"), B("FLBGxy"), B("FLCNyz")}), n + 3},
+      {"command inside an upload",
+       After(kEnvelope, {B("FLSZ3"), B("FLTP1"), B("FLBGx"), B("CHCK_DEF")}), n + 3},
+      {"FINI inside an upload", After(kEnvelope, {B("FLSZ3"), B("FLTP1"), B("FINI")}), n + 2},
+      {"size with a sign", After(kEnvelope, {B("FLSZ-1")}), n},
+      {"size with a blank", After(kEnvelope, {B("FLSZ 1")}), n},
+      {"upload over the limit", After(kEnvelope, {B("FLSZ2001")}), n},
+      {"message over the limit",
+       After(kEnvelope,
+             {B("FLSZ2000"), B("FLTP1"), Data("FLBG", 1024), Data("FLCN", 976), B("FLSZ1001")}),
+       n + 4},
+      {"FINI with an argument", After(kEnvelope, {B("FINIx")}), n},
+      {"FINI without recipients",
+       {kEnvelope[0], B("SENDa@b.c"), B("RECI , "), B("TITL"), B("FINI")},
+       4},
+  };
+  for (const Case& c : cases) {
+    Session session(limits);
+    EXPECT_EQ(FirstRefused(session, c.payloads), c.refusedAt) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace murmel::server

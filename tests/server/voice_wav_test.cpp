@@ -1,0 +1,86 @@
+#include "server/voice_wav.h"
+
+#include <gtest/gtest.h>
+
+#include "audio/wav_header.h"
+#include "scripted_client.h"
+
+namespace murmel::server {
+namespace {
+
+using server_test::Bytes;
+
+std::uint32_t Little32(const Bytes& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+}
+std::uint16_t Little16(const Bytes& b, std::size_t at) {
+  return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+Bytes VoiceImage(int chunks) {
+  Bytes image(60);
+  WriteWavHeader(image.data(), chunks * 5120);
+  for (int i = 0; i < chunks * 520; ++i) image.push_back(static_cast<std::uint8_t>(i * 7));
+  return image;
+}
+
+TEST(VoiceWav, BigEndianImageBecomesAStandardLittleEndianWav) {
+  const Bytes image = VoiceImage(2);
+  const auto wav = VoiceImageToWav(image);
+  ASSERT_TRUE(wav.has_value());
+  ASSERT_EQ(wav->size(), image.size());
+  const std::string id(wav->begin(), wav->begin() + 4);
+  EXPECT_EQ(id, "RIFF");
+  EXPECT_EQ(Little32(*wav, 4), 1040u + 52);
+  EXPECT_EQ(Little32(*wav, 16), 20u);
+  EXPECT_EQ(Little16(*wav, 20), 49);
+  EXPECT_EQ(Little16(*wav, 22), 1);
+  EXPECT_EQ(Little32(*wav, 24), 8000u);
+  EXPECT_EQ(Little32(*wav, 28), 1625u);
+  EXPECT_EQ(Little16(*wav, 32), 65);
+  EXPECT_EQ(Little16(*wav, 38), 320);
+  EXPECT_EQ(Little32(*wav, 48), 16u * 320);
+  EXPECT_EQ(Little32(*wav, 56), 1040u);
+  EXPECT_TRUE(std::equal(image.begin() + 60, image.end(), wav->begin() + 60));
+}
+
+TEST(VoiceWav, DataSizeFollowsTheBytesReceivedInWholeBlocks) {
+  Bytes image = VoiceImage(1);
+  image.resize(60 + 65 * 3 + 10);  // a cut-off upload: three whole blocks and a piece
+  const auto wav = VoiceImageToWav(image);
+  ASSERT_TRUE(wav.has_value());
+  EXPECT_EQ(Little32(*wav, 56), 195u);
+  EXPECT_EQ(Little32(*wav, 48), 960u);
+  EXPECT_EQ(Little32(*wav, 4), 196u + 52);  // odd data is padded
+  EXPECT_EQ(wav->size(), 60u + 196);
+  EXPECT_EQ(wav->back(), 0);
+
+  const auto empty = VoiceImageToWav(VoiceImage(0));
+  ASSERT_TRUE(empty.has_value());
+  EXPECT_EQ(empty->size(), 60u);
+}
+
+TEST(VoiceWav, RefusesWhatIsNotAGsmVoiceImage) {
+  const Bytes good = VoiceImage(1);
+  struct Case {
+    const char* name;
+    std::size_t offset;
+    std::uint8_t value;
+  };
+  const Case damaged[] = {{"RIFF id", 0, 'X'}, {"WAVE id", 8, 'X'},       {"format tag", 21, 1},
+                          {"channels", 23, 2}, {"sample rate", 26, 0x2F}, {"block align", 33, 64},
+                          {"data id", 52, 'X'}};
+  for (const Case& c : damaged) {
+    Bytes image = good;
+    image[c.offset] = c.value;
+    EXPECT_FALSE(VoiceImageToWav(image).has_value()) << c.name;
+  }
+  // A little-endian header, as a careless client might send, is not taken for one.
+  Bytes little = good;
+  std::swap(little[20], little[21]);
+  EXPECT_FALSE(VoiceImageToWav(little).has_value());
+  EXPECT_FALSE(VoiceImageToWav(Bytes(good.begin(), good.begin() + 59)).has_value());
+}
+
+}  // namespace
+}  // namespace murmel::server
