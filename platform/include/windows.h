@@ -9,3 +9,6 @@
 #include "win/system.h"
 #include "win/kernel.h"
 #include "win/message.h"
+#include "win/gui.h"
+#include "win/gui_controls.h"
+#include "win/gui_gdi.h"

@@ -1,0 +1,103 @@
+// The program's resources: a table registered once, read by the Load* calls.
+#include <QImage>
+#include <mutex>
+#include <vector>
+
+#include "platform/gui/gdi_objects.h"
+#include "win/error.h"
+#include "win/gui_gdi.h"
+#include "win/text.h"
+
+namespace {
+
+constexpr DWORD kErrorResourceNotFound = 1814;
+constexpr DWORD kErrorInvalidData = 13;
+
+struct ResourceTable {
+  std::mutex mutex;
+  std::vector<MURMEL_RESOURCE> entries;
+};
+
+ResourceTable& Table() {
+  static ResourceTable table;
+  return table;
+}
+
+// Resource names are ids made with MAKEINTRESOURCEW; named resources are not used.
+bool IdOf(LPCWSTR name, WORD& id) {
+  const auto value = reinterpret_cast<ULONG_PTR>(name);
+  if (value > 0xFFFF) return false;
+  id = static_cast<WORD>(value);
+  return true;
+}
+
+const MURMEL_RESOURCE* FindEntry(WORD type, WORD id) {
+  std::lock_guard lock(Table().mutex);
+  for (const MURMEL_RESOURCE& entry : Table().entries) {
+    if (entry.type == type && entry.id == id) return &entry;
+  }
+  SetLastError(kErrorResourceNotFound);
+  return nullptr;
+}
+
+QImage DecodeImage(const MURMEL_RESOURCE& entry) {
+  return QImage::fromData(static_cast<const uchar*>(entry.data), static_cast<int>(entry.size));
+}
+
+}  // namespace
+
+void RegisterResourceTable(const MURMEL_RESOURCE* entries, SIZE_T count) {
+  std::lock_guard lock(Table().mutex);
+  Table().entries.insert(Table().entries.end(), entries, entries + count);
+}
+
+int LoadStringW(HINSTANCE /*hInstance*/, UINT uID, LPWSTR lpBuffer, int cchBufferMax) {
+  if (lpBuffer == nullptr) return 0;
+  const MURMEL_RESOURCE* entry = FindEntry(RT_STRING, static_cast<WORD>(uID));
+  if (entry == nullptr) {
+    if (cchBufferMax > 0) lpBuffer[0] = 0;
+    return 0;
+  }
+  const auto* text = static_cast<const WCHAR*>(entry->data);
+  // A zero-sized buffer asks for a read-only pointer to the string itself.
+  if (cchBufferMax == 0) {
+    *reinterpret_cast<const WCHAR**>(lpBuffer) = text;
+    return static_cast<int>(wcslen(text));
+  }
+  lstrcpynW(lpBuffer, text, cchBufferMax);
+  return lstrlenW(lpBuffer);
+}
+
+HBITMAP LoadBitmapW(HINSTANCE /*hInstance*/, LPCWSTR lpBitmapName) {
+  WORD id = 0;
+  if (!IdOf(lpBitmapName, id)) {
+    SetLastError(kErrorResourceNotFound);
+    return nullptr;
+  }
+  const MURMEL_RESOURCE* entry = FindEntry(RT_BITMAP, id);
+  if (entry == nullptr) return nullptr;
+  QImage image = DecodeImage(*entry);
+  if (image.isNull()) {
+    SetLastError(kErrorInvalidData);
+    return nullptr;
+  }
+  return murmel::gui::MakeBitmap(std::move(image));
+}
+
+HICON LoadIconW(HINSTANCE /*hInstance*/, LPCWSTR lpIconName) {
+  WORD id = 0;
+  if (!IdOf(lpIconName, id)) {
+    SetLastError(kErrorResourceNotFound);
+    return nullptr;
+  }
+  const MURMEL_RESOURCE* entry = FindEntry(RT_ICON, id);
+  if (entry == nullptr) return nullptr;
+  QImage image = DecodeImage(*entry);
+  if (image.isNull()) {
+    SetLastError(kErrorInvalidData);
+    return nullptr;
+  }
+  return murmel::gui::MakeIcon(std::move(image));
+}
+
+BOOL DestroyIcon(HICON hIcon) { return DeleteObject(hIcon); }

@@ -1,0 +1,141 @@
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <thread>
+
+#include "gui_test_support.h"
+
+namespace {
+
+using gui_test::GuiTest;
+using gui_test::Log;
+
+// Runs the client's loop shape until WM_QUIT, dispatching everything.
+int RunLoop() {
+  MSG msg;
+  BOOL result = 0;
+  while ((result = GetMessageW(&msg, nullptr, 0, 0)) == 1) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return result == 0 ? static_cast<int>(msg.wParam) : -1;
+}
+
+TEST_F(GuiTest, PostedMessagesFromAThreadAreDispatchedInOrderBeforeQuit) {
+  std::thread poster([this] {
+    for (int i = 0; i < 50; ++i) PostMessageW(top_, WM_APP + 1, i, 0);
+    PostMessageW(top_, MM_WIM_DATA, 0, 42);  // the wave notifications share the queue
+    PostQuitMessage(0);                      // the poster's own queue: not ours
+  });
+  poster.join();
+  PostMessageW(top_, WM_APP + 2, 0, 0);
+  PostQuitMessage(7);
+  EXPECT_EQ(RunLoop(), 7);
+
+  std::vector<std::pair<UINT, WPARAM>> seen;
+  for (const auto& r : Log()) {
+    if (r.window == top_ && r.message >= WM_APP) seen.emplace_back(r.message, r.wParam);
+    if (r.window == top_ && r.message == MM_WIM_DATA) seen.emplace_back(r.message, r.lParam);
+  }
+  ASSERT_EQ(seen.size(), 52u);
+  for (int i = 0; i < 50; ++i)
+    EXPECT_EQ(seen[static_cast<std::size_t>(i)], std::make_pair(UINT{WM_APP + 1}, WPARAM(i)));
+  EXPECT_EQ(seen[50], std::make_pair(UINT{MM_WIM_DATA}, WPARAM{42}));
+  EXPECT_EQ(seen[51], std::make_pair(UINT{WM_APP + 2}, WPARAM{0}));
+}
+
+TEST_F(GuiTest, TimersPostTimerMessagesUntilKilled) {
+  ASSERT_EQ(SetTimer(top_, 1, 10, nullptr), 1u);
+  ASSERT_EQ(SetTimer(top_, 2, 10, nullptr), 2u);
+  int ticks_one = 0;
+  int ticks_two = 0;
+  MSG msg;
+  while ((ticks_one < 3 || ticks_two < 3) && GetMessageW(&msg, nullptr, 0, 0) == 1) {
+    if (msg.message == WM_TIMER && msg.hwnd == top_) {
+      (msg.wParam == 1 ? ticks_one : ticks_two)++;
+    }
+    DispatchMessageW(&msg);
+  }
+  EXPECT_TRUE(KillTimer(top_, 1));
+  EXPECT_TRUE(KillTimer(top_, 2));
+  EXPECT_FALSE(KillTimer(top_, 2));
+  // Once killed, nothing more arrives: a posted marker comes first.
+  gui_test::DrainQueue();
+  PostMessageW(top_, WM_APP + 9, 0, 0);
+  ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), 1);
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 9));
+}
+
+// The send thread of the client: it moves the progress bar and reads the result of a
+// procedure across threads while the GUI thread sits in its message loop.
+TEST_F(GuiTest, WorkerSendMessageUpdatesProgressBarAndReturnsTheProcedureResult) {
+  const HWND bar = Child(PROGRESS_CLASS, 0, 60005, 15, 60, 142, 8);
+  ASSERT_NE(bar, nullptr);
+  std::atomic<LRESULT> previous_range{0};
+  std::atomic<LRESULT> previous_position{-1};
+  std::atomic<LRESULT> enabled_before{-1};
+  std::thread sender([&] {
+    previous_range = SendMessageW(bar, PBM_SETRANGE, 0, MAKELONG(0, 200));
+    SendMessageW(bar, PBM_SETPOS, 50, 0);
+    previous_position = SendMessageW(bar, PBM_SETPOS, 120, 0);
+    enabled_before = EnableWindow(top_, FALSE);
+    SetWindowTextW(top_, u"sent from a worker");
+    PostMessageW(top_, WM_CLOSE, 0, 0);
+  });
+  // WM_CLOSE destroys the window by default; quit once that happened.
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) == 1) {
+    DispatchMessageW(&msg);
+    if (msg.message == WM_CLOSE) break;
+  }
+  sender.join();
+  EXPECT_EQ(previous_range.load(), MAKELONG(0, 100));
+  EXPECT_EQ(previous_position.load(), 50);
+  EXPECT_EQ(enabled_before.load(), FALSE);
+  bool saw_text = false;
+  for (const auto& r : Log()) {
+    if (r.window == top_ && r.message == WM_SETTEXT) saw_text = true;
+  }
+  EXPECT_TRUE(saw_text);
+}
+
+TEST_F(GuiTest, SendMessageOnTheOwningThreadCallsTheProcedureDirectly) {
+  const HWND bar = Child(PROGRESS_CLASS, 0, 60005);
+  EXPECT_EQ(SendMessageW(bar, PBM_SETPOS, 30, 0), 0);
+  EXPECT_EQ(SendMessageW(bar, PBM_SETPOS, 500, 0), 30);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 100);  // clamped to the range
+  Log().clear();
+  EXPECT_EQ(SendMessageW(top_, WM_APP + 3, 1, 2), 0);
+  ASSERT_EQ(Log().size(), 1u);  // no queue involved
+  EXPECT_EQ(Log()[0].message, static_cast<UINT>(WM_APP + 3));
+}
+
+// Like the platform, a thread that only peeks still answers sent messages, and several
+// senders each get their own answer.
+TEST_F(GuiTest, SentMessagesAreServedWhileTheOwnerPeeksAndEachSenderGetsItsReply) {
+  SetWindowTextW(top_, u"twelve chars");
+  const HWND edit = Child(u"EDIT", 0, 60001, 10, 10, 100, 20, u"seven c");
+  std::atomic<LRESULT> top_length{-1};
+  std::atomic<LRESULT> edit_length{-1};
+  std::atomic<int> finished{0};
+  std::thread first([&] {
+    top_length = SendMessageW(top_, WM_GETTEXTLENGTH, 0, 0);
+    ++finished;
+  });
+  std::thread second([&] {
+    edit_length = GetWindowTextLengthW(edit);
+    ++finished;
+  });
+  MSG msg;
+  while (finished < 2) PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+  first.join();
+  second.join();
+  EXPECT_EQ(top_length.load(), 12);
+  EXPECT_EQ(edit_length.load(), 7);
+}
+
+}  // namespace

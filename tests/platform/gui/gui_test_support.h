@@ -1,0 +1,114 @@
+// Shared pieces of the GUI tests: a private runtime folder before Qt starts, a window class
+// that records what its procedure receives, and queue draining.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/testing.h"
+#include "support/temp_dir.h"
+
+namespace gui_test {
+
+struct Received {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  UINT draw_state;  // WM_DRAWITEM: the item state bits
+};
+
+inline std::vector<Received>& Log() {
+  static std::vector<Received> log;
+  return log;
+}
+
+// Records every message; answers WM_CREATE with the creation parameter (for refusals).
+inline LRESULT RecordingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  UINT state = 0;
+  if (Msg == WM_DRAWITEM) state = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->itemState;
+  Log().push_back(Received{hWnd, Msg, wParam, lParam, state});
+  if (Msg == WM_CREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    if (create->lpCreateParams != nullptr)
+      return *static_cast<const LRESULT*>(create->lpCreateParams);
+  }
+  if (Msg == WM_ERASEBKGND) return 1;
+  return DefWindowProcW(hWnd, Msg, wParam, lParam);
+}
+
+inline constexpr const WCHAR* kRecordingClass = u"GuiTestRecorder";
+
+// Qt needs a private runtime folder before it starts; the class is registered once.
+inline void StartGui() {
+  static testing_support::TempDir runtime;
+  static const bool started = [] {
+    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    WNDCLASSW window_class{};
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = RecordingProc;
+    window_class.lpszClassName = kRecordingClass;
+    return RegisterClassW(&window_class) != 0;
+  }();
+  ASSERT_TRUE(started);
+}
+
+inline void DrainQueue() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+}
+
+// WM_COMMAND notifications that reached `parent`, as (control id, code) pairs.
+struct Command {
+  int id;
+  int code;
+  bool operator==(const Command&) const = default;
+};
+
+inline std::vector<Command> CommandsTo(HWND parent) {
+  std::vector<Command> commands;
+  for (const Received& r : Log()) {
+    if (r.window == parent && r.message == WM_COMMAND)
+      commands.push_back({LOWORD(r.wParam), HIWORD(r.wParam)});
+  }
+  return commands;
+}
+
+inline void PrintTo(const Command& c, std::ostream* os) {
+  *os << "{id " << c.id << ", code " << c.code << "}";
+}
+
+// A fixture with a visible top-level recording window and an empty log.
+class GuiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StartGui();
+    top_ = CreateWindowExW(0, kRecordingClass, u"Test window", WS_VISIBLE, CW_USEDEFAULT,
+                           CW_USEDEFAULT, 240, 294, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(top_, nullptr);
+    murmel::testing::ProcessEvents();
+    DrainQueue();
+    Log().clear();
+  }
+  void TearDown() override {
+    if (IsWindow(top_)) DestroyWindow(top_);
+    murmel::testing::ProcessEvents();
+    DrainQueue();
+    Log().clear();
+  }
+
+  HWND Child(const WCHAR* window_class, DWORD style, int id, int x = 10, int y = 10, int cx = 120,
+             int cy = 24, const WCHAR* text = u"") {
+    return CreateWindowExW(0, window_class, text, WS_CHILD | WS_VISIBLE | style, x, y, cx, cy, top_,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+  }
+
+  HWND top_ = nullptr;
+};
+
+}  // namespace gui_test

@@ -1,0 +1,189 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+#include <algorithm>
+
+#include "gui_test_support.h"
+
+namespace {
+
+using gui_test::GuiTest;
+using gui_test::Log;
+
+std::vector<UINT> MessagesTo(HWND window) {
+  std::vector<UINT> messages;
+  for (const auto& r : Log()) {
+    if (r.window == window) messages.push_back(r.message);
+  }
+  return messages;
+}
+
+TEST_F(GuiTest, DefaultPositionPutsTopLevelWindowBelowTheNavigationBar) {
+  RECT rect{};
+  ASSERT_TRUE(GetWindowRect(top_, &rect));
+  EXPECT_EQ(rect.left, 0);
+  EXPECT_EQ(rect.top, 26);
+  EXPECT_EQ(rect.right, 240);
+  EXPECT_EQ(rect.bottom, 26 + 294);
+}
+
+TEST_F(GuiTest, CreationSendsCreateStructAndARefusalDestroysTheWindow) {
+  const LRESULT refuse = -1;
+  const HWND refused = CreateWindowExW(0, gui_test::kRecordingClass, u"No", 0, 0, 26, 50, 50,
+                                       nullptr, nullptr, nullptr, const_cast<LRESULT*>(&refuse));
+  EXPECT_EQ(refused, nullptr);
+  ASSERT_FALSE(Log().empty());
+  const HWND attempted = Log().front().window;
+  EXPECT_EQ(Log().front().message, static_cast<UINT>(WM_CREATE));
+  EXPECT_FALSE(IsWindow(attempted));
+
+  Log().clear();
+  const HWND child = Child(gui_test::kRecordingClass, 0, 77, 5, 6, 30, 40, u"kid");
+  ASSERT_NE(child, nullptr);
+  const auto& created = Log().front();
+  ASSERT_EQ(created.message, static_cast<UINT>(WM_CREATE));
+  const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(created.lParam);
+  EXPECT_EQ(cs->x, 5);
+  EXPECT_EQ(cs->y, 6);
+  EXPECT_EQ(cs->cx, 30);
+  EXPECT_EQ(cs->cy, 40);
+  EXPECT_EQ(cs->hwndParent, top_);
+}
+
+TEST_F(GuiTest, UnknownClassAndOrphanChildAreRefusedWithTheirErrors) {
+  SetLastError(0);
+  EXPECT_EQ(
+      CreateWindowExW(0, u"NoSuchClass", u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+      nullptr);
+  EXPECT_EQ(GetLastError(), 1407u);
+  EXPECT_EQ(CreateWindowExW(0, u"STATIC", u"", WS_CHILD, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                            nullptr),
+            nullptr);
+  EXPECT_EQ(GetLastError(), 1406u);
+  WNDCLASSW again{};
+  again.lpfnWndProc = gui_test::RecordingProc;
+  again.lpszClassName = u"guitestrecorder";  // class names ignore case
+  EXPECT_EQ(RegisterClassW(&again), 0);
+  EXPECT_EQ(GetLastError(), 1410u);
+}
+
+TEST_F(GuiTest, ChildrenAreFoundByIdAndKnowTheirParent) {
+  const HWND first = Child(u"STATIC", 0, 60006);
+  const HWND second = Child(u"EDIT", 0, 60001);
+  EXPECT_EQ(GetDlgItem(top_, 60006), first);
+  EXPECT_EQ(GetDlgItem(top_, 60001), second);
+  EXPECT_EQ(GetDlgItem(top_, 1234), nullptr);
+  EXPECT_EQ(GetParent(second), top_);
+  EXPECT_EQ(GetDlgCtrlID(second), 60001);
+}
+
+TEST_F(GuiTest, WindowTextIsTruncatedToTheBufferAndAlwaysTerminated) {
+  const HWND label = Child(u"STATIC", 0, 1);
+  const HWND edit = Child(u"EDIT", 0, 2);
+  for (HWND window : {top_, label, edit}) {
+    ASSERT_TRUE(SetWindowTextW(window, u"Murmelpost Voice Email"));
+    EXPECT_EQ(GetWindowTextLengthW(window), 22);
+    WCHAR small[8];
+    std::fill(std::begin(small), std::end(small), u'#');
+    EXPECT_EQ(GetWindowTextW(window, small, 8), 7);
+    EXPECT_EQ(std::u16string(small), u"Murmelp");
+    WCHAR whole[64];
+    EXPECT_EQ(GetWindowTextW(window, whole, 64), 22);
+    EXPECT_EQ(std::u16string(whole), u"Murmelpost Voice Email");
+  }
+}
+
+TEST_F(GuiTest, NavigationBarShowsTheActiveWindowsTitle) {
+  QWidget* bar = murmel::testing::ScreenPart("navigation_bar");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->property("text").toString(), QStringLiteral("Test window"));
+  SetWindowTextW(top_, u"Renamed");
+  EXPECT_EQ(bar->property("text").toString(), QStringLiteral("Renamed"));
+}
+
+TEST_F(GuiTest, EnableWindowReportsThePreviousStateAndTellsTheWindow) {
+  const HWND button = Child(u"button", BS_PUSHBUTTON, 5);
+  EXPECT_TRUE(IsWindowEnabled(button));
+  EXPECT_FALSE(EnableWindow(button, FALSE));  // was enabled
+  EXPECT_FALSE(IsWindowEnabled(button));
+  EXPECT_FALSE(murmel::testing::WidgetOf(button)->isEnabled());
+  EXPECT_TRUE(EnableWindow(button, FALSE));  // was already disabled
+  EXPECT_TRUE(EnableWindow(button, TRUE));
+  EXPECT_TRUE(IsWindowEnabled(button));
+
+  Log().clear();
+  EnableWindow(top_, FALSE);
+  EnableWindow(top_, TRUE);
+  EXPECT_EQ(MessagesTo(top_), (std::vector<UINT>{WM_ENABLE, WM_ENABLE}));
+}
+
+TEST_F(GuiTest, MovedChildReportsScreenAndClientRectangles) {
+  const HWND edit = Child(u"EDIT", ES_MULTILINE, 60002, 10, 158, 220, 150);
+  ASSERT_TRUE(MoveWindow(edit, 10, 158, 220, 79, TRUE));
+  RECT screen{};
+  RECT client{};
+  ASSERT_TRUE(GetWindowRect(edit, &screen));
+  ASSERT_TRUE(GetClientRect(edit, &client));
+  EXPECT_EQ(screen.top, 26 + 158);
+  EXPECT_EQ(screen.bottom - screen.top, 79);
+  EXPECT_EQ(client.right, 220);
+  EXPECT_EQ(client.bottom, 79);
+}
+
+TEST_F(GuiTest, DestroyTellsParentThenChildrenAndInvalidatesBoth) {
+  const HWND child = Child(gui_test::kRecordingClass, 0, 3);
+  Log().clear();
+  ASSERT_TRUE(DestroyWindow(top_));
+  ASSERT_GE(Log().size(), 2u);
+  EXPECT_EQ(Log()[0].window, top_);
+  EXPECT_EQ(Log()[0].message, static_cast<UINT>(WM_DESTROY));
+  EXPECT_EQ(Log()[1].window, child);
+  EXPECT_EQ(Log()[1].message, static_cast<UINT>(WM_DESTROY));
+  EXPECT_FALSE(IsWindow(top_));
+  EXPECT_FALSE(IsWindow(child));
+  SetLastError(0);
+  EXPECT_FALSE(SetWindowTextW(child, u"x"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
+TEST_F(GuiTest, CloseByDefaultDestroysTheWindow) {
+  SendMessageW(top_, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(top_));
+}
+
+// The panel of the client: a static control whose procedure is replaced, seeing the
+// commands of its children and handing everything else to the original procedure.
+WNDPROC original_static_proc = nullptr;
+std::vector<UINT> subclass_seen;
+
+LRESULT SubclassProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  subclass_seen.push_back(Msg);
+  if (Msg == WM_COMMAND) return 0;
+  return CallWindowProcW(original_static_proc, hWnd, Msg, wParam, lParam);
+}
+
+TEST_F(GuiTest, SubclassedWindowSeesChildCommandsAndPassesTheRestOn) {
+  const HWND panel = Child(u"STATIC", SS_BITMAP | SS_CENTERIMAGE, 60007, 7, 35, 227, 75);
+  original_static_proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(panel, GWL_WNDPROC));
+  ASSERT_NE(original_static_proc, nullptr);
+  EXPECT_EQ(SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassProc)),
+            reinterpret_cast<LONG_PTR>(original_static_proc));
+  const HWND button = CreateWindowExW(0, u"button", u"Go", WS_CHILD | WS_VISIBLE, 5, 5, 43, 43,
+                                      panel, reinterpret_cast<HMENU>(30007), nullptr, nullptr);
+  subclass_seen.clear();
+  murmel::testing::Click(button);
+  ASSERT_TRUE(SetWindowTextW(panel, u"passed on"));
+
+  EXPECT_EQ(subclass_seen, (std::vector<UINT>{WM_COMMAND, WM_SETTEXT}));
+  WCHAR text[32];
+  GetWindowTextW(panel, text, 32);  // the original procedure stored it
+  EXPECT_EQ(std::u16string(text), u"passed on");
+  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());  // the panel kept the command
+  // The 32-bit form cannot carry a procedure address here.
+  EXPECT_EQ(SetWindowLongW(panel, GWL_WNDPROC, 0), 0);
+  EXPECT_EQ(GetLastError(), 1413u);
+}
+
+}  // namespace
