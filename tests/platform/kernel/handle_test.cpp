@@ -1,0 +1,82 @@
+// Closed, bogus and mismatched handles fail with ERROR_INVALID_HANDLE, and a closed handle
+// never comes back to life through a later object.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+
+namespace {
+
+// Each operation answers whether it failed.
+const std::function<bool(HANDLE)> kOperations[] = {
+    [](HANDLE h) { return !CloseHandle(h); },
+    [](HANDLE h) { return WaitForSingleObject(h, 0) == WAIT_FAILED; },
+    [](HANDLE h) { return !SetEvent(h); },
+    [](HANDLE h) { return !ReleaseMutex(h); },
+    [](HANDLE h) {
+      DWORD code = 0;
+      return !GetExitCodeThread(h, &code);
+    },
+    [](HANDLE h) {
+      char buffer[4];
+      DWORD count = 0;
+      return !ReadFile(h, buffer, sizeof(buffer), &count, nullptr);
+    },
+    [](HANDLE h) { return GetFileSize(h, nullptr) == INVALID_FILE_SIZE; },
+};
+
+void ExpectEveryOperationFails(HANDLE handle) {
+  for (std::size_t i = 0; i < std::size(kOperations); ++i) {
+    SCOPED_TRACE(i);
+    SetLastError(0);
+    EXPECT_TRUE(kOperations[i](handle));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+  }
+}
+
+TEST(HandleTest, BogusAndClosedHandlesFailEveryOperation) {
+  for (std::uintptr_t value : {std::uintptr_t{0}, ~std::uintptr_t{0}, std::uintptr_t{0x1234},
+                               std::uintptr_t{0x100000006}, std::uintptr_t{0x7FFFFFFF00000004}}) {
+    SCOPED_TRACE(value);
+    ExpectEveryOperationFails(
+        reinterpret_cast<HANDLE>(value));  // NOLINT(performance-no-int-to-ptr)
+  }
+
+  HANDLE closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(CloseHandle(closed));
+  ExpectEveryOperationFails(closed);
+  // Later objects take the freed slot, but the old handle never reaches them.
+  for (int i = 0; i < 5000; ++i) {
+    HANDLE later = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(later, closed);
+    ASSERT_FALSE(SetEvent(closed));
+    ASSERT_EQ(WaitForSingleObject(later, 0), DWORD{WAIT_TIMEOUT});
+    CloseHandle(later);
+  }
+}
+
+TEST(HandleTest, HandleOfAnotherKindIsInvalidForTheOperation) {
+  HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
+  char buffer[4];
+  DWORD count = 0;
+  const bool failures[] = {
+      !ReadFile(event, buffer, sizeof(buffer), &count, nullptr),
+      GetFileSize(mutex, nullptr) == INVALID_FILE_SIZE,
+      !SetEvent(mutex),
+      !ReleaseMutex(event),
+      WaitForSingleObject(GetProcessHeap(), 0) == WAIT_FAILED,
+      !CloseHandle(GetProcessHeap()),  // the process heap lives as long as the process
+  };
+  for (bool failed : failures) EXPECT_TRUE(failed);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+  // Failed calls leave the objects as they were.
+  EXPECT_EQ(WaitForSingleObject(event, 0), DWORD{WAIT_OBJECT_0});
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), DWORD{WAIT_OBJECT_0});
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  CloseHandle(event);
+  CloseHandle(mutex);
+}
+
+}  // namespace
