@@ -1,0 +1,150 @@
+// Share modes of CreateFileW, within this process and against another process.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/kernel_child_process.h"
+#include "support/kernel_test_files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::KernelChildProcess;
+using testing_support::Widen;
+
+constexpr DWORD kRead = GENERIC_READ;
+constexpr DWORD kWrite = GENERIC_WRITE;
+constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
+constexpr DWORD kShareBoth = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr const char* kChildVariable = "MURMEL_KERNEL_TEST_OPEN";
+
+HANDLE Open(const std::string& path, DWORD access, DWORD share, DWORD how = OPEN_EXISTING) {
+  return CreateFileW(Widen(path).c_str(), access, share, nullptr, how, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+// Child role: started with kChildVariable = "access share disposition path", this
+// executable opens the file, prints "opened" or "error N", keeps the file open until its
+// input closes, and exits without running any test.
+const bool kIsChild = [] {
+  const char* request = std::getenv(kChildVariable);
+  if (!request) return false;
+  std::istringstream fields(request);
+  DWORD access = 0, share = 0, disposition = 0;
+  std::string path;
+  fields >> access >> share >> disposition >> std::ws;
+  std::getline(fields, path);
+  HANDLE file = Open(path, access, share, disposition);
+  const std::string report = file == INVALID_HANDLE_VALUE
+                                 ? "error " + std::to_string(GetLastError()) + "\n"
+                                 : std::string("opened\n");
+  char ignored = 0;
+  if (write(STDOUT_FILENO, report.data(), report.size()) > 0) {
+    while (read(STDIN_FILENO, &ignored, 1) > 0) {
+    }
+  }
+  _exit(0);
+}();
+
+class FileSharingTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(testing_support::WriteHostFile(path_, "content")); }
+
+  // A child process that opens the test file as asked.
+  std::vector<std::string> ChildOpens(DWORD access, DWORD share) const {
+    return {std::string(kChildVariable) + "=" + std::to_string(access) + " " +
+            std::to_string(share) + " " + std::to_string(OPEN_EXISTING) + " " + path_};
+  }
+
+  void ExpectRefused(DWORD access, DWORD share, DWORD how = OPEN_EXISTING) {
+    EXPECT_EQ(Open(path_, access, share, how), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+  }
+
+  void ExpectOpens(DWORD access, DWORD share) {
+    HANDLE file = Open(path_, access, share);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+  }
+
+  testing_support::TempDir dir_;
+  const std::string path_ = dir_ / "CEVireoRec.arr";
+};
+
+TEST_F(FileSharingTest, SecondOpenInSameProcessFollowsShareRules) {
+  const struct {
+    DWORD first_access, first_share, second_access, second_share;
+    bool second_opens;
+  } cases[] = {
+      {kRead, FILE_SHARE_READ, kRead, FILE_SHARE_READ, true},
+      {kRead, 0, kRead, FILE_SHARE_READ, false},            // first refuses reading
+      {kRead, FILE_SHARE_READ, kRead, 0, false},            // second refuses first's reading
+      {kRead, FILE_SHARE_READ, kWrite, kShareBoth, false},  // first refuses writing
+      {kReadWrite, FILE_SHARE_READ, kRead, FILE_SHARE_READ, false},  // second refuses writer
+      {kReadWrite, FILE_SHARE_READ, kRead, kShareBoth, true},
+      {kWrite, FILE_SHARE_WRITE, kWrite, FILE_SHARE_WRITE, true},
+      {kRead, kShareBoth, kReadWrite, FILE_SHARE_READ, true},
+      {0, 0, kRead, 0, true},  // opens without data access neither restrict nor are refused
+      {kReadWrite, 0, 0, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.first_access << "/" << c.first_share << " then "
+                                    << c.second_access << "/" << c.second_share);
+    HANDLE first = Open(path_, c.first_access, c.first_share);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    if (c.second_opens) {
+      ExpectOpens(c.second_access, c.second_share);
+    } else {
+      ExpectRefused(c.second_access, c.second_share);
+    }
+    CloseHandle(first);
+    ExpectOpens(c.second_access, c.second_share);  // the restriction ends with the open
+  }
+}
+
+TEST_F(FileSharingTest, FileHeldWithoutSharingByAnotherProcessRefusesOpens) {
+  KernelChildProcess child(ChildOpens(kReadWrite, 0));
+  ASSERT_TRUE(child.started());
+  ASSERT_EQ(child.ReadLine(), "opened");
+  for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ}, kShareBoth}) ExpectRefused(kRead, share);
+  EXPECT_FALSE(DeleteFileW(Widen(path_).c_str()));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+
+  EXPECT_EQ(child.Release(), 0);
+  ExpectOpens(kRead, 0);
+}
+
+TEST_F(FileSharingTest, CrashedHolderReleasesTheFile) {
+  KernelChildProcess child(ChildOpens(kReadWrite, 0));
+  ASSERT_EQ(child.ReadLine(), "opened");
+  ExpectRefused(kRead, FILE_SHARE_READ);
+  ASSERT_TRUE(WIFSIGNALED(child.Kill()));
+  ExpectOpens(kReadWrite, 0);
+}
+
+TEST_F(FileSharingTest, ReaderInAnotherProcessAllowsSharedReadsOnly) {
+  KernelChildProcess child(ChildOpens(kRead, FILE_SHARE_READ));
+  ASSERT_EQ(child.ReadLine(), "opened");
+  ExpectOpens(kRead, FILE_SHARE_READ);
+  ExpectRefused(kReadWrite, FILE_SHARE_READ);
+  // Replacing the file must not cut it short under the other process's feet.
+  ExpectRefused(kReadWrite, FILE_SHARE_READ, CREATE_ALWAYS);
+  EXPECT_EQ(testing_support::ReadHostFile(path_), "content");
+}
+
+TEST_F(FileSharingTest, AnotherProcessIsRefusedWhileThisOneHoldsTheFile) {
+  HANDLE held = Open(path_, kReadWrite, 0, CREATE_ALWAYS);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  KernelChildProcess refused(ChildOpens(kRead, FILE_SHARE_READ));
+  EXPECT_EQ(refused.ReadLine(), "error " + std::to_string(ERROR_SHARING_VIOLATION));
+  CloseHandle(held);
+  KernelChildProcess admitted(ChildOpens(kRead, FILE_SHARE_READ));
+  EXPECT_EQ(admitted.ReadLine(), "opened");
+}
+
+}  // namespace

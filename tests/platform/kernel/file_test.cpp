@@ -1,0 +1,164 @@
+// Opening, reading, writing, sizing and deleting files, with the platform's failure codes.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "support/kernel_test_files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::ReadHostFile;
+using testing_support::WriteHostFile;
+
+class FileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(dir_ / "device/Windows");
+    ASSERT_TRUE(WriteHostFile(path_, "old content"));
+  }
+
+  HANDLE Open(const std::u16string& path, DWORD access, DWORD share, DWORD disposition) {
+    return CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+  }
+
+  testing_support::TempDir dir_;
+  testing_support::ScopedEnv root_{"MURMELPOST_DEVICE_ROOT", dir_ / "device"};
+  const std::string path_ = dir_ / "device/Windows/CEVireoRec.pfi";
+  const std::u16string device_path_ = u"\\Windows\\CEVireoRec.pfi";
+};
+
+TEST_F(FileTest, FailedOpensReportThePlatformsErrors) {
+  const struct {
+    std::u16string path;
+    DWORD access, disposition, error;
+  } cases[] = {
+      {u"\\Windows\\CEVireoRec.arr", GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+      {u"\\Windows\\Nowhere\\a.pfi", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+      {u"\\Windows\\Nowhere\\a.arr", GENERIC_WRITE, CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
+      {u"\\Windows\\CEVireoRec.pfi\\x", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+      {u"\\Windows", GENERIC_READ, OPEN_EXISTING, ERROR_ACCESS_DENIED},  // a folder
+      {device_path_, GENERIC_WRITE, CREATE_NEW, ERROR_FILE_EXISTS},
+      {u"", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+      {device_path_, GENERIC_READ, 0, ERROR_INVALID_PARAMETER},
+      {device_path_, GENERIC_READ, 6, ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.path) + " " + std::to_string(c.disposition));
+    EXPECT_EQ(Open(c.path, c.access, 0, c.disposition), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  EXPECT_EQ(ReadHostFile(path_), "old content");
+}
+
+TEST_F(FileTest, Utf16TextWithCrLfSurvivesWriteAndReadByteForByte) {
+  const char16_t text[] = u"[Address]\r\ncount=1\r\naddress0=d\u00e9j\u00e0@example.org\r\n";
+  const DWORD size = sizeof(text) - sizeof(char16_t);  // without the NUL
+  HANDLE file = Open(device_path_, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD count = 0;
+  ASSERT_TRUE(WriteFile(file, text, size, &count, nullptr));
+  EXPECT_EQ(count, size);
+  ASSERT_TRUE(SetEndOfFile(file));
+  ASSERT_TRUE(CloseHandle(file));
+
+  // On the host: little-endian units, CR LF kept, no byte order mark, no NUL.
+  const std::string bytes = ReadHostFile(path_);
+  ASSERT_EQ(bytes.size(), size);
+  EXPECT_EQ(bytes.substr(0, 6), std::string("[\0A\0d\0", 6));
+  EXPECT_EQ(bytes.substr(18, 4), std::string("\r\0\n\0", 4));
+  EXPECT_EQ(bytes.substr(60, 2), std::string("\xe9\0", 2));  // unit 30, the e-acute
+
+  file = Open(device_path_, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  char16_t back[64] = {};
+  ASSERT_TRUE(ReadFile(file, back, sizeof(back), &count, nullptr));
+  EXPECT_EQ(count, size);
+  EXPECT_EQ(std::u16string(back), std::u16string(text));
+  ASSERT_TRUE(ReadFile(file, back, sizeof(back), &count, nullptr));
+  EXPECT_EQ(count, 0u);  // the end of the file: success with nothing
+  // A read-only handle refuses writing.
+  EXPECT_FALSE(WriteFile(file, "x", 1, &count, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_FALSE(SetEndOfFile(file));
+  CloseHandle(file);
+}
+
+TEST_F(FileTest, DispositionsReportAndTruncateAsThePlatformDoes) {
+  const struct {
+    DWORD disposition;
+    bool opens;
+    DWORD error;
+    const char* content_after;
+  } steps[] = {
+      {OPEN_EXISTING, true, ERROR_SUCCESS, "old content"},
+      {OPEN_ALWAYS, true, ERROR_ALREADY_EXISTS, "old content"},
+      {CREATE_NEW, false, ERROR_FILE_EXISTS, "old content"},
+      {CREATE_ALWAYS, true, ERROR_ALREADY_EXISTS, ""},
+      {CREATE_NEW, true, ERROR_SUCCESS, ""},  // after deletion below
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.disposition);
+    if (step.disposition == CREATE_NEW && step.opens) {
+      ASSERT_TRUE(DeleteFileW(device_path_.c_str()));
+    }
+    SetLastError(12345);
+    HANDLE file = Open(device_path_, GENERIC_READ | GENERIC_WRITE, 0, step.disposition);
+    EXPECT_EQ(file != INVALID_HANDLE_VALUE, step.opens);
+    EXPECT_EQ(GetLastError(), step.error);
+    CloseHandle(file);
+    EXPECT_EQ(ReadHostFile(path_), step.content_after);
+  }
+}
+
+TEST_F(FileTest, SetEndOfFileCutsARewrittenFileAtThePosition) {
+  HANDLE file = Open(device_path_, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+  DWORD count = 0;
+  ASSERT_TRUE(WriteFile(file, "new", 3, &count, nullptr));
+  ASSERT_TRUE(SetEndOfFile(file));
+  EXPECT_EQ(GetFileSize(file, nullptr), 3u);
+  CloseHandle(file);
+  EXPECT_EQ(ReadHostFile(path_), "new");
+}
+
+TEST_F(FileTest, GetFileSizeSplitsLargeSizesAtThirtyTwoBits) {
+  const struct {
+    std::uint64_t size;
+    DWORD low, high;
+  } cases[] = {{5, 5, 0}, {0x100000005, 5, 1}, {0x1FFFFFFFF, 0xFFFFFFFF, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    std::filesystem::resize_file(path_, c.size);  // sparse: takes no real disk space
+    HANDLE file = Open(device_path_, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    DWORD high = 77;
+    SetLastError(12345);
+    EXPECT_EQ(GetFileSize(file, &high), c.low);
+    EXPECT_EQ(high, c.high);
+    if (c.low == INVALID_FILE_SIZE) {
+      EXPECT_EQ(GetLastError(), DWORD{NO_ERROR});  // told from failure this way
+    }
+    CloseHandle(file);
+  }
+}
+
+TEST_F(FileTest, DeleteFileRemovesOnlyFilesNobodyHolds) {
+  HANDLE sharing =
+      Open(device_path_, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
+  HANDLE holding = Open(device_path_, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  EXPECT_FALSE(DeleteFileW(device_path_.c_str()));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+  CloseHandle(holding);
+  EXPECT_TRUE(DeleteFileW(device_path_.c_str()));  // an open sharing deletion does not keep it
+  CloseHandle(sharing);
+  EXPECT_FALSE(DeleteFileW(device_path_.c_str()));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+  EXPECT_FALSE(DeleteFileW(u"\\Windows"));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+}
+
+}  // namespace
