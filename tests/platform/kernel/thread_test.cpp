@@ -1,0 +1,73 @@
+// Threads: waiting for their end, exit codes and ids, and threads closing their own handle.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+
+namespace {
+
+struct Shared {
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<HANDLE> own_handle{nullptr};
+  std::atomic<DWORD> seen_id{0};
+  std::atomic<BOOL> closed_own{FALSE};
+  ~Shared() {
+    CloseHandle(go);
+    CloseHandle(done);
+  }
+};
+
+DWORD WINAPI WaitForGoThenReturn42(LPVOID parameter) {
+  auto* shared = static_cast<Shared*>(parameter);
+  shared->seen_id = GetCurrentThreadId();
+  WaitForSingleObject(shared->go, INFINITE);
+  return 42;
+}
+
+TEST(ThreadTest, ThreadHandleIsSignalledWhenTheThreadEnds) {
+  Shared shared;
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, WaitForGoThenReturn42, &shared, 0, &id);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_NE(id, GetCurrentThreadId());
+
+  EXPECT_EQ(WaitForSingleObject(thread, 20), DWORD{WAIT_TIMEOUT});
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, DWORD{STILL_ACTIVE});
+
+  SetEvent(shared.go);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), DWORD{WAIT_OBJECT_0});
+  EXPECT_EQ(WaitForSingleObject(thread, 0), DWORD{WAIT_OBJECT_0});  // and stays so
+  ASSERT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 42u);
+  EXPECT_EQ(shared.seen_id.load(), id);
+  EXPECT_TRUE(CloseHandle(thread));
+}
+
+DWORD WINAPI CloseOwnHandleAtTheEnd(LPVOID parameter) {
+  auto* shared = static_cast<Shared*>(parameter);
+  WaitForSingleObject(shared->go, INFINITE);
+  // The client's transfer threads end exactly like this.
+  shared->closed_own = CloseHandle(shared->own_handle.exchange(nullptr));
+  SetEvent(shared->done);
+  return 0;
+}
+
+TEST(ThreadTest, ThreadMayCloseItsOwnHandleWhileRunning) {
+  Shared shared;
+  HANDLE thread = CreateThread(nullptr, 0, CloseOwnHandleAtTheEnd, &shared, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  shared.own_handle = thread;
+  SetEvent(shared.go);
+  ASSERT_EQ(WaitForSingleObject(shared.done, INFINITE), DWORD{WAIT_OBJECT_0});
+  EXPECT_TRUE(shared.closed_own.load());
+
+  // The creator's copy of the handle is stale now.
+  EXPECT_EQ(WaitForSingleObject(thread, 0), DWORD{WAIT_FAILED});
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+  EXPECT_FALSE(CloseHandle(thread));
+}
+
+}  // namespace
