@@ -48,6 +48,15 @@ class OwnerDrawButton : public QAbstractButton {
   UINT last_state_ = 0;
 };
 
+// The whole control answers the pen, not only the circle and its label.
+class RadioButton : public QRadioButton {
+ public:
+  using QRadioButton::QRadioButton;
+
+ protected:
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
 LRESULT ButtonProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   auto* button = WidgetOf<QAbstractButton>(hWnd);
   if (button == nullptr) return DefWindowProcW(hWnd, Msg, wParam, lParam);
@@ -78,7 +87,7 @@ QWidget* MakeButton(WindowRecord& record, const CREATESTRUCTW& create, QWidget* 
       button = new OwnerDrawButton(handle, parent);  // owned by the parent widget
       break;
     case BS_AUTORADIOBUTTON:
-      button = new QRadioButton(parent);
+      button = new RadioButton(parent);
       break;
     default: {
       auto* push = new QPushButton(parent);

@@ -1,0 +1,214 @@
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QWidget>
+
+#include "gui_test_support.h"
+
+namespace {
+
+using gui_test::Command;
+using gui_test::CommandsTo;
+using gui_test::GuiTest;
+using gui_test::Log;
+
+std::u16string TextOf(HWND window) {
+  WCHAR text[256];
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
+TEST_F(GuiTest, ClickingPushAndRadioButtonsSendsClickedWithTheirIds) {
+  const HWND push = Child(u"button", BS_PUSHBUTTON, 30011, 10, 10, 60, 24, u"Option");
+  const HWND first = Child(u"button", BS_AUTORADIOBUTTON, 101, 10, 40, 100, 20, u"Mr.");
+  const HWND second = Child(u"button", BS_AUTORADIOBUTTON, 102, 10, 60, 100, 20, u"Ms.");
+  murmel::testing::Click(push);
+  murmel::testing::Click(second);
+  murmel::testing::Click(first);
+  EXPECT_EQ(CommandsTo(top_),
+            (std::vector<Command>{{30011, BN_CLICKED}, {102, BN_CLICKED}, {101, BN_CLICKED}}));
+  // Automatic radio buttons check themselves and clear their siblings.
+  EXPECT_EQ(SendMessageW(first, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageW(second, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  SendMessageW(second, BM_SETCHECK, BST_CHECKED, 0);
+  EXPECT_EQ(SendMessageW(first, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  // The notification carries the control's handle.
+  for (const auto& r : Log()) {
+    if (r.message == WM_COMMAND && LOWORD(r.wParam) == 30011)
+      EXPECT_EQ(reinterpret_cast<HWND>(r.lParam), push);
+  }
+}
+
+TEST_F(GuiTest, DisabledButtonSendsNothingWhenClicked) {
+  const HWND push = Child(u"button", BS_PUSHBUTTON, 30009);
+  EnableWindow(push, FALSE);
+  murmel::testing::Click(push);
+  EXPECT_TRUE(CommandsTo(top_).empty());
+}
+
+std::vector<UINT> DrawStatesFor(int id) {
+  std::vector<UINT> states;
+  for (const auto& r : Log()) {
+    if (r.message == WM_DRAWITEM && static_cast<int>(r.wParam) == id)
+      states.push_back(r.draw_state);
+  }
+  return states;
+}
+
+TEST_F(GuiTest, OwnerDrawnButtonIsDrawnByItsParentWithPressedAndDisabledStates) {
+  const HWND record = Child(u"button", BS_OWNERDRAW, 30007, 20, 20, 43, 43);
+  QWidget* widget = murmel::testing::WidgetOf(record);
+  widget->repaint();
+  ASSERT_FALSE(DrawStatesFor(30007).empty());
+  EXPECT_EQ(DrawStatesFor(30007).back() & (ODS_SELECTED | ODS_DISABLED), 0u);
+
+  Log().clear();
+  murmel::testing::Press(record);
+  widget->repaint();
+  ASSERT_FALSE(DrawStatesFor(30007).empty());
+  EXPECT_NE(DrawStatesFor(30007).back() & ODS_SELECTED, 0u);
+  murmel::testing::Release(record);
+  widget->repaint();
+  EXPECT_EQ(DrawStatesFor(30007).back() & ODS_SELECTED, 0u);
+  EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{30007, BN_CLICKED}}));
+
+  Log().clear();
+  EnableWindow(record, FALSE);
+  widget->repaint();
+  ASSERT_FALSE(DrawStatesFor(30007).empty());
+  EXPECT_NE(DrawStatesFor(30007).back() & ODS_DISABLED, 0u);
+}
+
+// The draw-item record is only valid during the call: check it there.
+RECT drawn_rect{};
+HWND drawn_item = nullptr;
+UINT drawn_type = 0;
+LRESULT DrawCheckingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (Msg == WM_DRAWITEM) {
+    const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    drawn_rect = item->rcItem;
+    drawn_item = item->hwndItem;
+    drawn_type = item->CtlType;
+    // Draw into the item's device context as the client does.
+    RECT area = item->rcItem;
+    FillRect(item->hDC, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    return TRUE;
+  }
+  return DefWindowProcW(hWnd, Msg, wParam, lParam);
+}
+
+TEST_F(GuiTest, DrawItemRecordCarriesTheButtonAndADeviceContextToPaintInto) {
+  const HWND panel = Child(u"STATIC", 0, 60007, 0, 0, 100, 100);
+  SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(DrawCheckingProc));
+  const HWND button =
+      CreateWindowExW(0, u"button", u"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 5, 5, 25, 25, panel,
+                      reinterpret_cast<HMENU>(40008), nullptr, nullptr);
+  const QImage picture = murmel::testing::WidgetOf(button)->grab().toImage();
+  EXPECT_EQ(drawn_item, button);
+  EXPECT_EQ(drawn_type, static_cast<UINT>(ODT_BUTTON));
+  EXPECT_EQ(drawn_rect.right, 25);
+  EXPECT_EQ(drawn_rect.bottom, 25);
+  EXPECT_EQ(picture.pixelColor(12, 12), QColor(Qt::black));
+}
+
+TEST_F(GuiTest, TypingInAnEditableComboSendsEditChangePerKeyButSetTextSendsNone) {
+  const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
+                           60000, 70, 114, 160, 100);
+  const HWND subject = Child(u"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, 60001, 70, 136, 160, 20);
+  SetFocus(combo);
+  Log().clear();
+  murmel::testing::Type(combo, u"ab");
+  ASSERT_TRUE(SetWindowTextW(combo, u"set by program"));
+  EXPECT_EQ(CommandsTo(top_),
+            (std::vector<Command>{{60000, CBN_EDITCHANGE}, {60000, CBN_EDITCHANGE}}));
+  EXPECT_EQ(TextOf(combo), u"set by program");
+
+  Log().clear();
+  SetFocus(subject);
+  const auto commands = CommandsTo(top_);
+  ASSERT_GE(commands.size(), 2u);
+  EXPECT_EQ(commands.front(), (Command{60000, CBN_KILLFOCUS}));
+  EXPECT_EQ(commands.back(), (Command{60001, EN_SETFOCUS}));
+}
+
+TEST_F(GuiTest, ChoosingFromTheComboListSendsSelectionChange) {
+  const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN, 60000, 70, 114, 160, 100);
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"anna@example.org"));
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"bert@example.org"));
+  EXPECT_EQ(TextOf(combo), u"");  // adding items leaves the edit alone
+  SetFocus(combo);
+  Log().clear();
+  murmel::testing::Key(combo, Qt::Key_Down);
+  EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{60000, CBN_SELCHANGE}}));
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
+  EXPECT_EQ(TextOf(combo), u"anna@example.org");
+}
+
+TEST_F(GuiTest, ComboEditSelectionCanBeSetAndReadBack) {
+  const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN, 60000, 70, 114, 160, 100);
+  SetWindowTextW(combo, u"anna@example.org");
+  SendMessageW(combo, CB_SETEDITSEL, 0, MAKELONG(1, 16));
+  DWORD start = 0;
+  DWORD end = 0;
+  EXPECT_EQ(SendMessageW(combo, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start),
+                         reinterpret_cast<LPARAM>(&end)),
+            MAKELONG(1, 16));
+  EXPECT_EQ(start, 1u);
+  EXPECT_EQ(end, 16u);
+  // Typing replaces the selection, as completion relies on.
+  SetFocus(combo);
+  murmel::testing::Type(combo, u"n");
+  EXPECT_EQ(TextOf(combo), u"an");
+  SendMessageW(combo, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start),
+               reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 2u);
+  EXPECT_EQ(end, 2u);
+  const HWND list_only = Child(u"COMBOBOX", CBS_DROPDOWNLIST, 7, 10, 200, 100, 80);
+  EXPECT_EQ(SendMessageW(list_only, CB_GETEDITSEL, 0, 0), CB_ERR);
+}
+
+TEST_F(GuiTest, EditSelectionAndChangeNotifications) {
+  const HWND edit = Child(u"EDIT", ES_AUTOHSCROLL, 60001, 70, 136, 160, 20);
+  SetFocus(edit);
+  Log().clear();
+  murmel::testing::Type(edit, u"hello");
+  EXPECT_EQ(CommandsTo(top_).size(), 5u);
+  EXPECT_EQ(CommandsTo(top_).back(), (Command{60001, EN_CHANGE}));
+  SendMessageW(edit, EM_SETSEL, 1, 3);
+  DWORD start = 0;
+  DWORD end = 0;
+  EXPECT_EQ(SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                         reinterpret_cast<LPARAM>(&end)),
+            MAKELONG(1, 3));
+  SendMessageW(edit, EM_SETSEL, 0, -1);  // everything
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 0u);
+  EXPECT_EQ(end, 5u);
+}
+
+TEST_F(GuiTest, MultiLineEditTakesEnterAsALineBreakWithCrLf) {
+  const HWND text =
+      Child(u"EDIT", ES_MULTILINE | ES_WANTRETURN | WS_VSCROLL, 60002, 10, 158, 220, 80);
+  SetFocus(text);
+  murmel::testing::Type(text, u"one");
+  murmel::testing::Key(text, Qt::Key_Return);
+  murmel::testing::Type(text, u"two");
+  EXPECT_EQ(TextOf(text), u"one\r\ntwo");
+  EXPECT_EQ(GetWindowTextLengthW(text), 8);
+  SetWindowTextW(text, u"a\r\nb");
+  EXPECT_EQ(TextOf(text), u"a\r\nb");
+}
+
+TEST_F(GuiTest, StaticControlShowsTextAndKeepsItsImage) {
+  const HWND display = Child(u"STATIC", SS_CENTER, 60006, 167, 55, 36, 14, u"0.0s");
+  EXPECT_EQ(TextOf(display), u"0.0s");
+  SetWindowTextW(display, u"12.3s");
+  EXPECT_EQ(TextOf(display), u"12.3s");
+  const HWND picture = Child(u"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0, 5, 5, 73, 25);
+  EXPECT_EQ(SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+}
+
+}  // namespace

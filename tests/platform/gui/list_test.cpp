@@ -1,0 +1,117 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <Qt>
+
+#include "gui_test_support.h"
+
+namespace {
+
+using gui_test::GuiTest;
+
+LPARAM Text(const WCHAR* text) { return reinterpret_cast<LPARAM>(text); }
+
+struct FindCase {
+  const char* name;
+  UINT message;
+  int start_after;
+  const WCHAR* text;
+  LRESULT expected;
+};
+
+// Items: 0 anna@a.org, 1 Bert@b.org, 2 bertha@c.org, 3 carl@d.org
+const FindCase kFindCases[] = {
+    {"prefix from the top", CB_FINDSTRING, -1, u"bert", 1},
+    {"prefix ignores case", CB_FINDSTRING, -1, u"BERTH", 2},
+    {"starts after the index", CB_FINDSTRING, 1, u"bert", 2},
+    {"wraps round to earlier items", CB_FINDSTRING, 2, u"bert", 1},
+    {"wraps to the first item last", CB_FINDSTRING, 0, u"an", 0},
+    {"no match", CB_FINDSTRING, -1, u"dora", CB_ERR},
+    {"exact needs the whole text", CB_FINDSTRINGEXACT, -1, u"bert", CB_ERR},
+    {"exact ignores case", CB_FINDSTRINGEXACT, -1, u"BERT@B.ORG", 1},
+    {"exact wraps too", CB_FINDSTRINGEXACT, 3, u"anna@a.org", 0},
+    {"out-of-range start searches everything", CB_FINDSTRING, 9, u"carl", 3},
+};
+
+TEST_F(GuiTest, ComboFindsByPrefixOrWholeTextStartingAfterAnIndexAndWrapping) {
+  const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN, 60000, 70, 114, 160, 100);
+  for (const WCHAR* item : {u"anna@a.org", u"Bert@b.org", u"bertha@c.org", u"carl@d.org"}) {
+    SendMessageW(combo, CB_ADDSTRING, 0, Text(item));
+  }
+  for (const FindCase& c : kFindCases) {
+    EXPECT_EQ(SendMessageW(combo, c.message, static_cast<WPARAM>(c.start_after), Text(c.text)),
+              c.expected)
+        << c.name;
+  }
+  // The same search in a list box.
+  const HWND list = Child(u"LISTBOX", LBS_NOTIFY, 61000, 10, 10, 100, 80);
+  for (const WCHAR* item : {u"anna@a.org", u"Bert@b.org", u"bertha@c.org", u"carl@d.org"}) {
+    SendMessageW(list, LB_ADDSTRING, 0, Text(item));
+  }
+  for (const FindCase& c : kFindCases) {
+    const UINT message = c.message == CB_FINDSTRING ? LB_FINDSTRING : LB_FINDSTRINGEXACT;
+    EXPECT_EQ(SendMessageW(list, message, static_cast<WPARAM>(c.start_after), Text(c.text)),
+              c.expected)
+        << c.name;
+  }
+}
+
+TEST_F(GuiTest, ComboItemsAreAddedInsertedReadAndDeleted) {
+  const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN, 60000, 70, 114, 160, 100);
+  EXPECT_EQ(SendMessageW(combo, CB_ADDSTRING, 0, Text(u"zed")), 0);
+  EXPECT_EQ(SendMessageW(combo, CB_ADDSTRING, 0, Text(u"amy")), 1);  // unsorted: at the end
+  EXPECT_EQ(SendMessageW(combo, CB_INSERTSTRING, 0, Text(u"first")), 0);
+  EXPECT_EQ(SendMessageW(combo, CB_INSERTSTRING, static_cast<WPARAM>(-1), Text(u"last")), 3);
+  EXPECT_EQ(SendMessageW(combo, CB_INSERTSTRING, 9, Text(u"beyond")), CB_ERR);
+  EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 4);
+  EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXTLEN, 1, 0), 3);
+  WCHAR item[16];
+  EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXT, 2, Text(item)), 3);
+  EXPECT_EQ(std::u16string(item), u"amy");
+  EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXT, 4, Text(item)), CB_ERR);
+  EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(-1), 0), CB_ERR);
+  EXPECT_EQ(SendMessageW(combo, CB_DELETESTRING, 0, 0), 3);
+  EXPECT_EQ(SendMessageW(combo, CB_DELETESTRING, 3, 0), CB_ERR);
+  EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, 1, 0), 1);
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);
+  EXPECT_EQ(SendMessageW(combo, CB_SELECTSTRING, static_cast<WPARAM>(-1), Text(u"LA")), 2);
+  EXPECT_EQ(GetWindowTextLengthW(combo), 4);
+  SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+  EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(GetWindowTextLengthW(combo), 0);
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), CB_ERR);
+}
+
+TEST_F(GuiTest, SortedListInsertsAlphabeticallyIgnoringCase) {
+  const HWND list = Child(u"LISTBOX", LBS_SORT | LBS_NOTIFY, 61000, 10, 10, 100, 80);
+  EXPECT_EQ(SendMessageW(list, LB_ADDSTRING, 0, Text(u"Mike")), 0);
+  EXPECT_EQ(SendMessageW(list, LB_ADDSTRING, 0, Text(u"alice")), 0);
+  EXPECT_EQ(SendMessageW(list, LB_ADDSTRING, 0, Text(u"Bob")), 1);
+  EXPECT_EQ(SendMessageW(list, LB_ADDSTRING, 0, Text(u"zoe")), 3);
+  WCHAR item[16];
+  SendMessageW(list, LB_GETTEXT, 2, Text(item));
+  EXPECT_EQ(std::u16string(item), u"Mike");
+  EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), LB_ERR);
+  gui_test::Log().clear();
+  EXPECT_EQ(SendMessageW(list, LB_SETCURSEL, 1, 0), 1);
+  EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 1);
+  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());  // the program's own selection is silent
+  EXPECT_EQ(SendMessageW(list, LB_DELETESTRING, 0, 0), 3);
+  EXPECT_EQ(SendMessageW(list, LB_GETTEXTLEN, 0, 0), 3);
+}
+
+TEST_F(GuiTest, ClickingAListItemTellsTheParent) {
+  const HWND list = Child(u"LISTBOX", LBS_NOTIFY, 61000, 10, 10, 100, 80);
+  SendMessageW(list, LB_ADDSTRING, 0, Text(u"one"));
+  SendMessageW(list, LB_ADDSTRING, 0, Text(u"two"));
+  SetFocus(list);
+  gui_test::Log().clear();
+  murmel::testing::Key(list, Qt::Key_Down);
+  const auto commands = gui_test::CommandsTo(top_);
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back(), (gui_test::Command{61000, LBN_SELCHANGE}));
+  EXPECT_GE(SendMessageW(list, LB_GETCURSEL, 0, 0), 0);
+}
+
+}  // namespace
