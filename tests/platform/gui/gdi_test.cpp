@@ -1,0 +1,149 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QWidget>
+#include <vector>
+
+#include "gui_test_support.h"
+#include "support/scoped_env.h"
+
+namespace {
+
+using gui_test::GuiTest;
+
+constexpr WORD kTileBitmap = 111;
+constexpr WORD kButtonBitmap = 119;
+constexpr WORD kTitleString = 6;
+
+// An 8-bit BMP as the resource script writes them: left half red, right half blue.
+QByteArray EightBitBmp(int width, int height) {
+  QImage image(width, height, QImage::Format_Indexed8);
+  image.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255)});
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) image.setPixel(x, y, x < width / 2 ? 0 : 1);
+  }
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "BMP");
+  return bytes;
+}
+
+void RegisterTestResources() {
+  static const QByteArray tile = EightBitBmp(23, 23);
+  static const QByteArray button = EightBitBmp(43, 43);
+  static const MURMEL_RESOURCE table[] = {
+      {RT_STRING, kTitleString, u"Murmelpost Voice Email", 0},
+      {RT_BITMAP, kTileBitmap, tile.constData(), static_cast<DWORD>(tile.size())},
+      {RT_BITMAP, kButtonBitmap, button.constData(), static_cast<DWORD>(button.size())},
+  };
+  static const bool registered = (RegisterResourceTable(table, std::size(table)), true);
+  (void)registered;
+}
+
+class GdiTest : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    RegisterTestResources();
+  }
+};
+
+TEST_F(GdiTest, StringsAreCopiedTruncatedAndMissingOnesReadEmpty) {
+  WCHAR text[64];
+  EXPECT_EQ(LoadStringW(nullptr, kTitleString, text, 64), 22);
+  EXPECT_EQ(std::u16string(text), u"Murmelpost Voice Email");
+  EXPECT_EQ(LoadStringW(nullptr, kTitleString, text, 6), 5);
+  EXPECT_EQ(std::u16string(text), u"Murme");
+  EXPECT_EQ(LoadStringW(nullptr, 999, text, 64), 0);
+  EXPECT_EQ(text[0], 0);
+}
+
+TEST_F(GdiTest, BitmapsLoadWithTheirSizeAndDepth) {
+  const HBITMAP bitmap = LoadBitmapW(nullptr, MAKEINTRESOURCEW(kButtonBitmap));
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP info{};
+  ASSERT_EQ(GetObjectW(bitmap, sizeof(info), &info), static_cast<int>(sizeof(BITMAP)));
+  EXPECT_EQ(info.bmWidth, 43);
+  EXPECT_EQ(info.bmHeight, 43);
+  EXPECT_EQ(info.bmBitsPixel, 8);
+  EXPECT_TRUE(DeleteObject(bitmap));
+  EXPECT_FALSE(DeleteObject(bitmap));
+  EXPECT_EQ(LoadBitmapW(nullptr, MAKEINTRESOURCEW(4242)), nullptr);
+}
+
+TEST_F(GdiTest, ScreenColoursAreTrueColourUnlessTheEnvironmentSaysOtherwise) {
+  const HDC screen = GetDC(nullptr);
+  EXPECT_EQ(GetDeviceCaps(screen, NUMCOLORS), -1);
+  {
+    testing_support::ScopedEnv palette("MURMELPOST_SCREEN_COLORS", "16");
+    EXPECT_EQ(GetDeviceCaps(screen, NUMCOLORS), 16);
+  }
+  EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
+}
+
+// Erases like the client's main window: tiles the top-left 16 x 16 of bitmap 111.
+LRESULT TilingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (Msg != WM_ERASEBKGND) return DefWindowProcW(hWnd, Msg, wParam, lParam);
+  const HDC target = reinterpret_cast<HDC>(wParam);
+  const HDC memory = CreateCompatibleDC(target);
+  const HBITMAP tile = LoadBitmapW(nullptr, MAKEINTRESOURCEW(kTileBitmap));
+  const HGDIOBJ previous = SelectObject(memory, tile);
+  for (int x = 0; x <= 240; x += 16) {
+    for (int y = 0; y <= 320; y += 16) BitBlt(target, x, y, 16, 16, memory, 0, 0, SRCCOPY);
+  }
+  SelectObject(memory, previous);
+  DeleteObject(tile);
+  DeleteDC(memory);
+  return 1;
+}
+
+TEST_F(GdiTest, EraseBackgroundDrawsBitmapCopiesIntoTheWindow) {
+  WNDCLASSW tiled{};
+  tiled.lpfnWndProc = TilingProc;
+  tiled.lpszClassName = u"GdiTestTiled";
+  static const bool registered = RegisterClassW(&tiled) != 0;
+  ASSERT_TRUE(registered);
+  const HWND window = CreateWindowExW(0, u"GdiTestTiled", u"", WS_VISIBLE, 0, 26, 240, 294, nullptr,
+                                      nullptr, nullptr, nullptr);
+  const QImage picture = murmel::testing::WidgetOf(window)->grab().toImage();
+  // Each 16-pixel tile shows columns 0..15 of the 23-pixel bitmap: 0..10 red, 11..15 blue.
+  EXPECT_EQ(picture.pixelColor(0, 0), QColor(255, 0, 0));
+  EXPECT_EQ(picture.pixelColor(10, 5), QColor(255, 0, 0));
+  EXPECT_EQ(picture.pixelColor(12, 5), QColor(0, 0, 255));
+  EXPECT_EQ(picture.pixelColor(16 + 1, 30), QColor(255, 0, 0));
+  EXPECT_EQ(picture.pixelColor(16 + 15, 30), QColor(0, 0, 255));
+  DestroyWindow(window);
+}
+
+TEST_F(GdiTest, CopiesBetweenMemoryContextsAndFillsWithStockBrushes) {
+  const HDC screen = GetDC(nullptr);
+  const HDC source = CreateCompatibleDC(screen);
+  const HDC target = CreateCompatibleDC(screen);
+  const HBITMAP button = LoadBitmapW(nullptr, MAKEINTRESOURCEW(kButtonBitmap));
+  const HBITMAP canvas = LoadBitmapW(nullptr, MAKEINTRESOURCEW(kButtonBitmap));
+  SelectObject(source, button);
+  EXPECT_EQ(SelectObject(target, canvas), nullptr);
+  RECT all{0, 0, 43, 43};
+  EXPECT_EQ(FillRect(target, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 1);
+  EXPECT_TRUE(BitBlt(target, 0, 0, 10, 10, source, 30, 30, SRCCOPY));  // a blue corner
+  EXPECT_FALSE(BitBlt(target, 0, 0, 10, 10, nullptr, 0, 0, SRCCOPY));
+
+  const HWND picture = Child(u"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0, 0, 0, 43, 43);
+  EXPECT_EQ(SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(canvas)), 0);
+  const QImage shown = murmel::testing::WidgetOf(picture)->grab().toImage();
+  EXPECT_EQ(shown.pixelColor(5, 5), QColor(0, 0, 255));
+  EXPECT_EQ(shown.pixelColor(20, 20), QColor(255, 255, 255));
+  EXPECT_EQ(SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0),
+            reinterpret_cast<LRESULT>(canvas));
+  EXPECT_TRUE(DeleteObject(GetStockObject(WHITE_BRUSH)));  // stock objects survive
+  EXPECT_EQ(FillRect(target, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 1);
+  DeleteDC(source);
+  DeleteDC(target);
+  ReleaseDC(nullptr, screen);
+}
+
+}  // namespace
