@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QToolButton>
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/gui/input_panel.h"
@@ -22,7 +23,9 @@ namespace {
 constexpr int kVisibleBottom = kScreenHeight - kBarHeight;
 std::atomic<bool> input_panel_raised{false};
 
+// The application outlives the screen: members go in reverse order.
 struct ScreenParts {
+  std::unique_ptr<QApplication> application;
   std::unique_ptr<QWidget> screen;
   QLabel* title = nullptr;
   QWidget* menu_bar = nullptr;
@@ -127,10 +130,17 @@ void EnsureApplication() {
   static int argc = 1;
   static char name[] = "murmelpost";
   static char* argv[] = {name, nullptr};
-  static std::unique_ptr<QApplication> app = std::make_unique<QApplication>(argc, argv);
+  Parts().application = std::make_unique<QApplication>(argc, argv);
   LoadScreenFont();
   HookMessageQueue();
   BuildScreen();
+  // Widgets torn down by exit handlers meet Qt's per-thread data already gone and crash;
+  // the process is ending, so the screen and the application are left to it.
+  std::atexit([] {
+    ScreenParts& parts = Parts();
+    static_cast<void>(parts.screen.release());
+    static_cast<void>(parts.application.release());
+  });
 }
 
 bool OnGuiThread() {
