@@ -46,7 +46,10 @@ using TCHAR = WCHAR;
 // Every kernel object (file, thread, event, mutex, heap) is reached through a HANDLE.
 using HANDLE = void*;
 using HLOCAL = HANDLE;
-#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
+inline HANDLE MurmelInvalidHandleValue() {
+  return reinterpret_cast<HANDLE>(~std::uintptr_t{0});  // NOLINT(performance-no-int-to-ptr)
+}
+#define INVALID_HANDLE_VALUE (MurmelInvalidHandleValue())
 
 // Distinct opaque handle types, as the platform's STRICT headers declare them.
 #define MURMEL_DECLARE_HANDLE(name)                                                          \
