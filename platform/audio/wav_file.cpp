@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -25,6 +26,9 @@ std::uint16_t Le16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | p[1
 void PutLe32(BYTE* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>(v >> (8 * i));
 }
+
+// A four-character chunk name, without its NUL.
+void PutTag(BYTE* p, const char (&tag)[5]) { std::copy_n(tag, 4, p); }
 
 void PutLe16(BYTE* p, std::uint16_t v) {
   p[0] = static_cast<BYTE>(v);
@@ -119,7 +123,8 @@ bool WavReader::Open(const std::string& path, const WAVEFORMATEX& wanted, std::s
       }
       have_format = true;
       // Chunks are padded to an even size.
-      if (::lseek(file_.get(), (size - sizeof fmt) + (size & 1), SEEK_CUR) < 0) {
+      if (::lseek(file_.get(), static_cast<off_t>((size - sizeof fmt) + (size & 1)), SEEK_CUR) <
+          0) {
         reason = std::strerror(errno);
         return false;
       }
@@ -130,7 +135,7 @@ bool WavReader::Open(const std::string& path, const WAVEFORMATEX& wanted, std::s
       }
       remaining_ = size;
       return true;
-    } else if (::lseek(file_.get(), size + (size & 1), SEEK_CUR) < 0) {
+    } else if (::lseek(file_.get(), static_cast<off_t>(size) + (size & 1), SEEK_CUR) < 0) {
       reason = std::strerror(errno);
       return false;
     }
@@ -155,9 +160,10 @@ bool WavWriter::Create(const std::string& path, const WAVEFORMATEX& format, std:
     return false;
   }
   BYTE header[kHeaderSize];
-  std::memcpy(header, "RIFF", 4);
+  PutTag(header, "RIFF");
   PutLe32(header + kRiffSizeOffset, kHeaderSize - 8);
-  std::memcpy(header + 8, "WAVEfmt ", 8);
+  PutTag(header + 8, "WAVE");
+  PutTag(header + 12, "fmt ");
   PutLe32(header + 16, 16);
   PutLe16(header + 20, format.wFormatTag);
   PutLe16(header + 22, format.nChannels);
@@ -165,7 +171,7 @@ bool WavWriter::Create(const std::string& path, const WAVEFORMATEX& format, std:
   PutLe32(header + 28, format.nAvgBytesPerSec);
   PutLe16(header + 32, format.nBlockAlign);
   PutLe16(header + 34, format.wBitsPerSample);
-  std::memcpy(header + 36, "data", 4);
+  PutTag(header + 36, "data");
   PutLe32(header + kDataSizeOffset, 0);
   if (!WriteFully(file_.get(), header, sizeof header, 0)) {
     reason = std::strerror(errno);

@@ -14,6 +14,12 @@ namespace {
 using murmel::audio::Direction;
 using murmel::audio::WaveDevice;
 
+// Handles are numbers that the platform's API passes as opaque pointers.
+template <typename Handle>
+Handle AsHandle(UINT_PTR value) {
+  return reinterpret_cast<Handle>(value);  // NOLINT(performance-no-int-to-ptr)
+}
+
 UINT DeviceCount(Direction direction) {
   return murmel::audio::CurrentBackend()->DeviceCount(direction);
 }
@@ -26,7 +32,7 @@ MMRESULT OpenDevice(Direction direction, UINT_PTR* handle_out, UINT device_id,
     case CALLBACK_NULL:
       break;
     case CALLBACK_WINDOW:
-      target = {CALLBACK_WINDOW, reinterpret_cast<HWND>(callback)};
+      target = {CALLBACK_WINDOW, AsHandle<HWND>(callback)};
       if (target.window != nullptr && !IsWindow(target.window)) return MMSYSERR_INVALPARAM;
       break;
     default:
@@ -90,7 +96,7 @@ MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_
   UINT_PTR handle = 0;
   const MMRESULT result = OpenDevice(Direction::kInput, phwi != nullptr ? &handle : nullptr,
                                      uDeviceID, pwfx, dwCallback, fdwOpen);
-  if (result == MMSYSERR_NOERROR && handle != 0) *phwi = reinterpret_cast<HWAVEIN>(handle);
+  if (result == MMSYSERR_NOERROR && handle != 0) *phwi = AsHandle<HWAVEIN>(handle);
   return result;
 }
 
@@ -133,7 +139,7 @@ MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWOR
   UINT_PTR handle = 0;
   const MMRESULT result = OpenDevice(Direction::kOutput, phwo != nullptr ? &handle : nullptr,
                                      uDeviceID, pwfx, dwCallback, fdwOpen);
-  if (result == MMSYSERR_NOERROR && handle != 0) *phwo = reinterpret_cast<HWAVEOUT>(handle);
+  if (result == MMSYSERR_NOERROR && handle != 0) *phwo = AsHandle<HWAVEOUT>(handle);
   return result;
 }
 

@@ -26,7 +26,7 @@ class FileCaptureTest : public ::testing::Test {
   void TearDown() override { murmel::message::DestroyWindowRecord(window_); }
 
   std::string UseFile(const std::vector<BYTE>& data, const char* pace) {
-    const std::string path = dir_ / "in.wav";
+    std::string path = dir_ / "in.wav";
     WriteWav(path, data);
     env_.emplace_back("MURMELPOST_AUDIO", "file:in=" + path + ",pace=" + pace);
     return path;
@@ -95,7 +95,7 @@ TEST_F(FileCaptureTest, ARingOfThreeBuffersGetsTheFileExactlyThenSilence) {
     if (i < 4) queue_next();
   }
   std::vector<BYTE> expected = data;
-  expected.resize(6 * kBufferSize, 0);
+  expected.resize(std::size_t{6} * kBufferSize, 0);
   EXPECT_EQ(captured, expected);
   EXPECT_EQ(PositionBytes(wave_in), 6 * kBufferSize);
 
@@ -108,7 +108,7 @@ TEST_F(FileCaptureTest, ARingOfThreeBuffersGetsTheFileExactlyThenSilence) {
 }
 
 TEST_F(FileCaptureTest, ResetReturnsThePartBufferWithItsBytesAndTheRestEmptyInOrder) {
-  const std::vector<BYTE> data = Pattern(20 * 16000, 2);
+  const std::vector<BYTE> data = Pattern(std::size_t{20} * 16000, 2);
   UseFile(data, "realtime");
   const HWAVEIN wave_in = Open();
   Buffer long_buffer(10 * 16000);  // ten seconds: certain to be mid-way when reset
@@ -151,7 +151,7 @@ TEST_F(FileCaptureTest, ResetReturnsThePartBufferWithItsBytesAndTheRestEmptyInOr
 }
 
 TEST_F(FileCaptureTest, PositionCountsCapturedBytesInTheUnitAsked) {
-  UseFile(Pattern(4 * kBufferSize, 3), "fast");
+  UseFile(Pattern(std::size_t{4} * kBufferSize, 3), "fast");
   const HWAVEIN wave_in = Open();
   Buffer first;
   Buffer second;

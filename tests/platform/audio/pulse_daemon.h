@@ -17,8 +17,6 @@
 
 #include "support/temp_dir.h"
 
-extern char** environ;
-
 namespace wave_test {
 
 class PulseDaemon {
@@ -28,8 +26,9 @@ class PulseDaemon {
   PulseDaemon& operator=(const PulseDaemon&) = delete;
   ~PulseDaemon() { Stop(); }
 
-  // False, with the reason, when the daemon cannot be started here.
-  bool Start(std::string& why) {
+  // False, with the reason, when the daemon cannot be started here. `extra_script` lines
+  // run after the default set-up (e.g. another default source).
+  bool Start(std::string& why, const std::string& extra_script = "") {
     if (dir_.path().empty()) {
       why = "no temporary folder";
       return false;
@@ -40,7 +39,8 @@ class PulseDaemon {
              << (dir_ / "native") << "\n"
              << "load-module module-null-sink sink_name=vsink rate=8000 channels=1 format=s16le\n"
              << "set-default-sink vsink\n"
-             << "set-default-source vsink.monitor\n";
+             << "set-default-source vsink.monitor\n"
+             << extra_script;
     }
     // Its own runtime folder (mode 700, as mkdtemp makes it) and home: nothing is shared
     // with a desktop session's server.
@@ -78,13 +78,17 @@ class PulseDaemon {
   }
 
   std::string server() const { return "unix:" + (dir_ / "native"); }
+  const testing_support::TempDir& dir() const { return dir_; }
+  pid_t pid() const { return pid_; }
 
  private:
   static pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env) {
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
     for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;

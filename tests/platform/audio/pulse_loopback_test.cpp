@@ -34,8 +34,8 @@ std::vector<BYTE> ToneBuffer() {
   for (int i = 0; i < kSamplesPerBuffer; ++i) {
     const auto sample = static_cast<std::int16_t>(
         std::lround(kAmplitude * std::sin(2 * M_PI * 1000.0 * i / 8000.0)));
-    bytes[2 * i] = static_cast<BYTE>(sample & 0xff);
-    bytes[2 * i + 1] = static_cast<BYTE>((sample >> 8) & 0xff);
+    bytes[std::size_t{2} * i] = static_cast<BYTE>(sample & 0xff);
+    bytes[std::size_t{2} * i + 1] = static_cast<BYTE>((sample >> 8) & 0xff);
   }
   return bytes;
 }
@@ -118,6 +118,7 @@ TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency)
     } else if (msg.message == MM_WOM_CLOSE) {
       output_closed = true;
     } else if (msg.message == MM_WIM_DATA) {
+      // NOLINTNEXTLINE(performance-no-int-to-ptr): the header travels as the message's lParam
       const auto* header = reinterpret_cast<const WAVEHDR*>(msg.lParam);
       ASSERT_EQ(header->dwBytesRecorded, kBufferSize);
       captured.insert(captured.end(), header->lpData, header->lpData + header->dwBytesRecorded);

@@ -31,6 +31,7 @@ TEST_F(MessageQueueTest, MessagesFromManyThreadsKeepEachSendersOrder) {
   constexpr int kSenders = 4;
   constexpr int kPerSender = 2000;
   std::vector<std::thread> senders;
+  senders.reserve(kSenders);
   for (int s = 0; s < kSenders; ++s) {
     senders.emplace_back([window, s] {
       for (int i = 0; i < kPerSender; ++i) PostMessageW(window, WM_USER + s, i, 0);
@@ -108,7 +109,7 @@ TEST_F(MessageQueueTest, PeekLeavesOrRemovesTheMessageAsAsked) {
 TEST_F(MessageQueueTest, FiltersSelectByWindowAndRange) {
   const HWND first = CreateWindowRecord();
   const HWND second = CreateWindowRecord();
-  const HWND thread_only = reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
+  const HWND thread_only = murmel::message::ThreadMessagesOnly();
   struct Case {
     const char* name;
     HWND filter;
@@ -159,7 +160,7 @@ TEST_F(MessageQueueTest, DestroyedOrStaleWindowsRefusePostsWithInvalidWindowHand
   // The slot comes back under a new handle; the old one stays dead.
   const HWND reused = CreateWindowRecord();
   EXPECT_NE(reused, window);
-  const HWND bogus = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x7777));
+  const HWND bogus = reinterpret_cast<HWND>(0x7777);  // NOLINT(performance-no-int-to-ptr)
   for (HWND dead : {window, bogus}) {
     SetLastError(0);
     EXPECT_FALSE(PostMessageW(dead, WM_USER, 0, 0));
