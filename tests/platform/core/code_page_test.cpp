@@ -79,7 +79,9 @@ TEST(CodePage, EncodesAndReplacesWhatTheCodePageCannotHold) {
     const std::string got =
         Encode(c.code_page, c.text, c.code_page == CP_UTF8 ? nullptr : &used_default);
     EXPECT_EQ(got, c.bytes);
-    if (c.code_page != CP_UTF8) EXPECT_EQ(used_default, c.replaced ? TRUE : FALSE);
+    if (c.code_page != CP_UTF8) {
+      EXPECT_EQ(used_default, c.replaced ? TRUE : FALSE);
+    }
   }
 }
 
