@@ -17,12 +17,15 @@ struct IconvCloser {
 };
 using IconvHandle = std::unique_ptr<void, IconvCloser>;
 
+bool Failed(iconv_t handle) {
+  return handle ==
+         reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv's failure value
+}
+
 IconvHandle OpenConverter(std::uint32_t codePage) {
   iconv_t handle = iconv_open("UTF-8", IconvName(codePage).c_str());
-  if (handle == reinterpret_cast<iconv_t>(-1)) {
-    handle = iconv_open("UTF-8", IconvName(kDefaultCodePage).c_str());
-  }
-  if (handle == reinterpret_cast<iconv_t>(-1)) return nullptr;
+  if (Failed(handle)) handle = iconv_open("UTF-8", IconvName(kDefaultCodePage).c_str());
+  if (Failed(handle)) return nullptr;
   return IconvHandle(handle);
 }
 

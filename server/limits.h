@@ -7,8 +7,8 @@
 namespace murmel::server {
 
 struct Limits {
-  std::size_t maxUploadBytes = 8u * 1024 * 1024;    // one FLSZ announcement
-  std::size_t maxMessageBytes = 16u * 1024 * 1024;  // all uploads of one connection
+  std::size_t maxUploadBytes = std::size_t{8} * 1024 * 1024;    // one FLSZ announcement
+  std::size_t maxMessageBytes = std::size_t{16} * 1024 * 1024;  // all uploads of one connection
   std::size_t maxRecipients = 50;
   std::size_t maxFramePayload = 4096;  // the client sends at most 1028
   std::size_t maxSessions = 256;

@@ -102,8 +102,10 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
       for (const NumericOption& o : numeric) {
         if (argument != o.name) continue;
         if (!ParseNumber(value, o.minimum, o.maximum, *o.target)) {
-          return {false, argument + " expects a number from " + std::to_string(o.minimum) + " to " +
-                             std::to_string(o.maximum) + ", got " + value};
+          std::string error = argument;
+          error += " expects a number from " + std::to_string(o.minimum);
+          error += " to " + std::to_string(o.maximum) + ", got " + value;
+          return {false, error};
         }
       }
     }

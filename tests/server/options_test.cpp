@@ -5,8 +5,8 @@
 namespace murmel::server {
 namespace {
 
-ParseResult Parse(std::vector<std::string> arguments, Options& options,
-                  std::string home = "/home/u", std::string state = "") {
+ParseResult Parse(const std::vector<std::string>& arguments, Options& options,
+                  const std::string& home = "/home/u", const std::string& state = "") {
   return ParseOptions(arguments, home, state, options);
 }
 

@@ -102,6 +102,19 @@ class Client {
   }
   std::string Exchange(std::string_view payload) { return Exchange(B(payload)); }
 
+  // As the handheld sends: header, payload and trailer in three separate sends, no
+  // socket options. Against a server without quick ACKs this waits out delayed ACKs.
+  std::string ExchangeInPieces(const Bytes& payload) {
+    const Bytes frame = Frame(payload);
+    if (!WriteRaw(Bytes(frame.begin(), frame.begin() + 3)) ||
+        !WriteRaw(Bytes(frame.begin() + 3, frame.end() - 2)) ||
+        !WriteRaw(Bytes(frame.end() - 2, frame.end()))) {
+      return "";
+    }
+    const auto reply = Receive();
+    return reply ? std::string(reply->begin(), reply->end()) : "";
+  }
+
   // True when the server has closed its side: EOF with no more frames.
   bool ClosedByServer() {
     std::uint8_t byte = 0;
@@ -158,8 +171,10 @@ inline bool Upload(Client& client, int type, const Bytes& bytes, std::string_vie
 
 class TestServer {
  public:
-  explicit TestServer(murmel::server::Limits limits = {}) : delivery_(state_.path()) {
+  explicit TestServer(murmel::server::Limits limits = {}, bool quickAck = true)
+      : delivery_(state_.path()) {
     murmel::server::Options options;
+    options.quickAck = quickAck;
     options.listenAddress = "127.0.0.1";
     options.port = 0;
     options.stateDir = state_.path();
