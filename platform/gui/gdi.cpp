@@ -86,6 +86,7 @@ HBITMAP MakeBitmap(QImage image) {
   const int depth = indexed ? 8 : image.depth();
   if (indexed) image = image.convertToFormat(QImage::Format_RGB32);
   Tables().objects.emplace(handle, Bitmap{std::move(image), depth});
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HBITMAP>(handle);
 }
 
@@ -93,6 +94,7 @@ HICON MakeIcon(QImage image) {
   std::lock_guard lock(Tables().mutex);
   const std::uintptr_t handle = Tables().NewHandle();
   Tables().objects.emplace(handle, Icon{std::move(image)});
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HICON>(handle);
 }
 
@@ -107,6 +109,7 @@ HDC MakePaintDc(QPainter& painter) {
   std::lock_guard lock(Tables().mutex);
   const std::uintptr_t handle = Tables().NewHandle();
   Tables().contexts.emplace(handle, DeviceContext{&painter, nullptr});
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HDC>(handle);
 }
 
@@ -128,6 +131,7 @@ HDC GetDC(HWND /*hWnd*/) {
   std::lock_guard lock(Tables().mutex);
   const std::uintptr_t handle = Tables().NewHandle();
   Tables().contexts.emplace(handle, murmel::gui::DeviceContext{});
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HDC>(handle);
 }
 
@@ -154,6 +158,7 @@ HDC CreateCompatibleDC(HDC /*hdc*/) {
   std::lock_guard lock(Tables().mutex);
   const std::uintptr_t handle = Tables().NewHandle();
   Tables().contexts.emplace(handle, murmel::gui::DeviceContext{});
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HDC>(handle);
 }
 
@@ -211,6 +216,7 @@ HGDIOBJ GetStockObject(int i) {
         handle, murmel::gui::Brush{i == WHITE_BRUSH ? QColor(Qt::white) : QColor(Qt::black)});
     it = stock.emplace(i, handle).first;
   }
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HGDIOBJ>(it->second);
 }
 

@@ -27,6 +27,7 @@ LRESULT StaticProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     case STM_SETIMAGE: {
       const auto previous = label->property(kImageProperty).value<quintptr>();
       const auto image = static_cast<quintptr>(lParam);
+      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
       const QImage* picture = ImageOf(reinterpret_cast<HGDIOBJ>(image));
       label->setProperty(kImageProperty,
                          QVariant::fromValue(picture != nullptr ? image : quintptr{0}));

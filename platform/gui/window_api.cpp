@@ -1,5 +1,6 @@
 // Window classes, creation and destruction, the default procedure, and window state.
 #include <QApplication>
+#include <atomic>
 
 #include "platform/gui/host_widget.h"
 #include "platform/gui/screen.h"
@@ -21,8 +22,9 @@ constexpr DWORD kErrorChildWithoutParent = 1406;
 constexpr DWORD kErrorInvalidIndex = 1413;
 constexpr DWORD kErrorControlIdNotFound = 1421;
 
-HWND& ActiveWindow() {
-  static HWND active = nullptr;
+// Read by other threads through GetForegroundWindow; written on the GUI thread.
+std::atomic<HWND>& ActiveWindow() {
+  static std::atomic<HWND> active{nullptr};
   return active;
 }
 
@@ -77,6 +79,7 @@ void Activate(HWND window) {
 HWND ActiveTopLevel() { return ActiveWindow(); }
 
 LRESULT CopyTextOut(const QString& text, WPARAM capacity, LPARAM buffer) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   auto* out = reinterpret_cast<WCHAR*>(buffer);
   if (out == nullptr || capacity == 0) return 0;
   const auto count = std::min<std::size_t>(static_cast<std::size_t>(text.size()), capacity - 1);
@@ -86,6 +89,7 @@ LRESULT CopyTextOut(const QString& text, WPARAM capacity, LPARAM buffer) {
 }
 
 QString TextFromParam(LPARAM text) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   const auto* chars = reinterpret_cast<const WCHAR*>(text);
   if (chars == nullptr) return QString();
   return QString::fromUtf16(chars, static_cast<qsizetype>(wcslen(chars)));
@@ -228,6 +232,7 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_SETICON: {
       const std::size_t kind = wParam == ICON_BIG ? 1 : 0;
       HICON previous = record->icons[kind];
+      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
       record->icons[kind] = reinterpret_cast<HICON>(lParam);
       return reinterpret_cast<LRESULT>(previous);
     }
@@ -271,6 +276,7 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
         switch (nIndex) {
           case GWL_WNDPROC:
             previous = reinterpret_cast<LONG_PTR>(record->proc);
+            // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
             record->proc = reinterpret_cast<WNDPROC>(dwNewLong);
             return previous;
           case GWL_STYLE:
@@ -316,6 +322,7 @@ LONG SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong) {
 }
 
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HWND>(RunOnOwner(
       hDlg,
       [=]() -> LRESULT {
@@ -332,6 +339,7 @@ HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
 int GetDlgCtrlID(HWND hWnd) { return static_cast<int>(GetWindowLongPtrW(hWnd, GWL_ID)); }
 
 HWND GetParent(HWND hWnd) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HWND>(RunOnOwner(
       hWnd,
       [=]() -> LRESULT {

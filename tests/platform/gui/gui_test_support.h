@@ -19,7 +19,8 @@ struct Received {
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
-  UINT draw_state;  // WM_DRAWITEM: the item state bits
+  UINT draw_state;       // WM_DRAWITEM: the item state bits
+  CREATESTRUCTW create;  // WM_CREATE: a copy, as the original lives only during the call
 };
 
 inline std::vector<Received>& Log() {
@@ -31,7 +32,9 @@ inline std::vector<Received>& Log() {
 inline LRESULT RecordingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   UINT state = 0;
   if (Msg == WM_DRAWITEM) state = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->itemState;
-  Log().push_back(Received{hWnd, Msg, wParam, lParam, state});
+  CREATESTRUCTW create{};
+  if (Msg == WM_CREATE) create = *reinterpret_cast<const CREATESTRUCTW*>(lParam);
+  Log().push_back(Received{hWnd, Msg, wParam, lParam, state, create});
   if (Msg == WM_CREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
     if (create->lpCreateParams != nullptr)

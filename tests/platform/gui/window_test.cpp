@@ -44,7 +44,7 @@ TEST_F(GuiTest, CreationSendsCreateStructAndARefusalDestroysTheWindow) {
   ASSERT_NE(child, nullptr);
   const auto& created = Log().front();
   ASSERT_EQ(created.message, static_cast<UINT>(WM_CREATE));
-  const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(created.lParam);
+  const CREATESTRUCTW* cs = &created.create;
   EXPECT_EQ(cs->x, 5);
   EXPECT_EQ(cs->y, 6);
   EXPECT_EQ(cs->cx, 30);
