@@ -37,8 +37,9 @@ TEST_F(GuiTest, ClickingPushAndRadioButtonsSendsClickedWithTheirIds) {
   EXPECT_EQ(SendMessageW(first, BM_GETCHECK, 0, 0), BST_UNCHECKED);
   // The notification carries the control's handle.
   for (const auto& r : Log()) {
-    if (r.message == WM_COMMAND && LOWORD(r.wParam) == 30011)
+    if (r.message == WM_COMMAND && LOWORD(r.wParam) == 30011) {
       EXPECT_EQ(reinterpret_cast<HWND>(r.lParam), push);
+    }
   }
 }
 
