@@ -33,11 +33,11 @@ PulseStream::~PulseStream() = default;
 
 pa_sample_spec PulseStream::SampleSpec() const {
   const WAVEFORMATEX& format = device_.format();
-  pa_sample_spec spec{};
-  spec.format = format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
-  spec.rate = format.nSamplesPerSec;
-  spec.channels = static_cast<std::uint8_t>(format.nChannels);
-  return spec;
+  pa_sample_spec sample_format{};
+  sample_format.format = format.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
+  sample_format.rate = format.nSamplesPerSec;
+  sample_format.channels = static_cast<std::uint8_t>(format.nChannels);
+  return sample_format;
 }
 
 pa_stream* PulseStream::NewStream(const char* media_name) {
@@ -45,9 +45,9 @@ pa_stream* PulseStream::NewStream(const char* media_name) {
   // Spoken messages: desktops treat "phone" streams as voice (ducking music, voice filters).
   pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "phone");
   pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, media_name);
-  const pa_sample_spec spec = SampleSpec();
-  pa_stream* stream =
-      pa_stream_new_with_proplist(connection_->context(), media_name, &spec, nullptr, properties);
+  const pa_sample_spec sample_format = SampleSpec();
+  pa_stream* stream = pa_stream_new_with_proplist(connection_->context(), media_name,
+                                                  &sample_format, nullptr, properties);
   pa_proplist_free(properties);
   if (stream != nullptr) pa_stream_set_state_callback(stream, OnStreamState, connection_.get());
   return stream;
@@ -85,13 +85,13 @@ bool PulseCaptureStream::Open() {
   stream_ = NewStream("Voice message recording");
   if (stream_ == nullptr) return false;
   pa_stream_set_read_callback(stream_, OnRead, this);
-  const pa_sample_spec spec = SampleSpec();
+  const pa_sample_spec sample_format = SampleSpec();
   pa_buffer_attr attributes{};
   attributes.maxlength = static_cast<std::uint32_t>(-1);
   attributes.tlength = static_cast<std::uint32_t>(-1);
   attributes.prebuf = static_cast<std::uint32_t>(-1);
   attributes.minreq = static_cast<std::uint32_t>(-1);
-  attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragment, &spec));
+  attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragment, &sample_format));
   // Corked until waveInStart: an open, idle device costs the server nothing.
   const auto flags =
       static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
@@ -144,12 +144,12 @@ pa_stream* PulsePlaybackStream::Connect() {
   if (stream == nullptr) return nullptr;
   pa_stream_set_write_callback(stream, OnWrite, this);
   pa_stream_set_underflow_callback(stream, OnUnderflow, this);
-  const pa_sample_spec spec = SampleSpec();
+  const pa_sample_spec sample_format = SampleSpec();
   pa_buffer_attr attributes{};
   attributes.maxlength = static_cast<std::uint32_t>(-1);
-  attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kPlaybackLead, &spec));
+  attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kPlaybackLead, &sample_format));
   attributes.prebuf = static_cast<std::uint32_t>(-1);
-  attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragment, &spec));
+  attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragment, &sample_format));
   attributes.fragsize = static_cast<std::uint32_t>(-1);
   // No interpolated timing: it runs ahead of the sink by several milliseconds, and a buffer
   // reported done that early loses its last milliseconds to the reset that usually follows.
@@ -226,8 +226,8 @@ void PulsePlaybackStream::Fill(std::size_t wanted) {
 void PulsePlaybackStream::ReportPlayed() {
   pa_usec_t time = 0;
   if (pa_stream_get_time(stream_, &time) < 0) return;
-  const pa_sample_spec spec = SampleSpec();
-  heard_ = std::min<std::uint64_t>(pa_usec_to_bytes(time, &spec), written_);
+  const pa_sample_spec sample_format = SampleSpec();
+  heard_ = std::min<std::uint64_t>(pa_usec_to_bytes(time, &sample_format), written_);
   // A server whose clock stalls after an under-run must not keep the last buffer forever.
   if (drained_at_ != 0 && pa_rtclock_now() > drained_at_ + kDrainGrace) heard_ = written_;
   device_.Played(heard_);
