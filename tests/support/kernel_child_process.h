@@ -64,11 +64,13 @@ class KernelChildProcess {
 
  private:
   int Wait(bool kill_first) {
-    close(to_child_);
+    // Kill before closing the input: a child that saw its input end could otherwise
+    // exit normally first, and the crash would not be a crash.
+    if (kill_first && pid_ > 0) kill(pid_, SIGKILL);
+    if (to_child_ >= 0) close(to_child_);
     to_child_ = -1;
     int status = 0;
     if (pid_ <= 0) return status;
-    if (kill_first) kill(pid_, SIGKILL);
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
     pid_ = -1;
