@@ -274,9 +274,18 @@ bool FakeTransferServer::WaitReadable(int fd) {
 }
 
 bool FakeTransferServer::Accept() {
-  if (!WaitReadable(listen_fd_)) return false;
-  connection_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-  if (connection_fd_ < 0) return false;
+  for (;;) {
+    if (!WaitReadable(listen_fd_)) return false;
+    connection_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection_fd_ >= 0) break;
+    // A bound socket that is not listening yet polls as hung up and refuses accept
+    // with EINVAL: wait for Listen() rather than give up.
+    if (errno == EINVAL) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    if (errno != EINTR && errno != EAGAIN) return false;
+  }
   const int on = 1;
   ::setsockopt(connection_fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   ++connections_;
