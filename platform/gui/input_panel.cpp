@@ -68,13 +68,13 @@ const std::array<std::vector<KeySpec>, kRows>& Layout() {
 }
 
 // Sends the press and release to whatever holds the focus, as a hardware key would.
-void Type(const KeySpec& spec) {
+void Type(const KeySpec& key_cap) {
   QWidget* target = QApplication::focusWidget();
   if (target == nullptr) return;
-  const QString text = QString::fromUtf8(spec.text);
-  QKeyEvent press(QEvent::KeyPress, spec.key, Qt::NoModifier, text);
+  const QString text = QString::fromUtf8(key_cap.text);
+  QKeyEvent press(QEvent::KeyPress, key_cap.key, Qt::NoModifier, text);
   QApplication::sendEvent(target, &press);
-  QKeyEvent release(QEvent::KeyRelease, spec.key, Qt::NoModifier, text);
+  QKeyEvent release(QEvent::KeyRelease, key_cap.key, Qt::NoModifier, text);
   QApplication::sendEvent(target, &release);
 }
 
@@ -90,14 +90,14 @@ QWidget* MakeInputPanel(QWidget* parent) {
   panel->setFocusPolicy(Qt::NoFocus);
   for (int row = 0; row < kRows; ++row) {
     int x = 0;
-    for (const KeySpec& spec : Layout()[static_cast<std::size_t>(row)]) {
+    for (const KeySpec& key_cap : Layout()[static_cast<std::size_t>(row)]) {
       auto* key = new QToolButton(panel);
-      key->setObjectName(QStringLiteral("key_") + QString::fromUtf8(spec.label));
-      key->setText(QString::fromUtf8(spec.label));
+      key->setObjectName(QStringLiteral("key_") + QString::fromUtf8(key_cap.label));
+      key->setText(QString::fromUtf8(key_cap.label));
       key->setFocusPolicy(Qt::NoFocus);  // the focused control must keep the focus
-      key->setGeometry(x, row * kKeyHeight, spec.width, kKeyHeight);
-      QObject::connect(key, &QToolButton::clicked, key, [spec] { Type(spec); });
-      x += spec.width;
+      key->setGeometry(x, row * kKeyHeight, key_cap.width, kKeyHeight);
+      QObject::connect(key, &QToolButton::clicked, key, [key_cap] { Type(key_cap); });
+      x += key_cap.width;
     }
   }
   return panel;
