@@ -56,10 +56,15 @@ int ReceiveFrame(SOCKET s, BYTE* buffer, int* capacity) {
   return 0;
 }
 
-int SendBlocking(SOCKET s, const BYTE* bytes, int count) {
+namespace {
+
+// The blocking loop, the same for both directions: one socket call at a time until every
+// byte has moved, waiting a moment whenever a call moved nothing.
+template <typename Byte, typename OnceCall>
+int TransferBlocking(SOCKET s, Byte* bytes, int count, OnceCall once) {
   if (count < 0) return -1;
   while (count > 0) {
-    const int moved = SendOnce(s, bytes, count);
+    const int moved = once(s, bytes, count);
     if (moved < 0) return -1;
     if (moved == 0) {
       Sleep(RETRY_DELAY_MS);
@@ -71,19 +76,14 @@ int SendBlocking(SOCKET s, const BYTE* bytes, int count) {
   return 0;
 }
 
+}  // namespace
+
+int SendBlocking(SOCKET s, const BYTE* bytes, int count) {
+  return TransferBlocking(s, bytes, count, SendOnce);
+}
+
 int ReceiveBlocking(SOCKET s, BYTE* bytes, int count) {
-  if (count < 0) return -1;
-  while (count > 0) {
-    const int moved = ReceiveOnce(s, bytes, count);
-    if (moved < 0) return -1;
-    if (moved == 0) {
-      Sleep(RETRY_DELAY_MS);
-      continue;
-    }
-    bytes += moved;
-    count -= moved;
-  }
-  return 0;
+  return TransferBlocking(s, bytes, count, ReceiveOnce);
 }
 
 int SendOnce(SOCKET s, const BYTE* bytes, int count) {

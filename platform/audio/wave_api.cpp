@@ -76,6 +76,13 @@ std::shared_ptr<WaveDevice> Find(HWAVEOUT handle) {
                                                Direction::kOutput);
 }
 
+// Every other call is one member of the open device, or an invalid handle.
+template <typename Handle, typename Member, typename... Args>
+MMRESULT OnDevice(Handle handle, Member member, Args... args) {
+  std::shared_ptr<WaveDevice> device = Find(handle);
+  return device ? ((*device).*member)(args...) : MMSYSERR_INVALHANDLE;
+}
+
 template <typename Handle>
 MMRESULT CloseDevice(Handle handle) {
   std::shared_ptr<WaveDevice> device = Find(handle);
@@ -103,33 +110,23 @@ MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_
 MMRESULT waveInClose(HWAVEIN hwi) { return CloseDevice(hwi); }
 
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh) {
-  std::shared_ptr<WaveDevice> device = Find(hwi);
-  return device ? device->Prepare(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+  return OnDevice(hwi, &WaveDevice::Prepare, pwh, cbwh);
 }
 
 MMRESULT waveInUnprepareHeader(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh) {
-  std::shared_ptr<WaveDevice> device = Find(hwi);
-  return device ? device->Unprepare(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+  return OnDevice(hwi, &WaveDevice::Unprepare, pwh, cbwh);
 }
 
 MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh) {
-  std::shared_ptr<WaveDevice> device = Find(hwi);
-  return device ? device->Queue(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+  return OnDevice(hwi, &WaveDevice::Queue, pwh, cbwh);
 }
 
-MMRESULT waveInStart(HWAVEIN hwi) {
-  std::shared_ptr<WaveDevice> device = Find(hwi);
-  return device ? device->Start() : MMSYSERR_INVALHANDLE;
-}
+MMRESULT waveInStart(HWAVEIN hwi) { return OnDevice(hwi, &WaveDevice::Start); }
 
-MMRESULT waveInReset(HWAVEIN hwi) {
-  std::shared_ptr<WaveDevice> device = Find(hwi);
-  return device ? device->Reset() : MMSYSERR_INVALHANDLE;
-}
+MMRESULT waveInReset(HWAVEIN hwi) { return OnDevice(hwi, &WaveDevice::Reset); }
 
 MMRESULT waveInGetPosition(HWAVEIN hwi, LPMMTIME pmmt, UINT cbmmt) {
-  std::shared_ptr<WaveDevice> device = Find(hwi);
-  return device ? device->Position(pmmt, cbmmt) : MMSYSERR_INVALHANDLE;
+  return OnDevice(hwi, &WaveDevice::Position, pmmt, cbmmt);
 }
 
 UINT waveOutGetNumDevs() { return DeviceCount(Direction::kOutput); }
@@ -146,26 +143,19 @@ MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWOR
 MMRESULT waveOutClose(HWAVEOUT hwo) { return CloseDevice(hwo); }
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh) {
-  std::shared_ptr<WaveDevice> device = Find(hwo);
-  return device ? device->Prepare(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+  return OnDevice(hwo, &WaveDevice::Prepare, pwh, cbwh);
 }
 
 MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh) {
-  std::shared_ptr<WaveDevice> device = Find(hwo);
-  return device ? device->Unprepare(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+  return OnDevice(hwo, &WaveDevice::Unprepare, pwh, cbwh);
 }
 
 MMRESULT waveOutWrite(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh) {
-  std::shared_ptr<WaveDevice> device = Find(hwo);
-  return device ? device->Queue(pwh, cbwh) : MMSYSERR_INVALHANDLE;
+  return OnDevice(hwo, &WaveDevice::Queue, pwh, cbwh);
 }
 
-MMRESULT waveOutReset(HWAVEOUT hwo) {
-  std::shared_ptr<WaveDevice> device = Find(hwo);
-  return device ? device->Reset() : MMSYSERR_INVALHANDLE;
-}
+MMRESULT waveOutReset(HWAVEOUT hwo) { return OnDevice(hwo, &WaveDevice::Reset); }
 
 MMRESULT waveOutGetPosition(HWAVEOUT hwo, LPMMTIME pmmt, UINT cbmmt) {
-  std::shared_ptr<WaveDevice> device = Find(hwo);
-  return device ? device->Position(pmmt, cbmmt) : MMSYSERR_INVALHANDLE;
+  return OnDevice(hwo, &WaveDevice::Position, pmmt, cbmmt);
 }
