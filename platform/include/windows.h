@@ -12,3 +12,5 @@
 #include "win/gui.h"
 #include "win/gui_controls.h"
 #include "win/gui_gdi.h"
+#include "win/gui_dialog.h"
+#include "win/gui_menu.h"

@@ -1,0 +1,4 @@
+// Placeholder: the file-open dialog.
+#pragma once
+
+#include <windows.h>

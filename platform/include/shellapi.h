@@ -1,0 +1,4 @@
+// Placeholder: starting programs and opening URLs.
+#pragma once
+
+#include <windows.h>

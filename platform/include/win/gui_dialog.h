@@ -1,0 +1,4 @@
+// Placeholder: filled in by the dialog and menu work.
+#pragma once
+
+#include "win/types.h"
