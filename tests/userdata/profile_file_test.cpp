@@ -1,0 +1,152 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device_files.h"
+#include "shell/app_state.h"
+#include "userdata/profile.h"
+
+namespace {
+
+using userdata_test::DeviceFolder;
+using userdata_test::Utf16Bytes;
+
+constexpr const char* PROFILE_FILE = "CEVireoRec.pfi";
+constexpr const WCHAR* PROFILE_DEVICE_PATH = u"\\Windows\\CEVireoRec.pfi";
+
+struct Profile {
+  std::u16string email, name, sex, city, state, country;
+  bool operator==(const Profile&) const = default;
+};
+
+void PrintTo(const Profile& p, std::ostream* os) {
+  for (const std::u16string* field : {&p.email, &p.name, &p.sex, &p.city, &p.state, &p.country}) {
+    *os << '"' << std::string(field->begin(), field->end()) << "\" ";
+  }
+}
+
+Profile InMemory() {
+  return {appState.email.data(), appState.name.data(),  appState.sex.data(),
+          appState.city.data(),  appState.state.data(), appState.country.data()};
+}
+
+void SetInMemory(const Profile& p) {
+  appState.email = p.email.c_str();
+  appState.name = p.name.c_str();
+  appState.sex = p.sex.c_str();
+  appState.city = p.city.c_str();
+  appState.state = p.state.c_str();
+  appState.country = p.country.c_str();
+}
+
+class ProfileFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetInMemory({}); }
+  void TearDown() override { SetInMemory({}); }
+  DeviceFolder device_;
+};
+
+TEST_F(ProfileFileTest, SaveWritesTheSevenLinesInUtf16WithoutMarkOrNulAndReadsThemBack) {
+  const Profile saved{u"zoe@example.com", u"Zoë Ünal", u"Ms.", u"Zürich", u"ZH", u"Switzerland"};
+  SetInMemory(saved);
+  ASSERT_TRUE(SaveProfile());
+  EXPECT_EQ(device_.Read(PROFILE_FILE),
+            Utf16Bytes(u"[VireoRec]\r\nemail=zoe@example.com\r\nname=Zoë Ünal\r\nsex=Ms.\r\n"
+                       u"city=Zürich\r\nstate=ZH\r\ncountry=Switzerland\r\n"));
+
+  SetInMemory({});
+  EXPECT_EQ(ReadProfileFile(), PROFILE_FILE_READ);
+  EXPECT_EQ(InMemory(), saved);
+  EXPECT_TRUE(IsProfileComplete());
+}
+
+TEST_F(ProfileFileTest, SaveReplacesALongerFileWhole) {
+  device_.Write(PROFILE_FILE, std::string(4000, 'x'));
+  SetInMemory({u"a@b", u"N", u"Mr.", u"C", u"S", u"Chad"});
+  ASSERT_TRUE(SaveProfile());
+  EXPECT_EQ(device_.Read(PROFILE_FILE),
+            Utf16Bytes(u"[VireoRec]\r\nemail=a@b\r\nname=N\r\nsex=Mr.\r\n"
+                       u"city=C\r\nstate=S\r\ncountry=Chad\r\n"));
+}
+
+struct ReadCase {
+  const char* name;
+  std::u16string file;
+  Profile expected;
+  bool complete;
+};
+
+TEST_F(ProfileFileTest, ReadingFindsEachKeyAnywhereAndLeavesMissingOnesAlone) {
+  const ReadCase cases[] = {
+      {"keys in another order, no section line",
+       u"country=Peru\r\nsex=Mr.\r\nstate=Lima\r\nname=Ana Paz\r\ncity=Lima\r\nemail=ana@pe.pe\r\n",
+       {u"ana@pe.pe", u"Ana Paz", u"Mr.", u"Lima", u"Lima", u"Peru"},
+       true},
+      {"empty city value is incomplete",
+       u"[VireoRec]\r\nemail=a@b.c\r\nname=A\r\nsex=Mr.\r\ncity=\r\nstate=S\r\ncountry=Chad\r\n",
+       {u"a@b.c", u"A", u"Mr.", u"", u"S", u"Chad"},
+       false},
+      {"missing key keeps its field empty",
+       u"[VireoRec]\r\nemail=a@b.c\r\nname=A\r\nsex=Ms.\r\ncity=C\r\nstate=S\r\n",
+       {u"a@b.c", u"A", u"Ms.", u"C", u"S", u""},
+       false},
+      {"first occurrence wins, also inside another value",
+       u"name=Bob "
+       u"city=Nowhere\r\ncity=Berlin\r\nemail=b@c.d\r\nsex=Mr.\r\nstate=BE\r\ncountry=Germany",
+       {u"b@c.d", u"Bob city=Nowhere", u"Mr.", u"Nowhere", u"BE", u"Germany"},
+       true},
+      {"last value runs to the end without a line end",
+       u"email=e@f.g\r\nname=N\r\nsex=Mr.\r\ncity=C\r\nstate=S\r\ncountry=Korea",
+       {u"e@f.g", u"N", u"Mr.", u"C", u"S", u"Korea"},
+       true},
+      {"keys are case-sensitive",
+       u"EMAIL=x@y.z\r\nName=N\r\nsex=Mr.\r\ncity=C\r\nstate=S\r\ncountry=Chad\r\n",
+       {u"", u"", u"Mr.", u"C", u"S", u"Chad"},
+       false},
+      {"an overlong title is cut to its field",
+       u"email=e@f.g\r\nname=N\r\nsex=Mr.andmuchmore\r\ncity=C\r\nstate=S\r\ncountry=Chad\r\n",
+       {u"e@f.g", u"N", u"Mr.andmuc", u"C", u"S", u"Chad"},
+       true},
+  };
+  for (const ReadCase& c : cases) {
+    SetInMemory({});
+    device_.WriteText(PROFILE_FILE, c.file);
+    EXPECT_EQ(ReadProfileFile(), PROFILE_FILE_READ) << c.name;
+    EXPECT_EQ(InMemory(), c.expected) << c.name;
+    EXPECT_EQ(IsProfileComplete(), c.complete) << c.name;
+  }
+}
+
+TEST_F(ProfileFileTest, MissingAndUnreadableFilesAreToldApartAndChangeNothing) {
+  const Profile before{u"keep@me.too", u"K", u"Mr.", u"C", u"S", u"Chad"};
+  SetInMemory(before);
+  EXPECT_EQ(ReadProfileFile(), PROFILE_FILE_MISSING);
+  EXPECT_EQ(InMemory(), before);
+
+  // Another holder of the file without sharing: the profile cannot be read.
+  device_.WriteText(PROFILE_FILE, u"email=other@x.y\r\n");
+  const HANDLE holder = CreateFileW(PROFILE_DEVICE_PATH, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(ReadProfileFile(), PROFILE_FILE_UNREADABLE);
+  // Saving fails the same way and leaves the held file as it was.
+  EXPECT_FALSE(SaveProfile());
+  CloseHandle(holder);
+  EXPECT_EQ(device_.Read(PROFILE_FILE), Utf16Bytes(u"email=other@x.y\r\n"));
+  EXPECT_EQ(InMemory(), before);
+
+  // A folder where the file should be is not a missing file either.
+  std::filesystem::remove(device_.HostPath(PROFILE_FILE));
+  std::filesystem::create_directory(device_.HostPath(PROFILE_FILE));
+  EXPECT_EQ(ReadProfileFile(), PROFILE_FILE_UNREADABLE);
+}
+
+TEST_F(ProfileFileTest, AnEmptyFileReadsAsAnIncompleteProfile) {
+  device_.Write(PROFILE_FILE, "");
+  EXPECT_EQ(ReadProfileFile(), PROFILE_FILE_READ);
+  EXPECT_FALSE(IsProfileComplete());
+}
+
+}  // namespace
