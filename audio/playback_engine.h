@@ -18,6 +18,7 @@ int PlayNextBuffer(HWND window);
 // MM_WOM_OPEN: a new playback counts its finished buffers from zero.
 void OnPlaybackOpened();
 // MM_WOM_DONE: the end-of-buffer rule; the n-th finished buffer of n chunks ends playback.
+// A buffer returned after the player closed only enables Record.
 void OnPlaybackBufferDone(HWND window);
 // MM_WOM_CLOSE: the output device is closed; Record is enabled again.
 void OnPlaybackClosed(HWND window);

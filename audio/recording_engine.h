@@ -7,6 +7,8 @@
 #include <mmsystem.h>
 #include <windows.h>
 
+#include "resources/resource_ids.h"
+
 // 64.0 s of PCM (200 buffers): the first timer tick past it stops the recording.
 constexpr DWORD MAX_RECORD_BYTES = 1024000;
 constexpr int WAVE_RING_SIZE = 3;
@@ -16,12 +18,9 @@ constexpr UINT_PTR PLAYBACK_TIMER_ID = 2;
 constexpr UINT VOICE_TIMER_PERIOD = 250;
 // The compression thread's pause when it finds the PCM queue empty.
 constexpr DWORD COMPRESS_IDLE_SLEEP = 400;
-// The button panel of the main window and the controls the engines drive inside it.
-constexpr int IDC_BUTTON_PANEL = 60007;
-constexpr int IDC_VOICE_PROGRESS = 60005;
-constexpr int IDC_VOICE_TIME = 60006;
-constexpr int IDC_RECORD_BUTTON = 30007;
-constexpr int IDC_PLAY_BUTTON = 30009;
+// The panel buttons the engines enable, under the names the shell uses.
+constexpr int IDC_RECORD_BUTTON = IDC_RECORD;
+constexpr int IDC_PLAY_BUTTON = IDC_PLAY;
 
 // At window creation: the format record, a check for an input device (with its message box
 // owned by window), the headers and the buffers. 0; -1 format, -2 no device, -3 header,
