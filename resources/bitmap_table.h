@@ -1,0 +1,4 @@
+// The client's bitmaps and icon, compiled in from resources/bitmaps.
+#pragma once
+
+void RegisterBitmapResources();

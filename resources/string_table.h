@@ -1,0 +1,4 @@
+// The client's string table.
+#pragma once
+
+void RegisterStringResources();
