@@ -2,9 +2,11 @@
 
 #include <QFont>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <algorithm>
 #include <map>
+#include <vector>
 
 #include "artwork.h"
 #include "resources/resource_ids.h"
@@ -17,13 +19,42 @@ constexpr int kGap = 16;
 constexpr int kCaption = 14;
 constexpr int kSheetWidth = 2 * 240 * kScale + 3 * kGap;
 constexpr int kPreviewHeight = 200;
+const QColor kSheetGrey(0x5A, 0x5F, 0x66);
 
 using Files = std::map<int, std::pair<QString, QImage>>;
+
+// Every image of an icon file side by side, on the sheet's own grey.
+QImage IconImages(const QString& path) {
+  QImageReader reader(path);
+  std::vector<QImage> images;
+  for (int i = 0; i < reader.imageCount(); ++i) {
+    if (!reader.jumpToImage(i)) return {};
+    images.push_back(reader.read());
+    if (images.back().isNull()) return {};
+  }
+  int width = 0;
+  int height = 0;
+  for (const QImage& image : images) {
+    width += image.width() + 4;
+    height = std::max(height, image.height());
+  }
+  QImage strip(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+  strip.fill(kSheetGrey);
+  QPainter painter(&strip);
+  int x = 0;
+  for (const QImage& image : images) {
+    painter.drawImage(x, 0, image);
+    x += image.width() + 4;
+  }
+  return strip;
+}
 
 Files ReadFiles(const QDir& dir) {
   Files files;
   for (const QString& name : dir.entryList({"*.bmp", "*.ico"}, QDir::Files, QDir::Name)) {
-    files[name.section('-', 0, 0).toInt()] = {name, QImage(dir.filePath(name))};
+    const QString path = dir.filePath(name);
+    files[name.section('-', 0, 0).toInt()] = {
+        name, name.endsWith(QLatin1String(".ico")) ? IconImages(path) : QImage(path)};
   }
   return files;
 }
@@ -106,7 +137,7 @@ bool WriteContactSheet(const QDir& dir, const QString& path) {
     if (entry.second.second.isNull()) return false;
   }
   QImage sheet(kSheetWidth, 2000, QImage::Format_RGB32);
-  sheet.fill(QColor(0x5A, 0x5F, 0x66));
+  sheet.fill(kSheetGrey);
   QPainter painter(&sheet);
   painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
   int bottom = 0;

@@ -117,6 +117,7 @@ int main(int argc, char** argv) {
 
   const std::vector<Picture> normal = DrawSet(Look::Normal);
   std::vector<QImage> normal_images;
+  normal_images.reserve(normal.size());
   for (const Picture& picture : normal) normal_images.push_back(picture.image);
   const std::vector<Picture> low_color = DrawSet(Look::LowColor);
   if (!WriteSet(normal, art::BuildPalette(normal_images, 256), dir) ||

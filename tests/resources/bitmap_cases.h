@@ -1,11 +1,18 @@
 // Every bitmap of the client with its size in both sets, as the window layout needs them.
 #pragma once
 
+#include <windows.h>
+
 #include <vector>
 
 #include "resources/resource_ids.h"
 
 namespace resources_test {
+
+// Resource ids travel in the pointer of a resource name.
+inline LPCWSTR ResourceName(int id) {
+  return MAKEINTRESOURCEW(id);  // NOLINT(performance-no-int-to-ptr)
+}
 
 struct Size {
   int width;

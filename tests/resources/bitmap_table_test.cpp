@@ -13,6 +13,7 @@ namespace {
 
 using resources_test::BitmapCase;
 using resources_test::kBitmaps;
+using resources_test::ResourceName;
 using resources_test::Size;
 
 class BitmapTable : public ::testing::Test {
@@ -22,7 +23,7 @@ class BitmapTable : public ::testing::Test {
 
 void ExpectLoadsAt(int id, Size size) {
   SCOPED_TRACE(testing::Message() << "bitmap " << id);
-  const HBITMAP bitmap = LoadBitmapW(nullptr, MAKEINTRESOURCEW(id));
+  const HBITMAP bitmap = LoadBitmapW(nullptr, ResourceName(id));
   ASSERT_NE(bitmap, nullptr);
   BITMAP info{};
   ASSERT_EQ(GetObjectW(bitmap, sizeof info, &info), static_cast<int>(sizeof info));
@@ -42,13 +43,13 @@ TEST_F(BitmapTable, EveryBitmapOfBothSetsLoadsAtItsSizeWithEightBitsPerPixel) {
 TEST_F(BitmapTable, BackgroundTileHasNoLowColourTwin) {
   // Low-colour screens are painted white: a tile there would only be a stale picture.
   SetLastError(0);
-  EXPECT_EQ(LoadBitmapW(nullptr, MAKEINTRESOURCEW(IDB_BACKGROUND_TILE + IDB_LOW_COLOR_OFFSET)),
+  EXPECT_EQ(LoadBitmapW(nullptr, ResourceName(IDB_BACKGROUND_TILE + IDB_LOW_COLOR_OFFSET)),
             nullptr);
   EXPECT_EQ(GetLastError(), 1814U);  // ERROR_RESOURCE_NAME_NOT_FOUND
 }
 
 TEST_F(BitmapTable, IconLoadsUnderItsId) {
-  const HICON icon = LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_APP));
+  const HICON icon = LoadIconW(nullptr, ResourceName(IDI_APP));
   ASSERT_NE(icon, nullptr);
   DestroyIcon(icon);
 }
