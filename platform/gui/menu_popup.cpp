@@ -1,6 +1,5 @@
 #include "platform/gui/menu_popup.h"
 
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -9,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/gui/menu_modal_loop.h"
 #include "platform/gui/screen.h"
 #include "win/gui.h"
 
@@ -217,21 +217,8 @@ int RunPopupMenu(const std::vector<MenuItemData>& items, int x, int y, UINT flag
   layer->show();
   layer->raise();
   layer->setFocus(Qt::PopupFocusReason);
-  while (!layer->finished()) {
-    MSG msg;
-    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        // The menu closes and the quit stays for the loop that waits for it.
-        PostQuitMessage(static_cast<int>(msg.wParam));
-        layer->Finish(-1);
-        break;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-      continue;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-  }
+  // A quit while the menu is open dismisses it.
+  if (!RunModalLoop([&layer] { return layer->finished(); })) layer->Finish(-1);
   return layer->chosen();
 }
 

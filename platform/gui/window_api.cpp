@@ -4,6 +4,7 @@
 
 #include "platform/gui/host_widget.h"
 #include "platform/gui/screen.h"
+#include "platform/gui/single_instance.h"
 #include "platform/gui/window_access.h"
 #include "platform/gui/window_state.h"
 #include "platform/message/window_registry.h"
@@ -54,6 +55,7 @@ void DestroyTree(HWND window) {
     record->widget->hide();
     record->widget->deleteLater();
   }
+  WithdrawTopLevel(window);
   message::DestroyWindowRecord(window);
   RemoveWindow(window);
 }
@@ -194,6 +196,7 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  if (!child) murmel::gui::PublishTopLevel(handle, window_class->name);  // for other processes
   if ((dwStyle & WS_VISIBLE) != 0) {
     widget->show();
     if (!child) murmel::gui::Activate(handle);
@@ -521,6 +524,7 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow) {
 }
 
 BOOL SetForegroundWindow(HWND hWnd) {
+  if (murmel::gui::IsRemoteWindow(hWnd)) return murmel::gui::RaiseRemoteWindow(hWnd) ? TRUE : FALSE;
   return static_cast<BOOL>(RunOnOwner(
       hWnd,
       [=]() -> LRESULT {
@@ -534,3 +538,20 @@ BOOL SetForegroundWindow(HWND hWnd) {
 }
 
 HWND GetForegroundWindow() { return murmel::gui::ActiveTopLevel(); }
+
+HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
+  // Windows of this process first; without an application yet there are none, and a second
+  // copy that only looks must not start one.
+  if (murmel::gui::OnGuiThread()) {
+    for (HWND top : murmel::gui::TopLevelWindows()) {
+      const WindowRecord* record = FindWindow(top);
+      if (lpClassName != nullptr && lstrcmpiW(record->window_class->name.c_str(), lpClassName) != 0)
+        continue;
+      if (lpWindowName != nullptr && record->text != lpWindowName) continue;
+      return top;
+    }
+  }
+  // Another process of this user only answers for the class it publishes.
+  if (lpClassName == nullptr) return nullptr;
+  return murmel::gui::FindRemoteWindow(lpClassName);
+}

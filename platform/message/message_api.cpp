@@ -1,4 +1,5 @@
 // The platform's posted-message functions over the per-thread queues.
+#include "platform/message/remote_post.h"
 #include "platform/message/thread_queue.h"
 #include "platform/message/window_registry.h"
 #include "win/error.h"
@@ -22,6 +23,8 @@ BOOL PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   std::shared_ptr<ThreadQueue> queue = hWnd == nullptr ? murmel::message::CurrentThreadQueue()
                                                        : murmel::message::WindowOwnerQueue(hWnd);
   if (!queue) {
+    // A window of another process is reached through the GUI layer's carrier.
+    if (hWnd != nullptr && murmel::message::PostToRemote(hWnd, Msg, wParam, lParam)) return TRUE;
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }

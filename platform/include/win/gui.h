@@ -179,6 +179,9 @@ BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
 BOOL UpdateWindow(HWND hWnd);
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
 BOOL SetForegroundWindow(HWND hWnd);
+// A top-level window by class (and title, unless null), in this process or, by class only,
+// in another process of the same user.
+HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
 HWND GetForegroundWindow();
 
 UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);

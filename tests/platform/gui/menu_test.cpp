@@ -1,0 +1,348 @@
+// Menus: templates, enabling by command, and the pop-up's choice, placement and modality.
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gui_test_support.h"
+#include "platform/testing_shell.h"
+#include "win/gui_menu_template.h"
+
+namespace {
+
+using gui_test::GuiTest;
+using gui_test::Log;
+using murmel::resources::MenuItem;
+using murmel::resources::MenuSeparator;
+using murmel::resources::Popup;
+namespace testing_ui = murmel::testing;
+
+constexpr WORD kMenuId = 9103;
+constexpr WORD kOpen = 100;
+constexpr WORD kClear = 101;
+constexpr WORD kExit = 102;
+constexpr WORD kAbout = 200;
+
+const std::vector<BYTE>& SampleTemplate() {
+  static const std::vector<BYTE> bytes = murmel::resources::MenuTemplate({
+      Popup(u"FILE", {MenuItem(u"Open...", kOpen), MenuItem(u"Clear", kClear, MF_GRAYED),
+                      MenuSeparator(), MenuItem(u"Exit", kExit)}),
+      Popup(u"HELP", {MenuItem(u"About...", kAbout)}),
+  });
+  return bytes;
+}
+
+void RegisterSampleMenu() {
+  static const bool registered = [] {
+    static const MURMEL_RESOURCE entry{RT_MENU, kMenuId, SampleTemplate().data(),
+                                       static_cast<DWORD>(SampleTemplate().size())};
+    RegisterResourceTable(&entry, 1);
+    return true;
+  }();
+  static_cast<void>(registered);
+}
+
+HMENU LoadFromBytes(const std::vector<BYTE>& bytes, WORD id) {
+  // Each malformed case gets its own resource, sized exactly, so a bad read would overrun.
+  static std::vector<std::vector<BYTE>> kept;
+  kept.push_back(bytes);
+  const MURMEL_RESOURCE entry{RT_MENU, id, kept.back().data(),
+                              static_cast<DWORD>(kept.back().size())};
+  RegisterResourceTable(&entry, 1);
+  return LoadMenuW(nullptr, MAKEINTRESOURCEW(id));
+}
+
+TEST(MenuTemplateTest, LoadedMenuKeepsPopupsItemsAndStates) {
+  RegisterSampleMenu();
+  HMENU menu = LoadMenuW(nullptr, MAKEINTRESOURCEW(kMenuId));
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(GetMenuItemCount(menu), 2);
+  HMENU file = GetSubMenu(menu, 0);
+  HMENU help = GetSubMenu(menu, 1);
+  ASSERT_NE(file, nullptr);
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(GetSubMenu(menu, 2), nullptr);
+  EXPECT_EQ(GetSubMenu(file, 0), nullptr);  // a command item opens no pop-up
+  EXPECT_EQ(GetMenuItemCount(file), 4);
+  EXPECT_EQ(GetMenuItemCount(help), 1);
+  // EnableMenuItem answers with the state before: the template's gray survives loading.
+  EXPECT_EQ(EnableMenuItem(menu, kClear, MF_BYCOMMAND | MF_ENABLED), MF_GRAYED);
+  EXPECT_EQ(EnableMenuItem(menu, kOpen, MF_BYCOMMAND | MF_ENABLED), MF_ENABLED);
+  EXPECT_TRUE(DestroyMenu(menu));
+}
+
+TEST(MenuTemplateTest, MalformedTemplatesAreRefused) {
+  const std::vector<BYTE> good = SampleTemplate();
+  std::vector<BYTE> wrong_version = good;
+  wrong_version[0] = 1;
+  std::vector<BYTE> no_end = murmel::resources::MenuTemplate({MenuItem(u"Only", 1)});
+  no_end[4] = 0;  // the item loses MF_END: the items run past the end
+  const struct {
+    const char* what;
+    std::vector<BYTE> bytes;
+  } cases[] = {
+      {"empty", {}},
+      {"header only", {0, 0, 0, 0}},
+      {"wrong version", wrong_version},
+      {"cut inside a text", std::vector<BYTE>(good.begin(), good.begin() + 9)},
+      {"cut before the last item ends", std::vector<BYTE>(good.begin(), good.end() - 2)},
+      {"last item without MF_END", no_end},
+  };
+  WORD id = 9200;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetLastError(0);
+    EXPECT_EQ(LoadFromBytes(c.bytes, id++), nullptr);
+    EXPECT_EQ(GetLastError(), 13u);  // ERROR_INVALID_DATA
+  }
+  SetLastError(0);
+  EXPECT_EQ(LoadMenuW(nullptr, MAKEINTRESOURCEW(9999)), nullptr);
+  EXPECT_EQ(GetLastError(), 1814u);  // no such resource
+}
+
+TEST(MenuTemplateTest, EnableMenuItemFindsItemsByCommandOrPosition) {
+  HMENU menu = LoadMenuIndirectW(SampleTemplate().data());
+  ASSERT_NE(menu, nullptr);
+  HMENU file = GetSubMenu(menu, 0);
+  const struct {
+    const char* what;
+    HMENU menu;
+    UINT item;
+    UINT how;
+    BOOL previous;
+  } steps[] = {
+      {"gray by command through the top menu", menu, kExit, MF_BYCOMMAND | MF_GRAYED, MF_ENABLED},
+      {"the gray stuck", file, kExit, MF_BYCOMMAND | MF_ENABLED, MF_GRAYED},
+      {"by position in the pop-up", file, 1, MF_BYPOSITION | MF_ENABLED, MF_GRAYED},
+      {"disable by position", file, 1, MF_BYPOSITION | MF_DISABLED, MF_ENABLED},
+      {"disabled, not grayed", file, kClear, MF_BYCOMMAND | MF_ENABLED, MF_DISABLED},
+      {"no such command", menu, 4242, MF_BYCOMMAND | MF_GRAYED, -1},
+      {"no such position", file, 9, MF_BYPOSITION | MF_GRAYED, -1},
+      {"command of another pop-up is not in this one", file, kAbout, MF_BYCOMMAND, -1},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.what);
+    EXPECT_EQ(EnableMenuItem(s.menu, s.item, s.how), s.previous);
+  }
+  EXPECT_TRUE(DestroyMenu(menu));
+  // The pop-ups go with their menu.
+  for (HMENU gone : {menu, file}) {
+    SetLastError(0);
+    EXPECT_EQ(EnableMenuItem(gone, kOpen, MF_BYCOMMAND), -1);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_MENU_HANDLE});
+    EXPECT_FALSE(DestroyMenu(gone));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_MENU_HANDLE});
+  }
+}
+
+TEST(MenuTemplateTest, WorkerGraysWhileAnotherThreadReads) {
+  HMENU menu = LoadMenuIndirectW(SampleTemplate().data());
+  ASSERT_NE(menu, nullptr);
+  std::thread worker([menu] {
+    for (int i = 0; i < 500; ++i)
+      EnableMenuItem(menu, kClear, MF_BYCOMMAND | (i % 2 ? MF_GRAYED : MF_ENABLED));
+  });
+  for (int i = 0; i < 500; ++i) EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 0)), 4);
+  worker.join();
+  EXPECT_EQ(EnableMenuItem(menu, kClear, MF_BYCOMMAND), MF_GRAYED);  // the last write: 499 is odd
+  DestroyMenu(menu);
+}
+
+class PopupMenuTest : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    menu_ = LoadMenuIndirectW(SampleTemplate().data());
+    ASSERT_NE(menu_, nullptr);
+  }
+  void TearDown() override {
+    DestroyMenu(menu_);
+    GuiTest::TearDown();
+  }
+
+  // Runs `user` once the menu is on the screen, then opens the FILE pop-up.
+  BOOL Track(UINT flags, int x, int y, std::function<void()> user) {
+    QTimer::singleShot(0, [user] { user(); });
+    return TrackPopupMenuEx(GetSubMenu(menu_, 0), flags, x, y, top_, nullptr);
+  }
+
+  // The WM_COMMAND ids that reached the window once its queue is dispatched.
+  std::vector<int> CommandsAfterDispatch() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    std::vector<int> ids;
+    for (const gui_test::Received& r : Log()) {
+      if (r.window == top_ && r.message == WM_COMMAND) ids.push_back(static_cast<int>(r.wParam));
+    }
+    return ids;
+  }
+
+  HMENU menu_ = nullptr;
+};
+
+TEST_F(PopupMenuTest, ChosenCommandArrivesAsPostedWmCommand) {
+  std::vector<std::u16string> shown;
+  const BOOL result = Track(TPM_RIGHTALIGN, 200, 60, [&] {
+    shown = testing_ui::PopupMenuTexts();
+    EXPECT_TRUE(testing_ui::ClickPopupMenuItem(u"Exit"));
+  });
+  EXPECT_TRUE(result);
+  EXPECT_EQ(shown, (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
+  EXPECT_EQ(testing_ui::OpenPopupMenu(), nullptr);
+  // Posted, not sent: nothing reached the window before its queue ran.
+  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());
+  EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kExit});
+}
+
+TEST_F(PopupMenuTest, GrayedItemsAndSeparatorsCannotBeChosen) {
+  const BOOL result = Track(TPM_LEFTALIGN, 10, 40, [] {
+    EXPECT_TRUE(testing_ui::ClickPopupMenuItem(u"Clear"));
+    EXPECT_TRUE(testing_ui::ClickPopupMenuItem(u""));  // the separator
+    // Still open after both clicks: the user goes on to a real choice.
+    ASSERT_NE(testing_ui::OpenPopupMenu(), nullptr);
+    EXPECT_TRUE(testing_ui::ClickPopupMenuItem(u"Open..."));
+  });
+  EXPECT_TRUE(result);
+  EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kOpen});
+}
+
+TEST_F(PopupMenuTest, ItemEnabledAfterLoadingCanBeChosen) {
+  EnableMenuItem(menu_, kClear, MF_BYCOMMAND | MF_ENABLED);
+  Track(TPM_LEFTALIGN, 10, 40, [] { testing_ui::ClickPopupMenuItem(u"Clear"); });
+  EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kClear});
+}
+
+TEST_F(PopupMenuTest, DismissingSendsNothingAndReturnCmdSendsNothing) {
+  EXPECT_TRUE(Track(TPM_LEFTALIGN, 10, 40, [] { testing_ui::DismissPopupMenu(); }));
+  EXPECT_EQ(Track(TPM_LEFTALIGN | TPM_RETURNCMD, 10, 40, [] { testing_ui::DismissPopupMenu(); }),
+            0);
+  EXPECT_EQ(
+      Track(TPM_LEFTALIGN | TPM_RETURNCMD, 10, 40, [] { testing_ui::ClickPopupMenuItem(u"Exit"); }),
+      kExit);
+  EXPECT_TRUE(CommandsAfterDispatch().empty());
+}
+
+TEST_F(PopupMenuTest, PlacedAtTheNamedCornerAndKeptOnTheScreen) {
+  const struct {
+    const char* what;
+    UINT flags;
+    int x, y;
+    bool right_at_x, top_at_y;
+  } cases[] = {
+      {"right-aligned: right edge at x, top at y", TPM_RIGHTALIGN, 205, 55, true, true},
+      {"left-aligned: left edge at x", TPM_LEFTALIGN, 20, 55, false, true},
+      {"bottom-aligned: bottom at y", TPM_LEFTALIGN | TPM_BOTTOMALIGN, 20, 250, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QRect frame;
+    Track(c.flags, c.x, c.y, [&] {
+      frame = testing_ui::OpenPopupMenu()->geometry();
+      testing_ui::DismissPopupMenu();
+    });
+    ASSERT_FALSE(frame.isNull());
+    EXPECT_EQ(c.right_at_x ? frame.x() + frame.width() : frame.x(), c.x);
+    EXPECT_EQ(c.top_at_y ? frame.y() : frame.y() + frame.height(), c.y);
+  }
+  // Near the screen's edges the whole menu stays visible.
+  for (const POINT corner : {POINT{2, 318}, POINT{238, 318}, POINT{0, 0}}) {
+    QRect frame;
+    Track(TPM_RIGHTALIGN, corner.x, corner.y, [&] {
+      frame = testing_ui::OpenPopupMenu()->geometry();
+      testing_ui::DismissPopupMenu();
+    });
+    EXPECT_TRUE(QRect(0, 0, 240, 320).contains(frame)) << corner.x << "," << corner.y;
+  }
+}
+
+TEST_F(PopupMenuTest, PostedMessagesKeepTheirOrderWhileTheMenuIsOpen) {
+  for (UINT i = 1; i <= 3; ++i) PostMessageW(top_, WM_APP + i, i, 0);
+  std::vector<UINT> seen_while_open;
+  Track(TPM_LEFTALIGN, 10, 40, [&] {
+    // A post from another thread also arrives while the menu waits.
+    std::thread([this] { PostMessageW(top_, WM_APP + 4, 4, 0); }).join();
+    QTimer::singleShot(0, [&] {
+      for (const gui_test::Received& r : Log()) {
+        if (r.message > WM_APP) seen_while_open.push_back(r.message - WM_APP);
+      }
+      testing_ui::ClickPopupMenuItem(u"Exit");
+    });
+  });
+  EXPECT_EQ(seen_while_open, (std::vector<UINT>{1, 2, 3, 4}));
+  EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kExit});
+}
+
+TEST_F(PopupMenuTest, RefusedWithoutAValidMenuOrOwnerThread) {
+  SetLastError(0);
+  EXPECT_FALSE(TrackPopupMenuEx(reinterpret_cast<HMENU>(0x1234), 0, 0, 0, top_, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_MENU_HANDLE});
+  EXPECT_FALSE(TrackPopupMenuEx(GetSubMenu(menu_, 0), 0, 0, 0, nullptr, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
+  BOOL from_worker = TRUE;
+  DWORD worker_error = 0;
+  std::thread([&] {
+    from_worker = TrackPopupMenuEx(GetSubMenu(menu_, 0), 0, 0, 0, top_, nullptr);
+    worker_error = GetLastError();
+  }).join();
+  EXPECT_FALSE(from_worker);
+  EXPECT_EQ(worker_error, DWORD{ERROR_ACCESS_DENIED});
+}
+
+// A window that paints itself white, as the client's main window does under its menu.
+LRESULT WhiteWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (Msg == WM_ERASEBKGND) {
+    RECT client;
+    GetClientRect(hWnd, &client);
+    FillRect(reinterpret_cast<HDC>(wParam), &client,
+             static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    return 1;
+  }
+  return DefWindowProcW(hWnd, Msg, wParam, lParam);
+}
+
+// The screenshot in the docs comes from here (MURMEL_POPUP_SCREENSHOT names the file).
+TEST_F(PopupMenuTest, MenuIsDrawnInsideTheEmulatedScreen) {
+  WNDCLASSW white{};
+  white.lpfnWndProc = WhiteWindowProc;
+  white.lpszClassName = u"MenuShotWindow";
+  RegisterClassW(&white);
+  HWND window =
+      CreateWindowExW(0, u"MenuShotWindow", u"Murmelpost Voice Email", WS_VISIBLE, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 240, 294, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  HWND option = CreateWindowExW(0, u"button", u"Opt", WS_CHILD | WS_VISIBLE, 175, 4, 25, 25, window,
+                                reinterpret_cast<HMENU>(INT_PTR{30011}), nullptr, nullptr);
+  CreateWindowExW(0, u"button", u"?", WS_CHILD | WS_VISIBLE, 205, 4, 25, 25, window,
+                  reinterpret_cast<HMENU>(INT_PTR{40008}), nullptr, nullptr);
+  RECT corner;
+  ASSERT_TRUE(GetWindowRect(option, &corner));
+
+  testing_support::TempDir dir;
+  const char* wanted = std::getenv("MURMEL_POPUP_SCREENSHOT");
+  const std::string path = wanted != nullptr ? std::string(wanted) : dir / "popup.png";
+  bool saved = false;
+  QImage screen;
+  QRect frame;
+  QTimer::singleShot(0, [&] {
+    saved = testing_ui::SaveScreen(path.c_str());
+    screen = testing_ui::Screen()->grab().toImage();
+    frame = testing_ui::OpenPopupMenu()->geometry();
+    testing_ui::DismissPopupMenu();
+  });
+  TrackPopupMenuEx(GetSubMenu(menu_, 0), TPM_RIGHTALIGN, corner.right, corner.bottom, window,
+                   nullptr);
+  DestroyWindow(window);
+  EXPECT_TRUE(saved);
+  ASSERT_FALSE(frame.isNull());
+  EXPECT_EQ(frame.right() + 1, corner.right);
+  EXPECT_EQ(frame.top(), corner.bottom);
+  // A border around white rows: the menu is part of the screen's own picture.
+  EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
+  EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
+}
+
+}  // namespace
