@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 class QWidget;
 
 namespace murmel::testing {
@@ -31,5 +34,21 @@ void Key(HWND window, int qt_key);
 void ProcessEvents();
 // Saves the emulated screen as a PNG; false when it cannot be written.
 bool SaveScreen(const char* png_path);
+
+// Message boxes. Every box shown is recorded. With an answer set, each box is answered as
+// soon as it is on the screen by a click on its button of that id (IDOK, IDYES, IDNO ...),
+// or on its default button when it has none; 0 leaves the boxes open for the test to click.
+struct ShownMessageBox {
+  HWND box;  // valid while the box is on the screen
+  HWND owner;
+  std::u16string text;
+  std::u16string caption;
+  UINT style;
+};
+void AnswerMessageBoxes(int answer);
+std::vector<ShownMessageBox> MessageBoxesShown();
+void ForgetMessageBoxesShown();
+// The button of the box on the screen now that stands for `answer`, or null.
+HWND MessageBoxButton(int answer);
 
 }  // namespace murmel::testing

@@ -1,10 +1,11 @@
 // The program's resources: a table registered once, read by the Load* calls.
 #include <QImage>
+#include <deque>
 #include <mutex>
-#include <vector>
 
 #include "platform/gui/gdi_objects.h"
 #include "win/error.h"
+#include "win/gui_dialog.h"
 #include "win/gui_gdi.h"
 #include "win/text.h"
 
@@ -12,10 +13,11 @@ namespace {
 
 constexpr DWORD kErrorResourceNotFound = 1814;
 constexpr DWORD kErrorInvalidData = 13;
+constexpr DWORD kErrorResourceTypeNotFound = 1813;
 
 struct ResourceTable {
   std::mutex mutex;
-  std::vector<MURMEL_RESOURCE> entries;
+  std::deque<MURMEL_RESOURCE> entries;  // a found resource stays where it is
 };
 
 ResourceTable& Table() {
@@ -101,3 +103,40 @@ HICON LoadIconW(HINSTANCE /*hInstance*/, LPCWSTR lpIconName) {
 }
 
 BOOL DestroyIcon(HICON hIcon) { return DeleteObject(hIcon); }
+
+// A found resource is its table entry; loading and locking give its bytes, which live as
+// long as the program.
+HRSRC FindResourceW(HMODULE /*hModule*/, LPCWSTR lpName, LPCWSTR lpType) {
+  WORD id = 0;
+  WORD type = 0;
+  if (!IdOf(lpType, type)) {
+    SetLastError(kErrorResourceTypeNotFound);
+    return nullptr;
+  }
+  if (!IdOf(lpName, id)) {
+    SetLastError(kErrorResourceNotFound);
+    return nullptr;
+  }
+  const MURMEL_RESOURCE* entry = FindEntry(type, id);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): handles are untyped to the caller
+  return reinterpret_cast<HRSRC>(const_cast<MURMEL_RESOURCE*>(entry));
+}
+
+HGLOBAL LoadResource(HMODULE /*hModule*/, HRSRC hResInfo) {
+  if (hResInfo == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): the bytes are only read
+  return const_cast<void*>(reinterpret_cast<const MURMEL_RESOURCE*>(hResInfo)->data);
+}
+
+LPVOID LockResource(HGLOBAL hResData) { return hResData; }
+
+DWORD SizeofResource(HMODULE /*hModule*/, HRSRC hResInfo) {
+  if (hResInfo == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  return reinterpret_cast<const MURMEL_RESOURCE*>(hResInfo)->size;
+}

@@ -15,6 +15,7 @@
 #include "platform/gui/window_table.h"
 #include "platform/message/thread_queue.h"
 #include "win/gui.h"
+#include "win/gui_dialog.h"
 
 namespace murmel::gui {
 
@@ -30,6 +31,9 @@ struct ScreenParts {
   QLabel* title = nullptr;
   QWidget* menu_bar = nullptr;
   QWidget* input_panel = nullptr;
+  QToolButton* done_button = nullptr;
+  HWND done_target = nullptr;
+  std::shared_ptr<message::ThreadQueue> gui_queue;
 };
 
 ScreenParts& Parts() {
@@ -77,6 +81,19 @@ void BuildScreen() {
   title_font.setBold(true);
   parts.title->setFont(title_font);
 
+  // The Done button of full-screen dialogs, at the right end of the navigation bar.
+  parts.done_button = new QToolButton(screen);
+  parts.done_button->setObjectName(QStringLiteral("done_button"));
+  parts.done_button->setText(QStringLiteral("ok"));
+  parts.done_button->setFont(title_font);
+  parts.done_button->setFocusPolicy(Qt::NoFocus);
+  parts.done_button->setGeometry(kScreenWidth - 34, 3, 30, kBarHeight - 6);
+  QObject::connect(parts.done_button, &QToolButton::clicked, parts.done_button, [] {
+    const HWND target = Parts().done_target;
+    if (IsWindow(target)) SendMessageW(target, WM_COMMAND, IDOK, 0);
+  });
+  parts.done_button->hide();
+
   parts.menu_bar = new QWidget(screen);
   parts.menu_bar->setObjectName(QStringLiteral("menu_bar"));
   parts.menu_bar->setGeometry(0, kVisibleBottom, kScreenWidth, kBarHeight);
@@ -104,6 +121,7 @@ void BuildScreen() {
 // post must wake GetMessageW while it waits in Qt's loop.
 void HookMessageQueue() {
   QCoreApplication* app = QCoreApplication::instance();
+  Parts().gui_queue = message::CurrentThreadQueue();
   message::CurrentThreadQueue()->SetEventLoop(
       [app] {
         QMetaObject::invokeMethod(
@@ -160,6 +178,14 @@ void SetNavigationTitle(const QString& title) {
   Parts().title->setText(title);
 }
 
+void SetDoneButton(HWND target) {
+  EnsureApplication();
+  Parts().done_target = target;
+  Parts().done_button->setVisible(target != nullptr);
+}
+
+std::shared_ptr<message::ThreadQueue> GuiThreadQueue() { return Parts().gui_queue; }
+
 void ShowMenuBar(bool shown) {
   EnsureApplication();
   Parts().menu_bar->setVisible(shown);
@@ -170,6 +196,7 @@ void RaiseChrome() {
   ScreenParts& parts = Parts();
   if (!parts.screen) return;
   parts.title->raise();
+  parts.done_button->raise();
   parts.menu_bar->raise();
   parts.input_panel->raise();
 }

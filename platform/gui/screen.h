@@ -5,8 +5,13 @@
 
 #include <QString>
 #include <QWidget>
+#include <memory>
 
 #include "win/gui.h"
+
+namespace murmel::message {
+class ThreadQueue;
+}
 
 namespace murmel::gui {
 
@@ -23,6 +28,11 @@ QWidget* ScreenWidget();
 // The parent of top-level windows.
 QWidget* Desktop();
 void SetNavigationTitle(const QString& title);
+// Shows the navigation bar's Done button, which sends WM_COMMAND IDOK to `target`; null
+// hides it.
+void SetDoneButton(HWND target);
+// The message queue of the user-interface thread (null before the application exists).
+std::shared_ptr<message::ThreadQueue> GuiThreadQueue();
 void ShowMenuBar(bool shown);
 // Keeps the bars above top-level windows after one was created or raised.
 void RaiseChrome();

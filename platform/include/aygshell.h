@@ -45,3 +45,25 @@ using PSIPINFO = SIPINFO*;
 // SPI_GETSIPINFO fills pvParam (a SIPINFO); SPI_SETSIPINFO raises or lowers the panel from
 // its fdwFlags and tells every top-level window with WM_SETTINGCHANGE.
 BOOL SHSipInfo(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
+
+// Full-screen dialogs: SHInitDialog sizes the dialog, shows the navigation bar's Done button
+// (it sends WM_COMMAND IDOK) and may lower the input panel.
+struct tagSHINITDLGINFO {
+  DWORD dwMask;
+  HWND hDlg;
+  DWORD dwFlags;
+};
+using SHINITDLGINFO = tagSHINITDLGINFO;
+using PSHINITDLGINFO = SHINITDLGINFO*;
+
+#define SHIDIM_FLAGS 0x0001
+#define SHIDIF_DONEBUTTON 0x0001
+#define SHIDIF_SIZEDLG 0x0002
+#define SHIDIF_SIZEDLGFULLSCREEN 0x0004
+#define SHIDIF_SIPDOWN 0x0008
+#define SHIDIF_FULLSCREENNOMENUBAR 0x0010
+#define SHIDIF_EMPTYMENU 0x0020
+
+BOOL SHInitDialog(PSHINITDLGINFO pshidi);
+// The navigation bar shows pszText while hwndRequester is the active window.
+BOOL SHSetNavBarText(HWND hwndRequester, LPCWSTR pszText);

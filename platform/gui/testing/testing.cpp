@@ -5,7 +5,10 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTest>
+#include <QTimer>
+#include <mutex>
 
+#include "platform/gui/message_box.h"
 #include "platform/gui/screen.h"
 #include "platform/gui/window_table.h"
 
@@ -64,6 +67,77 @@ void ProcessEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 bool SaveScreen(const char* png_path) {
   ProcessEvents();
   return Screen()->grab().save(QString::fromUtf8(png_path), "PNG");
+}
+
+}  // namespace murmel::testing
+
+namespace murmel::testing {
+
+namespace {
+
+struct MessageBoxLog {
+  std::mutex mutex;
+  std::vector<ShownMessageBox> shown;
+  int answer = 0;
+  HWND open = nullptr;
+};
+
+MessageBoxLog& Boxes() {
+  static MessageBoxLog log;
+  return log;
+}
+
+// Watches every box from the first use of the message-box calls on.
+void WatchMessageBoxes() {
+  static const bool watching = [] {
+    gui::SetMessageBoxObserver([](const gui::MessageBoxShown& box) {
+      int answer = 0;
+      {
+        std::lock_guard lock(Boxes().mutex);
+        Boxes().shown.push_back(
+            ShownMessageBox{box.box, box.owner, box.text, box.caption, box.style});
+        Boxes().open = box.box;
+        answer = Boxes().answer;
+      }
+      if (answer == 0) return;
+      // Clicked from inside the box's own modal loop, as a user would.
+      const HWND window = box.box;
+      QTimer::singleShot(0, [window, answer] {
+        if (IsWindow(window)) Click(gui::MessageBoxButton(window, answer));
+      });
+    });
+    return true;
+  }();
+  static_cast<void>(watching);
+}
+
+}  // namespace
+
+void AnswerMessageBoxes(int answer) {
+  WatchMessageBoxes();
+  std::lock_guard lock(Boxes().mutex);
+  Boxes().answer = answer;
+}
+
+std::vector<ShownMessageBox> MessageBoxesShown() {
+  WatchMessageBoxes();
+  std::lock_guard lock(Boxes().mutex);
+  return Boxes().shown;
+}
+
+void ForgetMessageBoxesShown() {
+  WatchMessageBoxes();
+  std::lock_guard lock(Boxes().mutex);
+  Boxes().shown.clear();
+}
+
+HWND MessageBoxButton(int answer) {
+  HWND open = nullptr;
+  {
+    std::lock_guard lock(Boxes().mutex);
+    open = Boxes().open;
+  }
+  return IsWindow(open) ? gui::MessageBoxButton(open, answer) : nullptr;
 }
 
 }  // namespace murmel::testing

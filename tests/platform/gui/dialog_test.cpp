@@ -1,0 +1,385 @@
+#include <windows.h>
+
+#include <aygshell.h>
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "gui_test_support.h"
+#include "win/dialog_template_builder.h"
+
+namespace {
+
+using gui_test::GuiTest;
+using gui_test::Log;
+using murmel::DialogTemplateBuilder;
+
+constexpr DWORD kDialogStyle = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+
+// What a test's dialog procedure does and saw: procedures are plain functions.
+struct DialogScript {
+  std::function<void(HWND)> on_init;
+  std::function<void(HWND, WPARAM, LPARAM)> on_command;
+  std::function<void(HWND, UINT)> on_other;
+  INT_PTR init_answer = TRUE;
+  LPARAM init_param = 0;
+  struct Command {
+    int id;
+    int code;
+    LPARAM control;
+  };
+  std::vector<Command> commands;
+};
+
+DialogScript* script = nullptr;
+
+INT_PTR ScriptedProc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  switch (Msg) {
+    case WM_INITDIALOG:
+      script->init_param = lParam;
+      if (script->on_init) script->on_init(hDlg);
+      return script->init_answer;
+    case WM_COMMAND:
+      script->commands.push_back({LOWORD(wParam), HIWORD(wParam), lParam});
+      if (script->on_command) script->on_command(hDlg, wParam, lParam);
+      return TRUE;
+    default:
+      if (script->on_other) script->on_other(hDlg, Msg);
+      return FALSE;
+  }
+}
+
+// Runs `step` once the modal loop of the dialog about to open is running.
+void WhileOpen(std::function<void()> step) { QTimer::singleShot(0, std::move(step)); }
+
+RECT RectOf(HWND window) {
+  RECT rect{};
+  EXPECT_TRUE(GetWindowRect(window, &rect));
+  return rect;
+}
+
+QString NavigationText() {
+  return static_cast<QLabel*>(murmel::testing::ScreenPart("navigation_bar"))->text();
+}
+
+class DialogTest : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    script = &script_;
+  }
+  void TearDown() override {
+    script = nullptr;
+    GuiTest::TearDown();
+  }
+
+  INT_PTR Run(const DialogTemplateBuilder& dialog, LPARAM param = 0) {
+    return DialogBoxIndirectParamW(nullptr, dialog.get(), top_, ScriptedProc, param);
+  }
+
+  DialogScript script_;
+};
+
+TEST_F(DialogTest, ItemsLandAtThePixelRectanglesOfTheirDialogUnits) {
+  // DejaVu Sans for MS Sans Serif 8 pt: 6 x 11 pixel base units.
+  ASSERT_EQ(GetDialogBaseUnits(), MAKELONG(6, 11));
+  DialogTemplateBuilder dialog(kDialogStyle, 0, {10, 4, 159, 118}, u"Placement", 8,
+                               u"MS Sans Serif");
+  dialog.Item(DLG_CLASS_STATIC, u"1. Your e-mail address", 0xFFFF, SS_LEFT, {6, 2, 74, 8})
+      .Item(DLG_CLASS_EDIT, u"", 1022, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, {45, 10, 108, 12})
+      .Item(DLG_CLASS_BUTTON, u"Mr.", 1024, BS_AUTORADIOBUTTON | WS_GROUP, {90, 43, 25, 10})
+      .Item(DLG_CLASS_LISTBOX, u"", 1041, LBS_NOTIFY | WS_BORDER, {35, 10, 117, 62})
+      .Item(u"msctls_progress32", u"", 1050, 0, {15, 60, 142, 8});
+
+  struct Expected {
+    int id;
+    RECT pixels;  // relative to the dialog
+  };
+  const std::vector<Expected> expected = {
+      {1022, {68, 14, 68 + 162, 14 + 17}},
+      {1024, {135, 59, 135 + 38, 59 + 14}},
+      {1041, {53, 14, 53 + 176, 14 + 85}},
+      {1050, {23, 83, 23 + 213, 83 + 11}},
+  };
+  std::vector<RECT> seen;
+  RECT dialog_rect{};
+  WCHAR label[64] = {};
+  script_.on_init = [&](HWND dlg) {
+    dialog_rect = RectOf(dlg);
+    for (const Expected& item : expected) {
+      const RECT rect = RectOf(GetDlgItem(dlg, item.id));
+      seen.push_back(RECT{rect.left - dialog_rect.left, rect.top - dialog_rect.top,
+                          rect.right - dialog_rect.left, rect.bottom - dialog_rect.top});
+    }
+    GetDlgItemTextW(dlg, 0xFFFF, label, 64);
+    EndDialog(dlg, 42);
+  };
+  EXPECT_EQ(Run(dialog, 77), 42);
+  EXPECT_EQ(script_.init_param, 77);
+
+  // Placed from the owner's corner (0, 26): 10 x 4 units in, 159 x 118 units large.
+  EXPECT_EQ(dialog_rect.left, 15);
+  EXPECT_EQ(dialog_rect.top, 26 + 6);
+  EXPECT_EQ(dialog_rect.right - dialog_rect.left, 239);
+  EXPECT_EQ(dialog_rect.bottom - dialog_rect.top, 162);
+  ASSERT_EQ(seen.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(expected[i].id);
+    EXPECT_EQ(seen[i].left, expected[i].pixels.left);
+    EXPECT_EQ(seen[i].top, expected[i].pixels.top);
+    EXPECT_EQ(seen[i].right, expected[i].pixels.right);
+    EXPECT_EQ(seen[i].bottom, expected[i].pixels.bottom);
+  }
+  EXPECT_EQ(std::u16string(label), u"1. Your e-mail address");
+}
+
+// The address book's arrangement: the entry field makes Add the default while it has the
+// focus and moves the default to an id that no control bears when it loses it.
+TEST_F(DialogTest, EnterPressesTheCurrentDefaultAndNothingOnceTheDefaultHasNoControl) {
+  DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 159, 116}, u"Book", 8, u"MS Sans Serif");
+  dialog
+      .Item(DLG_CLASS_LISTBOX, u"", 1041, LBS_SORT | LBS_NOTIFY | WS_BORDER | WS_TABSTOP,
+            {35, 10, 117, 62})
+      .Item(DLG_CLASS_STATIC, u"(0 address)", 1043, SS_LEFT, {39, 71, 75, 8})
+      .Item(DLG_CLASS_BUTTON, u"&Del", 1045, BS_PUSHBUTTON | WS_TABSTOP, {137, 68, 20, 12})
+      .Item(DLG_CLASS_EDIT, u"", 1042, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, {36, 95, 92, 12})
+      .Item(DLG_CLASS_BUTTON, u"&Add", 1044, BS_PUSHBUTTON, {137, 95, 20, 12});
+  script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
+    if (LOWORD(wParam) == 1042 && HIWORD(wParam) == EN_SETFOCUS)
+      SendMessageW(dlg, DM_SETDEFID, 1044, 0);
+    if (LOWORD(wParam) == 1042 && HIWORD(wParam) == EN_KILLFOCUS)
+      SendMessageW(dlg, DM_SETDEFID, 1032, 0);
+    if (LOWORD(wParam) == IDCANCEL) EndDialog(dlg, IDCANCEL);
+  };
+  LRESULT default_in_entry = 0;
+  LRESULT default_after = 0;
+  DWORD add_style = 0;
+  HWND focus_after_tab = nullptr;
+  HWND add = nullptr;
+  HWND list = nullptr;
+  WhileOpen([&] {
+    const HWND dlg = GetActiveWindow();
+    const HWND entry = GetDlgItem(dlg, 1042);
+    add = GetDlgItem(dlg, 1044);
+    list = GetDlgItem(dlg, 1041);
+    SetFocus(entry);
+    default_in_entry = SendMessageW(dlg, DM_GETDEFID, 0, 0);
+    add_style = static_cast<DWORD>(GetWindowLongW(add, GWL_STYLE));
+    murmel::testing::Key(entry, Qt::Key_Return);  // Add
+    murmel::testing::Key(entry, Qt::Key_Tab);     // wraps round to the list
+    focus_after_tab = GetFocus();
+    default_after = SendMessageW(dlg, DM_GETDEFID, 0, 0);
+    murmel::testing::Key(list, Qt::Key_Return);  // 1032: nobody's
+    murmel::testing::Key(list, Qt::Key_Tab);     // Del
+    murmel::testing::Key(GetFocus(), Qt::Key_Return);
+    murmel::testing::Key(GetFocus(), Qt::Key_Escape);
+  });
+  EXPECT_EQ(Run(dialog), IDCANCEL);
+
+  EXPECT_EQ(default_in_entry, MAKELONG(1044, DC_HASDEFID));
+  EXPECT_EQ(add_style & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON));
+  EXPECT_EQ(focus_after_tab, list);
+  EXPECT_EQ(default_after, MAKELONG(1032, DC_HASDEFID));
+  std::vector<std::pair<int, LPARAM>> clicks;
+  for (const auto& command : script_.commands) {
+    if (command.code == BN_CLICKED) clicks.emplace_back(command.id, command.control);
+  }
+  const std::vector<std::pair<int, LPARAM>> expected = {
+      {1044, reinterpret_cast<LPARAM>(add)}, {1032, 0}, {1045, 0}, {IDCANCEL, 0}};
+  ASSERT_EQ(clicks.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(clicks[i].first, expected[i].first) << i;
+    if (expected[i].second != 0) {
+      EXPECT_EQ(clicks[i].second, expected[i].second) << i;
+    }
+  }
+}
+
+TEST_F(DialogTest, EnterFromAnEditGoesToTheDefaultPushButtonElseToOk) {
+  struct Case {
+    DWORD button_style;
+    INT_PTR result;
+  };
+  for (const Case& c : {Case{BS_DEFPUSHBUTTON, 7}, Case{BS_PUSHBUTTON, IDOK}}) {
+    SCOPED_TRACE(c.result);
+    script_.commands.clear();
+    DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 60}, u"Enter", 8, u"MS Sans Serif");
+    dialog.Item(DLG_CLASS_EDIT, u"", 10, WS_BORDER | WS_TABSTOP, {4, 4, 80, 12})
+        .Item(DLG_CLASS_BUTTON, u"Go", 7, c.button_style | WS_TABSTOP, {4, 30, 40, 14});
+    script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
+      if (HIWORD(wParam) == BN_CLICKED) EndDialog(dlg, LOWORD(wParam));
+    };
+    // The first tab stop, the edit, has the focus after WM_INITDIALOG returned TRUE.
+    WhileOpen([] { murmel::testing::Key(GetFocus(), Qt::Key_Return); });
+    EXPECT_EQ(Run(dialog), c.result);
+  }
+}
+
+TEST_F(DialogTest, TabStopsFollowCreationOrderSkipDisabledControlsAndWrap) {
+  DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 100}, u"Tabs", 8, u"MS Sans Serif");
+  dialog.Item(DLG_CLASS_EDIT, u"", 1, WS_TABSTOP, {0, 0, 50, 12})
+      .Item(DLG_CLASS_STATIC, u"label", 2, 0, {0, 14, 50, 8})
+      .Item(DLG_CLASS_EDIT, u"", 3, WS_TABSTOP | WS_DISABLED, {0, 24, 50, 12})
+      .Item(DLG_CLASS_BUTTON, u"b", 4, BS_PUSHBUTTON | WS_TABSTOP, {0, 40, 50, 12})
+      .Item(DLG_CLASS_EDIT, u"", 5, WS_TABSTOP, {0, 54, 50, 12});
+  struct Step {
+    int from;  // 0: no control
+    BOOL previous;
+    int to;
+  };
+  const std::vector<Step> steps = {{0, FALSE, 1}, {1, FALSE, 4}, {2, FALSE, 4}, {4, FALSE, 5},
+                                   {5, FALSE, 1}, {1, TRUE, 5},  {4, TRUE, 1},  {0, TRUE, 5}};
+  std::vector<int> reached;
+  HWND focus_on_open = nullptr;
+  HWND first = nullptr;
+  script_.on_init = [&](HWND dlg) {
+    for (const Step& step : steps) {
+      const HWND from = step.from == 0 ? nullptr : GetDlgItem(dlg, step.from);
+      reached.push_back(GetDlgCtrlID(GetNextDlgTabItem(dlg, from, step.previous)));
+    }
+    first = GetDlgItem(dlg, 1);
+  };
+  WhileOpen([&] {
+    focus_on_open = GetFocus();
+    EndDialog(GetActiveWindow(), 0);
+  });
+  Run(dialog);
+  ASSERT_EQ(reached.size(), steps.size());
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    EXPECT_EQ(reached[i], steps[i].to)
+        << "from " << steps[i].from << " previous " << steps[i].previous;
+  }
+  EXPECT_EQ(focus_on_open, first);
+}
+
+TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
+  SIPINFO sip{};
+  sip.cbSize = sizeof sip;
+  ASSERT_TRUE(SHSipInfo(SPI_GETSIPINFO, 0, &sip, 0));
+  sip.fdwFlags |= SIPF_ON;
+  ASSERT_TRUE(SHSipInfo(SPI_SETSIPINFO, 0, &sip, 0));
+
+  DialogTemplateBuilder dialog(kDialogStyle, WS_EX_NODRAG, {0, 0, 159, 118},
+                               u"User Profile(Requires all)", 8, u"MS Sans Serif");
+  dialog.Item(DLG_CLASS_EDIT, u"", 1022, WS_BORDER | WS_TABSTOP, {45, 10, 108, 12});
+  script_.on_init = [](HWND dlg) {
+    SHINITDLGINFO info{SHIDIM_FLAGS, dlg,
+                       SHIDIF_DONEBUTTON | SHIDIF_SIPDOWN | SHIDIF_SIZEDLGFULLSCREEN};
+    SHInitDialog(&info);
+    SHSetNavBarText(dlg, u"Profile text");
+  };
+  script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
+    if (LOWORD(wParam) == IDOK) EndDialog(dlg, 5);
+  };
+  RECT rect{};
+  QString text_while_open;
+  bool done_shown = false;
+  bool panel_raised = true;
+  WhileOpen([&] {
+    rect = RectOf(GetActiveWindow());
+    text_while_open = NavigationText();
+    done_shown = murmel::testing::ScreenPart("done_button")->isVisible();
+    panel_raised = murmel::testing::ScreenPart("input_panel")->isVisible();
+    murmel::testing::Click(murmel::testing::ScreenPart("done_button"));
+  });
+  EXPECT_EQ(Run(dialog), 5);
+
+  EXPECT_EQ(rect.left, 0);
+  EXPECT_EQ(rect.top, 26);
+  EXPECT_EQ(rect.right, 240);
+  EXPECT_EQ(rect.bottom, 294);
+  EXPECT_EQ(text_while_open, QStringLiteral("Profile text"));
+  EXPECT_TRUE(done_shown);
+  EXPECT_FALSE(panel_raised);
+  int oks = 0;
+  for (const auto& command : script_.commands) oks += command.id == IDOK ? 1 : 0;
+  EXPECT_EQ(oks, 1);
+  // The owner is active again, with its own title and no Done button.
+  EXPECT_EQ(GetActiveWindow(), top_);
+  EXPECT_EQ(NavigationText(), QStringLiteral("Test window"));
+  EXPECT_FALSE(murmel::testing::ScreenPart("done_button")->isVisible());
+}
+
+TEST_F(DialogTest, PostedMessagesAndTimersOfOtherWindowsKeepTheirOrderDuringTheModalLoop) {
+  constexpr int kPosts = 200;
+  constexpr UINT kNumbered = WM_APP + 1;
+  constexpr UINT kLast = WM_APP + 2;
+  DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 50}, u"Busy", 8, u"MS Sans Serif");
+  const HWND main_window = top_;
+  std::thread poster;
+  script_.on_init = [&](HWND dlg) {
+    SetTimer(main_window, 9, 1, nullptr);
+    SetTimer(dlg, 1, 1, nullptr);
+    poster = std::thread([main_window] {
+      for (int i = 0; i < kPosts; ++i) PostMessageW(main_window, kNumbered, i, 0);
+      PostMessageW(main_window, kLast, 0, 0);
+    });
+  };
+  // The dialog ends once the last post and a timer of the main window have come through.
+  script_.on_other = [main_window](HWND dlg, UINT msg) {
+    if (msg != WM_TIMER) return;
+    bool last = false;
+    bool timer = false;
+    for (const auto& r : Log()) {
+      last = last || (r.window == main_window && r.message == kLast);
+      timer = timer || (r.window == main_window && r.message == WM_TIMER);
+    }
+    if (last && timer) EndDialog(dlg, 1);
+  };
+  EXPECT_EQ(Run(dialog), 1);
+  poster.join();
+  KillTimer(top_, 9);
+
+  std::vector<WPARAM> order;
+  for (const auto& r : Log()) {
+    if (r.window == top_ && r.message == kNumbered) order.push_back(r.wParam);
+  }
+  ASSERT_EQ(order.size(), static_cast<std::size_t>(kPosts));
+  for (int i = 0; i < kPosts; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], WPARAM(i));
+}
+
+TEST_F(DialogTest, QuitDuringTheModalLoopEndsTheDialogAndReachesTheOuterLoop) {
+  DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 50}, u"Quit", 8, u"MS Sans Serif");
+  script_.on_init = [](HWND) { PostQuitMessage(3); };
+  EXPECT_EQ(Run(dialog), 0);
+  MSG msg{};
+  EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
+  EXPECT_EQ(msg.wParam, 3u);
+}
+
+TEST_F(DialogTest, DialogResourcesAreFoundLoadedAndRun) {
+  static const DialogTemplateBuilder dialog = [] {
+    DialogTemplateBuilder built(kDialogStyle, 0, {0, 0, 80, 40}, u"Stored", 8, u"MS Sans Serif");
+    built.Item(DLG_CLASS_BUTTON, u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, {20, 20, 40, 14});
+    return built;
+  }();
+  static const MURMEL_RESOURCE entry = dialog.Resource(4242);
+  static const bool registered = (RegisterResourceTable(&entry, 1), true);
+  ASSERT_TRUE(registered);
+
+  const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(4242), RT_DIALOG);
+  ASSERT_NE(found, nullptr);
+  ASSERT_EQ(SizeofResource(nullptr, found), dialog.bytes().size());
+  const void* bytes = LockResource(LoadResource(nullptr, found));
+  ASSERT_NE(bytes, nullptr);
+  EXPECT_EQ(std::memcmp(bytes, dialog.bytes().data(), dialog.bytes().size()), 0);
+
+  script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) { EndDialog(dlg, LOWORD(wParam)); };
+  WhileOpen([] { murmel::testing::Click(GetDlgItem(GetActiveWindow(), IDOK)); });
+  EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(4242), top_, ScriptedProc, 0), IDOK);
+
+  SetLastError(0);
+  EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(4243), RT_DIALOG), nullptr);
+  EXPECT_EQ(GetLastError(), 1814u);
+  EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(4243), top_, ScriptedProc, 0), -1);
+  EXPECT_EQ(DialogBoxIndirectParamW(nullptr, nullptr, top_, ScriptedProc, 0), -1);
+}
+
+}  // namespace
