@@ -42,7 +42,8 @@ std::string StartFolder(const std::u16string& initial_file, const std::u16string
       return given.parent_path().string();
   }
   if (!initial_dir.empty()) {
-    const std::string folder = kernel::HostPathFor(initial_dir);
+    std::string folder = kernel::HostPathFor(initial_dir);
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();  // "\My Documents\"
     if (std::filesystem::is_directory(folder, error)) return folder;
   }
   return kernel::DocumentsFolder();

@@ -1,0 +1,230 @@
+// The file-open dialog: what it asks, what it writes back, cancel, and the dialog itself.
+#include <commdlg.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "gui_test_support.h"
+#include "platform/testing_shell.h"
+#include "support/scoped_env.h"
+
+namespace {
+
+namespace testing_ui = murmel::testing;
+
+// As the client asks for an attachment: two filters, the pictures second.
+constexpr WCHAR kFilters[] =
+    u"All Files (*.*)\0*.*\0Picture Files (*.gif;*.jpg;*.jpeg)\0*.gif;*.jpg;*.jpeg\0";
+
+void Touch(const std::string& path) { std::ofstream(path) << "x"; }
+
+std::u16string Wide(const std::string& text) {
+  return std::u16string(text.begin(), text.end());  // the test paths are ASCII
+}
+
+class FileDialogTest : public gui_test::GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    std::filesystem::create_directories(home_ / "Documents");
+    std::fill(std::begin(file_), std::end(file_), u'#');  // shows what a call wrote
+    wcsncpy(file_, u"previous.txt", 260);
+    ofn_.lStructSize = sizeof ofn_;
+    ofn_.hwndOwner = top_;
+    ofn_.lpstrFilter = kFilters;
+    ofn_.nFilterIndex = 1;
+    ofn_.lpstrFile = file_;
+    ofn_.nMaxFile = 260;
+    ofn_.lpstrInitialDir = u"\\My Documents\\";
+    ofn_.lpstrTitle = u"Attach File or Picture";
+    ofn_.Flags = OFN_FILEMUSTEXIST;
+    ofn_.nFileOffset = 77;
+  }
+  void TearDown() override {
+    testing_ui::ShowFileDialogs();
+    GuiTest::TearDown();
+  }
+
+  testing_support::TempDir home_;
+  testing_support::ScopedEnv home_env_{"HOME", home_.path()};
+  WCHAR file_[300];
+  OPENFILENAMEW ofn_{};
+};
+
+TEST_F(FileDialogTest, RecordsWhatTheCallerAsked) {
+  testing_ui::AnswerFileDialogs(std::nullopt);
+  EXPECT_FALSE(GetOpenFileNameW(&ofn_));
+  const auto asked = testing_ui::FileDialogsAsked();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].owner, top_);
+  EXPECT_EQ(asked[0].title, u"Attach File or Picture");
+  EXPECT_EQ(asked[0].filter_names, (std::vector<std::u16string>{
+                                       u"All Files (*.*)", u"Picture Files (*.gif;*.jpg;*.jpeg)"}));
+  EXPECT_EQ(asked[0].filter_patterns, (std::vector<std::u16string>{u"*.*", u"*.gif;*.jpg;*.jpeg"}));
+  EXPECT_EQ(asked[0].filter_index, 1u);
+  EXPECT_EQ(asked[0].initial_dir, u"\\My Documents\\");
+  EXPECT_EQ(asked[0].initial_file, u"previous.txt");
+  EXPECT_EQ(asked[0].flags, DWORD{OFN_FILEMUSTEXIST});
+  // The device's documents folder is the user's.
+  EXPECT_EQ(std::filesystem::path(asked[0].folder), std::filesystem::path(home_ / "Documents"));
+}
+
+TEST_F(FileDialogTest, ChosenPathIsWrittenWithItsOffsets) {
+  const std::string folder = home_ / "Documents";
+  std::filesystem::create_directories(folder + "/trip.2024");
+  const struct {
+    std::string path;
+    WORD name_at;
+    WORD extension_at;  // 0: none
+  } cases[] = {
+      {folder + "/photo.jpeg", static_cast<WORD>(folder.size() + 1),
+       static_cast<WORD>(folder.size() + 7)},
+      {folder + "/README", static_cast<WORD>(folder.size() + 1), 0},
+      // A dot in the folder is not the name's extension.
+      {folder + "/trip.2024/notes", static_cast<WORD>(folder.size() + 11), 0},
+      {folder + "/trip.2024/a.b.gif", static_cast<WORD>(folder.size() + 11),
+       static_cast<WORD>(folder.size() + 15)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    Touch(c.path);
+    WCHAR title[64] = u"";
+    ofn_.lpstrFileTitle = title;
+    ofn_.nMaxFileTitle = 64;
+    testing_ui::AnswerFileDialogs(c.path);
+    ASSERT_TRUE(GetOpenFileNameW(&ofn_));
+    EXPECT_EQ(std::u16string(file_), Wide(c.path));
+    EXPECT_EQ(ofn_.nFileOffset, c.name_at);
+    EXPECT_EQ(ofn_.nFileExtension, c.extension_at);
+    EXPECT_EQ(std::u16string(title), Wide(c.path.substr(c.name_at)));
+  }
+}
+
+TEST_F(FileDialogTest, CancelAndRefusalsLeaveTheCallersFieldsAlone) {
+  const std::string existing = home_ / "Documents/kept.gif";
+  Touch(existing);
+  WCHAR before[300];
+  std::copy(std::begin(file_), std::end(file_), before);
+  const struct {
+    const char* what;
+    std::optional<std::string> answer;
+    DWORD flags;
+    DWORD max_file;
+    DWORD extended_error;
+  } cases[] = {
+      {"cancel", std::nullopt, OFN_FILEMUSTEXIST, 260, 0},
+      {"a missing file that must exist", home_ / "Documents/missing.gif", OFN_FILEMUSTEXIST, 260,
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing_ui::AnswerFileDialogs(c.answer);
+    ofn_.Flags = c.flags;
+    ofn_.nMaxFile = c.max_file;
+    EXPECT_FALSE(GetOpenFileNameW(&ofn_));
+    EXPECT_EQ(CommDlgExtendedError(), c.extended_error);
+    EXPECT_TRUE(std::equal(std::begin(file_), std::end(file_), before));
+    EXPECT_EQ(ofn_.nFileOffset, 77);
+  }
+  // Without OFN_FILEMUSTEXIST a new name is a choice like any other.
+  testing_ui::AnswerFileDialogs(home_ / "Documents/new.gif");
+  ofn_.Flags = 0;
+  EXPECT_TRUE(GetOpenFileNameW(&ofn_));
+}
+
+TEST_F(FileDialogTest, TooSmallBufferReportsTheSizeItNeeds) {
+  const std::string path = home_ / "Documents/a.gif";
+  Touch(path);
+  testing_ui::AnswerFileDialogs(path);
+  ofn_.nMaxFile = static_cast<DWORD>(path.size());  // one short: no room for the NUL
+  EXPECT_FALSE(GetOpenFileNameW(&ofn_));
+  EXPECT_EQ(CommDlgExtendedError(), DWORD{FNERR_BUFFERTOOSMALL});
+  EXPECT_EQ(file_[0], static_cast<WCHAR>(path.size() + 1));
+  ofn_.nMaxFile = static_cast<DWORD>(path.size() + 1);
+  EXPECT_TRUE(GetOpenFileNameW(&ofn_));
+  EXPECT_EQ(std::u16string(file_), Wide(path));
+
+  ofn_.lStructSize = 76;  // the handheld's own size is not this host's
+  EXPECT_FALSE(GetOpenFileNameW(&ofn_));
+  EXPECT_EQ(CommDlgExtendedError(), DWORD{CDERR_STRUCTSIZE});
+}
+
+// The dialog itself, driven through its widgets as a user would.
+class ShownFileDialogTest : public FileDialogTest {
+ protected:
+  template <typename Widget>
+  static Widget* Part(const char* name) {
+    return testing_ui::Screen()->findChild<Widget*>(QString::fromUtf8(name));
+  }
+
+  static std::vector<std::string> Listed() {
+    std::vector<std::string> names;
+    auto* list = Part<QListWidget>("file_dialog_list");
+    for (int i = 0; i < list->count(); ++i) names.push_back(list->item(i)->text().toStdString());
+    return names;
+  }
+};
+
+TEST_F(ShownFileDialogTest, ListsTheFolderThroughTheChosenFilterAndTakesATypedName) {
+  const std::string folder = home_ / "Documents";
+  for (const char* name : {"a.gif", "B.JPG", "c.txt", "d.jpeg"}) Touch(folder + "/" + name);
+  std::filesystem::create_directories(folder + "/album");
+  ofn_.nFilterIndex = 2;
+  std::vector<std::string> pictures;
+  std::vector<std::string> everything;
+  QString name_at_start;
+  QTimer::singleShot(0, [&] {
+    pictures = Listed();
+    name_at_start = Part<QLineEdit>("file_dialog_name")->text();
+    Part<QComboBox>("file_dialog_type")->setCurrentIndex(0);
+    everything = Listed();
+    Part<QLineEdit>("file_dialog_name")->setText(QStringLiteral("B.JPG"));
+    testing_ui::Click(Part<QPushButton>("file_dialog_ok"));
+  });
+  ASSERT_TRUE(GetOpenFileNameW(&ofn_));
+  EXPECT_EQ(pictures, (std::vector<std::string>{"../", "album/", "a.gif", "B.JPG", "d.jpeg"}));
+  EXPECT_EQ(everything,
+            (std::vector<std::string>{"../", "album/", "a.gif", "B.JPG", "c.txt", "d.jpeg"}));
+  EXPECT_EQ(name_at_start, QStringLiteral("previous.txt"));
+  EXPECT_EQ(std::u16string(file_), Wide(folder + "/B.JPG"));
+  EXPECT_EQ(testing_ui::ScreenPart("file_dialog"), nullptr);  // gone with its answer
+}
+
+TEST_F(ShownFileDialogTest, MissingNameKeepsTheDialogOpenAndCancelWritesNothing) {
+  bool still_open = false;
+  QTimer::singleShot(0, [&] {
+    Part<QLineEdit>("file_dialog_name")->setText(QStringLiteral("nowhere.gif"));
+    testing_ui::Click(Part<QPushButton>("file_dialog_ok"));
+    still_open =
+        Part<QWidget>("file_dialog") != nullptr && Part<QWidget>("file_dialog")->isVisible();
+    testing_ui::Click(Part<QPushButton>("file_dialog_cancel"));
+  });
+  EXPECT_FALSE(GetOpenFileNameW(&ofn_));
+  EXPECT_TRUE(still_open);
+  EXPECT_EQ(std::u16string(file_), u"previous.txt");
+  EXPECT_EQ(CommDlgExtendedError(), 0u);
+}
+
+TEST_F(ShownFileDialogTest, AFullPathInTheNameFieldOpensItsFolder) {
+  const std::string folder = home_ / "elsewhere";
+  std::filesystem::create_directories(folder);
+  Touch(folder + "/old.gif");
+  wcsncpy(file_, Wide(folder + "/old.gif").c_str(), 260);
+  std::vector<std::string> listed;
+  QTimer::singleShot(0, [&] {
+    listed = Listed();
+    testing_ui::Click(Part<QPushButton>("file_dialog_ok"));  // keeps the given name
+  });
+  ASSERT_TRUE(GetOpenFileNameW(&ofn_));
+  EXPECT_EQ(listed, (std::vector<std::string>{"../", "old.gif"}));
+  EXPECT_EQ(std::u16string(file_), Wide(folder + "/old.gif"));
+}
+
+}  // namespace
