@@ -305,7 +305,9 @@ QImage ButtonPanel(Look look, QSize size) {
   QImage image = Backdrop(look, kPanelAt, size);
   QPainter painter(&image);
   Begin(painter, look);
-  const QRectF body(0.5, 0.5, size.width() - 1.0, size.height() - 1.0);
+  const QRectF body = look == Look::Normal
+                          ? QRectF(0.5, 0.5, size.width() - 1.0, size.height() - 1.0)
+                          : QRectF(0, 0, size.width() - 1.0, size.height() - 1.0);
   painter.setPen(QPen(kNavy, 1.0));
   painter.setBrush(look == Look::Normal
                        ? QBrush(Vertical(0, size.height(), QColor(0x6E, 0x93, 0xC2), kNavy))
@@ -358,7 +360,10 @@ QImage CornerButton(Look look, QPoint at, CornerGlyph glyph, ButtonState state) 
   QPainter painter(&image);
   Begin(painter, look);
   const bool pressed = state == ButtonState::Pressed;
-  const QRectF frame(0.5, 0.5, size.width() - 1.0, size.height() - 1.0);
+  // Without antialiasing a half-pixel outline leaves stray corner pixels: whole pixels then.
+  const QRectF frame = look == Look::Normal
+                           ? QRectF(0.5, 0.5, size.width() - 1.0, size.height() - 1.0)
+                           : QRectF(0, 0, size.width() - 1.0, size.height() - 1.0);
   if (look == Look::Normal) {
     painter.setPen(QPen(pressed ? kNavy : QColor(0x5B, 0x6C, 0x83), 1.0));
     painter.setBrush(pressed ? Vertical(0, 25, QColor(0xB3, 0xBF, 0xCE), QColor(0xE6, 0xEB, 0xF1))
