@@ -87,6 +87,19 @@ MessageBoxLog& Boxes() {
   return log;
 }
 
+// Clicked from inside the box's own modal loop, as a user would; a box opened over it
+// (another thread's) is answered first.
+void ClickWhenOnTop(HWND box, int answer) {
+  QTimer::singleShot(0, [box, answer] {
+    if (!IsWindow(box)) return;
+    if (GetActiveWindow() != box) {
+      ClickWhenOnTop(box, answer);
+      return;
+    }
+    Click(gui::MessageBoxButton(box, answer));
+  });
+}
+
 // Watches every box from the first use of the message-box calls on.
 void WatchMessageBoxes() {
   static const bool watching = [] {
@@ -100,11 +113,7 @@ void WatchMessageBoxes() {
         answer = Boxes().answer;
       }
       if (answer == 0) return;
-      // Clicked from inside the box's own modal loop, as a user would.
-      const HWND window = box.box;
-      QTimer::singleShot(0, [window, answer] {
-        if (IsWindow(window)) Click(gui::MessageBoxButton(window, answer));
-      });
+      ClickWhenOnTop(box.box, answer);
     });
     return true;
   }();

@@ -1,0 +1,189 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gui_test_support.h"
+#include "win/dialog_template_builder.h"
+
+namespace {
+
+using gui_test::GuiTest;
+using murmel::testing::AnswerMessageBoxes;
+using murmel::testing::MessageBoxesShown;
+
+class MessageBoxTest : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    murmel::testing::ForgetMessageBoxesShown();
+  }
+  void TearDown() override {
+    AnswerMessageBoxes(0);
+    GuiTest::TearDown();
+  }
+};
+
+// Runs the user-interface thread's part until `done`: sent calls, posts and Qt's events.
+void PumpUntil(const std::atomic<bool>& done) {
+  MSG msg;
+  while (!done.load()) {
+    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      DispatchMessageW(&msg);
+    } else {
+      murmel::testing::ProcessEvents();
+    }
+  }
+}
+
+TEST_F(MessageBoxTest, AnsweredBoxesReturnTheButtonChosenAndAreRecordedAsAsked) {
+  struct Case {
+    bool owned;
+    UINT style;
+    int answer;
+    int result;  // an answer the box has no button for presses its default
+  };
+  const std::vector<Case> cases = {
+      {false, MB_OK | MB_ICONSTOP, IDOK, IDOK},
+      {true, MB_YESNO | MB_ICONQUESTION, IDNO, IDNO},
+      {true, MB_YESNO | MB_ICONQUESTION, IDYES, IDYES},
+      {true, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDOK, IDNO},
+      {true, MB_OK | MB_ICONEXCLAMATION, IDYES, IDOK},
+      {false, MB_OK | MB_ICONINFORMATION, IDOK, IDOK},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(i);
+    AnswerMessageBoxes(c.answer);
+    const std::u16string text =
+        u"Line one\nline " + std::u16string(1, u'0' + static_cast<char16_t>(i));
+    EXPECT_EQ(MessageBoxW(c.owned ? top_ : nullptr, text.c_str(), u"Murmelpost", c.style),
+              c.result);
+    const auto shown = MessageBoxesShown();
+    ASSERT_EQ(shown.size(), i + 1);
+    EXPECT_EQ(shown.back().text, text);
+    EXPECT_EQ(shown.back().caption, u"Murmelpost");
+    EXPECT_EQ(shown.back().style, c.style);
+    EXPECT_EQ(shown.back().owner, c.owned ? top_ : nullptr);
+    EXPECT_FALSE(IsWindow(shown.back().box));
+  }
+  // The window that was active before the boxes is active again.
+  EXPECT_EQ(GetActiveWindow(), top_);
+}
+
+TEST_F(MessageBoxTest, KeysPressTheDefaultButtonAndEscapeOnlyWhereTheBoxAllowsIt) {
+  struct Case {
+    UINT style;
+    std::vector<int> keys;
+    int result;
+  };
+  const std::vector<Case> cases = {
+      {MB_OK, {Qt::Key_Escape}, IDOK},
+      {MB_YESNO, {Qt::Key_Escape, Qt::Key_Return}, IDYES},  // Escape does nothing
+      {MB_YESNO | MB_DEFBUTTON2, {Qt::Key_Return}, IDNO},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    const std::vector<int> keys = c.keys;
+    QTimer::singleShot(0, [keys] {
+      for (int key : keys) murmel::testing::Key(GetFocus(), key);
+    });
+    EXPECT_EQ(MessageBoxW(top_, u"Sure?", u"Ask", c.style), c.result);
+  }
+}
+
+TEST_F(MessageBoxTest, WindowsBehindTheBoxRefuseThePen) {
+  const HWND button = Child(u"button", BS_PUSHBUTTON, 300, 10, 200, 80, 30, u"Behind");
+  ASSERT_NE(button, nullptr);
+  gui_test::Log().clear();
+  QTimer::singleShot(0, [button] {
+    murmel::testing::Click(button);
+    murmel::testing::Click(murmel::testing::MessageBoxButton(IDOK));
+  });
+  EXPECT_EQ(MessageBoxW(top_, u"Modal", u"Box", MB_OK), IDOK);
+  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());
+  murmel::testing::Click(button);  // and answer again once the box is gone
+  EXPECT_EQ(gui_test::CommandsTo(top_), std::vector<gui_test::Command>({{300, BN_CLICKED}}));
+}
+
+INT_PTR WorkerBoxDialogProc(HWND hDlg, UINT Msg, WPARAM /*wParam*/, LPARAM lParam) {
+  static std::thread worker;
+  if (Msg == WM_INITDIALOG) {
+    auto* result = reinterpret_cast<std::atomic<int>*>(lParam);
+    worker = std::thread([hDlg, result] {
+      result->store(MessageBoxW(nullptr, u"From the worker", u"Worker", MB_OK | MB_ICONSTOP));
+      PostMessageW(hDlg, WM_APP, 0, 0);
+    });
+    return TRUE;
+  }
+  if (Msg == WM_APP) {
+    worker.join();
+    EndDialog(hDlg, 9);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+TEST_F(MessageBoxTest, AWorkersBoxRunsOnTheInterfaceThreadDuringAModalDialog) {
+  AnswerMessageBoxes(IDOK);
+  murmel::DialogTemplateBuilder dialog(DS_MODALFRAME | WS_POPUP | WS_CAPTION, 0, {0, 0, 120, 60},
+                                       u"Open dialog", 8, u"MS Sans Serif");
+  std::atomic<int> worker_result{0};
+  EXPECT_EQ(DialogBoxIndirectParamW(nullptr, dialog.get(), top_, WorkerBoxDialogProc,
+                                    reinterpret_cast<LPARAM>(&worker_result)),
+            9);
+  EXPECT_EQ(worker_result.load(), IDOK);
+  const auto shown = MessageBoxesShown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, u"From the worker");
+  EXPECT_EQ(shown[0].owner, nullptr);
+}
+
+// A window whose procedure shows a box for a message another thread sent it, and starts a
+// second thread's box while its own is open.
+std::thread second_worker;
+std::atomic<int> second_result{0};
+
+LRESULT BoxOnSendProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (Msg != WM_APP + 5) return DefWindowProcW(hWnd, Msg, wParam, lParam);
+  second_worker = std::thread([] {
+    second_result.store(MessageBoxW(nullptr, u"Second", u"Worker", MB_YESNO | MB_ICONQUESTION));
+  });
+  return MessageBoxW(hWnd, u"First", u"Sent", MB_YESNO | MB_ICONQUESTION);
+}
+
+TEST_F(MessageBoxTest, BoxesAskedFromSentMessagesAndOtherThreadsAtOnceDoNotDeadlock) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = BoxOnSendProc;
+  window_class.lpszClassName = u"BoxOnSend";
+  static const bool registered = RegisterClassW(&window_class) != 0;
+  ASSERT_TRUE(registered);
+  const HWND window = CreateWindowExW(0, u"BoxOnSend", u"Sender target", WS_VISIBLE, 0, 26, 240,
+                                      268, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  AnswerMessageBoxes(IDNO);
+  second_result = 0;
+
+  std::atomic<bool> done{false};
+  LRESULT first_result = 0;
+  std::thread sender([&] {
+    first_result = SendMessageW(window, WM_APP + 5, 0, 0);
+    second_worker.join();
+    done = true;
+  });
+  PumpUntil(done);
+  sender.join();
+  DestroyWindow(window);
+
+  EXPECT_EQ(first_result, IDNO);
+  EXPECT_EQ(second_result.load(), IDNO);
+  EXPECT_EQ(MessageBoxesShown().size(), 2u);
+}
+
+}  // namespace
