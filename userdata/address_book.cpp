@@ -30,7 +30,7 @@ struct HeapReleaser {
 };
 
 // The shortest entry line the file can hold: "addressN=" and a three-character address.
-constexpr DWORD SHORTEST_ENTRY_CHARS = 12;
+constexpr long long SHORTEST_ENTRY_BYTES = 24;
 
 // Decimal as the C library reads it: leading white space, an optional sign, then digits.
 long long ParseCount(const WCHAR* text) {
@@ -93,8 +93,8 @@ bool LoadAddressBook(HWND recipientBox) {
   ReadKeyValue(text, u"count=", countText);
   long long count = ParseCount(countText);
   // A damaged count must not keep the loader searching: the file cannot hold more entries.
-  const long long fileChars = size / sizeof(WCHAR);
-  if (count > fileChars / SHORTEST_ENTRY_CHARS + 1) count = fileChars / SHORTEST_ENTRY_CHARS + 1;
+  const long long mostEntries = static_cast<long long>(size) / SHORTEST_ENTRY_BYTES + 1;
+  if (count > mostEntries) count = mostEntries;
 
   for (long long i = 0; i < count; ++i) {
     WCHAR key[32];

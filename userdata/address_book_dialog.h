@@ -14,3 +14,6 @@ void UpdateAddressCount(HWND dialog);
 // Empties the recipient box (list and typed text), then adds the working list's entries in
 // its order.
 void CopyListToRecipients(HWND dialog);
+
+// The dialog's procedure: Add, Del, the count label and the default button's switching.
+INT_PTR AddressBookDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
