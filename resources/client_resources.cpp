@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "resources/bitmap_table.h"
+#include "resources/dialogs.h"
 #include "resources/menu.h"
 #include "resources/string_table.h"
 
@@ -13,5 +14,6 @@ void RegisterClientResources() {
     RegisterStringResources();
     RegisterBitmapResources();
     RegisterMenuResources();
+    RegisterDialogResources();
   });
 }
