@@ -79,7 +79,6 @@ struct MessageBoxLog {
   std::mutex mutex;
   std::vector<ShownMessageBox> shown;
   int answer = 0;
-  HWND open = nullptr;
 };
 
 MessageBoxLog& Boxes() {
@@ -109,7 +108,6 @@ void WatchMessageBoxes() {
         std::lock_guard lock(Boxes().mutex);
         Boxes().shown.push_back(
             ShownMessageBox{box.box, box.owner, box.text, box.caption, box.style});
-        Boxes().open = box.box;
         answer = Boxes().answer;
       }
       if (answer == 0) return;
@@ -141,12 +139,9 @@ void ForgetMessageBoxesShown() {
 }
 
 HWND MessageBoxButton(int answer) {
-  HWND open = nullptr;
-  {
-    std::lock_guard lock(Boxes().mutex);
-    open = Boxes().open;
-  }
-  return IsWindow(open) ? gui::MessageBoxButton(open, answer) : nullptr;
+  // The box on the screen is the active window.
+  const HWND box = GetActiveWindow();
+  return IsWindow(box) ? gui::MessageBoxButton(box, answer) : nullptr;
 }
 
 }  // namespace murmel::testing

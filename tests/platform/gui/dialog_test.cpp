@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gui_test_support.h"
+#include "support/temp_dir.h"
 #include "win/dialog_template_builder.h"
 
 namespace {
@@ -380,6 +381,79 @@ TEST_F(DialogTest, DialogResourcesAreFoundLoadedAndRun) {
   EXPECT_EQ(GetLastError(), 1814u);
   EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(4243), top_, ScriptedProc, 0), -1);
   EXPECT_EQ(DialogBoxIndirectParamW(nullptr, nullptr, top_, ScriptedProc, 0), -1);
+}
+
+// Pictures of a full-screen form with the input panel raised and of a message box over it,
+// written to $MURMEL_SCREENSHOT_DIR when set (the documentation's pictures), else to a
+// temporary folder.
+TEST_F(DialogTest, ScreenshotsOfAFullScreenFormAndAMessageBox) {
+  testing_support::TempDir temp;
+  const char* wanted = std::getenv("MURMEL_SCREENSHOT_DIR");
+  const std::string folder = wanted != nullptr && *wanted != 0 ? wanted : temp.path();
+  const std::string form_png = folder + "/handheld-dialog.png";
+  const std::string box_png = folder + "/handheld-message-box.png";
+
+  // The owner has the empty menu bar with the input panel button, as the client's window.
+  SHMENUBARINFO bar{};
+  bar.cbSize = sizeof bar;
+  bar.hwndParent = top_;
+  bar.dwFlags = SHCMBF_EMPTYBAR;
+  ASSERT_TRUE(SHCreateMenuBar(&bar));
+  DialogTemplateBuilder dialog(kDialogStyle, WS_EX_NODRAG, {0, 0, 159, 118}, u"Sample form", 8,
+                               u"MS Sans Serif");
+  dialog.Item(DLG_CLASS_STATIC, u"1. Your e-mail address", 0xFFFF, SS_LEFT, {6, 2, 74, 8})
+      .Item(DLG_CLASS_EDIT, u"", 20, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, {45, 10, 108, 12})
+      .Item(DLG_CLASS_STATIC, u"2. Your full name", 0xFFFF, SS_LEFT, {6, 24, 74, 8})
+      .Item(DLG_CLASS_BUTTON, u"Mr.", 21, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
+            {90, 24, 25, 10})
+      .Item(DLG_CLASS_BUTTON, u"Ms.", 22, BS_AUTORADIOBUTTON, {118, 24, 25, 10})
+      .Item(DLG_CLASS_EDIT, u"", 23, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, {45, 34, 108, 12})
+      .Item(DLG_CLASS_STATIC, u"3. Country", 0xFFFF, SS_LEFT, {6, 50, 36, 8})
+      .Item(DLG_CLASS_COMBOBOX, u"", 24, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
+            {44, 48, 109, 60});
+  script_.on_init = [](HWND dlg) {
+    SHINITDLGINFO info{SHIDIM_FLAGS, dlg, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN};
+    SHInitDialog(&info);
+    SHSetNavBarText(dlg, u"Sample form");
+    CheckRadioButton(dlg, 21, 22, 21);
+    SendDlgItemMessageW(dlg, 24, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"United States"));
+    SendDlgItemMessageW(dlg, 24, CB_SETCURSEL, 0, 0);
+    SetDlgItemTextW(dlg, 23, u"Ada Lovelace");
+    SIPINFO sip{};
+    sip.cbSize = sizeof sip;
+    SHSipInfo(SPI_GETSIPINFO, 0, &sip, 0);
+    sip.fdwFlags |= SIPF_ON;
+    SHSipInfo(SPI_SETSIPINFO, 0, &sip, 0);
+  };
+  script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
+    if (LOWORD(wParam) == IDOK) EndDialog(dlg, IDOK);
+  };
+  bool form_saved = false;
+  bool box_saved = false;
+  int answer = 0;
+  WhileOpen([&] {
+    const HWND dlg = GetActiveWindow();
+    SetFocus(GetDlgItem(dlg, 20));
+    murmel::testing::Type(GetDlgItem(dlg, 20), u"ada@example.org");
+    form_saved = murmel::testing::SaveScreen(form_png.c_str());
+    QTimer::singleShot(0, [&] {
+      box_saved = murmel::testing::SaveScreen(box_png.c_str());
+      murmel::testing::Click(murmel::testing::MessageBoxButton(IDYES));
+    });
+    answer =
+        MessageBoxW(dlg, u"Do you want to clear below attached file?\n\\My Documents\\talk.wav",
+                    u"Clear Attached File", MB_YESNO | MB_ICONQUESTION);
+    murmel::testing::Click(murmel::testing::ScreenPart("done_button"));
+  });
+  EXPECT_EQ(Run(dialog), IDOK);
+  EXPECT_EQ(answer, IDYES);
+  EXPECT_TRUE(form_saved);
+  EXPECT_TRUE(box_saved);
+  SIPINFO sip{};
+  sip.cbSize = sizeof sip;
+  SHSipInfo(SPI_GETSIPINFO, 0, &sip, 0);
+  sip.fdwFlags &= ~static_cast<DWORD>(SIPF_ON);
+  SHSipInfo(SPI_SETSIPINFO, 0, &sip, 0);
 }
 
 }  // namespace
