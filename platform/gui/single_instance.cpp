@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/gui/screen.h"
@@ -79,6 +80,22 @@ struct Published {
 std::map<std::u16string, Published>& PublishedWindows() {
   static std::map<std::u16string, Published> published;
   return published;
+}
+
+// The classes this process publishes, readable from any thread: looking for one of them
+// must not find this process again through its own socket.
+struct OwnClasses {
+  std::mutex mutex;
+  std::set<std::u16string> keys;
+};
+
+OwnClasses& Own() {
+  static OwnClasses own;
+  return own;
+}
+
+std::u16string ClassKey(const std::u16string& class_name) {
+  return QString::fromStdU16String(class_name).toLower().toStdU16String();
 }
 
 struct RemoteTable {
@@ -160,7 +177,7 @@ bool PostRemote(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void PublishTopLevel(HWND window, const std::u16string& class_name) {
-  const std::u16string key = QString::fromStdU16String(class_name).toLower().toStdU16String();
+  const std::u16string key = ClassKey(class_name);
   auto& published = PublishedWindows();
   if (published.count(key) != 0) return;  // the first window of the class stands for it
   const std::string base = BasePath(class_name);
@@ -175,6 +192,8 @@ void PublishTopLevel(HWND window, const std::u16string& class_name) {
   QLocalServer* raw = server.get();
   QObject::connect(raw, &QLocalServer::newConnection, raw, [raw, window] { Accept(raw, window); });
   published[key] = Published{window, std::move(lock), std::move(server)};
+  std::lock_guard own(Own().mutex);
+  Own().keys.insert(key);
 }
 
 void WithdrawTopLevel(HWND window) {
@@ -182,12 +201,20 @@ void WithdrawTopLevel(HWND window) {
   for (auto it = published.begin(); it != published.end(); ++it) {
     if (it->second.window != window) continue;
     it->second.server->close();  // removes the socket file
-    published.erase(it);         // the lock goes with it
+    {
+      std::lock_guard own(Own().mutex);
+      Own().keys.erase(it->first);
+    }
+    published.erase(it);  // the lock goes with it
     return;
   }
 }
 
 HWND FindRemoteWindow(const std::u16string& class_name) {
+  {
+    std::lock_guard own(Own().mutex);
+    if (Own().keys.count(ClassKey(class_name)) != 0) return nullptr;
+  }
   const std::string path = SocketPath(class_name);
   const int fd = Connect(path);
   if (fd < 0) return nullptr;  // nobody listens: no copy, or a stale socket of a dead one

@@ -2,7 +2,6 @@
 #include <QApplication>
 #include <atomic>
 
-#include "platform/gui/dialog_shell.h"
 #include "platform/gui/host_widget.h"
 #include "platform/gui/screen.h"
 #include "platform/gui/single_instance.h"
@@ -74,7 +73,6 @@ void Activate(HWND window) {
   if (previous == top) return;
   ActiveWindow() = top;
   SetNavigationTitle(ToQString(record->text));
-  ApplyShellNavigation(top);
   if (previous != nullptr)
     SendMessageW(previous, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(top));
   SendMessageW(top, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous));
@@ -553,7 +551,7 @@ HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
       return top;
     }
   }
-  // Another process of this user only answers for the class it publishes.
-  if (lpClassName == nullptr) return nullptr;
+  // Another process of this user answers for the class it publishes, not for titles.
+  if (lpClassName == nullptr || lpWindowName != nullptr) return nullptr;
   return murmel::gui::FindRemoteWindow(lpClassName);
 }

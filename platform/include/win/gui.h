@@ -179,8 +179,8 @@ BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
 BOOL UpdateWindow(HWND hWnd);
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
 BOOL SetForegroundWindow(HWND hWnd);
-// A top-level window by class (and title, unless null), in this process or, by class only,
-// in another process of the same user.
+// A top-level window by class (and title, unless null) in this process; without a title,
+// also the one a running process of the same user shows for the class.
 HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
 HWND GetForegroundWindow();
 

@@ -1,0 +1,147 @@
+// Finding a window by class in another process of the same user, raising it and posting
+// to it; a copy killed with SIGKILL must not block the next one.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "gui_test_support.h"
+#include "support/kernel_child_process.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::KernelChildProcess;
+
+constexpr const char* kChildVariable = "MURMEL_SINGLE_INSTANCE_CHILD";
+constexpr const WCHAR* kProbeClass = u"SingleInstanceProbe";
+constexpr UINT kCloseMessage = 1023;  // the client's private close message
+
+void Say(const char* line) {
+  const std::string text = std::string(line) + "\n";
+  if (write(STDOUT_FILENO, text.data(), text.size()) < 0) _exit(2);
+}
+
+LRESULT ProbeProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (Msg == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) Say("activated");
+  if (Msg == kCloseMessage) {
+    Say("closing");
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(hWnd, Msg, wParam, lParam);
+}
+
+// Child role: shows a window of the probe class, then another window in front of it, says
+// "ready" and runs its message loop until the close message ends it.
+const bool kIsChild = [] {
+  if (std::getenv(kChildVariable) == nullptr) return false;
+  WNDCLASSW probe{};
+  probe.lpfnWndProc = ProbeProc;
+  probe.lpszClassName = kProbeClass;
+  WNDCLASSW other{};
+  other.lpfnWndProc = DefWindowProcW;
+  other.lpszClassName = u"SingleInstanceCover";
+  if (!RegisterClassW(&probe) || !RegisterClassW(&other)) _exit(3);
+  if (!CreateWindowExW(0, kProbeClass, u"Probe", WS_VISIBLE, 0, 26, 240, 294, nullptr, nullptr,
+                       nullptr, nullptr) ||
+      !CreateWindowExW(0, u"SingleInstanceCover", u"Cover", WS_VISIBLE, 0, 26, 240, 294, nullptr,
+                       nullptr, nullptr, nullptr))
+    _exit(4);
+  Say("ready");
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  _exit(0);
+}();
+
+class SingleInstanceTest : public ::testing::Test {
+ protected:
+  // Every process of the test shares one private runtime folder.
+  std::vector<std::string> ChildEnvironment() const {
+    return {std::string(kChildVariable) + "=1", "QT_QPA_PLATFORM=offscreen",
+            "XDG_RUNTIME_DIR=" + runtime_.path()};
+  }
+
+  // Reads the child's lines up to `wanted`; false when its output ends first.
+  static bool WaitForLine(KernelChildProcess& child, const std::string& wanted) {
+    for (std::string line = child.ReadLine(); !line.empty(); line = child.ReadLine()) {
+      if (line == wanted) return true;
+    }
+    return false;
+  }
+
+  testing_support::TempDir runtime_;
+  testing_support::ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.path()};
+};
+
+int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+TEST_F(SingleInstanceTest, SecondProcessFindsRaisesAndClosesTheFirst) {
+  EXPECT_EQ(FindWindowW(kProbeClass, nullptr), nullptr);  // nobody runs yet
+  KernelChildProcess first(ChildEnvironment());
+  ASSERT_TRUE(first.started());
+  ASSERT_TRUE(WaitForLine(first, "ready"));
+
+  HWND found = FindWindowW(u"singleinstanceprobe", nullptr);  // classes ignore case
+  ASSERT_NE(found, nullptr);
+  EXPECT_TRUE(SetForegroundWindow(found));
+  EXPECT_EQ(first.ReadLine(), "activated");  // it came back in front of its other window
+  EXPECT_TRUE(PostMessageW(found, kCloseMessage, 0, 0));
+  EXPECT_EQ(first.ReadLine(), "closing");
+  EXPECT_EQ(ExitCode(first.Release()), 0);
+
+  // The handle of a copy that has ended behaves like a destroyed window.
+  SetLastError(0);
+  EXPECT_FALSE(PostMessageW(found, kCloseMessage, 0, 0));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
+  EXPECT_FALSE(SetForegroundWindow(found));
+  EXPECT_EQ(FindWindowW(kProbeClass, nullptr), nullptr);
+}
+
+TEST_F(SingleInstanceTest, KilledCopyDoesNotBlockTheNext) {
+  {
+    KernelChildProcess crashed(ChildEnvironment());
+    ASSERT_TRUE(WaitForLine(crashed, "ready"));
+    const int status = crashed.Kill();
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  }
+  // Its lock file and socket are still there, but nobody answers.
+  EXPECT_EQ(FindWindowW(kProbeClass, nullptr), nullptr);
+
+  KernelChildProcess next(ChildEnvironment());
+  ASSERT_TRUE(WaitForLine(next, "ready"));
+  HWND found = FindWindowW(kProbeClass, nullptr);
+  ASSERT_NE(found, nullptr);  // the next copy took over the class
+  EXPECT_TRUE(PostMessageW(found, kCloseMessage, 0, 0));
+  EXPECT_TRUE(WaitForLine(next, "closing"));
+  EXPECT_EQ(ExitCode(next.Release()), 0);
+}
+
+TEST_F(SingleInstanceTest, OwnWindowsAreFoundByClassAndTitle) {
+  gui_test::StartGui();
+  HWND window =
+      CreateWindowExW(0, gui_test::kRecordingClass, u"Own window", WS_VISIBLE, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 240, 294, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  const struct {
+    const WCHAR* window_class;
+    const WCHAR* title;
+    bool found;
+  } cases[] = {
+      {gui_test::kRecordingClass, nullptr, true},           {u"GUITESTRECORDER", nullptr, true},
+      {gui_test::kRecordingClass, u"Own window", true},     {nullptr, u"Own window", true},
+      {gui_test::kRecordingClass, u"Another title", false}, {u"NoSuchClass", nullptr, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FindWindowW(c.window_class, c.title) == window, c.found)
+        << (c.title != nullptr ? "with title" : "without title");
+  }
+  DestroyWindow(window);
+  EXPECT_NE(FindWindowW(gui_test::kRecordingClass, u"Own window"), window);
+}
+
+}  // namespace
