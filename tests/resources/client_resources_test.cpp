@@ -22,8 +22,9 @@ TEST(ClientResources, OneRegistrationProvidesMenuAndDialogTemplates) {
   EXPECT_NE(GetSubMenu(menu, MENU_POS_HELP), nullptr);
   DestroyMenu(menu);
 
+  const LPCWSTR dialog_type = RT_DIALOG;  // NOLINT(performance-no-int-to-ptr): an id in a pointer
   for (int id : {IDD_ABOUT, IDD_USER_PROFILE, IDD_ADDRESS_BOOK}) {
-    EXPECT_NE(FindResourceW(nullptr, ResourceName(id), RT_DIALOG), nullptr) << "dialog " << id;
+    EXPECT_NE(FindResourceW(nullptr, ResourceName(id), dialog_type), nullptr) << "dialog " << id;
   }
 }
 
