@@ -99,13 +99,17 @@ bool CreateItem(HWND dialog, const DialogItem& item, HINSTANCE instance, BaseUni
   const bool icon = class_name == u"STATIC" && (style & SS_TYPEMASK) == SS_ICON;
   // The static control shows an icon as its picture.
   if (icon) style = (style & ~static_cast<DWORD>(SS_TYPEMASK)) | SS_BITMAP | SS_CENTERIMAGE;
+  const auto menu_id = static_cast<INT_PTR>(item.id);
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): a child's id travels as its menu handle
+  const auto id_handle = reinterpret_cast<HMENU>(menu_id);
   const HWND control = CreateWindowExW(
       item.ex_style, class_name.c_str(), item.title.is_ordinal ? u"" : item.title.text.c_str(),
       style, DialogUnitsToPixelsX(item.x, units), DialogUnitsToPixelsY(item.y, units),
-      DialogUnitsToPixelsX(item.cx, units), DialogUnitsToPixelsY(item.cy, units), dialog,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(item.id)), instance, nullptr);
+      DialogUnitsToPixelsX(item.cx, units), DialogUnitsToPixelsY(item.cy, units), dialog, id_handle,
+      instance, nullptr);
   if (control == nullptr) return false;
   if (icon && item.title.is_ordinal) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): resource names are numbers
     const HICON picture = LoadIconW(instance, MAKEINTRESOURCEW(item.title.ordinal));
     SendMessageW(control, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(picture));
   }
@@ -257,6 +261,7 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemp
 
 INT_PTR DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
                         DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource types are numbers
   const HRSRC found = FindResourceW(hInstance, lpTemplateName, RT_DIALOG);
   if (found == nullptr) return -1;
   const auto* dialog = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(hInstance, found)));
