@@ -1,0 +1,148 @@
+// What the send and picture session tests share: a clean application state, the
+// progress the session showed, files on disk and a fake server that answers a script.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/voice_store.h"
+#include "shell/app_state.h"
+#include "support/fake_transfer_server.h"
+#include "support/temp_dir.h"
+#include "transfer/send_session.h"
+#include "transfer/server_connection.h"
+
+namespace session_test {
+
+using murmel::test::Bytes;
+using murmel::test::FakeTransferServer;
+using murmel::test::ToBytes;
+
+inline const char* const kGreeting = "HELLCEMurmelpost _DEF:2.80.1234";
+inline const char* const kSender = "SEND\"Ann Example\" <ann@example.com>";
+// The check's "TROK" carries one data byte.
+inline const Bytes kCheckReply = {'T', 'R', 'O', 'K', 1};
+
+// Every percentage the session showed, in order.
+class ProgressLog {
+ public:
+  static void Record(int percent) {
+    const std::lock_guard lock(mutex_);
+    values_.push_back(percent);
+  }
+  static std::vector<int> Values() {
+    const std::lock_guard lock(mutex_);
+    return values_;
+  }
+  static void Clear() {
+    const std::lock_guard lock(mutex_);
+    values_.clear();
+  }
+
+ private:
+  static inline std::mutex mutex_;
+  static inline std::vector<int> values_;
+};
+
+inline std::u16string Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
+
+// Bytes whose value depends on their position, so a misplaced or repeated byte shows.
+inline Bytes Pattern(std::size_t size, int seed = 0) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) % 251);
+  return bytes;
+}
+
+inline void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes Concat(std::string_view word, const Bytes& bytes) {
+  Bytes joined = ToBytes(word);
+  joined.insert(joined.end(), bytes.begin(), bytes.end());
+  return joined;
+}
+
+// Opens with "TROK", then answers each frame with the next reply, then reads until the
+// client closes.
+inline void Script(FakeTransferServer& server, const std::vector<Bytes>& replies) {
+  server.SendFrame("TROK");
+  for (const auto& reply : replies) server.Reply(reply);
+  server.WaitForClose();
+}
+
+inline std::vector<Bytes> Accepting(std::size_t frames) {
+  return std::vector<Bytes>(frames, ToBytes("TROK"));
+}
+
+// A clean application state with a complete profile, pointing at the fake server.
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    appState.mainWindow = nullptr;
+    appState.name = u"Ann Example";
+    appState.email = u"ann@example.com";
+    appState.sex = u"Ms.";
+    appState.recipientsText = u"bob@example.com";
+    appState.subjectText = u"Hi";
+    appState.messageText.clear();
+    appState.hasMessageText = 0;
+    appState.attachmentPath.clear();
+    appState.attachmentName.clear();
+    appState.cancelRequested = 0;
+    appState.recorderState = 0;
+    FreeVoiceStore();
+    appState.recordingAvailable = 0;
+    appState.recordedBytes = 0;
+    ProgressLog::Clear();
+    SetTransferProgressObserver(&ProgressLog::Record);
+  }
+  void TearDown() override {
+    SetTransferProgressObserver(nullptr);
+    SetServerEndpoint(nullptr, 0);
+    FreeVoiceStore();
+    appState.recordingAvailable = 0;
+    appState.cancelRequested = 0;
+  }
+
+  static void UseServer(const FakeTransferServer& server) {
+    SetServerEndpoint(u"localhost", server.port());
+  }
+
+  // A recording of `chunks` voice chunks, as the recorder leaves it.
+  static void Record(int chunks) {
+    ASSERT_EQ(InitVoiceStore(), 0);
+    for (int k = 0; k < chunks; ++k) {
+      const Bytes chunk = Pattern(VOICE_CHUNK_SIZE, k + 1);
+      ASSERT_EQ(AppendVoiceChunk(chunk.data()), 1);
+    }
+    appState.recordingAvailable = 1;
+    appState.recordedBytes = static_cast<DWORD>(chunks) * PCM_BUFFER_SIZE;
+  }
+
+  void Attach(const std::string& name, const Bytes& bytes) {
+    WriteFile(dir_ / name, bytes);
+    appState.attachmentPath = Wide(dir_ / name).c_str();
+    appState.attachmentName = Wide(name).c_str();
+  }
+
+  // Runs the session as the send thread would, with the state's inputs.
+  static int Send() {
+    const VoiceStoreView store{appState.voiceHead, appState.voiceTail};
+    return SendVoiceMessage(appState.recordingAvailable != 0 ? &store : nullptr,
+                            appState.hasMessageText != 0 ? appState.messageText.data() : nullptr,
+                            appState.attachmentPath.empty() ? FALSE : TRUE,
+                            u"\"Ann Example\" <ann@example.com>", appState.recipientsText,
+                            appState.subjectText);
+  }
+
+  testing_support::TempDir dir_;
+};
+
+}  // namespace session_test
