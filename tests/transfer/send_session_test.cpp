@@ -8,6 +8,7 @@
 #include "audio/wav_header.h"
 #include "session_test_support.h"
 #include "support/fake_transfer_server.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -131,6 +132,34 @@ TEST_F(SessionTest, TextOnlyMessagesGoWithoutTheirNul) {
     EXPECT_EQ(AfterEnvelope(server, "Hi"), expected) << c.length;
     EXPECT_EQ(ProgressLog::Values(), c.progress) << c.length;
   }
+}
+
+// A full text box in a double-byte code page needs more than the usual 2024 bytes: it is
+// still sent whole, never cut or overrun.
+TEST_F(SessionTest, DoubleByteTextLongerThanTheFixedBufferIsSentWhole) {
+  const testing_support::ScopedEnv locale("LC_ALL", "ja_JP.UTF-8");
+  appState.messageText = std::u16string(1023, u'\u3042').c_str();  // HIRAGANA A, 82 A0
+  appState.hasMessageText = 1;
+  Bytes converted;
+  for (int i = 0; i < 1023; ++i) converted.insert(converted.end(), {0x82, 0xA0});
+  FakeTransferServer server;
+  Script(server, MessageReplies(4));
+  server.Start();
+  UseServer(server);
+
+  EXPECT_EQ(Send(), 1);
+  ASSERT_TRUE(server.Finish());
+  EXPECT_EQ(appState.transferTotal, 2047u);
+  const std::vector<Bytes> expected = {
+      Text("FLSZ2046"),
+      Text("FLTP1"),
+      Concat("FLBG", Bytes(converted.begin(), converted.begin() + 1024)),
+      Concat("FLCN", Bytes(converted.begin() + 1024, converted.end())),
+      kCheck,
+      kFinish};
+  EXPECT_EQ(AfterEnvelope(server, "Hi"), expected);
+  // 10 + 1024 x 90 / 2047 = 55, then 10 + 2046 x 90 / 2047 = 99
+  EXPECT_EQ(ProgressLog::Values(), (std::vector<int>{1, 3, 5, 7, 9, 55, 99, 100}));
 }
 
 TEST_F(SessionTest, VoiceOnlyMessageShowsEachChunkAndTheLastOneTwice) {
