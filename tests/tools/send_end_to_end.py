@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""murmelpost-send to a running murmelpost-server, end to end.
+
+Speech made with espeak-ng is sent with a text to two recipients; the e-mail that lands in
+the server's outbox is parsed with the standard library's email package and its voice.wav
+is decoded with sox. The decoded voice is compared with the speech resampled to 8 kHz.
+
+GSM 06.10 keeps the spectral envelope and the loudness of speech but not the waveform, so
+the measure is the short-time energy envelope: the log energy of every 20 ms frame, of the
+decoded voice against the reference, must correlate at ENVELOPE_MIN_CORRELATION or better,
+with a mean absolute level difference of at most ENVELOPE_MAX_DB_DIFFERENCE. Broken voice
+paths (chunks out of order, audio not resampled, corrupted GSM bits) are run through the
+same measure and must fail it, so that the thresholds are known to discriminate.
+
+Usage: send_end_to_end.py SENDER SERVER
+"""
+import email
+import email.policy
+import math
+import os
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+from array import array
+
+ENVELOPE_MIN_CORRELATION = 0.95
+ENVELOPE_MAX_DB_DIFFERENCE = 3.0
+FRAME = 160  # 20 ms at 8 kHz
+CHUNK_SAMPLES = 2560
+SPEECH = ("Hello Bob. This is a spoken message from the command line sender. "
+          "It travels as GSM to the transfer server and arrives as e-mail.")
+
+
+def fail(message):
+    print("FAIL: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, check=True, capture_output=True, **kwargs)
+
+
+def raw_8k(path, *sox_input_options):
+    """Samples of an audio file as 8 kHz mono signed 16-bit, through sox."""
+    out = run(["sox", *sox_input_options, path, "-t", "raw", "-e", "signed", "-b", "16",
+               "-c", "1", "-r", "8000", "-"]).stdout
+    samples = array("h")
+    samples.frombytes(out)
+    if sys.byteorder != "little":
+        samples.byteswap()
+    return samples
+
+
+def envelope(samples, frames):
+    levels = []
+    for i in range(frames):
+        block = samples[i * FRAME:(i + 1) * FRAME]
+        energy = sum(s * s for s in block) / FRAME if block else 0.0
+        levels.append(10 * math.log10(energy + 1.0))
+    return levels
+
+
+def compare(reference, decoded):
+    """(correlation, mean absolute dB difference) of the envelopes over voiced frames."""
+    frames = len(reference) // FRAME
+    a = envelope(reference, frames)
+    b = envelope(decoded, frames)
+    # Frames of near-silence in the reference carry no speech to compare.
+    voiced = [i for i in range(frames) if a[i] > 40.0]
+    if len(voiced) < 20:
+        fail("the reference has only %d voiced frames" % len(voiced))
+    xa = [a[i] for i in voiced]
+    xb = [b[i] for i in voiced]
+    ma, mb = sum(xa) / len(xa), sum(xb) / len(xb)
+    cov = sum((x - ma) * (y - mb) for x, y in zip(xa, xb))
+    va = sum((x - ma) ** 2 for x in xa)
+    vb = sum((y - mb) ** 2 for y in xb)
+    correlation = cov / math.sqrt(va * vb) if va > 0 and vb > 0 else 0.0
+    difference = sum(abs(x - y) for x, y in zip(xa, xb)) / len(xa)
+    return correlation, difference
+
+
+def passes(measure):
+    correlation, difference = measure
+    return correlation >= ENVELOPE_MIN_CORRELATION and difference <= ENVELOPE_MAX_DB_DIFFERENCE
+
+
+def riff_fmt(wav):
+    """Format tag, channels, rate, block align and data offset of a little-endian RIFF WAV."""
+    if wav[:4] != b"RIFF" or wav[8:12] != b"WAVE":
+        fail("voice.wav is not a RIFF WAVE file")
+    offset, fmt, data = 12, None, None
+    while offset + 8 <= len(wav):
+        chunk_id, size = wav[offset:offset + 4], struct.unpack("<I", wav[offset + 4:offset + 8])[0]
+        if chunk_id == b"fmt ":
+            fmt = struct.unpack("<HHIIH", wav[offset + 8:offset + 22])
+        if chunk_id == b"data":
+            data = (offset + 8, size)
+        offset += 8 + size + (size & 1)
+    if fmt is None or data is None:
+        fail("voice.wav lacks its fmt or data chunk")
+    return fmt, data
+
+
+def start_server(server, state):
+    process = subprocess.Popen([server, "--listen", "127.0.0.1:0", "--state", state],
+                               stderr=subprocess.PIPE, text=True)
+    for line in process.stderr:
+        match = re.search(r"listening on port (\d+), outbox (.*)$", line.strip())
+        if match:
+            return process, int(match.group(1)), match.group(2)
+    process.kill()
+    fail("the server did not report its port")
+
+
+def main():
+    sender, server = sys.argv[1], sys.argv[2]
+    with tempfile.TemporaryDirectory(prefix="murmelpost-e2e-") as work:
+        speech = os.path.join(work, "speech.wav")
+        run(["espeak-ng", "-w", speech, SPEECH])
+        process, port, outbox = start_server(server, os.path.join(work, "state"))
+        try:
+            sent = subprocess.run(
+                [sender, "--server", "127.0.0.1:%d" % port, "--from", "ann@example.org",
+                 "--name", "Ann Example", "--to", " bob@example.org; carol@example.org ",
+                 "--subject", "Voice test", "--text", "Hello Bob", "--voice", speech],
+                capture_output=True, text=True, timeout=60)
+        finally:
+            process.terminate()
+            process.wait(timeout=10)
+        if sent.returncode != 0:
+            fail("murmelpost-send exited %d: %s" % (sent.returncode, sent.stderr))
+        progress = [int(p) for p in re.findall(r"^progress (\d+)%$", sent.stderr, re.M)]
+        if progress[:5] != [1, 3, 5, 7, 9] or progress[-1] != 100:
+            fail("unexpected progress lines: %s" % progress)
+
+        mails = [os.path.join(outbox, "new", n) for n in os.listdir(os.path.join(outbox, "new"))]
+        mails = [m for m in mails if "bob@example.org" in open(m, "rb").read().decode("latin-1")]
+        if len(mails) != 1:
+            fail("expected one e-mail to bob in %s/new, found %d" % (outbox, len(mails)))
+        with open(mails[0], "rb") as f:
+            message = email.message_from_binary_file(f, policy=email.policy.default)
+        if message["From"].addresses[0].addr_spec != "ann@example.org" or \
+                message["From"].addresses[0].display_name != "Ann Example":
+            fail("From is %r" % str(message["From"]))
+        recipients = sorted(a.addr_spec for a in message["To"].addresses)
+        if recipients != ["bob@example.org", "carol@example.org"]:
+            fail("To is %r" % str(message["To"]))
+        if str(message["Subject"]) != "Voice test":
+            fail("Subject is %r" % str(message["Subject"]))
+        body = message.get_body(preferencelist=("plain",))
+        if body is None or body.get_content().strip() != "Hello Bob":
+            fail("the text part is %r" % (body.get_content() if body else None))
+        voices = [p for p in message.iter_attachments() if p.get_filename() == "voice.wav"]
+        if len(voices) != 1:
+            fail("expected one voice.wav attachment")
+        wav = voices[0].get_content()
+
+        (tag, channels, rate, _, align), (data_at, data_size) = riff_fmt(wav)
+        if (tag, channels, rate, align) != (49, 1, 8000, 65):
+            fail("voice.wav format is %s" % ((tag, channels, rate, align),))
+        voice = os.path.join(work, "voice.wav")
+        with open(voice, "wb") as f:
+            f.write(wav)
+
+        reference = raw_8k(speech)
+        decoded = raw_8k(voice)
+        chunks = (len(reference) + CHUNK_SAMPLES - 1) // CHUNK_SAMPLES
+        if abs(len(decoded) - chunks * CHUNK_SAMPLES) > CHUNK_SAMPLES:
+            fail("decoded %d samples for %d of speech" % (len(decoded), len(reference)))
+        measure = compare(reference, decoded)
+        print("envelope correlation %.3f (at least %.2f), mean level difference %.2f dB "
+              "(at most %.1f)" % (measure[0], ENVELOPE_MIN_CORRELATION, measure[1],
+                                  ENVELOPE_MAX_DB_DIFFERENCE))
+        if not passes(measure):
+            fail("the voice does not match the speech")
+
+        # The measure must reject what broken voice paths would deliver.
+        data = bytearray(wav[data_at:data_at + data_size])
+        swapped = bytearray(data)
+        for k in range(0, len(data) // 520 - 1, 2):
+            swapped[k * 520:(k + 2) * 520] = data[(k + 1) * 520:(k + 2) * 520] + data[k * 520:(k + 1) * 520]
+        corrupted = bytearray(b ^ 0x5A if i % 65 > 2 else b for i, b in enumerate(data))
+        broken = {}
+        for name, payload in (("chunks out of order", swapped), ("corrupted GSM bits", corrupted)):
+            path = os.path.join(work, name.replace(" ", "_") + ".wav")
+            with open(path, "wb") as f:
+                f.write(wav[:data_at] + bytes(payload) + wav[data_at + data_size:])
+            broken[name] = compare(reference, raw_8k(path))
+        # Speech handed over without resampling plays 2.76 times slower.
+        broken["not resampled"] = compare(
+            reference, raw_8k(speech, "-t", "raw", "-e", "signed", "-b", "16", "-c", "1", "-r", "8000"))
+        for name, result in broken.items():
+            print("broken path '%s': correlation %.3f, difference %.2f dB" % ((name,) + result))
+            if passes(result):
+                fail("the measure accepts a broken voice path: " + name)
+    print("PASS")
+
+
+if __name__ == "__main__":
+    main()

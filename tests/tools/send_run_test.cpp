@@ -1,0 +1,236 @@
+// The sender end to end in one process: its command line against a scripted transfer
+// server on loopback, through the client's real sessions and sockets.
+#include "tools/murmelpost_send/send_run.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "shell/app_state.h"
+#include "support/fake_transfer_server.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using murmel::send_tool::EXIT_BAD_INPUT;
+using murmel::send_tool::EXIT_SEND_FAILED;
+using murmel::send_tool::EXIT_SENT;
+using murmel::send_tool::RunSendTool;
+using murmel::test::Bytes;
+using murmel::test::FakeTransferServer;
+using testing_support::TempDir;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  std::vector<int> progress;
+  std::vector<std::string> otherLines;  // what is not a progress line
+};
+
+Outcome RunSender(const std::vector<std::string>& arguments) {
+  std::ostringstream out, err;
+  Outcome outcome;
+  outcome.status = RunSendTool(arguments, out, err);
+  outcome.out = out.str();
+  outcome.err = err.str();
+  std::istringstream lines(outcome.err);
+  const std::regex progress("progress (\\d+)%");
+  std::smatch match;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_match(line, match, progress)) {
+      outcome.progress.push_back(std::stoi(match[1]));
+    } else {
+      outcome.otherLines.push_back(line);
+    }
+  }
+  return outcome;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Half a second of tone at 8 kHz: two voice chunks.
+void WriteVoice(const std::string& path) {
+  SF_INFO info{};
+  info.samplerate = 8000;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  std::vector<short> samples(4000);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<short>(8000 * std::sin(0.7 * static_cast<double>(i)));
+  }
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(file, nullptr);
+  sf_writef_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+  sf_close(file);
+}
+
+std::string Endpoint(const FakeTransferServer& server) {
+  return "127.0.0.1:" + std::to_string(server.port());
+}
+
+std::vector<std::string> Sender(const FakeTransferServer& server, std::vector<std::string> more) {
+  std::vector<std::string> arguments = {
+      "--server", Endpoint(server),        "--from",  " ann@example.org ",
+      "--name",   "Ann \"Annie\" Example", "--title", "Ms."};
+  arguments.insert(arguments.end(), more.begin(), more.end());
+  return arguments;
+}
+
+class SendRunTest : public testing::Test {
+ protected:
+  TempDir dir_;
+};
+
+TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
+  FakeTransferServer server;
+  server.Start();
+  WriteFile(dir_ / "big.jpg", std::string(102401, 'x'));
+  WriteFile(dir_ / "notes.txt", "not audio");
+  struct Case {
+    std::vector<std::string> more;
+    std::string mentions;
+  };
+  const Case cases[] = {
+      {{"--to", "bob"}, "--to"},
+      {{"--to", "@example.org"}, "--to"},
+      {{"--to", "b@x.org", "--attach", dir_ / "missing.bin"}, "missing.bin"},
+      {{"--to", "b@x.org", "--attach", dir_.path()}, "attachment"},
+      {{"--to", "b@x.org", "--voice", dir_ / "notes.txt"}, "notes.txt"},
+      {{"--to", "b@x.org", "--text", std::string(1024, 'a')}, "--text"},
+      {{"--to", "b@x.org", "--subject", std::string(1024, 'a')}, "--subject"},
+      {{"--picture", dir_ / "big.jpg"}, "100K"},
+      {{"--to", "b@x.org", "--cc", "c@x.org"}, "--cc"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = RunSender(Sender(server, c.more));
+    EXPECT_EQ(outcome.status, EXIT_BAD_INPUT) << c.mentions;
+    ASSERT_EQ(outcome.otherLines.size(), 1u) << outcome.err;
+    EXPECT_NE(outcome.otherLines[0].find(c.mentions), std::string::npos) << outcome.err;
+    EXPECT_TRUE(outcome.progress.empty()) << c.mentions;
+  }
+  const Outcome badSender = RunSender(
+      {"--server", Endpoint(server), "--from", "ann", "--name", "Ann", "--to", "b@x.org"});
+  EXPECT_EQ(badSender.status, EXIT_BAD_INPUT);
+  EXPECT_NE(badSender.err.find("--from"), std::string::npos) << badSender.err;
+  EXPECT_EQ(server.connections(), 0);
+}
+
+TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
+  WriteFile(dir_ / "note.txt", "hello");
+  WriteVoice(dir_ / "voice.wav");
+  const testing_support::ScopedEnv westernCodePage("LC_ALL", "C");
+  FakeTransferServer server;
+  server.AcceptGreeting();
+  for (int i = 0; i < 17; ++i) server.Reply("TROK");  // envelope, text, file, voice
+  server.Reply(Bytes{'T', 'R', 'O', 'K', 1}).Reply("TROK").WaitForClose();
+  server.Start();
+
+  const Outcome outcome =
+      RunSender(Sender(server, {"--to", "  b@x.org; c@y.org ", "--subject", "Größe", "--text", "Hi",
+                                "--attach", dir_ / "note.txt", "--voice", dir_ / "voice.wav"}));
+  ASSERT_TRUE(server.Finish());
+  EXPECT_EQ(outcome.status, EXIT_SENT) << outcome.err;
+  EXPECT_TRUE(outcome.otherLines.empty()) << outcome.err;
+
+  std::vector<std::string> payloads = server.payloads();
+  ASSERT_EQ(payloads.size(), 20u);
+  // The binary locale record ends in the title flag: 1 for "Ms.".
+  EXPECT_EQ(payloads[1].size(), 21u);
+  EXPECT_EQ(payloads[1].back(), '\x01');
+  payloads[1].resize(4);
+  EXPECT_EQ(payloads[15].size(), 64u);   // the voice image's header
+  EXPECT_EQ(payloads[16].size(), 524u);  // one chunk each
+  EXPECT_EQ(payloads[17].size(), 524u);
+  for (const int voiceFrame : {15, 16, 17}) payloads[voiceFrame].resize(4);
+  const std::vector<std::string> expected = {"HELLCEMurmelpost _DEF:2.80.1234",
+                                             "LOCL",
+                                             "TYPE_DEF",
+                                             "SEND\"Ann \"Annie\" Example\" <ann@example.org>",
+                                             "RECIb@x.org,c@y.org",
+                                             "TITLGr\xF6\xDF"
+                                             "e",  // the device's code page
+                                             "FLSZ2",
+                                             "FLTP1",
+                                             "FLBGHi",
+                                             "FLSZ5",
+                                             "FLTP10",
+                                             "FLNMnote.txt",
+                                             "FLBGhello",
+                                             "FLSZ1100",
+                                             "FLTP0",
+                                             "FLBG",
+                                             "FLCN",
+                                             "FLCN",
+                                             "CHCK_DEF2.80.1234",
+                                             "FINI"};
+  EXPECT_EQ(payloads, expected);
+
+  // Every percentage the session shows, in order: transferTotal is 3 + 5 + 1100 bytes.
+  EXPECT_EQ(outcome.progress, (std::vector<int>{1, 3, 5, 7, 9, 10, 10, 57, 100, 100, 100}));
+  EXPECT_EQ(appState.recordingAvailable, 0);
+  EXPECT_EQ(appState.voiceHead, nullptr);
+}
+
+TEST_F(SendRunTest, RefusedOrUnreachableServerFailsWithOneLine) {
+  FakeTransferServer refusing;
+  refusing.AcceptGreeting().Reply("TROK").Reply("TROK").Reply("TROK").Reply("NOOK").WaitForClose();
+  refusing.Start();
+  const Outcome refused = RunSender(Sender(refusing, {"--to", "b@x.org", "--text", "Hi"}));
+  EXPECT_TRUE(refusing.Finish());
+  EXPECT_EQ(refused.status, EXIT_SEND_FAILED);
+  EXPECT_EQ(refused.otherLines.size(), 1u) << refused.err;
+  EXPECT_EQ(refused.progress, (std::vector<int>{1, 3, 5, 7}));
+  EXPECT_EQ(refusing.payloads().back(), "RECIb@x.org");
+
+  FakeTransferServer closed(0, false);  // bound, but nobody accepts
+  const Outcome unreachable = RunSender(Sender(closed, {"--clear-picture"}));
+  EXPECT_EQ(unreachable.status, EXIT_SEND_FAILED);
+  EXPECT_EQ(unreachable.otherLines.size(), 1u) << unreachable.err;
+  EXPECT_TRUE(unreachable.progress.empty());
+}
+
+TEST_F(SendRunTest, PictureIsRegisteredOrClearedWithTheSenderOnly) {
+  WriteFile(dir_ / "me.gif", std::string(1025, 'p'));
+  struct Case {
+    std::vector<std::string> more;
+    std::vector<std::string> upload;
+  };
+  const Case cases[] = {
+      {{"--picture", dir_ / "me.gif"},
+       {"FLSZ1025", "FLTP4", "FLBG" + std::string(1024, 'p'), "FLCNp"}},
+      {{"--clear-picture"}, {"FLSZ0", "FLTP4"}},
+  };
+  for (const Case& c : cases) {
+    FakeTransferServer server;
+    server.AcceptGreeting();
+    // Locale, envelope, upload and "FINI": the picture session sends no "TYPE".
+    for (std::size_t i = 0; i < 4 + c.upload.size() + 1; ++i) server.Reply("TROK");
+    server.WaitForClose();
+    server.Start();
+    const Outcome outcome = RunSender(Sender(server, c.more));
+    ASSERT_TRUE(server.Finish());
+    EXPECT_EQ(outcome.status, EXIT_SENT) << outcome.err;
+    std::vector<std::string> expected = {"HELLCEMurmelpost _DEF:2.80.1234",
+                                         "SEND\"Ann \"Annie\" Example\" <ann@example.org>", "RECI",
+                                         "TITL"};
+    expected.insert(expected.end(), c.upload.begin(), c.upload.end());
+    expected.push_back("FINI");
+    std::vector<std::string> payloads = server.payloads();
+    ASSERT_GE(payloads.size(), 2u);
+    payloads.erase(payloads.begin() + 1);  // the locale record
+    EXPECT_EQ(payloads, expected) << c.upload[0];
+  }
+}
+
+}  // namespace
