@@ -29,7 +29,7 @@ struct FileDialogAsked {
 // Every later GetOpenFileNameW returns at once as if the user chose `host_path` (nothing:
 // as if the user cancelled), and is recorded. The path still has to pass the dialog's own
 // checks (OFN_FILEMUSTEXIST).
-void AnswerFileDialogs(std::optional<std::string> host_path);
+void AnswerFileDialogs(const std::optional<std::string>& host_path);
 // Back to showing the dialog; forgets what was recorded.
 void ShowFileDialogs();
 std::vector<FileDialogAsked> FileDialogsAsked();

@@ -2,6 +2,7 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -19,8 +20,6 @@
 
 // shellapi.h includes windows.h; it is the public face of this file.
 #include <shellapi.h>
-
-extern char** environ;
 
 namespace murmel::gui {
 

@@ -36,7 +36,7 @@ QWidget* RowWithText(const char16_t* text) {
 
 }  // namespace
 
-void AnswerFileDialogs(std::optional<std::string> host_path) {
+void AnswerFileDialogs(const std::optional<std::string>& host_path) {
   gui::SetFileDialogAnswerer([host_path](const gui::FileDialogQuestion& question) {
     FileDialogAsked asked{question.owner,
                           question.title,
