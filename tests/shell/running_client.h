@@ -1,0 +1,186 @@
+// The real client, started once in this test process as a user would find it: a device
+// folder with a profile and an address book, capture from a WAV file, the main window up.
+// Only one main window can exist per process, so the tests share it and each one puts the
+// form back to a known state first.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+
+#include "audio/voice_store.h"
+#include "platform/testing.h"
+#include "resources/client_resources.h"
+#include "resources/resource_ids.h"
+#include "shell/app_state.h"
+#include "shell/button_panel.h"
+#include "shell/startup.h"
+#include "support/temp_dir.h"
+
+namespace shell_test {
+
+inline std::u16string WindowText(HWND window) {
+  WCHAR text[1024] = {};
+  GetWindowTextW(window, text, 1024);
+  return text;
+}
+
+inline bool IsEnabled(HWND window) { return IsWindowEnabled(window) != FALSE; }
+
+inline std::u16string ReadUtf16File(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::u16string text;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  }
+  return text;
+}
+
+inline void WriteUtf16File(const std::string& path, const std::u16string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  for (const char16_t unit : text) {
+    out.put(static_cast<char>(unit & 0xFF));
+    out.put(static_cast<char>(unit >> 8));
+  }
+}
+
+// seconds of a 440 Hz tone at 8 kHz, mono, 16 bits.
+inline void WriteToneWav(const std::string& path, double seconds) {
+  const auto samples = static_cast<std::uint32_t>(seconds * 8000);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  const auto put = [&out](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+  };
+  out.write("RIFF", 4);
+  put(36 + samples * 2, 4);
+  out.write("WAVEfmt ", 8);
+  put(16, 4);
+  put(1, 2);
+  put(1, 2);
+  put(8000, 4);
+  put(16000, 4);
+  put(2, 2);
+  put(16, 2);
+  out.write("data", 4);
+  put(samples * 2, 4);
+  for (std::uint32_t i = 0; i < samples; ++i) {
+    const double value = 8000 * std::sin(2 * 3.14159265358979 * 440 * i / 8000.0);
+    put(static_cast<std::uint16_t>(static_cast<std::int16_t>(value)), 2);
+  }
+}
+
+inline const testing_support::TempDir& SuiteFolder() {
+  static const testing_support::TempDir folder;
+  return folder;
+}
+
+inline std::string DeviceWindowsFolder() { return SuiteFolder() / "device/Windows"; }
+
+// A profile the way the profile dialog writes it.
+inline std::u16string CompleteProfile() {
+  return u"[VireoRec]\r\nemail=sam@example.org\r\nname=Sam Sender\r\nsex=Mr.\r\n"
+         u"city=Springfield\r\nstate=IL\r\ncountry=United States\r\n";
+}
+
+// The environment every client process of these tests gets: its own device folder, runtime
+// folder and audio files.
+inline void PrepareClientEnvironment(const std::string& audio) {
+  const std::string runtime = SuiteFolder() / "runtime";
+  std::filesystem::create_directories(runtime);
+  chmod(runtime.c_str(), 0700);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  setenv("MURMELPOST_DEVICE_ROOT", (SuiteFolder() / "device").c_str(), 1);
+  setenv("MURMELPOST_AUDIO", audio.c_str(), 1);
+  std::filesystem::create_directories(DeviceWindowsFolder());
+}
+
+inline std::string FileAudio() {
+  return "file:in=" + (SuiteFolder() / "speech.wav") + ",out=" + (SuiteFolder() / "played.wav");
+}
+
+inline bool StartClientOnce() {
+  static const bool started = [] {
+    WriteToneWav(SuiteFolder() / "speech.wav", 30);
+    PrepareClientEnvironment(FileAudio());
+    WriteUtf16File(DeviceWindowsFolder() + "/CEVireoRec.pfi", CompleteProfile());
+    WriteUtf16File(
+        DeviceWindowsFolder() + "/CEVireoRec.arr",
+        u"[Address]\r\ncount=2\r\naddress0=ann@example.org\r\naddress1=bob@example.org\r\n");
+    RegisterClientResources();
+    murmel::testing::AnswerMessageBoxes(IDOK);
+    return InitInstance(nullptr) == 1;
+  }();
+  return started;
+}
+
+inline HWND MainControl(int id) { return GetDlgItem(appState.mainWindow, id); }
+inline HWND PanelControl(int id) { return GetDlgItem(MainControl(IDC_BUTTON_PANEL), id); }
+
+inline void PumpPending() {
+  MSG message{};
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  murmel::testing::ProcessEvents();
+}
+
+// The bound only keeps a broken build from hanging; nothing is measured against it.
+inline bool PumpUntil(const std::function<bool()>& done) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > give_up) return false;
+    PumpPending();
+    Sleep(2);
+  }
+  return true;
+}
+
+inline void ResetForm() {
+  PumpUntil([] { return appState.sendThread.load() == nullptr; });
+  if (appState.recorderState != 0) OnPanelCommand(MainControl(IDC_BUTTON_PANEL), IDC_STOP);
+  PumpUntil(
+      [] { return appState.waveDeviceOpen == 0 && appState.compressThread.load() == nullptr; });
+  if (appState.recordingAvailable != 0) InitVoiceStore();
+  appState.recordingAvailable = 0;
+  appState.recordedBytes = 0;
+  appState.cancelRequested = 0;
+  appState.attachmentPath.clear();
+  for (const int id : {IDC_RECIPIENTS, IDC_SUBJECT, IDC_MESSAGE_TEXT}) {
+    SetWindowTextW(MainControl(id), u"");
+    EnableWindow(MainControl(id), TRUE);
+  }
+  for (const int id : {IDC_RECORD, IDC_STOP, IDC_PLAY, IDC_SEND}) {
+    EnableWindow(PanelControl(id), TRUE);
+  }
+  appState.toSelStart = 0;
+  appState.toSelEnd = 0;
+  murmel::testing::AnswerMessageBoxes(IDOK);
+  murmel::testing::ForgetMessageBoxesShown();
+  PumpPending();
+}
+
+// Base of the tests that use the running client.
+class RunningClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(StartClientOnce());
+    ResetForm();
+  }
+};
+
+}  // namespace shell_test

@@ -1,0 +1,176 @@
+// Start-up as a user meets it, each in a process of its own: the program itself for a
+// second start, and the client's entry point in a child of this suite where a message box
+// or the profile dialog has to be answered.
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QtCore/qnamespace.h>
+
+#include <cstdio>
+#include <string>
+
+#include "shell/running_client.h"
+#include "userdata/profile.h"
+
+extern char** environ;
+
+namespace shell_test {
+namespace {
+
+std::string Narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+
+// Ends a child of a death test: says what the user saw, on stderr where the parent
+// matches it, and leaves no folder behind.
+[[noreturn]] void ReportAndExit(int code) {
+  std::string report = "RESULT window=" + std::string(appState.mainWindow ? "1" : "0");
+  for (const auto& box : murmel::testing::MessageBoxesShown()) {
+    report += " box=" + Narrow(box.text) + "/" + Narrow(box.caption);
+  }
+  std::fprintf(stderr, "%s;\n", report.c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(SuiteFolder().path(), ignored);
+  std::_Exit(code);
+}
+
+void StartAsChild(const std::string& audio) {
+  WriteToneWav(SuiteFolder() / "speech.wav", 2);
+  PrepareClientEnvironment(audio);
+  RegisterClientResources();
+  murmel::testing::AnswerMessageBoxes(IDOK);
+}
+
+// Acts on the profile dialog from inside its modal loop, as soon as it is on the screen:
+// the loop keeps dispatching what is posted, so a posted request reaches this driver.
+using DialogAction = void (*)(HWND dialog);
+DialogAction pendingAction = nullptr;
+constexpr UINT kActNow = WM_APP + 1;
+
+LRESULT DriverProc(HWND driver, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != kActNow) return DefWindowProcW(driver, message, wParam, lParam);
+  const HWND dialog = GetActiveWindow();
+  if (dialog == nullptr || GetDlgItem(dialog, IDC_PROFILE_EMAIL) == nullptr) {
+    Sleep(5);
+    PostMessageW(driver, kActNow, 0, 0);
+    return 0;
+  }
+  pendingAction(dialog);
+  return 0;
+}
+
+void ActOnProfileDialog(DialogAction action) {
+  WNDCLASSW driverClass{};
+  driverClass.lpfnWndProc = DriverProc;
+  driverClass.lpszClassName = u"ProfileDialogDriver";
+  RegisterClassW(&driverClass);
+  const HWND driver = CreateWindowExW(0, u"ProfileDialogDriver", u"", 0, 0, 0, 0, 0, nullptr,
+                                      nullptr, nullptr, nullptr);
+  pendingAction = action;
+  PostMessageW(driver, kActNow, 0, 0);
+}
+
+class StartupTest : public ::testing::Test {
+ protected:
+  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+TEST_F(StartupTest, OtherPlatformVersionsAreRefused) {
+  for (const char* version : {"4.0", "2.11"}) {
+    SCOPED_TRACE(version);
+    setenv("MURMELPOST_OS_VERSION", version, 1);
+    EXPECT_EXIT(
+        {
+          StartAsChild(FileAudio());
+          WriteUtf16File(DeviceWindowsFolder() + "/CEVireoRec.pfi", CompleteProfile());
+          ReportAndExit(WinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL));
+        },
+        ::testing::ExitedWithCode(0), "RESULT window=0 box=This machine is not PocketPC/Info;");
+    unsetenv("MURMELPOST_OS_VERSION");
+  }
+}
+
+TEST_F(StartupTest, NoRecordingDeviceShowsItsMessageAndEndsAfterTheWindow) {
+  EXPECT_EXIT(
+      {
+        StartAsChild("none");
+        WriteUtf16File(DeviceWindowsFolder() + "/CEVireoRec.pfi", CompleteProfile());
+        ReportAndExit(WinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL));
+      },
+      ::testing::ExitedWithCode(0),
+      "RESULT window=1 box=No wave audio recording devices found./InitMyRecord;");
+}
+
+TEST_F(StartupTest, CancellingTheFirstProfileEndsWithoutAWindow) {
+  EXPECT_EXIT(
+      {
+        StartAsChild(FileAudio());
+        ActOnProfileDialog([](HWND dialog) { murmel::testing::Key(dialog, Qt::Key_Escape); });
+        const int result = WinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
+        std::fprintf(stderr, "profile file %s\n",
+                     std::filesystem::exists(DeviceWindowsFolder() + "/CEVireoRec.pfi") ? "written"
+                                                                                        : "absent");
+        ReportAndExit(result);
+      },
+      ::testing::ExitedWithCode(0), "profile file absent\nRESULT window=0;");
+}
+
+TEST_F(StartupTest, CompletedFirstProfileIsWrittenAndTheWindowOpens) {
+  EXPECT_EXIT(
+      {
+        StartAsChild(FileAudio());
+        WriteUtf16File(DeviceWindowsFolder() + "/CEVireoRec.arr",
+                       u"[Address]\r\ncount=1\r\naddress0=ann@example.org\r\n");
+        ActOnProfileDialog([](HWND dialog) {
+          const std::pair<int, const char16_t*> fields[] = {
+              {IDC_PROFILE_EMAIL, u"sam@example.org"},
+              {IDC_PROFILE_EMAIL_CONFIRM, u"sam@example.org"},
+              {IDC_PROFILE_NAME, u"Sam Sender"},
+              {IDC_PROFILE_CITY, u"Springfield"},
+              {IDC_PROFILE_STATE, u"IL"},
+          };
+          for (const auto& [id, text] : fields) {
+            SetFocus(GetDlgItem(dialog, id));
+            murmel::testing::Type(GetDlgItem(dialog, id), text);
+          }
+          murmel::testing::Click(murmel::testing::ScreenPart("done_button"));
+        });
+        const int ready = InitInstance(nullptr);
+        const std::u16string file = ReadUtf16File(DeviceWindowsFolder() + "/CEVireoRec.pfi");
+        std::fprintf(
+            stderr, "ready %d, list %d, file %s\n", ready,
+            static_cast<int>(
+                SendMessageW(GetDlgItem(appState.mainWindow, IDC_RECIPIENTS), CB_GETCOUNT, 0, 0)),
+            file.find(u"email=sam@example.org\r\n") != std::u16string::npos ? "ok" : "wrong");
+        ReportAndExit(0);
+      },
+      ::testing::ExitedWithCode(0), "ready 1, list 1, file ok\nRESULT window=1;");
+}
+
+// The first copy is this suite's running client; the second is the program itself.
+TEST(SecondStartTest, SecondCopyBringsTheFirstForwardAndExits) {
+  const char* program = std::getenv("MURMELPOST_PROGRAM");
+  if (program == nullptr) GTEST_SKIP() << "MURMELPOST_PROGRAM names the client program";
+  ASSERT_TRUE(StartClientOnce());
+
+  WNDCLASSW otherClass{};
+  otherClass.lpfnWndProc = DefWindowProcW;
+  otherClass.lpszClassName = u"SomeOtherProgram";
+  RegisterClassW(&otherClass);
+  const HWND other = CreateWindowExW(0, u"SomeOtherProgram", u"Other", WS_VISIBLE, 0, 26, 240, 294,
+                                     nullptr, nullptr, nullptr, nullptr);
+  SetForegroundWindow(other);
+  PumpPending();
+  ASSERT_EQ(GetForegroundWindow(), other);
+
+  pid_t pid = 0;
+  char* argv[] = {const_cast<char*>(program), nullptr};
+  ASSERT_EQ(posix_spawn(&pid, program, nullptr, nullptr, argv, environ), 0);
+  int status = -1;
+  ASSERT_TRUE(PumpUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(PumpUntil([] { return GetForegroundWindow() == appState.mainWindow; }));
+  DestroyWindow(other);
+}
+
+}  // namespace
+}  // namespace shell_test
