@@ -21,7 +21,6 @@ using murmel::testing::Click;
 using murmel::testing::Key;
 using murmel::testing::Type;
 using userdata_test::ItemText;
-using userdata_test::LoadedString;
 using userdata_test::WhileOpen;
 using Entries = std::vector<std::u16string>;
 

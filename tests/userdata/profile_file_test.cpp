@@ -62,15 +62,6 @@ TEST_F(ProfileFileTest, SaveWritesTheSevenLinesInUtf16WithoutMarkOrNulAndReadsTh
   EXPECT_TRUE(IsProfileComplete());
 }
 
-TEST_F(ProfileFileTest, SaveReplacesALongerFileWhole) {
-  device_.Write(PROFILE_FILE, std::string(4000, 'x'));
-  SetInMemory({u"a@b", u"N", u"Mr.", u"C", u"S", u"Chad"});
-  ASSERT_TRUE(SaveProfile());
-  EXPECT_EQ(device_.Read(PROFILE_FILE),
-            Utf16Bytes(u"[VireoRec]\r\nemail=a@b\r\nname=N\r\nsex=Mr.\r\n"
-                       u"city=C\r\nstate=S\r\ncountry=Chad\r\n"));
-}
-
 struct ReadCase {
   const char* name;
   std::u16string file;
@@ -141,12 +132,6 @@ TEST_F(ProfileFileTest, MissingAndUnreadableFilesAreToldApartAndChangeNothing) {
   std::filesystem::remove(device_.HostPath(PROFILE_FILE));
   std::filesystem::create_directory(device_.HostPath(PROFILE_FILE));
   EXPECT_EQ(ReadProfileFile(), PROFILE_FILE_UNREADABLE);
-}
-
-TEST_F(ProfileFileTest, AnEmptyFileReadsAsAnIncompleteProfile) {
-  device_.Write(PROFILE_FILE, "");
-  EXPECT_EQ(ReadProfileFile(), PROFILE_FILE_READ);
-  EXPECT_FALSE(IsProfileComplete());
 }
 
 }  // namespace
