@@ -55,6 +55,7 @@ int CreateControls() {
       CreateBitmapControl(window, IDC_BUTTON_PANEL, IDB_BUTTON_PANEL, 7, 35, SS_CENTERIMAGE);
   if (panel == nullptr) return 0;
   // The buttons are the panel's children, so their commands reach the panel first.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the procedure travels as a window long
   appState.panelDefaultProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelWndProc)));
 
