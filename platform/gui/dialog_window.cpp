@@ -219,6 +219,14 @@ LRESULT DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
       state->default_id = static_cast<int>(wParam);
       murmel::gui::ShowDefaultButton(hDlg, state->default_id);
       return TRUE;
+    case WM_NEXTDLGCTL: {
+      // lParam nonzero: wParam is the control; else wParam picks the next or previous stop.
+      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles travel as message parameters
+      HWND target = reinterpret_cast<HWND>(wParam);
+      if (LOWORD(lParam) == 0) target = GetNextDlgTabItem(hDlg, GetFocus(), wParam != 0);
+      if (target != nullptr) SetFocus(target);
+      return 0;
+    }
     case WM_CLOSE: {
       const HWND cancel = GetDlgItem(hDlg, IDCANCEL);
       if (cancel == nullptr || IsWindowEnabled(cancel)) {

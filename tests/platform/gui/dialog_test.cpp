@@ -247,11 +247,21 @@ TEST_F(DialogTest, TabStopsFollowCreationOrderSkipDisabledControlsAndWrap) {
     }
     first = GetDlgItem(dlg, 1);
   };
+  int after_next = 0;
+  int after_previous = 0;
   WhileOpen([&] {
+    const HWND dlg = GetActiveWindow();
     focus_on_open = GetFocus();
-    EndDialog(GetActiveWindow(), 0);
+    SendMessageW(dlg, WM_NEXTDLGCTL, 0, FALSE);
+    after_next = GetDlgCtrlID(GetFocus());
+    SendMessageW(dlg, WM_NEXTDLGCTL, 1, FALSE);
+    SendMessageW(dlg, WM_NEXTDLGCTL, 1, FALSE);
+    after_previous = GetDlgCtrlID(GetFocus());
+    EndDialog(dlg, 0);
   });
   Run(dialog);
+  EXPECT_EQ(after_next, 4);
+  EXPECT_EQ(after_previous, 5);
   ASSERT_EQ(reached.size(), steps.size());
   for (std::size_t i = 0; i < steps.size(); ++i) {
     EXPECT_EQ(reached[i], steps[i].to)
