@@ -158,8 +158,7 @@ TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
                                              "TYPE_DEF",
                                              "SEND\"Ann \"Annie\" Example\" <ann@example.org>",
                                              "RECIb@x.org,c@y.org",
-                                             "TITLGr\xF6\xDF"
-                                             "e",  // the device's code page
+                                             std::string("TITLGr\xF6\xDF") + "e",  // code page 1252
                                              "FLSZ2",
                                              "FLTP1",
                                              "FLBGHi",

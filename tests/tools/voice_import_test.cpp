@@ -36,7 +36,7 @@ void WriteSound(const std::string& path, int format, int rate, int channels,
 }
 
 // A tone of `hz` on every channel, multiplied by sign[channel].
-std::vector<float> Tone(double hz, int rate, double seconds, std::vector<float> sign) {
+std::vector<float> Tone(double hz, int rate, double seconds, const std::vector<float>& sign) {
   const auto frames = static_cast<std::size_t>(seconds * rate);
   std::vector<float> samples;
   for (std::size_t i = 0; i < frames; ++i) {
@@ -87,8 +87,8 @@ TEST_F(VoiceImportTest, EightKilohertzMonoIsEncodedAsTheRecorderWould) {
   // Two whole capture buffers and 100 samples: the third chunk is padded with silence.
   std::vector<std::int16_t> source(2 * 2560 + 100);
   for (std::size_t i = 0; i < source.size(); ++i) {
-    source[i] =
-        static_cast<std::int16_t>(12000 * std::sin(0.3 * static_cast<double>(i)) + (i % 7) * 300);
+    source[i] = static_cast<std::int16_t>(12000 * std::sin(0.3 * static_cast<double>(i)) +
+                                          static_cast<double>(i % 7) * 300);
   }
   SF_INFO info{};
   info.samplerate = 8000;
@@ -111,9 +111,9 @@ TEST_F(VoiceImportTest, EightKilohertzMonoIsEncodedAsTheRecorderWould) {
   // Same samples, same chunk boundaries, zeros after the end: the bytes a recording of
   // this sound would hold.
   std::vector<std::int16_t> padded(source);
-  padded.resize(3 * 2560, 0);
+  padded.resize(std::size_t{3} * 2560, 0);
   const VoiceNode* node = appState.voiceHead->next;
-  for (int chunk = 0; chunk < 3; ++chunk, node = node->next) {
+  for (std::size_t chunk = 0; chunk < 3; ++chunk, node = node->next) {
     BYTE expected[VOICE_CHUNK_SIZE]{};
     EncodeVoiceBuffer(expected, reinterpret_cast<const BYTE*>(padded.data() + chunk * 2560),
                       PCM_BUFFER_SIZE);
