@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <atomic>
 
+#include "platform/gui/dialog_shell.h"
 #include "platform/gui/host_widget.h"
 #include "platform/gui/screen.h"
 #include "platform/gui/single_instance.h"
@@ -73,6 +74,7 @@ void Activate(HWND window) {
   if (previous == top) return;
   ActiveWindow() = top;
   SetNavigationTitle(ToQString(record->text));
+  ApplyShellNavigation(top);
   if (previous != nullptr)
     SendMessageW(previous, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(top));
   SendMessageW(top, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous));
