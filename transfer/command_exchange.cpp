@@ -126,7 +126,8 @@ int SendDataFrame(SOCKET s, const char* word, const BYTE* data, int count, Cance
   if (count < 0 || count > DATA_FRAME_MAX) return -1;
   BYTE frame[REPLY_WORD_SIZE + DATA_FRAME_MAX];
   std::memcpy(frame, word, REPLY_WORD_SIZE);
-  std::memcpy(frame + REPLY_WORD_SIZE, data, static_cast<std::size_t>(count));
+  // An empty file is a bare word; its data pointer may be null.
+  if (count > 0) std::memcpy(frame + REPLY_WORD_SIZE, data, static_cast<std::size_t>(count));
   BYTE reply[DATA_REPLY_CAPACITY];
   for (;;) {
     // A reply that does not fit 12 bytes already fails in the frame layer.
