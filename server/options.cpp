@@ -14,30 +14,44 @@ bool ParseNumber(const std::string& text, std::uint64_t minimum, std::uint64_t m
          value <= maximum;
 }
 
-// "ADDR:PORT", "[v6]:PORT", ":PORT" or "ADDR".
-bool ParseListen(const std::string& text, Options& options) {
-  std::string address = text;
-  std::string port;
+// "ADDR:PORT", "[v6]:PORT", ":PORT" or "ADDR"; port is left alone when none is given.
+bool ParseAddressPort(const std::string& text, std::string& address, std::uint16_t& port,
+                      bool& portGiven) {
+  std::string host = text;
+  std::string portText;
+  portGiven = false;
   if (!text.empty() && text.front() == '[') {
     const auto close = text.find(']');
     if (close == std::string::npos) return false;
-    address = text.substr(1, close - 1);
+    host = text.substr(1, close - 1);
     if (close + 1 < text.size()) {
       if (text[close + 1] != ':') return false;
-      port = text.substr(close + 2);
+      portText = text.substr(close + 2);
     }
   } else if (const auto colon = text.rfind(':');
              colon != std::string::npos && text.find(':') == colon) {
-    address = text.substr(0, colon);
-    port = text.substr(colon + 1);
+    host = text.substr(0, colon);
+    portText = text.substr(colon + 1);
   }
-  if (!port.empty() || text.ends_with(":")) {
+  if (!portText.empty() || text.ends_with(":")) {
     std::uint64_t value = 0;
-    if (!ParseNumber(port, 0, 65535, value)) return false;
-    options.port = static_cast<std::uint16_t>(value);
+    if (!ParseNumber(portText, 0, 65535, value)) return false;
+    port = static_cast<std::uint16_t>(value);
+    portGiven = true;
   }
-  if (!address.empty()) options.listenAddress = address;
+  if (!host.empty()) address = host;
   return true;
+}
+
+// "PORT" or any form above that names a port: a bare address would say nothing.
+bool ParseHttp(const std::string& text, Options& options) {
+  std::uint64_t value = 0;
+  if (ParseNumber(text, 0, 65535, value)) {
+    options.httpPort = static_cast<std::uint16_t>(value);
+    return true;
+  }
+  bool portGiven = false;
+  return ParseAddressPort(text, options.httpAddress, options.httpPort, portGiven) && portGiven;
 }
 
 }  // namespace
@@ -54,6 +68,9 @@ std::string UsageText() {
          "  --max-frame BYTES         largest frame payload (default 4096)\n"
          "  --max-sessions N          concurrent connections (default 256)\n"
          "  --idle-timeout SECONDS    silence before a connection is closed (default 60)\n"
+         "  --http [ADDR:]PORT        where to serve the help pages over HTTP (default port 8110\n"
+         "                            on the --listen address; 0 picks a free port)\n"
+         "  --no-http                 do not serve the help pages\n"
          "  --no-quick-ack            do not re-arm TCP_QUICKACK after reads (for measuring)\n"
          "  --help                    show this text\n";
 }
@@ -87,14 +104,28 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
       options.quickAck = false;
       continue;
     }
+    if (argument == "--no-http") {
+      options.http = false;
+      continue;
+    }
     const bool takesValue = argument == "--listen" || argument == "--state" ||
+                            argument == "--http" ||
                             std::any_of(std::begin(numeric), std::end(numeric),
                                         [&](const NumericOption& o) { return argument == o.name; });
     if (!takesValue) return {false, "unknown option " + argument + " (see --help)"};
     if (i + 1 >= arguments.size()) return {false, argument + " needs a value (see --help)"};
     const std::string& value = arguments[++i];
     if (argument == "--listen") {
-      if (!ParseListen(value, options)) return {false, "--listen expects ADDR:PORT, got " + value};
+      bool portGiven = false;
+      if (!ParseAddressPort(value, options.listenAddress, options.port, portGiven)) {
+        return {false, "--listen expects ADDR:PORT, got " + value};
+      }
+    } else if (argument == "--http") {
+      if (!ParseHttp(value, options)) {
+        return {false, "--http expects PORT or ADDR:PORT ([v6]:PORT for IPv6), got " + value};
+      }
+      options.http = true;
+      options.httpExplicit = true;
     } else if (argument == "--state") {
       if (value.empty()) return {false, "--state expects a folder"};
       options.stateDir = value;
@@ -116,6 +147,8 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
   options.limits.maxFramePayload = frame;
   options.limits.maxSessions = sessions;
   options.limits.idleTimeout = std::chrono::seconds(idle);
+  // Read after the loop so that --listen may come after --http.
+  if (options.httpAddress.empty()) options.httpAddress = options.listenAddress;
 
   if (options.stateDir.empty()) {
     if (!environmentState.empty()) {

@@ -13,6 +13,11 @@ namespace murmel::server {
 struct Options {
   std::string listenAddress = "::";  // dual-stack where the host allows
   std::uint16_t port = 110;
+  // The help site that the client's Help menu opens.
+  bool http = true;
+  bool httpExplicit = false;      // asked for with --http: failing to bind it is then fatal
+  std::string httpAddress;        // empty until parsed: then the transfer listener's
+  std::uint16_t httpPort = 8110;  // 0: any free port
   std::filesystem::path stateDir;
   Limits limits;
   bool quickAck = true;  // off only to measure what it saves

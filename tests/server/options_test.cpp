@@ -23,31 +23,66 @@ TEST(Options, DefaultsListenOnPort110AndKeepStateUnderXdg) {
   EXPECT_FALSE(Parse({}, nowhere, "", "").ok);
 }
 
-TEST(Options, ListenAcceptsAddressPortForms) {
+TEST(Options, HelpPagesDefaultToPort8110OnTheTransferAddress) {
+  Options options;
+  ASSERT_TRUE(Parse({}, options).ok);
+  EXPECT_TRUE(options.http);
+  EXPECT_FALSE(options.httpExplicit);
+  EXPECT_EQ(options.httpAddress, "::");
+  EXPECT_EQ(options.httpPort, 8110);
+  // The address follows --listen wherever it stands on the line.
+  Options after;
+  ASSERT_TRUE(Parse({"--http", "9000", "--listen", "127.0.0.1:2110"}, after).ok);
+  EXPECT_EQ(after.httpAddress, "127.0.0.1");
+  EXPECT_EQ(after.httpPort, 9000);
+  EXPECT_TRUE(after.httpExplicit);
+  Options off;
+  ASSERT_TRUE(Parse({"--no-http"}, off).ok);
+  EXPECT_FALSE(off.http);
+}
+
+// --listen may name only an address; --http exists to name a port, so it needs one.
+TEST(Options, ListenAndHttpAcceptTheirAddressPortForms) {
   struct Case {
+    const char* option;
     const char* value;
     bool ok;
     const char* address;
     int port;
   };
   const Case cases[] = {
-      {"127.0.0.1:8110", true, "127.0.0.1", 8110},
-      {"0.0.0.0", true, "0.0.0.0", 110},
-      {":2110", true, "::", 2110},
-      {"[::1]:9", true, "::1", 9},
-      {"[::1]", true, "::1", 110},
-      {"127.0.0.1:", false, "", 0},
-      {"127.0.0.1:70000", false, "", 0},
-      {"[::1]x", false, "", 0},
-      {"host:12ab", false, "", 0},
+      {"--listen", "127.0.0.1:8110", true, "127.0.0.1", 8110},
+      {"--listen", "0.0.0.0", true, "0.0.0.0", 110},
+      {"--listen", ":2110", true, "::", 2110},
+      {"--listen", "[::1]:9", true, "::1", 9},
+      {"--listen", "[::1]", true, "::1", 110},
+      {"--listen", "127.0.0.1:", false, "", 0},
+      {"--listen", "127.0.0.1:70000", false, "", 0},
+      {"--listen", "[::1]x", false, "", 0},
+      {"--listen", "host:12ab", false, "", 0},
+      {"--http", "8080", true, "::", 8080},
+      {"--http", "0", true, "::", 0},
+      {"--http", ":8111", true, "::", 8111},
+      {"--http", "127.0.0.1:80", true, "127.0.0.1", 80},
+      {"--http", "[::1]:8110", true, "::1", 8110},
+      {"--http", "127.0.0.1", false, "", 0},
+      {"--http", "[::1]", false, "", 0},
+      {"--http", "::1:8110", false, "", 0},  // ambiguous without brackets
+      {"--http", "65536", false, "", 0},
+      {"--http", "-1", false, "", 0},
+      {"--http", "", false, "", 0},
   };
   for (const Case& c : cases) {
     Options options;
-    const ParseResult result = Parse({"--listen", c.value}, options);
-    EXPECT_EQ(result.ok, c.ok) << c.value;
-    if (!c.ok) continue;
-    EXPECT_EQ(options.listenAddress, c.address) << c.value;
-    EXPECT_EQ(options.port, c.port) << c.value;
+    const ParseResult result = Parse({c.option, c.value}, options);
+    EXPECT_EQ(result.ok, c.ok) << c.option << " " << c.value;
+    if (!c.ok) {
+      EXPECT_NE(result.error.find(c.option), std::string::npos) << result.error;
+      continue;
+    }
+    const bool http = std::string(c.option) == "--http";
+    EXPECT_EQ(http ? options.httpAddress : options.listenAddress, c.address) << c.value;
+    EXPECT_EQ(http ? options.httpPort : options.port, c.port) << c.value;
   }
 }
 
