@@ -1,5 +1,5 @@
 // murmelpost-server: receives voice messages over the transfer protocol and delivers them
-// as e-mail into a Maildir outbox.
+// as e-mail into a Maildir outbox; serves the client's help pages over HTTP beside it.
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 
@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "server/delivery.h"
+#include "server/http_help.h"
 #include "server/options.h"
 #include "server/server.h"
 
@@ -38,11 +39,33 @@ int main(int argc, char** argv) {
     std::cerr << "murmelpost-server: " << listening.error << "\n";
     return 1;
   }
+  // Help pages are secondary: a busy default port costs only them. A port the operator
+  // asked for is a configuration error, said at once rather than found by a user later.
+  HttpHelpServer help;
+  bool helpServed = false;
+  if (options.http) {
+    if (const IoResult bound = help.Listen(options.httpAddress, options.httpPort); bound.ok) {
+      helpServed = true;
+    } else if (options.httpExplicit) {
+      std::cerr << "murmelpost-server: " << bound.error << "\n";
+      return 1;
+    } else {
+      std::cerr << "murmelpost-server: warning: " << bound.error
+                << "; transfer service runs without them (--http PORT picks another port)"
+                << std::endl;
+    }
+  }
   asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&](const std::error_code&, int) { io.stop(); });
+  // Scripts read the transfer port from this line: its form stays as it was.
   std::cerr << "murmelpost-server: listening on port " << server.port() << ", outbox "
             << delivery.outboxRoot().string() << std::endl;
+  if (helpServed) {
+    std::cerr << "murmelpost-server: help pages on http port " << help.port() << std::endl;
+    help.Start();
+  }
   server.Start();
   io.run();
+  help.Stop();
   return 0;
 }

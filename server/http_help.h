@@ -1,0 +1,36 @@
+// Serves the help site over HTTP on a thread of its own, beside the transfer service's
+// io_context: a slow browser never holds up a voice message.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "server/durable_file.h"
+
+namespace murmel::server {
+
+class HttpHelpServer {
+ public:
+  HttpHelpServer();
+  ~HttpHelpServer();  // stops and joins
+  HttpHelpServer(const HttpHelpServer&) = delete;
+  HttpHelpServer& operator=(const HttpHelpServer&) = delete;
+
+  // Binds; port 0 takes any free port. The error names the address and port.
+  IoResult Listen(const std::string& address, std::uint16_t port);
+  std::uint16_t port() const { return port_; }
+  // Serves on its own thread; returns once requests are being accepted.
+  void Start();
+  // Returns when the thread has ended; safe to call twice.
+  void Stop();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace murmel::server
