@@ -26,6 +26,7 @@ void* RunThread(void* raw) {
   // it was closed while the thread ran (the client's threads close their own).
   const std::unique_ptr<StartBlock> start(static_cast<StartBlock*>(raw));
   start->thread->MarkStarted(GetCurrentThreadId());
+  start->thread->HoldUntilResumed();
   const DWORD exit_code = start->routine(start->parameter);
   AbandonMutexesOfThisThread();
   start->thread->MarkEnded(exit_code);
@@ -59,12 +60,14 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T dwStack
                     LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                     DWORD dwCreationFlags, LPDWORD lpThreadId) {
   using namespace murmel::kernel;
-  // Creation flags (suspended start) are not part of this platform's subset.
-  if (!lpStartAddress || dwCreationFlags != 0) {
+  // A suspended start is the only creation flag: it lets the creator store the handle
+  // before the thread can look for it.
+  if (!lpStartAddress || (dwCreationFlags & ~static_cast<DWORD>(CREATE_SUSPENDED)) != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
   auto thread = std::make_shared<ThreadObject>();
+  if ((dwCreationFlags & CREATE_SUSPENDED) != 0) thread->SetSuspendCount(1);
   HANDLE handle = HandleTable::Instance().Insert(thread);
   if (!handle) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -82,6 +85,16 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T dwStack
   const DWORD id = thread->WaitUntilStarted();
   if (lpThreadId) *lpThreadId = id;
   return handle;
+}
+
+DWORD ResumeThread(HANDLE hThread) {
+  const auto thread =
+      murmel::kernel::HandleTable::Instance().FindAs<murmel::kernel::ThreadObject>(hThread);
+  if (!thread) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return static_cast<DWORD>(-1);
+  }
+  return thread->Resume();
 }
 
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {

@@ -84,6 +84,23 @@ void ThreadObject::MarkEnded(DWORD exit_code) {
   changed_.notify_all();
 }
 
+void ThreadObject::HoldUntilResumed() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return suspend_count_ == 0; });
+}
+
+void ThreadObject::SetSuspendCount(DWORD count) {
+  std::lock_guard lock(mutex_);
+  suspend_count_ = count;
+}
+
+DWORD ThreadObject::Resume() {
+  std::lock_guard lock(mutex_);
+  const DWORD previous = suspend_count_;
+  if (suspend_count_ > 0 && --suspend_count_ == 0) changed_.notify_all();
+  return previous;
+}
+
 DWORD ThreadObject::ExitCode() {
   std::lock_guard lock(mutex_);
   return ended_ ? exit_code_ : STILL_ACTIVE;

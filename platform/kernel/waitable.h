@@ -36,10 +36,16 @@ class ThreadObject final : public Waitable {
   void MarkEnded(DWORD exit_code);
   // STILL_ACTIVE while the thread runs.
   DWORD ExitCode();
+  // A thread created suspended waits here before its routine until it is resumed.
+  void HoldUntilResumed();
+  void SetSuspendCount(DWORD count);
+  // The count before the call; the thread runs once it reaches 0.
+  DWORD Resume();
 
  private:
   Acquired TryAcquireLocked(DWORD thread_id) override;
 
+  DWORD suspend_count_ = 0;
   DWORD id_ = 0;
   bool ended_ = false;
   DWORD exit_code_ = 0;

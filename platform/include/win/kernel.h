@@ -51,6 +51,7 @@ using LPTHREAD_START_ROUTINE = PTHREAD_START_ROUTINE;
 #define WAIT_TIMEOUT 258L
 #define WAIT_FAILED 0xFFFFFFFF
 #define STILL_ACTIVE 259L
+#define CREATE_SUSPENDED 0x00000004
 
 #define HEAP_ZERO_MEMORY 0x00000008
 
@@ -81,6 +82,9 @@ BOOL DeleteFileW(LPCWSTR lpFileName);
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
                     LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                     DWORD dwCreationFlags, LPDWORD lpThreadId);
+// Starts a thread created with CREATE_SUSPENDED; the suspend count before the call, or
+// (DWORD)-1 for a handle that is not a thread.
+DWORD ResumeThread(HANDLE hThread);
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 DWORD GetCurrentThreadId();
 

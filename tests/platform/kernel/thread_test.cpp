@@ -70,4 +70,48 @@ TEST(ThreadTest, ThreadMayCloseItsOwnHandleWhileRunning) {
   EXPECT_FALSE(CloseHandle(thread));
 }
 
+DWORD WINAPI FindOwnHandle(LPVOID parameter) {
+  auto* shared = static_cast<Shared*>(parameter);
+  shared->closed_own = CloseHandle(shared->own_handle.exchange(nullptr));
+  SetEvent(shared->done);
+  return 7;
+}
+
+// A suspended start lets the creator store the handle before the thread can look for it,
+// however quickly the thread would run.
+TEST(ThreadTest, SuspendedThreadRunsOnlyOnceResumed) {
+  Shared shared;
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, FindOwnHandle, &shared, CREATE_SUSPENDED, &id);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_NE(id, 0u);
+  EXPECT_EQ(WaitForSingleObject(thread, 30), DWORD{WAIT_TIMEOUT});
+  EXPECT_EQ(WaitForSingleObject(shared.done, 0), DWORD{WAIT_TIMEOUT});
+  shared.own_handle = thread;
+  EXPECT_EQ(ResumeThread(thread), 1u);
+  ASSERT_EQ(WaitForSingleObject(shared.done, INFINITE), DWORD{WAIT_OBJECT_0});
+  EXPECT_TRUE(shared.closed_own.load());
+}
+
+DWORD WINAPI Return7(LPVOID /*parameter*/) { return 7; }
+
+TEST(ThreadTest, ResumingARunningThreadChangesNothing) {
+  HANDLE thread = CreateThread(nullptr, 0, Return7, nullptr, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(ResumeThread(thread), 0u);
+  ASSERT_EQ(WaitForSingleObject(thread, INFINITE), DWORD{WAIT_OBJECT_0});
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 7u);
+  EXPECT_TRUE(CloseHandle(thread));
+}
+
+TEST(ThreadTest, UnknownCreationFlagsAndNonThreadHandlesAreRefused) {
+  Shared shared;
+  EXPECT_EQ(CreateThread(nullptr, 0, FindOwnHandle, &shared, 0x10, nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+  EXPECT_EQ(ResumeThread(shared.go), static_cast<DWORD>(-1));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+}
+
 }  // namespace
