@@ -111,22 +111,30 @@ BOOL TranslateMessage(const MSG* lpMsg) {
 
 UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc) {
   murmel::gui::EnsureApplication();
-  if (hWnd != nullptr && LiveWindow(hWnd) == nullptr) return 0;
-  auto& timer = murmel::gui::Timers()[{hWnd, nIDEvent}];
-  if (!timer) timer = std::make_unique<QTimer>();
-  timer->disconnect();
-  timer->setInterval(static_cast<int>(uElapse));
-  QObject::connect(timer.get(), &QTimer::timeout, [hWnd, nIDEvent, lpTimerFunc] {
-    PostMessageW(hWnd, WM_TIMER, nIDEvent, reinterpret_cast<LPARAM>(lpTimerFunc));
-  });
-  timer->start();
-  return nIDEvent == 0 ? 1 : nIDEvent;
+  const auto start = [=]() -> LRESULT {
+    if (hWnd != nullptr && LiveWindow(hWnd) == nullptr) return 0;
+    auto& timer = murmel::gui::Timers()[{hWnd, nIDEvent}];
+    if (!timer) timer = std::make_unique<QTimer>();
+    timer->disconnect();
+    timer->setInterval(static_cast<int>(uElapse));
+    QObject::connect(timer.get(), &QTimer::timeout, [hWnd, nIDEvent, lpTimerFunc] {
+      PostMessageW(hWnd, WM_TIMER, nIDEvent, reinterpret_cast<LPARAM>(lpTimerFunc));
+    });
+    timer->start();
+    return static_cast<LRESULT>(nIDEvent == 0 ? 1 : nIDEvent);
+  };
+  // A window's timers live on its own thread, whichever thread asks: a Qt timer only runs
+  // on the thread that owns it.
+  return static_cast<UINT_PTR>(hWnd == nullptr ? start() : RunOnOwner(hWnd, start, 0));
 }
 
 BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
-  auto& timers = murmel::gui::Timers();
-  auto it = timers.find({hWnd, uIDEvent});
-  if (it == timers.end()) return FALSE;
-  timers.erase(it);
-  return TRUE;
+  const auto kill = [=]() -> LRESULT {
+    auto& timers = murmel::gui::Timers();
+    auto it = timers.find({hWnd, uIDEvent});
+    if (it == timers.end()) return FALSE;
+    timers.erase(it);
+    return TRUE;
+  };
+  return static_cast<BOOL>(hWnd == nullptr ? kill() : RunOnOwner(hWnd, kill, FALSE));
 }

@@ -421,14 +421,22 @@ HWND GetFocus() {
 }
 
 HWND SetFocus(HWND hWnd) {
-  WindowRecord* record = LiveWindow(hWnd);
-  if (record == nullptr || !record->widget) return nullptr;
-  const HWND previous = GetFocus();
-  murmel::gui::Activate(hWnd);
-  QWidget* target = record->widget->focusProxy() != nullptr ? record->widget->focusProxy()
-                                                            : record->widget.data();
-  target->setFocus(Qt::OtherFocusReason);
-  return previous;
+  // A worker moving the focus (the send thread at its end) has it moved by the window's own
+  // thread: Qt widgets may only be touched there.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the previous focus travels as a result
+  return reinterpret_cast<HWND>(RunOnOwner(
+      hWnd,
+      [=]() -> LRESULT {
+        WindowRecord* record = LiveWindow(hWnd);
+        if (record == nullptr || !record->widget) return 0;
+        const HWND previous = GetFocus();
+        murmel::gui::Activate(hWnd);
+        QWidget* target = record->widget->focusProxy() != nullptr ? record->widget->focusProxy()
+                                                                  : record->widget.data();
+        target->setFocus(Qt::OtherFocusReason);
+        return reinterpret_cast<LRESULT>(previous);
+      },
+      0));
 }
 
 HWND GetActiveWindow() { return murmel::gui::ActiveTopLevel(); }
@@ -499,10 +507,15 @@ BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL /*bErase*/) {
 }
 
 BOOL UpdateWindow(HWND hWnd) {
-  WindowRecord* record = LiveWindow(hWnd);
-  if (record == nullptr || !record->widget) return FALSE;
-  record->widget->repaint();
-  return TRUE;
+  return static_cast<BOOL>(RunOnOwner(
+      hWnd,
+      [=]() -> LRESULT {
+        WindowRecord* record = LiveWindow(hWnd);
+        if (record == nullptr || !record->widget) return FALSE;
+        record->widget->repaint();
+        return TRUE;
+      },
+      FALSE));
 }
 
 BOOL ShowWindow(HWND hWnd, int nCmdShow) {
