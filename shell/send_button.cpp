@@ -56,8 +56,13 @@ bool PressSend(HWND window) {
   EnableWindow(textBox, FALSE);
   SetFocus(PanelButton(window, IDC_STOP));
 
+  // Started suspended so that the handle is stored before the thread can clear it.
   DWORD threadId = 0;
-  appState.sendThread = CreateThread(nullptr, 0, SendThreadProc, window, 0, &threadId);
+  const HANDLE thread =
+      CreateThread(nullptr, 0, SendThreadProc, window, CREATE_SUSPENDED, &threadId);
+  if (thread == nullptr) return false;
+  appState.sendThread = thread;
   appState.sendThreadId = threadId;
+  ResumeThread(thread);
   return true;
 }

@@ -46,8 +46,9 @@ int PressPlay(HWND window) {
 void EndVoiceForSend(HWND window) {
   if (appState.recorderState == 2) StopPlayback(window);
   // Closing the recorder here, rather than on its returned buffers, means the send thread
-  // finds the finished recording instead of racing the close.
-  if (appState.recorderState == 1) StopRecordingForSend(window);
+  // finds the finished recording instead of racing the close; also after a Stop whose
+  // buffers have not come back yet.
+  StopRecordingForSend(window);
 }
 
 bool HandleWaveNotification(HWND window, UINT message, WPARAM /*wParam*/, LPARAM lParam) {

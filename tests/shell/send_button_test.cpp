@@ -196,5 +196,25 @@ TEST_F(SendButtonTest, SendDuringRecordingSendsWhatWasRecorded) {
   EXPECT_EQ(appState.recorderState.load(), 1);
 }
 
+// Stop hands the recorder its last buffers back later; a Send before they come back still
+// finds the recording, not an empty form.
+TEST_F(SendButtonTest, SendRightAfterStopSendsTheRecording) {
+  murmel::testing::Click(PanelControl(IDC_RECORD));
+  ASSERT_TRUE(PumpUntil([] { return appState.voiceChunkCount >= 2; }));
+
+  FakeTransferServer server;
+  server.AcceptGreeting().AnswerEveryFrame("TROK").Start();
+  UseServer(server);
+  FillForm(u"carol@example.org", u"Voice", u"");
+  murmel::testing::Click(PanelControl(IDC_STOP));
+  PressSend();
+  ASSERT_TRUE(WaitForSendToEnd());
+  server.Finish();
+
+  EXPECT_TRUE(murmel::testing::MessageBoxesShown().empty());
+  EXPECT_EQ(appState.waveDeviceOpen, 0);
+  EXPECT_GE(server.answered(), FramesOfVoiceMessage(2));
+}
+
 }  // namespace
 }  // namespace shell_test
