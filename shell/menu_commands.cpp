@@ -1,5 +1,9 @@
 #include "shell/menu_commands.h"
 
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include "resources/home_page.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
 #include "shell/recipient_completion.h"
@@ -13,6 +17,13 @@
 namespace {
 
 constexpr int DIALOG_SHIFT = 8;
+constexpr DWORD CUSTOM_PICTURE_LIMIT = 100 * 1024;  // bytes; exactly this much is accepted
+
+// Filter pairs (name, patterns), ended by an empty pair.
+constexpr char16_t ATTACH_FILTERS[] =
+    u"All Files (*.*)\0*.*\0Picture Files (*.gif;*.jpg;*.jpeg)\0*.gif;*.jpg;*.jpeg\0";
+constexpr char16_t PICTURE_FILTERS[] = u"Picture Files (*.gif;*.jpg;*.jpeg)\0*.gif;*.jpg;*.jpeg\0";
+constexpr char16_t PICTURE_FOLDER[] = u"\\My Documents\\";
 
 // Both pop-ups open at the Option button's bottom-right corner, right-aligned to it.
 void ShowPopup(HWND window, int position) {
@@ -27,6 +38,34 @@ Text<512> LoadText(int id) {
   LoadStringW(appState.instance, static_cast<UINT>(id), text.data(),
               static_cast<int>(text.capacity()));
   return text;
+}
+
+// The file-open dialog over `path`, which starts the name field and receives the choice;
+// 0 when cancelled.
+BOOL ChooseFile(HWND window, LPCWSTR title, LPCWSTR filters, Text<260>& path, WORD* nameOffset) {
+  OPENFILENAMEW request{};
+  request.lStructSize = sizeof(request);
+  request.hwndOwner = window;
+  request.lpstrFilter = filters;
+  request.nFilterIndex = 1;
+  request.lpstrFile = path.data();
+  request.nMaxFile = static_cast<DWORD>(path.capacity());
+  request.lpstrInitialDir = PICTURE_FOLDER;
+  request.lpstrTitle = title;
+  request.Flags = OFN_FILEMUSTEXIST;
+  if (GetOpenFileNameW(&request) == 0) return FALSE;
+  if (nameOffset != nullptr) *nameOffset = request.nFileOffset;
+  return TRUE;
+}
+
+void AttachFile(HWND window) {
+  WORD nameOffset = 0;
+  if (ChooseFile(window, u"Attach File or Picture", ATTACH_FILTERS, appState.attachmentPath,
+                 &nameOffset) == 0) {
+    return;
+  }
+  appState.attachmentName = appState.attachmentPath.data() + nameOffset;
+  EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, MF_BYCOMMAND | MF_ENABLED);
 }
 
 void ClearAttachment(HWND window) {
@@ -47,6 +86,27 @@ void StartCustomPictureThread(int mode) {
   appState.customPictureThread =
       CreateThread(nullptr, 0, CustomPictureThread, nullptr, 0, &threadId);
   appState.customPictureThreadId = threadId;
+}
+
+void ChooseCustomPicture(HWND window) {
+  if (ChooseFile(window, u"Custom Message Picture", PICTURE_FILTERS, appState.customPicturePath,
+                 nullptr) == 0) {
+    return;
+  }
+  const HANDLE file = CreateFileW(appState.customPicturePath, GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  const DWORD size = GetFileSize(file, nullptr);
+  CloseHandle(file);
+  if (size > CUSTOM_PICTURE_LIMIT) {
+    MessageBoxW(window, LoadText(IDS_CUSTOM_PICTURE_TOO_BIG), LoadText(IDS_APP_NAME),
+                MB_OK | MB_ICONSTOP);
+    return;
+  }
+  // Told first: the registration's outcome arrives later, as an e-mail to the user.
+  MessageBoxW(window, LoadText(IDS_CUSTOM_PICTURE_VERIFY), LoadText(IDS_APP_NAME),
+              MB_OK | MB_ICONINFORMATION);
+  StartCustomPictureThread(1);
 }
 
 void ClearCustomPicture(HWND window) {
@@ -73,6 +133,53 @@ void ShowAbout(HWND window) {
 
 }  // namespace
 
+BOOL OpenWebPage(HWND window, int commandId) {
+  const char16_t* format = nullptr;
+  switch (commandId) {
+    case IDM_HOMEPAGE:
+      format = u"%s/";
+      break;
+    case IDM_QUICK_TUTORIAL:
+      format = u"%s/help/helpquick/";
+      break;
+    case IDM_CE_TUTORIAL:
+      format = u"%s/alpha/ce.html";
+      break;
+    case IDM_TROUBLE_RECORDING:
+      format = u"%s/help/help1/";
+      break;
+    case IDM_TROUBLE_PLAYING:
+      format = u"%s/help/help2/";
+      break;
+    case IDM_TROUBLE_SENDING:
+      format = u"%s/help/help3/";
+      break;
+    case IDM_TROUBLE_ADDRESS_BOOK:
+      format = u"%s/help/help4/";
+      break;
+    default:
+      return FALSE;
+  }
+  Text<256> url;
+  wsprintfW(url, format, HOME_PAGE_URL);
+
+  SHELLEXECUTEINFO request{};
+  request.cbSize = sizeof(request);
+  request.hwnd = appState.mainWindow;
+  request.lpVerb = u"open";
+  request.lpFile = u"\\Windows\\iexplore.exe";
+  request.lpParameters = url;
+  request.nShow = SW_SHOWNORMAL;
+  if (ShellExecuteEx(&request) != 0) return TRUE;
+
+  const DWORD error = GetLastError();
+  SetForegroundWindow(appState.mainWindow);
+  if (error == ERROR_FILE_NOT_FOUND) {
+    MessageBoxW(window, LoadText(IDS_NO_BROWSER), LoadText(IDS_APP_NAME), MB_OK | MB_ICONSTOP);
+  }
+  return FALSE;
+}
+
 void OnCommand(HWND window, int commandId, HWND control, int notificationCode) {
   switch (commandId) {
     case IDC_OPTION:
@@ -81,8 +188,14 @@ void OnCommand(HWND window, int commandId, HWND control, int notificationCode) {
     case IDC_HELP:
       ShowPopup(window, MENU_POS_HELP);
       break;
+    case IDM_ATTACH_FILE:
+      AttachFile(window);
+      break;
     case IDM_CLEAR_ATTACHMENT:
       ClearAttachment(window);
+      break;
+    case IDM_CUSTOM_PICTURE:
+      ChooseCustomPicture(window);
       break;
     case IDM_CLEAR_CUSTOM_PICTURE:
       ClearCustomPicture(window);
@@ -99,6 +212,15 @@ void OnCommand(HWND window, int commandId, HWND control, int notificationCode) {
       break;
     case IDM_ABOUT:
       ShowAbout(window);
+      break;
+    case IDM_HOMEPAGE:
+    case IDM_QUICK_TUTORIAL:
+    case IDM_CE_TUTORIAL:
+    case IDM_TROUBLE_RECORDING:
+    case IDM_TROUBLE_PLAYING:
+    case IDM_TROUBLE_SENDING:
+    case IDM_TROUBLE_ADDRESS_BOOK:
+      OpenWebPage(window, commandId);
       break;
     default:
       break;

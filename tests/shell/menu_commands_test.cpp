@@ -1,0 +1,329 @@
+// The Option and Help pop-ups of the running client and what their items do, chosen with
+// clicks as a user would.
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+#include <Qt>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <aygshell.h>
+#include <commdlg.h>
+
+#include "platform/testing_shell.h"
+#include "resources/home_page.h"
+#include "shell/running_client.h"
+#include "support/fake_transfer_server.h"
+#include "transfer/server_connection.h"
+#include "userdata/input_panel.h"
+
+namespace shell_test {
+namespace {
+
+using murmel::test::FakeTransferServer;
+namespace ui = murmel::testing;
+
+std::u16string LoadText(int id) {
+  WCHAR text[512] = {};
+  LoadStringW(nullptr, static_cast<UINT>(id), text, 512);
+  return text;
+}
+
+std::u16string Utf16(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::string HomePage() {
+  std::string url;
+  for (const char16_t* c = HOME_PAGE_URL; *c != 0; ++c) url.push_back(static_cast<char>(*c));
+  return url;
+}
+
+void WriteBytes(const std::string& path, std::size_t count) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << std::string(count, 'p');
+}
+
+// Runs `step` once a window with that caption is the active one (a modal dialog has opened
+// and runs its loop).
+void WhenActive(std::u16string caption, std::function<void(HWND)> step) {
+  QTimer::singleShot(5, [caption = std::move(caption), step = std::move(step)]() mutable {
+    const HWND active = GetActiveWindow();
+    if (active != nullptr && WindowText(active) == caption) {
+      step(active);
+    } else {
+      WhenActive(std::move(caption), std::move(step));
+    }
+  });
+}
+
+// The one message box shown since the last reset.
+void ExpectOneBox(const std::u16string& text, const std::u16string& caption, UINT style) {
+  const auto boxes = ui::MessageBoxesShown();
+  ASSERT_EQ(boxes.size(), 1U);
+  EXPECT_EQ(boxes[0].text, text);
+  EXPECT_EQ(boxes[0].caption, caption);
+  EXPECT_EQ(boxes[0].style, style);
+  EXPECT_EQ(boxes[0].owner, appState.mainWindow);
+}
+
+// After the greeting a registration sends LOCL, SEND, RECI and TITL.
+constexpr std::size_t kPictureEnvelope = 4;
+
+// Accepts one connection's greeting and the next `frames` frames, recording them all.
+void AcceptFrames(FakeTransferServer& server, std::size_t frames) {
+  server.AcceptGreeting();
+  for (std::size_t i = 0; i < frames; ++i) server.Reply("TROK");
+  server.Start();
+  SetServerEndpoint(u"127.0.0.1", server.port());
+}
+
+class MenuCommandsTest : public RunningClientTest {
+ protected:
+  void TearDown() override {
+    ui::AnswerFileDialogs(std::nullopt);
+    ui::RestoreBrowser();
+    PumpUntil([] { return appState.customPictureThread.load() == nullptr; });
+    SetServerEndpoint(nullptr, 0);
+  }
+
+  // Opens the pop-up of the button and lets `user` act on it while it is on the screen; then
+  // the chosen command is dispatched.
+  static void WithPopup(int button, const std::function<void()>& user) {
+    QTimer::singleShot(0, user);
+    ui::Click(MainControl(button));
+    PumpPending();
+  }
+
+  static void Choose(int button, const char16_t* item) {
+    WithPopup(button, [item] { EXPECT_TRUE(ui::ClickPopupMenuItem(item)); });
+  }
+
+  static bool ClearAttachmentItemGrayed() {
+    // EnableMenuItem answers the state it replaces; putting the same state back keeps it.
+    const UINT previous = EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, MF_GRAYED);
+    EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, previous & MF_GRAYED);
+    return (previous & MF_GRAYED) != 0;
+  }
+};
+
+TEST_F(MenuCommandsTest, BothPopupsOpenRightAlignedUnderTheOptionButton) {
+  RECT option{};
+  GetWindowRect(MainControl(IDC_OPTION), &option);
+  for (const auto& [button, first_item] :
+       {std::pair{IDC_OPTION, u"Attach File or Picture to Message..."},
+        std::pair{IDC_HELP, u"About Murmelpost..."}}) {
+    SCOPED_TRACE(button);
+    QRect frame;
+    std::vector<std::u16string> texts;
+    WithPopup(button, [&] {
+      frame = ui::OpenPopupMenu()->geometry();
+      texts = ui::PopupMenuTexts();
+      ui::DismissPopupMenu();
+    });
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front(), first_item);
+    // Right edge at the corner, unless the menu is wider than what lies left of it: the
+    // screen's edge keeps it whole.
+    EXPECT_EQ(frame.x() + frame.width(), std::max<int>(option.right, frame.width()));
+    EXPECT_EQ(frame.y(), option.bottom);
+  }
+}
+
+TEST_F(MenuCommandsTest, AttachThenClearGraysTheItemAndNoKeepsBoth) {
+  const std::string file = SuiteFolder() / "holiday photo.jpg";
+  WriteBytes(file, 10);
+  appState.attachmentPath = u"/earlier/choice.txt";
+  ui::AnswerFileDialogs(file);
+  Choose(IDC_OPTION, u"Attach File or Picture to Message...");
+
+  const auto asked = ui::FileDialogsAsked();
+  ASSERT_EQ(asked.size(), 1U);
+  EXPECT_EQ(asked[0].owner, appState.mainWindow);
+  EXPECT_EQ(asked[0].title, u"Attach File or Picture");
+  EXPECT_EQ(asked[0].filter_names, (std::vector<std::u16string>{
+                                       u"All Files (*.*)", u"Picture Files (*.gif;*.jpg;*.jpeg)"}));
+  EXPECT_EQ(asked[0].filter_patterns, (std::vector<std::u16string>{u"*.*", u"*.gif;*.jpg;*.jpeg"}));
+  EXPECT_EQ(asked[0].filter_index, 1U);
+  EXPECT_EQ(asked[0].initial_dir, u"\\My Documents\\");
+  EXPECT_EQ(asked[0].initial_file, u"/earlier/choice.txt");
+  EXPECT_NE(asked[0].flags & OFN_FILEMUSTEXIST, 0U);
+  EXPECT_EQ(std::u16string(appState.attachmentPath), Utf16(file));
+  EXPECT_EQ(std::u16string(appState.attachmentName), u"holiday photo.jpg");
+  EXPECT_FALSE(ClearAttachmentItemGrayed());
+
+  // A cancelled dialog changes nothing.
+  ui::AnswerFileDialogs(std::nullopt);
+  Choose(IDC_OPTION, u"Attach File or Picture to Message...");
+  EXPECT_EQ(std::u16string(appState.attachmentPath), Utf16(file));
+  EXPECT_FALSE(ClearAttachmentItemGrayed());
+
+  ui::AnswerMessageBoxes(IDNO);
+  Choose(IDC_OPTION, u"Clear Attached File or Picture");
+  ExpectOneBox(u"Do you want to clear below attached file?\n" + Utf16(file), u"Clear Attached File",
+               MB_YESNO | MB_ICONQUESTION);
+  EXPECT_EQ(std::u16string(appState.attachmentPath), Utf16(file));
+  EXPECT_FALSE(ClearAttachmentItemGrayed());
+
+  ui::AnswerMessageBoxes(IDYES);
+  Choose(IDC_OPTION, u"Clear Attached File or Picture");
+  EXPECT_TRUE(appState.attachmentPath.empty());
+  EXPECT_EQ(std::u16string(appState.attachmentName), u"holiday photo.jpg");
+  EXPECT_TRUE(ClearAttachmentItemGrayed());
+}
+
+// Registrations reach the transfer server on their own thread, after the message.
+TEST_F(MenuCommandsTest, CustomPictureUpToExactly100KIsRegisteredAndOneByteMoreIsRefused) {
+  const std::string accepted = SuiteFolder() / "exact.jpg";
+  const std::string refused = SuiteFolder() / "too big.jpg";
+  WriteBytes(accepted, 102400);
+  WriteBytes(refused, 102401);
+
+  FakeTransferServer server;
+  AcceptFrames(server, kPictureEnvelope + 2 + 100 + 1);
+
+  ui::AnswerFileDialogs(refused);
+  Choose(IDC_OPTION, u"Custom Message Picture...");
+  ExpectOneBox(LoadText(IDS_CUSTOM_PICTURE_TOO_BIG), u"Murmelpost", MB_OK | MB_ICONSTOP);
+  EXPECT_EQ(appState.customPictureThread.load(), nullptr);
+  EXPECT_EQ(std::u16string(appState.customPicturePath), Utf16(refused));
+
+  ui::ForgetMessageBoxesShown();
+  ui::AnswerFileDialogs(accepted);
+  Choose(IDC_OPTION, u"Custom Message Picture...");
+  const auto asked = ui::FileDialogsAsked();
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked.back().title, u"Custom Message Picture");
+  EXPECT_EQ(asked.back().filter_patterns, std::vector<std::u16string>{u"*.gif;*.jpg;*.jpeg"});
+  EXPECT_EQ(asked.back().initial_dir, u"\\My Documents\\");
+  ExpectOneBox(LoadText(IDS_CUSTOM_PICTURE_VERIFY), u"Murmelpost", MB_OK | MB_ICONINFORMATION);
+  EXPECT_EQ(appState.customPictureMode, 1);
+  ASSERT_TRUE(PumpUntil([] { return appState.customPictureThread.load() == nullptr; }));
+
+  // The refused picture never connected; the accepted one went up whole.
+  ASSERT_TRUE(server.Finish());
+  EXPECT_EQ(server.connections(), 1);
+  const std::vector<std::string> sent = server.payloads();
+  ASSERT_EQ(sent.size(), 1 + kPictureEnvelope + 2 + 100 + 1);
+  EXPECT_EQ(sent[1 + kPictureEnvelope], "FLSZ102400");
+  std::size_t picture_bytes = 0;
+  for (const std::string& frame : sent) {
+    if (frame.starts_with("FLBG") || frame.starts_with("FLCN")) picture_bytes += frame.size() - 4;
+  }
+  EXPECT_EQ(picture_bytes, 102400U);
+  EXPECT_EQ(sent.back(), "FINI");
+}
+
+TEST_F(MenuCommandsTest, ClearCustomPictureAsksAndRegistersTheRandomPictureOnYes) {
+  FakeTransferServer server;
+  AcceptFrames(server, kPictureEnvelope + 3);
+  appState.customPictureMode = 1;
+
+  ui::AnswerMessageBoxes(IDNO);
+  Choose(IDC_OPTION, u"Clear Custom Message Picture");
+  ExpectOneBox(LoadText(IDS_CLEAR_CUSTOM_PICTURE_QUESTION), u"Clear Custom Image",
+               MB_YESNO | MB_ICONQUESTION);
+  EXPECT_EQ(appState.customPictureMode, 1);
+  EXPECT_EQ(appState.customPictureThread.load(), nullptr);
+
+  ui::AnswerMessageBoxes(IDYES);
+  Choose(IDC_OPTION, u"Clear Custom Message Picture");
+  EXPECT_EQ(appState.customPictureMode, 0);
+  ASSERT_TRUE(PumpUntil([] { return appState.customPictureThread.load() == nullptr; }));
+  ASSERT_TRUE(server.Finish());
+  const std::vector<std::string> sent = server.payloads();
+  ASSERT_EQ(sent.size(), 1 + kPictureEnvelope + 3);
+  EXPECT_EQ(sent[1 + kPictureEnvelope], "FLSZ0");  // no picture: the random one
+}
+
+TEST_F(MenuCommandsTest, EveryHelpCommandOpensItsPageAndNoBrowserShowsString15) {
+  const std::pair<const char16_t*, const char*> pages[] = {
+      {u"Murmelpost Quick Tutorial", "/help/helpquick/"},
+      {u"Murmelpost For CE Tutorial", "/alpha/ce.html"},
+      {u"Trouble Recording", "/help/help1/"},
+      {u"Trouble Playing Back Before Sending", "/help/help2/"},
+      {u"Trouble Sending", "/help/help3/"},
+      {u"Trouble Address Book", "/help/help4/"},
+      {u"Murmelpost Homepage", "/"},
+  };
+  for (const auto& [item, path] : pages) {
+    ui::ReplaceBrowser(true);
+    Choose(IDC_HELP, item);
+    EXPECT_EQ(ui::OpenedAddresses(), std::vector<std::string>{HomePage() + path});
+  }
+  EXPECT_TRUE(ui::MessageBoxesShown().empty());
+
+  ui::ReplaceBrowser(false);
+  Choose(IDC_HELP, u"Trouble Sending");
+  ExpectOneBox(u"Not installed Pocket Explore", u"Murmelpost", MB_OK | MB_ICONSTOP);
+  EXPECT_TRUE(ui::OpenedAddresses().empty());
+}
+
+INT_PTR CALLBACK RecordPlacement(HWND dialog, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
+  if (message != WM_INITDIALOG) return 0;
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the caller's rectangle travels as a number
+  GetWindowRect(dialog, reinterpret_cast<RECT*>(lParam));
+  EndDialog(dialog, 0);
+  return 1;
+}
+
+TEST_F(MenuCommandsTest, AboutBoxOpensEightPixelsRightOfItsPlaceAndOkClosesIt) {
+  // Where the platform places the same template when nobody moves it.
+  const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
+  ASSERT_NE(found, nullptr);
+  const auto* about = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(nullptr, found)));
+  RECT unmoved{};
+  DialogBoxIndirectParamW(nullptr, about, appState.mainWindow, RecordPlacement,
+                          reinterpret_cast<LPARAM>(&unmoved));
+
+  RECT shown{};
+  WhenActive(u"About Murmelpost", [&](HWND box) {
+    GetWindowRect(box, &shown);
+    ui::Click(GetDlgItem(box, IDOK));
+  });
+  Choose(IDC_HELP, u"About Murmelpost...");
+
+  EXPECT_EQ(shown.left, unmoved.left + 8);
+  EXPECT_EQ(shown.top, unmoved.top);
+  EXPECT_EQ(shown.right - shown.left, unmoved.right - unmoved.left);
+  EXPECT_EQ(shown.bottom - shown.top, unmoved.bottom - unmoved.top);
+  EXPECT_NE(GetActiveWindow(), nullptr);
+  EXPECT_EQ(WindowText(GetActiveWindow()), WindowText(appState.mainWindow));
+}
+
+// The address book's file is rewritten after OK even without a change, never after Cancel.
+TEST_F(MenuCommandsTest, AddressBookOkRewritesTheFileAndCancelLeavesIt) {
+  const std::string book = DeviceWindowsFolder() + "/CEVireoRec.arr";
+  for (const int answer : {IDCANCEL, IDOK}) {  // Escape, or the Done button
+    SCOPED_TRACE(answer);
+    const std::u16string before = ReadUtf16File(book);
+    ASSERT_FALSE(before.empty());
+    std::filesystem::remove(book);
+    ShowInputPanel();
+    WhenActive(u"Manage Address Book", [answer](HWND dialog) {
+      if (answer == IDOK) {
+        ui::Click(ui::ScreenPart("done_button"));
+      } else {
+        const HWND focus = GetFocus();
+        ui::Key(focus != nullptr ? focus : dialog, Qt::Key_Escape);
+      }
+    });
+    Choose(IDC_OPTION, u"Manage Murmelpost Address Book...");
+    EXPECT_EQ(std::filesystem::exists(book), answer == IDOK);
+    if (answer == IDOK) {
+      EXPECT_EQ(ReadUtf16File(book), before);
+    } else {
+      WriteUtf16File(book, before);
+    }
+    SIPINFO info{};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(SHSipInfo(SPI_GETSIPINFO, 0, &info, 0));
+    EXPECT_EQ(info.fdwFlags & SIPF_ON, 0U);
+  }
+}
+
+}  // namespace
+}  // namespace shell_test
