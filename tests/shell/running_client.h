@@ -26,6 +26,7 @@
 #include "shell/app_state.h"
 #include "shell/button_panel.h"
 #include "shell/startup.h"
+#include "support/pcm_wav_file.h"
 #include "support/temp_dir.h"
 
 namespace shell_test {
@@ -60,27 +61,8 @@ inline void WriteUtf16File(const std::string& path, const std::u16string& text) 
 
 // seconds of a 440 Hz tone at 8 kHz, mono, 16 bits.
 inline void WriteToneWav(const std::string& path, double seconds) {
-  const auto samples = static_cast<std::uint32_t>(seconds * 8000);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  const auto put = [&out](std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
-  };
-  out.write("RIFF", 4);
-  put(36 + samples * 2, 4);
-  out.write("WAVEfmt ", 8);
-  put(16, 4);
-  put(1, 2);
-  put(1, 2);
-  put(8000, 4);
-  put(16000, 4);
-  put(2, 2);
-  put(16, 2);
-  out.write("data", 4);
-  put(samples * 2, 4);
-  for (std::uint32_t i = 0; i < samples; ++i) {
-    const double value = 8000 * std::sin(2 * 3.14159265358979 * 440 * i / 8000.0);
-    put(static_cast<std::uint16_t>(static_cast<std::int16_t>(value)), 2);
-  }
+  testing_support::WritePcmWav(
+      path, seconds, [](double t) { return 8000 * std::sin(2 * 3.14159265358979 * 440 * t); });
 }
 
 inline const testing_support::TempDir& SuiteFolder() {
