@@ -1,5 +1,9 @@
 // "STATIC": text, centred text, or a bitmap, with an optional sunken edge.
+#include <QEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
+#include <QResizeEvent>
 
 #include "platform/gui/controls.h"
 #include "platform/gui/gdi_objects.h"
@@ -12,13 +16,60 @@ namespace murmel::gui {
 namespace {
 
 constexpr const char* kImageProperty = "murmel_image";
+constexpr int kSmallestFittedPixels = 7;
+
+// A text label one line high whose text is wider than the label is drawn in a smaller size
+// of the same font rather than cut off: layouts are made for the handheld's narrower system
+// font, and a clipped word reads as broken.
+class TextLabel final : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+  void SetLabelText(const QString& text) {
+    setText(text);
+    Fit();
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QLabel::resizeEvent(event);
+    Fit();
+  }
+  // The dialog's font often arrives after the label was made and placed.
+  void changeEvent(QEvent* event) override {
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange && !fitting_) Fit();
+  }
+
+ private:
+  void Fit() {
+    fitting_ = true;
+    const QFont base = parentWidget() != nullptr ? parentWidget()->font() : QFont();
+    QFont fitted = base;
+    const QString plain = text();
+    const bool one_line = height() < 2 * QFontMetrics(base).lineSpacing();
+    int pixels = QFontInfo(base).pixelSize();
+    while (one_line && pixels > kSmallestFittedPixels &&
+           QFontMetrics(fitted).horizontalAdvance(plain) >= contentsRect().width()) {
+      fitted.setPixelSize(--pixels);
+    }
+    if (fitted != font()) setFont(fitted);
+    fitting_ = false;
+  }
+
+  bool fitting_ = false;
+};
 
 LRESULT StaticProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   auto* label = WidgetOf<QLabel>(hWnd);
   if (label == nullptr) return DefWindowProcW(hWnd, Msg, wParam, lParam);
   switch (Msg) {
     case WM_SETTEXT:
-      label->setText(TextFromParam(lParam));
+      if (auto* text_label = dynamic_cast<TextLabel*>(label)) {
+        text_label->SetLabelText(TextFromParam(lParam));
+      } else {
+        label->setText(TextFromParam(lParam));
+      }
       return TRUE;
     case WM_GETTEXT:
       return CopyTextOut(label->text(), wParam, lParam);
@@ -42,13 +93,15 @@ LRESULT StaticProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 QWidget* MakeStatic(WindowRecord& record, const CREATESTRUCTW& create, QWidget* parent) {
-  auto* label = new QLabel(parent);  // owned by the parent widget
   const DWORD type = record.style & SS_TYPEMASK;
+  // Owned by the parent widget.
+  QLabel* label = type == SS_BITMAP ? new QLabel(parent) : new TextLabel(parent);
   if (type == SS_BITMAP) {
     label->setAlignment((record.style & SS_CENTERIMAGE) != 0 ? Qt::AlignCenter
                                                              : Qt::AlignLeft | Qt::AlignTop);
   } else {
-    label->setText(TextFromParam(reinterpret_cast<LPARAM>(create.lpszName)));
+    static_cast<TextLabel*>(label)->SetLabelText(
+        TextFromParam(reinterpret_cast<LPARAM>(create.lpszName)));
     label->setAlignment(type == SS_CENTER ? Qt::AlignHCenter | Qt::AlignVCenter
                                           : Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);

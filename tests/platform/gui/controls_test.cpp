@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QWidget>
 
 #include "gui_test_support.h"
@@ -210,6 +212,24 @@ TEST_F(GuiTest, StaticControlShowsTextAndKeepsItsImage) {
   EXPECT_EQ(TextOf(display), u"12.3s");
   const HWND picture = Child(u"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0, 5, 5, 73, 25);
   EXPECT_EQ(SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+}
+
+// A word wider than a one-line label is drawn smaller, not cut off; a label with room for
+// more lines wraps in the normal size.
+TEST_F(GuiTest, OneLineLabelShrinksItsTextToFitAndTallLabelWraps) {
+  const QFont normal = murmel::testing::WidgetOf(top_)->font();
+  const HWND narrow = Child(u"STATIC", SS_LEFT, 1, 5, 5, 52, 12, u"Murmelpost");
+  const QFont shrunk = murmel::testing::WidgetOf(narrow)->font();
+  EXPECT_LT(QFontInfo(shrunk).pixelSize(), QFontInfo(normal).pixelSize());
+  EXPECT_LT(QFontMetrics(shrunk).horizontalAdvance(QStringLiteral("Murmelpost")), 52);
+
+  SetWindowTextW(narrow, u"Mu");  // short text: back to the normal size
+  EXPECT_EQ(QFontInfo(murmel::testing::WidgetOf(narrow)->font()).pixelSize(),
+            QFontInfo(normal).pixelSize());
+
+  const HWND tall = Child(u"STATIC", SS_LEFT, 2, 5, 30, 40, 60, u"Murmelpost sends voice");
+  EXPECT_EQ(QFontInfo(murmel::testing::WidgetOf(tall)->font()).pixelSize(),
+            QFontInfo(normal).pixelSize());
 }
 
 }  // namespace
