@@ -1,10 +1,12 @@
 // Draws the documentation's pictures of the running client, offscreen: the driving lives
 // here, outside the client, which runs exactly as it would for a user.
-//   shell_screenshots SCENE OUT.png   SCENE: idle, recording, sending, profile
+//   shell_screenshots SCENE OUT.png
+//   SCENE: idle, recording, sending, profile, option-menu, help-menu, address-book, about
 // The caller supplies the environment (device folder, audio backend, screen colours).
 #include <aygshell.h>
 #include <windows.h>
 
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -81,11 +83,46 @@ int ShowProfileDialog() {
   return 1;  // the dialog never came
 }
 
+// Saves the screen once a modal window with that caption is up, then ends the program.
+void ShootWhenActive(const std::u16string& caption) {
+  QTimer::singleShot(20, [caption] {
+    WCHAR text[128] = {};
+    const HWND active = GetActiveWindow();
+    if (active != nullptr) GetWindowTextW(active, text, 128);
+    if (caption != text) {
+      ShootWhenActive(caption);
+      return;
+    }
+    Pump(5);
+    std::_Exit(murmel::testing::SaveScreen(outputPath) ? 0 : 1);
+  });
+}
+
+// The pop-ups and dialogs are modal: the picture is taken from inside their loops.
+int ShowMenuOrDialog(const std::string& scene) {
+  if (scene == "option-menu" || scene == "help-menu") {
+    QTimer::singleShot(50, [] {
+      Pump(3);
+      std::_Exit(murmel::testing::SaveScreen(outputPath) ? 0 : 1);
+    });
+    murmel::testing::Click(Control(scene == "option-menu" ? IDC_OPTION : IDC_HELP));
+    return 1;
+  }
+  ShootWhenActive(scene == "about" ? u"About Murmelpost" : u"Manage Address Book");
+  PostMessageW(appState.mainWindow, WM_COMMAND, scene == "about" ? IDM_ABOUT : IDM_ADDRESS_BOOK, 0);
+  Pump(500);
+  return 1;  // it never came
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s idle|recording|sending|profile OUT.png\n", argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s SCENE OUT.png (idle, recording, sending, profile, option-menu, help-menu, "
+        "address-book, about)\n",
+        argv[0]);
     return 2;
   }
   const std::string scene = argv[1];
@@ -94,6 +131,10 @@ int main(int argc, char** argv) {
   if (scene == "profile") return ShowProfileDialog();
   if (InitInstance(nullptr) != 1) return 1;
   Pump(10);
+  if (scene == "option-menu" || scene == "help-menu" || scene == "about" ||
+      scene == "address-book") {
+    return ShowMenuOrDialog(scene);
+  }
 
   // A server that takes the envelope and then keeps asking for the same data frame, so the
   // send stays in progress while the picture is taken.
