@@ -272,6 +272,7 @@ INT_PTR CALLBACK RecordPlacement(HWND dialog, UINT message, WPARAM /*wParam*/, L
 
 TEST_F(MenuCommandsTest, AboutBoxOpensEightPixelsRightOfItsPlaceAndOkClosesIt) {
   // Where the platform places the same template when nobody moves it.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource ids travel as pointers
   const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
   ASSERT_NE(found, nullptr);
   const auto* about = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(nullptr, found)));
