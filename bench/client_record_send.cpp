@@ -191,7 +191,8 @@ int main(int argc, char** argv) {
   const double recording_wall = SecondsSince(wall);
   std::printf("recording: %5.2f %% of one core over %.1f s (%d chunks, %s)\n",
               100 * (ProcessCpuSeconds() - cpu) / recording_wall, recording_wall,
-              appState.voiceChunkCount, limit ? "stopped by the 64 s limit" : "stopped by Stop");
+              appState.voiceChunkCount.load(),
+              limit ? "stopped by the 64 s limit" : "stopped by Stop");
   if (!stopped) {
     std::fprintf(stderr, "the recording did not end\n");
     kill(server.pid, SIGTERM);

@@ -77,7 +77,7 @@ struct AppState {
   HANDLE pcmQueueLock{};
   VoiceNode* voiceHead{};
   VoiceNode* voiceTail{};
-  int voiceChunkCount{};
+  std::atomic<int> voiceChunkCount{};  // the compression thread counts, others watch
 
   // Recording engine.
   WAVEFORMATEX* waveFormat{};

@@ -45,7 +45,7 @@ bool Idle() { return appState.recorderState.load() == 0 && appState.waveDeviceOp
 // input file the device captures silence.
 void ExpectChunksOf(const std::vector<BYTE>& pcm) {
   const auto chunks = engine_test::StoredChunks();
-  ASSERT_EQ(static_cast<int>(chunks.size()), appState.voiceChunkCount);
+  ASSERT_EQ(static_cast<int>(chunks.size()), appState.voiceChunkCount.load());
   const std::vector<BYTE> silence(PCM_BUFFER_SIZE, 0);
   for (std::size_t i = 0; i < chunks.size(); ++i) {
     const std::size_t at = i * PCM_BUFFER_SIZE;
@@ -94,7 +94,7 @@ TEST_P(RecordFullBuffers, EveryFullBufferBecomesOneChunkInCaptureOrder) {
   // Buffers completed before the stop count too; no full one is lost.
   const int full = log.full();
   EXPECT_GE(full, stop_after);
-  EXPECT_EQ(appState.voiceChunkCount, full);
+  EXPECT_EQ(appState.voiceChunkCount.load(), full);
   EXPECT_EQ(appState.recordedBytes, static_cast<DWORD>(full) * PCM_BUFFER_SIZE);
   EXPECT_EQ(appState.recordingAvailable.load(), 1);
   ExpectChunksOf(pcm);
@@ -127,7 +127,7 @@ TEST_F(RecordingEngine, StopBeforeTheFirstBufferLeavesNothingToPlay) {
 
   EXPECT_FALSE(log.returns().empty());
   EXPECT_EQ(appState.recordedBytes, 0u);
-  EXPECT_EQ(appState.voiceChunkCount, 0);
+  EXPECT_EQ(appState.voiceChunkCount.load(), 0);
   EXPECT_EQ(appState.recordingAvailable.load(), 0);
   EXPECT_EQ(main.TimeText(), u"0.0s");
   EXPECT_EQ(main.ProgressPosition(), 0);
@@ -156,7 +156,8 @@ TEST_F(RecordingEngine, StopsByItselfPastSixtyFourSeconds) {
   engine_test::DrainNotifications();
 
   EXPECT_GE(appState.recordedBytes, MAX_RECORD_BYTES);
-  EXPECT_EQ(appState.recordedBytes, static_cast<DWORD>(appState.voiceChunkCount) * PCM_BUFFER_SIZE);
+  EXPECT_EQ(appState.recordedBytes,
+            static_cast<DWORD>(appState.voiceChunkCount.load()) * PCM_BUFFER_SIZE);
   EXPECT_EQ(appState.recordingAvailable.load(), 1);
   EXPECT_EQ(main.TimeText(), u"  0.0s");
   EXPECT_EQ(main.ProgressPosition(), 0);
@@ -191,7 +192,7 @@ TEST_F(RecordingEngine, SendDuringARecordingClosesAtOnceAndKeepsWhatWasCaptured)
   // the send's state.
   engine_test::DrainNotifications();
   EXPECT_EQ(appState.recorderState.load(), 3);
-  EXPECT_EQ(appState.voiceChunkCount, chunks);
+  EXPECT_EQ(appState.voiceChunkCount.load(), chunks);
   EXPECT_EQ(log.full(), chunks);
   ExpectChunksOf(pcm);
   appState.recorderState.store(0);
@@ -219,7 +220,7 @@ TEST_F(RecordingEngine, FullBufferHandledAfterTheStopJoinsTheRecordingNotTheNext
   ASSERT_TRUE(EngineWindow::Pump(Idle));
   engine_test::DrainNotifications();
 
-  EXPECT_EQ(appState.voiceChunkCount, 2);
+  EXPECT_EQ(appState.voiceChunkCount.load(), 2);
   EXPECT_EQ(appState.recordedBytes, 2u * PCM_BUFFER_SIZE);
   ExpectChunksOf(first);
   ExpectRecorderReleased();
@@ -236,7 +237,7 @@ TEST_F(RecordingEngine, FullBufferHandledAfterTheStopJoinsTheRecordingNotTheNext
   ASSERT_EQ(StartRecording(main.window()), 0);
   ASSERT_TRUE(EngineWindow::Pump(Idle));
   engine_test::DrainNotifications();
-  EXPECT_EQ(appState.voiceChunkCount, log.full());
+  EXPECT_EQ(appState.voiceChunkCount.load(), log.full());
   ExpectChunksOf(second);
 }
 
@@ -274,7 +275,7 @@ TEST_F(RecordingEngine, RecordsFromAPulseAudioSource) {
   engine_test::DrainNotifications();
 
   EXPECT_GE(log.full(), 3);
-  EXPECT_EQ(appState.voiceChunkCount, log.full());
+  EXPECT_EQ(appState.voiceChunkCount.load(), log.full());
   EXPECT_EQ(appState.recordedBytes, static_cast<DWORD>(log.full()) * PCM_BUFFER_SIZE);
   ExpectRecorderReleased();
 }

@@ -74,7 +74,7 @@ class VoiceListsTest : public ::testing::Test {
 TEST_F(VoiceListsTest, NewListsAreLinkedSentinelsOnly) {
   EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
   EXPECT_TRUE(IsEmptyList(appState.voiceHead, appState.voiceTail));
-  EXPECT_EQ(appState.voiceChunkCount, 0);
+  EXPECT_EQ(appState.voiceChunkCount.load(), 0);
 }
 
 TEST_F(VoiceListsTest, GetFromEmptyQueueFailsAndTouchesNothing) {
@@ -156,7 +156,7 @@ TEST_F(VoiceListsTest, StoreKeepsChunksInAppendOrderAndCountsThem) {
     SCOPED_TRACE(n);
     ASSERT_EQ(InitVoiceStore(), 0);
     for (int i = 0; i < n; ++i) ASSERT_EQ(AppendVoiceChunk(NumberedChunk(i).data()), 1);
-    EXPECT_EQ(appState.voiceChunkCount, n);
+    EXPECT_EQ(appState.voiceChunkCount.load(), n);
     const std::vector<Chunk> walked = WalkVoiceStore();
     ASSERT_EQ(static_cast<int>(walked.size()), n);
     for (int i = 0; i < n; ++i) EXPECT_EQ(walked[i], NumberedChunk(i)) << i;
@@ -183,7 +183,7 @@ TEST_F(VoiceListsTest, ReadingTheTailFailsWithoutTouchingTheDestination) {
 TEST_F(VoiceListsTest, NewRecordingReleasesThePreviousChunks) {
   for (int i = 0; i < 4; ++i) AppendVoiceChunk(NumberedChunk(i).data());
   ASSERT_EQ(InitVoiceStore(), 0);
-  EXPECT_EQ(appState.voiceChunkCount, 0);
+  EXPECT_EQ(appState.voiceChunkCount.load(), 0);
   EXPECT_TRUE(IsEmptyList(appState.voiceHead, appState.voiceTail));
 }
 
@@ -193,14 +193,14 @@ TEST_F(VoiceListsTest, AbsentListsRefuseEveryOperation) {
   FreePcmQueue();
   EXPECT_EQ(appState.voiceHead, nullptr);
   EXPECT_EQ(appState.voiceTail, nullptr);
-  EXPECT_EQ(appState.voiceChunkCount, 0);
+  EXPECT_EQ(appState.voiceChunkCount.load(), 0);
   EXPECT_EQ(appState.pcmQueueHead, nullptr);
   EXPECT_EQ(appState.pcmQueueTail, nullptr);
 
   Chunk chunk{};
   PcmBuffer pcm{};
   EXPECT_EQ(AppendVoiceChunk(chunk.data()), -1);
-  EXPECT_EQ(appState.voiceChunkCount, 0);
+  EXPECT_EQ(appState.voiceChunkCount.load(), 0);
   EXPECT_EQ(ReadVoiceChunk(appState.voiceTail, chunk.data()), -1);
   EXPECT_EQ(PutPcm(pcm), -1);
   EXPECT_EQ(GetPcmBuffer(pcm.data()), -1);
