@@ -1,6 +1,7 @@
 // Start-up as a user meets it, each in a process of its own: the program itself for a
 // second start, and the client's entry point in a child of this suite where a message box
 // or the profile dialog has to be answered.
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "shell/main_window.h"
 #include "shell/running_client.h"
 #include "userdata/profile.h"
 
@@ -143,6 +145,46 @@ TEST_F(StartupTest, CompletedFirstProfileIsWrittenAndTheWindowOpens) {
         ReportAndExit(0);
       },
       ::testing::ExitedWithCode(0), "ready 1, list 1, file ok\nRESULT window=1;");
+}
+
+// The program itself, started on a device with a profile; this process, without windows of
+// its own, finds it by its class and posts the close request, then reports how it ended.
+[[noreturn]] void StartProgramAndAskItToClose(const char* program) {
+  WriteToneWav(SuiteFolder() / "speech.wav", 2);
+  PrepareClientEnvironment(FileAudio());
+  WriteUtf16File(DeviceWindowsFolder() + "/CEVireoRec.pfi", CompleteProfile());
+  pid_t pid = 0;
+  char* argv[] = {const_cast<char*>(program), nullptr};
+  if (posix_spawn(&pid, program, nullptr, nullptr, argv, environ) != 0) std::_Exit(3);
+  HWND found = nullptr;
+  for (int i = 0; i < 2000 && found == nullptr; ++i) {
+    found = FindWindowW(u"CEVireoRec", nullptr);
+    if (found == nullptr) Sleep(10);
+  }
+  const bool posted = found != nullptr && PostMessageW(found, WM_CLOSE_REQUEST, 0, 0) != FALSE;
+  // A client that ignored the request is killed after a while rather than hanging the suite.
+  int status = 0;
+  bool ended = false;
+  for (int i = 0; i < 2000 && !ended; ++i) {
+    ended = waitpid(pid, &status, WNOHANG) == pid;
+    if (!ended) Sleep(10);
+  }
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  std::fprintf(stderr, "posted %d, exited %d with %d\n", posted ? 1 : 0, WIFEXITED(status) ? 1 : 0,
+               WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  std::error_code ignored;
+  std::filesystem::remove_all(SuiteFolder().path(), ignored);
+  std::_Exit(0);
+}
+
+TEST_F(StartupTest, CloseRequestFromAnotherProcessEndsTheProgram) {
+  const char* program = std::getenv("MURMELPOST_PROGRAM");
+  if (program == nullptr) GTEST_SKIP() << "MURMELPOST_PROGRAM names the client program";
+  EXPECT_EXIT(StartProgramAndAskItToClose(program), ::testing::ExitedWithCode(0),
+              "posted 1, exited 1 with 0");
 }
 
 // The first copy is this suite's running client; the second is the program itself.
