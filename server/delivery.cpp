@@ -2,10 +2,7 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <system_error>
+#include <ctime>
 
 #include "server/address.h"
 #include "server/code_page.h"
@@ -21,16 +18,6 @@ std::string Text(const std::string& bytes, const Message& message) {
   return ToUtf8(bytes, message.locale ? message.locale->codePage : 1252);
 }
 
-std::string PictureMimeType(const std::vector<std::uint8_t>& bytes) {
-  if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
-    return "image/jpeg";
-  if (bytes.size() >= 4 && bytes[0] == 'G' && bytes[1] == 'I' && bytes[2] == 'F' &&
-      bytes[3] == '8') {
-    return "image/gif";
-  }
-  return "application/octet-stream";
-}
-
 std::string PictureFileName(const std::string& mimeType) {
   if (mimeType == "image/jpeg") return "picture.jpg";
   if (mimeType == "image/gif") return "picture.gif";
@@ -43,23 +30,6 @@ std::string MessageId(std::time_t now, std::uint64_t counter) {
 }
 
 }  // namespace
-
-std::string PictureKey(std::string_view address) {
-  std::string key;
-  for (const char raw : address) {
-    const char c = (raw >= 'A' && raw <= 'Z') ? static_cast<char>(raw - 'A' + 'a') : raw;
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '@' || c == '_' ||
-                       c == '+' || c == '-' || (c == '.' && !key.empty());
-    if (plain) {
-      key.push_back(c);
-    } else {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
-      key += escaped;
-    }
-  }
-  return key.empty() ? "%" : key;
-}
 
 MailContent VoiceMail(const Message& message, std::time_t now) {
   MailContent mail;
@@ -86,16 +56,20 @@ MailContent VoiceMail(const Message& message, std::time_t now) {
   return mail;
 }
 
-Delivery::Delivery(std::filesystem::path stateDir)
-    : stateDir_(std::move(stateDir)), outbox_(stateDir_ / "outbox") {}
+Delivery::Delivery(std::filesystem::path stateDir, WallClock clock)
+    : stateDir_(std::move(stateDir)),
+      outbox_(stateDir_ / "outbox"),
+      pictures_(stateDir_ / "pictures", std::move(clock)) {}
 
 IoResult Delivery::Open() {
   IoResult result = outbox_.Create();
   if (!result.ok) return result;
-  std::error_code error;
-  std::filesystem::create_directories(pictureFolder() / "tmp", error);
-  if (error) return {false, "cannot create " + pictureFolder().string() + ": " + error.message()};
-  return {};
+  return pictures_.Open();
+}
+
+void Delivery::ConfirmPicturesAt(std::string baseUrl) {
+  while (baseUrl.ends_with('/')) baseUrl.pop_back();
+  confirmBase_ = std::move(baseUrl);
 }
 
 DeliveryResult Delivery::DeliverMail(const MailContent& mail) {
@@ -111,13 +85,11 @@ DeliveryResult Delivery::Accept(const Message& message) {
   if (message.IsPictureRegistration()) return RegisterPicture(message);
   const std::time_t now = std::time(nullptr);
   MailContent mail = VoiceMail(message, now);
-  mail.messageId = MessageId(now, ++pictureCounter_);
-  // A registered picture goes with every message of its sender.
-  std::ifstream picture(pictureFolder() / PictureKey(mail.from.address), std::ios::binary);
-  if (picture) {
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(picture)), {});
-    const std::string type = PictureMimeType(bytes);
-    mail.attachments.push_back({PictureFileName(type), type, std::move(bytes)});
+  mail.messageId = MessageId(now, ++mailCounter_);
+  // A confirmed picture goes with every message of its sender.
+  if (auto bytes = pictures_.Active(mail.from.address)) {
+    const std::string type = PictureMimeType(*bytes);
+    mail.attachments.push_back({PictureFileName(type), type, std::move(*bytes)});
   }
   return DeliverMail(mail);
 }
@@ -126,21 +98,22 @@ DeliveryResult Delivery::RegisterPicture(const Message& message) {
   const Upload& upload = *message.Find(kUploadPicture);
   const Mailbox sender = ParseSender(Text(message.sender, message));
   if (sender.address.empty()) return {false, "picture registration without a sender address"};
-  const std::filesystem::path target = pictureFolder() / PictureKey(sender.address);
   const bool clearing = upload.bytes.empty();
-  const IoResult stored =
-      clearing ? RemoveDurably(target)
-               : WriteDurably(pictureFolder() / "tmp" /
-                                  (PictureKey(sender.address) + "." + std::to_string(::getpid()) +
-                                   "." + std::to_string(++pictureCounter_)),
-                              target, upload.bytes);
+  if (!clearing && confirmBase_.empty()) {
+    return {false,
+            "custom pictures are confirmed on the HTTP pages, which this server does not "
+            "serve (start it without --no-http)"};
+  }
+  std::string token;
+  const IoResult stored = clearing ? pictures_.Clear(sender.address)
+                                   : pictures_.Register(sender.address, upload.bytes, token);
   if (!stored.ok) return {false, stored.error};
 
   MailContent mail;
   mail.from = {kServerName, kServerAddress};
   mail.to = {sender.address};
   mail.date = std::time(nullptr);
-  mail.messageId = MessageId(mail.date, ++pictureCounter_);
+  mail.messageId = MessageId(mail.date, ++mailCounter_);
   if (clearing) {
     mail.subject = "Your custom message picture was cleared";
     mail.text =
@@ -149,8 +122,13 @@ DeliveryResult Delivery::RegisterPicture(const Message& message) {
   } else {
     mail.subject = "Please confirm your custom message picture";
     mail.text = "A custom message picture was registered for " + sender.address +
-                ". It is attached.\n"
-                "If you did not register it, clear it from the Options menu.\n";
+                ". It is attached.\n\n"
+                "Your messages carry it only once you confirm it. Open this link\n"
+                "and press Confirm:\n\n" +
+                confirmBase_ + "/picture/confirm/" + token +
+                "\n\n"
+                "The link is valid for 7 days. If you did not register this picture,\n"
+                "ignore this e-mail: nothing changes.\n";
     const std::string type = PictureMimeType(upload.bytes);
     mail.attachments.push_back({PictureFileName(type), type, upload.bytes});
   }

@@ -1,5 +1,6 @@
 // Turns an accepted connection's message into e-mail in the Maildir outbox, and keeps
-// custom picture registrations per sender. Returns only once everything is durable.
+// custom picture registrations per sender until they are confirmed. Returns only once
+// everything is durable.
 #pragma once
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include "server/durable_file.h"
 #include "server/mail_compose.h"
 #include "server/message.h"
+#include "server/picture_registry.h"
 
 namespace murmel::server {
 
@@ -16,21 +18,23 @@ struct DeliveryResult {
   std::string detail;  // the outbox file, or what failed
 };
 
-// The sender's key on disk: lower case, anything outside [a-z0-9@._+-] percent-encoded.
-std::string PictureKey(std::string_view address);
-
 // The mail for a voice message, texts converted from the announced code page.
 MailContent VoiceMail(const Message& message, std::time_t now);
 
 class Delivery {
  public:
-  explicit Delivery(std::filesystem::path stateDir);
+  explicit Delivery(std::filesystem::path stateDir, WallClock clock = {});
 
   IoResult Open();
   DeliveryResult Accept(const Message& message);
 
+  // Where the confirmation links point ("http://host:8110"). Until it is set, picture
+  // registrations are refused: a link nobody can open would strand them.
+  void ConfirmPicturesAt(std::string baseUrl);
+  PictureRegistry& pictures() { return pictures_; }
+
   std::filesystem::path outboxRoot() const { return outbox_.root(); }
-  std::filesystem::path pictureFolder() const { return stateDir_ / "pictures"; }
+  std::filesystem::path pictureFolder() const { return pictures_.folder(); }
 
  private:
   DeliveryResult DeliverMail(const MailContent& mail);
@@ -38,7 +42,9 @@ class Delivery {
 
   std::filesystem::path stateDir_;
   Maildir outbox_;
-  std::uint64_t pictureCounter_ = 0;
+  PictureRegistry pictures_;
+  std::string confirmBase_;
+  std::uint64_t mailCounter_ = 0;
 };
 
 }  // namespace murmel::server

@@ -23,13 +23,6 @@ constexpr Route kRoutes[] = {
     {"/help/help4/", "help4.html", "Trouble Address Book"},
 };
 
-std::string_view FileText(std::string_view name) {
-  const auto files = HelpSiteFiles();
-  const auto found = std::find_if(files.begin(), files.end(),
-                                  [&](const HelpSiteFile& file) { return file.name == name; });
-  return found == files.end() ? std::string_view() : found->text;
-}
-
 void ReplaceFirst(std::string& text, std::string_view from, std::string_view to) {
   if (const auto at = text.find(from); at != std::string::npos) {
     text.replace(at, from.size(), to);
@@ -37,7 +30,7 @@ void ReplaceFirst(std::string& text, std::string_view from, std::string_view to)
 }
 
 std::string Render(std::string_view path, std::string_view heading, std::string_view content) {
-  std::string page(FileText("layout.html"));
+  std::string page(HelpSiteFileText("layout.html"));
   std::string title(heading);
   if (path != "/") title += " - Murmelpost";
   ReplaceFirst(page, "{{title}}", title);
@@ -54,11 +47,22 @@ std::string Render(std::string_view path, std::string_view heading, std::string_
 
 }  // namespace
 
+std::string_view HelpSiteFileText(std::string_view name) {
+  const auto files = HelpSiteFiles();
+  const auto found = std::find_if(files.begin(), files.end(),
+                                  [&](const HelpSiteFile& file) { return file.name == name; });
+  return found == files.end() ? std::string_view() : found->text;
+}
+
+std::string RenderSitePage(std::string_view heading, std::string_view content) {
+  return Render("", heading, content);
+}
+
 HelpSite::HelpSite() {
   for (const Route& route : kRoutes) {
-    pages_.emplace(route.path, Render(route.path, route.heading, FileText(route.file)));
+    pages_.emplace(route.path, Render(route.path, route.heading, HelpSiteFileText(route.file)));
   }
-  notFound_ = Render("", "Page not found", FileText("not-found.html"));
+  notFound_ = RenderSitePage("Page not found", HelpSiteFileText("not-found.html"));
 }
 
 const std::string* HelpSite::Page(std::string_view path) const {

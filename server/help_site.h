@@ -17,6 +17,11 @@ struct HelpSiteFile {
 // Generated at build time from server/help_site/*.html.
 std::span<const HelpSiteFile> HelpSiteFiles();
 
+// The text of one file under server/help_site, empty when there is none.
+std::string_view HelpSiteFileText(std::string_view name);
+// A page outside the help navigation in the site's frame; content is HTML.
+std::string RenderSitePage(std::string_view heading, std::string_view content);
+
 class HelpSite {
  public:
   HelpSite();

@@ -1,5 +1,6 @@
 // Serves the help site over HTTP on a thread of its own, beside the transfer service's
-// io_context: a slow browser never holds up a voice message.
+// io_context: a slow browser never holds up a voice message. With a picture registry it
+// also serves the links that confirm custom message pictures.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@
 
 namespace murmel::server {
 
+class PictureRegistry;
+
 class HttpHelpServer {
  public:
   HttpHelpServer();
@@ -21,6 +24,8 @@ class HttpHelpServer {
   // Binds; port 0 takes any free port. The error names the address and port.
   IoResult Listen(const std::string& address, std::uint16_t port);
   std::uint16_t port() const { return port_; }
+  // Serves /picture/confirm/<token> from registry; call before Start.
+  void ServePictures(PictureRegistry& registry);
   // Serves on its own thread; returns once requests are being accepted.
   void Start();
   // Returns when the thread has ended; safe to call twice.

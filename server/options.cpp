@@ -70,7 +70,10 @@ std::string UsageText() {
          "  --idle-timeout SECONDS    silence before a connection is closed (default 60)\n"
          "  --http [ADDR:]PORT        where to serve the help pages over HTTP (default port 8110\n"
          "                            on the --listen address; 0 picks a free port)\n"
-         "  --no-http                 do not serve the help pages\n"
+         "  --no-http                 do not serve the help pages (custom picture\n"
+         "                            registrations are then refused: nobody could confirm them)\n"
+         "  --public-url URL          how users reach the HTTP pages, for the links in picture\n"
+         "                            confirmation e-mails (default http://localhost:PORT)\n"
          "  --no-quick-ack            do not re-arm TCP_QUICKACK after reads (for measuring)\n"
          "  --help                    show this text\n";
 }
@@ -109,7 +112,7 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
       continue;
     }
     const bool takesValue = argument == "--listen" || argument == "--state" ||
-                            argument == "--http" ||
+                            argument == "--http" || argument == "--public-url" ||
                             std::any_of(std::begin(numeric), std::end(numeric),
                                         [&](const NumericOption& o) { return argument == o.name; });
     if (!takesValue) return {false, "unknown option " + argument + " (see --help)"};
@@ -126,6 +129,11 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
       }
       options.http = true;
       options.httpExplicit = true;
+    } else if (argument == "--public-url") {
+      if (!value.starts_with("http://") && !value.starts_with("https://")) {
+        return {false, "--public-url expects an http:// or https:// address, got " + value};
+      }
+      options.publicUrl = value;
     } else if (argument == "--state") {
       if (value.empty()) return {false, "--state expects a folder"};
       options.stateDir = value;
@@ -147,6 +155,9 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
   options.limits.maxFramePayload = frame;
   options.limits.maxSessions = sessions;
   options.limits.idleTimeout = std::chrono::seconds(idle);
+  if (!options.http && !options.publicUrl.empty()) {
+    return {false, "--public-url names the HTTP pages, which --no-http turns off"};
+  }
   // Read after the loop so that --listen may come after --http.
   if (options.httpAddress.empty()) options.httpAddress = options.listenAddress;
 

@@ -18,6 +18,8 @@ struct Options {
   bool httpExplicit = false;      // asked for with --http: failing to bind it is then fatal
   std::string httpAddress;        // empty until parsed: then the transfer listener's
   std::uint16_t httpPort = 8110;  // 0: any free port
+  // Where the links in picture confirmation e-mails point; empty: http://localhost:<port>.
+  std::string publicUrl;
   std::filesystem::path stateDir;
   Limits limits;
   bool quickAck = true;  // off only to measure what it saves

@@ -62,7 +62,16 @@ int main(int argc, char** argv) {
             << delivery.outboxRoot().string() << std::endl;
   if (helpServed) {
     std::cerr << "murmelpost-server: help pages on http port " << help.port() << std::endl;
+    delivery.ConfirmPicturesAt(options.publicUrl.empty()
+                                   ? "http://localhost:" + std::to_string(help.port())
+                                   : options.publicUrl);
+    help.ServePictures(delivery.pictures());
     help.Start();
+  } else {
+    // Activating unconfirmed pictures would let anyone dress up another sender's messages.
+    std::cerr << "murmelpost-server: custom picture registrations are refused: their "
+                 "confirmation links need the HTTP pages"
+              << std::endl;
   }
   server.Start();
   io.run();

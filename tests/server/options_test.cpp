@@ -86,6 +86,27 @@ TEST(Options, ListenAndHttpAcceptTheirAddressPortForms) {
   }
 }
 
+// The address users open from the confirmation e-mail; it means nothing without the pages.
+TEST(Options, PublicUrlIsAnHttpAddressAndNeedsTheHttpPages) {
+  Options options;
+  ASSERT_TRUE(Parse({"--public-url", "https://mail.example.org/murmel"}, options).ok);
+  EXPECT_EQ(options.publicUrl, "https://mail.example.org/murmel");
+  Options unset;
+  ASSERT_TRUE(Parse({}, unset).ok);
+  EXPECT_EQ(unset.publicUrl, "");
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--public-url", "mail.example.org"},
+        {"--public-url", "ftp://mail.example.org"},
+        {"--public-url"},
+        {"--public-url", "http://mail.example.org", "--no-http"},
+        {"--no-http", "--public-url", "http://mail.example.org"}}) {
+    Options rejected;
+    const ParseResult result = Parse(bad, rejected);
+    EXPECT_FALSE(result.ok) << bad.back();
+    EXPECT_NE(result.error.find("--public-url"), std::string::npos) << result.error;
+  }
+}
+
 TEST(Options, LimitsAreSetAndCheckedForRange) {
   Options options;
   ASSERT_TRUE(

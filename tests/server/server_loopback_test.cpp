@@ -246,55 +246,5 @@ TEST(ServerLoopback, IdleConnectionsAreClosedAndSessionsAreCapped) {
   EXPECT_NE(log[1].find("idle too long"), std::string::npos) << log[1];
 }
 
-TEST(ServerLoopback, PictureRegistrationIsStoredPerSenderAndConfirmedByEmail) {
-  TestServer server;
-  ASSERT_TRUE(server.ready());
-  Bytes gif = B("GIF89a");
-  gif.resize(2048, 0x42);
-  auto registerPicture = [&](const Bytes& picture) {
-    Client client(server.port());
-    const auto opening = client.Receive();
-    return opening && client.Exchange("HELLCEMurmelpost _DEF:2.80.1234") == "TROK" &&
-           client.Exchange(LocaleRecord()) == "TROK" &&
-           Envelope(client, "\"Ann\" <Ann@Example.org>", "", "") &&
-           client.Exchange("FLSZ" + std::to_string(picture.size())) == "TROK" &&
-           client.Exchange("FLTP4") == "TROK" &&
-           (picture.empty() ||
-            (client.Exchange(Join(B("FLBG"), Bytes(gif.begin(), gif.begin() + 1024))) == "TROK" &&
-             client.Exchange(Join(B("FLCN"), Bytes(gif.begin() + 1024, gif.end()))) == "TROK")) &&
-           client.Exchange("FINI") == "TROK";
-  };
-  ASSERT_TRUE(registerPicture(gif));
-  const auto stored = server.pictures() / "ann@example.org";
-  EXPECT_EQ(ReadFile(stored), std::string(gif.begin(), gif.end()));
-  ASSERT_EQ(server.Delivered().size(), 1u);
-  testing_support::TempDir work;
-  std::string parsed = ParseMail(server.Delivered()[0], work.path());
-  EXPECT_NE(parsed.find("To: Ann@Example.org"), std::string::npos) << parsed;
-  EXPECT_NE(parsed.find("Attachment: picture.gif image/gif"), std::string::npos) << parsed;
-
-  // The sender's next message carries the picture.
-  Client client(server.port());
-  ASSERT_TRUE(Greet(client));
-  ASSERT_TRUE(Envelope(client, "\"Ann\" <ann@example.org>", "b@example.org", "with picture"));
-  ASSERT_TRUE(Upload(client, 1, B("hi")));
-  ASSERT_EQ(client.Exchange("FINI"), "TROK");
-  client.Close();
-
-  ASSERT_TRUE(registerPicture({}));
-  EXPECT_FALSE(std::filesystem::exists(stored));
-  ASSERT_EQ(server.Delivered().size(), 3u);
-  bool sawMessageWithPicture = false, sawClearNotice = false;
-  for (const auto& mail : server.Delivered()) {
-    const std::string text = ReadFile(mail);
-    if (text.find("Subject: with picture") != std::string::npos) {
-      sawMessageWithPicture = text.find("filename=picture.gif") != std::string::npos;
-    }
-    if (text.find("cleared") != std::string::npos) sawClearNotice = true;
-  }
-  EXPECT_TRUE(sawMessageWithPicture);
-  EXPECT_TRUE(sawClearNotice);
-}
-
 }  // namespace
 }  // namespace server_test

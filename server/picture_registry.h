@@ -1,0 +1,85 @@
+// Custom message pictures per sender: a registration waits as pending until the owner of
+// the address confirms it through the link mailed to them; only then do messages carry it.
+// Sender addresses are not authenticated, so the confirmation is what stops anyone from
+// putting a picture on someone else's messages.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/durable_file.h"
+
+namespace murmel::server {
+
+// Seconds since the epoch; tests pass their own to age links without waiting.
+using WallClock = std::function<std::time_t()>;
+
+// The sender's key on disk: lower case, anything outside [a-z0-9@._+-] percent-encoded.
+std::string PictureKey(std::string_view address);
+
+// "image/gif" or "image/jpeg" by the file's signature, else "application/octet-stream".
+std::string PictureMimeType(const std::vector<std::uint8_t>& bytes);
+
+inline constexpr std::time_t kPictureLinkLifetime = std::time_t{7} * 24 * 60 * 60;
+
+struct PendingPicture {
+  std::string token;
+  std::string sender;  // the address as registered
+  std::time_t registered = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
+struct PictureConfirmation {
+  bool found = false;  // false: unknown, used, replaced or expired
+  IoResult stored;
+  std::string sender;
+};
+
+// Safe to use from the transfer thread and the HTTP threads at once.
+class PictureRegistry {
+ public:
+  explicit PictureRegistry(std::filesystem::path folder, WallClock clock = {});
+
+  // Creates the folders and reads back the registrations that wait for confirmation.
+  IoResult Open();
+
+  // The confirmed picture of sender, if any.
+  std::optional<std::vector<std::uint8_t>> Active(std::string_view sender) const;
+  // Stores bytes as sender's pending picture, replacing an older pending one.
+  IoResult Register(std::string_view sender, const std::vector<std::uint8_t>& bytes,
+                    std::string& token);
+  // Drops both the confirmed and any pending picture of sender.
+  IoResult Clear(std::string_view sender);
+
+  // A pending registration whose link is still valid.
+  std::optional<PendingPicture> Pending(std::string_view token) const;
+  PictureConfirmation Confirm(std::string_view token);
+
+  const std::filesystem::path& folder() const { return folder_; }
+
+ private:
+  struct Entry {
+    std::string key;
+    std::string sender;
+    std::time_t registered = 0;
+  };
+  const Entry* FindValid(std::string_view token) const;
+  std::optional<PendingPicture> ReadPending(const Entry& entry, std::string_view token) const;
+  std::filesystem::path Temporary(const std::string& key);
+
+  std::filesystem::path folder_;
+  WallClock clock_;
+  mutable std::mutex mutex_;
+  std::map<std::string, Entry, std::less<>> byToken_;
+  std::uint64_t counter_ = 0;
+};
+
+}  // namespace murmel::server

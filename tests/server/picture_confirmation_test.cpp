@@ -1,0 +1,258 @@
+// Custom picture registrations end to end: in over the transfer socket, the confirmation
+// e-mail out into the outbox, and its link opened over real HTTP as the sender's browser
+// would. The registry's clock is the test's, so links age without waiting.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <regex>
+#include <set>
+
+#include "scripted_client.h"
+#include "server/http_help.h"
+
+namespace server_test {
+namespace {
+
+constexpr char kAnn[] = "\"Ann\" <Ann@Example.org>";
+
+Bytes Picture(std::string_view signature) {
+  Bytes bytes = B(signature);
+  bytes.resize(2048, 0x42);  // two FLBG/FLCN frames
+  return bytes;
+}
+
+// The transfer server and the HTTP pages over one state folder, as murmelpost-server runs.
+class PictureServers {
+ public:
+  PictureServers(const std::string& state, const std::atomic<std::time_t>& now, bool http = true)
+      : delivery_(state, [&now] { return now.load(); }) {
+    ready_ = delivery_.Open().ok;
+    if (http) {
+      ready_ = ready_ && http_.Listen("127.0.0.1", 0).ok;
+      delivery_.ConfirmPicturesAt("http://127.0.0.1:" + std::to_string(http_.port()) + "/");
+      http_.ServePictures(delivery_.pictures());
+      http_.Start();
+    }
+    murmel::server::Options options;
+    options.listenAddress = "127.0.0.1";
+    options.port = 0;
+    options.stateDir = state;
+    server_.emplace(io_, options, delivery_, [](const std::string&) {});
+    ready_ = ready_ && server_->Listen().ok;
+    server_->Start();
+    thread_ = std::thread([this] { io_.run(); });
+  }
+  PictureServers(const PictureServers&) = delete;
+  PictureServers& operator=(const PictureServers&) = delete;
+  ~PictureServers() {
+    io_.stop();
+    thread_.join();
+  }
+
+  bool ready() const { return ready_; }
+  httplib::Client Browser() const { return httplib::Client("127.0.0.1", http_.port()); }
+
+  // A registration as the client sends it (empty clears). The token of the link mailed
+  // for it, "" when it was accepted without one, nullopt when the server refused it.
+  std::optional<std::string> Register(const Bytes& picture) {
+    const auto before = Mails();
+    Client client(server_->port());
+    const auto opening = client.Receive();
+    const bool accepted = opening && client.Exchange("HELLCEMurmelpost _DEF:2.80.1234") == "TROK" &&
+                          client.Exchange(LocaleRecord()) == "TROK" &&
+                          Envelope(client, kAnn, "", "") && Upload(client, 4, picture) &&
+                          client.Exchange("FINI") == "TROK";
+    if (!accepted) return std::nullopt;
+    std::string token;
+    for (const auto& mail : Mails()) {
+      if (before.contains(mail)) continue;
+      lastMail_ = ReadFile(mail);
+      std::smatch match;
+      if (std::regex_search(lastMail_, match, std::regex("/picture/confirm/([0-9a-f]{32})"))) {
+        token = match[1];
+      }
+    }
+    return token;
+  }
+
+  // Sends a voice message from Ann; the picture file name it arrived with, or "none".
+  std::string PictureOnNextMessage() {
+    const std::string subject = "message " + std::to_string(++sent_);
+    Client client(server_->port());
+    if (!Greet(client) || !Envelope(client, kAnn, "bob@example.org", subject) ||
+        !Upload(client, 1, B("hi")) || client.Exchange("FINI") != "TROK") {
+      return "not sent";
+    }
+    for (const auto& mail : Mails()) {
+      const std::string text = ReadFile(mail);
+      if (text.find("Subject: " + subject + "\n") == std::string::npos) continue;
+      for (const char* name : {"picture.gif", "picture.jpg"}) {
+        if (text.find(std::string("filename=") + name) != std::string::npos) return name;
+      }
+      return "none";
+    }
+    return "not delivered";
+  }
+
+  const std::string& lastMail() const { return lastMail_; }
+
+ private:
+  std::set<std::filesystem::path> Mails() const {
+    std::set<std::filesystem::path> mails;
+    for (const auto& entry : std::filesystem::directory_iterator(delivery_.outboxRoot() / "new"))
+      mails.insert(entry.path());
+    return mails;
+  }
+
+  murmel::server::Delivery delivery_;
+  murmel::server::HttpHelpServer http_;
+  asio::io_context io_{1};
+  std::optional<murmel::server::Server> server_;
+  std::thread thread_;
+  bool ready_ = false;
+  int sent_ = 0;
+  std::string lastMail_;
+};
+
+// Status of a GET or POST on path, -1 when the request failed.
+int Status(httplib::Client& browser, const std::string& method, const std::string& path) {
+  const auto result = method == "POST" ? browser.Post(path) : browser.Get(path);
+  return result ? result->status : -1;
+}
+
+struct PictureConfirmationTest : testing::Test {
+  testing_support::TempDir state;
+  std::atomic<std::time_t> now{1'800'000'000};
+  std::optional<PictureServers> servers{std::in_place, state.path(), now};
+
+  // Ann's GIF confirmed and a JPEG registered behind it: both tokens, empty on failure.
+  std::pair<std::string, std::string> ConfirmedGifAndPendingJpeg() {
+    const auto gif = servers->Register(Picture("GIF89a"));
+    httplib::Client browser = servers->Browser();
+    if (!gif || Status(browser, "POST", "/picture/confirm/" + *gif) != 200) return {};
+    const auto jpeg = servers->Register(Picture("\xFF\xD8\xFF\xE0"));
+    return {*gif, jpeg.value_or("")};
+  }
+};
+
+TEST_F(PictureConfirmationTest, PictureTravelsOnlyOnceTheSenderPressesConfirm) {
+  ASSERT_TRUE(servers->ready());
+  const Bytes gif = Picture("GIF89a");
+  const auto token = servers->Register(gif);
+  ASSERT_TRUE(token && token->size() == 32) << servers->lastMail();
+  const std::string& mail = servers->lastMail();
+  EXPECT_NE(mail.find("To: Ann@Example.org"), std::string::npos) << mail;
+  EXPECT_NE(mail.find("filename=picture.gif"), std::string::npos) << mail;
+  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+
+  // Opening the link, as a mail scanner would, only shows what is to be confirmed.
+  httplib::Client browser = servers->Browser();
+  const std::string link = "/picture/confirm/" + *token;
+  for (int i = 0; i < 2; ++i) {
+    const auto page = browser.Get(link);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("Ann@Example.org"), std::string::npos) << page->body;
+    EXPECT_NE(page->body.find("<form method=\"post\" action=\"" + link + "\">"), std::string::npos);
+    EXPECT_NE(page->body.find(">Confirm</button>"), std::string::npos);
+    EXPECT_EQ(page->get_header_value_count("Content-Security-Policy"), 1u);
+    EXPECT_NE(page->get_header_value("Content-Security-Policy").find("img-src 'self'"),
+              std::string::npos);
+  }
+  const auto image = browser.Get("/picture/pending/" + *token);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->get_header_value("Content-Type"), "image/gif");
+  EXPECT_EQ(image->body, std::string(gif.begin(), gif.end()));
+  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+
+  const auto confirmed = browser.Post(link);
+  ASSERT_TRUE(confirmed);
+  EXPECT_EQ(confirmed->status, 200);
+  EXPECT_NE(confirmed->body.find("confirmed"), std::string::npos) << confirmed->body;
+  EXPECT_EQ(servers->PictureOnNextMessage(), "picture.gif");
+
+  // A used link is gone, for the page, the button and the picture alike.
+  for (const char* method : {"GET", "POST"}) {
+    EXPECT_EQ(Status(browser, method, link), 404) << method;
+  }
+  const auto used = browser.Get("/picture/pending/" + *token);
+  ASSERT_TRUE(used);
+  EXPECT_EQ(used->status, 404);
+  EXPECT_NE(used->body.find("no longer valid"), std::string::npos) << used->body;
+}
+
+TEST_F(PictureConfirmationTest, ANewerRegistrationReplacesThePendingOneAndItsLink) {
+  ASSERT_TRUE(servers->ready());
+  const auto first = servers->Register(Picture("GIF89a"));
+  const auto second = servers->Register(Picture("\xFF\xD8\xFF\xE0"));
+  ASSERT_TRUE(first && second);
+  ASSERT_NE(*first, *second);
+  httplib::Client browser = servers->Browser();
+  EXPECT_EQ(Status(browser, "GET", "/picture/confirm/" + *first), 404);
+  EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + *first), 404);
+  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + *second), 200);
+  EXPECT_EQ(servers->PictureOnNextMessage(), "picture.jpg");
+}
+
+TEST_F(PictureConfirmationTest, LinksExpireAfterSevenDays) {
+  ASSERT_TRUE(servers->ready());
+  const auto token = servers->Register(Picture("GIF89a"));
+  ASSERT_TRUE(token);
+  const std::string link = "/picture/confirm/" + *token;
+  httplib::Client browser = servers->Browser();
+  now += murmel::server::kPictureLinkLifetime;
+  EXPECT_EQ(Status(browser, "GET", link), 200);
+  now += 1;
+  EXPECT_EQ(Status(browser, "GET", link), 404);
+  EXPECT_EQ(Status(browser, "GET", "/picture/pending/" + *token), 404);
+  EXPECT_EQ(Status(browser, "POST", link), 404);
+  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  // Tokens are exactly what the server made: anything else is an ordinary missing page.
+  EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + std::string(32, 'g')), 405);
+}
+
+TEST_F(PictureConfirmationTest, PendingAndConfirmedPicturesSurviveARestart) {
+  ASSERT_TRUE(servers->ready());
+  const auto [gif, jpeg] = ConfirmedGifAndPendingJpeg();
+  ASSERT_FALSE(jpeg.empty());
+
+  servers.reset();
+  servers.emplace(state.path(), now);
+  ASSERT_TRUE(servers->ready());
+  EXPECT_EQ(servers->PictureOnNextMessage(), "picture.gif");
+  httplib::Client after = servers->Browser();
+  EXPECT_EQ(Status(after, "POST", "/picture/confirm/" + gif), 404);
+  EXPECT_EQ(Status(after, "POST", "/picture/confirm/" + jpeg), 200);
+  EXPECT_EQ(servers->PictureOnNextMessage(), "picture.jpg");
+}
+
+TEST_F(PictureConfirmationTest, ClearingIsImmediateAndCancelsAPendingPicture) {
+  ASSERT_TRUE(servers->ready());
+  const std::string pending = ConfirmedGifAndPendingJpeg().second;
+  ASSERT_FALSE(pending.empty());
+  httplib::Client browser = servers->Browser();
+
+  const auto cleared = servers->Register({});
+  ASSERT_TRUE(cleared);
+  EXPECT_EQ(*cleared, "");
+  EXPECT_NE(servers->lastMail().find("cleared"), std::string::npos) << servers->lastMail();
+  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + pending), 404);
+  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+}
+
+TEST_F(PictureConfirmationTest, WithoutTheHttpPagesRegistrationsAreRefusedAndClearingWorks) {
+  servers.reset();
+  servers.emplace(state.path(), now, false);
+  ASSERT_TRUE(servers->ready());
+  EXPECT_FALSE(servers->Register(Picture("GIF89a")));
+  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  const auto cleared = servers->Register({});
+  ASSERT_TRUE(cleared);
+  EXPECT_NE(servers->lastMail().find("cleared"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace server_test
