@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "server/durable_file.h"
@@ -10,6 +11,9 @@
 #include "server/message.h"
 
 namespace murmel::server {
+
+// The server's own mailbox: sender of its notices and, by default, the relay's bounce address.
+inline constexpr char kServerAddress[] = "murmelpost@localhost";
 
 struct DeliveryResult {
   bool ok = false;
@@ -28,6 +32,9 @@ class Delivery {
 
   IoResult Open();
   DeliveryResult Accept(const Message& message);
+  // Runs on the accepting thread after each e-mail is durable in new/: it must not block.
+  // Set before the first Accept.
+  void OnDelivered(std::function<void()> hook) { onDelivered_ = std::move(hook); }
 
   std::filesystem::path outboxRoot() const { return outbox_.root(); }
   std::filesystem::path pictureFolder() const { return stateDir_ / "pictures"; }
@@ -39,6 +46,7 @@ class Delivery {
   std::filesystem::path stateDir_;
   Maildir outbox_;
   std::uint64_t pictureCounter_ = 0;
+  std::function<void()> onDelivered_;
 };
 
 }  // namespace murmel::server
