@@ -12,7 +12,6 @@ namespace murmel::server {
 namespace {
 
 constexpr char kServerName[] = "Murmelpost";
-constexpr char kServerAddress[] = "murmelpost@localhost";
 
 std::string Text(const std::string& bytes, const Message& message) {
   return ToUtf8(bytes, message.locale ? message.locale->codePage : 1252);
@@ -78,6 +77,7 @@ DeliveryResult Delivery::DeliverMail(const MailContent& mail) {
   const auto name = outbox_.Deliver(
       std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), io);
   if (!name) return {false, io.error};
+  if (onDelivered_) onDelivered_();
   return {true, (outbox_.root() / "new" / *name).string()};
 }
 

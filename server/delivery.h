@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "server/durable_file.h"
@@ -12,6 +13,9 @@
 #include "server/picture_registry.h"
 
 namespace murmel::server {
+
+// The server's own mailbox: sender of its notices and, by default, the relay's bounce address.
+inline constexpr char kServerAddress[] = "murmelpost@localhost";
 
 struct DeliveryResult {
   bool ok = false;
@@ -27,6 +31,9 @@ class Delivery {
 
   IoResult Open();
   DeliveryResult Accept(const Message& message);
+  // Runs on the accepting thread after each e-mail is durable in new/: it must not block.
+  // Set before the first Accept.
+  void OnDelivered(std::function<void()> hook) { onDelivered_ = std::move(hook); }
 
   // Where the confirmation links point ("http://host:8110"). Until it is set, picture
   // registrations are refused: a link nobody can open would strand them.
@@ -45,6 +52,7 @@ class Delivery {
   PictureRegistry pictures_;
   std::string confirmBase_;
   std::uint64_t mailCounter_ = 0;
+  std::function<void()> onDelivered_;
 };
 
 }  // namespace murmel::server

@@ -3,25 +3,15 @@
 #include <gmime/gmime.h>
 
 #include <memory>
-#include <mutex>
+
+#include "server/gmime_support.h"
 
 namespace murmel::server {
 namespace {
 
-struct ObjectUnref {
-  void operator()(gpointer object) const { g_object_unref(object); }
-};
-template <typename T>
-using GObjectPtr = std::unique_ptr<T, ObjectUnref>;
-
 struct DateUnref {
   void operator()(GDateTime* date) const { g_date_time_unref(date); }
 };
-
-void InitialiseGMime() {
-  static std::once_flag once;
-  std::call_once(once, [] { g_mime_init(); });
-}
 
 std::pair<std::string, std::string> SplitMimeType(const std::string& type) {
   const auto slash = type.find('/');

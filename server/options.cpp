@@ -1,8 +1,13 @@
 #include "server/options.h"
 
+#include <curl/curl.h>
+
 #include <algorithm>
 #include <charconv>
 #include <iterator>
+#include <memory>
+
+#include "server/delivery.h"
 
 namespace murmel::server {
 namespace {
@@ -54,6 +59,74 @@ bool ParseHttp(const std::string& text, Options& options) {
   return ParseAddressPort(text, options.httpAddress, options.httpPort, portGiven) && portGiven;
 }
 
+struct UrlFree {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct CurlFree {
+  void operator()(char* text) const { curl_free(text); }
+};
+
+// Checked with curl's own parser, so that what passes here is what the relay connects to;
+// url becomes curl's normalised form (scheme in lower case).
+std::string ParseRelayUrl(const std::string& text, std::string& url) {
+  const std::string expected = "--smtp-relay expects smtp://HOST[:PORT] or smtps://HOST[:PORT]";
+  const std::unique_ptr<CURLU, UrlFree> parsed(curl_url());
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) {
+    return expected + ", got " + text;
+  }
+  auto part = [&](CURLUPart which) {
+    char* value = nullptr;
+    if (curl_url_get(parsed.get(), which, &value, 0) != CURLUE_OK || value == nullptr) {
+      return std::string();
+    }
+    const std::unique_ptr<char, CurlFree> owned(value);
+    return std::string(value);
+  };
+  const std::string scheme = part(CURLUPART_SCHEME);
+  if ((scheme != "smtp" && scheme != "smtps") || part(CURLUPART_HOST).empty() ||
+      part(CURLUPART_PORT) == "0" || !part(CURLUPART_QUERY).empty() ||
+      !part(CURLUPART_FRAGMENT).empty()) {
+    return expected + ", got " + text;
+  }
+  if (!part(CURLUPART_USER).empty() || !part(CURLUPART_PASSWORD).empty()) {
+    return "--smtp-relay takes no user or password in the URL: use --smtp-user and "
+           "MURMELPOST_SMTP_PASSWORD";
+  }
+  url = part(CURLUPART_URL);
+  return {};
+}
+
+// A bare local@domain: it goes between the brackets of MAIL FROM as it is.
+bool PlainAddress(const std::string& text) {
+  const auto at = text.rfind('@');
+  if (at == std::string::npos || at == 0 || at + 1 == text.size()) return false;
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) <= ' ' || c == '<' || c == '>' || c == ',' || c == 0x7F;
+  });
+}
+
+ParseResult CheckRelay(SmtpRelayOptions& smtp, const std::string& environmentPassword) {
+  if (smtp.url.empty()) {
+    if (!smtp.user.empty()) return {false, "--smtp-user needs --smtp-relay"};
+    if (smtp.requireStartTls) return {false, "--smtp-starttls needs --smtp-relay"};
+    if (!smtp.envelopeFrom.empty()) return {false, "--smtp-envelope-from needs --smtp-relay"};
+    return {};
+  }
+  if (smtp.requireStartTls && smtp.url.starts_with("smtps:")) {
+    return {false, "--smtp-starttls is for smtp:// URLs: smtps:// is encrypted from the start"};
+  }
+  if (!smtp.user.empty()) {
+    if (environmentPassword.empty()) {
+      return {false,
+              "--smtp-user needs its password in the environment variable "
+              "MURMELPOST_SMTP_PASSWORD"};
+    }
+    smtp.password = environmentPassword;
+  }
+  if (smtp.envelopeFrom.empty()) smtp.envelopeFrom = kServerAddress;
+  return {};
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -75,12 +148,19 @@ std::string UsageText() {
          "  --public-url URL          how users reach the HTTP pages, for the links in picture\n"
          "                            confirmation e-mails (default http://localhost:PORT)\n"
          "  --no-quick-ack            do not re-arm TCP_QUICKACK after reads (for measuring)\n"
+         "  --smtp-relay URL          also send each e-mail on through this SMTP relay:\n"
+         "                            smtp://HOST[:PORT] or smtps://HOST[:PORT]; sent mail\n"
+         "                            moves to outbox/sent, refused mail to outbox/failed\n"
+         "  --smtp-user NAME          log in to the relay as NAME; the password is read from\n"
+         "                            the environment variable MURMELPOST_SMTP_PASSWORD\n"
+         "  --smtp-starttls           with smtp://, send nothing unless STARTTLS succeeds\n"
+         "  --smtp-envelope-from ADDR bounce address (default murmelpost@localhost)\n"
          "  --help                    show this text\n";
 }
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments,
                          const std::string& environmentHome, const std::string& environmentState,
-                         Options& options) {
+                         const std::string& environmentSmtpPassword, Options& options) {
   constexpr std::uint64_t kMaxBytes = std::uint64_t{1} << 32;
   struct NumericOption {
     const char* name;
@@ -111,8 +191,14 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
       options.http = false;
       continue;
     }
+    if (argument == "--smtp-starttls") {
+      options.smtp.requireStartTls = true;
+      continue;
+    }
     const bool takesValue = argument == "--listen" || argument == "--state" ||
                             argument == "--http" || argument == "--public-url" ||
+                            argument == "--smtp-relay" || argument == "--smtp-user" ||
+                            argument == "--smtp-envelope-from" ||
                             std::any_of(std::begin(numeric), std::end(numeric),
                                         [&](const NumericOption& o) { return argument == o.name; });
     if (!takesValue) return {false, "unknown option " + argument + " (see --help)"};
@@ -137,6 +223,19 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
     } else if (argument == "--state") {
       if (value.empty()) return {false, "--state expects a folder"};
       options.stateDir = value;
+    } else if (argument == "--smtp-relay") {
+      if (std::string error = ParseRelayUrl(value, options.smtp.url); !error.empty()) {
+        return {false, error};
+      }
+    } else if (argument == "--smtp-user") {
+      if (value.empty()) return {false, "--smtp-user expects a user name"};
+      options.smtp.user = value;
+    } else if (argument == "--smtp-envelope-from") {
+      if (!PlainAddress(value)) {
+        return {false,
+                "--smtp-envelope-from expects an address like bounces@example.org, got " + value};
+      }
+      options.smtp.envelopeFrom = value;
     } else {
       for (const NumericOption& o : numeric) {
         if (argument != o.name) continue;
@@ -160,6 +259,9 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
   }
   // Read after the loop so that --listen may come after --http.
   if (options.httpAddress.empty()) options.httpAddress = options.listenAddress;
+  if (ParseResult relay = CheckRelay(options.smtp, environmentSmtpPassword); !relay.ok) {
+    return relay;
+  }
 
   if (options.stateDir.empty()) {
     if (!environmentState.empty()) {

@@ -10,6 +10,15 @@
 
 namespace murmel::server {
 
+// Where accepted e-mail goes after the Maildir outbox. No URL: the outbox is the end.
+struct SmtpRelayOptions {
+  std::string url;  // smtp://host[:port] or smtps://host[:port], as curl takes it
+  std::string user;
+  std::string password;  // only from the environment: a command line is visible to all users
+  bool requireStartTls = false;
+  std::string envelopeFrom;  // where bounces go
+};
+
 struct Options {
   std::string listenAddress = "::";  // dual-stack where the host allows
   std::uint16_t port = 110;
@@ -23,6 +32,7 @@ struct Options {
   std::filesystem::path stateDir;
   Limits limits;
   bool quickAck = true;  // off only to measure what it saves
+  SmtpRelayOptions smtp;
   bool help = false;
 };
 
@@ -31,10 +41,11 @@ struct ParseResult {
   std::string error;  // says which option and what is expected
 };
 
-// environmentHome and environmentState are $HOME and $XDG_STATE_HOME (either may be empty).
+// environmentHome, environmentState and environmentSmtpPassword are $HOME, $XDG_STATE_HOME
+// and $MURMELPOST_SMTP_PASSWORD (any may be empty).
 ParseResult ParseOptions(const std::vector<std::string>& arguments,
                          const std::string& environmentHome, const std::string& environmentState,
-                         Options& options);
+                         const std::string& environmentSmtpPassword, Options& options);
 
 std::string UsageText();
 

@@ -1,23 +1,30 @@
 // murmelpost-server: receives voice messages over the transfer protocol and delivers them
-// as e-mail into a Maildir outbox; serves the client's help pages over HTTP beside it.
+// as e-mail into a Maildir outbox, from where a relay thread sends them on over SMTP when
+// one is configured; serves the client's help pages over HTTP beside it.
+#include <curl/curl.h>
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 
 #include "server/delivery.h"
 #include "server/http_help.h"
 #include "server/options.h"
 #include "server/server.h"
+#include "server/smtp_relay.h"
 
 int main(int argc, char** argv) {
   using namespace murmel::server;
   const char* home = std::getenv("HOME");
   const char* state = std::getenv("XDG_STATE_HOME");
+  const char* smtpPassword = std::getenv("MURMELPOST_SMTP_PASSWORD");
   Options options;
-  const ParseResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc),
-                                          home ? home : "", state ? state : "", options);
+  const ParseResult parsed =
+      ParseOptions(std::vector<std::string>(argv + 1, argv + argc), home ? home : "",
+                   state ? state : "", smtpPassword ? smtpPassword : "", options);
   if (!parsed.ok) {
     std::cerr << "murmelpost-server: " << parsed.error << "\n";
     return 2;
@@ -31,6 +38,26 @@ int main(int argc, char** argv) {
   if (const IoResult opened = delivery.Open(); !opened.ok) {
     std::cerr << "murmelpost-server: " << opened.error << "\n";
     return 1;
+  }
+  // curl's global set-up is not thread-safe: done here, before any thread exists.
+  std::optional<SmtpRelay> relay;
+  if (!options.smtp.url.empty()) {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      std::cerr << "murmelpost-server: cannot initialise libcurl\n";
+      return 1;
+    }
+    // A relay that drops the connection must not kill the server.
+    std::signal(SIGPIPE, SIG_IGN);
+    relay.emplace(
+        delivery.outboxRoot(), options.smtp, RelaySchedule{},
+        [](const std::string& line) { std::cerr << "murmelpost-server: " + line + "\n"; });
+    if (const IoResult started = relay->Start(); !started.ok) {
+      std::cerr << "murmelpost-server: " << started.error << "\n";
+      return 1;
+    }
+    delivery.OnDelivered([&relay] { relay->Wake(); });
+    std::cerr << "murmelpost-server: relaying e-mail through " << options.smtp.url
+              << (options.smtp.user.empty() ? "" : " as " + options.smtp.user) << std::endl;
   }
   asio::io_context io(1);
   Server server(io, options, delivery,
@@ -76,5 +103,10 @@ int main(int argc, char** argv) {
   server.Start();
   io.run();
   help.Stop();
+  if (relay) {
+    relay->Stop();
+    relay.reset();
+    curl_global_cleanup();
+  }
   return 0;
 }

@@ -6,8 +6,9 @@ namespace murmel::server {
 namespace {
 
 ParseResult Parse(const std::vector<std::string>& arguments, Options& options,
-                  const std::string& home = "/home/u", const std::string& state = "") {
-  return ParseOptions(arguments, home, state, options);
+                  const std::string& home = "/home/u", const std::string& state = "",
+                  const std::string& password = "") {
+  return ParseOptions(arguments, home, state, password, options);
 }
 
 TEST(Options, DefaultsListenOnPort110AndKeepStateUnderXdg) {
@@ -133,6 +134,62 @@ TEST(Options, LimitsAreSetAndCheckedForRange) {
     const ParseResult result = Parse(bad, rejected);
     EXPECT_FALSE(result.ok) << bad[0];
     EXPECT_NE(result.error.find(bad[0]), std::string::npos) << result.error;
+  }
+}
+
+TEST(Options, SmtpRelayIsOffUntilAUrlIsGiven) {
+  Options plain;
+  ASSERT_TRUE(Parse({}, plain, "/home/u", "", "ignored without a user").ok);
+  EXPECT_TRUE(plain.smtp.url.empty());
+  EXPECT_TRUE(plain.smtp.password.empty());
+
+  Options relay;
+  ASSERT_TRUE(Parse({"--smtp-relay", "SMTP://mail.example.org:587", "--smtp-starttls",
+                     "--smtp-user", "murmel"},
+                    relay, "/home/u", "", "s3cret")
+                  .ok);
+  EXPECT_EQ(relay.smtp.url.rfind("smtp://mail.example.org:587", 0), 0u) << relay.smtp.url;
+  EXPECT_TRUE(relay.smtp.requireStartTls);
+  EXPECT_EQ(relay.smtp.user, "murmel");
+  EXPECT_EQ(relay.smtp.password, "s3cret");
+  EXPECT_EQ(relay.smtp.envelopeFrom, "murmelpost@localhost");
+
+  Options bounce;
+  ASSERT_TRUE(
+      Parse({"--smtp-envelope-from", "bounces@example.org", "--smtp-relay", "smtps://[::1]:465"},
+            bounce)
+          .ok);
+  EXPECT_EQ(bounce.smtp.envelopeFrom, "bounces@example.org");
+  EXPECT_TRUE(bounce.smtp.user.empty());
+}
+
+// Each refusal names the option at fault and, for the password, where it must come from.
+TEST(Options, SmtpRelayRefusesWhatCouldNotWork) {
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* password;
+    const char* named;
+  };
+  const Case cases[] = {
+      {{"--smtp-relay", "mx.example.org"}, "", "--smtp-relay"},
+      {{"--smtp-relay", "http://mx"}, "", "--smtp-relay"},
+      {{"--smtp-relay", "smtp://mx:0"}, "", "--smtp-relay"},
+      {{"--smtp-relay", "smtp://mx/?x"}, "", "--smtp-relay"},
+      {{"--smtp-relay", "smtp://me:pw@mx"}, "", "MURMELPOST_SMTP_PASSWORD"},
+      {{"--smtp-relay", "smtp://mx", "--smtp-user", "me"}, "", "MURMELPOST_SMTP_PASSWORD"},
+      {{"--smtp-relay", "smtp://mx", "--smtp-user", ""}, "pw", "--smtp-user"},
+      {{"--smtp-relay", "smtps://mx", "--smtp-starttls"}, "", "--smtp-starttls"},
+      {{"--smtp-relay", "smtp://mx", "--smtp-envelope-from", "nobody"}, "", "--smtp-envelope-from"},
+      {{"--smtp-relay", "smtp://mx", "--smtp-envelope-from", "<a@mx>"}, "", "--smtp-envelope-from"},
+      {{"--smtp-user", "me"}, "pw", "--smtp-user"},
+      {{"--smtp-starttls"}, "", "--smtp-starttls"},
+      {{"--smtp-relay"}, "", "--smtp-relay"},
+  };
+  for (const Case& c : cases) {
+    Options options;
+    const ParseResult result = Parse(c.arguments, options, "/home/u", "", c.password);
+    EXPECT_FALSE(result.ok) << c.arguments.back();
+    EXPECT_NE(result.error.find(c.named), std::string::npos) << result.error;
   }
 }
 

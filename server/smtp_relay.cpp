@@ -1,0 +1,217 @@
+#include "server/smtp_relay.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <system_error>
+
+#include "server/gmime_support.h"
+
+namespace murmel::server {
+namespace {
+
+void Collect(InternetAddressList* list, std::vector<std::string>& addresses) {
+  if (list == nullptr) return;
+  for (int i = 0; i < internet_address_list_length(list); ++i) {
+    InternetAddress* address = internet_address_list_get_address(list, i);
+    if (INTERNET_ADDRESS_IS_GROUP(address)) {
+      Collect(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), addresses);
+      continue;
+    }
+    // The IDN form: a relay may not speak SMTPUTF8, but every relay takes punycode.
+    const char* text = internet_address_mailbox_get_idn_addr(INTERNET_ADDRESS_MAILBOX(address));
+    if (text == nullptr || *text == '\0') continue;
+    if (std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
+      addresses.emplace_back(text);
+    }
+  }
+}
+
+std::string Duration(std::chrono::milliseconds delay) {
+  if (delay < std::chrono::seconds(1)) return std::to_string(delay.count()) + " ms";
+  return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(delay).count()) + " s";
+}
+
+}  // namespace
+
+std::vector<std::string> MailRecipients(std::string_view mail) {
+  InitialiseGMime();
+  // Only the header block: parsing a message's attachments to find its To line is waste.
+  std::size_t end = mail.find("\n\n");
+  if (end != std::string_view::npos) end += 1;
+  if (const std::size_t crlf = mail.find("\r\n\r\n"); crlf < end) end = crlf + 2;
+  const std::string_view headers = mail.substr(0, end);
+  GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(headers.data(), headers.size()));
+  GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+  GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
+  if (!message) return {};
+  std::vector<std::string> addresses;
+  Collect(g_mime_message_get_addresses(message.get(), GMIME_ADDRESS_TYPE_TO), addresses);
+  Collect(g_mime_message_get_addresses(message.get(), GMIME_ADDRESS_TYPE_CC), addresses);
+  return addresses;
+}
+
+std::string WithCrlf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out.push_back('\r');
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+SmtpRelay::SmtpRelay(std::filesystem::path outboxRoot, SmtpRelayOptions relay,
+                     RelaySchedule schedule, Log log)
+    : root_(std::move(outboxRoot)),
+      relay_(std::move(relay)),
+      schedule_(schedule),
+      log_(std::move(log)) {}
+
+IoResult SmtpRelay::Start() {
+  std::error_code error;
+  for (const char* folder : {"new", "sent", "failed"}) {
+    std::filesystem::create_directories(root_ / folder, error);
+    if (error)
+      return {false, "cannot create " + (root_ / folder).string() + ": " + error.message()};
+  }
+  thread_ = std::thread([this] { Run(); });
+  return {};
+}
+
+void SmtpRelay::Wake() {
+  {
+    const std::lock_guard lock(mutex_);
+    woken_ = true;
+  }
+  wake_.notify_one();
+}
+
+void SmtpRelay::Stop() {
+  {
+    const std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_one();
+  if (thread_.joinable()) thread_.join();
+}
+
+void SmtpRelay::Run() {
+  while (!stop_) {
+    const Clock::time_point next = Pass();
+    std::unique_lock lock(mutex_);
+    wake_.wait_until(lock, next, [this] { return woken_ || stop_; });
+    woken_ = false;
+  }
+}
+
+SmtpRelay::Clock::time_point SmtpRelay::Pass() {
+  const Clock::time_point now = Clock::now();
+  if (unreachable_.due > now) return unreachable_.due;
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(root_ / "new", error)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with('.') && entry.is_regular_file(error)) names.push_back(name);
+  }
+  // Oldest first: Maildir names begin with the time of delivery.
+  std::sort(names.begin(), names.end());
+  std::erase_if(deferred_, [&](const auto& entry) {
+    return !std::binary_search(names.begin(), names.end(), entry.first);
+  });
+
+  Clock::time_point next = now + schedule_.rescan;
+  for (const std::string& name : names) {
+    if (stop_) break;
+    if (stuck_.contains(name)) continue;
+    if (const auto it = deferred_.find(name); it != deferred_.end() && it->second.due > now) {
+      next = std::min(next, it->second.due);
+      continue;
+    }
+    if (!Relay(name)) return unreachable_.due;
+    if (const auto it = deferred_.find(name); it != deferred_.end()) {
+      next = std::min(next, it->second.due);
+    }
+  }
+  return next;
+}
+
+bool SmtpRelay::Relay(const std::string& name) {
+  std::ifstream in(root_ / "new" / name, std::ios::binary);
+  // Gone between listing and opening: someone else took it, which is theirs to do.
+  if (!in) return true;
+  const std::string mail((std::istreambuf_iterator<char>(in)), {});
+  in.close();
+
+  const std::vector<std::string> recipients = MailRecipients(mail);
+  if (recipients.empty()) {
+    log_("relay: " + name + " moved to failed/: no recipient address in its To or Cc");
+    MoveTo(name, "failed");
+    return true;
+  }
+  const SmtpOutcome outcome =
+      SendThroughRelay(relay_, schedule_.timeouts, recipients, WithCrlf(mail), stop_);
+  using Kind = SmtpOutcome::Kind;
+  if (outcome.kind == Kind::Stopped) return false;
+  if (outcome.kind == Kind::Unreachable) {
+    unreachable_.delay = Grow(unreachable_.delay);
+    unreachable_.due = Clock::now() + unreachable_.delay;
+    log_("relay: cannot use " + relay_.url + ": " + outcome.reason + "; trying again in " +
+         Duration(unreachable_.delay));
+    return false;
+  }
+  unreachable_ = {};
+  switch (outcome.kind) {
+    case Kind::Sent:
+      deferred_.erase(name);
+      MoveTo(name, "sent");
+      for (const std::string& refused : outcome.refusedRecipients) {
+        std::string line = "relay: " + name + ": recipient refused ";
+        log_(line.append(refused));
+      }
+      log_("relay: sent " + name + " (" + outcome.reason + ")");
+      break;
+    case Kind::Refused:
+      deferred_.erase(name);
+      MoveTo(name, "failed");
+      log_("relay: " + name + " moved to failed/: " + outcome.reason);
+      break;
+    default: {
+      Backoff& backoff = deferred_[name];
+      backoff.delay = Grow(backoff.delay);
+      backoff.due = Clock::now() + backoff.delay;
+      log_("relay: " + name + ": " + outcome.reason + "; trying again in " +
+           Duration(backoff.delay));
+      break;
+    }
+  }
+  return true;
+}
+
+void SmtpRelay::MoveTo(const std::string& name, const char* folder) {
+  const std::filesystem::path from = root_ / "new" / name;
+  const std::filesystem::path to = root_ / folder / name;
+  IoResult result;
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    result = {false,
+              "cannot move " + from.string() + " to " + to.string() + ": " + std::strerror(errno)};
+  }
+  if (result.ok) result = SyncDirectory(to.parent_path());
+  if (result.ok) result = SyncDirectory(from.parent_path());
+  if (!result.ok) {
+    // Sending it again on the next pass would deliver it twice.
+    stuck_.insert(name);
+    log_("relay: " + result.error);
+  }
+}
+
+std::chrono::milliseconds SmtpRelay::Grow(std::chrono::milliseconds delay) const {
+  if (delay.count() == 0) return schedule_.firstRetry;
+  return std::min(delay * 2, schedule_.longestRetry);
+}
+
+}  // namespace murmel::server
