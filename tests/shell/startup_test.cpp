@@ -14,8 +14,6 @@
 #include "shell/running_client.h"
 #include "userdata/profile.h"
 
-extern char** environ;
-
 namespace shell_test {
 namespace {
 
