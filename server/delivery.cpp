@@ -58,10 +58,12 @@ MailContent VoiceMail(const Message& message, std::time_t now) {
 Delivery::Delivery(std::filesystem::path stateDir, WallClock clock)
     : stateDir_(std::move(stateDir)),
       outbox_(stateDir_ / "outbox"),
+      catalogue_(stateDir_ / kCatalogueFileName),
       pictures_(stateDir_ / "pictures", std::move(clock)) {}
 
 IoResult Delivery::Open() {
   IoResult result = outbox_.Create();
+  if (result.ok) result = catalogue_.Open();
   if (!result.ok) return result;
   return pictures_.Open();
 }
@@ -71,14 +73,30 @@ void Delivery::ConfirmPicturesAt(std::string baseUrl) {
   confirmBase_ = std::move(baseUrl);
 }
 
-DeliveryResult Delivery::DeliverMail(const MailContent& mail) {
+DeliveryResult Delivery::DeliverMail(const MailContent& mail, MessageKind kind) {
   const std::string text = ComposeMail(mail);
   IoResult io;
   const auto name = outbox_.Deliver(
       std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), io);
   if (!name) return {false, io.error};
+  const std::filesystem::path file = outbox_.root() / "new" / *name;
+  CatalogueRow row;
+  row.received = mail.date;
+  row.kind = kind;
+  row.sender = mail.from.address;
+  row.recipients = JoinAddresses(mail.to);
+  row.subject = mail.subject;
+  row.file = *name;
+  row.size = static_cast<std::int64_t>(text.size());
+  if (const IoResult recorded = catalogue_.Insert(row); !recorded.ok) {
+    // Unaccepted means undelivered: the relay must not send what the client will send again.
+    if (const IoResult removed = RemoveDurably(file); !removed.ok) {
+      return {false, recorded.error + "; and " + removed.error};
+    }
+    return {false, recorded.error};
+  }
   if (onDelivered_) onDelivered_();
-  return {true, (outbox_.root() / "new" / *name).string()};
+  return {true, file.string()};
 }
 
 DeliveryResult Delivery::Accept(const Message& message) {
@@ -91,7 +109,7 @@ DeliveryResult Delivery::Accept(const Message& message) {
     const std::string type = PictureMimeType(*bytes);
     mail.attachments.push_back({PictureFileName(type), type, std::move(*bytes)});
   }
-  return DeliverMail(mail);
+  return DeliverMail(mail, MessageKind::Voice);
 }
 
 DeliveryResult Delivery::RegisterPicture(const Message& message) {
@@ -115,7 +133,7 @@ DeliveryResult Delivery::RegisterPicture(const Message& message) {
   mail.date = std::time(nullptr);
   mail.messageId = MessageId(mail.date, ++mailCounter_);
   if (clearing) {
-    mail.subject = "Your custom message picture was cleared";
+    mail.subject = kPictureClearedSubject;
     mail.text =
         "Your messages now carry a random cartoon again.\n"
         "If you did not ask for this, register your picture again.\n";
@@ -132,7 +150,8 @@ DeliveryResult Delivery::RegisterPicture(const Message& message) {
     const std::string type = PictureMimeType(upload.bytes);
     mail.attachments.push_back({PictureFileName(type), type, upload.bytes});
   }
-  return DeliverMail(mail);
+  return DeliverMail(mail,
+                     clearing ? MessageKind::PictureCleared : MessageKind::PictureConfirmation);
 }
 
 }  // namespace murmel::server

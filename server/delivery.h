@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "server/catalogue.h"
 #include "server/durable_file.h"
 #include "server/mail_compose.h"
 #include "server/message.h"
@@ -16,6 +17,7 @@ namespace murmel::server {
 
 // The server's own mailbox: sender of its notices and, by default, the relay's bounce address.
 inline constexpr char kServerAddress[] = "murmelpost@localhost";
+inline constexpr char kPictureClearedSubject[] = "Your custom message picture was cleared";
 
 struct DeliveryResult {
   bool ok = false;
@@ -29,7 +31,10 @@ class Delivery {
  public:
   explicit Delivery(std::filesystem::path stateDir, WallClock clock = {});
 
+  // Creates the outbox and the catalogue; Reconcile before anything moves outbox files.
   IoResult Open();
+  ReconcileSummary Reconcile() { return catalogue_.Reconcile(outbox_.root()); }
+  // ok only once the e-mail file and its catalogue row are both durable.
   DeliveryResult Accept(const Message& message);
   // Runs on the accepting thread after each e-mail is durable in new/: it must not block.
   // Set before the first Accept.
@@ -44,11 +49,12 @@ class Delivery {
   std::filesystem::path pictureFolder() const { return pictures_.folder(); }
 
  private:
-  DeliveryResult DeliverMail(const MailContent& mail);
+  DeliveryResult DeliverMail(const MailContent& mail, MessageKind kind);
   DeliveryResult RegisterPicture(const Message& message);
 
   std::filesystem::path stateDir_;
   Maildir outbox_;
+  Catalogue catalogue_;
   PictureRegistry pictures_;
   std::string confirmBase_;
   std::uint64_t mailCounter_ = 0;

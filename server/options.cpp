@@ -132,7 +132,8 @@ ParseResult CheckRelay(SmtpRelayOptions& smtp, const std::string& environmentPas
 std::string UsageText() {
   return "Usage: murmelpost-server [options]\n"
          "Receives voice messages from Murmelpost clients and delivers them as e-mail\n"
-         "into a Maildir outbox under the state folder.\n\n"
+         "into a Maildir outbox under the state folder, each one recorded in the\n"
+         "catalogue.sqlite3 there.\n\n"
          "  --listen ADDR:PORT        where to listen (default [::]:110; [v6]:PORT for IPv6)\n"
          "  --state DIR               state folder (default $XDG_STATE_HOME/murmelpost-server)\n"
          "  --max-upload BYTES        largest single upload (default 8388608)\n"
@@ -155,6 +156,8 @@ std::string UsageText() {
          "                            the environment variable MURMELPOST_SMTP_PASSWORD\n"
          "  --smtp-starttls           with smtp://, send nothing unless STARTTLS succeeds\n"
          "  --smtp-envelope-from ADDR bounce address (default murmelpost@localhost)\n"
+         "  --list [N]                print the newest N (default 20) messages of the state\n"
+         "                            folder's catalogue, with where each went, and exit\n"
          "  --help                    show this text\n";
 }
 
@@ -189,6 +192,17 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
     }
     if (argument == "--no-http") {
       options.http = false;
+      continue;
+    }
+    if (argument == "--list") {
+      options.list = true;
+      // The count is optional: a following option is not one.
+      if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--")) {
+        const std::string& count = arguments[++i];
+        if (!ParseNumber(count, 1, 1000000, options.listCount)) {
+          return {false, "--list expects a number of messages from 1 to 1000000, got " + count};
+        }
+      }
       continue;
     }
     if (argument == "--smtp-starttls") {

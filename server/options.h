@@ -34,6 +34,9 @@ struct Options {
   bool quickAck = true;  // off only to measure what it saves
   SmtpRelayOptions smtp;
   bool help = false;
+  // --list: print the newest catalogue rows and exit instead of serving.
+  bool list = false;
+  std::uint64_t listCount = 20;
 };
 
 struct ParseResult {

@@ -149,8 +149,9 @@ bool SmtpRelay::Relay(const std::string& name) {
 
   const std::vector<std::string> recipients = MailRecipients(mail);
   if (recipients.empty()) {
-    log_("relay: " + name + " moved to failed/: no recipient address in its To or Cc");
-    MoveTo(name, "failed");
+    const std::string reason = "no recipient address in its To or Cc";
+    log_("relay: " + name + " moved to failed/: " + reason);
+    MoveTo(name, "failed", reason);
     return true;
   }
   const SmtpOutcome outcome =
@@ -168,7 +169,7 @@ bool SmtpRelay::Relay(const std::string& name) {
   switch (outcome.kind) {
     case Kind::Sent:
       deferred_.erase(name);
-      MoveTo(name, "sent");
+      MoveTo(name, "sent", outcome.reason);
       for (const std::string& refused : outcome.refusedRecipients) {
         std::string line = "relay: " + name + ": recipient refused ";
         log_(line.append(refused));
@@ -177,7 +178,7 @@ bool SmtpRelay::Relay(const std::string& name) {
       break;
     case Kind::Refused:
       deferred_.erase(name);
-      MoveTo(name, "failed");
+      MoveTo(name, "failed", outcome.reason);
       log_("relay: " + name + " moved to failed/: " + outcome.reason);
       break;
     default: {
@@ -192,7 +193,7 @@ bool SmtpRelay::Relay(const std::string& name) {
   return true;
 }
 
-void SmtpRelay::MoveTo(const std::string& name, const char* folder) {
+void SmtpRelay::MoveTo(const std::string& name, const char* folder, const std::string& reason) {
   const std::filesystem::path from = root_ / "new" / name;
   const std::filesystem::path to = root_ / folder / name;
   IoResult result;
@@ -206,7 +207,9 @@ void SmtpRelay::MoveTo(const std::string& name, const char* folder) {
     // Sending it again on the next pass would deliver it twice.
     stuck_.insert(name);
     log_("relay: " + result.error);
+    return;
   }
+  if (onMoved_) onMoved_(name, std::strcmp(folder, "sent") == 0, reason);
 }
 
 std::chrono::milliseconds SmtpRelay::Grow(std::chrono::milliseconds delay) const {

@@ -41,6 +41,8 @@ std::string WithCrlf(std::string_view text);
 class SmtpRelay {
  public:
   using Log = std::function<void(const std::string&)>;
+  // A file left new/ for good: sent is false for failed/; reason is the relay's last word.
+  using Moved = std::function<void(const std::string& name, bool sent, const std::string& reason)>;
 
   SmtpRelay(std::filesystem::path outboxRoot, SmtpRelayOptions relay, RelaySchedule schedule,
             Log log);
@@ -50,6 +52,8 @@ class SmtpRelay {
 
   // Creates sent/ and failed/ and starts the thread, which first sends what new/ holds.
   IoResult Start();
+  // Runs on the relay thread after each move; set before Start.
+  void OnMoved(Moved hook) { onMoved_ = std::move(hook); }
   // A new file is in new/. Cheap and non-blocking: called from the accepting thread.
   void Wake();
   // Returns promptly even while the relay is silent; a transfer in flight is abandoned
@@ -68,13 +72,14 @@ class SmtpRelay {
   Clock::time_point Pass();
   // false when the relay cannot be used now: the rest of the pass waits with it.
   bool Relay(const std::string& name);
-  void MoveTo(const std::string& name, const char* folder);
+  void MoveTo(const std::string& name, const char* folder, const std::string& reason);
   std::chrono::milliseconds Grow(std::chrono::milliseconds delay) const;
 
   std::filesystem::path root_;
   SmtpRelayOptions relay_;
   RelaySchedule schedule_;
   Log log_;
+  Moved onMoved_;
 
   std::map<std::string, Backoff> deferred_;  // per file in new/
   Backoff unreachable_;                      // the relay as a whole

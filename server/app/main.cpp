@@ -7,9 +7,11 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
+#include "server/catalogue.h"
 #include "server/delivery.h"
 #include "server/http_help.h"
 #include "server/options.h"
@@ -33,12 +35,41 @@ int main(int argc, char** argv) {
     std::cout << UsageText();
     return 0;
   }
+  if (options.list) {
+    // A reader beside a running server: WAL lets it read while the server writes.
+    Catalogue catalogue(options.stateDir / kCatalogueFileName);
+    if (std::error_code error; !std::filesystem::exists(catalogue.file(), error)) {
+      std::cerr << "murmelpost-server: no catalogue " << catalogue.file().string()
+                << ": no server has accepted messages with this state folder (--state DIR "
+                   "names another)\n";
+      return 1;
+    }
+    IoResult read = catalogue.Open(/*mustExist=*/true);
+    const auto rows = read.ok ? catalogue.Newest(static_cast<int>(options.listCount), read)
+                              : std::vector<CatalogueRow>{};
+    if (!read.ok) {
+      std::cerr << "murmelpost-server: " << read.error << "\n";
+      return 1;
+    }
+    std::cout << FormatRows(rows);
+    return 0;
+  }
 
   Delivery delivery(options.stateDir);
   if (const IoResult opened = delivery.Open(); !opened.ok) {
     std::cerr << "murmelpost-server: " << opened.error << "\n";
     return 1;
   }
+  // Before the relay starts moving files, so that every file it moves has its row.
+  if (const ReconcileSummary found = delivery.Reconcile(); !found.result.ok) {
+    std::cerr << "murmelpost-server: " << found.result.error << "\n";
+    return 1;
+  } else if (found.added + found.updated > 0) {
+    std::cerr << "murmelpost-server: catalogue: " << found.added
+              << " outbox files had no row and got one, " << found.updated
+              << " rows caught up with their file's folder" << std::endl;
+  }
+  Catalogue relayCatalogue(options.stateDir / kCatalogueFileName);
   // curl's global set-up is not thread-safe: done here, before any thread exists.
   std::optional<SmtpRelay> relay;
   if (!options.smtp.url.empty()) {
@@ -51,6 +82,18 @@ int main(int argc, char** argv) {
     relay.emplace(
         delivery.outboxRoot(), options.smtp, RelaySchedule{},
         [](const std::string& line) { std::cerr << "murmelpost-server: " + line + "\n"; });
+    // The relay thread's own connection. Losing its updates loses only history (the next
+    // start-up catches rows up with their folders), so they never hold mail back.
+    if (const IoResult opened = relayCatalogue.Open(); !opened.ok) {
+      std::cerr << "murmelpost-server: " << opened.error << "\n";
+      return 1;
+    }
+    relay->OnMoved([&relayCatalogue](const std::string& name, bool sent,
+                                     const std::string& reason) {
+      const IoResult recorded =
+          relayCatalogue.SetState(name, sent ? MessageState::Sent : MessageState::Failed, reason);
+      if (!recorded.ok) std::cerr << "murmelpost-server: relay: " + recorded.error + "\n";
+    });
     if (const IoResult started = relay->Start(); !started.ok) {
       std::cerr << "murmelpost-server: " << started.error << "\n";
       return 1;

@@ -193,5 +193,38 @@ TEST(Options, SmtpRelayRefusesWhatCouldNotWork) {
   }
 }
 
+// The count is optional, so what follows --list is taken only when it is not an option.
+TEST(Options, ListTakesAnOptionalCountOfNewestMessages) {
+  struct Case {
+    std::vector<std::string> arguments;
+    bool ok;
+    std::uint64_t count;
+  };
+  const Case cases[] = {
+      {{"--list"}, true, 20},
+      {{"--list", "5"}, true, 5},
+      {{"--list", "--state", "/srv/m"}, true, 20},
+      {{"--state", "/srv/m", "--list", "1000000"}, true, 1000000},
+      {{"--list", "0"}, false, 0},
+      {{"--list", "-1"}, false, 0},
+      {{"--list", "ten"}, false, 0},
+      {{"--list", "1000001"}, false, 0},
+  };
+  for (const Case& c : cases) {
+    Options options;
+    const ParseResult result = Parse(c.arguments, options);
+    EXPECT_EQ(result.ok, c.ok) << c.arguments.back();
+    if (!c.ok) {
+      EXPECT_NE(result.error.find("--list"), std::string::npos) << result.error;
+    } else {
+      EXPECT_TRUE(options.list);
+      EXPECT_EQ(options.listCount, c.count);
+    }
+  }
+  Options serving;
+  ASSERT_TRUE(Parse({}, serving).ok);
+  EXPECT_FALSE(serving.list);
+}
+
 }  // namespace
 }  // namespace murmel::server
