@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "server/delivery.h"
@@ -50,11 +48,6 @@ struct Step {
   int operator()() const { return sqlite3_step(statement_); }
   sqlite3_stmt* statement_;
 };
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Characters on a terminal, near enough: UTF-8 continuation bytes take no column.
 std::size_t Width(const std::string& text) {
@@ -267,7 +260,7 @@ IoResult Catalogue::AddMissing(const std::filesystem::path& outboxRoot, Reconcil
         ++summary.updated;
         continue;
       }
-      const std::string mail = ReadFile(entry.path());
+      const std::string mail = ReadWholeFile(entry.path()).value_or(std::string());
       CatalogueRow row = RowFromMail(mail);
       row.file = name;
       row.size = static_cast<std::int64_t>(mail.size());
@@ -297,10 +290,7 @@ std::string JoinAddresses(const std::vector<std::string>& addresses) {
 
 CatalogueRow RowFromMail(const std::string& mail) {
   CatalogueRow row;
-  InitialiseGMime();
-  GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(mail.data(), mail.size()));
-  GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-  GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
+  const GObjectPtr<GMimeMessage> message = ParseMailHeaders(mail);
   if (!message) return row;
   if (InternetAddressList* from = g_mime_message_get_from(message.get());
       from != nullptr && internet_address_list_length(from) > 0) {
@@ -310,7 +300,7 @@ CatalogueRow RowFromMail(const std::string& mail) {
     }
   }
   if (const char* subject = g_mime_message_get_subject(message.get())) row.subject = subject;
-  row.recipients = JoinAddresses(MailRecipients(mail));
+  row.recipients = JoinAddresses(MessageRecipients(message.get()));
   if (GDateTime* date = g_mime_message_get_date(message.get())) {
     row.received = static_cast<std::time_t>(g_date_time_to_unix(date));
   }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 #include <utility>
 
@@ -73,6 +75,12 @@ IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesys
   if (::rename(temporary.c_str(), target.c_str()) != 0)
     return failAndRemove("cannot rename", errno);
   return SyncDirectory(target.parent_path());
+}
+
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 IoResult RemoveDurably(const std::filesystem::path& target) {

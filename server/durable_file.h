@@ -22,6 +22,9 @@ IoResult SyncDirectory(const std::filesystem::path& directory);
 IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
                       std::span<const std::uint8_t> bytes);
 
+// The whole file's bytes; nothing when it cannot be opened.
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
+
 // Removes target (absent is fine) and fsyncs its folder.
 IoResult RemoveDurably(const std::filesystem::path& target);
 

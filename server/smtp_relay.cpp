@@ -4,8 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <system_error>
 
@@ -38,21 +36,28 @@ std::string Duration(std::chrono::milliseconds delay) {
 
 }  // namespace
 
-std::vector<std::string> MailRecipients(std::string_view mail) {
+GObjectPtr<GMimeMessage> ParseMailHeaders(std::string_view mail) {
   InitialiseGMime();
-  // Only the header block: parsing a message's attachments to find its To line is waste.
+  // Only the header block: parsing a message's attachments to read its headers is waste.
   std::size_t end = mail.find("\n\n");
   if (end != std::string_view::npos) end += 1;
   if (const std::size_t crlf = mail.find("\r\n\r\n"); crlf < end) end = crlf + 2;
   const std::string_view headers = mail.substr(0, end);
   GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(headers.data(), headers.size()));
   GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-  GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
-  if (!message) return {};
+  return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), nullptr));
+}
+
+std::vector<std::string> MessageRecipients(GMimeMessage* message) {
+  if (message == nullptr) return {};
   std::vector<std::string> addresses;
-  Collect(g_mime_message_get_addresses(message.get(), GMIME_ADDRESS_TYPE_TO), addresses);
-  Collect(g_mime_message_get_addresses(message.get(), GMIME_ADDRESS_TYPE_CC), addresses);
+  Collect(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_TO), addresses);
+  Collect(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_CC), addresses);
   return addresses;
+}
+
+std::vector<std::string> MailRecipients(std::string_view mail) {
+  return MessageRecipients(ParseMailHeaders(mail).get());
 }
 
 std::string WithCrlf(std::string_view text) {
@@ -141,11 +146,10 @@ SmtpRelay::Clock::time_point SmtpRelay::Pass() {
 }
 
 bool SmtpRelay::Relay(const std::string& name) {
-  std::ifstream in(root_ / "new" / name, std::ios::binary);
+  const std::optional<std::string> read = ReadWholeFile(root_ / "new" / name);
   // Gone between listing and opening: someone else took it, which is theirs to do.
-  if (!in) return true;
-  const std::string mail((std::istreambuf_iterator<char>(in)), {});
-  in.close();
+  if (!read) return true;
+  const std::string& mail = *read;
 
   const std::vector<std::string> recipients = MailRecipients(mail);
   if (recipients.empty()) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "server/durable_file.h"
+#include "server/gmime_support.h"
 #include "server/options.h"
 #include "server/smtp_send.h"
 
@@ -31,8 +32,12 @@ struct RelaySchedule {
   SmtpTimeouts timeouts;
 };
 
+// A stored message's header block only, parsed; null when the text is not a message.
+GObjectPtr<GMimeMessage> ParseMailHeaders(std::string_view mail);
+
 // The envelope recipients: every address of the To and Cc headers, groups opened,
 // duplicates dropped. Empty when the text is not a message.
+std::vector<std::string> MessageRecipients(GMimeMessage* message);
 std::vector<std::string> MailRecipients(std::string_view mail);
 
 // LF line ends to CRLF; CRLF already there stays as it is.
