@@ -3,6 +3,9 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "resources/home_page.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
@@ -24,6 +27,21 @@ constexpr char16_t ATTACH_FILTERS[] =
     u"All Files (*.*)\0*.*\0Picture Files (*.gif;*.jpg;*.jpeg)\0*.gif;*.jpg;*.jpeg\0";
 constexpr char16_t PICTURE_FILTERS[] = u"Picture Files (*.gif;*.jpg;*.jpeg)\0*.gif;*.jpg;*.jpeg\0";
 constexpr char16_t PICTURE_FOLDER[] = u"\\My Documents\\";
+
+// Each help command's page, formatted with the home-page URL.
+struct HelpPage {
+  int commandId;
+  const char16_t* format;
+};
+constexpr HelpPage HELP_PAGES[] = {
+    {IDM_HOMEPAGE, u"%s/"},
+    {IDM_QUICK_TUTORIAL, u"%s/help/helpquick/"},
+    {IDM_CE_TUTORIAL, u"%s/alpha/ce.html"},
+    {IDM_TROUBLE_RECORDING, u"%s/help/help1/"},
+    {IDM_TROUBLE_PLAYING, u"%s/help/help2/"},
+    {IDM_TROUBLE_SENDING, u"%s/help/help3/"},
+    {IDM_TROUBLE_ADDRESS_BOOK, u"%s/help/help4/"},
+};
 
 // Both pop-ups open at the Option button's bottom-right corner, right-aligned to it.
 void ShowPopup(HWND window, int position) {
@@ -134,34 +152,12 @@ void ShowAbout(HWND window) {
 }  // namespace
 
 BOOL OpenWebPage(HWND window, int commandId) {
-  const char16_t* format = nullptr;
-  switch (commandId) {
-    case IDM_HOMEPAGE:
-      format = u"%s/";
-      break;
-    case IDM_QUICK_TUTORIAL:
-      format = u"%s/help/helpquick/";
-      break;
-    case IDM_CE_TUTORIAL:
-      format = u"%s/alpha/ce.html";
-      break;
-    case IDM_TROUBLE_RECORDING:
-      format = u"%s/help/help1/";
-      break;
-    case IDM_TROUBLE_PLAYING:
-      format = u"%s/help/help2/";
-      break;
-    case IDM_TROUBLE_SENDING:
-      format = u"%s/help/help3/";
-      break;
-    case IDM_TROUBLE_ADDRESS_BOOK:
-      format = u"%s/help/help4/";
-      break;
-    default:
-      return FALSE;
-  }
+  const auto page =
+      std::find_if(std::begin(HELP_PAGES), std::end(HELP_PAGES),
+                   [commandId](const HelpPage& p) { return p.commandId == commandId; });
+  if (page == std::end(HELP_PAGES)) return FALSE;
   Text<256> url;
-  wsprintfW(url, format, HOME_PAGE_URL);
+  wsprintfW(url, page->format, HOME_PAGE_URL);
 
   SHELLEXECUTEINFO request{};
   request.cbSize = sizeof(request);

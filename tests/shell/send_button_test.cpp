@@ -57,6 +57,26 @@ class SendButtonTest : public RunningClientTest {
     return text;
   }
 
+  // Records at least two chunks, optionally presses Stop, and sends at once with an empty
+  // text; the frames the server answered, once the send went through without a message.
+  long RecordThenSend(bool stopFirst) {
+    murmel::testing::Click(PanelControl(IDC_RECORD));
+    EXPECT_TRUE(PumpUntil([] { return appState.voiceChunkCount >= 2; }));
+
+    FakeTransferServer server;
+    server.AcceptGreeting().AnswerEveryFrame("TROK").Start();
+    UseServer(server);
+    FillForm(u"carol@example.org", u"Voice", u"");
+    if (stopFirst) murmel::testing::Click(PanelControl(IDC_STOP));
+    PressSend();
+    EXPECT_TRUE(WaitForSendToEnd());
+    server.Finish();
+
+    EXPECT_TRUE(murmel::testing::MessageBoxesShown().empty());
+    EXPECT_EQ(appState.waveDeviceOpen, 0);
+    return server.answered();
+  }
+
   // After the greeting: LOCL, TYPE, SEND, RECI, TITL; FLSZ, FLTP, the WAV header's FLBG and
   // one FLCN per chunk; CHCK and FINI.
   static long FramesOfVoiceMessage(int chunks) { return 5 + 3 + chunks + 2; }
@@ -177,20 +197,7 @@ TEST_F(SendButtonTest, SendDuringPlaybackStopsItAndSendsTheRecording) {
 }
 
 TEST_F(SendButtonTest, SendDuringRecordingSendsWhatWasRecorded) {
-  murmel::testing::Click(PanelControl(IDC_RECORD));
-  ASSERT_TRUE(PumpUntil([] { return appState.voiceChunkCount >= 2; }));
-
-  FakeTransferServer server;
-  server.AcceptGreeting().AnswerEveryFrame("TROK").Start();
-  UseServer(server);
-  FillForm(u"carol@example.org", u"Voice", u"");
-  PressSend();
-  ASSERT_TRUE(WaitForSendToEnd());
-  server.Finish();
-
-  EXPECT_TRUE(murmel::testing::MessageBoxesShown().empty());
-  EXPECT_EQ(appState.waveDeviceOpen, 0);
-  EXPECT_GE(server.answered(), FramesOfVoiceMessage(2));
+  EXPECT_GE(RecordThenSend(/*stopFirst=*/false), FramesOfVoiceMessage(2));
   // The recorder is closed: a new recording starts.
   murmel::testing::Click(PanelControl(IDC_RECORD));
   EXPECT_EQ(appState.recorderState.load(), 1);
@@ -199,21 +206,7 @@ TEST_F(SendButtonTest, SendDuringRecordingSendsWhatWasRecorded) {
 // Stop hands the recorder its last buffers back later; a Send before they come back still
 // finds the recording, not an empty form.
 TEST_F(SendButtonTest, SendRightAfterStopSendsTheRecording) {
-  murmel::testing::Click(PanelControl(IDC_RECORD));
-  ASSERT_TRUE(PumpUntil([] { return appState.voiceChunkCount >= 2; }));
-
-  FakeTransferServer server;
-  server.AcceptGreeting().AnswerEveryFrame("TROK").Start();
-  UseServer(server);
-  FillForm(u"carol@example.org", u"Voice", u"");
-  murmel::testing::Click(PanelControl(IDC_STOP));
-  PressSend();
-  ASSERT_TRUE(WaitForSendToEnd());
-  server.Finish();
-
-  EXPECT_TRUE(murmel::testing::MessageBoxesShown().empty());
-  EXPECT_EQ(appState.waveDeviceOpen, 0);
-  EXPECT_GE(server.answered(), FramesOfVoiceMessage(2));
+  EXPECT_GE(RecordThenSend(/*stopFirst=*/true), FramesOfVoiceMessage(2));
 }
 
 }  // namespace
