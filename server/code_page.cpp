@@ -31,6 +31,15 @@ IconvHandle OpenConverter(std::uint32_t codePage) {
 
 }  // namespace
 
+bool IsSupportedCodePage(std::uint32_t codePage) {
+  const iconv_t handle = iconv_open("UTF-8", IconvName(codePage).c_str());
+  if (Failed(handle)) return false;
+  const IconvHandle owned(handle);
+  std::string ascii;
+  for (char c = ' '; c <= '~'; ++c) ascii.push_back(c);
+  return ToUtf8(ascii, codePage) == ascii;
+}
+
 std::string IconvName(std::uint32_t codePage) {
   if (codePage == kUtf8CodePage) return "UTF-8";
   // glibc's SHIFT_JIS maps 0x5C to the yen sign; CP932 is what the handheld means.

@@ -1,10 +1,14 @@
-// What one connection delivered, as received: texts still in the sender's code page.
+// What one connection delivered: the envelope converted from the sender's code page and
+// parsed, the uploads as received (the text still in that code page).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "server/address.h"
 
 namespace murmel::server {
 
@@ -14,6 +18,8 @@ inline constexpr int kUploadText = 1;
 inline constexpr int kUploadPicture = 4;
 inline constexpr int kUploadFile = 10;
 inline constexpr int kFirstNamedUploadType = 10;
+// What the client's picture menu lets through, and what the e-mail can carry inline.
+inline constexpr std::size_t kMaxPictureBytes = 102400;
 
 struct LocaleRecord {
   std::uint32_t codePage = 1252;
@@ -34,10 +40,12 @@ struct Message {
   std::string client;  // the greeting after "HELL"
   std::optional<LocaleRecord> locale;
   std::string clientType;
-  std::string sender;
-  std::string recipients;
-  std::string subject;
+  Mailbox sender;                       // UTF-8 name, checked address
+  std::vector<std::string> recipients;  // checked addresses, each once
+  std::string subject;                  // UTF-8, no control character
   std::vector<Upload> uploads;
+
+  std::uint32_t codePage() const { return locale ? locale->codePage : 1252; }
 
   const Upload* Find(int type) const {
     for (const Upload& upload : uploads) {

@@ -1,9 +1,11 @@
 #include "server/session.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 
 #include "server/address.h"
+#include "server/code_page.h"
 
 namespace murmel::server {
 namespace {
@@ -29,6 +31,13 @@ bool ParseCount(std::string_view text, std::size_t& value) {
   if (text.empty() || text.size() > 10) return false;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return error == std::errc() && end == text.data() + text.size();
+}
+
+// GIF87a, GIF89a or a JPEG's start-of-image marker: what every mail reader shows inline.
+bool IsPicture(std::span<const std::uint8_t> bytes) {
+  const std::string_view start(reinterpret_cast<const char*>(bytes.data()),
+                               std::min<std::size_t>(bytes.size(), 6));
+  return start == "GIF87a" || start == "GIF89a" || start.starts_with("\xFF\xD8\xFF");
 }
 
 // "HELL" + any client name, a blank, a tag, ':' and a version: "HELLCEMurmelpost _DEF:2.80.1234".
@@ -69,23 +78,7 @@ Decision Session::Handle(std::span<const std::uint8_t> payload) {
     message_.clientType = argument;
     return Ok();
   }
-  if (word == "SEND") {
-    message_.sender = argument;
-    sentSender_ = true;
-    return Ok();
-  }
-  if (word == "RECI") {
-    recipientCount_ = SplitRecipients(argument).size();
-    if (recipientCount_ > limits_.maxRecipients) return Refuse("too many recipients");
-    message_.recipients = argument;
-    sentRecipients_ = true;
-    return Ok();
-  }
-  if (word == "TITL") {
-    message_.subject = argument;
-    sentTitle_ = true;
-    return Ok();
-  }
+  if (word == "SEND" || word == "RECI" || word == "TITL") return OnEnvelope(word, argument);
   if (word == "FLSZ") return OnFileSize(argument);
   if (word == "FLTP") return OnFileType(argument);
   if (word == "FLNM") return OnFileName(argument);
@@ -111,15 +104,49 @@ Decision Session::OnGreeting(std::string_view argument) {
 
 Decision Session::OnLocale(std::span<const std::uint8_t> payload) {
   if (payload.size() != kLocaleRecordSize) return Refuse("locale record not 21 bytes");
+  // The envelope is converted as it arrives: a code page announced later would not apply.
+  if (message_.locale || sentSender_ || sentRecipients_ || sentTitle_) {
+    return Refuse("locale record after the envelope or twice");
+  }
   const std::uint8_t* p = payload.data();
   LocaleRecord locale;
   locale.codePage = BigEndian32(p + 4);
+  if (!IsSupportedCodePage(locale.codePage)) {
+    return Refuse("code page " + std::to_string(locale.codePage) + " is not supported");
+  }
   locale.daylight = (p[8] & 1) != 0;
   locale.biasSeconds = static_cast<std::int32_t>(BigEndian32(p + 9));
   locale.language = BigEndian16(p + 16);
   locale.subLanguage = BigEndian16(p + 18);
   locale.salutationMr = p[20] == 0;
   message_.locale = locale;
+  return Ok();
+}
+
+// Each field is converted once and parsed once, here; the message keeps only the result.
+Decision Session::OnEnvelope(std::string_view word, std::string_view argument) {
+  const std::string text = ToUtf8(argument, message_.codePage());
+  if (word == "SEND") {
+    if (sentSender_) return Refuse("second \"SEND\"");
+    Parsed<Mailbox> sender = ParseSender(text);
+    if (!sender.ok()) return Refuse(sender.error);
+    message_.sender = std::move(sender.value);
+    sentSender_ = true;
+  } else if (word == "RECI") {
+    if (sentRecipients_) return Refuse("second \"RECI\"");
+    Parsed<std::vector<std::string>> recipients = ParseRecipients(text);
+    if (!recipients.ok()) return Refuse(recipients.error);
+    if (recipients.value.size() > limits_.maxRecipients) return Refuse("too many recipients");
+    message_.recipients = std::move(recipients.value);
+    sentRecipients_ = true;
+  } else {
+    if (sentTitle_) return Refuse("second \"TITL\"");
+    if (const std::string problem = HeaderTextProblem(text); !problem.empty()) {
+      return Refuse("a subject with " + problem);
+    }
+    message_.subject = text;
+    sentTitle_ = true;
+  }
   return Ok();
 }
 
@@ -142,6 +169,9 @@ Decision Session::OnFileType(std::string_view argument) {
   if (!pending_.active || pending_.typed || !ParseCount(argument, type) || type > 0xFFFF) {
     return Refuse("upload type out of order or malformed");
   }
+  if (const std::string problem = UploadTypeProblem(static_cast<int>(type)); !problem.empty()) {
+    return Refuse(problem);
+  }
   pending_.typed = true;
   pending_.needsName = static_cast<int>(type) >= kFirstNamedUploadType;
   Upload upload;
@@ -160,6 +190,22 @@ Decision Session::OnFileName(std::string_view argument) {
   return Ok();
 }
 
+// One upload of each defined type; a picture registration carries nothing else.
+std::string Session::UploadTypeProblem(int type) const {
+  if (type != kUploadVoice && type != kUploadText && type != kUploadPicture &&
+      type != kUploadFile) {
+    return "upload type " + std::to_string(type) + " is not defined";
+  }
+  if (message_.Find(type) != nullptr) return "second upload of type " + std::to_string(type);
+  const bool picture = type == kUploadPicture;
+  if (picture ? !message_.uploads.empty() : message_.IsPictureRegistration()) {
+    return "a picture together with another upload";
+  }
+  if (picture && !message_.recipients.empty()) return "a picture in a message with recipients";
+  if (picture && pending_.announced > kMaxPictureBytes) return "a picture over 102400 bytes";
+  return {};
+}
+
 bool Session::ReadyForData() const {
   return pending_.active && pending_.typed && (!pending_.needsName || pending_.named);
 }
@@ -173,9 +219,17 @@ Decision Session::OnData(bool first, std::span<const std::uint8_t> data) {
   if (first == pending_.begun)
     return Refuse(first ? "second \"FLBG\"" : "\"FLCN\" before \"FLBG\"");
   pending_.begun = true;
-  auto& bytes = message_.uploads.back().bytes;
+  Upload& upload = message_.uploads.back();
+  auto& bytes = upload.bytes;
   if (data.size() > pending_.announced - bytes.size()) {
     return Refuse("more data than \"FLSZ\" announced");
+  }
+  // Every supported code page is ASCII-compatible: a zero byte is a NUL character.
+  if (upload.type == kUploadText && std::find(data.begin(), data.end(), 0) != data.end()) {
+    return Refuse("a NUL character in the text");
+  }
+  if (upload.type == kUploadPicture && first && pending_.announced > 0 && !IsPicture(data)) {
+    return Refuse("a picture that is neither GIF nor JPEG");
   }
   bytes.insert(bytes.end(), data.begin(), data.end());
   return Ok();
@@ -185,7 +239,7 @@ Decision Session::OnFinish() {
   if (!(sentSender_ && sentRecipients_ && sentTitle_))
     return Refuse("\"FINI\" before the envelope");
   if (pending_.active && !UploadComplete()) return Refuse("\"FINI\" inside an unfinished upload");
-  if (!message_.IsPictureRegistration() && recipientCount_ == 0) {
+  if (!message_.IsPictureRegistration() && message_.recipients.empty()) {
     return Refuse("message without recipients");
   }
   return {Decision::Kind::Finish, Bytes(kReplyOk), {}};

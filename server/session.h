@@ -33,7 +33,6 @@ class Session {
   Decision Handle(std::span<const std::uint8_t> payload);
 
   const Message& message() const { return message_; }
-  std::size_t recipientCount() const { return recipientCount_; }
 
  private:
   struct PendingUpload {
@@ -47,11 +46,13 @@ class Session {
 
   Decision OnGreeting(std::string_view argument);
   Decision OnLocale(std::span<const std::uint8_t> payload);
+  Decision OnEnvelope(std::string_view word, std::string_view argument);
   Decision OnFileSize(std::string_view argument);
   Decision OnFileType(std::string_view argument);
   Decision OnFileName(std::string_view argument);
   Decision OnData(bool first, std::span<const std::uint8_t> data);
   Decision OnFinish();
+  std::string UploadTypeProblem(int type) const;
   bool UploadComplete() const;
   bool ReadyForData() const;
 
@@ -60,7 +61,6 @@ class Session {
   PendingUpload pending_;
   bool greeted_ = false;
   bool sentSender_ = false, sentRecipients_ = false, sentTitle_ = false;
-  std::size_t recipientCount_ = 0;
   std::size_t messageBytes_ = 0;
 };
 

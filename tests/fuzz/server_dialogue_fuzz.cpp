@@ -1,17 +1,41 @@
 // The server's side of a connection over arbitrary bytes: frames are cut from the stream
 // and fed to the dialogue until it refuses; whatever was uploaded goes through the voice
-// converter and the envelope parsers.
+// converter, and every envelope the dialogue accepted must be fit for a header.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <string_view>
 
 #include "server/address.h"
 #include "server/frame_codec.h"
 #include "server/session.h"
 #include "server/voice_wav.h"
 
+namespace {
+
+using namespace murmel::server;
+
+// What may stand in a header or an SMTP envelope unquoted.
+void CheckMailbox(std::string_view address) {
+  if (!ParseMailbox(address).ok()) std::abort();
+  for (const char c : address) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= ' ' || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == ',' || c == '(')
+      std::abort();
+  }
+}
+
+void CheckEnvelope(const Message& message, const Limits& limits) {
+  if (!message.sender.address.empty()) CheckMailbox(message.sender.address);
+  if (!HeaderTextProblem(message.sender.name).empty()) std::abort();
+  if (!HeaderTextProblem(message.subject).empty()) std::abort();
+  if (message.recipients.size() > limits.maxRecipients) std::abort();
+  for (const std::string& recipient : message.recipients) CheckMailbox(recipient);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace murmel::server;
   Limits limits;
   limits.maxUploadBytes = 1u << 16;
   limits.maxRecipients = 8;
@@ -25,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (decision.kind == Decision::Kind::Refuse) break;
   }
   const Message& message = session.message();
-  if (session.recipientCount() > limits.maxRecipients) std::abort();
+  CheckEnvelope(message, limits);
   for (const Upload& upload : message.uploads) {
     if (upload.bytes.size() > limits.maxUploadBytes) std::abort();
     if (const auto wav = VoiceImageToWav(upload.bytes);
@@ -36,6 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) std::abort();
     }
   }
-  ParseSender(message.sender);
+  // The parsers straight on the raw bytes too: whatever they accept is well formed.
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (const auto sender = ParseSender(text); sender.ok()) CheckMailbox(sender.value.address);
+  if (const auto list = ParseRecipients(text); list.ok()) {
+    for (const std::string& recipient : list.value) CheckMailbox(recipient);
+  }
   return 0;
 }

@@ -53,7 +53,9 @@ TEST(Session, ClientSequencesAreAcceptedAndTheMessageIsKept) {
   EXPECT_EQ(finish.reply, B("TROK"));
 
   const Message& message = session.message();
-  EXPECT_EQ(message.sender, "\"Ann\" <ann@example.org>");
+  EXPECT_EQ(message.sender.name, "Ann");
+  EXPECT_EQ(message.sender.address, "ann@example.org");
+  EXPECT_EQ(message.recipients, std::vector<std::string>{"bob@example.org"});
   EXPECT_EQ(message.subject, "Hi");
   ASSERT_TRUE(message.locale.has_value());
   EXPECT_EQ(message.locale->codePage, 1252u);
@@ -107,8 +109,8 @@ TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
       {"locale record of 20 bytes",
        {kEnvelope[0], Bytes(kEnvelope[1].begin(), kEnvelope[1].end() - 1)},
        1},
-      {"too many recipients", {kEnvelope[0], B("SENDa@b.c"), B("RECIa@b.c, c@d.e; f@g.h")}, 2},
-      {"upload before the envelope", {kEnvelope[0], B("SENDa@b.c"), B("FLSZ4")}, 2},
+      {"too many recipients", {kEnvelope[0], kEnvelope[3], B("RECIa@b.c,c@d.e,f@g.h")}, 2},
+      {"upload before the envelope", {kEnvelope[0], kEnvelope[3], B("FLSZ4")}, 2},
       {"data frame outside an upload", After(kEnvelope, {B("FLBGxx")}), n},
       {"data frame before the type", After(kEnvelope, {B("FLSZ2"), B("FLBGxx")}), n + 1},
       {"data frame before the file name", After(kEnvelope, {B("FLSZ2"), B("FLTP10"), B("FLBGxx")}),
@@ -131,12 +133,67 @@ TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
              {B("FLSZ2000"), B("FLTP1"), Data("FLBG", 1024), Data("FLCN", 976), B("FLSZ1001")}),
        n + 4},
       {"FINI with an argument", After(kEnvelope, {B("FINIx")}), n},
-      {"FINI without recipients",
-       {kEnvelope[0], B("SENDa@b.c"), B("RECI , "), B("TITL"), B("FINI")},
-       4},
+      {"FINI without recipients", {kEnvelope[0], kEnvelope[3], B("RECI"), B("TITL"), B("FINI")}, 4},
+      // The envelope: converted once, parsed once, refused where it is not what a client sends.
+      {"header injection through a quoted recipient",
+       {kEnvelope[0], kEnvelope[3],
+        B("RECI\"x\r\nCc: victim@bank.test\r\nSubject: locked\"@example.org")},
+       2},
+      {"group syntax in the recipients",
+       {kEnvelope[0], kEnvelope[3], B("RECIg: a@x.org b@x.org;")},
+       2},
+      {"a display name in the recipients",
+       {kEnvelope[0], kEnvelope[3], B("RECIBob <bob@x.org> evil@y.org")},
+       2},
+      {"a sender not in the client's form", {kEnvelope[0], B("SENDann@example.org")}, 1},
+      {"a line break in the sender's name",
+       {kEnvelope[0], B("SEND\"Ann\r\nBcc: x@y.org\" <ann@example.org>")},
+       1},
+      {"a line break in the subject",
+       {kEnvelope[0], kEnvelope[3], kEnvelope[4], B("TITLa\r\nb")},
+       3},
+      {"a NUL in the subject", {kEnvelope[0], kEnvelope[3], kEnvelope[4], Data("TITL", 1, 0)}, 3},
+      {"terminal escapes in the subject",
+       {kEnvelope[0], kEnvelope[3], kEnvelope[4], B("TITL\x1B[2J")},
+       3},
+      {"a second sender", {kEnvelope[0], kEnvelope[3], kEnvelope[3]}, 2},
+      {"an EBCDIC code page", {kEnvelope[0], server_test::LocaleRecord(500)}, 1},
+      {"a locale record after the envelope", {kEnvelope[0], kEnvelope[3], kEnvelope[1]}, 2},
+      // Uploads: only what the protocol defines.
+      {"an undefined upload type", After(kEnvelope, {B("FLSZ1"), B("FLTP2")}), n + 1},
+      {"upload type 11", After(kEnvelope, {B("FLSZ1"), B("FLTP11")}), n + 1},
+      {"a second text",
+       After(kEnvelope, {B("FLSZ1"), B("FLTP1"), B("FLBGa"), B("FLSZ1"), B("FLTP1")}), n + 4},
+      {"a NUL in the text", After(kEnvelope, {B("FLSZ3"), B("FLTP1"), Data("FLBG", 3, 0)}), n + 2},
+      {"a picture in a message with recipients", After(kEnvelope, {B("FLSZ0"), B("FLTP4")}), n + 1},
   };
   for (const Case& c : cases) {
     Session session(limits);
+    EXPECT_EQ(FirstRefused(session, c.payloads), c.refusedAt) << c.name;
+  }
+}
+
+TEST(Session, PictureRegistrationsCarryOneGifOrJpegOfAtMost102400Bytes) {
+  const std::vector<Bytes> prefix = {B("HELLCEMurmelpost _DEF:2.80.1234"),
+                                     server_test::LocaleRecord(),
+                                     B("SEND\"Ann\" <ann@example.org>"), B("RECI"), B("TITL")};
+  struct Case {
+    const char* name;
+    std::vector<Bytes> payloads;
+    int refusedAt;  // -1: accepted
+  };
+  const int n = static_cast<int>(prefix.size());
+  const Case cases[] = {
+      {"a GIF", After(prefix, {B("FLSZ6"), B("FLTP4"), B("FLBGGIF89a")}), -1},
+      {"a JPEG", After(prefix, {B("FLSZ4"), B("FLTP4"), B("FLBG\xFF\xD8\xFF\xE0")}), -1},
+      {"an executable", After(prefix, {B("FLSZ4"), B("FLTP4"), B("FLBGMZ\x90\x00")}), n + 2},
+      {"over 102400 bytes", After(prefix, {B("FLSZ102401"), B("FLTP4")}), n + 1},
+      {"a text beside it", After(prefix, {B("FLSZ0"), B("FLTP4"), B("FLSZ1"), B("FLTP1")}), n + 3},
+      {"after a text", After(prefix, {B("FLSZ1"), B("FLTP1"), B("FLBGa"), B("FLSZ0"), B("FLTP4")}),
+       n + 4},
+  };
+  for (const Case& c : cases) {
+    Session session(Limits{});
     EXPECT_EQ(FirstRefused(session, c.payloads), c.refusedAt) << c.name;
   }
 }

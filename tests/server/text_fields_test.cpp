@@ -8,35 +8,91 @@
 namespace murmel::server {
 namespace {
 
-TEST(TextFields, SenderNameAndAddressSurviveOddLayouts) {
+TEST(TextFields, MailboxesAreAcceptedOnlyInTheirPlainForm) {
   struct Case {
     const char* text;
-    const char* name;
+    const char* accepted;  // the normalised mailbox, or nullptr when refused
+  };
+  const Case cases[] = {
+      {"ann@example.org", "ann@example.org"},
+      {"Ann.Lee+tag@Example.ORG", "Ann.Lee+tag@example.org"},
+      {"o'brien!#$%&*/=?^_`{|}~-@a-b.example", "o'brien!#$%&*/=?^_`{|}~-@a-b.example"},
+      {"bob@m\xC3\xBCller.example", "bob@xn--mller-kva.example"},
+      {"\"x\r\nCc: victim@bank.test\"@example.org", nullptr},
+      {"\"a b\"@example.org", nullptr},
+      {"g: a@example.org;", nullptr},
+      {"Bob <bob@example.org>", nullptr},
+      {"bob@example.org (comment)", nullptr},
+      {"bob@example.org\r\n", nullptr},
+      {"b\xC3\xBC"
+       "b@example.org",
+       nullptr},
+      {"a..b@example.org", nullptr},
+      {".a@example.org", nullptr},
+      {"a@localhost", nullptr},
+      {"a@-x.example", nullptr},
+      {"a@x_y.example", nullptr},
+      {"a@[127.0.0.1]", nullptr},
+      {"a@1.2.3.4", nullptr},
+      {"a@b@example.org", nullptr},
+      {"@example.org", nullptr},
+      {"a@", nullptr},
+      {"", nullptr},
+  };
+  for (const Case& c : cases) {
+    const Parsed<std::string> mailbox = ParseMailbox(c.text);
+    if (c.accepted == nullptr) {
+      EXPECT_FALSE(mailbox.ok()) << c.text << " gave " << mailbox.value;
+    } else {
+      EXPECT_EQ(mailbox.value, c.accepted) << c.text << ": " << mailbox.error;
+    }
+  }
+  EXPECT_FALSE(ParseMailbox(std::string(65, 'a') + "@example.org").ok());
+  EXPECT_FALSE(ParseMailbox("a@" + std::string(64, 'b') + ".example").ok());
+}
+
+TEST(TextFields, SenderIsQuotedNameAndMailboxAsTheClientFormatsIt) {
+  struct Case {
+    const char* text;
+    const char* name;  // nullptr: refused
     const char* address;
   };
   const Case cases[] = {
       {"\"Ann Lee\" <ann@example.org>", "Ann Lee", "ann@example.org"},
       {"\"Ann \"the\" Lee\" <ann@example.org>", "Ann \"the\" Lee", "ann@example.org"},
+      {"\"A \" <b>\" <ann@example.org>", "A \" <b>", "ann@example.org"},
       {"\"\" <ann@example.org>", "", "ann@example.org"},
-      {"  \"A <b>\"   < ann@example.org >  ", "A <b>", "ann@example.org"},
-      {"ann@example.org", "", "ann@example.org"},
-      {"Ann Lee <ann@example.org>", "Ann Lee", "ann@example.org"},
-      {"", "", ""},
+      {"ann@example.org", nullptr, nullptr},
+      {"Ann <ann@example.org>", nullptr, nullptr},
+      {"\"Ann\" <ann@example.org> evil@example.net", nullptr, nullptr},
+      {"\"Ann\r\nBcc: x@example.net\" <ann@example.org>", nullptr, nullptr},
+      {"\"Ann\" <\"x\r\nCc: v@bank.test\"@example.org>", nullptr, nullptr},
+      {"\"Ann\" <ann@example.org, eve@example.net>", nullptr, nullptr},
+      {"\"Ann\xC2\x85\" <ann@example.org>", nullptr, nullptr},
   };
   for (const Case& c : cases) {
-    const Mailbox mailbox = ParseSender(c.text);
-    EXPECT_EQ(mailbox.name, c.name) << c.text;
-    EXPECT_EQ(mailbox.address, c.address) << c.text;
+    const Parsed<Mailbox> sender = ParseSender(c.text);
+    if (c.name == nullptr) {
+      EXPECT_FALSE(sender.ok()) << c.text;
+      continue;
+    }
+    EXPECT_EQ(sender.value.name, c.name) << c.text << ": " << sender.error;
+    EXPECT_EQ(sender.value.address, c.address) << c.text;
   }
 }
 
-TEST(TextFields, RecipientListsSplitOnCommasAndSemicolons) {
+TEST(TextFields, RecipientsAreBareMailboxesBetweenSingleCommasEachCountedOnce) {
   using List = std::vector<std::string>;
-  EXPECT_EQ(SplitRecipients("a@b.c"), List{"a@b.c"});
-  EXPECT_EQ(SplitRecipients("a@b.c,d@e.f"), (List{"a@b.c", "d@e.f"}));
-  EXPECT_EQ(SplitRecipients(" a@b.c ; d@e.f ,, "), (List{"a@b.c", "d@e.f"}));
-  EXPECT_EQ(SplitRecipients(""), List{});
-  EXPECT_EQ(SplitRecipients(" , ;"), List{});
+  EXPECT_EQ(ParseRecipients("a@b.example").value, List{"a@b.example"});
+  EXPECT_EQ(ParseRecipients("a@b.example,C@D.example,A@B.EXAMPLE").value,
+            (List{"a@b.example", "C@d.example"}));
+  EXPECT_EQ(ParseRecipients("").value, List{});
+  for (const char* refused :
+       {"a@b.example,", ",a@b.example", "a@b.example,,c@d.example", "a@b.example, c@d.example",
+        "a@b.example;c@d.example", "Bob <bob@x.example> evil@y.example",
+        "g: a@x.example b@x.example;"}) {
+    EXPECT_FALSE(ParseRecipients(refused).ok()) << refused;
+  }
 }
 
 TEST(TextFields, FileNamesLoseTheirPathAndControlCharacters) {
@@ -68,6 +124,11 @@ TEST(TextFields, TextsAreConvertedFromTheAnnouncedCodePage) {
   EXPECT_EQ(ToUtf8("ok \x81 ok", 1252), "ok \xEF\xBF\xBD ok");
   EXPECT_EQ(ToUtf8("\x93", 932), "\xEF\xBF\xBD");
   EXPECT_EQ(ToUtf8("plain", 99999), "plain");
+  // The envelope's commas, quotes and brackets must be ASCII bytes in the code page.
+  for (const std::uint32_t supported : {1252u, 932u, 936u, 1250u, 65001u})
+    EXPECT_TRUE(IsSupportedCodePage(supported)) << supported;
+  for (const std::uint32_t refused : {500u, 1200u, 37u, 99999u})
+    EXPECT_FALSE(IsSupportedCodePage(refused)) << refused;
 }
 
 TEST(TextFields, PictureKeysAreCaseBlindAndCannotLeaveTheirFolder) {

@@ -1,0 +1,229 @@
+// Hostile names, subjects, texts and file names, composed and read back by Python's e-mail
+// package under its strict policy (strict_mail.py): what comes out must be exactly what
+// went in, with no defect, no over-long line and no bare CR.
+#include "server/mail_compose.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "support/temp_dir.h"
+
+namespace murmel::server {
+namespace {
+
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+
+CommandResult RunCommand(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  result.status = ::pclose(pipe);
+  return result;
+}
+
+// The JSON string literal starting at json[at], decoded to UTF-8; at moves past it.
+std::string ReadString(const std::string& json, std::size_t& at) {
+  std::string text;
+  for (++at; at < json.size() && json[at] != '"'; ++at) {
+    if (json[at] != '\\') {
+      text += json[at];
+      continue;
+    }
+    const char escape = json[++at];
+    if (escape != 'u') {
+      text += escape == 'n' ? '\n' : escape == 'r' ? '\r' : escape == 't' ? '\t' : escape;
+      continue;
+    }
+    auto code = static_cast<gunichar>(std::stoul(json.substr(at + 1, 4), nullptr, 16));
+    at += 4;
+    if (code >= 0xD800 && code < 0xDC00 && json.compare(at + 1, 2, "\\u") == 0) {
+      code = 0x10000 + ((code - 0xD800) << 10) + std::stoul(json.substr(at + 3, 4), nullptr, 16) -
+             0xDC00;
+      at += 6;
+    }
+    char utf8[6];
+    text.append(utf8, static_cast<std::size_t>(g_unichar_to_utf8(code, utf8)));
+  }
+  ++at;
+  return text;
+}
+
+// Every string in the value of "key" (nested lists flattened, object keys included).
+std::vector<std::string> JsonStrings(const std::string& json, const std::string& key) {
+  std::vector<std::string> strings;
+  std::size_t at = json.find('"' + key + "\": ");
+  if (at == std::string::npos) return strings;
+  at += key.size() + 4;
+  int depth = 0;
+  do {
+    const char c = json[at];
+    if (c == '"') {
+      strings.push_back(ReadString(json, at));
+    } else {
+      depth += (c == '[' || c == '{') - (c == ']' || c == '}');
+      ++at;
+    }
+  } while (depth > 0 && at < json.size());
+  return strings;
+}
+
+// G_DEBUG is read when GLib loads, before any test code runs; this is its in-process form.
+class FatalCriticals {
+ public:
+  FatalCriticals()
+      : previous_(g_log_set_always_fatal(
+            static_cast<GLogLevelFlags>(G_LOG_FATAL_MASK | G_LOG_LEVEL_CRITICAL))) {}
+  ~FatalCriticals() { g_log_set_always_fatal(previous_); }
+
+ private:
+  GLogLevelFlags previous_;
+};
+
+using List = std::vector<std::string>;
+
+struct Case {
+  const char* label;
+  Mailbox from;
+  Mailbox replyTo;
+  List to;
+  std::string subject;
+  std::string text;
+  std::string expectedText;
+  std::vector<MailAttachment> attachments;
+};
+
+const std::string kLongName =
+    "Ann \"The Voice\" Lee, evil@y <x> \\ J\u00fcrgen M\u00fcller-L\u00fcdenscheidt "
+    "\u65e5\u672c\u8a9e" +
+    [] {
+      std::string tail;
+      for (int i = 0; i < 30; ++i) tail += " and on";
+      return tail;
+    }();
+
+const std::vector<Case> kCases = {
+    {"quotes and backslash, CRLF text",
+     {"Ann \"The Voice\" \\ Lee", "ann@example.org"},
+     {"x, evil@y", "reply@example.org"},
+     {"bob@example.org"},
+     "Hello",
+     "one\r\ntwo\r\n",
+     "one\ntwo\n",
+     {{"voice.wav", "audio/wav", {1, 2, 3}}}},
+    {"a name that looks like more addresses",
+     {"x, evil@y <evil@y>, \"z\" <z@y>", "ann@example.org"},
+     {},
+     {"bob@example.org", "carol@example.net", "dave@example.com"},
+     "Re: x, y <z@y>",
+     "bare LF\nonly\n",
+     "bare LF\nonly\n",
+     {}},
+    {"non-ASCII everywhere, bare CR",
+     {"J\u00fcrgen M\u00fcller \u65e5\u672c", "juergen@example.org"},
+     {"\u00c9lodie", "elodie@example.org"},
+     {"bob@example.org"},
+     "Gr\u00fc\u00dfe aus K\u00f6ln \u2014 \u65e5\u672c\u8a9e",
+     "caf\u00e9\rna\u00efve\r\rend",
+     "caf\u00e9\nna\u00efve\n\nend",
+     {}},
+    {"long name, long subject, a 1023-character line",
+     {kLongName, "ann@example.org"},
+     {kLongName, "reply@example.org"},
+     {"bob@example.org"},
+     kLongName + kLongName,
+     "short\n" + std::string(1023, 'x') + "\nshort",
+     "short\n" + std::string(1023, 'x') + "\nshort",
+     {}},
+    {"texts that look like encoded words",
+     {"=?utf-8?q?evil?=", "ann@example.org"},
+     {},
+     {"bob@example.org"},
+     "=?utf-8?q?evil?=",
+     "=3D=?utf-8?q?x?=\n",
+     "=3D=?utf-8?q?x?=\n",
+     {{"=?utf-8?q?x?=.wav", "audio/wav", {1}}}},
+    {"blanks that must survive",
+     {"  J\u00fcrgen  M\u00fcller \u00e9 a  b  ", "ann@example.org"},
+     {" ", "reply@example.org"},
+     {"bob@example.org"},
+     "  two  spaces  ",
+     "trailing blank \n\ttab\n",
+     "trailing blank \n\ttab\n",
+     {}},
+    {"empty text, empty subject, empty and awkwardly named attachments",
+     {"", "ann@example.org"},
+     {},
+     {"bob@example.org"},
+     "",
+     "",
+     "",
+     {{"empty.bin", "application/octet-stream", {}},
+      {"\u00c4 \"quoted\" \u65e5\u672c name that goes on and on and on and on.wav",
+       "audio/wav",
+       {0, 255}},
+      {"a\\b \".wav", "audio/wav", {}}}},
+};
+
+TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
+  const FatalCriticals fatal;
+  const testing_support::TempDir folder;
+  ASSERT_FALSE(folder.path().empty());
+  const std::string checker =
+      (std::filesystem::path(__FILE__).parent_path() / "strict_mail.py").string();
+  for (const Case& test : kCases) {
+    SCOPED_TRACE(test.label);
+    MailContent content;
+    content.from = test.from;
+    content.replyTo = test.replyTo;
+    content.to = test.to;
+    content.subject = test.subject;
+    content.text = test.text;
+    content.attachments = test.attachments;
+    content.date = 1700000000;
+    content.messageId = "1700000000.1.1@murmelpost";
+    content.received = "from [192.0.2.1] by murmelpost; Tue, 14 Nov 2023 22:13:20 +0000";
+    content.kind = "voice";
+    const std::string file = folder / "mail.eml";
+    std::ofstream(file, std::ios::binary) << ComposeMail(content);
+
+    const CommandResult parsed = RunCommand("python3 '" + checker + "' '" + file + "'");
+    ASSERT_EQ(parsed.status, 0) << parsed.output;
+    const std::string& json = parsed.output;
+    EXPECT_EQ(JsonStrings(json, "defects"), List{});
+    EXPECT_EQ(JsonStrings(json, "from"), (List{test.from.name, test.from.address}));
+    const Mailbox& reply = test.replyTo;
+    const List replyTo = reply.address.empty() ? List{} : List{reply.name, reply.address};
+    EXPECT_EQ(JsonStrings(json, "reply_to"), replyTo);
+    EXPECT_EQ(JsonStrings(json, "to"), test.to);
+    EXPECT_EQ(JsonStrings(json, "Subject"), List{test.subject});
+    const List headers = JsonStrings(json, "headers");
+    ASSERT_GE(headers.size(), 2u);
+    EXPECT_EQ(headers[0], "Received");
+    EXPECT_EQ(headers[1], content.received);
+    EXPECT_EQ(JsonStrings(json, "X-Murmelpost-Kind"), List{"voice"});
+    EXPECT_EQ(JsonStrings(json, "text"), List{test.expectedText});
+    List names;
+    const List attachments = JsonStrings(json, "attachments");
+    for (std::size_t i = 0; i + 1 < attachments.size(); ++i) {
+      if (attachments[i] == "filename") names.push_back(attachments[i + 1]);
+    }
+    List expectedNames;
+    for (const MailAttachment& attachment : test.attachments) {
+      expectedNames.push_back(attachment.fileName);
+    }
+    EXPECT_EQ(names, expectedNames);
+  }
+}
+
+}  // namespace
+}  // namespace murmel::server
