@@ -4,18 +4,60 @@
 #include <array>
 #include <system_error>
 
-#include "server/delivery.h"
 #include "server/gmime_support.h"
 #include "server/smtp_relay.h"
 
 namespace murmel::server {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
-constexpr std::array<const char*, 3> kKindNames = {"voice", "picture-confirmation",
-                                                   "picture-cleared"};
-constexpr std::array<const char*, 3> kStateNames = {"new", "sent", "failed"};
+constexpr std::array<const char*, 4> kKindNames = {"voice", "picture-confirmation",
+                                                   "picture-cleared", "sender-confirmation"};
+constexpr std::array<const char*, 5> kStateNames = {"new", "sent", "failed", "held", "expired"};
+
+// The messages table as version 2 has it. CHECK constraints cannot be altered, so a
+// version 1 file gets this table built beside its old one.
+std::string MessagesTable(const std::string& name) {
+  return "CREATE TABLE " + name +
+         " ("
+         "  id INTEGER PRIMARY KEY,"
+         "  received INTEGER NOT NULL,"
+         "  kind TEXT NOT NULL CHECK (kind IN ('voice', 'picture-confirmation', "
+         "'picture-cleared', 'sender-confirmation')),"
+         "  sender TEXT NOT NULL,"
+         "  recipients TEXT NOT NULL,"
+         "  subject TEXT NOT NULL,"
+         "  file TEXT NOT NULL UNIQUE,"
+         "  size INTEGER NOT NULL,"
+         "  state TEXT NOT NULL CHECK (state IN ('new', 'sent', 'failed', 'held', 'expired')),"
+         "  reason TEXT NOT NULL DEFAULT '',"
+         "  client_address TEXT NOT NULL DEFAULT '');";
+}
+
+constexpr char kFromVersion1[] =
+    "INSERT INTO messages_v2 (id, received, kind, sender, recipients, subject, file, size, "
+    "state, reason) SELECT id, received, kind, sender, recipients, subject, file, size, state, "
+    "reason FROM messages;"
+    "DROP TABLE messages;"
+    "ALTER TABLE messages_v2 RENAME TO messages;";
+
+// What a fresh file and a migrated one both need once messages has its new shape.
+constexpr char kVersion2Rest[] =
+    "CREATE INDEX messages_by_received ON messages (received, id);"
+    // Held rows are few among many: the expiry sweep and each confirmation read only them.
+    "CREATE INDEX messages_held ON messages (received, id) WHERE state = 'held';"
+    "CREATE TABLE senders ("
+    "  key TEXT PRIMARY KEY,"
+    "  verified_until INTEGER NOT NULL DEFAULT 0,"
+    "  token TEXT NOT NULL DEFAULT '',"
+    "  mailed_at INTEGER NOT NULL DEFAULT 0);"
+    "CREATE UNIQUE INDEX senders_by_token ON senders (token) WHERE token <> '';"
+    "PRAGMA user_version = 2;";
+
+// The columns RowAt reads, in its order.
+#define MURMEL_ROW_COLUMNS \
+  "id, received, kind, sender, recipients, subject, file, size, state, reason, client_address"
 
 template <std::size_t N>
 int IndexOf(const std::array<const char*, N>& names, const unsigned char* text) {
@@ -36,6 +78,10 @@ void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
   sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+const char* StateName(MessageState state) {
+  return kStateNames.at(static_cast<std::size_t>(state));
+}
+
 // Resets on every way out, so that a statement never holds a read lock between calls.
 struct Step {
   explicit Step(sqlite3_stmt* statement) : statement_(statement) {}
@@ -49,11 +95,124 @@ struct Step {
   sqlite3_stmt* statement_;
 };
 
+CatalogueRow RowAt(sqlite3_stmt* statement) {
+  CatalogueRow row;
+  row.id = sqlite3_column_int64(statement, 0);
+  row.received = static_cast<std::time_t>(sqlite3_column_int64(statement, 1));
+  row.kind = static_cast<MessageKind>(IndexOf(kKindNames, sqlite3_column_text(statement, 2)));
+  row.sender = Column(statement, 3);
+  row.recipients = Column(statement, 4);
+  row.subject = Column(statement, 5);
+  row.file = Column(statement, 6);
+  row.size = sqlite3_column_int64(statement, 7);
+  row.state = static_cast<MessageState>(IndexOf(kStateNames, sqlite3_column_text(statement, 8)));
+  row.reason = Column(statement, 9);
+  row.clientAddress = Column(statement, 10);
+  return row;
+}
+
+SenderRecord SenderAt(sqlite3_stmt* statement) {
+  SenderRecord record;
+  record.key = Column(statement, 0);
+  record.verifiedUntil = static_cast<std::time_t>(sqlite3_column_int64(statement, 1));
+  record.token = Column(statement, 2);
+  record.mailedAt = static_cast<std::time_t>(sqlite3_column_int64(statement, 3));
+  return record;
+}
+
+// The inverse of JoinAddresses. A quoted local part may itself hold ", ".
+std::vector<std::string> SplitAddresses(const std::string& joined) {
+  std::vector<std::string> addresses;
+  if (joined.empty()) return addresses;
+  std::string current;
+  bool quoted = false;
+  for (std::size_t i = 0; i < joined.size(); ++i) {
+    const char c = joined[i];
+    if (quoted && c == '\\' && i + 1 < joined.size()) {
+      current += c;
+      current += joined[++i];
+      continue;
+    }
+    if (c == '"') quoted = !quoted;
+    if (!quoted && c == ',' && i + 1 < joined.size() && joined[i + 1] == ' ') {
+      addresses.push_back(std::move(current));
+      current.clear();
+      ++i;
+      continue;
+    }
+    current += c;
+  }
+  addresses.push_back(std::move(current));
+  return addresses;
+}
+
 // Characters on a terminal, near enough: UTF-8 continuation bytes take no column.
 std::size_t Width(const std::string& text) {
   return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
     return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U;
   }));
+}
+
+// The length of the well-formed UTF-8 sequence at text[i], or 0 when it is not one
+// (overlong forms, surrogates and code points past U+10FFFF included).
+std::size_t SequenceLength(const std::string& text, std::size_t i) {
+  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+  const unsigned lead = byte(i);
+  std::size_t length = 0;
+  unsigned low = 0x80;
+  unsigned high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k) {
+    if ((byte(i + k) & 0xC0U) != 0x80U) return 0;
+  }
+  return length;
+}
+
+// Makes a field safe for a terminal and one line long: control characters (C0, DEL, C1)
+// and bytes that are not UTF-8 become escapes, and '\' is doubled so that an escape in
+// the output always means the catalogue held that character, not its spelling.
+std::string Escaped(const std::string& text) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == '\\') {
+      out += "\\\\";
+      ++i;
+    } else if (byte >= 0x20 && byte < 0x7F) {
+      out += static_cast<char>(byte);
+      ++i;
+    } else if (const std::size_t length = byte >= 0x80 ? SequenceLength(text, i) : 0;
+               length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      out += "\\u00";
+      out += kHex[static_cast<unsigned char>(text[i + 1]) >> 4U];
+      out += kHex[static_cast<unsigned char>(text[i + 1]) & 0xFU];
+      i += 2;
+    } else if (length > 0) {
+      out.append(text, i, length);
+      i += length;
+    } else {
+      out += "\\x";
+      out += kHex[byte >> 4U];
+      out += kHex[byte & 0xFU];
+      ++i;
+    }
+  }
+  return out;
 }
 
 std::string UtcTime(std::time_t when) {
@@ -64,16 +223,53 @@ std::string UtcTime(std::time_t when) {
   return text.data();
 }
 
+// The address of the list's first mailbox, looking into groups; empty when there is none.
+std::string FirstMailbox(InternetAddressList* list) {
+  if (list == nullptr) return {};
+  for (int i = 0; i < internet_address_list_length(list); ++i) {
+    InternetAddress* address = internet_address_list_get_address(list, i);
+    if (INTERNET_ADDRESS_IS_GROUP(address)) {
+      std::string inner =
+          FirstMailbox(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)));
+      if (!inner.empty()) return inner;
+      continue;
+    }
+    const char* text = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+    if (text != nullptr && *text != '\0') return text;
+  }
+  return {};
+}
+
+MessageKind KindFromHeader(const char* value) {
+  if (value == nullptr) return MessageKind::Voice;
+  std::string_view name(value);
+  while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+  for (std::size_t i = 0; i < kKindNames.size(); ++i) {
+    if (name == kKindNames.at(i)) return static_cast<MessageKind>(i);
+  }
+  return MessageKind::Voice;
+}
+
 }  // namespace
 
+const char* KindName(MessageKind kind) { return kKindNames.at(static_cast<std::size_t>(kind)); }
+
 Catalogue::~Catalogue() {
-  for (sqlite3_stmt* statement : {insert_, update_, newest_, find_}) sqlite3_finalize(statement);
+  for (sqlite3_stmt* statement : {insert_, update_, newest_, find_, recipients_, heldFrom_,
+                                  heldBefore_, sender_, senderByToken_, putSender_}) {
+    sqlite3_finalize(statement);
+  }
   sqlite3_close(db_);
 }
 
 IoResult Catalogue::Fail(const std::string& what) const {
   return {false, "catalogue " + file_.string() + ": " + what + ": " +
                      (db_ ? sqlite3_errmsg(db_) : "out of memory")};
+}
+
+IoResult Catalogue::NotOpen() const {
+  return {false, "catalogue " + file_.string() + " is not open"};
 }
 
 sqlite3_stmt* Catalogue::Prepare(const char* sql, IoResult& result) {
@@ -101,79 +297,102 @@ IoResult Catalogue::Open(bool mustExist) {
   IoResult result;
   insert_ = Prepare(
       "INSERT INTO messages(received, kind, sender, recipients, subject, file, size, state, "
-      "reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
+      "reason, client_address) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
       result);
   update_ = Prepare("UPDATE messages SET state = ?2, reason = ?3 WHERE file = ?1", result);
-  newest_ = Prepare(
-      "SELECT id, received, kind, sender, recipients, subject, file, size, state, reason "
-      "FROM messages ORDER BY received DESC, id DESC LIMIT ?1",
-      result);
+  newest_ = Prepare("SELECT " MURMEL_ROW_COLUMNS
+                    " FROM messages ORDER BY received DESC, id DESC LIMIT ?1",
+                    result);
   find_ = Prepare("SELECT state FROM messages WHERE file = ?1", result);
+  recipients_ = Prepare("SELECT recipients FROM messages WHERE file = ?1", result);
+  // 'held' as a literal, so that the partial index serves the plan whatever is bound.
+  heldFrom_ = Prepare("SELECT " MURMEL_ROW_COLUMNS
+                      " FROM messages WHERE state = 'held' AND lower(sender) = lower(?1) "
+                      "ORDER BY received, id",
+                      result);
+  heldBefore_ = Prepare("SELECT " MURMEL_ROW_COLUMNS
+                        " FROM messages WHERE state = 'held' AND received < ?1 "
+                        "ORDER BY received, id",
+                        result);
+  sender_ =
+      Prepare("SELECT key, verified_until, token, mailed_at FROM senders WHERE key = ?1", result);
+  // "token <> ''" repeats the partial index's condition so that SQLite uses it.
+  senderByToken_ = Prepare(
+      "SELECT key, verified_until, token, mailed_at FROM senders WHERE token = ?1 AND token <> ''",
+      result);
+  // An upsert on the key rather than INSERT OR REPLACE: a clash of tokens must fail, not
+  // silently delete the other sender's record.
+  putSender_ = Prepare(
+      "INSERT INTO senders(key, verified_until, token, mailed_at) VALUES (?1, ?2, ?3, ?4) "
+      "ON CONFLICT(key) DO UPDATE SET verified_until = excluded.verified_until, "
+      "token = excluded.token, mailed_at = excluded.mailed_at",
+      result);
   return result;
 }
 
-IoResult Catalogue::Migrate() {
+int Catalogue::Version() {
   sqlite3_stmt* version = nullptr;
   if (sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &version, nullptr) != SQLITE_OK) {
-    return Fail("cannot read its version");
+    return -1;
   }
   const int found = sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int(version, 0) : -1;
   sqlite3_finalize(version);
+  return found;
+}
+
+IoResult Catalogue::Migrate() {
+  int found = Version();
   if (found == kSchemaVersion) return {};
-  if (found != 0) {
-    return {false, "catalogue " + file_.string() + " has version " + std::to_string(found) +
-                       ", this server knows " + std::to_string(kSchemaVersion) +
-                       ": run the server that made it, or move the file away"};
+  // Another process may be creating or migrating the same file: decide under the lock.
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return Fail("cannot lock it to set up its tables");
   }
-  constexpr char kSchema[] =
-      "BEGIN IMMEDIATE;"
-      "CREATE TABLE messages ("
-      "  id INTEGER PRIMARY KEY,"
-      "  received INTEGER NOT NULL,"
-      "  kind TEXT NOT NULL CHECK (kind IN ('voice', 'picture-confirmation', "
-      "'picture-cleared')),"
-      "  sender TEXT NOT NULL,"
-      "  recipients TEXT NOT NULL,"
-      "  subject TEXT NOT NULL,"
-      "  file TEXT NOT NULL UNIQUE,"
-      "  size INTEGER NOT NULL,"
-      "  state TEXT NOT NULL CHECK (state IN ('new', 'sent', 'failed')),"
-      "  reason TEXT NOT NULL DEFAULT '');"
-      "CREATE INDEX messages_by_received ON messages (received, id);"
-      "PRAGMA user_version = 1;"
-      "COMMIT;";
-  if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
-    IoResult failed = Fail("cannot create its table");
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    return failed;
+  found = Version();
+  IoResult result;
+  if (found < 0) {
+    result = Fail("cannot read its version");
+  } else if (found == 0 || found == 1) {
+    const std::string script = found == 0
+                                   ? MessagesTable("messages") + kVersion2Rest
+                                   : MessagesTable("messages_v2") + kFromVersion1 + kVersion2Rest;
+    if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+      result = Fail(found == 0 ? "cannot create its tables" : "cannot migrate it from version 1");
+    }
+  } else if (found != kSchemaVersion) {
+    result = {false, "catalogue " + file_.string() + " has version " + std::to_string(found) +
+                         ", this server knows " + std::to_string(kSchemaVersion) +
+                         ": run the server that made it, or move the file away"};
   }
-  return {};
+  if (result.ok && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    result = Fail("cannot commit its tables");
+  }
+  if (!result.ok) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  return result;
 }
 
 IoResult Catalogue::Insert(const CatalogueRow& row) {
-  if (insert_ == nullptr) return {false, "catalogue " + file_.string() + " is not open"};
+  if (insert_ == nullptr) return NotOpen();
   const Step step(insert_);
   sqlite3_bind_int64(insert_, 1, row.received);
-  sqlite3_bind_text(insert_, 2, kKindNames.at(static_cast<std::size_t>(row.kind)), -1,
-                    SQLITE_STATIC);
+  sqlite3_bind_text(insert_, 2, KindName(row.kind), -1, SQLITE_STATIC);
   BindText(insert_, 3, row.sender);
   BindText(insert_, 4, row.recipients);
   BindText(insert_, 5, row.subject);
   BindText(insert_, 6, row.file);
   sqlite3_bind_int64(insert_, 7, row.size);
-  sqlite3_bind_text(insert_, 8, kStateNames.at(static_cast<std::size_t>(row.state)), -1,
-                    SQLITE_STATIC);
+  sqlite3_bind_text(insert_, 8, StateName(row.state), -1, SQLITE_STATIC);
   BindText(insert_, 9, row.reason);
+  BindText(insert_, 10, row.clientAddress);
   if (step() != SQLITE_DONE) return Fail("cannot record " + row.file);
   return {};
 }
 
 IoResult Catalogue::SetState(const std::string& file, MessageState state,
                              const std::string& reason) {
-  if (update_ == nullptr) return {false, "catalogue " + file_.string() + " is not open"};
+  if (update_ == nullptr) return NotOpen();
   const Step step(update_);
   BindText(update_, 1, file);
-  sqlite3_bind_text(update_, 2, kStateNames.at(static_cast<std::size_t>(state)), -1, SQLITE_STATIC);
+  sqlite3_bind_text(update_, 2, StateName(state), -1, SQLITE_STATIC);
   BindText(update_, 3, reason);
   if (step() != SQLITE_DONE) return Fail("cannot record the state of " + file);
   if (sqlite3_changes(db_) == 0) {
@@ -182,37 +401,106 @@ IoResult Catalogue::SetState(const std::string& file, MessageState state,
   return {};
 }
 
-std::vector<CatalogueRow> Catalogue::Newest(int count, IoResult& result) {
+std::vector<CatalogueRow> Catalogue::Rows(sqlite3_stmt* statement, IoResult& result) {
   std::vector<CatalogueRow> rows;
-  if (newest_ == nullptr) {
-    result = {false, "catalogue " + file_.string() + " is not open"};
-    return rows;
-  }
-  const Step step(newest_);
-  sqlite3_bind_int(newest_, 1, count);
   int status = SQLITE_ROW;
-  while ((status = step()) == SQLITE_ROW) {
-    CatalogueRow row;
-    row.id = sqlite3_column_int64(newest_, 0);
-    row.received = static_cast<std::time_t>(sqlite3_column_int64(newest_, 1));
-    row.kind = static_cast<MessageKind>(IndexOf(kKindNames, sqlite3_column_text(newest_, 2)));
-    row.sender = Column(newest_, 3);
-    row.recipients = Column(newest_, 4);
-    row.subject = Column(newest_, 5);
-    row.file = Column(newest_, 6);
-    row.size = sqlite3_column_int64(newest_, 7);
-    row.state = static_cast<MessageState>(IndexOf(kStateNames, sqlite3_column_text(newest_, 8)));
-    row.reason = Column(newest_, 9);
-    rows.push_back(std::move(row));
-  }
+  while ((status = sqlite3_step(statement)) == SQLITE_ROW) rows.push_back(RowAt(statement));
   result = status == SQLITE_DONE ? IoResult{} : Fail("cannot read");
   return rows;
 }
 
-ReconcileSummary Catalogue::Reconcile(const std::filesystem::path& outboxRoot) {
+std::vector<CatalogueRow> Catalogue::Newest(int count, IoResult& result) {
+  if (newest_ == nullptr) {
+    result = NotOpen();
+    return {};
+  }
+  const Step step(newest_);
+  sqlite3_bind_int(newest_, 1, count);
+  return Rows(newest_, result);
+}
+
+std::vector<CatalogueRow> Catalogue::HeldFrom(const std::string& senderKey, IoResult& result) {
+  if (heldFrom_ == nullptr) {
+    result = NotOpen();
+    return {};
+  }
+  const Step step(heldFrom_);
+  BindText(heldFrom_, 1, senderKey);
+  return Rows(heldFrom_, result);
+}
+
+std::vector<CatalogueRow> Catalogue::HeldBefore(std::time_t before, IoResult& result) {
+  if (heldBefore_ == nullptr) {
+    result = NotOpen();
+    return {};
+  }
+  const Step step(heldBefore_);
+  sqlite3_bind_int64(heldBefore_, 1, before);
+  return Rows(heldBefore_, result);
+}
+
+std::optional<std::vector<std::string>> Catalogue::Recipients(const std::string& file,
+                                                              IoResult& result) {
+  if (recipients_ == nullptr) {
+    result = NotOpen();
+    return std::nullopt;
+  }
+  const Step step(recipients_);
+  BindText(recipients_, 1, file);
+  const int status = step();
+  result = status == SQLITE_ROW || status == SQLITE_DONE ? IoResult{}
+                                                         : Fail("cannot read the row of " + file);
+  if (status != SQLITE_ROW) return std::nullopt;
+  return SplitAddresses(Column(recipients_, 0));
+}
+
+SenderRecord Catalogue::Sender(const std::string& key, IoResult& result) {
+  SenderRecord record;
+  record.key = key;
+  if (sender_ == nullptr) {
+    result = NotOpen();
+    return record;
+  }
+  const Step step(sender_);
+  BindText(sender_, 1, key);
+  const int status = step();
+  result = status == SQLITE_ROW || status == SQLITE_DONE ? IoResult{}
+                                                         : Fail("cannot read sender " + key);
+  if (status == SQLITE_ROW) record = SenderAt(sender_);
+  return record;
+}
+
+std::optional<SenderRecord> Catalogue::SenderByToken(const std::string& token, IoResult& result) {
+  result = {};
+  if (token.empty()) return std::nullopt;
+  if (senderByToken_ == nullptr) {
+    result = NotOpen();
+    return std::nullopt;
+  }
+  const Step step(senderByToken_);
+  BindText(senderByToken_, 1, token);
+  const int status = step();
+  if (status == SQLITE_ROW) return SenderAt(senderByToken_);
+  if (status != SQLITE_DONE) result = Fail("cannot look up a confirmation token");
+  return std::nullopt;
+}
+
+IoResult Catalogue::PutSender(const SenderRecord& record) {
+  if (putSender_ == nullptr) return NotOpen();
+  const Step step(putSender_);
+  BindText(putSender_, 1, record.key);
+  sqlite3_bind_int64(putSender_, 2, record.verifiedUntil);
+  BindText(putSender_, 3, record.token);
+  sqlite3_bind_int64(putSender_, 4, record.mailedAt);
+  if (step() != SQLITE_DONE) return Fail("cannot record sender " + record.key);
+  return {};
+}
+
+ReconcileSummary Catalogue::Reconcile(const std::filesystem::path& outboxRoot,
+                                      const std::filesystem::path& heldRoot) {
   ReconcileSummary summary;
   if (find_ == nullptr) {
-    summary.result = {false, "catalogue " + file_.string() + " is not open"};
+    summary.result = NotOpen();
     return summary;
   }
   // One transaction: an outbox from before the catalogue may hold thousands of files.
@@ -220,7 +508,16 @@ ReconcileSummary Catalogue::Reconcile(const std::filesystem::path& outboxRoot) {
     summary.result = Fail("cannot start reconciling");
     return summary;
   }
-  summary.result = AddMissing(outboxRoot, summary);
+  const std::array<std::pair<std::filesystem::path, MessageState>, 4> folders = {{
+      {outboxRoot / "new", MessageState::New},
+      {outboxRoot / "sent", MessageState::Sent},
+      {outboxRoot / "failed", MessageState::Failed},
+      {heldRoot / "new", MessageState::Held},
+  }};
+  for (const auto& [folder, state] : folders) {
+    summary.result = AddMissing(folder, state, summary);
+    if (!summary.result.ok) break;
+  }
   if (summary.result.ok && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
     summary.result = Fail("cannot commit the reconciled rows");
   }
@@ -231,50 +528,47 @@ ReconcileSummary Catalogue::Reconcile(const std::filesystem::path& outboxRoot) {
   return summary;
 }
 
-IoResult Catalogue::AddMissing(const std::filesystem::path& outboxRoot, ReconcileSummary& summary) {
-  constexpr std::array<MessageState, 3> kFolders = {MessageState::New, MessageState::Sent,
-                                                    MessageState::Failed};
-  for (const MessageState state : kFolders) {
-    const std::filesystem::path folder =
-        outboxRoot / kStateNames.at(static_cast<std::size_t>(state));
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-      const std::string name = entry.path().filename().string();
-      if (name.starts_with('.') || !entry.is_regular_file(error)) continue;
-      int known = -1;
-      {
-        const Step step(find_);
-        BindText(find_, 1, name);
-        const int status = step();
-        if (status == SQLITE_ROW) {
-          known = IndexOf(kStateNames, sqlite3_column_text(find_, 0));
-        } else if (status != SQLITE_DONE) {
-          return Fail("cannot look up " + name);
-        }
+IoResult Catalogue::AddMissing(const std::filesystem::path& folder, MessageState state,
+                               ReconcileSummary& summary) {
+  const std::string where = (folder.parent_path().filename() / folder.filename()).string() + "/";
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with('.') || !entry.is_regular_file(error)) continue;
+    int known = -1;
+    {
+      const Step step(find_);
+      BindText(find_, 1, name);
+      const int status = step();
+      if (status == SQLITE_ROW) {
+        known = IndexOf(kStateNames, sqlite3_column_text(find_, 0));
+      } else if (status != SQLITE_DONE) {
+        return Fail("cannot look up " + name);
       }
-      if (known == static_cast<int>(state)) continue;
-      if (known >= 0) {
-        // The relay moved it but could not record that (or crashed in between).
-        IoResult updated = SetState(name, state, "found in " + folder.filename().string() + "/");
-        if (!updated.ok) return updated;
-        ++summary.updated;
-        continue;
-      }
-      const std::string mail = ReadWholeFile(entry.path()).value_or(std::string());
-      CatalogueRow row = RowFromMail(mail);
-      row.file = name;
-      row.size = static_cast<std::int64_t>(mail.size());
-      row.state = state;
-      // Maildir names begin with the second of delivery.
-      std::time_t received = 0;
-      for (const char c : name) {
-        if (c < '0' || c > '9') break;
-        received = received * 10 + (c - '0');
-      }
-      if (row.received == 0) row.received = received;
-      if (IoResult inserted = Insert(row); !inserted.ok) return inserted;
-      ++summary.added;
     }
+    if (known == static_cast<int>(state)) continue;
+    if (known >= 0) {
+      // Moved (by the relay, or out of held) but not recorded, or a crash in between.
+      if (IoResult updated = SetState(name, state, "found in " + where); !updated.ok) {
+        return updated;
+      }
+      ++summary.updated;
+      continue;
+    }
+    const std::string mail = ReadWholeFile(entry.path()).value_or(std::string());
+    CatalogueRow row = RowFromMail(mail);
+    row.file = name;
+    row.size = static_cast<std::int64_t>(mail.size());
+    row.state = state;
+    // Maildir names begin with the second of delivery.
+    std::time_t received = 0;
+    for (const char c : name) {
+      if (c < '0' || c > '9') break;
+      received = received * 10 + (c - '0');
+    }
+    if (row.received == 0) row.received = received;
+    if (IoResult inserted = Insert(row); !inserted.ok) return inserted;
+    ++summary.added;
   }
   return {};
 }
@@ -292,50 +586,53 @@ CatalogueRow RowFromMail(const std::string& mail) {
   CatalogueRow row;
   const GObjectPtr<GMimeMessage> message = ParseMailHeaders(mail);
   if (!message) return row;
-  if (InternetAddressList* from = g_mime_message_get_from(message.get());
-      from != nullptr && internet_address_list_length(from) > 0) {
-    InternetAddress* first = internet_address_list_get_address(from, 0);
-    if (INTERNET_ADDRESS_IS_MAILBOX(first)) {
-      row.sender = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(first));
-    }
-  }
+  row.kind =
+      KindFromHeader(g_mime_object_get_header(GMIME_OBJECT(message.get()), "X-Murmelpost-Kind"));
+  // The server sends in its own name and gives the person's address as Reply-To.
+  row.sender = FirstMailbox(g_mime_message_get_reply_to(message.get()));
+  if (row.sender.empty()) row.sender = FirstMailbox(g_mime_message_get_from(message.get()));
   if (const char* subject = g_mime_message_get_subject(message.get())) row.subject = subject;
   row.recipients = JoinAddresses(MessageRecipients(message.get()));
   if (GDateTime* date = g_mime_message_get_date(message.get())) {
     row.received = static_cast<std::time_t>(g_date_time_to_unix(date));
-  }
-  if (row.sender == kServerAddress) {
-    row.kind = row.subject == kPictureClearedSubject ? MessageKind::PictureCleared
-                                                     : MessageKind::PictureConfirmation;
   }
   return row;
 }
 
 std::string FormatRows(const std::vector<CatalogueRow>& rows) {
   if (rows.empty()) return "No messages in the catalogue.\n";
-  using Line = std::array<std::string, 9>;
-  std::vector<Line> lines = {
-      {"ID", "RECEIVED (UTC)", "KIND", "STATE", "BYTES", "FROM", "TO", "SUBJECT", "FILE"}};
+  constexpr std::size_t kColumns = 10;
+  using Line = std::array<std::string, kColumns>;
+  std::vector<Line> lines = {{"ID", "RECEIVED (UTC)", "KIND", "STATE", "BYTES", "FROM", "CLIENT",
+                              "TO", "SUBJECT", "FILE"}};
   for (const CatalogueRow& row : rows) {
-    std::string state = kStateNames.at(static_cast<std::size_t>(row.state));
+    std::string state = StateName(row.state);
     if (row.state == MessageState::Failed && !row.reason.empty()) state += ": " + row.reason;
-    lines.push_back({std::to_string(row.id), UtcTime(row.received),
-                     kKindNames.at(static_cast<std::size_t>(row.kind)), state,
-                     std::to_string(row.size), row.sender, row.recipients, row.subject, row.file});
+    Line line = {std::to_string(row.id),
+                 UtcTime(row.received),
+                 KindName(row.kind),
+                 state,
+                 std::to_string(row.size),
+                 row.sender,
+                 row.clientAddress,
+                 row.recipients,
+                 row.subject,
+                 row.file};
+    for (std::string& field : line) field = Escaped(field);
+    lines.push_back(std::move(line));
   }
-  std::array<std::size_t, 9> widths{};
+  std::array<std::size_t, kColumns> widths{};
   for (const Line& line : lines) {
-    for (std::size_t i = 0; i < line.size(); ++i)
+    for (std::size_t i = 0; i < kColumns; ++i)
       widths.at(i) = std::max(widths.at(i), Width(line.at(i)));
   }
   std::string out;
   for (const Line& line : lines) {
-    std::string text;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      text += line.at(i);
-      if (i + 1 < line.size()) text.append(widths.at(i) - Width(line.at(i)) + 2, ' ');
+    for (std::size_t i = 0; i < kColumns; ++i) {
+      out += line.at(i);
+      if (i + 1 < kColumns) out.append(widths.at(i) - Width(line.at(i)) + 2, ' ');
     }
-    out += text + "\n";
+    out += '\n';
   }
   return out;
 }

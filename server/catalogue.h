@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,13 @@ namespace murmel::server {
 
 inline constexpr char kCatalogueFileName[] = "catalogue.sqlite3";
 
-enum class MessageKind { Voice, PictureConfirmation, PictureCleared };
-enum class MessageState { New, Sent, Failed };
+enum class MessageKind { Voice, PictureConfirmation, PictureCleared, SenderConfirmation };
+// Held: accepted, waiting in the held folder for its sender to confirm the address.
+// Expired: held too long; its file is gone.
+enum class MessageState { New, Sent, Failed, Held, Expired };
+
+// "voice", "picture-confirmation", ...: the names in the catalogue and X-Murmelpost-Kind.
+const char* KindName(MessageKind kind);
 
 struct CatalogueRow {
   std::int64_t id = 0;  // given by the catalogue
@@ -30,7 +36,16 @@ struct CatalogueRow {
   std::string file;  // name in outbox/new, sent or failed
   std::int64_t size = 0;
   MessageState state = MessageState::New;
-  std::string reason;  // why it failed; the relay's last reply when sent
+  std::string reason;         // why it failed; the relay's last reply when sent
+  std::string clientAddress;  // the client's IP address; empty for the server's own mail
+};
+
+// One sender address (lower case) on its way to being verified, or verified.
+struct SenderRecord {
+  std::string key;
+  std::time_t verifiedUntil = 0;  // messages from it are delivered while now < this
+  std::string token;              // of the pending confirmation link; empty: none
+  std::time_t mailedAt = 0;       // when the last confirmation e-mail went out; 0: never
 };
 
 struct ReconcileSummary {
@@ -53,17 +68,38 @@ class Catalogue {
   IoResult SetState(const std::string& file, MessageState state, const std::string& reason);
   // Newest first.
   std::vector<CatalogueRow> Newest(int count, IoResult& result);
-  // Rows for files in outboxRoot's new/, sent/ and failed/ that have none: left there by a
-  // crash between rename and commit, or by a server from before the catalogue.
-  ReconcileSummary Reconcile(const std::filesystem::path& outboxRoot);
+  // Rows for files in outboxRoot's new/, sent/ and failed/ and heldRoot's new/ that have
+  // none: left there by a crash between rename and commit, or by an older server.
+  ReconcileSummary Reconcile(const std::filesystem::path& outboxRoot,
+                             const std::filesystem::path& heldRoot);
+
+  // The recipients recorded for a file, the relay's envelope; nullopt when no row has it
+  // (not accepted yet, or never).
+  std::optional<std::vector<std::string>> Recipients(const std::string& file, IoResult& result);
+  // Held rows, oldest first: those of one sender (key in lower case, compared without
+  // case), or those received before a time.
+  std::vector<CatalogueRow> HeldFrom(const std::string& senderKey, IoResult& result);
+  std::vector<CatalogueRow> HeldBefore(std::time_t before, IoResult& result);
+
+  // The sender's record; a fresh one (key only) when there is none.
+  SenderRecord Sender(const std::string& key, IoResult& result);
+  // The record whose pending token this is, if any.
+  std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result);
+  // Inserts or replaces the record.
+  IoResult PutSender(const SenderRecord& record);
 
   const std::filesystem::path& file() const { return file_; }
 
  private:
   IoResult Fail(const std::string& what) const;
+  IoResult NotOpen() const;
+  int Version();  // -1 when it cannot be read
   IoResult Migrate();
-  IoResult AddMissing(const std::filesystem::path& outboxRoot, ReconcileSummary& summary);
+  IoResult AddMissing(const std::filesystem::path& folder, MessageState state,
+                      ReconcileSummary& summary);
   sqlite3_stmt* Prepare(const char* sql, IoResult& result);
+  // Steps a statement that selects whole rows; the caller resets it.
+  std::vector<CatalogueRow> Rows(sqlite3_stmt* statement, IoResult& result);
 
   std::filesystem::path file_;
   sqlite3* db_ = nullptr;
@@ -71,14 +107,22 @@ class Catalogue {
   sqlite3_stmt* update_ = nullptr;
   sqlite3_stmt* newest_ = nullptr;
   sqlite3_stmt* find_ = nullptr;
+  sqlite3_stmt* recipients_ = nullptr;
+  sqlite3_stmt* heldFrom_ = nullptr;
+  sqlite3_stmt* heldBefore_ = nullptr;
+  sqlite3_stmt* sender_ = nullptr;
+  sqlite3_stmt* senderByToken_ = nullptr;
+  sqlite3_stmt* putSender_ = nullptr;
 };
 
 std::string JoinAddresses(const std::vector<std::string>& addresses);
 
-// What a stray outbox file says about itself, read from its headers.
+// What a stray outbox file says about itself, read from its headers: the kind from
+// X-Murmelpost-Kind, the sender from Reply-To (else From), the recipients from To.
 CatalogueRow RowFromMail(const std::string& mail);
 
-// The rows as an aligned text table for the terminal, one line each.
+// The rows as an aligned text table for the terminal, one line each: control characters
+// in any field are shown escaped ("\x1B"), never sent to the terminal.
 std::string FormatRows(const std::vector<CatalogueRow>& rows);
 
 }  // namespace murmel::server

@@ -1,16 +1,17 @@
-// The catalogue over a real state folder: a row for every accepted e-mail and none for a
-// refused one, rows for files left without one, the relay's verdicts, and --list's table.
+// The catalogue on its own: its tables and the move from version 1, the rows that the
+// relay, the held folder and sender confirmation rely on, start-up reconciling, and
+// --list's table.
 #include "server/catalogue.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <fstream>
+#include <functional>
+#include <sstream>
 #include <thread>
 
 #include "fake_smtp.h"
-#include "server/delivery.h"
-#include "server/mail_compose.h"
 #include "server/smtp_relay.h"
 #include "support/temp_dir.h"
 
@@ -21,32 +22,44 @@ using namespace murmel::server;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::vector<std::string> Files(const fs::path& folder) {
+void Sql(const fs::path& file, const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  sqlite3_close(db);
+}
+
+int UserVersion(const fs::path& file) {
+  sqlite3* db = nullptr;
+  sqlite3_stmt* statement = nullptr;
+  int version = -1;
+  if (sqlite3_open(file.c_str(), &db) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr) == SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW) {
+    version = sqlite3_column_int(statement, 0);
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return version;
+}
+
+CatalogueRow Row(const std::string& file, MessageState state,
+                 const std::string& sender = "ann@example.org", std::time_t received = 1700000000) {
+  CatalogueRow row;
+  row.file = file;
+  row.state = state;
+  row.sender = sender;
+  row.received = received;
+  row.recipients = "bob@example.org";
+  row.subject = "Hello";
+  row.size = 100;
+  return row;
+}
+
+std::vector<std::string> FileNames(const std::vector<CatalogueRow>& rows) {
   std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error))
-    names.push_back(entry.path().filename().string());
+  for (const CatalogueRow& row : rows) names.push_back(row.file);
   return names;
-}
-
-Message VoiceMessage(const std::string& recipients, const std::string& subject) {
-  Message message;
-  message.sender = "\"Ann Lee\" <ann@example.org>";
-  message.recipients = recipients;
-  message.subject = subject;
-  const std::string text = "See you at eight.\n";
-  message.uploads.push_back({kUploadText, "", {text.begin(), text.end()}});
-  return message;
-}
-
-// What --list would read: a second connection, as the operator's process has.
-std::vector<CatalogueRow> Rows(const fs::path& state) {
-  Catalogue reader(state / kCatalogueFileName);
-  IoResult result = reader.Open(/*mustExist=*/true);
-  EXPECT_TRUE(result.ok) << result.error;
-  auto rows = reader.Newest(100, result);
-  EXPECT_TRUE(result.ok) << result.error;
-  return rows;
 }
 
 const CatalogueRow* RowFor(const std::vector<CatalogueRow>& rows, const std::string& file) {
@@ -56,57 +69,85 @@ const CatalogueRow* RowFor(const std::vector<CatalogueRow>& rows, const std::str
   return nullptr;
 }
 
-void Sql(const fs::path& state, const char* sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((state / kCatalogueFileName).c_str(), &db), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-  sqlite3_close(db);
+// A catalogue in a fresh state folder; Rows() reads through a second connection, as
+// --list and the relay thread do.
+class CatalogueTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const IoResult opened = catalogue_.Open();
+    ASSERT_TRUE(opened.ok) << opened.error;
+  }
+
+  fs::path File() const { return state_.path() / fs::path(kCatalogueFileName); }
+
+  std::vector<CatalogueRow> Rows() const {
+    Catalogue reader(File());
+    IoResult result = reader.Open(/*mustExist=*/true);
+    EXPECT_TRUE(result.ok) << result.error;
+    auto rows = reader.Newest(100, result);
+    EXPECT_TRUE(result.ok) << result.error;
+    return rows;
+  }
+
+  testing_support::TempDir state_;
+  Catalogue catalogue_{state_.path() / fs::path(kCatalogueFileName)};
+};
+
+TEST(Catalogue, MigratesAVersion1FileKeepingItsRows) {
+  testing_support::TempDir state;
+  const fs::path file = state.path() / fs::path(kCatalogueFileName);
+  Sql(file,
+      "CREATE TABLE messages ("
+      "  id INTEGER PRIMARY KEY,"
+      "  received INTEGER NOT NULL,"
+      "  kind TEXT NOT NULL CHECK (kind IN ('voice', 'picture-confirmation', "
+      "'picture-cleared')),"
+      "  sender TEXT NOT NULL,"
+      "  recipients TEXT NOT NULL,"
+      "  subject TEXT NOT NULL,"
+      "  file TEXT NOT NULL UNIQUE,"
+      "  size INTEGER NOT NULL,"
+      "  state TEXT NOT NULL CHECK (state IN ('new', 'sent', 'failed')),"
+      "  reason TEXT NOT NULL DEFAULT '');"
+      "CREATE INDEX messages_by_received ON messages (received, id);"
+      "PRAGMA user_version = 1;"
+      "INSERT INTO messages (received, kind, sender, recipients, subject, file, size, state, "
+      "reason) VALUES (1700000000, 'picture-cleared', 'murmelpost@localhost', "
+      "'ann@example.org', 'Cleared', 'old', 42, 'failed', 'refused');");
+
+  for (const int start : {1, 2}) {
+    SCOPED_TRACE(start);
+    Catalogue catalogue(file);
+    const IoResult opened = catalogue.Open();
+    ASSERT_TRUE(opened.ok) << opened.error;
+    EXPECT_EQ(UserVersion(file), 2);
+    if (start == 1) {
+      CatalogueRow held = Row("held", MessageState::Held);
+      held.clientAddress = "192.0.2.7";
+      held.received = 1700000100;
+      ASSERT_TRUE(catalogue.Insert(held).ok);
+      ASSERT_TRUE(
+          catalogue.PutSender({"ann@example.org", 0, "0123456789abcdef0123456789abcdef", 5}).ok);
+    }
+    IoResult read;
+    const auto rows = catalogue.Newest(10, read);
+    ASSERT_TRUE(read.ok) << read.error;
+    ASSERT_EQ(FileNames(rows), (std::vector<std::string>{"held", "old"}));
+    EXPECT_EQ(rows[1].id, 1);
+    EXPECT_EQ(rows[1].kind, MessageKind::PictureCleared);
+    EXPECT_EQ(rows[1].sender, "murmelpost@localhost");
+    EXPECT_EQ(rows[1].state, MessageState::Failed);
+    EXPECT_EQ(rows[1].reason, "refused");
+    EXPECT_EQ(rows[1].size, 42);
+    EXPECT_EQ(rows[1].clientAddress, "");
+    EXPECT_EQ(rows[0].clientAddress, "192.0.2.7");
+    EXPECT_EQ(catalogue.HeldFrom("ann@example.org", read).size(), 1u);
+    EXPECT_EQ(catalogue.Sender("ann@example.org", read).mailedAt, 5);
+  }
 }
 
-TEST(Catalogue, AcceptedMessagesHaveARowWithTheirMailsFields) {
-  testing_support::TempDir state;
-  Delivery delivery(state.path());
-  ASSERT_TRUE(delivery.Open().ok);
-  const auto voice = delivery.Accept(VoiceMessage("bob@example.org; carol@example.org", "Tea"));
-  ASSERT_TRUE(voice.ok) << voice.detail;
-  Message clear;
-  clear.sender = "ann@example.org";
-  clear.uploads.push_back({kUploadPicture, "", {}});
-  const auto cleared = delivery.Accept(clear);
-  ASSERT_TRUE(cleared.ok) << cleared.detail;
-
-  const auto rows = Rows(state.path());
-  ASSERT_EQ(rows.size(), 2u);
-  const CatalogueRow* row = RowFor(rows, fs::path(voice.detail).filename());
-  ASSERT_NE(row, nullptr);
-  EXPECT_EQ(row->kind, MessageKind::Voice);
-  EXPECT_EQ(row->sender, "ann@example.org");
-  EXPECT_EQ(row->recipients, "bob@example.org, carol@example.org");
-  EXPECT_EQ(row->subject, "Tea");
-  EXPECT_EQ(row->size, static_cast<std::int64_t>(fs::file_size(voice.detail)));
-  EXPECT_EQ(row->state, MessageState::New);
-  EXPECT_GT(row->received, 0);
-  row = RowFor(rows, fs::path(cleared.detail).filename());
-  ASSERT_NE(row, nullptr);
-  EXPECT_EQ(row->kind, MessageKind::PictureCleared);
-  EXPECT_EQ(row->sender, kServerAddress);
-  EXPECT_EQ(row->recipients, "ann@example.org");
-}
-
-// Whatever keeps the row from being committed, the client hears a failure and the relay
-// finds nothing to send: the message is wholly refused, never half accepted.
-TEST(Catalogue, MessageIsRefusedAndItsFileRemovedWhenItsRowCannotBeCommitted) {
-  testing_support::TempDir state;
-  Delivery delivery(state.path());
-  ASSERT_TRUE(delivery.Open().ok);
-  Sql(state.path(), "DROP TABLE messages");
-  const auto refused = delivery.Accept(VoiceMessage("bob@example.org", "Lost?"));
-  EXPECT_FALSE(refused.ok);
-  EXPECT_NE(refused.detail.find(kCatalogueFileName), std::string::npos) << refused.detail;
-  EXPECT_TRUE(Files(delivery.outboxRoot() / "new").empty());
-  EXPECT_TRUE(Files(delivery.outboxRoot() / "tmp").empty());
-
-  // A catalogue that cannot be opened stops the server at start, not at the first message.
+// A catalogue that cannot be used stops the server at start, not at the first message.
+TEST(Catalogue, OpenRefusesWhatItCannotUse) {
   struct Case {
     const char* name;
     std::function<void(const fs::path&)> spoil;
@@ -114,113 +155,250 @@ TEST(Catalogue, MessageIsRefusedAndItsFileRemovedWhenItsRowCannotBeCommitted) {
   };
   const Case cases[] = {
       {"not a database",
-       [](const fs::path& dir) {
-         std::ofstream(dir / kCatalogueFileName) << std::string(8192, 'x');
-       },
+       [](const fs::path& file) { std::ofstream(file) << std::string(8192, 'x'); },
        "not a database"},
-      {"from a newer server", [](const fs::path& dir) { Sql(dir, "PRAGMA user_version = 9"); },
+      {"from a newer server", [](const fs::path& file) { Sql(file, "PRAGMA user_version = 9"); },
        "version 9"},
-      {"a folder in its place",
-       [](const fs::path& dir) { fs::create_directories(dir / kCatalogueFileName); },
+      {"a folder in its place", [](const fs::path& file) { fs::create_directories(file); },
        "cannot open"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing_support::TempDir dir;
-    c.spoil(dir.path());
-    Delivery spoilt(dir.path());
-    const IoResult opened = spoilt.Open();
+    testing_support::TempDir state;
+    const fs::path file = state.path() / fs::path(kCatalogueFileName);
+    c.spoil(file);
+    Catalogue catalogue(file);
+    const IoResult opened = catalogue.Open();
     EXPECT_FALSE(opened.ok);
     EXPECT_NE(opened.error.find(c.says), std::string::npos) << opened.error;
   }
   // --list on a state folder without a catalogue says so and leaves none behind.
   testing_support::TempDir empty;
-  Catalogue missing(fs::path(empty.path()) / kCatalogueFileName);
+  Catalogue missing(empty.path() / fs::path(kCatalogueFileName));
   EXPECT_FALSE(missing.Open(/*mustExist=*/true).ok);
-  EXPECT_TRUE(Files(empty.path()).empty());
+  EXPECT_TRUE(fs::is_empty(empty.path()));
 }
 
-// A crash between rename and commit, files from before the catalogue, and a relay move
-// whose update was lost: each start-up catches up, and a second one finds nothing to do.
-TEST(Catalogue, StartUpGivesStrayOutboxFilesARowExactlyOnce) {
-  testing_support::TempDir state;
-  const fs::path outbox = fs::path(state.path()) / "outbox";
-  std::string tracked;
-  {
-    Delivery delivery(state.path());
-    ASSERT_TRUE(delivery.Open().ok);
-    const auto accepted = delivery.Accept(VoiceMessage("bob@example.org", "Moved"));
-    ASSERT_TRUE(accepted.ok) << accepted.detail;
-    tracked = fs::path(accepted.detail).filename();
+TEST_F(CatalogueTest, KeepsEachFilesRecipientsAndState) {
+  const std::pair<std::string, std::string> stored[] = {
+      {"two", "bob@example.org, carol@example.org"},
+      {"none", ""},
+      {"quoted", "\"x, y\"@example.org, dan@example.org"},
+  };
+  for (const auto& [file, recipients] : stored) {
+    CatalogueRow row = Row(file, MessageState::New);
+    row.recipients = recipients;
+    ASSERT_TRUE(catalogue_.Insert(row).ok);
   }
-  fs::create_directories(outbox / "sent");
-  fs::create_directories(outbox / "failed");
-  fs::rename(outbox / "new" / tracked, outbox / "sent" / tracked);
-  MailContent voice;
-  voice.from = {"Cleo", "cleo@example.org"};
-  voice.to = {"dan@example.org", "eve@example.org"};
-  voice.subject = "Grüße";
-  voice.text = "Hi\n";
-  voice.date = 1700000000;
-  voice.messageId = "1@test";
-  MailContent picture = voice;
-  picture.from = {"Murmelpost", kServerAddress};
-  picture.to = {"cleo@example.org"};
-  picture.subject = "Please confirm your custom message picture";
-  std::ofstream(outbox / "new" / "1700000000.M1P1Q1.old") << ComposeMail(voice);
-  std::ofstream(outbox / "failed" / "1700000001.M1P1Q2.old") << ComposeMail(picture);
-  std::ofstream(outbox / "new" / ".hidden") << "not mail";
+  // A file that is already recorded is not recorded twice.
+  EXPECT_FALSE(catalogue_.Insert(Row("two", MessageState::New)).ok);
+
+  using List = std::vector<std::string>;
+  const std::pair<std::string, std::optional<List>> expected[] = {
+      {"two", List{"bob@example.org", "carol@example.org"}},
+      {"none", List{}},
+      {"quoted", List{"\"x, y\"@example.org", "dan@example.org"}},
+      {"unknown", std::nullopt},
+  };
+  for (const auto& [file, recipients] : expected) {
+    SCOPED_TRACE(file);
+    IoResult read;
+    EXPECT_EQ(catalogue_.Recipients(file, read), recipients);
+    EXPECT_TRUE(read.ok) << read.error;
+  }
+
+  ASSERT_TRUE(catalogue_.SetState("two", MessageState::Sent, "250 queued").ok);
+  ASSERT_TRUE(catalogue_.SetState("none", MessageState::Expired, "").ok);
+  const IoResult unknown = catalogue_.SetState("unknown", MessageState::Sent, "");
+  EXPECT_FALSE(unknown.ok);
+  EXPECT_NE(unknown.error.find("no row for unknown"), std::string::npos) << unknown.error;
+  const auto rows = Rows();
+  EXPECT_EQ(RowFor(rows, "two")->state, MessageState::Sent);
+  EXPECT_EQ(RowFor(rows, "two")->reason, "250 queued");
+  EXPECT_EQ(RowFor(rows, "none")->state, MessageState::Expired);
+
+  // Whatever keeps a row from being committed is reported with the catalogue's name.
+  Sql(File(), "DROP TABLE messages");
+  const IoResult lost = catalogue_.Insert(Row("lost", MessageState::New));
+  EXPECT_FALSE(lost.ok);
+  EXPECT_NE(lost.error.find(kCatalogueFileName), std::string::npos) << lost.error;
+}
+
+TEST_F(CatalogueTest, FindsHeldRowsBySenderAndAgeOldestFirst) {
+  const CatalogueRow rows[] = {
+      Row("ann-late", MessageState::Held, "Ann@Example.ORG", 300),
+      Row("ann-early", MessageState::Held, "ann@example.org", 100),
+      Row("ann-sent", MessageState::Sent, "ann@example.org", 50),
+      Row("ann-expired", MessageState::Expired, "ann@example.org", 60),
+      Row("bob", MessageState::Held, "bob@example.org", 200),
+  };
+  for (const CatalogueRow& row : rows) ASSERT_TRUE(catalogue_.Insert(row).ok);
+
+  using Files = std::vector<std::string>;
+  IoResult read;
+  EXPECT_EQ(FileNames(catalogue_.HeldFrom("ann@example.org", read)),
+            (Files{"ann-early", "ann-late"}));
+  EXPECT_EQ(FileNames(catalogue_.HeldFrom("carol@example.org", read)), Files{});
+  const std::pair<std::time_t, Files> before[] = {
+      {100, {}},
+      {101, {"ann-early"}},
+      {300, {"ann-early", "bob"}},
+      {1000, {"ann-early", "bob", "ann-late"}},
+  };
+  for (const auto& [time, files] : before) {
+    SCOPED_TRACE(time);
+    EXPECT_EQ(FileNames(catalogue_.HeldBefore(time, read)), files);
+    EXPECT_TRUE(read.ok) << read.error;
+  }
+}
+
+TEST_F(CatalogueTest, KeepsSendersByKeyAndByPendingToken) {
+  const std::string token = "0123456789abcdef0123456789abcdef";
+  IoResult read;
+  const SenderRecord fresh = catalogue_.Sender("ann@example.org", read);
+  EXPECT_TRUE(read.ok) << read.error;
+  EXPECT_EQ(fresh.key, "ann@example.org");
+  EXPECT_EQ(fresh.verifiedUntil, 0);
+  EXPECT_EQ(fresh.token, "");
+  EXPECT_EQ(fresh.mailedAt, 0);
+
+  ASSERT_TRUE(catalogue_.PutSender({"ann@example.org", 0, token, 1700000000}).ok);
+  ASSERT_TRUE(catalogue_.PutSender({"bob@example.org", 1800000000, "", 0}).ok);
+  auto found = catalogue_.SenderByToken(token, read);
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->key, "ann@example.org");
+  EXPECT_EQ(found->mailedAt, 1700000000);
+  // Confirmed: the token is spent, the record replaced.
+  ASSERT_TRUE(catalogue_.PutSender({"ann@example.org", 1900000000, "", 1700000000}).ok);
+
+  Catalogue reopened(File());
+  ASSERT_TRUE(reopened.Open().ok);
+  for (const std::string& unknown : {token, std::string(), std::string(32, 'f')}) {
+    SCOPED_TRACE(unknown);
+    EXPECT_FALSE(reopened.SenderByToken(unknown, read).has_value());
+    EXPECT_TRUE(read.ok) << read.error;
+  }
+  EXPECT_EQ(reopened.Sender("ann@example.org", read).verifiedUntil, 1900000000);
+  EXPECT_EQ(reopened.Sender("bob@example.org", read).verifiedUntil, 1800000000);
+}
+
+// A crash between rename and commit, files from before the catalogue, and moves whose
+// update was lost: each start-up catches up, and a second one finds nothing to do.
+TEST_F(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
+  const fs::path outbox = state_.path() / fs::path("outbox");
+  const fs::path held = state_.path() / fs::path("held");
+  for (const fs::path& folder : {outbox / "new", outbox / "sent", outbox / "failed", held / "new"})
+    fs::create_directories(folder);
+  const std::pair<fs::path, const char*> files[] = {
+      {outbox / "new" / "1700000000.M1P1Q1.old",
+       "From: Cleo <cleo@example.org>\n"
+       "To: dan@example.org, Eve <eve@example.org>\n"
+       "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\n"
+       "Date: Tue, 14 Nov 2023 22:13:20 +0000\n"
+       "\n"
+       "Hi\n"},
+      {held / "new" / "1700000100.M2P1Q1.held",
+       "From: Murmelpost <murmelpost@localhost>\n"
+       "Reply-To: Ann Lee <Ann@Example.org>\n"
+       "To: bob@example.org\n"
+       "Subject: Waiting\n"
+       "X-Murmelpost-Kind: voice\n"
+       "\n"
+       "Hi\n"},
+      {outbox / "failed" / "1700000200.M3P1Q1.confirm",
+       "From: Murmelpost <murmelpost@localhost>\n"
+       "To: ann@example.org\n"
+       "Subject: Please confirm your address\n"
+       "X-Murmelpost-Kind: sender-confirmation\n"
+       "\n"
+       "Hi\n"},
+      {held / "new" / ".hidden", "not mail"},
+      {outbox / "sent" / "relayed", "To: bob@example.org\n\n"},
+      {outbox / "new" / "released", "To: bob@example.org\n\n"},
+  };
+  for (const auto& [path, text] : files) std::ofstream(path) << text;
+  ASSERT_TRUE(catalogue_.Insert(Row("relayed", MessageState::New)).ok);
+  ASSERT_TRUE(catalogue_.Insert(Row("released", MessageState::Held)).ok);
 
   for (const int start : {1, 2}) {
     SCOPED_TRACE(start);
-    Delivery delivery(state.path());
-    ASSERT_TRUE(delivery.Open().ok);
-    const ReconcileSummary summary = delivery.Reconcile();
+    Catalogue catalogue(File());
+    ASSERT_TRUE(catalogue.Open().ok);
+    const ReconcileSummary summary = catalogue.Reconcile(outbox, held);
     ASSERT_TRUE(summary.result.ok) << summary.result.error;
-    EXPECT_EQ(summary.added, start == 1 ? 2 : 0);
-    EXPECT_EQ(summary.updated, start == 1 ? 1 : 0);
+    EXPECT_EQ(summary.added, start == 1 ? 3 : 0);
+    EXPECT_EQ(summary.updated, start == 1 ? 2 : 0);
   }
-  const auto rows = Rows(state.path());
-  ASSERT_EQ(rows.size(), 3u);
-  ASSERT_NE(RowFor(rows, tracked), nullptr);
-  EXPECT_EQ(RowFor(rows, tracked)->state, MessageState::Sent);
-  const CatalogueRow* old = RowFor(rows, "1700000000.M1P1Q1.old");
-  ASSERT_NE(old, nullptr);
-  EXPECT_EQ(old->kind, MessageKind::Voice);
-  EXPECT_EQ(old->sender, "cleo@example.org");
-  EXPECT_EQ(old->recipients, "dan@example.org, eve@example.org");
-  EXPECT_EQ(old->subject, "Grüße");
-  EXPECT_EQ(old->received, 1700000000);
-  EXPECT_EQ(old->state, MessageState::New);
-  const CatalogueRow* confirmation = RowFor(rows, "1700000001.M1P1Q2.old");
-  ASSERT_NE(confirmation, nullptr);
-  EXPECT_EQ(confirmation->kind, MessageKind::PictureConfirmation);
-  EXPECT_EQ(confirmation->state, MessageState::Failed);
+  // Missing folders are nothing to reconcile.
+  const ReconcileSummary none = catalogue_.Reconcile(held / "none", held / "none");
+  EXPECT_TRUE(none.result.ok && none.added == 0 && none.updated == 0);
+
+  struct Expected {
+    const char* file;
+    MessageState state;
+    MessageKind kind;
+    const char* sender;
+    const char* recipients;
+    const char* subject;
+    std::time_t received;
+  };
+  const Expected expected[] = {
+      {"1700000000.M1P1Q1.old", MessageState::New, MessageKind::Voice, "cleo@example.org",
+       "dan@example.org, eve@example.org", "Grüße", 1700000000},
+      {"1700000100.M2P1Q1.held", MessageState::Held, MessageKind::Voice, "Ann@Example.org",
+       "bob@example.org", "Waiting", 1700000100},
+      {"1700000200.M3P1Q1.confirm", MessageState::Failed, MessageKind::SenderConfirmation,
+       "murmelpost@localhost", "ann@example.org", "Please confirm your address", 1700000200},
+  };
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 5u);
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(e.file);
+    const CatalogueRow* row = RowFor(rows, e.file);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->state, e.state);
+    EXPECT_EQ(row->kind, e.kind);
+    EXPECT_EQ(row->sender, e.sender);
+    EXPECT_EQ(row->recipients, e.recipients);
+    EXPECT_EQ(row->subject, e.subject);
+    EXPECT_EQ(row->received, e.received);
+  }
+  EXPECT_EQ(RowFor(rows, "relayed")->state, MessageState::Sent);
+  EXPECT_EQ(RowFor(rows, "released")->state, MessageState::New);
 }
 
 // The relay against a scripted SMTP relay, its verdicts recorded as murmelpost-server does.
-TEST(Catalogue, RelayRecordsSentAndFailedOnTheRow) {
+TEST_F(CatalogueTest, RelayVerdictsLandOnTheRows) {
   FakeSmtp smtp;
   ASSERT_TRUE(smtp.ready());
   FakeSmtp::Script refuseGone;
   refuseGone.recipient["gone@example.org"] = "550 5.1.1 no such user";
   smtp.Queue(refuseGone);
   smtp.Queue(refuseGone);
-  testing_support::TempDir state;
-  Delivery delivery(state.path());
-  ASSERT_TRUE(delivery.Open().ok);
-  const auto kept = delivery.Accept(VoiceMessage("bob@example.org", "Kept"));
-  const auto lost = delivery.Accept(VoiceMessage("gone@example.org", "Lost"));
-  ASSERT_TRUE(kept.ok && lost.ok);
+  const fs::path outbox = state_.path() / fs::path("outbox");
+  fs::create_directories(outbox / "new");
+  for (const char* to : {"bob", "gone"}) {
+    const std::string file = std::string("1700000000.M1P1Q1.") + to;
+    std::ofstream(outbox / "new" / file)
+        << "From: ann@example.org\nTo: " << to << "@example.org\nSubject: Hi\n\nHi\n";
+    CatalogueRow row = Row(file, MessageState::New);
+    row.recipients = std::string(to) + "@example.org";
+    ASSERT_TRUE(catalogue_.Insert(row).ok);
+  }
 
-  Catalogue relayCatalogue(fs::path(state.path()) / kCatalogueFileName);
+  Catalogue relayCatalogue(File());
   ASSERT_TRUE(relayCatalogue.Open().ok);
   SmtpRelayOptions options;
   options.url = smtp.url();
-  options.envelopeFrom = kServerAddress;
+  options.envelopeFrom = "murmelpost@localhost";
   RelaySchedule schedule;
   schedule.rescan = 50ms;
-  SmtpRelay relay(delivery.outboxRoot(), options, schedule, [](const std::string&) {});
+  // The relay's envelope is the row's recipient list, as in the server.
+  auto envelope = [&](const std::string& name) {
+    IoResult read;
+    return relayCatalogue.Recipients(name, read);
+  };
+  SmtpRelay relay(outbox, options, schedule, envelope, [](const std::string&) {});
   relay.OnMoved([&](const std::string& name, bool sent, const std::string& reason) {
     EXPECT_TRUE(
         relayCatalogue.SetState(name, sent ? MessageState::Sent : MessageState::Failed, reason).ok);
@@ -228,7 +406,7 @@ TEST(Catalogue, RelayRecordsSentAndFailedOnTheRow) {
   ASSERT_TRUE(relay.Start().ok);
   std::vector<CatalogueRow> rows;
   for (int i = 0; i < 2000; ++i) {
-    rows = Rows(state.path());
+    rows = Rows();
     if (rows.size() == 2 && rows[0].state != MessageState::New &&
         rows[1].state != MessageState::New) {
       break;
@@ -236,56 +414,83 @@ TEST(Catalogue, RelayRecordsSentAndFailedOnTheRow) {
     std::this_thread::sleep_for(10ms);
   }
   relay.Stop();
-  const CatalogueRow* sent = RowFor(rows, fs::path(kept.detail).filename());
-  const CatalogueRow* failed = RowFor(rows, fs::path(lost.detail).filename());
+  const CatalogueRow* sent = RowFor(rows, "1700000000.M1P1Q1.bob");
+  const CatalogueRow* failed = RowFor(rows, "1700000000.M1P1Q1.gone");
   ASSERT_TRUE(sent && failed);
   EXPECT_EQ(sent->state, MessageState::Sent);
   EXPECT_EQ(failed->state, MessageState::Failed);
   EXPECT_NE(failed->reason.find("550 5.1.1"), std::string::npos) << failed->reason;
 }
 
-TEST(Catalogue, ListPrintsAnAlignedTableNewestFirst) {
+TEST_F(CatalogueTest, ListPrintsAnAlignedTableNewestFirst) {
   EXPECT_EQ(FormatRows({}), "No messages in the catalogue.\n");
 
-  testing_support::TempDir state;
-  Catalogue catalogue(fs::path(state.path()) / kCatalogueFileName);
-  ASSERT_TRUE(catalogue.Open().ok);
-  CatalogueRow first{0,
-                     1700000000,
-                     MessageKind::Voice,
-                     "ann@example.org",
-                     "bob@example.org",
-                     "Grüße",
-                     "a",
-                     120,
-                     MessageState::New,
-                     ""};
-  CatalogueRow second{0,
-                      1700003600,
-                      MessageKind::PictureConfirmation,
-                      "murmelpost@localhost",
-                      "ann@example.org",
-                      "Please confirm",
-                      "b",
-                      4096,
-                      MessageState::Failed,
-                      "every recipient refused"};
-  ASSERT_TRUE(catalogue.Insert(first).ok);
-  ASSERT_TRUE(catalogue.Insert(second).ok);
-  // A file that is already recorded is not recorded twice.
-  EXPECT_FALSE(catalogue.Insert(first).ok);
+  CatalogueRow voice = Row("a", MessageState::New, "ann@example.org", 1700000000);
+  voice.clientAddress = "192.0.2.7";
+  voice.subject = "Grüße";
+  voice.size = 120;
+  CatalogueRow confirm = Row("b", MessageState::Failed, "murmelpost@localhost", 1700003600);
+  confirm.kind = MessageKind::SenderConfirmation;
+  confirm.recipients = "ann@example.org";
+  confirm.subject = "Please confirm";
+  confirm.size = 4096;
+  confirm.reason = "every recipient refused";
+  CatalogueRow held = Row("c", MessageState::Held, "eve@example.org", 1700007200);
+  held.clientAddress = "2001:db8::1";
+  held.subject = "Tab\there";
+  for (const CatalogueRow& row : {voice, confirm, held}) ASSERT_TRUE(catalogue_.Insert(row).ok);
+
   IoResult read;
-  const std::string table = FormatRows(catalogue.Newest(20, read));
-  ASSERT_TRUE(read.ok) << read.error;
-  EXPECT_EQ(
-      table,
-      "ID  RECEIVED (UTC)       KIND                  STATE                            BYTES  "
-      "FROM                  TO               SUBJECT         FILE\n"
-      "2   2023-11-14 23:13:20  picture-confirmation  failed: every recipient refused  4096   "
-      "murmelpost@localhost  ann@example.org  Please confirm  b\n"
-      "1   2023-11-14 22:13:20  voice                 new                              120    "
-      "ann@example.org       bob@example.org  Grüße           a\n");
-  EXPECT_EQ(catalogue.Newest(1, read).size(), 1u);
+  EXPECT_EQ(FormatRows(catalogue_.Newest(20, read)),
+            "ID  RECEIVED (UTC)       KIND                 STATE                            BYTES  "
+            "FROM                  CLIENT       TO               SUBJECT         FILE\n"
+            "3   2023-11-15 00:13:20  voice                held                             100    "
+            "eve@example.org       2001:db8::1  bob@example.org  Tab\\x09here     c\n"
+            "2   2023-11-14 23:13:20  sender-confirmation  failed: every recipient refused  4096   "
+            "murmelpost@localhost               ann@example.org  Please confirm  b\n"
+            "1   2023-11-14 22:13:20  voice                new                              120    "
+            "ann@example.org       192.0.2.7    bob@example.org  Grüße           a\n");
+  EXPECT_TRUE(read.ok) << read.error;
+}
+
+// Nothing from a row reaches the terminal raw, and each row stays one line.
+TEST(Catalogue, ListEscapesControlCharactersAndBrokenUtf8InEveryField) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\x1B[2J", "\\x1B[2J"},
+      {"a\r\nb", "a\\x0D\\x0Ab"},
+      {"\x7F", "\\x7F"},
+      {"\xC2\x85", "\\u0085"},
+      {"C:\\x1B", "C:\\\\x1B"},
+      {"\xFF", "\\xFF"},
+      {"\xE2\x82", "\\xE2\\x82"},
+      {"\xC0\xAF", "\\xC0\\xAF"},
+      {"\xED\xA0\x80", "\\xED\\xA0\\x80"},
+      {"Grüße €😀\xC2\xA0!", "Grüße €😀\xC2\xA0!"},
+  };
+  std::vector<CatalogueRow> rows;
+  for (const auto& [raw, shown] : cases) {
+    CatalogueRow row = Row(raw, MessageState::Failed, raw);
+    row.clientAddress = row.recipients = row.subject = row.reason = raw;
+    rows.push_back(row);
+  }
+  const std::string table = FormatRows(rows);
+  std::vector<std::string> lines;
+  std::istringstream stream(table);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 1 + rows.size()) << table;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].second);
+    EXPECT_NE(lines[i + 1].find(cases[i].second), std::string::npos) << lines[i + 1];
+  }
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(table[i]);
+    const bool c1 = byte == 0xC2 && i + 1 < table.size() &&
+                    static_cast<unsigned char>(table[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(table[i + 1]) <= 0x9F;
+    EXPECT_TRUE((byte >= 0x20 || byte == '\n') && byte != 0x7F && byte != 0xFF && !c1)
+        << "byte " << i << " of\n"
+        << table;
+  }
 }
 
 }  // namespace
