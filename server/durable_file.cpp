@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -81,6 +82,17 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+IoResult MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    return {false,
+            "cannot move " + from.string() + " to " + to.string() + ": " + std::strerror(errno)};
+  }
+  IoResult result = SyncDirectory(to.parent_path());
+  if (result.ok && from.parent_path() != to.parent_path())
+    result = SyncDirectory(from.parent_path());
+  return result;
 }
 
 IoResult RemoveDurably(const std::filesystem::path& target) {

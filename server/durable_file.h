@@ -25,6 +25,9 @@ IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesys
 // The whole file's bytes; nothing when it cannot be opened.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
+// Renames from to to and fsyncs both folders.
+IoResult MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Removes target (absent is fine) and fsyncs its folder.
 IoResult RemoveDurably(const std::filesystem::path& target);
 

@@ -4,13 +4,16 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <array>
 #include <asio/ip/address.hpp>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <regex>
 
+#include "server/delivery.h"
 #include "server/help_site.h"
 #include "server/picture_registry.h"
 
@@ -30,6 +33,7 @@ void SocketOptions(int socket) {
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr const char* kConfirmPath = R"(/picture/confirm/([0-9a-f]{32}))";
 constexpr const char* kPendingImagePath = R"(/picture/pending/([0-9a-f]{32}))";
+constexpr const char* kSenderConfirmPath = R"(/sender/confirm/([0-9a-f]{32}))";
 
 void Serve(const HelpSite& site, const httplib::Request& request, httplib::Response& response) {
   if (const std::string* page = site.Page(request.path)) {
@@ -68,18 +72,77 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
     text.replace(at, from.size(), to);
 }
 
-void PicturePage(httplib::Response& response, std::string_view heading, std::string_view file,
-                 const std::string& sender, const std::string& token) {
+// Fields are {{name}} in the page's file; their values are HTML already.
+void LinkPage(httplib::Response& response, std::string_view heading, std::string_view file,
+              const std::vector<std::pair<std::string_view, std::string>>& fields) {
   std::string content(HelpSiteFileText(file));
-  // The sender address came from the transfer client: it is text, never markup.
-  ReplaceAll(content, "{{sender}}", HtmlEscape(sender));
-  ReplaceAll(content, "{{token}}", token);
+  for (const auto& [name, value] : fields)
+    ReplaceAll(content, "{{" + std::string(name) + "}}", value);
   response.set_content(RenderSitePage(heading, content), kHtml);
 }
 
-void LinkNoLongerValid(httplib::Response& response) {
+void PicturePage(httplib::Response& response, std::string_view heading, std::string_view file,
+                 const std::string& sender, const std::string& token) {
+  // The sender address came from the transfer client: it is text, never markup.
+  LinkPage(response, heading, file, {{"sender", HtmlEscape(sender)}, {"token", token}});
+}
+
+void LinkNoLongerValid(httplib::Response& response, std::string_view file) {
   response.status = 404;
-  PicturePage(response, "Link no longer valid", "picture-link-invalid.html", "", "");
+  LinkPage(response, "Link no longer valid", file, {});
+}
+
+void LinkNoLongerValid(httplib::Response& response) {
+  LinkNoLongerValid(response, "picture-link-invalid.html");
+}
+
+void StoreFailed(httplib::Response& response) {
+  response.status = 500;
+  response.set_content(RenderSitePage("Not confirmed yet",
+                                      "<p>The server could not store your confirmation. Please "
+                                      "press Confirm again in a moment.</p>"),
+                       kHtml);
+}
+
+// What waits for the sender: when, to whom, about what. All of it is the client's text.
+std::string HeldTable(const std::vector<CatalogueRow>& held) {
+  if (held.empty()) return "<p>No message waits at the moment.</p>";
+  std::string table = "<table><tr><th>Sent (UTC)</th><th>To</th><th>Subject</th></tr>";
+  for (const CatalogueRow& row : held) {
+    std::array<char, 32> when{};
+    std::tm parts{};
+    gmtime_r(&row.received, &parts);
+    std::strftime(when.data(), when.size(), "%Y-%m-%d %H:%M", &parts);
+    table += "<tr><td>" + std::string(when.data()) + "</td><td>" + HtmlEscape(row.recipients) +
+             "</td><td>" + HtmlEscape(row.subject) + "</td></tr>";
+  }
+  return table + "</table>";
+}
+
+// GET only shows, as for pictures: a mail scanner's visit confirms nothing.
+void ShowSenderConfirmation(Delivery& delivery, const httplib::Request& request,
+                            httplib::Response& response) {
+  const std::string token = request.matches[1];
+  const auto pending = delivery.PendingSender(token);
+  if (!pending) return LinkNoLongerValid(response, "sender-link-invalid.html");
+  LinkPage(response, "Confirm your address", "sender-confirm.html",
+           {{"sender", HtmlEscape(pending->address)},
+            {"held", HeldTable(pending->held)},
+            {"token", token}});
+}
+
+void ConfirmSender(Delivery& delivery, const httplib::Request& request,
+                   httplib::Response& response) {
+  const SenderConfirmationResult confirmation = delivery.ConfirmSender(request.matches[1].str());
+  if (!confirmation.found) return LinkNoLongerValid(response, "sender-link-invalid.html");
+  if (!confirmation.stored.ok) return StoreFailed(response);
+  const int n = confirmation.delivered;
+  const std::string delivered =
+      n == 0   ? std::string("No message was waiting.")
+      : n == 1 ? std::string("The message that waited is on its way.")
+               : "The " + std::to_string(n) + " messages that waited are on their way.";
+  LinkPage(response, "Address confirmed", "sender-confirmed.html",
+           {{"sender", HtmlEscape(confirmation.address)}, {"delivered", delivered}});
 }
 
 // GET only shows: mail scanners fetch links, and that must not confirm anything.
@@ -101,15 +164,7 @@ void Confirm(PictureRegistry& pictures, const httplib::Request& request,
              httplib::Response& response) {
   const PictureConfirmation confirmation = pictures.Confirm(request.matches[1].str());
   if (!confirmation.found) return LinkNoLongerValid(response);
-  if (!confirmation.stored.ok) {
-    response.status = 500;
-    response.set_content(
-        RenderSitePage("Not confirmed yet",
-                       "<p>The server could not store your confirmation. Please press "
-                       "Confirm again in a moment.</p>"),
-        kHtml);
-    return;
-  }
+  if (!confirmation.stored.ok) return StoreFailed(response);
   PicturePage(response, "Custom message picture confirmed", "picture-confirmed.html",
               confirmation.sender, "");
 }
@@ -123,8 +178,9 @@ void ShowPendingImage(PictureRegistry& pictures, const httplib::Request& request
 }
 
 bool IsConfirmPath(const std::string& path) {
-  static const std::regex confirm(kConfirmPath);
-  return std::regex_match(path, confirm);
+  static const std::regex picture(kConfirmPath);
+  static const std::regex sender(kSenderConfirmPath);
+  return std::regex_match(path, picture) || std::regex_match(path, sender);
 }
 
 }  // namespace
@@ -132,6 +188,7 @@ bool IsConfirmPath(const std::string& path) {
 struct HttpHelpServer::Impl {
   HelpSite site;
   PictureRegistry* pictures = nullptr;
+  Delivery* senders = nullptr;
   httplib::Server http;
   std::atomic<bool> finished{false};
 };
@@ -153,7 +210,8 @@ HttpHelpServer::HttpHelpServer() : impl_(std::make_unique<Impl>()) {
           return httplib::Server::HandlerResponse::Unhandled;
         }
         // Pressing Confirm is the only thing that posts.
-        if (request.method == "POST" && impl.pictures != nullptr && IsConfirmPath(request.path)) {
+        if (request.method == "POST" && (impl.pictures != nullptr || impl.senders != nullptr) &&
+            IsConfirmPath(request.path)) {
           return httplib::Server::HandlerResponse::Unhandled;
         }
         response.status = 405;
@@ -162,16 +220,19 @@ HttpHelpServer::HttpHelpServer() : impl_(std::make_unique<Impl>()) {
         return httplib::Server::HandlerResponse::Handled;
       });
   // Routes match in the order they are added: the picture links before the catch-all.
-  using Handler = void (*)(PictureRegistry&, const httplib::Request&, httplib::Response&);
-  auto pictureRoute = [&impl = *impl_](Handler handler) {
-    return [&impl, handler](const httplib::Request& request, httplib::Response& response) {
-      if (impl.pictures == nullptr) return Serve(impl.site, request, response);
-      handler(*impl.pictures, request, response);
+  // A link route answers like any missing page until its store is being served.
+  auto route = [&impl = *impl_](auto Impl::*target, auto handler) {
+    return [&impl, target, handler](const httplib::Request& request, httplib::Response& response) {
+      auto* store = impl.*target;
+      if (store == nullptr) return Serve(impl.site, request, response);
+      handler(*store, request, response);
     };
   };
-  http.Get(kConfirmPath, pictureRoute(ShowConfirmation));
-  http.Post(kConfirmPath, pictureRoute(Confirm));
-  http.Get(kPendingImagePath, pictureRoute(ShowPendingImage));
+  http.Get(kConfirmPath, route(&Impl::pictures, ShowConfirmation));
+  http.Post(kConfirmPath, route(&Impl::pictures, Confirm));
+  http.Get(kPendingImagePath, route(&Impl::pictures, ShowPendingImage));
+  http.Get(kSenderConfirmPath, route(&Impl::senders, ShowSenderConfirmation));
+  http.Post(kSenderConfirmPath, route(&Impl::senders, ConfirmSender));
   // HEAD takes the same route and httplib drops the body.
   http.Get(".*",
            [site = &impl_->site](const httplib::Request& request, httplib::Response& response) {
@@ -182,6 +243,8 @@ HttpHelpServer::HttpHelpServer() : impl_(std::make_unique<Impl>()) {
 HttpHelpServer::~HttpHelpServer() { Stop(); }
 
 void HttpHelpServer::ServePictures(PictureRegistry& registry) { impl_->pictures = &registry; }
+
+void HttpHelpServer::ServeSenders(Delivery& delivery) { impl_->senders = &delivery; }
 
 IoResult HttpHelpServer::Listen(const std::string& address, std::uint16_t port) {
   const std::string where = address + " port " + std::to_string(port);

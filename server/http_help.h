@@ -1,6 +1,6 @@
 // Serves the help site over HTTP on a thread of its own, beside the transfer service's
-// io_context: a slow browser never holds up a voice message. With a picture registry it
-// also serves the links that confirm custom message pictures.
+// io_context: a slow browser never holds up a voice message. It also serves the links
+// that confirm custom message pictures and sender addresses.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 
 namespace murmel::server {
 
+class Delivery;
 class PictureRegistry;
 
 class HttpHelpServer {
@@ -26,6 +27,8 @@ class HttpHelpServer {
   std::uint16_t port() const { return port_; }
   // Serves /picture/confirm/<token> from registry; call before Start.
   void ServePictures(PictureRegistry& registry);
+  // Serves /sender/confirm/<token> from delivery; call before Start.
+  void ServeSenders(Delivery& delivery);
   // Serves on its own thread; returns once requests are being accepted.
   void Start();
   // Returns when the thread has ended; safe to call twice.

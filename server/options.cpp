@@ -7,7 +7,9 @@
 #include <iterator>
 #include <memory>
 
-#include "server/delivery.h"
+#include <unistd.h>
+
+#include "server/address.h"
 
 namespace murmel::server {
 namespace {
@@ -96,16 +98,15 @@ std::string ParseRelayUrl(const std::string& text, std::string& url) {
   return {};
 }
 
-// A bare local@domain: it goes between the brackets of MAIL FROM as it is.
-bool PlainAddress(const std::string& text) {
-  const auto at = text.rfind('@');
-  if (at == std::string::npos || at == 0 || at + 1 == text.size()) return false;
-  return std::none_of(text.begin(), text.end(), [](char c) {
-    return static_cast<unsigned char>(c) <= ' ' || c == '<' || c == '>' || c == ',' || c == 0x7F;
-  });
+// "murmelpost@" and the host's name as the system knows it, in lower case.
+std::string DefaultMailFrom() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "murmelpost@localhost";
+  return "murmelpost@" + AddressKey(name);
 }
 
-ParseResult CheckRelay(SmtpRelayOptions& smtp, const std::string& environmentPassword) {
+ParseResult CheckRelay(SmtpRelayOptions& smtp, const std::string& environmentPassword,
+                       const std::string& mailFrom) {
   if (smtp.url.empty()) {
     if (!smtp.user.empty()) return {false, "--smtp-user needs --smtp-relay"};
     if (smtp.requireStartTls) return {false, "--smtp-starttls needs --smtp-relay"};
@@ -123,7 +124,7 @@ ParseResult CheckRelay(SmtpRelayOptions& smtp, const std::string& environmentPas
     }
     smtp.password = environmentPassword;
   }
-  if (smtp.envelopeFrom.empty()) smtp.envelopeFrom = kServerAddress;
+  if (smtp.envelopeFrom.empty()) smtp.envelopeFrom = mailFrom;
   return {};
 }
 
@@ -155,7 +156,12 @@ std::string UsageText() {
          "  --smtp-user NAME          log in to the relay as NAME; the password is read from\n"
          "                            the environment variable MURMELPOST_SMTP_PASSWORD\n"
          "  --smtp-starttls           with smtp://, send nothing unless STARTTLS succeeds\n"
-         "  --smtp-envelope-from ADDR bounce address (default murmelpost@localhost)\n"
+         "  --smtp-envelope-from ADDR bounce address (default the --mail-from address)\n"
+         "  --mail-from ADDR          the service's own address: From of every e-mail, the\n"
+         "                            sender goes in Reply-To (default murmelpost@HOSTNAME)\n"
+         "  --no-sender-verification  deliver without asking senders to confirm their address\n"
+         "                            (unsafe on a public network: anyone could send in\n"
+         "                            anyone's name)\n"
          "  --list [N]                print the newest N (default 20) messages of the state\n"
          "                            folder's catalogue, with where each went, and exit\n"
          "  --help                    show this text\n";
@@ -205,6 +211,10 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
       }
       continue;
     }
+    if (argument == "--no-sender-verification") {
+      options.verifySenders = false;
+      continue;
+    }
     if (argument == "--smtp-starttls") {
       options.smtp.requireStartTls = true;
       continue;
@@ -212,7 +222,7 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
     const bool takesValue = argument == "--listen" || argument == "--state" ||
                             argument == "--http" || argument == "--public-url" ||
                             argument == "--smtp-relay" || argument == "--smtp-user" ||
-                            argument == "--smtp-envelope-from" ||
+                            argument == "--smtp-envelope-from" || argument == "--mail-from" ||
                             std::any_of(std::begin(numeric), std::end(numeric),
                                         [&](const NumericOption& o) { return argument == o.name; });
     if (!takesValue) return {false, "unknown option " + argument + " (see --help)"};
@@ -244,12 +254,14 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
     } else if (argument == "--smtp-user") {
       if (value.empty()) return {false, "--smtp-user expects a user name"};
       options.smtp.user = value;
-    } else if (argument == "--smtp-envelope-from") {
-      if (!PlainAddress(value)) {
-        return {false,
-                "--smtp-envelope-from expects an address like bounces@example.org, got " + value};
+    } else if (argument == "--smtp-envelope-from" || argument == "--mail-from") {
+      // Either goes into headers and MAIL FROM as it is: only a plain mailbox will do.
+      const Parsed<std::string> address = ParseMailbox(value);
+      if (!address.ok()) {
+        return {false, argument + " expects an address like murmelpost@example.org, got " + value +
+                           ": " + address.error};
       }
-      options.smtp.envelopeFrom = value;
+      (argument == "--mail-from" ? options.mailFrom : options.smtp.envelopeFrom) = address.value;
     } else {
       for (const NumericOption& o : numeric) {
         if (argument != o.name) continue;
@@ -273,7 +285,9 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
   }
   // Read after the loop so that --listen may come after --http.
   if (options.httpAddress.empty()) options.httpAddress = options.listenAddress;
-  if (ParseResult relay = CheckRelay(options.smtp, environmentSmtpPassword); !relay.ok) {
+  if (options.mailFrom.empty()) options.mailFrom = DefaultMailFrom();
+  if (ParseResult relay = CheckRelay(options.smtp, environmentSmtpPassword, options.mailFrom);
+      !relay.ok) {
     return relay;
   }
 

@@ -30,6 +30,11 @@ struct Options {
   // Where the links in picture confirmation e-mails point; empty: http://localhost:<port>.
   std::string publicUrl;
   std::filesystem::path stateDir;
+  // The service's own address, From of every e-mail; empty until parsed: then
+  // "murmelpost@" and the host's name.
+  std::string mailFrom;
+  // Off: messages go out in whatever name the client claims (closed networks only).
+  bool verifySenders = true;
   Limits limits;
   bool quickAck = true;  // off only to measure what it saves
   SmtpRelayOptions smtp;

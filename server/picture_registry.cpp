@@ -9,10 +9,8 @@
 #include <system_error>
 
 namespace murmel::server {
-namespace {
 
-// 128 bits from the system's entropy source: the token is the only secret of the link.
-std::string NewToken() {
+std::string NewLinkToken() {
   std::random_device random;
   std::string token;
   for (int i = 0; i < 4; ++i) {
@@ -22,6 +20,8 @@ std::string NewToken() {
   }
   return token;
 }
+
+namespace {
 
 std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path, bool& found) {
   std::ifstream in(path, std::ios::binary);
@@ -128,7 +128,7 @@ IoResult PictureRegistry::Register(std::string_view sender, const std::vector<st
                                    std::string& token) {
   const std::string key = PictureKey(sender);
   const std::lock_guard lock(mutex_);
-  token = NewToken();
+  token = NewLinkToken();
   const std::time_t now = clock_();
   IoResult stored = WriteDurably(Temporary(key), folder_ / "pending" / key,
                                  EncodePending(token, sender, now, bytes));

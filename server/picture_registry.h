@@ -22,6 +22,10 @@ namespace murmel::server {
 // Seconds since the epoch; tests pass their own to age links without waiting.
 using WallClock = std::function<std::time_t()>;
 
+// 128 bits from the system's entropy source, as 32 hex digits: the token is the only
+// secret of a confirmation link.
+std::string NewLinkToken();
+
 // The sender's key on disk: lower case, anything outside [a-z0-9@._+-] percent-encoded.
 std::string PictureKey(std::string_view address);
 

@@ -23,11 +23,17 @@ namespace {
 
 constexpr auto kNoThrow = asio::experimental::as_tuple(asio::use_awaitable);
 
-std::string PeerName(const asio::ip::tcp::socket& socket) {
-  std::error_code error;
-  const auto peer = socket.remote_endpoint(error);
-  if (error) return "unknown peer";
-  return peer.address().to_string() + ":" + std::to_string(peer.port());
+// Held messages are looked at this often; a confirmation expires them itself first.
+constexpr auto kExpiryInterval = std::chrono::minutes(10);
+
+// The peer's IP address as the e-mail's trace shows it: IPv4 clients of the dual-stack
+// listener in their own form, not as ::ffff:a.b.c.d.
+std::string PeerAddress(const asio::ip::tcp::endpoint& peer) {
+  const asio::ip::address address = peer.address();
+  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+    return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+  }
+  return address.to_string();
 }
 
 }  // namespace
@@ -49,6 +55,7 @@ struct Server::Connection {
   asio::ip::tcp::socket socket;
   asio::steady_timer timer;
   const Options& options;
+  std::string address;  // the peer's IP address
   bool timedOut = false;
   std::size_t frames = 0;
   std::size_t bytesIn = 0;
@@ -103,7 +110,23 @@ std::uint16_t Server::port() const {
   return acceptor_.local_endpoint(error).port();
 }
 
-void Server::Start() { asio::co_spawn(io_, AcceptLoop(), asio::detached); }
+void Server::Start() {
+  asio::co_spawn(io_, AcceptLoop(), asio::detached);
+  asio::co_spawn(io_, ExpiryLoop(), asio::detached);
+}
+
+asio::awaitable<void> Server::ExpiryLoop() {
+  asio::steady_timer timer(io_);
+  for (;;) {
+    IoResult result;
+    if (const int expired = delivery_.ExpireHeld(result); expired > 0) {
+      log_("expired " + std::to_string(expired) + " held messages whose sender did not confirm");
+    }
+    if (!result.ok) log_("cannot expire held messages: " + result.error);
+    timer.expires_after(kExpiryInterval);
+    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
+  }
+}
 
 asio::awaitable<void> Server::AcceptLoop() {
   while (acceptor_.is_open()) {
@@ -115,13 +138,18 @@ asio::awaitable<void> Server::AcceptLoop() {
 }
 
 asio::awaitable<void> Server::RunConnection(asio::ip::tcp::socket socket) {
-  const std::string peer = PeerName(socket);
+  std::error_code unknown;
+  const asio::ip::tcp::endpoint endpoint = socket.remote_endpoint(unknown);
+  const std::string address = unknown ? std::string() : PeerAddress(endpoint);
+  const std::string peer =
+      unknown ? "unknown peer" : address + ":" + std::to_string(endpoint.port());
   if (active_ >= options_.limits.maxSessions) {
     log_(peer + " refused: " + std::to_string(active_) + " sessions already open");
     co_return;
   }
   ++active_;
   auto connection = std::make_shared<Connection>(std::move(socket), options_);
+  connection->address = address;
   connection->Touch();
   asio::co_spawn(io_,
                  Watchdog(connection, connection->timer, connection->socket, connection->timedOut),
@@ -187,7 +215,7 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
 
     Decision decision = session.Handle(payload);
     if (decision.kind == Decision::Kind::Finish) {
-      const DeliveryResult delivered = delivery_.Accept(session.message());
+      const DeliveryResult delivered = delivery_.Accept(session.message(), connection.address);
       if (!delivered.ok) {
         decision = Refuse("not stored: " + delivered.detail);
       } else {

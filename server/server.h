@@ -31,6 +31,7 @@ class Server {
  private:
   struct Connection;
   asio::awaitable<void> AcceptLoop();
+  asio::awaitable<void> ExpiryLoop();
   asio::awaitable<void> RunConnection(asio::ip::tcp::socket socket);
   asio::awaitable<std::string> Converse(Connection& connection);
 

@@ -71,10 +71,11 @@ std::string WithCrlf(std::string_view text) {
 }
 
 SmtpRelay::SmtpRelay(std::filesystem::path outboxRoot, SmtpRelayOptions relay,
-                     RelaySchedule schedule, Log log)
+                     RelaySchedule schedule, Envelope envelope, Log log)
     : root_(std::move(outboxRoot)),
       relay_(std::move(relay)),
       schedule_(schedule),
+      envelope_(std::move(envelope)),
       log_(std::move(log)) {}
 
 IoResult SmtpRelay::Start() {
@@ -146,14 +147,17 @@ SmtpRelay::Clock::time_point SmtpRelay::Pass() {
 }
 
 bool SmtpRelay::Relay(const std::string& name) {
+  const std::optional<std::vector<std::string>> envelope = envelope_(name);
+  // Not accepted yet: the next pass, or the wake-up after its record, takes it.
+  if (!envelope) return true;
+  const std::vector<std::string>& recipients = *envelope;
   const std::optional<std::string> read = ReadWholeFile(root_ / "new" / name);
   // Gone between listing and opening: someone else took it, which is theirs to do.
   if (!read) return true;
   const std::string& mail = *read;
 
-  const std::vector<std::string> recipients = MailRecipients(mail);
   if (recipients.empty()) {
-    const std::string reason = "no recipient address in its To or Cc";
+    const std::string reason = "no recipient recorded for it";
     log_("relay: " + name + " moved to failed/: " + reason);
     MoveTo(name, "failed", reason);
     return true;
@@ -198,15 +202,7 @@ bool SmtpRelay::Relay(const std::string& name) {
 }
 
 void SmtpRelay::MoveTo(const std::string& name, const char* folder, const std::string& reason) {
-  const std::filesystem::path from = root_ / "new" / name;
-  const std::filesystem::path to = root_ / folder / name;
-  IoResult result;
-  if (std::rename(from.c_str(), to.c_str()) != 0) {
-    result = {false,
-              "cannot move " + from.string() + " to " + to.string() + ": " + std::strerror(errno)};
-  }
-  if (result.ok) result = SyncDirectory(to.parent_path());
-  if (result.ok) result = SyncDirectory(from.parent_path());
+  const IoResult result = MoveDurably(root_ / "new" / name, root_ / folder / name);
   if (!result.ok) {
     // Sending it again on the next pass would deliver it twice.
     stuck_.insert(name);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -48,9 +49,13 @@ class SmtpRelay {
   using Log = std::function<void(const std::string&)>;
   // A file left new/ for good: sent is false for failed/; reason is the relay's last word.
   using Moved = std::function<void(const std::string& name, bool sent, const std::string& reason)>;
+  // The recipients recorded when the file was accepted; nullopt while it has no record
+  // (its acceptance is not complete, and may yet be undone). Never read from the headers:
+  // the envelope is what the server parsed, not what a header says.
+  using Envelope = std::function<std::optional<std::vector<std::string>>(const std::string& name)>;
 
   SmtpRelay(std::filesystem::path outboxRoot, SmtpRelayOptions relay, RelaySchedule schedule,
-            Log log);
+            Envelope envelope, Log log);
   SmtpRelay(const SmtpRelay&) = delete;
   SmtpRelay& operator=(const SmtpRelay&) = delete;
   ~SmtpRelay() { Stop(); }
@@ -83,6 +88,7 @@ class SmtpRelay {
   std::filesystem::path root_;
   SmtpRelayOptions relay_;
   RelaySchedule schedule_;
+  Envelope envelope_;
   Log log_;
   Moved onMoved_;
 

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  Delivery delivery(options.stateDir);
+  Delivery delivery(options.stateDir, {options.mailFrom, options.verifySenders});
   if (const IoResult opened = delivery.Open(); !opened.ok) {
     std::cerr << "murmelpost-server: " << opened.error << "\n";
     return 1;
@@ -81,6 +81,12 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     relay.emplace(
         delivery.outboxRoot(), options.smtp, RelaySchedule{},
+        [&relayCatalogue](const std::string& name) {
+          IoResult read;
+          auto recipients = relayCatalogue.Recipients(name, read);
+          if (!read.ok) std::cerr << "murmelpost-server: relay: " + read.error + "\n";
+          return recipients;
+        },
         [](const std::string& line) { std::cerr << "murmelpost-server: " + line + "\n"; });
     // The relay thread's own connection. Losing its updates loses only history (the next
     // start-up catches rows up with their folders), so they never hold mail back.
@@ -132,15 +138,21 @@ int main(int argc, char** argv) {
             << delivery.outboxRoot().string() << std::endl;
   if (helpServed) {
     std::cerr << "murmelpost-server: help pages on http port " << help.port() << std::endl;
-    delivery.ConfirmPicturesAt(options.publicUrl.empty()
-                                   ? "http://localhost:" + std::to_string(help.port())
-                                   : options.publicUrl);
+    delivery.ConfirmLinksAt(options.publicUrl.empty()
+                                ? "http://localhost:" + std::to_string(help.port())
+                                : options.publicUrl);
     help.ServePictures(delivery.pictures());
+    help.ServeSenders(delivery);
     help.Start();
   } else {
     // Activating unconfirmed pictures would let anyone dress up another sender's messages.
-    std::cerr << "murmelpost-server: custom picture registrations are refused: their "
-                 "confirmation links need the HTTP pages"
+    std::cerr << "murmelpost-server: custom picture registrations"
+              << (options.verifySenders ? " and messages from unconfirmed senders" : "")
+              << " are refused: their confirmation links need the HTTP pages" << std::endl;
+  }
+  if (!options.verifySenders) {
+    std::cerr << "murmelpost-server: warning: sender verification is off: messages go out in "
+                 "whatever name a client claims"
               << std::endl;
   }
   server.Start();

@@ -152,7 +152,10 @@ TEST(Options, SmtpRelayIsOffUntilAUrlIsGiven) {
   EXPECT_TRUE(relay.smtp.requireStartTls);
   EXPECT_EQ(relay.smtp.user, "murmel");
   EXPECT_EQ(relay.smtp.password, "s3cret");
-  EXPECT_EQ(relay.smtp.envelopeFrom, "murmelpost@localhost");
+  // Bounces go to the service's own address unless told otherwise.
+  EXPECT_EQ(relay.smtp.envelopeFrom, relay.mailFrom);
+  EXPECT_TRUE(relay.mailFrom.starts_with("murmelpost@")) << relay.mailFrom;
+  EXPECT_TRUE(relay.verifySenders);
 
   Options bounce;
   ASSERT_TRUE(
@@ -161,6 +164,12 @@ TEST(Options, SmtpRelayIsOffUntilAUrlIsGiven) {
           .ok);
   EXPECT_EQ(bounce.smtp.envelopeFrom, "bounces@example.org");
   EXPECT_TRUE(bounce.smtp.user.empty());
+
+  Options service;
+  ASSERT_TRUE(
+      Parse({"--mail-from", "voice@Mail.Example.org", "--no-sender-verification"}, service).ok);
+  EXPECT_EQ(service.mailFrom, "voice@mail.example.org");
+  EXPECT_FALSE(service.verifySenders);
 }
 
 // Each refusal names the option at fault and, for the password, where it must come from.
@@ -184,6 +193,9 @@ TEST(Options, SmtpRelayRefusesWhatCouldNotWork) {
       {{"--smtp-user", "me"}, "pw", "--smtp-user"},
       {{"--smtp-starttls"}, "", "--smtp-starttls"},
       {{"--smtp-relay"}, "", "--smtp-relay"},
+      // It goes into every From header: nothing but a plain mailbox.
+      {{"--mail-from", "Murmelpost <mp@example.org>"}, "", "--mail-from"},
+      {{"--mail-from", "mp@example.org\r\nBcc: x@example.org"}, "", "--mail-from"},
   };
   for (const Case& c : cases) {
     Options options;

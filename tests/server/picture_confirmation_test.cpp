@@ -22,42 +22,22 @@ Bytes Picture(std::string_view signature) {
   return bytes;
 }
 
-// The transfer server and the HTTP pages over one state folder, as murmelpost-server runs.
+// The transfer server and the HTTP pages over one state folder, as murmelpost-server runs;
+// senders need no confirmation here, that has its own tests.
 class PictureServers {
  public:
   PictureServers(const std::string& state, const std::atomic<std::time_t>& now, bool http = true)
-      : delivery_(state, [&now] { return now.load(); }) {
-    ready_ = delivery_.Open().ok;
-    if (http) {
-      ready_ = ready_ && http_.Listen("127.0.0.1", 0).ok;
-      delivery_.ConfirmPicturesAt("http://127.0.0.1:" + std::to_string(http_.port()) + "/");
-      http_.ServePictures(delivery_.pictures());
-      http_.Start();
-    }
-    murmel::server::Options options;
-    options.listenAddress = "127.0.0.1";
-    options.port = 0;
-    options.stateDir = state;
-    server_.emplace(io_, options, delivery_, [](const std::string&) {});
-    ready_ = ready_ && server_->Listen().ok;
-    server_->Start();
-    thread_ = std::thread([this] { io_.run(); });
-  }
-  PictureServers(const PictureServers&) = delete;
-  PictureServers& operator=(const PictureServers&) = delete;
-  ~PictureServers() {
-    io_.stop();
-    thread_.join();
-  }
+      : server_(TestServerSetup{
+            .http = http, .clock = [&now] { return now.load(); }, .state = state}) {}
 
-  bool ready() const { return ready_; }
-  httplib::Client Browser() const { return httplib::Client("127.0.0.1", http_.port()); }
+  bool ready() const { return server_.ready(); }
+  httplib::Client Browser() const { return server_.Browser(); }
 
   // A registration as the client sends it (empty clears). The token of the link mailed
   // for it, "" when it was accepted without one, nullopt when the server refused it.
   std::optional<std::string> Register(const Bytes& picture) {
     const auto before = Mails();
-    Client client(server_->port());
+    Client client(server_.port());
     const auto opening = client.Receive();
     const bool accepted = opening && client.Exchange("HELLCEMurmelpost _DEF:2.80.1234") == "TROK" &&
                           client.Exchange(LocaleRecord()) == "TROK" &&
@@ -79,7 +59,7 @@ class PictureServers {
   // Sends a voice message from Ann; the picture file name it arrived with, or "none".
   std::string PictureOnNextMessage() {
     const std::string subject = "message " + std::to_string(++sent_);
-    Client client(server_->port());
+    Client client(server_.port());
     if (!Greet(client) || !Envelope(client, kAnn, "bob@example.org", subject) ||
         !Upload(client, 1, B("hi")) || client.Exchange("FINI") != "TROK") {
       return "not sent";
@@ -88,7 +68,7 @@ class PictureServers {
       const std::string text = ReadFile(mail);
       if (text.find("Subject: " + subject + "\n") == std::string::npos) continue;
       for (const char* name : {"picture.gif", "picture.jpg"}) {
-        if (text.find(std::string("filename=") + name) != std::string::npos) return name;
+        if (text.find(std::string("filename=\"") + name + "\"") != std::string::npos) return name;
       }
       return "none";
     }
@@ -100,26 +80,15 @@ class PictureServers {
  private:
   std::set<std::filesystem::path> Mails() const {
     std::set<std::filesystem::path> mails;
-    for (const auto& entry : std::filesystem::directory_iterator(delivery_.outboxRoot() / "new"))
+    for (const auto& entry : std::filesystem::directory_iterator(server_.outbox() / "new"))
       mails.insert(entry.path());
     return mails;
   }
 
-  murmel::server::Delivery delivery_;
-  murmel::server::HttpHelpServer http_;
-  asio::io_context io_{1};
-  std::optional<murmel::server::Server> server_;
-  std::thread thread_;
-  bool ready_ = false;
+  TestServer server_;
   int sent_ = 0;
   std::string lastMail_;
 };
-
-// Status of a GET or POST on path, -1 when the request failed.
-int Status(httplib::Client& browser, const std::string& method, const std::string& path) {
-  const auto result = method == "POST" ? browser.Post(path) : browser.Get(path);
-  return result ? result->status : -1;
-}
 
 struct PictureConfirmationTest : testing::Test {
   testing_support::TempDir state;
@@ -142,8 +111,8 @@ TEST_F(PictureConfirmationTest, PictureTravelsOnlyOnceTheSenderPressesConfirm) {
   const auto token = servers->Register(gif);
   ASSERT_TRUE(token && token->size() == 32) << servers->lastMail();
   const std::string& mail = servers->lastMail();
-  EXPECT_NE(mail.find("To: Ann@Example.org"), std::string::npos) << mail;
-  EXPECT_NE(mail.find("filename=picture.gif"), std::string::npos) << mail;
+  EXPECT_NE(mail.find("To: Ann@example.org"), std::string::npos) << mail;
+  EXPECT_NE(mail.find("filename=\"picture.gif\""), std::string::npos) << mail;
   EXPECT_EQ(servers->PictureOnNextMessage(), "none");
 
   // Opening the link, as a mail scanner would, only shows what is to be confirmed.
@@ -153,7 +122,7 @@ TEST_F(PictureConfirmationTest, PictureTravelsOnlyOnceTheSenderPressesConfirm) {
     const auto page = browser.Get(link);
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find("Ann@Example.org"), std::string::npos) << page->body;
+    EXPECT_NE(page->body.find("Ann@example.org"), std::string::npos) << page->body;
     EXPECT_NE(page->body.find("<form method=\"post\" action=\"" + link + "\">"), std::string::npos);
     EXPECT_NE(page->body.find(">Confirm</button>"), std::string::npos);
     EXPECT_EQ(page->get_header_value_count("Content-Security-Policy"), 1u);

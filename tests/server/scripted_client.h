@@ -9,6 +9,7 @@
 
 #include <asio/io_context.hpp>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,8 +19,12 @@
 #include <thread>
 #include <vector>
 
+#include <httplib.h>
+
 #include "server/delivery.h"
+#include "server/http_help.h"
 #include "server/server.h"
+#include "server/smtp_relay.h"
 #include "support/temp_dir.h"
 #include "transfer/frame_check.h"
 
@@ -169,37 +174,65 @@ inline bool Upload(Client& client, int type, const Bytes& bytes, std::string_vie
   return true;
 }
 
+struct TestServerSetup {
+  murmel::server::Limits limits;
+  bool quickAck = true;
+  // Serve the confirmation links over HTTP on a free port, as murmelpost-server does.
+  bool http = false;
+  murmel::server::DeliveryOptions delivery{.mailFrom = "murmelpost@service.example",
+                                           .verifySenders = false};
+  murmel::server::WallClock clock;  // empty: the real one
+  std::filesystem::path state;      // empty: a fresh temporary folder
+  std::string smtpRelay;            // a URL: relay the outbox there, envelopes from the catalogue
+};
+
+// The transfer server (and with setup.http its HTTP pages) over one state folder.
 class TestServer {
  public:
-  explicit TestServer(murmel::server::Limits limits = {}, bool quickAck = true)
-      : delivery_(state_.path()) {
+  explicit TestServer(TestServerSetup setup = {})
+      : state_(setup.state.empty() ? std::filesystem::path(temporary_.path()) : setup.state),
+        delivery_(state_, setup.delivery, setup.clock) {
     murmel::server::Options options;
-    options.quickAck = quickAck;
+    options.quickAck = setup.quickAck;
     options.listenAddress = "127.0.0.1";
     options.port = 0;
-    options.stateDir = state_.path();
-    options.limits = limits;
+    options.stateDir = state_;
+    options.limits = setup.limits;
     opened_ = delivery_.Open().ok;
+    if (setup.http) {
+      opened_ = opened_ && http_.Listen("127.0.0.1", 0).ok;
+      delivery_.ConfirmLinksAt("http://127.0.0.1:" + std::to_string(http_.port()) + "/");
+      http_.ServePictures(delivery_.pictures());
+      http_.ServeSenders(delivery_);
+      http_.Start();
+    }
     server_.emplace(io_, options, delivery_, [this](const std::string& line) {
       const std::lock_guard lock(logMutex_);
       log_.push_back(line);
     });
     listening_ = server_->Listen().ok;
+    if (!setup.smtpRelay.empty()) StartRelay(setup);
     server_->Start();
     thread_ = std::thread([this] { io_.run(); });
   }
+  explicit TestServer(murmel::server::Limits limits, bool quickAck = true)
+      : TestServer(TestServerSetup{.limits = limits, .quickAck = quickAck}) {}
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
   ~TestServer() {
     io_.stop();
     thread_.join();
+    http_.Stop();
+    if (relay_) relay_->Stop();
   }
 
   bool ready() const { return opened_ && listening_; }
   std::uint16_t port() const { return server_->port(); }
+  murmel::server::Delivery& delivery() { return delivery_; }
+  httplib::Client Browser() const { return httplib::Client("127.0.0.1", http_.port()); }
   std::filesystem::path outbox() const { return delivery_.outboxRoot(); }
   std::filesystem::path pictures() const { return delivery_.pictureFolder(); }
-  std::filesystem::path state() const { return state_.path(); }
+  std::filesystem::path state() const { return state_; }
 
   std::vector<std::filesystem::path> Delivered() const { return Files(outbox() / "new"); }
   std::vector<std::filesystem::path> Temporary() const { return Files(outbox() / "tmp"); }
@@ -217,8 +250,36 @@ class TestServer {
   }
 
  private:
-  testing_support::TempDir state_;
+  void StartRelay(const TestServerSetup& setup) {
+    murmel::server::SmtpRelayOptions relay;
+    relay.url = setup.smtpRelay;
+    relay.envelopeFrom = setup.delivery.mailFrom;
+    murmel::server::RelaySchedule fast;
+    fast.firstRetry = std::chrono::milliseconds(10);
+    fast.rescan = std::chrono::milliseconds(50);
+    opened_ = opened_ && relayCatalogue_.Open().ok;
+    relay_.emplace(
+        delivery_.outboxRoot(), relay, fast,
+        [this](const std::string& name) {
+          murmel::server::IoResult read;
+          return relayCatalogue_.Recipients(name, read);
+        },
+        [](const std::string&) {});
+    relay_->OnMoved([this](const std::string& name, bool sent, const std::string& reason) {
+      relayCatalogue_.SetState(
+          name, sent ? murmel::server::MessageState::Sent : murmel::server::MessageState::Failed,
+          reason);
+    });
+    opened_ = opened_ && relay_->Start().ok;
+    delivery_.OnDelivered([this] { relay_->Wake(); });
+  }
+
+  testing_support::TempDir temporary_;
+  std::filesystem::path state_;
   murmel::server::Delivery delivery_;
+  murmel::server::HttpHelpServer http_;
+  murmel::server::Catalogue relayCatalogue_{state_ / murmel::server::kCatalogueFileName};
+  std::optional<murmel::server::SmtpRelay> relay_;
   asio::io_context io_{1};
   std::optional<murmel::server::Server> server_;
   std::thread thread_;
@@ -226,6 +287,39 @@ class TestServer {
   std::mutex logMutex_;
   std::vector<std::string> log_;
 };
+
+// Polls until done() holds; the bound is generous and nothing asserts on time.
+template <typename Done>
+bool Eventually(Done done) {
+  for (int i = 0; i < 2000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+// Status of a GET or POST on path, -1 when the request failed.
+inline int Status(httplib::Client& browser, const std::string& method, const std::string& path) {
+  const auto result = method == "POST" ? browser.Post(path) : browser.Get(path);
+  return result ? result->status : -1;
+}
+
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+
+// Runs a shell command; its stdout and stderr together.
+inline CommandResult RunCommand(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  result.status = ::pclose(pipe);
+  return result;
+}
 
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -14,22 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct CommandResult {
-  int status = -1;
-  std::string output;
-};
-
-CommandResult RunCommand(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  result.status = ::pclose(pipe);
-  return result;
-}
-
 // Waits for the server's log to reach a count of session lines (the server logs a
 // session after it has closed it). Generous bound; no assertion on time.
 std::vector<std::string> WaitForLog(TestServer& server, std::size_t lines) {
@@ -112,7 +96,8 @@ TEST(ServerLoopback, WholeMessageIsAnsweredAsTheClientExpectsAndDeliveredAsEmail
   EXPECT_TRUE(server.Temporary().empty());
 
   const std::string parsed = ParseMail(delivered[0], work.path());
-  EXPECT_NE(parsed.find("From: Zo\xC3\xA9 \"Z\" Lee | zoe@example.org"), std::string::npos)
+  EXPECT_NE(parsed.find("From: Zo\xC3\xA9 \"Z\" Lee via Murmelpost | murmelpost@service.example"),
+            std::string::npos)
       << parsed;
   EXPECT_NE(parsed.find("To: bob@example.org,carol@example.net"), std::string::npos) << parsed;
   EXPECT_NE(parsed.find("Subject: Caf\xC3\xA9 at 5 \xE2\x82\xAC"), std::string::npos) << parsed;
@@ -163,7 +148,7 @@ TEST(ServerLoopback, EachRefusalEndsOnlyItsOwnConnection) {
       {"data frame outside an upload", Frame(B("FLBGxx")), true},
       {"more data than announced",
        Join(Join(Frame(B("FLSZ1")), Frame(B("FLTP1"))), Frame(B("FLBGxy"))), true},
-      {"too many recipients", Frame(B("RECIa@b.c,d@e.f,g@h.i")), true},
+      {"a second recipient list", Frame(B("RECIa@b.c")), true},
       {"upload over the limit", Frame(B("FLSZ4097")), true},
   };
 

@@ -105,7 +105,9 @@ def riff_fmt(wav):
 
 
 def start_server(server, state):
-    process = subprocess.Popen([server, "--listen", "127.0.0.1:0", "--state", state],
+    # Nobody here can open a confirmation link: the closed-network mode delivers at once.
+    process = subprocess.Popen([server, "--listen", "127.0.0.1:0", "--state", state,
+                                "--no-sender-verification", "--mail-from", "mp@service.example"],
                                stderr=subprocess.PIPE, text=True)
     for line in process.stderr:
         match = re.search(r"listening on port (\d+), outbox (.*)$", line.strip())
@@ -142,9 +144,11 @@ def main():
             fail("expected one e-mail to bob in %s/new, found %d" % (outbox, len(mails)))
         with open(mails[0], "rb") as f:
             message = email.message_from_binary_file(f, policy=email.policy.default)
-        if message["From"].addresses[0].addr_spec != "ann@example.org" or \
-                message["From"].addresses[0].display_name != "Ann Example":
+        if message["From"].addresses[0].addr_spec != "mp@service.example" or \
+                message["From"].addresses[0].display_name != "Ann Example via Murmelpost":
             fail("From is %r" % str(message["From"]))
+        if message["Reply-To"].addresses[0].addr_spec != "ann@example.org":
+            fail("Reply-To is %r" % str(message["Reply-To"]))
         recipients = sorted(a.addr_spec for a in message["To"].addresses)
         if recipients != ["bob@example.org", "carol@example.org"]:
             fail("To is %r" % str(message["To"]))
