@@ -10,26 +10,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "scripted_client.h"
 #include "support/temp_dir.h"
 
 namespace murmel::server {
 namespace {
 
-struct CommandResult {
-  int status = -1;
-  std::string output;
-};
-
-CommandResult RunCommand(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  result.status = ::pclose(pipe);
-  return result;
-}
+using server_test::RunCommand;
 
 // The JSON string literal starting at json[at], decoded to UTF-8; at moves past it.
 std::string ReadString(const std::string& json, std::size_t& at) {
@@ -196,7 +183,7 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
     const std::string file = folder / "mail.eml";
     std::ofstream(file, std::ios::binary) << ComposeMail(content);
 
-    const CommandResult parsed = RunCommand("python3 '" + checker + "' '" + file + "'");
+    const auto parsed = RunCommand("python3 '" + checker + "' '" + file + "'");
     ASSERT_EQ(parsed.status, 0) << parsed.output;
     const std::string& json = parsed.output;
     EXPECT_EQ(JsonStrings(json, "defects"), List{});
