@@ -174,13 +174,20 @@ inline bool Upload(Client& client, int type, const Bytes& bytes, std::string_vie
   return true;
 }
 
+// Messages go out at once, from a fixed service address.
+inline murmel::server::DeliveryOptions ClosedNetwork() {
+  murmel::server::DeliveryOptions options;
+  options.mailFrom = "murmelpost@service.example";
+  options.verifySenders = false;
+  return options;
+}
+
 struct TestServerSetup {
   murmel::server::Limits limits;
   bool quickAck = true;
   // Serve the confirmation links over HTTP on a free port, as murmelpost-server does.
   bool http = false;
-  murmel::server::DeliveryOptions delivery{.mailFrom = "murmelpost@service.example",
-                                           .verifySenders = false};
+  murmel::server::DeliveryOptions delivery = ClosedNetwork();
   murmel::server::WallClock clock;  // empty: the real one
   std::filesystem::path state;      // empty: a fresh temporary folder
   std::string smtpRelay;            // a URL: relay the outbox there, envelopes from the catalogue
@@ -216,7 +223,7 @@ class TestServer {
     thread_ = std::thread([this] { io_.run(); });
   }
   explicit TestServer(murmel::server::Limits limits, bool quickAck = true)
-      : TestServer(TestServerSetup{.limits = limits, .quickAck = quickAck}) {}
+      : TestServer(WithLimits(limits, quickAck)) {}
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
   ~TestServer() {
@@ -250,6 +257,13 @@ class TestServer {
   }
 
  private:
+  static TestServerSetup WithLimits(murmel::server::Limits limits, bool quickAck) {
+    TestServerSetup setup;
+    setup.limits = limits;
+    setup.quickAck = quickAck;
+    return setup;
+  }
+
   void StartRelay(const TestServerSetup& setup) {
     murmel::server::SmtpRelayOptions relay;
     relay.url = setup.smtpRelay;
