@@ -256,7 +256,7 @@ MessageKind KindFromHeader(const char* value) {
 const char* KindName(MessageKind kind) { return kKindNames.at(static_cast<std::size_t>(kind)); }
 
 Catalogue::~Catalogue() {
-  for (sqlite3_stmt* statement : {insert_, update_, newest_, find_, recipients_, heldFrom_,
+  for (sqlite3_stmt* statement : {insert_, update_, remove_, newest_, find_, recipients_, heldFrom_,
                                   heldBefore_, sender_, senderByToken_, putSender_}) {
     sqlite3_finalize(statement);
   }
@@ -300,6 +300,7 @@ IoResult Catalogue::Open(bool mustExist) {
       "reason, client_address) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
       result);
   update_ = Prepare("UPDATE messages SET state = ?2, reason = ?3 WHERE file = ?1", result);
+  remove_ = Prepare("DELETE FROM messages WHERE file = ?1", result);
   newest_ = Prepare("SELECT " MURMEL_ROW_COLUMNS
                     " FROM messages ORDER BY received DESC, id DESC LIMIT ?1",
                     result);
@@ -386,6 +387,34 @@ IoResult Catalogue::Insert(const CatalogueRow& row) {
   if (step() != SQLITE_DONE) return Fail("cannot record " + row.file);
   return {};
 }
+
+IoResult Catalogue::Remove(const std::string& file) {
+  if (remove_ == nullptr) return NotOpen();
+  const Step step(remove_);
+  BindText(remove_, 1, file);
+  if (step() != SQLITE_DONE) return Fail("cannot forget " + file);
+  return {};
+}
+
+IoResult Catalogue::Begin() {
+  if (db_ == nullptr) return NotOpen();
+  // IMMEDIATE: wait for another writer here, not halfway through the batch.
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return Fail("cannot start a transaction");
+  }
+  return {};
+}
+
+IoResult Catalogue::Commit() {
+  if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    IoResult failed = Fail("cannot commit");
+    Rollback();
+    return failed;
+  }
+  return {};
+}
+
+void Catalogue::Rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
 
 IoResult Catalogue::SetState(const std::string& file, MessageState state,
                              const std::string& reason) {
@@ -504,9 +533,16 @@ ReconcileSummary Catalogue::Reconcile(const std::filesystem::path& outboxRoot,
     return summary;
   }
   // One transaction: an outbox from before the catalogue may hold thousands of files.
-  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    summary.result = Fail("cannot start reconciling");
-    return summary;
+  if (summary.result = Begin(); !summary.result.ok) return summary;
+  // A file still in tmp/ was never published, so its client never heard "TROK": its row,
+  // if the commit got that far, goes with it.
+  std::vector<std::filesystem::path> unfinished;
+  for (const std::filesystem::path& root : {outboxRoot, heldRoot}) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(root / "tmp", error)) {
+      unfinished.push_back(entry.path());
+      if (summary.result = Remove(entry.path().filename().string()); !summary.result.ok) break;
+    }
   }
   const std::array<std::pair<std::filesystem::path, MessageState>, 4> folders = {{
       {outboxRoot / "new", MessageState::New},
@@ -515,15 +551,18 @@ ReconcileSummary Catalogue::Reconcile(const std::filesystem::path& outboxRoot,
       {heldRoot / "new", MessageState::Held},
   }};
   for (const auto& [folder, state] : folders) {
-    summary.result = AddMissing(folder, state, summary);
     if (!summary.result.ok) break;
+    summary.result = AddMissing(folder, state, summary);
   }
-  if (summary.result.ok && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    summary.result = Fail("cannot commit the reconciled rows");
-  }
+  if (summary.result.ok) summary.result = Commit();
   if (!summary.result.ok) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    Rollback();
     summary.added = summary.updated = 0;
+    return summary;
+  }
+  for (const std::filesystem::path& file : unfinished) {
+    if (summary.result = RemoveDurably(file); !summary.result.ok) break;
+    ++summary.dropped;
   }
   return summary;
 }

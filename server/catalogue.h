@@ -52,6 +52,7 @@ struct ReconcileSummary {
   IoResult result;
   int added = 0;    // files that had no row
   int updated = 0;  // rows whose state lagged behind their file's folder
+  int dropped = 0;  // files in tmp/ whose acceptance never finished, with their rows
 };
 
 class Catalogue {
@@ -65,11 +66,18 @@ class Catalogue {
   // report a missing catalogue, not leave an empty one behind.
   IoResult Open(bool mustExist = false);
   IoResult Insert(const CatalogueRow& row);
+  // Forgets the row of a file whose acceptance never finished; absent is fine.
+  IoResult Remove(const std::string& file);
+  // One transaction around many changes: one commit, one sync, for a batch of messages.
+  IoResult Begin();
+  IoResult Commit();
+  void Rollback();
   IoResult SetState(const std::string& file, MessageState state, const std::string& reason);
   // Newest first.
   std::vector<CatalogueRow> Newest(int count, IoResult& result);
   // Rows for files in outboxRoot's new/, sent/ and failed/ and heldRoot's new/ that have
-  // none: left there by a crash between rename and commit, or by an older server.
+  // none (left by an older server), and states that lag behind a move; files left in
+  // either tmp/ by a crash are removed with their rows.
   ReconcileSummary Reconcile(const std::filesystem::path& outboxRoot,
                              const std::filesystem::path& heldRoot);
 
@@ -105,6 +113,7 @@ class Catalogue {
   sqlite3* db_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* update_ = nullptr;
+  sqlite3_stmt* remove_ = nullptr;
   sqlite3_stmt* newest_ = nullptr;
   sqlite3_stmt* find_ = nullptr;
   sqlite3_stmt* recipients_ = nullptr;

@@ -42,9 +42,9 @@ std::string ReceivedFrom(const std::string& clientAddress, const std::string& se
 std::string MessageText(const Message& message) {
   const Upload* text = message.Find(kUploadText);
   if (text == nullptr) return {};
-  return ToUtf8(
-      std::string_view(reinterpret_cast<const char*>(text->bytes.data()), text->bytes.size()),
-      message.codePage());
+  const std::vector<std::uint8_t> bytes = message.Bytes(*text);
+  return ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                message.codePage());
 }
 
 }  // namespace
@@ -62,20 +62,36 @@ MailContent VoiceMail(const Message& message, const DeliveryOptions& options, st
   mail.kind = KindName(MessageKind::Voice);
   mail.text = MessageText(message);
   if (const Upload* voice = message.Find(kUploadVoice)) {
-    if (auto wav = VoiceImageToWav(voice->bytes)) {
+    std::vector<std::uint8_t> bytes = message.Bytes(*voice);
+    if (auto wav = VoiceImageToWav(bytes)) {
       mail.attachments.push_back({"voice.wav", "audio/wav", std::move(*wav)});
     } else {
       // Not a voice image we understand: pass it on untouched rather than drop it.
-      mail.attachments.push_back({"voice.bin", "application/octet-stream", voice->bytes});
+      mail.attachments.push_back({"voice.bin", "application/octet-stream", std::move(bytes)});
     }
   }
   if (const Upload* file = message.Find(kUploadFile)) {
     const std::string fileName = ToUtf8(file->fileName, message.codePage());
-    mail.attachments.push_back(
-        {SafeFileName(fileName, "attachment.bin"), "application/octet-stream", file->bytes});
+    mail.attachments.push_back({SafeFileName(fileName, "attachment.bin"),
+                                "application/octet-stream", message.Bytes(*file)});
   }
   return mail;
 }
+
+namespace {
+
+// Larger e-mails are fsync'd by the thread that wrote them: a batch of small ones should
+// not wait behind sixteen megabytes.
+constexpr std::size_t kSyncWhileStaging = std::size_t{256} * 1024;
+
+IoResult CreateFolder(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) return {false, "cannot create " + folder.string() + ": " + error.message()};
+  return {};
+}
+
+}  // namespace
 
 Delivery::Delivery(std::filesystem::path stateDir, DeliveryOptions options, WallClock clock)
     : stateDir_(std::move(stateDir)),
@@ -86,12 +102,36 @@ Delivery::Delivery(std::filesystem::path stateDir, DeliveryOptions options, Wall
       catalogue_(stateDir_ / kCatalogueFileName),
       pictures_(stateDir_ / "pictures", clock_) {}
 
+Delivery::~Delivery() { Stop(); }
+
 IoResult Delivery::Open() {
   IoResult result = outbox_.Create();
   if (result.ok) result = held_.Create();
+  if (result.ok) result = CreateFolder(spoolFolder());
   if (result.ok) result = catalogue_.Open();
-  if (!result.ok) return result;
-  return pictures_.Open();
+  if (result.ok) result = pictures_.Open();
+  if (!result.ok || committer_.joinable()) return result;
+  for (unsigned i = 0; i < std::max(1U, options_.composers); ++i) {
+    composers_.emplace_back([this] { ComposeLoop(); });
+  }
+  committer_ = std::thread([this] { CommitLoop(); });
+  return result;
+}
+
+void Delivery::Stop() {
+  {
+    const std::lock_guard lock(queueMutex_);
+    stopComposing_ = true;
+  }
+  composeReady_.notify_all();
+  for (std::thread& composer : composers_) composer.join();
+  composers_.clear();
+  {
+    const std::lock_guard lock(queueMutex_);
+    stopCommitting_ = true;
+  }
+  commitReady_.notify_all();
+  if (committer_.joinable()) committer_.join();
 }
 
 ReconcileSummary Delivery::Reconcile() {
@@ -102,6 +142,86 @@ ReconcileSummary Delivery::Reconcile() {
 void Delivery::ConfirmLinksAt(std::string baseUrl) {
   while (baseUrl.ends_with('/')) baseUrl.pop_back();
   confirmBase_ = std::move(baseUrl);
+}
+
+void Delivery::Submit(Message message, std::string clientAddress, AcceptDone done) {
+  {
+    const std::lock_guard lock(queueMutex_);
+    if (!stopComposing_ && committer_.joinable()) {
+      toCompose_.push_back({std::move(message), std::move(clientAddress), std::move(done)});
+      composeReady_.notify_one();
+      return;
+    }
+  }
+  done({false, "the server is stopping"});
+}
+
+void Delivery::RunSerially(std::function<void()> job) {
+  {
+    const std::lock_guard lock(queueMutex_);
+    if (stopCommitting_) return;
+    serial_.push_back(std::move(job));
+  }
+  commitReady_.notify_one();
+}
+
+void Delivery::ComposeLoop() {
+  for (;;) {
+    Request request;
+    {
+      std::unique_lock lock(queueMutex_);
+      composeReady_.wait(lock, [this] { return stopComposing_ || !toCompose_.empty(); });
+      if (toCompose_.empty()) return;
+      request = std::move(toCompose_.front());
+      toCompose_.pop_front();
+    }
+    if (request.message.IsPictureRegistration()) {
+      // Rare, and it changes the registry: done whole, in turn with the batches.
+      auto shared = std::make_shared<Request>(std::move(request));
+      RunSerially([this, shared] {
+        const std::lock_guard lock(mutex_);
+        RegisterPicture(*shared);
+      });
+      continue;
+    }
+    Staged staged = StageVoice(request);
+    {
+      const std::lock_guard lock(queueMutex_);
+      toCommit_.push_back(std::move(staged));
+    }
+    commitReady_.notify_one();
+  }
+}
+
+void Delivery::CommitLoop() {
+  for (;;) {
+    std::vector<Staged> batch;
+    std::function<void()> job;
+    {
+      std::unique_lock lock(queueMutex_);
+      commitReady_.wait(
+          lock, [this] { return stopCommitting_ || !toCommit_.empty() || !serial_.empty(); });
+      if (!serial_.empty()) {
+        job = std::move(serial_.front());
+        serial_.pop_front();
+      } else if (!toCommit_.empty()) {
+        batch.swap(toCommit_);
+      } else {
+        return;
+      }
+    }
+    if (job) {
+      job();
+      continue;
+    }
+    {
+      const std::lock_guard lock(mutex_);
+      CommitBatch(batch, {});
+    }
+    for (Staged& staged : batch) {
+      if (staged.done) staged.done(std::move(staged.result));
+    }
+  }
 }
 
 std::string Delivery::NextMessageId() {
@@ -120,41 +240,136 @@ MailContent Delivery::Notice(const std::string& to, const std::string& clientAdd
   return mail;
 }
 
-DeliveryResult Delivery::Store(Maildir& maildir, const Stored& stored, MessageState state) {
-  MailContent mail = stored.mail;
+Delivery::Staged Delivery::StageVoice(Request& request) {
+  const Message& message = request.message;
+  MailContent mail = VoiceMail(message, options_, clock_());
+  mail.received = ReceivedFrom(request.clientAddress, Domain(options_.mailFrom), mail.date);
+  // A confirmed picture goes with every message of its sender.
+  if (auto bytes = pictures_.Active(message.sender.address)) {
+    const std::string type = PictureMimeType(*bytes);
+    mail.attachments.push_back({PictureFileName(type), type, std::move(*bytes)});
+  }
+  Staged staged = Stage(std::move(mail), MessageKind::Voice, request.clientAddress);
+  staged.verifyingSender = message.sender.address;
+  staged.done = std::move(request.done);
+  return staged;
+}
+
+Delivery::Staged Delivery::Stage(MailContent mail, MessageKind kind,
+                                 const std::string& clientAddress) {
+  Staged staged;
   mail.messageId = NextMessageId();
-  mail.kind = KindName(stored.kind);
+  mail.kind = KindName(kind);
   const std::string text = ComposeMail(mail);
-  IoResult io;
-  const auto name = maildir.Deliver(
-      std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), io);
-  if (!name) return {false, io.error};
-  const std::filesystem::path file = maildir.root() / "new" / *name;
-  CatalogueRow row;
+  IoResult written;
+  const auto name =
+      outbox_.Stage(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                    text.size() >= kSyncWhileStaging, written);
+  if (!name) {
+    staged.result = {false, written.error};
+    return staged;
+  }
+  staged.name = *name;
+  CatalogueRow& row = staged.row;
   row.received = mail.date;
-  row.kind = stored.kind;
+  row.kind = kind;
   row.sender = mail.replyTo.address.empty() ? mail.from.address : mail.replyTo.address;
   row.recipients = JoinAddresses(mail.to);
   row.subject = mail.subject;
   row.file = *name;
   row.size = static_cast<std::int64_t>(text.size());
-  row.state = state;
-  row.clientAddress = stored.clientAddress;
-  if (const IoResult recorded = catalogue_.Insert(row); !recorded.ok) {
-    // Unaccepted means undelivered: the relay must not send what the client will send again.
-    if (const IoResult removed = RemoveDurably(file); !removed.ok) {
-      return {false, recorded.error + "; and " + removed.error};
-    }
-    return {false, recorded.error};
-  }
-  if (state == MessageState::New && onDelivered_) onDelivered_();
-  return {true, file.string()};
+  row.clientAddress = clientAddress;
+  staged.result.ok = true;
+  return staged;
 }
 
-DeliveryResult Delivery::Accept(const Message& message, const std::string& clientAddress) {
-  const std::lock_guard lock(mutex_);
-  if (message.IsPictureRegistration()) return RegisterPicture(message, clientAddress);
-  return AcceptVoice(message, clientAddress);
+IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<LinkFor>& links) {
+  auto fail = [this](Staged& staged, const std::string& why) {
+    if (!staged.result.ok) return;
+    staged.result = {false, why};
+    ::unlink((outbox_.root() / "tmp" / staged.name).c_str());
+  };
+  // The data first: with every file written, one journal commit covers them all.
+  for (Staged& staged : batch) {
+    if (!staged.result.ok) continue;
+    if (const IoResult synced = SyncFile(outbox_.root() / "tmp" / staged.name); !synced.ok) {
+      fail(staged, synced.error);
+    }
+  }
+  // Then every row in one transaction. Any failure here is the store's, so it fails the
+  // whole batch: none of its clients hears "TROK", none of its files is published.
+  std::vector<Staged> linkMail;
+  IoResult stored = catalogue_.Begin();
+  for (Staged& staged : batch) {
+    if (!stored.ok) break;
+    if (!staged.result.ok) continue;
+    bool verified = true;
+    if (!staged.verifyingSender.empty()) {
+      verified = Verified(staged.verifyingSender, stored);
+      if (!stored.ok) break;
+      if (!verified && confirmBase_.empty()) {
+        fail(staged,
+             "the sender's address is not confirmed, and its link would need the HTTP "
+             "pages, which this server does not serve");
+        continue;
+      }
+    }
+    staged.target = verified ? &outbox_ : &held_;
+    staged.row.state = verified ? MessageState::New : MessageState::Held;
+    stored = catalogue_.Insert(staged.row);
+    if (stored.ok && !verified) {
+      // Accepted, so the client's user is done; delivered once the address is confirmed.
+      stored = AddConfirmationLink(staged.verifyingSender, staged.row.clientAddress, linkMail);
+      staged.result.detail = " (held until the sender confirms the address)";
+    }
+  }
+  for (const LinkFor& link : links) {
+    if (stored.ok) stored = AddConfirmationLink(link.address, link.clientAddress, linkMail);
+  }
+  if (stored.ok) stored = catalogue_.Commit();
+  for (Staged& mail : linkMail) batch.push_back(std::move(mail));
+  if (!stored.ok) {
+    catalogue_.Rollback();
+    for (Staged& staged : batch) fail(staged, stored.error);
+    return stored;
+  }
+  // Last the names: a file in new/ always has its row, and a crash before this point
+  // leaves only tmp/ files, which the next start-up removes with their rows.
+  bool toOutbox = false, toHeld = false;
+  for (Staged& staged : batch) {
+    if (!staged.result.ok) continue;
+    if (const IoResult published = outbox_.Publish(staged.name, *staged.target); !published.ok) {
+      catalogue_.Remove(staged.row.file);
+      fail(staged, published.error);
+      continue;
+    }
+    (staged.target == &outbox_ ? toOutbox : toHeld) = true;
+  }
+  IoResult synced = SyncDirectory(outbox_.root() / "tmp");
+  if (synced.ok && toOutbox) synced = SyncDirectory(outbox_.root() / "new");
+  if (synced.ok && toHeld) synced = SyncDirectory(held_.root() / "new");
+  for (Staged& staged : batch) {
+    if (!staged.result.ok) continue;
+    const std::filesystem::path file = staged.target->root() / "new" / staged.name;
+    if (!synced.ok) {
+      // Not known to be durable, so not accepted: take it back before anyone is told.
+      ::unlink(file.c_str());
+      catalogue_.Remove(staged.row.file);
+      staged.result = {false, synced.error};
+      continue;
+    }
+    staged.result.detail = file.string() + staged.result.detail;
+  }
+  if (synced.ok && toOutbox && onDelivered_) onDelivered_();
+  return synced;
+}
+
+DeliveryResult Delivery::StoreNotice(MailContent mail, MessageKind kind,
+                                     const std::string& clientAddress) {
+  std::vector<Staged> one;
+  one.push_back(Stage(std::move(mail), kind, clientAddress));
+  CommitBatch(one, {});
+  return one.front().result;
 }
 
 bool Delivery::Verified(const std::string& address, IoResult& result) {
@@ -163,37 +378,8 @@ bool Delivery::Verified(const std::string& address, IoResult& result) {
   return result.ok && clock_() < record.verifiedUntil;
 }
 
-DeliveryResult Delivery::AcceptVoice(const Message& message, const std::string& clientAddress) {
-  Stored stored{VoiceMail(message, options_, clock_()), MessageKind::Voice, clientAddress};
-  stored.mail.received = ReceivedFrom(clientAddress, Domain(options_.mailFrom), stored.mail.date);
-  // A confirmed picture goes with every message of its sender.
-  if (auto bytes = pictures_.Active(message.sender.address)) {
-    const std::string type = PictureMimeType(*bytes);
-    stored.mail.attachments.push_back({PictureFileName(type), type, std::move(*bytes)});
-  }
-  IoResult checked;
-  const bool verified = Verified(message.sender.address, checked);
-  if (!checked.ok) return {false, checked.error};
-  if (verified) return Store(outbox_, stored, MessageState::New);
-  if (confirmBase_.empty()) {
-    return {false,
-            "the sender's address is not confirmed, and its link would need the HTTP "
-            "pages, which this server does not serve"};
-  }
-  // Accepted, so the client's user is done; delivered only once the address is confirmed.
-  DeliveryResult held = Store(held_, stored, MessageState::Held);
-  if (!held.ok) return held;
-  if (const IoResult mailed = MailConfirmationLink(message.sender.address, clientAddress);
-      !mailed.ok) {
-    held.detail += " (held; the confirmation link could not be mailed: " + mailed.error + ")";
-    return held;
-  }
-  held.detail += " (held until the sender confirms the address)";
-  return held;
-}
-
-IoResult Delivery::MailConfirmationLink(const std::string& address,
-                                        const std::string& clientAddress) {
+IoResult Delivery::AddConfirmationLink(const std::string& address, const std::string& clientAddress,
+                                       std::vector<Staged>& mail) {
   IoResult result;
   SenderRecord record = catalogue_.Sender(AddressKey(address), result);
   if (!result.ok) return result;
@@ -202,49 +388,56 @@ IoResult Delivery::MailConfirmationLink(const std::string& address,
   // The link mailed yesterday stays the link: the one in either e-mail works.
   if (record.token.empty() || now - record.mailedAt > kHeldLifetime) record.token = NewLinkToken();
 
-  Stored stored{Notice(address, clientAddress), MessageKind::SenderConfirmation, clientAddress};
-  stored.mail.subject = "Please confirm your address to send voice messages";
-  stored.mail.text = "Someone, probably you, sent a voice message with Murmelpost from " + address +
-                     ".\n\n"
-                     "It is delivered only once you confirm that this address is yours. Open "
-                     "this link\nand press Confirm:\n\n" +
-                     confirmBase_ + "/sender/confirm/" + record.token +
-                     "\n\n"
-                     "Messages wait for 7 days. If you did not send one, ignore this e-mail: "
-                     "nothing\nis delivered in your name.\n";
-  const DeliveryResult mailed = Store(outbox_, stored, MessageState::New);
-  if (!mailed.ok) return {false, mailed.detail};
+  MailContent notice = Notice(address, clientAddress);
+  notice.subject = "Please confirm your address to send voice messages";
+  notice.text = "Someone, probably you, sent a voice message with Murmelpost from " + address +
+                ".\n\n"
+                "It is delivered only once you confirm that this address is yours. Open "
+                "this link\nand press Confirm:\n\n" +
+                confirmBase_ + "/sender/confirm/" + record.token +
+                "\n\n"
+                "Messages wait for 7 days. If you did not send one, ignore this e-mail: "
+                "nothing\nis delivered in your name.\n";
+  Staged staged = Stage(std::move(notice), MessageKind::SenderConfirmation, clientAddress);
+  if (!staged.result.ok) return {false, staged.result.detail};
+  mail.push_back(std::move(staged));
+  Staged& link = mail.back();
+  link.target = &outbox_;
+  result = SyncFile(outbox_.root() / "tmp" / link.name);
+  if (result.ok) result = catalogue_.Insert(link.row);
   record.mailedAt = now;
-  return catalogue_.PutSender(record);
+  if (result.ok) result = catalogue_.PutSender(record);
+  return result;
 }
 
-DeliveryResult Delivery::RegisterPicture(const Message& message, const std::string& clientAddress) {
-  const Upload& upload = *message.Find(kUploadPicture);
+void Delivery::RegisterPicture(Request& request) {
+  const Message& message = request.message;
+  const std::vector<std::uint8_t> bytes = message.Bytes(*message.Find(kUploadPicture));
   const std::string& sender = message.sender.address;
-  const bool clearing = upload.bytes.empty();
+  const std::string& clientAddress = request.clientAddress;
+  const bool clearing = bytes.empty();
   IoResult checked;
   const bool verified = Verified(sender, checked);
-  if (!checked.ok) return {false, checked.error};
+  if (!checked.ok) return request.done({false, checked.error});
   if (confirmBase_.empty() && (!clearing || !verified)) {
-    return {false,
-            "custom pictures and sender addresses are confirmed on the HTTP pages, which this "
-            "server does not serve (start it without --no-http)"};
+    return request.done(
+        {false,
+         "custom pictures and sender addresses are confirmed on the HTTP pages, which this "
+         "server does not serve (start it without --no-http)"});
   }
   if (!verified) {
     // Nobody may change the picture on messages in someone else's name.
-    const IoResult mailed = MailConfirmationLink(sender, clientAddress);
-    return {false, "the sender's address is not confirmed" +
-                       (mailed.ok ? std::string() : "; " + mailed.error)};
+    std::vector<Staged> none;
+    const IoResult mailed = CommitBatch(none, {{sender, clientAddress}});
+    return request.done({false, "the sender's address is not confirmed" +
+                                    (mailed.ok ? std::string() : "; " + mailed.error)});
   }
   std::string token;
   const IoResult stored =
-      clearing ? pictures_.Clear(sender) : pictures_.Register(sender, upload.bytes, token);
-  if (!stored.ok) return {false, stored.error};
+      clearing ? pictures_.Clear(sender) : pictures_.Register(sender, bytes, token);
+  if (!stored.ok) return request.done({false, stored.error});
 
-  Stored notice{Notice(sender, clientAddress),
-                clearing ? MessageKind::PictureCleared : MessageKind::PictureConfirmation,
-                clientAddress};
-  MailContent& mail = notice.mail;
+  MailContent mail = Notice(sender, clientAddress);
   if (clearing) {
     mail.subject = kPictureClearedSubject;
     mail.text =
@@ -260,12 +453,13 @@ DeliveryResult Delivery::RegisterPicture(const Message& message, const std::stri
                 "\n\n"
                 "The link is valid for 7 days. If you did not register this picture,\n"
                 "ignore this e-mail: nothing changes.\n";
-    const std::string type = PictureMimeType(upload.bytes);
-    mail.attachments.push_back({PictureFileName(type), type, upload.bytes});
+    const std::string type = PictureMimeType(bytes);
+    mail.attachments.push_back({PictureFileName(type), type, bytes});
   }
-  return Store(outbox_, notice, MessageState::New);
+  request.done(StoreNotice(
+      std::move(mail), clearing ? MessageKind::PictureCleared : MessageKind::PictureConfirmation,
+      clientAddress));
 }
-
 std::optional<SenderConfirmationView> Delivery::PendingSender(const std::string& token) {
   const std::lock_guard lock(mutex_);
   IoResult result;

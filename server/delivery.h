@@ -1,13 +1,20 @@
 // Turns an accepted connection's message into e-mail in the Maildir outbox, holds the
 // messages of senders who have not confirmed their address yet, and keeps custom picture
-// registrations until they are confirmed. Returns only once everything is durable.
+// registrations until they are confirmed. It works on threads of its own, so the transfer
+// thread never waits for the disk: workers compose and write each e-mail, and one
+// committing thread makes whatever is ready durable together (one journal commit, one
+// catalogue transaction, one folder sync per batch) before it reports back.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/catalogue.h"
@@ -32,12 +39,17 @@ struct DeliveryOptions {
   // Off only on closed networks: then anyone may send in anyone's name.
   bool verifySenders = true;
   std::time_t verifiedFor = 365 * kDay;
+  // Threads that compose e-mail; composing is CPU work, one per core is plenty.
+  unsigned composers = 2;
 };
 
 struct DeliveryResult {
   bool ok = false;
   std::string detail;  // the outbox (or held) file, or what failed
 };
+
+// Runs on a delivery thread once the message is durable, or refused: it must not block.
+using AcceptDone = std::function<void(DeliveryResult)>;
 
 // What a sender confirmation link stands for.
 struct SenderConfirmationView {
@@ -59,14 +71,21 @@ class Delivery {
  public:
   explicit Delivery(std::filesystem::path stateDir, DeliveryOptions options = {},
                     WallClock clock = {});
+  ~Delivery();  // Stop()
+  Delivery(const Delivery&) = delete;
+  Delivery& operator=(const Delivery&) = delete;
 
-  // Creates the outbox, the held folder and the catalogue; Reconcile before anything
-  // moves their files.
+  // Creates the outbox, the held folder, the spool and the catalogue, and starts the
+  // threads; Reconcile before the first Submit.
   IoResult Open();
   ReconcileSummary Reconcile();
-  // ok only once the e-mail file and its catalogue row are both durable. clientAddress is
-  // the peer's IP address as text.
-  DeliveryResult Accept(const Message& message, const std::string& clientAddress);
+  // done hears ok only once the e-mail file and its catalogue row are both durable; a
+  // refusal leaves neither behind. clientAddress is the peer's IP address as text.
+  void Submit(Message message, std::string clientAddress, AcceptDone done);
+  // Runs job on the committing thread, between batches: for work that needs the disk.
+  void RunSerially(std::function<void()> job);
+  // Finishes everything submitted, then ends the threads; later submissions are dropped.
+  void Stop();
   // Runs after each e-mail is durable in new/: it must not block. Set before the first
   // Accept.
   void OnDelivered(std::function<void()> hook) { onDelivered_ = std::move(hook); }
@@ -86,19 +105,47 @@ class Delivery {
   std::filesystem::path outboxRoot() const { return outbox_.root(); }
   std::filesystem::path heldRoot() const { return held_.root(); }
   std::filesystem::path pictureFolder() const { return pictures_.folder(); }
+  std::filesystem::path spoolFolder() const { return stateDir_ / "spool"; }
   const DeliveryOptions& options() const { return options_; }
 
  private:
-  struct Stored {
-    MailContent mail;
-    MessageKind kind = MessageKind::Voice;
+  struct Request {
+    Message message;
     std::string clientAddress;
+    AcceptDone done;
   };
-  DeliveryResult Store(Maildir& maildir, const Stored& stored, MessageState state);
-  DeliveryResult AcceptVoice(const Message& message, const std::string& clientAddress);
-  DeliveryResult RegisterPicture(const Message& message, const std::string& clientAddress);
-  // Mails the sender a confirmation link unless one went out within the last day.
-  IoResult MailConfirmationLink(const std::string& address, const std::string& clientAddress);
+  // One e-mail written into the outbox's tmp/, waiting for its batch.
+  struct Staged {
+    std::string name;
+    CatalogueRow row;
+    // Whose confirmation decides between the outbox and the held folder; empty for the
+    // service's own mail, which goes out at once.
+    std::string verifyingSender;
+    const Maildir* target = nullptr;  // decided in the batch
+    DeliveryResult result;
+    AcceptDone done;
+  };
+
+  void ComposeLoop();
+  void CommitLoop();
+  Staged StageVoice(Request& request);
+  // Writes the e-mail into tmp/; fsync'd now when large (a batch with it would wait).
+  Staged Stage(MailContent mail, MessageKind kind, const std::string& clientAddress);
+  struct LinkFor {
+    std::string address, clientAddress;
+  };
+  // Under mutex_. Rows, then files: a crash leaves either nothing or a published file with
+  // its row, and the start-up's Reconcile removes a staged file and its row together.
+  // Mails confirmation links to the held messages' senders and to links' addresses.
+  // Returns the store's failure, which failed the whole batch.
+  IoResult CommitBatch(std::vector<Staged>& batch, const std::vector<LinkFor>& links);
+  // Under mutex_: the batch path for the service's own single e-mail.
+  DeliveryResult StoreNotice(MailContent mail, MessageKind kind, const std::string& clientAddress);
+  void RegisterPicture(Request& request);
+  // Inside the batch's transaction: stages and records the link e-mail for the sender
+  // unless one went out within the last day.
+  IoResult AddConfirmationLink(const std::string& address, const std::string& clientAddress,
+                               std::vector<Staged>& mail);
   bool Verified(const std::string& address, IoResult& result);
   MailContent Notice(const std::string& to, const std::string& clientAddress);
   std::string NextMessageId();
@@ -112,11 +159,21 @@ class Delivery {
   Catalogue catalogue_;
   PictureRegistry pictures_;
   std::string confirmBase_;
-  std::uint64_t mailCounter_ = 0;
+  std::atomic<std::uint64_t> mailCounter_{0};
   std::function<void()> onDelivered_;
-  // The catalogue's one connection and the counters: the transfer thread and the HTTP
+  // The catalogue's one connection and the counters: the committing thread and the HTTP
   // threads take turns.
   std::mutex mutex_;
+
+  // The queues between the threads.
+  std::mutex queueMutex_;
+  std::condition_variable composeReady_, commitReady_;
+  std::deque<Request> toCompose_;
+  std::vector<Staged> toCommit_;
+  std::deque<std::function<void()>> serial_;
+  bool stopComposing_ = false, stopCommitting_ = false;
+  std::vector<std::thread> composers_;
+  std::thread committer_;
 };
 
 }  // namespace murmel::server

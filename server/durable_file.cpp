@@ -55,13 +55,16 @@ IoResult SyncDirectory(const std::filesystem::path& directory) {
   return {};
 }
 
-IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
-                      std::span<const std::uint8_t> bytes) {
-  FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (fd.get() < 0) return Failure("cannot create", temporary, errno);
+namespace {
+
+// Creates file with bytes, fsync'd when sync is set; removed again on any failure.
+IoResult WriteFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
+                   bool sync) {
+  FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (fd.get() < 0) return Failure("cannot create", file, errno);
   auto failAndRemove = [&](std::string_view what, int error) {
-    IoResult result = Failure(what, temporary, error);
-    ::unlink(temporary.c_str());
+    IoResult result = Failure(what, file, error);
+    ::unlink(file.c_str());
     return result;
   };
   std::size_t written = 0;
@@ -71,11 +74,29 @@ IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesys
     if (n < 0) return failAndRemove("cannot write", errno);
     written += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd.get()) != 0) return failAndRemove("cannot sync", errno);
+  if (sync && ::fsync(fd.get()) != 0) return failAndRemove("cannot sync", errno);
   if (::close(fd.release()) != 0) return failAndRemove("cannot close", errno);
-  if (::rename(temporary.c_str(), target.c_str()) != 0)
-    return failAndRemove("cannot rename", errno);
+  return {};
+}
+
+}  // namespace
+
+IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                      std::span<const std::uint8_t> bytes) {
+  if (IoResult written = WriteFile(temporary, bytes, true); !written.ok) return written;
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    IoResult result = Failure("cannot rename", temporary, errno);
+    ::unlink(temporary.c_str());
+    return result;
+  }
   return SyncDirectory(target.parent_path());
+}
+
+IoResult SyncFile(const std::filesystem::path& file) {
+  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return Failure("cannot open", file, errno);
+  if (::fsync(fd.get()) != 0) return Failure("cannot sync", file, errno);
+  return {};
 }
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
@@ -110,17 +131,27 @@ IoResult Maildir::Create() const {
   return {};
 }
 
-std::optional<std::string> Maildir::Deliver(std::span<const std::uint8_t> message,
-                                            IoResult& result) {
+std::optional<std::string> Maildir::Stage(std::span<const std::uint8_t> message, bool sync,
+                                          IoResult& result) {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
   // time.M<usec>P<pid>Q<counter>.host: unique within this process and across processes.
   const std::string name = std::to_string(micros / 1000000) + ".M" +
                            std::to_string(micros % 1000000) + "P" + std::to_string(::getpid()) +
-                           "Q" + std::to_string(++counter_) + "." + HostName();
-  result = WriteDurably(root_ / "tmp" / name, root_ / "new" / name, message);
+                           "Q" + std::to_string(counter_.fetch_add(1) + 1) + "." + HostName();
+  result = WriteFile(root_ / "tmp" / name, message, sync);
   if (!result.ok) return std::nullopt;
   return name;
+}
+
+IoResult Maildir::Publish(const std::string& name, const Maildir& target) const {
+  const std::filesystem::path from = root_ / "tmp" / name;
+  const std::filesystem::path to = target.root_ / "new" / name;
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    return {false,
+            "cannot move " + from.string() + " to " + to.string() + ": " + std::strerror(errno)};
+  }
+  return {};
 }
 
 }  // namespace murmel::server

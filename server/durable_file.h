@@ -2,6 +2,7 @@
 // name, renamed into place and the directory fsync'd, so a reader sees all or nothing.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -28,6 +29,10 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 // Renames from to to and fsyncs both folders.
 IoResult MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// fsyncs a file that was written without: once every file of a batch is written, the first
+// call commits the file system's journal for all of them and the rest cost little.
+IoResult SyncFile(const std::filesystem::path& file);
+
 // Removes target (absent is fine) and fsyncs its folder.
 IoResult RemoveDurably(const std::filesystem::path& target);
 
@@ -37,13 +42,18 @@ class Maildir {
   explicit Maildir(std::filesystem::path root) : root_(std::move(root)) {}
 
   IoResult Create() const;
-  // The file name in new/ on success.
-  std::optional<std::string> Deliver(std::span<const std::uint8_t> message, IoResult& result);
+  // Writes a message into tmp/ under a new unique name, which it returns; fsyncs it only
+  // when sync is set. Nothing reads tmp/: the message counts once it is published.
+  std::optional<std::string> Stage(std::span<const std::uint8_t> message, bool sync,
+                                   IoResult& result);
+  // Renames tmp/name to target's new/name (the same file system); the caller syncs the
+  // folders once for a whole batch.
+  IoResult Publish(const std::string& name, const Maildir& target) const;
   const std::filesystem::path& root() const { return root_; }
 
  private:
   std::filesystem::path root_;
-  std::uint64_t counter_ = 0;
+  std::atomic<std::uint64_t> counter_{0};  // delivery threads stage at once
 };
 
 }  // namespace murmel::server

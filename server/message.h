@@ -1,14 +1,17 @@
 // What one connection delivered: the envelope converted from the sender's code page and
-// parsed, the uploads as received (the text still in that code page).
+// parsed, the uploads as received (the text still in that code page) in a spool file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "server/address.h"
+#include "server/spool_file.h"
 
 namespace murmel::server {
 
@@ -32,8 +35,9 @@ struct LocaleRecord {
 
 struct Upload {
   int type = 0;
-  std::string fileName;  // as sent, only for named types
-  std::vector<std::uint8_t> bytes;
+  std::string fileName;      // as sent, only for named types
+  std::uint64_t offset = 0;  // in the message's spool file
+  std::uint64_t size = 0;
 };
 
 struct Message {
@@ -44,6 +48,7 @@ struct Message {
   std::vector<std::string> recipients;  // checked addresses, each once
   std::string subject;                  // UTF-8, no control character
   std::vector<Upload> uploads;
+  std::shared_ptr<SpoolFile> spool;  // every upload's bytes, one after the other
 
   std::uint32_t codePage() const { return locale ? locale->codePage : 1252; }
 
@@ -54,6 +59,17 @@ struct Message {
     return nullptr;
   }
   bool IsPictureRegistration() const { return Find(kUploadPicture) != nullptr; }
+
+  // The upload's bytes, read back from the spool.
+  std::vector<std::uint8_t> Bytes(const Upload& upload) const {
+    return spool ? spool->Read(upload.offset, upload.size) : std::vector<std::uint8_t>();
+  }
+  // Adds data to the last upload.
+  IoResult Append(std::span<const std::uint8_t> data) {
+    if (IoResult written = spool->Append(data); !written.ok) return written;
+    uploads.back().size += data.size();
+    return {};
+  }
 };
 
 }  // namespace murmel::server

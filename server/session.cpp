@@ -172,12 +172,14 @@ Decision Session::OnFileType(std::string_view argument) {
   if (const std::string problem = UploadTypeProblem(static_cast<int>(type)); !problem.empty()) {
     return Refuse(problem);
   }
+  if (!message_.spool) {
+    IoResult created;
+    message_.spool = SpoolFile::Create(spoolFolder_, created);
+    if (!message_.spool) return Refuse("not stored: " + created.error);
+  }
   pending_.typed = true;
   pending_.needsName = static_cast<int>(type) >= kFirstNamedUploadType;
-  Upload upload;
-  upload.type = static_cast<int>(type);
-  upload.bytes.reserve(pending_.announced);
-  message_.uploads.push_back(std::move(upload));
+  message_.uploads.push_back({static_cast<int>(type), {}, message_.spool->size(), 0});
   return Ok();
 }
 
@@ -211,7 +213,7 @@ bool Session::ReadyForData() const {
 }
 
 bool Session::UploadComplete() const {
-  return ReadyForData() && message_.uploads.back().bytes.size() == pending_.announced;
+  return ReadyForData() && message_.uploads.back().size == pending_.announced;
 }
 
 Decision Session::OnData(bool first, std::span<const std::uint8_t> data) {
@@ -219,9 +221,8 @@ Decision Session::OnData(bool first, std::span<const std::uint8_t> data) {
   if (first == pending_.begun)
     return Refuse(first ? "second \"FLBG\"" : "\"FLCN\" before \"FLBG\"");
   pending_.begun = true;
-  Upload& upload = message_.uploads.back();
-  auto& bytes = upload.bytes;
-  if (data.size() > pending_.announced - bytes.size()) {
+  const Upload& upload = message_.uploads.back();
+  if (data.size() > pending_.announced - upload.size) {
     return Refuse("more data than \"FLSZ\" announced");
   }
   // Every supported code page is ASCII-compatible: a zero byte is a NUL character.
@@ -231,7 +232,9 @@ Decision Session::OnData(bool first, std::span<const std::uint8_t> data) {
   if (upload.type == kUploadPicture && first && pending_.announced > 0 && !IsPicture(data)) {
     return Refuse("a picture that is neither GIF nor JPEG");
   }
-  bytes.insert(bytes.end(), data.begin(), data.end());
+  if (const IoResult spooled = message_.Append(data); !spooled.ok) {
+    return Refuse("not stored: " + spooled.error);
+  }
   return Ok();
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,11 +29,15 @@ struct Decision {
 
 class Session {
  public:
-  explicit Session(const Limits& limits) : limits_(limits) {}
+  // Uploads are spooled in spoolFolder.
+  Session(const Limits& limits, std::filesystem::path spoolFolder)
+      : limits_(limits), spoolFolder_(std::move(spoolFolder)) {}
 
   Decision Handle(std::span<const std::uint8_t> payload);
 
   const Message& message() const { return message_; }
+  // After "FINI": the message moves on to delivery.
+  Message TakeMessage() { return std::move(message_); }
 
  private:
   struct PendingUpload {
@@ -57,6 +62,7 @@ class Session {
   bool ReadyForData() const;
 
   Limits limits_;
+  std::filesystem::path spoolFolder_;
   Message message_;
   PendingUpload pending_;
   bool greeted_ = false;

@@ -64,10 +64,11 @@ int main(int argc, char** argv) {
   if (const ReconcileSummary found = delivery.Reconcile(); !found.result.ok) {
     std::cerr << "murmelpost-server: " << found.result.error << "\n";
     return 1;
-  } else if (found.added + found.updated > 0) {
+  } else if (found.added + found.updated + found.dropped > 0) {
     std::cerr << "murmelpost-server: catalogue: " << found.added
               << " outbox files had no row and got one, " << found.updated
-              << " rows caught up with their file's folder" << std::endl;
+              << " rows caught up with their file's folder, " << found.dropped
+              << " unfinished acceptances removed" << std::endl;
   }
   Catalogue relayCatalogue(options.stateDir / kCatalogueFileName);
   // curl's global set-up is not thread-safe: done here, before any thread exists.
@@ -157,6 +158,8 @@ int main(int argc, char** argv) {
   }
   server.Start();
   io.run();
+  // Before io goes: what was submitted finishes, and its replies go nowhere.
+  delivery.Stop();
   help.Stop();
   if (relay) {
     relay->Stop();

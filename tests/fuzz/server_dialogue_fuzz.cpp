@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const SplitResult split = SplitFrames(std::span(data, size), limits.maxFramePayload);
   if (split.consumed > size) std::abort();
 
-  Session session(limits);
+  Session session(limits, std::filesystem::temp_directory_path());
   for (const auto& payload : split.payloads) {
     const Decision decision = session.Handle(payload);
     if (decision.reply.size() < 4) std::abort();
@@ -51,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Message& message = session.message();
   CheckEnvelope(message, limits);
   for (const Upload& upload : message.uploads) {
-    if (upload.bytes.size() > limits.maxUploadBytes) std::abort();
-    if (const auto wav = VoiceImageToWav(upload.bytes);
-        wav && wav->size() > upload.bytes.size() + 1) {
+    const std::vector<std::uint8_t> bytes = message.Bytes(upload);
+    if (bytes.size() != upload.size || bytes.size() > limits.maxUploadBytes) std::abort();
+    if (const auto wav = VoiceImageToWav(bytes); wav && wav->size() > bytes.size() + 1) {
       std::abort();
     }
     for (const char c : SafeFileName(upload.fileName, "x")) {

@@ -316,9 +316,15 @@ TEST_F(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
       {outbox / "sent" / "relayed", "To: bob@example.org\n\n"},
       {outbox / "new" / "released", "To: bob@example.org\n\n"},
   };
+  // A crash after the commit but before the rename, and one while writing.
+  fs::create_directories(outbox / "tmp");
+  fs::create_directories(held / "tmp");
+  std::ofstream(outbox / "tmp" / "staged") << "To: bob@example.org\n\n";
+  std::ofstream(held / "tmp" / "partial") << "To: bo";
   for (const auto& [path, text] : files) std::ofstream(path) << text;
   ASSERT_TRUE(catalogue_.Insert(Row("relayed", MessageState::New)).ok);
   ASSERT_TRUE(catalogue_.Insert(Row("released", MessageState::Held)).ok);
+  ASSERT_TRUE(catalogue_.Insert(Row("staged", MessageState::New)).ok);
 
   for (const int start : {1, 2}) {
     SCOPED_TRACE(start);
@@ -328,7 +334,11 @@ TEST_F(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
     ASSERT_TRUE(summary.result.ok) << summary.result.error;
     EXPECT_EQ(summary.added, start == 1 ? 3 : 0);
     EXPECT_EQ(summary.updated, start == 1 ? 2 : 0);
+    EXPECT_EQ(summary.dropped, start == 1 ? 2 : 0);
   }
+  EXPECT_TRUE(fs::is_empty(outbox / "tmp") && fs::is_empty(held / "tmp"));
+  IoResult read;
+  EXPECT_FALSE(catalogue_.Recipients("staged", read).has_value());
   // Missing folders are nothing to reconcile.
   const ReconcileSummary none = catalogue_.Reconcile(held / "none", held / "none");
   EXPECT_TRUE(none.result.ok && none.added == 0 && none.updated == 0);

@@ -229,6 +229,7 @@ class TestServer {
   ~TestServer() {
     io_.stop();
     thread_.join();
+    delivery_.Stop();
     http_.Stop();
     if (relay_) relay_->Stop();
   }

@@ -12,6 +12,13 @@ namespace {
 using server_test::B;
 using server_test::Bytes;
 
+// Where every session here spools its uploads.
+const std::filesystem::path& Spool() {
+  static const testing_support::TempDir folder;
+  static const std::filesystem::path path = folder.path();
+  return path;
+}
+
 Bytes Data(const char* word, std::size_t count, std::uint8_t fill = 0x5A) {
   Bytes frame = B(word);
   frame.insert(frame.end(), count, fill);
@@ -42,7 +49,7 @@ std::vector<Bytes> After(std::vector<Bytes> prefix, std::initializer_list<Bytes>
 
 TEST(Session, ClientSequencesAreAcceptedAndTheMessageIsKept) {
   Limits limits;
-  Session session(limits);
+  Session session(limits, Spool());
   const auto payloads =
       After(kEnvelope, {B("FLSZ5"), B("FLTP1"), B("FLBGHello"), B("FLSZ1025"), B("FLTP10"),
                         B("FLNMnotes.txt"), Data("FLBG", 1024), Data("FLCN", 1, 0x21), B("FLSZ0"),
@@ -63,21 +70,22 @@ TEST(Session, ClientSequencesAreAcceptedAndTheMessageIsKept) {
   EXPECT_EQ(message.locale->language, 9);
   EXPECT_EQ(message.locale->subLanguage, 1);
   ASSERT_EQ(message.uploads.size(), 3u);
-  EXPECT_EQ(message.uploads[0].bytes, B("Hello"));
+  EXPECT_EQ(message.Bytes(message.uploads[0]), B("Hello"));
   EXPECT_EQ(message.uploads[1].fileName, "notes.txt");
-  EXPECT_EQ(message.uploads[1].bytes.size(), 1025u);
-  EXPECT_EQ(message.uploads[1].bytes.back(), 0x21);
-  EXPECT_TRUE(message.uploads[2].bytes.empty());
+  Bytes notes(1024, 0x5A);
+  notes.push_back(0x21);
+  EXPECT_EQ(message.Bytes(message.uploads[1]), notes);
+  EXPECT_TRUE(message.Bytes(message.uploads[2]).empty());
 }
 
 TEST(Session, ChckIsAnsweredWithOneDataByte) {
-  Session session(Limits{});
+  Session session(Limits{}, Spool());
   session.Handle(kEnvelope[0]);
   EXPECT_EQ(session.Handle(B("CHCK_DEF2.80.1234")).reply, (Bytes{'T', 'R', 'O', 'K', 0x01}));
 }
 
 TEST(Session, PictureRegistrationNeedsNoTypeNoRecipientsAndNoData) {
-  Session session(Limits{});
+  Session session(Limits{}, Spool());
   const std::vector<Bytes> clear = {B("HELLCEMurmelpost _DEF:2.80.1234"),
                                     server_test::LocaleRecord(),
                                     B("SEND\"Ann\" <ann@example.org>"),
@@ -168,7 +176,7 @@ TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
       {"a picture in a message with recipients", After(kEnvelope, {B("FLSZ0"), B("FLTP4")}), n + 1},
   };
   for (const Case& c : cases) {
-    Session session(limits);
+    Session session(limits, Spool());
     EXPECT_EQ(FirstRefused(session, c.payloads), c.refusedAt) << c.name;
   }
 }
@@ -193,7 +201,7 @@ TEST(Session, PictureRegistrationsCarryOneGifOrJpegOfAtMost102400Bytes) {
        n + 4},
   };
   for (const Case& c : cases) {
-    Session session(Limits{});
+    Session session(Limits{}, Spool());
     EXPECT_EQ(FirstRefused(session, c.payloads), c.refusedAt) << c.name;
   }
 }

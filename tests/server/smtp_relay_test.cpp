@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <future>
 #include <memory>
 
 #include "fake_smtp.h"
@@ -181,8 +182,15 @@ TEST(SmtpRelay, AcceptedMessageGoesOutWhenDeliveryWakesTheRelay) {
   message.recipients = {"bob@example.org", "carol@example.org"};
   message.subject = "Hello";
   const std::string text = "First line\n.\n.dotted\nend\n";
-  message.uploads.push_back({murmel::server::kUploadText, "", {text.begin(), text.end()}});
-  const auto accepted = delivery.Accept(message, "192.0.2.7");
+  murmel::server::IoResult spooled;
+  message.spool = murmel::server::SpoolFile::Create(delivery.spoolFolder(), spooled);
+  ASSERT_TRUE(spooled.ok) << spooled.error;
+  message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
+  ASSERT_TRUE(message.Append(server_test::B(text)).ok);
+  std::promise<murmel::server::DeliveryResult> done;
+  delivery.Submit(message, "192.0.2.7",
+                  [&done](murmel::server::DeliveryResult result) { done.set_value(result); });
+  const auto accepted = done.get_future().get();
   ASSERT_TRUE(accepted.ok) << accepted.detail;
 
   const fs::path sent = delivery.outboxRoot() / "sent" / fs::path(accepted.detail).filename();

@@ -1,0 +1,167 @@
+// "TROK" to "FINI" is a promise that the message will be delivered: it holds while many
+// clients finish at once, across a kill -9, and when the spool cannot take an upload.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "scripted_client.h"
+#include "server/catalogue.h"
+#include "server/delivery.h"
+
+namespace murmel::server {
+namespace {
+
+namespace fs = std::filesystem;
+using server_test::B;
+using server_test::Bytes;
+using server_test::Client;
+
+// One message with a voice of chunks frames; true once its "FINI" was answered "TROK".
+bool SendMessage(std::uint16_t port, const std::string& subject, std::size_t chunks) {
+  Client client(port);
+  return client.connected() && server_test::Greet(client) &&
+         server_test::Envelope(client, "\"Ann\" <ann@example.org>", "bob@example.org", subject) &&
+         server_test::Upload(client, kUploadVoice, Bytes(chunks * 1024, 0x5A)) &&
+         client.Exchange("FINI") == "TROK";
+}
+
+std::set<std::string> Subjects(const std::vector<CatalogueRow>& rows) {
+  std::set<std::string> subjects;
+  for (const CatalogueRow& row : rows) subjects.insert(row.subject);
+  return subjects;
+}
+
+// The outbox and the catalogue tell the same story: a row for each file in new/, a file
+// for each row, nothing left in tmp/.
+void ExpectOutboxMatchesCatalogue(const fs::path& state, const std::set<std::string>& answered) {
+  Catalogue catalogue(state / kCatalogueFileName);
+  ASSERT_TRUE(catalogue.Open().ok);
+  IoResult read;
+  const std::vector<CatalogueRow> rows = catalogue.Newest(100000, read);
+  ASSERT_TRUE(read.ok) << read.error;
+  std::set<std::string> files;
+  for (const auto& entry : fs::directory_iterator(state / "outbox" / "new"))
+    files.insert(entry.path().filename().string());
+  std::set<std::string> rowFiles;
+  for (const CatalogueRow& row : rows) rowFiles.insert(row.file);
+  EXPECT_EQ(files, rowFiles);
+  EXPECT_TRUE(fs::is_empty(state / "outbox" / "tmp"));
+  const std::set<std::string> stored = Subjects(rows);
+  for (const std::string& subject : answered) EXPECT_TRUE(stored.count(subject)) << subject;
+}
+
+TEST(DurableAcceptance, EachFiniIsAnsweredOnlyOnceItsFileAndRowAreStored) {
+  server_test::TestServer server;
+  ASSERT_TRUE(server.ready());
+  Catalogue catalogue(server.state() / kCatalogueFileName);
+  ASSERT_TRUE(catalogue.Open().ok);
+  std::mutex reading;  // one connection, one reader at a time
+  std::vector<std::thread> clients;
+  std::atomic<int> answered{0}, unseen{0};
+  for (int i = 0; i < 40; ++i) {
+    clients.emplace_back([&, i] {
+      const std::string subject = "batch " + std::to_string(i);
+      if (!SendMessage(server.port(), subject, 2)) return;
+      ++answered;
+      // Read straight after the answer: no waiting for it to appear.
+      const std::lock_guard lock(reading);
+      IoResult read;
+      if (!Subjects(catalogue.Newest(1000, read)).count(subject)) ++unseen;
+    });
+  }
+  for (std::thread& client : clients) client.join();
+  EXPECT_EQ(answered, 40);
+  EXPECT_EQ(unseen, 0);
+  ExpectOutboxMatchesCatalogue(server.state(), {});
+}
+
+// A real murmelpost-server in a child process, so that it can be killed.
+class ChildServer {
+ public:
+  explicit ChildServer(const fs::path& state) {
+    int out[2];
+    if (::pipe(out) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], STDERR_FILENO);
+      ::execl(MURMELPOST_SERVER_PROGRAM, "murmelpost-server", "--listen", "127.0.0.1:0", "--state",
+              state.c_str(), "--no-http", "--no-sender-verification", nullptr);
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    // "murmelpost-server: listening on port N, ..."
+    std::string text;
+    char c = 0;
+    while (text.find(", outbox") == std::string::npos && ::read(out[0], &c, 1) == 1) text += c;
+    ::close(out[0]);
+    if (const auto at = text.find("listening on port "); at != std::string::npos) {
+      port_ = static_cast<std::uint16_t>(std::stoi(text.substr(at + 18)));
+    }
+  }
+  ~ChildServer() { Kill(); }
+  std::uint16_t port() const { return port_; }
+  void Kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = 0;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  std::uint16_t port_ = 0;
+};
+
+TEST(DurableAcceptance, KillDuringConcurrentUploadsKeepsEveryAnsweredMessageAndNoPart) {
+  testing_support::TempDir state;
+  ChildServer child(state.path());
+  ASSERT_NE(child.port(), 0);
+  std::mutex mutex;
+  std::set<std::string> answered;
+  std::vector<std::thread> clients;
+  for (int i = 0; i < 100; ++i) {
+    clients.emplace_back([&, i] {
+      for (int n = 0; n < 1000; ++n) {
+        const std::string subject = "crash " + std::to_string(i) + "-" + std::to_string(n);
+        if (!SendMessage(child.port(), subject, 8)) return;
+        const std::lock_guard lock(mutex);
+        answered.insert(subject);
+      }
+    });
+  }
+  ASSERT_TRUE(server_test::Eventually([&] {
+    const std::lock_guard lock(mutex);
+    return answered.size() >= 300;
+  }));
+  child.Kill();
+  for (std::thread& client : clients) client.join();
+
+  // The next start-up: what was half done goes, what was answered stays.
+  Delivery restarted(state.path());
+  ASSERT_TRUE(restarted.Open().ok);
+  ASSERT_TRUE(restarted.Reconcile().result.ok);
+  ExpectOutboxMatchesCatalogue(state.path(), answered);
+}
+
+TEST(DurableAcceptance, UploadThatCannotBeSpooledIsRefusedAndTheServerGoesOn) {
+  server_test::TestServer server;
+  ASSERT_TRUE(server.ready());
+  fs::remove_all(server.delivery().spoolFolder());
+  {
+    Client client(server.port());
+    ASSERT_TRUE(server_test::Greet(client));
+    ASSERT_TRUE(server_test::Envelope(client, "\"Ann\" <ann@example.org>", "bob@example.org", "x"));
+    EXPECT_EQ(client.Exchange("FLSZ5"), "TROK");
+    EXPECT_EQ(client.Exchange("FLTP0"), "NOOK");
+  }
+  fs::create_directories(server.delivery().spoolFolder());
+  EXPECT_TRUE(SendMessage(server.port(), "after", 1));
+}
+
+}  // namespace
+}  // namespace murmel::server
