@@ -80,6 +80,25 @@ TEST(DurableAcceptance, EachFiniIsAnsweredOnlyOnceItsFileAndRowAreStored) {
   ExpectOutboxMatchesCatalogue(server.state(), {});
 }
 
+TEST(DurableAcceptance, AnotherWriterHoldingTheCatalogueStallsOnlyTheFini) {
+  server_test::TestServer server;
+  ASSERT_TRUE(server.ready());
+  Catalogue other(server.state() / kCatalogueFileName);
+  ASSERT_TRUE(other.Open().ok && other.Begin().ok);
+  Client client(server.port());
+  // Greeting, envelope and upload are all answered while the lock is held.
+  ASSERT_TRUE(server_test::Greet(client));
+  ASSERT_TRUE(server_test::Envelope(client, "\"Ann\" <ann@example.org>", "bob@example.org", "x"));
+  ASSERT_TRUE(server_test::Upload(client, kUploadVoice, Bytes(3000, 0x5A)));
+  std::string fini;
+  std::thread finishing([&] { fini = client.Exchange("FINI"); });
+  Client second(server.port());
+  EXPECT_TRUE(server_test::Greet(second));  // while the first FINI waits for the lock
+  ASSERT_TRUE(other.Commit().ok);
+  finishing.join();
+  EXPECT_EQ(fini, "TROK");
+}
+
 // A real murmelpost-server in a child process, so that it can be killed.
 class ChildServer {
  public:
