@@ -223,8 +223,9 @@ TEST(ServerLoopback, IdleConnectionsAreClosedAndSessionsAreCapped) {
   Client first(server.port());
   ASSERT_TRUE(first.Receive().has_value());
   Client second(server.port());
-  EXPECT_TRUE(second.ClosedByServer());  // over the cap: closed before the opening word
-  EXPECT_TRUE(first.ClosedByServer());   // then silent past the idle time
+  EXPECT_EQ(second.Receive(), B("NOOK"));  // over the cap: refused at once, in the greeting's place
+  EXPECT_TRUE(second.ClosedByServer());
+  EXPECT_TRUE(first.ClosedByServer());  // then silent past the idle time
   const auto log = WaitForLog(server, 2);
   ASSERT_EQ(log.size(), 2u);
   EXPECT_NE(log[0].find("sessions already open"), std::string::npos) << log[0];
