@@ -14,6 +14,7 @@
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
+#include <cerrno>
 #include <memory>
 
 #include "server/address.h"
@@ -29,6 +30,9 @@ constexpr auto kNoThrow = asio::experimental::as_tuple(asio::use_awaitable);
 constexpr auto kExpiryInterval = std::chrono::minutes(10);
 // Summaries of rate-limited log lines appear at most this long after their minute.
 constexpr auto kLogFlushInterval = std::chrono::seconds(10);
+// Out of descriptors, accepting waits this long, doubling up to the longest pause.
+constexpr std::chrono::milliseconds kFirstAcceptPause{10};
+constexpr std::chrono::milliseconds kLongestAcceptPause{1000};
 
 // The peer's IP address as the e-mail's trace shows it: IPv4 clients of the dual-stack
 // listener in their own form, not as ::ffff:a.b.c.d.
@@ -117,6 +121,15 @@ Decision CheckSender(Fairness& fairness, const std::string& address,
   return refusal.empty() ? decision : Refuse(std::move(refusal));
 }
 
+// Errors that say the process or the system is out of descriptors or buffers: the
+// pending connection stays queued, so accepting again at once would only spin.
+bool OutOfDescriptors(const std::error_code& error) {
+  // Asio reports errno values in its own category, which std::errc does not match.
+  if (error.category() != asio::error::get_system_category()) return false;
+  const int value = error.value();
+  return value == EMFILE || value == ENFILE || value == ENOBUFS || value == ENOMEM;
+}
+
 }  // namespace
 
 Server::Server(asio::io_context& io, const Options& options, Delivery& delivery, LogSink log)
@@ -181,14 +194,29 @@ asio::awaitable<void> Server::LogFlushLoop() {
 }
 
 asio::awaitable<void> Server::AcceptLoop() {
+  asio::steady_timer pause(io_);
+  std::chrono::milliseconds backoff{0};
   while (acceptor_.is_open()) {
     auto [error, socket] = co_await acceptor_.async_accept(kNoThrow);
     if (error == asio::error::operation_aborted) co_return;
-    if (error) {  // e.g. EMFILE: the peer is gone, keep serving the others
+    if (!error) {
+      backoff = {};
+      asio::co_spawn(io_, RunConnection(std::move(socket)), asio::detached);
+      continue;
+    }
+    if (!OutOfDescriptors(error)) {
       logLimit_.Log("failed accepts", "cannot accept a connection: " + error.message());
       continue;
     }
-    asio::co_spawn(io_, RunConnection(std::move(socket)), asio::detached);
+    // Wait for sessions to end and give their descriptors back; one line per pause.
+    if (backoff == std::chrono::milliseconds{0}) {
+      logLimit_.Log("failed accepts", "cannot accept connections: " + error.message() + " (" +
+                                          std::to_string(active_) +
+                                          " sessions open); pausing accepts until one succeeds");
+    }
+    backoff = std::clamp(backoff * 2, kFirstAcceptPause, kLongestAcceptPause);
+    pause.expires_after(backoff);
+    if (auto [stopped] = co_await pause.async_wait(kNoThrow); stopped) co_return;
   }
 }
 
