@@ -13,6 +13,17 @@ struct Limits {
   std::size_t maxFramePayload = 4096;  // the client sends at most 1028
   std::size_t maxSessions = 256;
   std::chrono::seconds idleTimeout{60};
+  // Fairness: one address (an IPv6 /64) or one sender cannot take the service from others.
+  std::size_t maxSessionsPerIp = 8;
+  std::size_t maxMessagesPerIp = 120;     // accepted per hour
+  std::size_t maxMessagesPerSender = 30;  // accepted per hour
+  // A session ends after this however busy it is: "CHCK" alone would keep a slot forever.
+  std::chrono::milliseconds maxSessionTime = std::chrono::minutes(10);
 };
+
+// Descriptors a session may hold: its socket and up to two upload spool files.
+inline constexpr std::size_t kDescriptorsPerSession = 3;
+// Left for the catalogue, the outbox, the HTTP pages and the relay.
+inline constexpr std::size_t kDescriptorsReserved = 64;
 
 }  // namespace murmel::server

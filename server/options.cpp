@@ -141,8 +141,17 @@ std::string UsageText() {
          "  --max-message BYTES       largest sum of uploads per message (default 16777216)\n"
          "  --max-recipients N        recipients per message (default 50)\n"
          "  --max-frame BYTES         largest frame payload (default 4096)\n"
-         "  --max-sessions N          concurrent connections (default 256)\n"
+         "  --max-sessions N          concurrent connections (default 256); each may hold 3\n"
+         "                            open files, the open-file limit is raised to fit or the\n"
+         "                            server does not start\n"
+         "  --max-sessions-per-ip N   concurrent connections from one address, one IPv6 /64\n"
+         "                            (default 8)\n"
+         "  --max-messages-per-ip N   messages accepted from one address per hour (default 120)\n"
+         "  --max-messages-per-sender N  messages accepted from one sender address per hour\n"
+         "                            (default 30)\n"
          "  --idle-timeout SECONDS    silence before a connection is closed (default 60)\n"
+         "  --max-session-time SECONDS  a connection is closed after this however busy it is\n"
+         "                            (default 600)\n"
          "  --http [ADDR:]PORT        where to serve the help pages over HTTP (default port 8110\n"
          "                            on the --listen address; 0 picks a free port)\n"
          "  --no-http                 do not serve the help pages (custom picture\n"
@@ -179,11 +188,24 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
   std::uint64_t upload = options.limits.maxUploadBytes, message = options.limits.maxMessageBytes,
                 recipients = options.limits.maxRecipients, frame = options.limits.maxFramePayload,
                 sessions = options.limits.maxSessions,
-                idle = static_cast<std::uint64_t>(options.limits.idleTimeout.count());
+                idle = static_cast<std::uint64_t>(options.limits.idleTimeout.count()),
+                perIp = options.limits.maxSessionsPerIp,
+                messagesPerIp = options.limits.maxMessagesPerIp,
+                messagesPerSender = options.limits.maxMessagesPerSender,
+                lifetime = static_cast<std::uint64_t>(
+                    std::chrono::duration_cast<std::chrono::seconds>(options.limits.maxSessionTime)
+                        .count());
   const NumericOption numeric[] = {
-      {"--max-upload", 0, kMaxBytes, &upload},      {"--max-message", 0, kMaxBytes, &message},
-      {"--max-recipients", 1, 100000, &recipients}, {"--max-frame", 64, 65533, &frame},
-      {"--max-sessions", 1, 1000000, &sessions},    {"--idle-timeout", 1, 86400, &idle},
+      {"--max-upload", 0, kMaxBytes, &upload},
+      {"--max-message", 0, kMaxBytes, &message},
+      {"--max-recipients", 1, 100000, &recipients},
+      {"--max-frame", 64, 65533, &frame},
+      {"--max-sessions", 1, 1000000, &sessions},
+      {"--idle-timeout", 1, 86400, &idle},
+      {"--max-sessions-per-ip", 1, 1000000, &perIp},
+      {"--max-messages-per-ip", 1, 1000000, &messagesPerIp},
+      {"--max-messages-per-sender", 1, 1000000, &messagesPerSender},
+      {"--max-session-time", 1, 86400, &lifetime},
   };
 
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -280,6 +302,10 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
   options.limits.maxFramePayload = frame;
   options.limits.maxSessions = sessions;
   options.limits.idleTimeout = std::chrono::seconds(idle);
+  options.limits.maxSessionsPerIp = perIp;
+  options.limits.maxMessagesPerIp = messagesPerIp;
+  options.limits.maxMessagesPerSender = messagesPerSender;
+  options.limits.maxSessionTime = std::chrono::seconds(lifetime);
   if (!options.http && !options.publicUrl.empty()) {
     return {false, "--public-url names the HTTP pages, which --no-http turns off"};
   }

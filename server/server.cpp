@@ -4,6 +4,7 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <asio/async_result.hpp>
 #include <asio/co_spawn.hpp>
@@ -15,8 +16,10 @@
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
+#include <cerrno>
 #include <memory>
 
+#include "server/address.h"
 #include "server/frame_codec.h"
 #include "server/session.h"
 
@@ -27,6 +30,11 @@ constexpr auto kNoThrow = asio::experimental::as_tuple(asio::use_awaitable);
 
 // Held messages are looked at this often; a confirmation expires them itself first.
 constexpr auto kExpiryInterval = std::chrono::minutes(10);
+// Summaries of rate-limited log lines appear at most this long after their minute.
+constexpr auto kLogFlushInterval = std::chrono::seconds(10);
+// Out of descriptors, accepting waits this long, doubling up to the longest pause.
+constexpr std::chrono::milliseconds kFirstAcceptPause{10};
+constexpr std::chrono::milliseconds kLongestAcceptPause{1000};
 
 // The peer's IP address as the e-mail's trace shows it: IPv4 clients of the dual-stack
 // listener in their own form, not as ::ffff:a.b.c.d.
@@ -57,6 +65,8 @@ asio::awaitable<DeliveryResult> AsyncAccept(Delivery& delivery, Message message,
 }  // namespace
 
 struct Server::Connection {
+  using Clock = std::chrono::steady_clock;
+
   Connection(asio::ip::tcp::socket s, const Options& options)
       : socket(std::move(s)), timer(socket.get_executor()), options(options) {}
 
@@ -68,41 +78,86 @@ struct Server::Connection {
     ::setsockopt(socket.native_handle(), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
   }
 
-  void Touch() { timer.expires_after(options.limits.idleTimeout); }
+  // A timestamp only: moving the timer here would wake the watchdog on every frame, some
+  // 215 times for one voice message.
+  void Touch() { lastRead = Clock::now(); }
+
+  // Closes the socket once the connection has been silent for the idle time or has lasted
+  // its lifetime, whichever comes first; a read in between only makes it sleep again.
+  // self holds the connection for as long as this loop may touch it.
+  static asio::awaitable<void> Watchdog(std::shared_ptr<Connection> self) {
+    const Limits& limits = self->options.limits;
+    const Clock::time_point over = self->started + limits.maxSessionTime;
+    for (;;) {
+      const Clock::time_point idle = self->lastRead + limits.idleTimeout;
+      if (const Clock::time_point now = Clock::now(); now >= over || now >= idle) {
+        self->ended = now >= over ? "session time over" : "idle too long";
+        std::error_code ignored;
+        self->socket.close(ignored);
+        co_return;
+      }
+      self->timer.expires_at(std::min(idle, over));
+      auto [error] = co_await self->timer.async_wait(kNoThrow);
+      if (error || !self->socket.is_open()) co_return;  // the session ended first
+    }
+  }
 
   asio::ip::tcp::socket socket;
   asio::steady_timer timer;
   const Options& options;
   std::string address;  // the peer's IP address
-  bool timedOut = false;
+  Clock::time_point started = Clock::now(), lastRead = started;
+  std::string ended;  // why the watchdog closed the socket
   std::size_t frames = 0;
   std::size_t bytesIn = 0;
 };
 
 namespace {
 
-// Closes the socket when the connection has been silent for the idle time. Every read
-// moves the expiry, which wakes this loop with operation_aborted to wait again.
-// keepAlive holds the connection for as long as this loop may touch it.
-asio::awaitable<void> Watchdog([[maybe_unused]] std::shared_ptr<void> keepAlive,
-                               asio::steady_timer& timer, asio::ip::tcp::socket& socket,
-                               bool& timedOut) {
-  for (;;) {
-    co_await timer.async_wait(kNoThrow);
-    if (!socket.is_open()) co_return;
-    if (timer.expiry() <= asio::steady_timer::clock_type::now()) {
-      timedOut = true;
-      std::error_code ignored;
-      socket.close(ignored);
-      co_return;
-    }
+// The peer learns at once that it was refused, where the greeting would be. Sent without
+// waiting: a fresh socket's buffer takes four bytes, and a peer that reads nothing must
+// not hold a coroutine.
+void RefuseAtOnce(asio::ip::tcp::socket& socket) {
+  static constexpr std::uint8_t kRefused[] = {'N', 'O', 'O', 'K'};
+  static const std::vector<std::uint8_t> frame = EncodeFrame(kRefused);
+  std::error_code ignored;
+  socket.non_blocking(true, ignored);
+  socket.send(asio::buffer(frame), 0, ignored);
+  socket.close(ignored);
+}
+
+// A sender over its hourly count is refused at "SEND", before it uploads anything.
+Decision CheckSender(Fairness& fairness, const std::string& address,
+                     std::span<const std::uint8_t> payload, const Message& message,
+                     Decision decision) {
+  static constexpr std::string_view kSend = "SEND";
+  if (decision.kind != Decision::Kind::Reply || payload.size() < kSend.size() ||
+      !std::equal(kSend.begin(), kSend.end(), payload.begin())) {
+    return decision;
   }
+  std::string refusal = fairness.CheckSender(address, AddressKey(message.sender.address));
+  return refusal.empty() ? decision : Refuse(std::move(refusal));
+}
+
+// Errors that say the process or the system is out of descriptors or buffers: the
+// pending connection stays queued, so accepting again at once would only spin.
+bool OutOfDescriptors(const std::error_code& error) {
+  // Asio reports errno values in its own category, which std::errc does not match.
+  if (error.category() != asio::error::get_system_category()) return false;
+  const int value = error.value();
+  return value == EMFILE || value == ENFILE || value == ENOBUFS || value == ENOMEM;
 }
 
 }  // namespace
 
 Server::Server(asio::io_context& io, const Options& options, Delivery& delivery, LogSink log)
-    : io_(io), options_(options), delivery_(delivery), log_(std::move(log)), acceptor_(io) {}
+    : io_(io),
+      options_(options),
+      delivery_(delivery),
+      log_(std::move(log)),
+      acceptor_(io),
+      fairness_(options_.limits),
+      logLimit_(log_) {}
 
 IoResult Server::Listen() {
   std::error_code error;
@@ -131,6 +186,7 @@ std::uint16_t Server::port() const {
 void Server::Start() {
   asio::co_spawn(io_, AcceptLoop(), asio::detached);
   asio::co_spawn(io_, ExpiryLoop(), asio::detached);
+  asio::co_spawn(io_, LogFlushLoop(), asio::detached);
 }
 
 asio::awaitable<void> Server::ExpiryLoop() {
@@ -152,12 +208,39 @@ asio::awaitable<void> Server::ExpiryLoop() {
   }
 }
 
+asio::awaitable<void> Server::LogFlushLoop() {
+  asio::steady_timer timer(io_);
+  for (;;) {
+    timer.expires_after(kLogFlushInterval);
+    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
+    logLimit_.Flush();
+  }
+}
+
 asio::awaitable<void> Server::AcceptLoop() {
+  asio::steady_timer pause(io_);
+  std::chrono::milliseconds backoff{0};
   while (acceptor_.is_open()) {
     auto [error, socket] = co_await acceptor_.async_accept(kNoThrow);
     if (error == asio::error::operation_aborted) co_return;
-    if (error) continue;  // e.g. EMFILE: the peer is gone, keep serving the others
-    asio::co_spawn(io_, RunConnection(std::move(socket)), asio::detached);
+    if (!error) {
+      backoff = {};
+      asio::co_spawn(io_, RunConnection(std::move(socket)), asio::detached);
+      continue;
+    }
+    if (!OutOfDescriptors(error)) {
+      logLimit_.Log("failed accepts", "cannot accept a connection: " + error.message());
+      continue;
+    }
+    // Wait for sessions to end and give their descriptors back; one line per pause.
+    if (backoff == std::chrono::milliseconds{0}) {
+      logLimit_.Log("failed accepts", "cannot accept connections: " + error.message() + " (" +
+                                          std::to_string(active_) +
+                                          " sessions open); pausing accepts until one succeeds");
+    }
+    backoff = std::clamp(backoff * 2, kFirstAcceptPause, kLongestAcceptPause);
+    pause.expires_after(backoff);
+    if (auto [stopped] = co_await pause.async_wait(kNoThrow); stopped) co_return;
   }
 }
 
@@ -167,17 +250,18 @@ asio::awaitable<void> Server::RunConnection(asio::ip::tcp::socket socket) {
   const std::string address = unknown ? std::string() : PeerAddress(endpoint);
   const std::string peer =
       unknown ? "unknown peer" : address + ":" + std::to_string(endpoint.port());
-  if (active_ >= options_.limits.maxSessions) {
-    log_(peer + " refused: " + std::to_string(active_) + " sessions already open");
+  const std::string refusal = active_ >= options_.limits.maxSessions
+                                  ? std::to_string(active_) + " sessions already open"
+                                  : fairness_.Admit(address);
+  if (!refusal.empty()) {
+    RefuseAtOnce(socket);
+    logLimit_.Log("refused connections", peer + " refused: " + refusal);
     co_return;
   }
   ++active_;
   auto connection = std::make_shared<Connection>(std::move(socket), options_);
   connection->address = address;
-  connection->Touch();
-  asio::co_spawn(io_,
-                 Watchdog(connection, connection->timer, connection->socket, connection->timedOut),
-                 asio::detached);
+  asio::co_spawn(io_, Connection::Watchdog(connection), asio::detached);
 
   const std::string outcome = co_await Converse(*connection);
 
@@ -185,9 +269,22 @@ asio::awaitable<void> Server::RunConnection(asio::ip::tcp::socket socket) {
   connection->socket.close(ignored);
   connection->timer.cancel();
   --active_;
-  log_(peer + " " + (connection->timedOut ? std::string("idle too long") : outcome) + " (" +
-       std::to_string(connection->frames) + " frames, " + std::to_string(connection->bytesIn) +
-       " bytes)");
+  fairness_.Leave(address);
+  const bool delivered = outcome.starts_with("accepted");
+  std::string line = peer + " ";
+  if (connection->ended.empty()) {
+    line += outcome;
+  } else {
+    line += delivered ? outcome + ", then " + connection->ended : connection->ended;
+  }
+  line += " (" + std::to_string(connection->frames) + " frames, " +
+          std::to_string(connection->bytesIn) + " bytes)";
+  // Accepted messages are few (their rates are capped); failed sessions are not.
+  if (delivered) {
+    log_(line);
+  } else {
+    logLimit_.Log("sessions without a message", line);
+  }
 }
 
 // GCC 12 sees the coroutine frame's allocation inlined down to ::operator new but not its
@@ -242,6 +339,8 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
     }
 
     Decision decision = session.Handle(payload);
+    decision =
+        CheckSender(fairness_, connection.address, payload, session.message(), std::move(decision));
     if (decision.kind == Decision::Kind::Finish) {
       const DeliveryResult delivered =
           co_await AsyncAccept(delivery_, session.TakeMessage(), connection.address);
@@ -249,6 +348,7 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
         decision = Refuse("not stored: " + delivered.detail);
       } else {
         accepted = "accepted " + delivered.detail;
+        fairness_.Accepted(connection.address, AddressKey(session.message().sender.address));
       }
     }
     if (!co_await send(decision.reply)) co_return "lost while replying";

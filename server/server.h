@@ -11,6 +11,8 @@
 #include <string>
 
 #include "server/delivery.h"
+#include "server/fairness.h"
+#include "server/log_limit.h"
 #include "server/options.h"
 
 namespace murmel::server {
@@ -32,6 +34,7 @@ class Server {
   struct Connection;
   asio::awaitable<void> AcceptLoop();
   asio::awaitable<void> ExpiryLoop();
+  asio::awaitable<void> LogFlushLoop();
   asio::awaitable<void> RunConnection(asio::ip::tcp::socket socket);
   asio::awaitable<std::string> Converse(Connection& connection);
 
@@ -40,7 +43,10 @@ class Server {
   Delivery& delivery_;
   LogSink log_;
   asio::ip::tcp::acceptor acceptor_;
-  std::size_t active_ = 0;  // only touched on the io_context thread
+  // Only touched on the io_context thread.
+  std::size_t active_ = 0;
+  Fairness fairness_;
+  LogLimit logLimit_;
 };
 
 }  // namespace murmel::server

@@ -5,6 +5,8 @@
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +19,39 @@
 #include "server/options.h"
 #include "server/server.h"
 #include "server/smtp_relay.h"
+
+namespace {
+
+// Every session, its spool files and the rest of the server must fit the open-file limit:
+// found out at run time, it would refuse real clients one by one. The soft limit is raised
+// as far as needed when the hard limit allows.
+bool FitOpenFileLimit(std::size_t maxSessions) {
+  using namespace murmel::server;
+  const rlim_t need = maxSessions * kDescriptorsPerSession + kDescriptorsReserved;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+      limit.rlim_cur >= need) {
+    return true;
+  }
+  const rlim_t soft = limit.rlim_cur;
+  if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= need) {
+    limit.rlim_cur = need;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) == 0) {
+      std::cerr << "murmelpost-server: raised the open-file limit from " << soft << " to " << need
+                << " for --max-sessions " << maxSessions << std::endl;
+      return true;
+    }
+  }
+  std::cerr << "murmelpost-server: --max-sessions " << maxSessions << " needs " << need
+            << " open files, but the limit is " << soft << " (hard limit "
+            << (limit.rlim_max == RLIM_INFINITY ? std::string("unlimited")
+                                                : std::to_string(limit.rlim_max))
+            << "): lower --max-sessions or raise the limit (LimitNOFILE= in the service file, "
+               "ulimit -n)\n";
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace murmel::server;
@@ -55,6 +90,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (!FitOpenFileLimit(options.limits.maxSessions)) return 1;
   Delivery delivery(options.stateDir, {options.mailFrom, options.verifySenders});
   if (const IoResult opened = delivery.Open(); !opened.ok) {
     std::cerr << "murmelpost-server: " << opened.error << "\n";

@@ -123,9 +123,34 @@ TEST(Options, LimitsAreSetAndCheckedForRange) {
   EXPECT_EQ(options.stateDir, "/tmp/s");
   EXPECT_FALSE(options.quickAck);
 
+  struct Fair {
+    const char* option;
+    const char* value;
+    std::uint64_t expected;
+    std::uint64_t (*read)(const Limits&);
+  };
+  const Fair fair[] = {
+      {"--max-sessions-per-ip", "4", 4,
+       [](const Limits& l) -> std::uint64_t { return l.maxSessionsPerIp; }},
+      {"--max-messages-per-ip", "50", 50,
+       [](const Limits& l) -> std::uint64_t { return l.maxMessagesPerIp; }},
+      {"--max-messages-per-sender", "6", 6,
+       [](const Limits& l) -> std::uint64_t { return l.maxMessagesPerSender; }},
+      {"--max-session-time", "90", 90000,
+       [](const Limits& l) -> std::uint64_t { return l.maxSessionTime.count(); }},
+  };
+  for (const Fair& f : fair) {
+    Options set;
+    ASSERT_TRUE(Parse({f.option, f.value}, set).ok) << f.option;
+    EXPECT_EQ(f.read(set.limits), f.expected) << f.option;
+  }
+
   for (const std::vector<std::string>& bad : {std::vector<std::string>{"--max-frame", "10"},
                                               {"--max-frame", "70000"},
                                               {"--idle-timeout", "0"},
+                                              {"--max-session-time", "0"},
+                                              {"--max-sessions-per-ip", "0"},
+                                              {"--max-messages-per-sender", "ten"},
                                               {"--max-recipients", "-1"},
                                               {"--max-upload"},
                                               {"--bogus"},

@@ -62,8 +62,15 @@ inline Bytes LocaleRecord(std::uint32_t codePage = 1252) {
 
 class Client {
  public:
-  explicit Client(std::uint16_t port) {
+  // from: the loopback address to connect from (any 127.x.y.z), as a second client host.
+  explicit Client(std::uint16_t port, const char* from = nullptr) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (from != nullptr) {
+      sockaddr_in source{};
+      source.sin_family = AF_INET;
+      ::inet_pton(AF_INET, from, &source.sin_addr);
+      ::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

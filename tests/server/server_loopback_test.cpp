@@ -2,8 +2,14 @@
 // that cost only their own connection, durability, and the e-mail that comes out.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <sstream>
 
 #include "audio/wav_header.h"
@@ -223,12 +229,97 @@ TEST(ServerLoopback, IdleConnectionsAreClosedAndSessionsAreCapped) {
   Client first(server.port());
   ASSERT_TRUE(first.Receive().has_value());
   Client second(server.port());
-  EXPECT_TRUE(second.ClosedByServer());  // over the cap: closed before the opening word
-  EXPECT_TRUE(first.ClosedByServer());   // then silent past the idle time
+  EXPECT_EQ(second.Receive(), B("NOOK"));  // over the cap: refused at once, in the greeting's place
+  EXPECT_TRUE(second.ClosedByServer());
+  EXPECT_TRUE(first.ClosedByServer());  // then silent past the idle time
   const auto log = WaitForLog(server, 2);
   ASSERT_EQ(log.size(), 2u);
   EXPECT_NE(log[0].find("sessions already open"), std::string::npos) << log[0];
   EXPECT_NE(log[1].find("idle too long"), std::string::npos) << log[1];
+}
+
+// murmelpost-server as its own process under prlimit, its stderr in a file.
+class ServerProcess {
+ public:
+  ServerProcess(const std::string& nofile, const std::vector<std::string>& options) {
+    std::vector<std::string> arguments = {"prlimit",  nofile,        MURMELPOST_SERVER_PROGRAM,
+                                          "--listen", "127.0.0.1:0", "--no-http",
+                                          "--state",  state_.path()};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (posix_spawnp(&pid_, "prlimit", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~ServerProcess() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  std::string Log() const { return ReadFile(log_); }
+  pid_t pid() const { return pid_; }
+  // True once it listens, false when it exited instead.
+  bool Serving() {
+    Eventually([&] {
+      if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+      return pid_ <= 0 || port() != 0;
+    });
+    return pid_ > 0 && port() != 0;
+  }
+  std::uint16_t port() const {
+    const std::string log = Log();
+    const auto at = log.find("listening on port ");
+    return at == std::string::npos ? 0 : static_cast<std::uint16_t>(std::stoi(log.substr(at + 18)));
+  }
+
+ private:
+  testing_support::TempDir state_;
+  std::string log_ = state_.path() + "/stderr";
+  pid_t pid_ = -1;
+};
+
+TEST(ServerProcess, StartsOnlyWhenItsSessionsFitTheOpenFileLimit) {
+  struct Case {
+    const char* nofile;
+    bool serves;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"--nofile=64:64", false,
+       "--max-sessions 100 needs 364 open files, but the limit is 64 (hard limit 64)"},
+      {"--nofile=64:4096", true, "raised the open-file limit from 64 to 364"},
+  };
+  for (const Case& c : cases) {
+    ServerProcess server(c.nofile, {"--max-sessions", "100"});
+    EXPECT_EQ(server.Serving(), c.serves) << c.nofile;
+    EXPECT_NE(server.Log().find(c.said), std::string::npos) << server.Log();
+  }
+}
+
+TEST(ServerProcess, OutOfDescriptorsItPausesAcceptingAndServesAgainAfterTheFlood) {
+  ServerProcess server("--nofile=1024",
+                       {"--max-sessions-per-ip", "1000", "--no-sender-verification"});
+  ASSERT_TRUE(server.Serving()) << server.Log();
+  // Lowered under its feet, as when the catalogue, the relay and HTTP take their share.
+  ASSERT_EQ(RunCommand("prlimit --pid " + std::to_string(server.pid()) + " --nofile=32:32").status,
+            0);
+  std::vector<std::unique_ptr<Client>> flood;
+  for (int i = 0; i < 60; ++i) flood.push_back(std::make_unique<Client>(server.port()));
+  EXPECT_TRUE(Eventually([&] { return server.Log().find("pausing accepts") != std::string::npos; }))
+      << server.Log();
+  flood.clear();
+  Client client(server.port());
+  ASSERT_TRUE(Greet(client));
+  ASSERT_TRUE(Envelope(client, "\"A\" <a@example.org>", "b@example.org", "after the flood"));
+  ASSERT_TRUE(Upload(client, 1, B("text")));
+  EXPECT_EQ(client.Exchange("FINI"), "TROK");
 }
 
 }  // namespace

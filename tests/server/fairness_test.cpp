@@ -1,0 +1,122 @@
+// Fairness against a real server: one address or one sender cannot take the service from
+// the others, and every session ends in time however busy it keeps itself.
+#include "server/fairness.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "scripted_client.h"
+
+namespace server_test {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr char kHere[] = "127.0.0.1";
+constexpr char kThere[] = "127.0.0.2";
+
+std::string Opening(Client& client) {
+  const auto reply = client.Receive();
+  return reply ? std::string(reply->begin(), reply->end()) : "";
+}
+
+// One message from a client host; which frame, if any, was refused.
+std::string SendFrom(std::uint16_t port, const char* from, std::string_view sender) {
+  Client client(port, from);
+  if (!Greet(client)) return "refused at connect";
+  if (client.Exchange("SEND" + std::string(sender)) != "TROK") return "refused at SEND";
+  if (client.Exchange("RECIr@example.org") != "TROK" || client.Exchange("TITLs") != "TROK" ||
+      !Upload(client, 1, B("hi"))) {
+    return "refused in the envelope";
+  }
+  return client.Exchange("FINI") == "TROK" ? "accepted" : "refused at FINI";
+}
+
+TEST(Fairness, OneAddressCannotHoldEverySession) {
+  TestServer server;
+  ASSERT_TRUE(server.ready());
+  std::vector<std::unique_ptr<Client>> held;
+  for (int i = 0; i < 8; ++i) {
+    held.push_back(std::make_unique<Client>(server.port(), kHere));
+    ASSERT_EQ(Opening(*held.back()), "TROK") << i;
+  }
+  Client ninth(server.port(), kHere);
+  EXPECT_EQ(Opening(ninth), "NOOK");
+  EXPECT_TRUE(ninth.ClosedByServer());
+  EXPECT_EQ(SendFrom(server.port(), kThere, "\"B\" <b@example.org>"), "accepted");
+  // A session that ends gives its place back.
+  held.front()->Close();
+  EXPECT_TRUE(Eventually([&] {
+    Client again(server.port(), kHere);
+    return Opening(again) == "TROK";
+  }));
+}
+
+// Counted when accepted; refused at the first frame that shows the hour is used up.
+TEST(Fairness, MessageRatesPerAddressAndPerSender) {
+  murmel::server::Limits limits;
+  limits.maxMessagesPerIp = 2;
+  limits.maxMessagesPerSender = 1;
+  TestServer server(limits);
+  ASSERT_TRUE(server.ready());
+  struct Step {
+    const char* from;
+    const char* sender;
+    const char* outcome;
+  };
+  const Step steps[] = {
+      {kHere, "\"A\" <ann@example.org>", "accepted"},
+      {kHere, "\"A\" <Ann@example.org>", "refused at SEND"},   // the sender's hour is used up
+      {kThere, "\"A\" <ann@example.org>", "refused at SEND"},  // from any address
+      {kHere, "\"B\" <bob@example.org>", "accepted"},
+      {kHere, "\"C\" <cid@example.org>", "refused at connect"},  // the address's hour
+      {kThere, "\"C\" <cid@example.org>", "accepted"},
+  };
+  for (const Step& step : steps) {
+    EXPECT_EQ(SendFrom(server.port(), step.from, step.sender), step.outcome)
+        << step.from << " " << step.sender;
+  }
+  EXPECT_EQ(server.Delivered().size(), 3u);
+}
+
+TEST(Fairness, EverySessionEndsAfterItsLifetimeHoweverBusy) {
+  murmel::server::Limits limits;
+  limits.maxSessionTime = 200ms;
+  TestServer server(limits);
+  ASSERT_TRUE(server.ready());
+  Client client(server.port());
+  ASSERT_TRUE(Greet(client));
+  EXPECT_TRUE(Eventually([&] { return client.Exchange("CHCK_DEF2.80.1234").empty(); }));
+  EXPECT_TRUE(Eventually([&] {
+    const auto log = server.Log();
+    return !log.empty() && log.back().find("session time over") != std::string::npos;
+  }));
+}
+
+// An hour that is over is forgotten, the /64 of an IPv6 host counts as one client, and
+// many addresses or sender names cannot grow the tables past their cap.
+TEST(Fairness, BookkeepingCountsAnHourAndStaysBounded) {
+  murmel::server::Limits limits;
+  limits.maxMessagesPerIp = 2;
+  auto now = std::chrono::steady_clock::time_point{} + 5h;
+  murmel::server::Fairness fairness(limits, 16, [&] { return now; });
+  ASSERT_EQ(fairness.Admit("2001:db8::1"), "");
+  fairness.Accepted("2001:db8::1", "a@x.org");
+  fairness.Accepted("2001:db8::2", "a@x.org");
+  fairness.Leave("2001:db8::1");
+  EXPECT_EQ(fairness.Admit("2001:db8::ffff"), "2 messages from this address in the last hour");
+  for (int i = 0; i < 1000; ++i) {
+    const std::string address = "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256);
+    ASSERT_EQ(fairness.Admit(address), "") << address;
+    fairness.Accepted(address, "s" + std::to_string(i) + "@x.org");
+    fairness.Leave(address);
+  }
+  EXPECT_LE(fairness.trackedKeys(), 32u);
+  // The lightest were forgotten, not the heaviest.
+  EXPECT_NE(fairness.Admit("2001:db8::1"), "");
+  now += 2h;
+  EXPECT_EQ(fairness.Admit("2001:db8::1"), "");
+}
+
+}  // namespace
+}  // namespace server_test
