@@ -21,8 +21,8 @@ struct Limits {
   std::chrono::milliseconds maxSessionTime = std::chrono::minutes(10);
 };
 
-// Descriptors a session may hold: its socket and up to two upload spool files.
-inline constexpr std::size_t kDescriptorsPerSession = 3;
+// Descriptors a session may hold: its socket and its upload spool file.
+inline constexpr std::size_t kDescriptorsPerSession = 2;
 // Left for the catalogue, the outbox, the HTTP pages and the relay.
 inline constexpr std::size_t kDescriptorsReserved = 64;
 

@@ -342,13 +342,14 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
     decision =
         CheckSender(fairness_, connection.address, payload, session.message(), std::move(decision));
     if (decision.kind == Decision::Kind::Finish) {
+      const std::string senderKey = AddressKey(session.message().sender.address);
       const DeliveryResult delivered =
           co_await AsyncAccept(delivery_, session.TakeMessage(), connection.address);
       if (!delivered.ok) {
         decision = Refuse("not stored: " + delivered.detail);
       } else {
         accepted = "accepted " + delivered.detail;
-        fairness_.Accepted(connection.address, AddressKey(session.message().sender.address));
+        fairness_.Accepted(connection.address, senderKey);
       }
     }
     if (!co_await send(decision.reply)) co_return "lost while replying";

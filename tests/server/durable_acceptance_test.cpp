@@ -1,9 +1,6 @@
 // "TROK" to "FINI" is a promise that the message will be delivered: it holds while many
 // clients finish at once, across a kill -9, and when the spool cannot take an upload.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <set>
@@ -36,6 +33,14 @@ std::set<std::string> Subjects(const std::vector<CatalogueRow>& rows) {
   return subjects;
 }
 
+// Many clients from one address, as the tests run them.
+server_test::TestServerSetup Crowd() {
+  server_test::TestServerSetup setup;
+  setup.limits.maxSessionsPerIp = setup.limits.maxMessagesPerIp = 1000;
+  setup.limits.maxMessagesPerSender = 1000;
+  return setup;
+}
+
 // The outbox and the catalogue tell the same story: a row for each file in new/, a file
 // for each row, nothing left in tmp/.
 void ExpectOutboxMatchesCatalogue(const fs::path& state, const std::set<std::string>& answered) {
@@ -56,7 +61,7 @@ void ExpectOutboxMatchesCatalogue(const fs::path& state, const std::set<std::str
 }
 
 TEST(DurableAcceptance, EachFiniIsAnsweredOnlyOnceItsFileAndRowAreStored) {
-  server_test::TestServer server;
+  server_test::TestServer server(Crowd());
   ASSERT_TRUE(server.ready());
   Catalogue catalogue(server.state() / kCatalogueFileName);
   ASSERT_TRUE(catalogue.Open().ok);
@@ -99,47 +104,14 @@ TEST(DurableAcceptance, AnotherWriterHoldingTheCatalogueStallsOnlyTheFini) {
   EXPECT_EQ(fini, "TROK");
 }
 
-// A real murmelpost-server in a child process, so that it can be killed.
-class ChildServer {
- public:
-  explicit ChildServer(const fs::path& state) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], STDERR_FILENO);
-      ::execl(MURMELPOST_SERVER_PROGRAM, "murmelpost-server", "--listen", "127.0.0.1:0", "--state",
-              state.c_str(), "--no-http", "--no-sender-verification", nullptr);
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    // "murmelpost-server: listening on port N, ..."
-    std::string text;
-    char c = 0;
-    while (text.find(", outbox") == std::string::npos && ::read(out[0], &c, 1) == 1) text += c;
-    ::close(out[0]);
-    if (const auto at = text.find("listening on port "); at != std::string::npos) {
-      port_ = static_cast<std::uint16_t>(std::stoi(text.substr(at + 18)));
-    }
-  }
-  ~ChildServer() { Kill(); }
-  std::uint16_t port() const { return port_; }
-  void Kill() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = 0;
-  }
-
- private:
-  pid_t pid_ = 0;
-  std::uint16_t port_ = 0;
-};
-
 TEST(DurableAcceptance, KillDuringConcurrentUploadsKeepsEveryAnsweredMessageAndNoPart) {
   testing_support::TempDir state;
-  ChildServer child(state.path());
-  ASSERT_NE(child.port(), 0);
+  server_test::ServerProcess child(
+      "--nofile=1024:1024",
+      {"--no-sender-verification", "--max-sessions-per-ip", "200", "--max-messages-per-ip",
+       "100000", "--max-messages-per-sender", "100000"},
+      state.path());
+  ASSERT_TRUE(child.Serving());
   std::mutex mutex;
   std::set<std::string> answered;
   std::vector<std::thread> clients;
@@ -153,12 +125,13 @@ TEST(DurableAcceptance, KillDuringConcurrentUploadsKeepsEveryAnsweredMessageAndN
       }
     });
   }
-  ASSERT_TRUE(server_test::Eventually([&] {
+  const bool busy = server_test::Eventually([&] {
     const std::lock_guard lock(mutex);
     return answered.size() >= 300;
-  }));
-  child.Kill();
+  });
+  child.Stop(SIGKILL);
   for (std::thread& client : clients) client.join();
+  ASSERT_TRUE(busy);
 
   // The next start-up: what was half done goes, what was answered stays.
   Delivery restarted(state.path());

@@ -3,8 +3,12 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <asio/io_context.hpp>
@@ -347,5 +351,60 @@ inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
+
+#ifdef MURMELPOST_SERVER_PROGRAM
+// murmelpost-server as its own process under prlimit (nofile as prlimit takes it, such as
+// "--nofile=64:4096"), its stderr in a file. state: empty for a fresh temporary folder.
+class ServerProcess {
+ public:
+  ServerProcess(const std::string& nofile, const std::vector<std::string>& options,
+                const std::filesystem::path& state = {})
+      : stateFolder_(state.empty() ? std::filesystem::path(state_.path()) : state) {
+    std::vector<std::string> arguments = {
+        "prlimit",   nofile,    MURMELPOST_SERVER_PROGRAM, "--listen", "127.0.0.1:0",
+        "--no-http", "--state", stateFolder_.string()};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (posix_spawnp(&pid_, "prlimit", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~ServerProcess() { Stop(SIGTERM); }
+  void Stop(int signal) {
+    if (pid_ <= 0) return;
+    ::kill(pid_, signal);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  std::string Log() const { return ReadFile(log_); }
+  pid_t pid() const { return pid_; }
+  // True once it listens, false when it exited instead.
+  bool Serving() {
+    Eventually([&] {
+      if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+      return pid_ <= 0 || port() != 0;
+    });
+    return pid_ > 0 && port() != 0;
+  }
+  std::uint16_t port() const {
+    const std::string log = Log();
+    const auto at = log.find("listening on port ");
+    return at == std::string::npos ? 0 : static_cast<std::uint16_t>(std::stoi(log.substr(at + 18)));
+  }
+
+ private:
+  testing_support::TempDir state_;
+  std::filesystem::path stateFolder_;
+  std::string log_ = state_.path() + "/stderr";
+  pid_t pid_ = -1;
+};
+#endif
 
 }  // namespace server_test
