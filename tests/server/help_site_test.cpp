@@ -84,6 +84,11 @@ TEST(HelpSite, EveryHelpAddressIsAPageWhoseLinksResolve) {
   ASSERT_TRUE(post);
   EXPECT_EQ(post->status, 405);
   EXPECT_EQ(post->Header("Allow"), "GET, HEAD");
+  // A refusal reaches the client whole, not lost to a reset over the bytes left unread.
+  const auto oversize = server_test::Fetch(
+      server.port(), "GET / HTTP/1.1\r\nHost: a\r\nX: " + std::string(20000, 'a') + "\r\n\r\n");
+  ASSERT_TRUE(oversize);
+  EXPECT_EQ(oversize->status, 431);
 }
 
 TEST(HelpSite, ServerOwnsItsPortAndStopsWhileABrowserStaysConnected) {
