@@ -1,17 +1,9 @@
 #include "server/http_help.h"
 
-#include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <array>
 #include <asio/ip/address.hpp>
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <ctime>
-#include <regex>
+#include <optional>
 
 #include "server/delivery.h"
 #include "server/help_site.h"
@@ -20,28 +12,23 @@
 namespace murmel::server {
 namespace {
 
-// httplib's own choice is SO_REUSEPORT, which lets a second server share the port without
-// a word and take half the requests. One server per port; restarts still bind at once.
-void SocketOptions(int socket) {
-  const int on = 1;
-  const int off = 0;
-  ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  // Dual-stack on "::", as the transfer listener; fails harmlessly on IPv4 sockets.
-  ::setsockopt(socket, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr const char* kText = "text/plain; charset=utf-8";
+constexpr std::string_view kConfirmPath = "/picture/confirm/";
+constexpr std::string_view kPendingImagePath = "/picture/pending/";
+constexpr std::string_view kSenderConfirmPath = "/sender/confirm/";
+
+// The token after prefix: exactly the 32 lowercase hex digits the server makes, or nothing.
+std::optional<std::string> TokenAfter(std::string_view path, std::string_view prefix) {
+  if (!path.starts_with(prefix) || path.size() != prefix.size() + 32) return std::nullopt;
+  const std::string_view token = path.substr(prefix.size());
+  if (token.find_first_not_of("0123456789abcdef") != std::string_view::npos) return std::nullopt;
+  return std::string(token);
 }
 
-constexpr const char* kHtml = "text/html; charset=utf-8";
-constexpr const char* kConfirmPath = R"(/picture/confirm/([0-9a-f]{32}))";
-constexpr const char* kPendingImagePath = R"(/picture/pending/([0-9a-f]{32}))";
-constexpr const char* kSenderConfirmPath = R"(/sender/confirm/([0-9a-f]{32}))";
-
-void Serve(const HelpSite& site, const httplib::Request& request, httplib::Response& response) {
-  if (const std::string* page = site.Page(request.path)) {
-    response.set_content(*page, kHtml);
-    return;
-  }
-  response.status = 404;
-  response.set_content(site.NotFound(), kHtml);
+HttpResponse Serve(const HelpSite& site, std::string_view path) {
+  if (const std::string* page = site.Page(path)) return {200, kHtml, *page, {}};
+  return {404, kHtml, site.NotFound(), {}};
 }
 
 std::string HtmlEscape(std::string_view text) {
@@ -73,35 +60,36 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
 }
 
 // Fields are {{name}} in the page's file; their values are HTML already.
-void LinkPage(httplib::Response& response, std::string_view heading, std::string_view file,
+void LinkPage(HttpResponse& response, std::string_view heading, std::string_view file,
               const std::vector<std::pair<std::string_view, std::string>>& fields) {
   std::string content(HelpSiteFileText(file));
   for (const auto& [name, value] : fields)
     ReplaceAll(content, "{{" + std::string(name) + "}}", value);
-  response.set_content(RenderSitePage(heading, content), kHtml);
+  response.contentType = kHtml;
+  response.body = RenderSitePage(heading, content);
 }
 
-void PicturePage(httplib::Response& response, std::string_view heading, std::string_view file,
+void PicturePage(HttpResponse& response, std::string_view heading, std::string_view file,
                  const std::string& sender, const std::string& token) {
   // The sender address came from the transfer client: it is text, never markup.
   LinkPage(response, heading, file, {{"sender", HtmlEscape(sender)}, {"token", token}});
 }
 
-void LinkNoLongerValid(httplib::Response& response, std::string_view file) {
+void LinkNoLongerValid(HttpResponse& response, std::string_view file) {
   response.status = 404;
   LinkPage(response, "Link no longer valid", file, {});
 }
 
-void LinkNoLongerValid(httplib::Response& response) {
+void LinkNoLongerValid(HttpResponse& response) {
   LinkNoLongerValid(response, "picture-link-invalid.html");
 }
 
-void StoreFailed(httplib::Response& response) {
+void StoreFailed(HttpResponse& response) {
   response.status = 500;
-  response.set_content(RenderSitePage("Not confirmed yet",
-                                      "<p>The server could not store your confirmation. Please "
-                                      "press Confirm again in a moment.</p>"),
-                       kHtml);
+  response.contentType = kHtml;
+  response.body = RenderSitePage("Not confirmed yet",
+                                 "<p>The server could not store your confirmation. Please "
+                                 "press Confirm again in a moment.</p>");
 }
 
 // What waits for the sender: when, to whom, about what. All of it is the client's text.
@@ -120,9 +108,7 @@ std::string HeldTable(const std::vector<CatalogueRow>& held) {
 }
 
 // GET only shows, as for pictures: a mail scanner's visit confirms nothing.
-void ShowSenderConfirmation(Delivery& delivery, const httplib::Request& request,
-                            httplib::Response& response) {
-  const std::string token = request.matches[1];
+void ShowSenderConfirmation(Delivery& delivery, const std::string& token, HttpResponse& response) {
   const auto pending = delivery.PendingSender(token);
   if (!pending) return LinkNoLongerValid(response, "sender-link-invalid.html");
   LinkPage(response, "Confirm your address", "sender-confirm.html",
@@ -131,9 +117,8 @@ void ShowSenderConfirmation(Delivery& delivery, const httplib::Request& request,
             {"token", token}});
 }
 
-void ConfirmSender(Delivery& delivery, const httplib::Request& request,
-                   httplib::Response& response) {
-  const SenderConfirmationResult confirmation = delivery.ConfirmSender(request.matches[1].str());
+void ConfirmSender(Delivery& delivery, const std::string& token, HttpResponse& response) {
+  const SenderConfirmationResult confirmation = delivery.ConfirmSender(token);
   if (!confirmation.found) return LinkNoLongerValid(response, "sender-link-invalid.html");
   if (!confirmation.stored.ok) return StoreFailed(response);
   const int n = confirmation.delivered;
@@ -146,99 +131,87 @@ void ConfirmSender(Delivery& delivery, const httplib::Request& request,
 }
 
 // GET only shows: mail scanners fetch links, and that must not confirm anything.
-void ShowConfirmation(PictureRegistry& pictures, const httplib::Request& request,
-                      httplib::Response& response) {
-  const std::string token = request.matches[1];
+void ShowConfirmation(PictureRegistry& pictures, const std::string& token, HttpResponse& response) {
   const auto pending = pictures.Pending(token);
   if (!pending) return LinkNoLongerValid(response);
   // The one page that shows an image, and only from this server. Browsers enforce every
   // policy they get, so the default one must go, not just gain a second.
-  response.headers.erase("Content-Security-Policy");
-  response.set_header("Content-Security-Policy",
-                      "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'");
+  response.headers.emplace_back("Content-Security-Policy",
+                                "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'");
   PicturePage(response, "Confirm your custom message picture", "picture-confirm.html",
               pending->sender, token);
 }
 
-void Confirm(PictureRegistry& pictures, const httplib::Request& request,
-             httplib::Response& response) {
-  const PictureConfirmation confirmation = pictures.Confirm(request.matches[1].str());
+void Confirm(PictureRegistry& pictures, const std::string& token, HttpResponse& response) {
+  const PictureConfirmation confirmation = pictures.Confirm(token);
   if (!confirmation.found) return LinkNoLongerValid(response);
   if (!confirmation.stored.ok) return StoreFailed(response);
   PicturePage(response, "Custom message picture confirmed", "picture-confirmed.html",
               confirmation.sender, "");
 }
 
-void ShowPendingImage(PictureRegistry& pictures, const httplib::Request& request,
-                      httplib::Response& response) {
-  const auto pending = pictures.Pending(request.matches[1].str());
+void ShowPendingImage(PictureRegistry& pictures, const std::string& token, HttpResponse& response) {
+  const auto pending = pictures.Pending(token);
   if (!pending) return LinkNoLongerValid(response);
-  response.set_content(std::string(pending->bytes.begin(), pending->bytes.end()),
-                       PictureMimeType(pending->bytes));
+  response.body.assign(pending->bytes.begin(), pending->bytes.end());
+  response.contentType = PictureMimeType(pending->bytes);
 }
 
-bool IsConfirmPath(const std::string& path) {
-  static const std::regex picture(kConfirmPath);
-  static const std::regex sender(kSenderConfirmPath);
-  return std::regex_match(path, picture) || std::regex_match(path, sender);
+// Store work runs on the front's worker pool: it waits on the store's lock and fsync.
+template <typename Store>
+HttpReply Later(Store& store, void (*handler)(Store&, const std::string&, HttpResponse&),
+                std::string token) {
+  return [&store, handler, token = std::move(token)] {
+    HttpResponse response;
+    handler(store, token, response);
+    return response;
+  };
 }
 
 }  // namespace
 
 struct HttpHelpServer::Impl {
+  explicit Impl(const HttpFrontOptions& options)
+      : front(options,
+              // The pages hold no scripts and load nothing; the browser is told to keep it so.
+              {{"Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'"},
+               {"X-Content-Type-Options", "nosniff"}},
+              [this](const HttpRequest& request) { return Route(request); }) {}
+
+  // A link route answers like any missing page until its store is being served.
+  HttpReply Route(const HttpRequest& request) {
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    const bool post = request.method == "POST";
+    if (pictures != nullptr) {
+      if (auto token = TokenAfter(request.path, kConfirmPath); token && (read || post)) {
+        return read ? Later(*pictures, ShowConfirmation, *token)
+                    : Later(*pictures, Confirm, *token);
+      }
+      if (auto token = TokenAfter(request.path, kPendingImagePath); token && read) {
+        return Later(*pictures, ShowPendingImage, *token);
+      }
+    }
+    if (senders != nullptr) {
+      if (auto token = TokenAfter(request.path, kSenderConfirmPath); token && (read || post)) {
+        return read ? Later(*senders, ShowSenderConfirmation, *token)
+                    : Later(*senders, ConfirmSender, *token);
+      }
+    }
+    // Pressing Confirm is the only thing that posts.
+    if (!read)
+      return HttpResponse{
+          405, kText, "Only GET and HEAD are served here.\n", {{"Allow", "GET, HEAD"}}};
+    return Serve(site, request.path);
+  }
+
   HelpSite site;
   PictureRegistry* pictures = nullptr;
   Delivery* senders = nullptr;
-  httplib::Server http;
-  std::atomic<bool> finished{false};
+  HttpFront front;  // last: it stops before the stores' pointers go
 };
 
-HttpHelpServer::HttpHelpServer() : impl_(std::make_unique<Impl>()) {
-  httplib::Server& http = impl_->http;
-  http.set_socket_options(SocketOptions);
-  // The pages hold no scripts and load nothing; the browser is told to keep it that way.
-  http.set_default_headers(
-      {{"Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'"},
-       {"X-Content-Type-Options", "nosniff"}});
-  // Stopping waits for every open connection; a browser's idle one would hold SIGTERM for
-  // httplib's five seconds. A page is one request, so a short keep-alive costs nothing.
-  http.set_keep_alive_timeout(1);
-  http.set_read_timeout(std::chrono::seconds(3));
-  http.set_pre_routing_handler(
-      [&impl = *impl_](const httplib::Request& request, httplib::Response& response) {
-        if (request.method == "GET" || request.method == "HEAD") {
-          return httplib::Server::HandlerResponse::Unhandled;
-        }
-        // Pressing Confirm is the only thing that posts.
-        if (request.method == "POST" && (impl.pictures != nullptr || impl.senders != nullptr) &&
-            IsConfirmPath(request.path)) {
-          return httplib::Server::HandlerResponse::Unhandled;
-        }
-        response.status = 405;
-        response.set_header("Allow", "GET, HEAD");
-        response.set_content("Only GET and HEAD are served here.\n", "text/plain; charset=utf-8");
-        return httplib::Server::HandlerResponse::Handled;
-      });
-  // Routes match in the order they are added: the picture links before the catch-all.
-  // A link route answers like any missing page until its store is being served.
-  auto route = [&impl = *impl_](auto Impl::*target, auto handler) {
-    return [&impl, target, handler](const httplib::Request& request, httplib::Response& response) {
-      auto* store = impl.*target;
-      if (store == nullptr) return Serve(impl.site, request, response);
-      handler(*store, request, response);
-    };
-  };
-  http.Get(kConfirmPath, route(&Impl::pictures, ShowConfirmation));
-  http.Post(kConfirmPath, route(&Impl::pictures, Confirm));
-  http.Get(kPendingImagePath, route(&Impl::pictures, ShowPendingImage));
-  http.Get(kSenderConfirmPath, route(&Impl::senders, ShowSenderConfirmation));
-  http.Post(kSenderConfirmPath, route(&Impl::senders, ConfirmSender));
-  // HEAD takes the same route and httplib drops the body.
-  http.Get(".*",
-           [site = &impl_->site](const httplib::Request& request, httplib::Response& response) {
-             Serve(*site, request, response);
-           });
-}
+HttpHelpServer::HttpHelpServer(const HttpFrontOptions& options)
+    : impl_(std::make_unique<Impl>(options)) {}
 
 HttpHelpServer::~HttpHelpServer() { Stop(); }
 
@@ -247,43 +220,19 @@ void HttpHelpServer::ServePictures(PictureRegistry& registry) { impl_->pictures 
 void HttpHelpServer::ServeSenders(Delivery& delivery) { impl_->senders = &delivery; }
 
 IoResult HttpHelpServer::Listen(const std::string& address, std::uint16_t port) {
-  const std::string where = address + " port " + std::to_string(port);
   std::error_code error;
-  asio::ip::make_address(address, error);
+  const asio::ip::address ip = asio::ip::make_address(address, error);
   if (error) return {false, "cannot serve the help pages on " + address + ": not an address"};
-  errno = 0;
-  if (port == 0) {
-    const int bound = impl_->http.bind_to_any_port(address);
-    if (bound > 0) port_ = static_cast<std::uint16_t>(bound);
-  } else if (impl_->http.bind_to_port(address, port)) {
-    port_ = port;
+  if (const std::error_code bound = impl_->front.Listen({ip, port})) {
+    return {false, "cannot serve the help pages on " + address + " port " + std::to_string(port) +
+                       ": " + bound.message()};
   }
-  if (port_ == 0) {
-    // httplib reports only failure; the errno of its bind is still the cause.
-    const int cause = errno;
-    std::string message = "cannot serve the help pages on " + where;
-    if (cause != 0) message += std::string(": ") + std::strerror(cause);
-    return {false, message};
-  }
+  port_ = impl_->front.port();
   return {};
 }
 
-void HttpHelpServer::Start() {
-  Impl& impl = *impl_;
-  thread_ = std::thread([&impl] {
-    impl.http.listen_after_bind();
-    impl.finished = true;
-  });
-  // stop() does nothing until the loop runs; waiting here makes an early Stop() safe.
-  while (!impl.http.is_running() && !impl.finished) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
+void HttpHelpServer::Start() { impl_->front.Start(); }
 
-void HttpHelpServer::Stop() {
-  if (!thread_.joinable()) return;
-  impl_->http.stop();
-  thread_.join();
-}
+void HttpHelpServer::Stop() { impl_->front.Stop(); }
 
 }  // namespace murmel::server

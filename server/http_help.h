@@ -1,14 +1,15 @@
 // Serves the help site over HTTP on a thread of its own, beside the transfer service's
 // io_context: a slow browser never holds up a voice message. It also serves the links
-// that confirm custom message pictures and sender addresses.
+// that confirm custom message pictures and sender addresses. GET and HEAD everywhere,
+// POST only where Confirm is pressed.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "server/durable_file.h"
+#include "server/http_front.h"
 
 namespace murmel::server {
 
@@ -17,7 +18,7 @@ class PictureRegistry;
 
 class HttpHelpServer {
  public:
-  HttpHelpServer();
+  explicit HttpHelpServer(const HttpFrontOptions& options = {});
   ~HttpHelpServer();  // stops and joins
   HttpHelpServer(const HttpHelpServer&) = delete;
   HttpHelpServer& operator=(const HttpHelpServer&) = delete;
@@ -29,16 +30,15 @@ class HttpHelpServer {
   void ServePictures(PictureRegistry& registry);
   // Serves /sender/confirm/<token> from delivery; call before Start.
   void ServeSenders(Delivery& delivery);
-  // Serves on its own thread; returns once requests are being accepted.
+  // Serves on its own thread; requests are accepted from Listen on.
   void Start();
-  // Returns when the thread has ended; safe to call twice.
+  // Closes idle browser connections too; returns when the thread has ended. Safe twice.
   void Stop();
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
   std::uint16_t port_ = 0;
-  std::thread thread_;
 };
 
 }  // namespace murmel::server

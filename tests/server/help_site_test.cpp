@@ -2,7 +2,6 @@
 // page, the pages link only to each other, and the server owns and releases its port.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,12 +11,14 @@
 #include <set>
 #include <string>
 
+#include "scripted_client.h"
 #include "server/http_help.h"
 
 namespace murmel::server {
 namespace {
 
 using namespace std::chrono_literals;
+using server_test::HttpClient;
 
 std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t count = 0;
@@ -29,7 +30,7 @@ TEST(HelpSite, EveryHelpAddressIsAPageWhoseLinksResolve) {
   HttpHelpServer server;
   ASSERT_TRUE(server.Listen("127.0.0.1", 0).ok);
   server.Start();
-  httplib::Client client("127.0.0.1", server.port());
+  const HttpClient client(server.port());
 
   const char* const paths[] = {"/",
                                "/help/",
@@ -43,9 +44,9 @@ TEST(HelpSite, EveryHelpAddressIsAPageWhoseLinksResolve) {
   const std::regex href(R"re(href="([^"]*)")re");
   for (const char* path : paths) {
     const auto result = client.Get(path);
-    ASSERT_TRUE(result) << path << ": " << httplib::to_string(result.error());
+    ASSERT_TRUE(result) << path;
     EXPECT_EQ(result->status, 200) << path;
-    EXPECT_EQ(result->get_header_value("Content-Type"), "text/html; charset=utf-8") << path;
+    EXPECT_EQ(result->Header("Content-Type"), "text/html; charset=utf-8") << path;
     const std::string& page = result->body;
     EXPECT_NE(page.find("<html lang=\"en\">"), std::string::npos) << path;
     EXPECT_EQ(Count(page, "<title>"), 1u) << path;
@@ -79,10 +80,15 @@ TEST(HelpSite, EveryHelpAddressIsAPageWhoseLinksResolve) {
   ASSERT_TRUE(head);
   EXPECT_EQ(head->status, 200);
   EXPECT_TRUE(head->body.empty());
-  const auto post = client.Post("/help/", "x", "text/plain");
+  const auto post = client.Post("/help/", "x");
   ASSERT_TRUE(post);
   EXPECT_EQ(post->status, 405);
-  EXPECT_EQ(post->get_header_value("Allow"), "GET, HEAD");
+  EXPECT_EQ(post->Header("Allow"), "GET, HEAD");
+  // A refusal reaches the client whole, not lost to a reset over the bytes left unread.
+  const auto oversize = server_test::Fetch(
+      server.port(), "GET / HTTP/1.1\r\nHost: a\r\nX: " + std::string(20000, 'a') + "\r\n\r\n");
+  ASSERT_TRUE(oversize);
+  EXPECT_EQ(oversize->status, 431);
 }
 
 TEST(HelpSite, ServerOwnsItsPortAndStopsWhileABrowserStaysConnected) {

@@ -235,7 +235,7 @@ TEST_F(SenderVerification, MessagesWaitForTheSenderToConfirmThenGoOutOnce) {
   ASSERT_EQ(links.size(), 1u);
   EXPECT_EQ(FilesIn(server.state() / "held" / "new").size(), 2u);
 
-  httplib::Client browser = server.Browser();
+  HttpClient browser = server.Browser();
   for (int i = 0; i < 2; ++i) {
     const auto page = browser.Get(links[0]);
     ASSERT_TRUE(page);
@@ -281,7 +281,7 @@ TEST_F(SenderVerification, UnconfirmedMessagesExpireAndConfirmationMailsAreCappe
   EXPECT_TRUE(result.ok) << result.error;
   EXPECT_EQ(Count(MessageState::Expired), 3u);
   EXPECT_TRUE(FilesIn(server.state() / "held" / "new").empty());
-  httplib::Client browser = server.Browser();
+  HttpClient browser = server.Browser();
   EXPECT_EQ(Status(browser, "POST", links[0]), 404);
   EXPECT_EQ(VoiceHandedOver(), 0u);
 }
@@ -303,7 +303,7 @@ TEST_F(SenderVerification, PicturesNeedAConfirmedSender) {
   EXPECT_EQ(picture(gif), "NOOK");
   const auto links = LinksTo("ann@example.org");
   ASSERT_EQ(links.size(), 1u);
-  httplib::Client browser = server.Browser();
+  HttpClient browser = server.Browser();
   EXPECT_EQ(Status(browser, "POST", links[0]), 200);
   EXPECT_EQ(picture(gif), "TROK");
   EXPECT_EQ(picture({}), "TROK");

@@ -2,7 +2,6 @@
 // e-mail out into the outbox, and its link opened over real HTTP as the sender's browser
 // would. The registry's clock is the test's, so links age without waiting.
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <atomic>
 #include <regex>
@@ -31,7 +30,7 @@ class PictureServers {
             .http = http, .clock = [&now] { return now.load(); }, .state = state}) {}
 
   bool ready() const { return server_.ready(); }
-  httplib::Client Browser() const { return server_.Browser(); }
+  HttpClient Browser() const { return server_.Browser(); }
 
   // A registration as the client sends it (empty clears). The token of the link mailed
   // for it, "" when it was accepted without one, nullopt when the server refused it.
@@ -98,7 +97,7 @@ struct PictureConfirmationTest : testing::Test {
   // Ann's GIF confirmed and a JPEG registered behind it: both tokens, empty on failure.
   std::pair<std::string, std::string> ConfirmedGifAndPendingJpeg() {
     const auto gif = servers->Register(Picture("GIF89a"));
-    httplib::Client browser = servers->Browser();
+    HttpClient browser = servers->Browser();
     if (!gif || Status(browser, "POST", "/picture/confirm/" + *gif) != 200) return {};
     const auto jpeg = servers->Register(Picture("\xFF\xD8\xFF\xE0"));
     return {*gif, jpeg.value_or("")};
@@ -116,7 +115,7 @@ TEST_F(PictureConfirmationTest, PictureTravelsOnlyOnceTheSenderPressesConfirm) {
   EXPECT_EQ(servers->PictureOnNextMessage(), "none");
 
   // Opening the link, as a mail scanner would, only shows what is to be confirmed.
-  httplib::Client browser = servers->Browser();
+  HttpClient browser = servers->Browser();
   const std::string link = "/picture/confirm/" + *token;
   for (int i = 0; i < 2; ++i) {
     const auto page = browser.Get(link);
@@ -125,13 +124,12 @@ TEST_F(PictureConfirmationTest, PictureTravelsOnlyOnceTheSenderPressesConfirm) {
     EXPECT_NE(page->body.find("Ann@example.org"), std::string::npos) << page->body;
     EXPECT_NE(page->body.find("<form method=\"post\" action=\"" + link + "\">"), std::string::npos);
     EXPECT_NE(page->body.find(">Confirm</button>"), std::string::npos);
-    EXPECT_EQ(page->get_header_value_count("Content-Security-Policy"), 1u);
-    EXPECT_NE(page->get_header_value("Content-Security-Policy").find("img-src 'self'"),
-              std::string::npos);
+    EXPECT_EQ(page->Headers("Content-Security-Policy").size(), 1u);
+    EXPECT_NE(page->Header("Content-Security-Policy").find("img-src 'self'"), std::string::npos);
   }
   const auto image = browser.Get("/picture/pending/" + *token);
   ASSERT_TRUE(image);
-  EXPECT_EQ(image->get_header_value("Content-Type"), "image/gif");
+  EXPECT_EQ(image->Header("Content-Type"), "image/gif");
   EXPECT_EQ(image->body, std::string(gif.begin(), gif.end()));
   EXPECT_EQ(servers->PictureOnNextMessage(), "none");
 
@@ -157,7 +155,7 @@ TEST_F(PictureConfirmationTest, ANewerRegistrationReplacesThePendingOneAndItsLin
   const auto second = servers->Register(Picture("\xFF\xD8\xFF\xE0"));
   ASSERT_TRUE(first && second);
   ASSERT_NE(*first, *second);
-  httplib::Client browser = servers->Browser();
+  HttpClient browser = servers->Browser();
   EXPECT_EQ(Status(browser, "GET", "/picture/confirm/" + *first), 404);
   EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + *first), 404);
   EXPECT_EQ(servers->PictureOnNextMessage(), "none");
@@ -170,7 +168,7 @@ TEST_F(PictureConfirmationTest, LinksExpireAfterSevenDays) {
   const auto token = servers->Register(Picture("GIF89a"));
   ASSERT_TRUE(token);
   const std::string link = "/picture/confirm/" + *token;
-  httplib::Client browser = servers->Browser();
+  HttpClient browser = servers->Browser();
   now += murmel::server::kPictureLinkLifetime;
   EXPECT_EQ(Status(browser, "GET", link), 200);
   now += 1;
@@ -191,7 +189,7 @@ TEST_F(PictureConfirmationTest, PendingAndConfirmedPicturesSurviveARestart) {
   servers.emplace(state.path(), now);
   ASSERT_TRUE(servers->ready());
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.gif");
-  httplib::Client after = servers->Browser();
+  HttpClient after = servers->Browser();
   EXPECT_EQ(Status(after, "POST", "/picture/confirm/" + gif), 404);
   EXPECT_EQ(Status(after, "POST", "/picture/confirm/" + jpeg), 200);
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.jpg");
@@ -201,7 +199,7 @@ TEST_F(PictureConfirmationTest, ClearingIsImmediateAndCancelsAPendingPicture) {
   ASSERT_TRUE(servers->ready());
   const std::string pending = ConfirmedGifAndPendingJpeg().second;
   ASSERT_FALSE(pending.empty());
-  httplib::Client browser = servers->Browser();
+  HttpClient browser = servers->Browser();
 
   const auto cleared = servers->Register({});
   ASSERT_TRUE(cleared);

@@ -1,5 +1,6 @@
-// A murmelpost-server on loopback inside the test process, and a blocking client that
-// writes frames by hand (its own encoder, checked with FrameCrc16) to script a peer.
+// A murmelpost-server on loopback inside the test process, a blocking client that writes
+// frames by hand (its own encoder, checked with FrameCrc16) to script a peer, and a browser
+// that speaks raw HTTP from a loopback address of the test's choice.
 #pragma once
 
 #include <arpa/inet.h>
@@ -7,6 +8,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,8 +24,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <httplib.h>
 
 #include "server/delivery.h"
 #include "server/http_help.h"
@@ -193,6 +193,101 @@ inline murmel::server::DeliveryOptions ClosedNetwork() {
   return options;
 }
 
+// A socket to port on loopback from the address from (127.0.0.2 is a second client), -1
+// when it cannot connect. Reads give up after ten seconds, so a stalled server fails a test.
+inline int ConnectFrom(std::uint16_t port, const char* from = "127.0.0.1") {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  ::inet_pton(AF_INET, from, &address.sin_addr);
+  const timeval limit{10, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (!bound || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// What the server sent until it closed; nullopt when it neither closed nor sent in time.
+inline std::optional<std::string> ReadToEnd(int fd) {
+  std::string received;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n == 0 || (n < 0 && errno == ECONNRESET)) return received;
+    if (n < 0) return std::nullopt;
+    received.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+struct HttpReply {
+  int status = 0;
+  std::string head;  // status line and headers
+  std::string body;
+
+  std::vector<std::string> Headers(std::string_view name) const {
+    std::vector<std::string> values;
+    for (std::size_t at = head.find("\r\n"); at != std::string::npos;
+         at = head.find("\r\n", at + 2)) {
+      const std::string_view line =
+          std::string_view(head).substr(at + 2, head.find("\r\n", at + 2) - at - 2);
+      if (line.size() > name.size() + 1 && line[name.size()] == ':' &&
+          strncasecmp(line.data(), name.data(), name.size()) == 0) {
+        values.emplace_back(line.substr(name.size() + 2));
+      }
+    }
+    return values;
+  }
+  std::string Header(std::string_view name) const {
+    const auto values = Headers(name);
+    return values.empty() ? std::string() : values[0];
+  }
+};
+
+// Sends request on a fresh connection; the reply, or nullopt when none came whole.
+inline std::optional<HttpReply> Fetch(std::uint16_t port, const std::string& request,
+                                      const char* from = "127.0.0.1") {
+  const int fd = ConnectFrom(port, from);
+  if (fd < 0) return std::nullopt;
+  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  const auto received = ReadToEnd(fd);
+  ::close(fd);
+  const auto end = received ? received->find("\r\n\r\n") : std::string::npos;
+  if (end == std::string::npos || !received->starts_with("HTTP/1.1 ")) return std::nullopt;
+  HttpReply reply{std::atoi(received->c_str() + 9), received->substr(0, end + 2),
+                  received->substr(end + 4)};
+  return reply;
+}
+
+class HttpClient {
+ public:
+  explicit HttpClient(std::uint16_t port, const char* from = "127.0.0.1")
+      : port_(port), from_(from) {}
+  std::optional<HttpReply> Get(const std::string& path) const { return Send("GET", path); }
+  std::optional<HttpReply> Head(const std::string& path) const { return Send("HEAD", path); }
+  // A form's POST, as pressing a button sends it.
+  std::optional<HttpReply> Post(const std::string& path, const std::string& body = "") const {
+    return Send("POST", path,
+                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                    std::to_string(body.size()) + "\r\n\r\n" + body);
+  }
+
+ private:
+  std::optional<HttpReply> Send(const std::string& method, const std::string& path,
+                                const std::string& rest = "\r\n") const {
+    return Fetch(
+        port_, method + " " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + rest,
+        from_);
+  }
+
+  std::uint16_t port_;
+  const char* from_;
+};
+
 struct TestServerSetup {
   murmel::server::Limits limits;
   bool quickAck = true;
@@ -248,7 +343,7 @@ class TestServer {
   bool ready() const { return opened_ && listening_; }
   std::uint16_t port() const { return server_->port(); }
   murmel::server::Delivery& delivery() { return delivery_; }
-  httplib::Client Browser() const { return httplib::Client("127.0.0.1", http_.port()); }
+  HttpClient Browser() const { return HttpClient(http_.port()); }
   std::filesystem::path outbox() const { return delivery_.outboxRoot(); }
   std::filesystem::path pictures() const { return delivery_.pictureFolder(); }
   std::filesystem::path state() const { return state_; }
@@ -325,7 +420,7 @@ bool Eventually(Done done) {
 }
 
 // Status of a GET or POST on path, -1 when the request failed.
-inline int Status(httplib::Client& browser, const std::string& method, const std::string& path) {
+inline int Status(const HttpClient& browser, const std::string& method, const std::string& path) {
   const auto result = method == "POST" ? browser.Post(path) : browser.Get(path);
   return result ? result->status : -1;
 }
