@@ -172,11 +172,7 @@ Decision Session::OnFileType(std::string_view argument) {
   if (const std::string problem = UploadTypeProblem(static_cast<int>(type)); !problem.empty()) {
     return Refuse(problem);
   }
-  if (!message_.spool) {
-    IoResult created;
-    message_.spool = SpoolFile::Create(spoolFolder_, created);
-    if (!message_.spool) return Refuse("not stored: " + created.error);
-  }
+  if (!message_.spool) message_.spool = std::make_shared<SpoolFile>(spoolFolder_);
   pending_.typed = true;
   pending_.needsName = static_cast<int>(type) >= kFirstNamedUploadType;
   message_.uploads.push_back({static_cast<int>(type), {}, message_.spool->size(), 0});

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -14,44 +15,65 @@ IoResult Failure(const char* what, const std::filesystem::path& folder) {
   return {false, std::string(what) + " in " + folder.string() + ": " + std::strerror(errno)};
 }
 
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes, std::uint64_t at) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::pwrite(fd, bytes.data() + written, bytes.size() - written,
+                               static_cast<off_t>(at + written));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
-std::unique_ptr<SpoolFile> SpoolFile::Create(const std::filesystem::path& folder,
-                                             IoResult& result) {
-  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+SpoolFile::~SpoolFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+IoResult SpoolFile::MoveToFile() {
+  int fd = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
     // A file system without anonymous files: a named one, unlinked at once.
-    std::string name = (folder / "upload.XXXXXX").string();
+    std::string name = (folder_ / "upload.XXXXXX").string();
     fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd >= 0) ::unlink(name.c_str());
   }
-  if (fd < 0) {
-    result = Failure("cannot spool an upload", folder);
-    return nullptr;
+  if (fd < 0) return Failure("cannot spool an upload", folder_);
+  if (!WriteAll(fd, memory_, 0)) {
+    IoResult failed = Failure("cannot spool an upload", folder_);
+    ::close(fd);
+    return failed;
   }
-  result = {};
-  return std::unique_ptr<SpoolFile>(new SpoolFile(fd, folder));
+  fd_ = fd;
+  memory_ = {};
+  return {};
 }
 
-SpoolFile::~SpoolFile() { ::close(fd_); }
-
 IoResult SpoolFile::Append(std::span<const std::uint8_t> bytes) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::pwrite(fd_, bytes.data() + written, bytes.size() - written,
-                               static_cast<off_t>(size_ + written));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      // Whatever part went in stays beyond size_ and is overwritten or never read.
-      return Failure("cannot spool an upload", folder_);
-    }
-    written += static_cast<std::size_t>(n);
+  if (fd_ < 0 && size_ + bytes.size() <= kKeptInMemory) {
+    memory_.insert(memory_.end(), bytes.begin(), bytes.end());
+    size_ += bytes.size();
+    return {};
   }
-  size_ += written;
+  if (fd_ < 0) {
+    if (IoResult moved = MoveToFile(); !moved.ok) return moved;
+  }
+  // Whatever part of a failed write went in lies beyond size_: overwritten or never read.
+  if (!WriteAll(fd_, bytes, size_)) return Failure("cannot spool an upload", folder_);
+  size_ += bytes.size();
   return {};
 }
 
 std::vector<std::uint8_t> SpoolFile::Read(std::uint64_t offset, std::uint64_t count) const {
+  if (offset >= size_) return {};
+  count = std::min(count, size_ - offset);
+  if (fd_ < 0) {
+    const auto from = memory_.begin() + static_cast<std::ptrdiff_t>(offset);
+    return {from, from + static_cast<std::ptrdiff_t>(count)};
+  }
   std::vector<std::uint8_t> bytes(count);
   std::size_t got = 0;
   while (got < count) {

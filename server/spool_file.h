@@ -1,11 +1,11 @@
-// Where a connection's uploads wait for FINI: one anonymous file per connection in the
-// state folder's spool. The kernel drops it when the last descriptor closes, so a crash
-// leaves no partial upload behind, and the session holds no upload in memory.
+// Where a connection's uploads wait for FINI. A few kilobytes stay in memory; beyond that
+// they go to one anonymous file in the state folder's spool, which the kernel drops when
+// the last descriptor closes: a crash leaves no partial upload behind, and a session holds
+// no large upload in memory. Most messages fit in memory and cost no file at all.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -15,22 +15,25 @@ namespace murmel::server {
 
 class SpoolFile {
  public:
-  // nullptr, with the reason in result, when folder takes no file.
-  static std::unique_ptr<SpoolFile> Create(const std::filesystem::path& folder, IoResult& result);
+  static constexpr std::size_t kKeptInMemory = 16 * 1024;
+
+  explicit SpoolFile(std::filesystem::path folder) : folder_(std::move(folder)) {}
   SpoolFile(const SpoolFile&) = delete;
   SpoolFile& operator=(const SpoolFile&) = delete;
   ~SpoolFile();
 
+  // Fails when the bytes outgrow memory and the spool folder takes no file, or is full.
   IoResult Append(std::span<const std::uint8_t> bytes);
   // count bytes from offset; fewer only when the file cannot be read.
   std::vector<std::uint8_t> Read(std::uint64_t offset, std::uint64_t count) const;
   std::uint64_t size() const { return size_; }
 
  private:
-  SpoolFile(int fd, std::filesystem::path folder) : fd_(fd), folder_(std::move(folder)) {}
+  IoResult MoveToFile();
 
-  int fd_;
   std::filesystem::path folder_;
+  std::vector<std::uint8_t> memory_;
+  int fd_ = -1;
   std::uint64_t size_ = 0;
 };
 

@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 using server_test::B;
 using server_test::Bytes;
 using server_test::Client;
+using server_test::Join;
 
 // One message with a voice of chunks frames; true once its "FINI" was answered "TROK".
 bool SendMessage(std::uint16_t port, const std::string& subject, std::size_t chunks) {
@@ -148,8 +149,14 @@ TEST(DurableAcceptance, UploadThatCannotBeSpooledIsRefusedAndTheServerGoesOn) {
     Client client(server.port());
     ASSERT_TRUE(server_test::Greet(client));
     ASSERT_TRUE(server_test::Envelope(client, "\"Ann\" <ann@example.org>", "bob@example.org", "x"));
-    EXPECT_EQ(client.Exchange("FLSZ5"), "TROK");
-    EXPECT_EQ(client.Exchange("FLTP0"), "NOOK");
+    // What fits in memory needs no file; the first byte beyond it does.
+    const std::size_t kept = SpoolFile::kKeptInMemory;
+    EXPECT_EQ(client.Exchange("FLSZ" + std::to_string(kept + 1)), "TROK");
+    EXPECT_EQ(client.Exchange("FLTP0"), "TROK");
+    for (std::size_t at = 0; at < kept; at += 1024) {
+      EXPECT_EQ(client.Exchange(Join(B(at == 0 ? "FLBG" : "FLCN"), Bytes(1024, 0x5A))), "TROK");
+    }
+    EXPECT_EQ(client.Exchange(B("FLCN!")), "NOOK");
   }
   fs::create_directories(server.delivery().spoolFolder());
   EXPECT_TRUE(SendMessage(server.port(), "after", 1));

@@ -182,9 +182,7 @@ TEST(SmtpRelay, AcceptedMessageGoesOutWhenDeliveryWakesTheRelay) {
   message.recipients = {"bob@example.org", "carol@example.org"};
   message.subject = "Hello";
   const std::string text = "First line\n.\n.dotted\nend\n";
-  murmel::server::IoResult spooled;
-  message.spool = murmel::server::SpoolFile::Create(delivery.spoolFolder(), spooled);
-  ASSERT_TRUE(spooled.ok) << spooled.error;
+  message.spool = std::make_shared<murmel::server::SpoolFile>(delivery.spoolFolder());
   message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
   ASSERT_TRUE(message.Append(server_test::B(text)).ok);
   std::promise<murmel::server::DeliveryResult> done;
