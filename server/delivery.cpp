@@ -83,6 +83,11 @@ namespace {
 // Larger e-mails are fsync'd by the thread that wrote them: a batch of small ones should
 // not wait behind sixteen megabytes.
 constexpr std::size_t kSyncWhileStaging = std::size_t{256} * 1024;
+// Uploads up to this size are composed in a lane of their own.
+constexpr std::uint64_t kSmallMessage = 128 * 1024;
+// Below this many files a batch fsyncs each; from here on one sync of the file system is
+// cheaper, though it also writes out what others left dirty (such as large uploads).
+constexpr std::size_t kSyncFileSystemFrom = 8;
 
 IoResult CreateFolder(const std::filesystem::path& folder) {
   std::error_code error;
@@ -112,8 +117,9 @@ IoResult Delivery::Open() {
   if (result.ok) result = pictures_.Open();
   if (!result.ok || committer_.joinable()) return result;
   for (unsigned i = 0; i < std::max(1U, options_.composers); ++i) {
-    composers_.emplace_back([this] { ComposeLoop(); });
+    composers_.emplace_back([this] { ComposeLoop(false); });
   }
+  composers_.emplace_back([this] { ComposeLoop(true); });
   committer_ = std::thread([this] { CommitLoop(); });
   return result;
 }
@@ -148,8 +154,11 @@ void Delivery::Submit(Message message, std::string clientAddress, AcceptDone don
   {
     const std::lock_guard lock(queueMutex_);
     if (!stopComposing_ && committer_.joinable()) {
-      toCompose_.push_back({std::move(message), std::move(clientAddress), std::move(done)});
-      composeReady_.notify_one();
+      const bool small = !message.spool || message.spool->size() <= kSmallMessage;
+      (small ? toComposeSmall_ : toCompose_)
+          .push_back({std::move(message), std::move(clientAddress), std::move(done)});
+      // Every composer may take a small one, only some a large one: wake them all.
+      composeReady_.notify_all();
       return;
     }
   }
@@ -165,15 +174,20 @@ void Delivery::RunSerially(std::function<void()> job) {
   commitReady_.notify_one();
 }
 
-void Delivery::ComposeLoop() {
+void Delivery::ComposeLoop(bool smallOnly) {
   for (;;) {
     Request request;
     {
       std::unique_lock lock(queueMutex_);
-      composeReady_.wait(lock, [this] { return stopComposing_ || !toCompose_.empty(); });
-      if (toCompose_.empty()) return;
-      request = std::move(toCompose_.front());
-      toCompose_.pop_front();
+      auto next = [&]() -> std::deque<Request>* {
+        if (!smallOnly && !toCompose_.empty()) return &toCompose_;
+        return toComposeSmall_.empty() ? nullptr : &toComposeSmall_;
+      };
+      composeReady_.wait(lock, [&] { return stopComposing_ || next() != nullptr; });
+      std::deque<Request>* queue = next();
+      if (queue == nullptr) return;
+      request = std::move(queue->front());
+      queue->pop_front();
     }
     if (request.message.IsPictureRegistration()) {
       // Rare, and it changes the registry: done whole, in turn with the batches.
@@ -289,11 +303,22 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     staged.result = {false, why};
     ::unlink((outbox_.root() / "tmp" / staged.name).c_str());
   };
-  // The data first: with every file written, one journal commit covers them all.
-  for (Staged& staged : batch) {
-    if (!staged.result.ok) continue;
-    if (const IoResult synced = SyncFile(outbox_.root() / "tmp" / staged.name); !synced.ok) {
-      fail(staged, synced.error);
+  // The data first. A few files get an fsync each; a large batch one sync of the whole
+  // file system, which writes every file's data and inode together and flushes the disk
+  // once (separate fsyncs flush it once each where the file system keeps no journal).
+  std::vector<Staged*> written;
+  for (Staged& one : batch) {
+    if (one.result.ok) written.push_back(&one);
+  }
+  const bool wholeFileSystem = written.size() >= kSyncFileSystemFrom;
+  if (wholeFileSystem) {
+    if (const IoResult synced = SyncFileSystem(outbox_.root() / "tmp"); !synced.ok) {
+      for (Staged* one : written) fail(*one, synced.error);
+    }
+  }
+  for (Staged* one : wholeFileSystem ? std::vector<Staged*>() : written) {
+    if (const IoResult synced = SyncFile(outbox_.root() / "tmp" / one->name); !synced.ok) {
+      fail(*one, synced.error);
     }
   }
   // Then every row in one transaction. Any failure here is the store's, so it fails the
@@ -345,9 +370,15 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     }
     (staged.target == &outbox_ ? toOutbox : toHeld) = true;
   }
-  IoResult synced = SyncDirectory(outbox_.root() / "tmp");
-  if (synced.ok && toOutbox) synced = SyncDirectory(outbox_.root() / "new");
-  if (synced.ok && toHeld) synced = SyncDirectory(held_.root() / "new");
+  // Both folders of every rename.
+  IoResult synced;
+  if (wholeFileSystem) {
+    synced = SyncFileSystem(outbox_.root() / "tmp");
+  } else if (toOutbox || toHeld) {
+    synced = SyncDirectory(outbox_.root() / "tmp");
+    if (synced.ok && toOutbox) synced = SyncDirectory(outbox_.root() / "new");
+    if (synced.ok && toHeld) synced = SyncDirectory(held_.root() / "new");
+  }
   for (Staged& staged : batch) {
     if (!staged.result.ok) continue;
     const std::filesystem::path file = staged.target->root() / "new" / staged.name;

@@ -39,7 +39,8 @@ struct DeliveryOptions {
   // Off only on closed networks: then anyone may send in anyone's name.
   bool verifySenders = true;
   std::time_t verifiedFor = 365 * kDay;
-  // Threads that compose e-mail; composing is CPU work, one per core is plenty.
+  // Threads that compose e-mail; composing is CPU work, one per core is plenty. One more
+  // takes only small messages, so they never queue behind a 16 MiB one.
   unsigned composers = 2;
 };
 
@@ -126,7 +127,7 @@ class Delivery {
     AcceptDone done;
   };
 
-  void ComposeLoop();
+  void ComposeLoop(bool smallOnly);
   void CommitLoop();
   Staged StageVoice(Request& request);
   // Writes the e-mail into tmp/; fsync'd now when large (a batch with it would wait).
@@ -168,7 +169,7 @@ class Delivery {
   // The queues between the threads.
   std::mutex queueMutex_;
   std::condition_variable composeReady_, commitReady_;
-  std::deque<Request> toCompose_;
+  std::deque<Request> toCompose_, toComposeSmall_;
   std::vector<Staged> toCommit_;
   std::deque<std::function<void()>> serial_;
   bool stopComposing_ = false, stopCommitting_ = false;

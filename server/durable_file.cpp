@@ -92,6 +92,13 @@ IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesys
   return SyncDirectory(target.parent_path());
 }
 
+IoResult SyncFileSystem(const std::filesystem::path& path) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return Failure("cannot open", path, errno);
+  if (::syncfs(fd.get()) != 0) return Failure("cannot sync the file system of", path, errno);
+  return {};
+}
+
 IoResult SyncFile(const std::filesystem::path& file) {
   FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return Failure("cannot open", file, errno);

@@ -29,9 +29,11 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 // Renames from to to and fsyncs both folders.
 IoResult MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// fsyncs a file that was written without: once every file of a batch is written, the first
-// call commits the file system's journal for all of them and the rest cost little.
+// fsyncs a file that was written without.
 IoResult SyncFile(const std::filesystem::path& file);
+
+// syncfs: every file and folder of the file system that holds path, with one flush.
+IoResult SyncFileSystem(const std::filesystem::path& path);
 
 // Removes target (absent is fine) and fsyncs its folder.
 IoResult RemoveDurably(const std::filesystem::path& target);
