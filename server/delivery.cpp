@@ -82,7 +82,7 @@ namespace {
 
 // Larger e-mails are fsync'd by the thread that wrote them: a batch of small ones should
 // not wait behind sixteen megabytes.
-constexpr std::size_t kSyncWhileStaging = std::size_t{256} * 1024;
+constexpr std::size_t kSyncWhileStaging = std::size_t{1024} * 1024;
 // Uploads up to this size are composed in a lane of their own.
 constexpr std::uint64_t kSmallMessage = 128 * 1024;
 // Below this many files a batch fsyncs each; from here on one sync of the file system is
