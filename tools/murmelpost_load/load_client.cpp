@@ -201,8 +201,8 @@ asio::awaitable<Step> SendMessage(const Plan& plan, int n, const std::string& su
 
 }  // namespace
 
-Plan MakePlan(const LoadOptions& options, const asio::ip::tcp::endpoint& server) {
-  Plan plan{options, server, {}, {}, {}};
+void PreparePlan(Plan& plan) {
+  const LoadOptions& options = plan.options;
   // A recognisable voice image, so that the server takes its usual path for it.
   plan.voice.resize(kChunkSize * static_cast<std::size_t>(options.chunks));
   const std::size_t blocks = (plan.voice.size() - WAV_HEADER_SIZE) / GSM_BLOCK_SIZE;
@@ -216,10 +216,10 @@ Plan MakePlan(const LoadOptions& options, const asio::ip::tcp::endpoint& server)
       plan.attachment[i] = static_cast<std::uint8_t>(i * 37 + 1);
     }
   }
-  return plan;
 }
 
 void Tally::Add(const Tally& other) {
+  attempted += other.attempted;
   accepted += other.accepted;
   latencyMs.insert(latencyMs.end(), other.latencyMs.begin(), other.latencyMs.end());
   for (const auto& [reason, count] : other.refused) refused[reason] += count;
@@ -238,7 +238,8 @@ asio::awaitable<std::string> OpenIdle(const Plan& plan, int n, std::shared_ptr<v
 }
 
 asio::awaitable<void> RunClient(const Plan& plan, int client, Tally& tally) {
-  for (int n = 0; n < plan.options.messages; ++n) {
+  for (int n = 0; n < plan.options.messages && !plan.stopping; ++n) {
+    ++tally.attempted;
     const std::string subject =
         plan.options.tag + " " + std::to_string(client) + "-" + std::to_string(n);
     double latencyMs = 0;
