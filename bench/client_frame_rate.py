@@ -24,6 +24,7 @@ import tempfile
 import time
 import wave
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bench_server import Server  # noqa: E402
 

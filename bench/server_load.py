@@ -11,7 +11,8 @@ a private server (temporary state folder, free port, --no-sender-verification):
   c) 1,000 concurrent uploads of 200-chunk messages: all accepted? peak server RSS (VmHWM);
   d) 10,000 idle connections: server RSS before and with them, per connection.
 
-Usage: bench/server_load.py [--build build/default] [--dir FOLDER] [--quick]
+Usage: bench/server_load.py [--build build/default] [--server PROGRAM] [--dir FOLDER] [--quick]
+--server measures another murmelpost-server build (e.g. a copy from before a change).
 --dir puts the state folders on the disk to measure (default: the system's temp folder).
 """
 
@@ -24,6 +25,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bench_server import Server, raise_open_file_limit, server_supports  # noqa: E402
 
@@ -85,17 +87,19 @@ def fsync_rates(folder, count):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default="build/default")
+    parser.add_argument("--server", help="murmelpost-server to measure (default: the build's)")
     parser.add_argument("--dir", default=None, help="where the state folders go")
     parser.add_argument("--quick", action="store_true", help="smaller counts, for a smoke run")
     args = parser.parse_args()
-    server_program = os.path.join(args.build, "server/murmelpost-server")
+    server_program = args.server or os.path.join(args.build, "server/murmelpost-server")
     load = os.path.join(args.build, "tools/murmelpost-load")
     limit = raise_open_file_limit()
     q = args.quick
     idle = 1000 if q else 10000
-    if limit < idle * 2 + 100:
+    # The server and the load tool each hold one descriptor per connection.
+    if limit < idle + 200:
         sys.exit(f"the open-file limit is {limit}; {idle} idle connections need about "
-                 f"{idle * 2 + 100} (raise the hard limit: ulimit -Hn)")
+                 f"{idle + 200} in each process (raise the hard limit: ulimit -Hn)")
     extra = ["--max-sessions", str(idle + 1000), "--idle-timeout", "600"]
     # Each scenario opens thousands of connections from 127.0.0.1: lift the per-address cap
     # where the server has one, or spread the clients over loopback addresses where not.

@@ -27,8 +27,9 @@ Bytes B(std::string_view text) { return {text.begin(), text.end()}; }
 
 // A client on code page 1252 at UTC+1, English, "Mr.".
 Bytes LocaleRecord() {
-  return {'L',  'O',  'C', 'L', 0, 0,    0x04, 0xE4, 0x00, 0xFF, 0xFF,
-          0xFF, 0xC4, 0,   0,   0, 0x00, 0x09, 0x00, 0x01, 0x00};
+  return {'L',  'O',  'C',  'L',  0,    0,    0x04, 0xE4,  // code page, big-endian
+          0x00, 0xFF, 0xFF, 0xF1, 0xF0,                    // no daylight saving, bias -3600 s
+          0,    0,    0,    0x00, 0x09, 0x00, 0x01, 0x00};
 }
 
 struct Step {
@@ -110,8 +111,8 @@ class Conversation {
     std::string reply;
     if (Step read = co_await Read(reply); read.kind != Step::Kind::Answered) co_return read;
     if (reply == "TROK") co_return Step{};
-    const std::string word(payload.begin(),
-                           payload.begin() + std::min<std::size_t>(4, payload.size()));
+    const std::string word(reinterpret_cast<const char*>(payload.data()),
+                           std::min<std::size_t>(4, payload.size()));
     co_return Step{Step::Kind::Refused, "\"" + word + "\" answered \"" + reply + "\""};
   }
 
