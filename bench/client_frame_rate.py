@@ -4,7 +4,9 @@ voice message to a private murmelpost-server on loopback, and its rate is the fr
 that connection (from the server's log) over the time from its first to its last
 'progress' line; raw_frame_loop sends the same frames with bare sockets in the same run
 (three sends and a two-read reply per frame, the peer quick-acking). The ratio is the
-share of the frame rate that the client's own code leaves to the network.
+share of the frame rate that the client's own code leaves to the network. The same
+murmelpost-send against raw_frame_peer (bare sockets answering "TROK") splits what is
+left between the client and the server.
 
 Usage: bench/client_frame_rate.py [--build build/default] [--runs 15]
                                   [--send PROGRAM] [--server PROGRAM]
@@ -68,6 +70,18 @@ def client_rate(send, server_program, voice, runs):
     return frames[0], statistics.median(seconds), statistics.median(rates), rates[-1]
 
 
+def bare_peer_rate(send, peer_program, voice, runs, frames):
+    """murmelpost-send against a peer that costs nothing but its socket calls."""
+    peer = subprocess.Popen([peer_program], stdout=subprocess.PIPE, text=True)
+    try:
+        port = int(peer.stdout.readline().split()[1])
+        rates = sorted(frames / timed_send(send, port, voice) for _ in range(runs))
+    finally:
+        peer.kill()
+        peer.wait()
+    return statistics.median(rates), rates[-1]
+
+
 def raw_rate(program, frames, payload):
     out = subprocess.run(
         [program, f"--benchmark_filter=BM_RawFrameLoop/{frames}/{payload}/",
@@ -91,12 +105,15 @@ def main():
         write_voice(voice)
         raw_before = raw_rate(raw, 207, 524)
         frames, seconds, median, best = client_rate(send, server_program, voice, args.runs)
+        bare_median, bare_best = bare_peer_rate(
+            send, os.path.join(args.build, "bench/raw_frame_peer"), voice, args.runs, frames)
         raw_after = raw_rate(raw, 207, 524)
     reference = (raw_before + raw_after) / 2
     print(f"murmelpost-send: {send}\nserver:          {server_program}")
     print(f"64 s voice message: {frames} frames, first to last progress line median "
           f"{seconds * 1000:.1f} ms over {args.runs} runs")
-    print(f"client   {median:8.0f} frames/s median, {best:8.0f} best")
+    print(f"client   {median:8.0f} frames/s median, {best:8.0f} best (to the server)")
+    print(f"client   {bare_median:8.0f} frames/s median, {bare_best:8.0f} best (to raw_frame_peer)")
     print(f"raw loop {reference:8.0f} frames/s ({raw_before:.0f} before, {raw_after:.0f} after)")
     print(f"ratio    {median / reference:8.2f} median, {best / reference:8.2f} best")
 

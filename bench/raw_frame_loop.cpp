@@ -13,65 +13,23 @@
 #include <thread>
 #include <vector>
 
+#include "raw_frame_peer.h"
+
 namespace {
 
-bool ReadExactly(int fd, std::uint8_t* into, std::size_t count) {
-  while (count > 0) {
-    const ssize_t got = ::recv(fd, into, count, 0);
-    if (got <= 0) return false;
-    into += got;
-    count -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
-  while (count > 0) {
-    const ssize_t sent = ::send(fd, bytes, count, MSG_NOSIGNAL);
-    if (sent <= 0) return false;
-    bytes += sent;
-    count -= static_cast<std::size_t>(sent);
-  }
-  return true;
-}
-
-void QuickAck(int fd) {
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
-}
-
-// Reads header and body of each frame and answers every one with a "TROK" frame.
-void Answer(int listener) {
-  const int fd = ::accept(listener, nullptr, nullptr);
-  if (fd < 0) return;
-  const std::uint8_t reply[] = {0x00, 0x06, 0x6A, 'T', 'R', 'O', 'K', 0x06, 0x54};
-  std::vector<std::uint8_t> body(65535);
-  for (;;) {
-    std::uint8_t header[3];
-    if (!ReadExactly(fd, header, 3)) break;
-    QuickAck(fd);
-    const std::size_t length = (std::size_t{header[0]} << 8) | header[1];
-    if (!ReadExactly(fd, body.data(), length)) break;
-    QuickAck(fd);
-    if (!WriteAll(fd, reply, sizeof reply)) break;
-  }
-  ::close(fd);
-}
+using namespace raw_frames;
 
 // state.range(0) frames of state.range(1) payload bytes per iteration, one connection.
 void BM_RawFrameLoop(benchmark::State& state) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      ::listen(listener, 1) != 0 ||
-      ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+  const int listener = ListenOnLoopback(address);
+  if (listener < 0) {
     state.SkipWithError("cannot listen on loopback");
     return;
   }
-  std::thread peer(Answer, listener);
+  std::thread peer([listener] {
+    if (const int fd = ::accept(listener, nullptr, nullptr); fd >= 0) AnswerFrames(fd);
+  });
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     state.SkipWithError("cannot connect");
