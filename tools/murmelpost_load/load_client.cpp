@@ -27,8 +27,9 @@ Bytes B(std::string_view text) { return {text.begin(), text.end()}; }
 
 // A client on code page 1252 at UTC+1, English, "Mr.".
 Bytes LocaleRecord() {
-  return {'L',  'O',  'C', 'L', 0, 0,    0x04, 0xE4, 0x00, 0xFF, 0xFF,
-          0xFF, 0xC4, 0,   0,   0, 0x00, 0x09, 0x00, 0x01, 0x00};
+  return {'L',  'O',  'C',  'L',  0,    0,    0x04, 0xE4,  // code page, big-endian
+          0x00, 0xFF, 0xFF, 0xF1, 0xF0,                    // no daylight saving, bias -3600 s
+          0,    0,    0,    0x00, 0x09, 0x00, 0x01, 0x00};
 }
 
 struct Step {
@@ -110,8 +111,8 @@ class Conversation {
     std::string reply;
     if (Step read = co_await Read(reply); read.kind != Step::Kind::Answered) co_return read;
     if (reply == "TROK") co_return Step{};
-    const std::string word(payload.begin(),
-                           payload.begin() + std::min<std::size_t>(4, payload.size()));
+    const std::string word(reinterpret_cast<const char*>(payload.data()),
+                           std::min<std::size_t>(4, payload.size()));
     co_return Step{Step::Kind::Refused, "\"" + word + "\" answered \"" + reply + "\""};
   }
 
@@ -201,8 +202,8 @@ asio::awaitable<Step> SendMessage(const Plan& plan, int n, const std::string& su
 
 }  // namespace
 
-Plan MakePlan(const LoadOptions& options, const asio::ip::tcp::endpoint& server) {
-  Plan plan{options, server, {}, {}, {}};
+void PreparePlan(Plan& plan) {
+  const LoadOptions& options = plan.options;
   // A recognisable voice image, so that the server takes its usual path for it.
   plan.voice.resize(kChunkSize * static_cast<std::size_t>(options.chunks));
   const std::size_t blocks = (plan.voice.size() - WAV_HEADER_SIZE) / GSM_BLOCK_SIZE;
@@ -216,10 +217,10 @@ Plan MakePlan(const LoadOptions& options, const asio::ip::tcp::endpoint& server)
       plan.attachment[i] = static_cast<std::uint8_t>(i * 37 + 1);
     }
   }
-  return plan;
 }
 
 void Tally::Add(const Tally& other) {
+  attempted += other.attempted;
   accepted += other.accepted;
   latencyMs.insert(latencyMs.end(), other.latencyMs.begin(), other.latencyMs.end());
   for (const auto& [reason, count] : other.refused) refused[reason] += count;
@@ -238,7 +239,8 @@ asio::awaitable<std::string> OpenIdle(const Plan& plan, int n, std::shared_ptr<v
 }
 
 asio::awaitable<void> RunClient(const Plan& plan, int client, Tally& tally) {
-  for (int n = 0; n < plan.options.messages; ++n) {
+  for (int n = 0; n < plan.options.messages && !plan.stopping; ++n) {
+    ++tally.attempted;
     const std::string subject =
         plan.options.tag + " " + std::to_string(client) + "-" + std::to_string(n);
     double latencyMs = 0;

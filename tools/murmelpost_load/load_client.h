@@ -4,6 +4,7 @@
 
 #include <asio/awaitable.hpp>
 #include <asio/ip/tcp.hpp>
+#include <atomic>
 
 #include <cstdint>
 #include <functional>
@@ -25,12 +26,15 @@ struct Plan {
   Bytes voice;       // a voice image: the 60-byte header, then GSM blocks
   Bytes attachment;  // empty unless --attachment
   std::function<void(const std::string& subject)> onAnswered;  // may run on either thread
+  std::atomic<bool> stopping{false};  // set by SIGINT/SIGTERM: start no further messages
 };
 
-Plan MakePlan(const LoadOptions& options, const asio::ip::tcp::endpoint& server);
+// Fills in the bytes every message carries.
+void PreparePlan(Plan& plan);
 
 // One client's results; merged by the caller after the run.
 struct Tally {
+  int attempted = 0;
   int accepted = 0;
   std::vector<double> latencyMs;  // "FINI" sent to its "TROK" read
   std::map<std::string, int> refused;

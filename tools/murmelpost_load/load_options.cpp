@@ -81,8 +81,10 @@ ParseResult ParseLoadOptions(const std::vector<std::string>& arguments, LoadOpti
     if (numeric == nullptr) return Fail("unknown option " + argument + " (see --help)");
     long number = 0;
     if (!ParseNumber(value, numeric->low, numeric->high, number)) {
-      return Fail(argument + " expects a number from " + std::to_string(numeric->low) + " to " +
-                  std::to_string(numeric->high) + ", got '" + value + "'");
+      std::string error = argument;
+      error += " expects a number from " + std::to_string(numeric->low);
+      error += " to " + std::to_string(numeric->high) + ", got '" + value + "'";
+      return Fail(error);
     }
     numeric->store(options, number);
   }

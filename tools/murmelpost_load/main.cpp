@@ -7,9 +7,11 @@
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
+#include <asio/signal_set.hpp>
 #include <asio/steady_timer.hpp>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -58,14 +60,23 @@ int Count(const std::map<std::string, int>& reasons) {
   return total;
 }
 
-int RunMessages(const Plan& plan) {
+int RunMessages(Plan& plan) {
   const LoadOptions& options = plan.options;
   asio::io_context io(options.threads);
+  // A benchmark stops a long run when its other load is done: messages under way finish,
+  // no new ones start, and the report covers what was sent.
+  asio::signal_set signals(io, SIGINT, SIGTERM);
+  signals.async_wait([&plan](const std::error_code& error, int) {
+    if (!error) plan.stopping = true;
+  });
   std::vector<Tally> tallies(static_cast<std::size_t>(options.clients));
   const auto start = Clock::now();
+  std::atomic<int> running{options.clients};
   for (int client = 0; client < options.clients; ++client) {
-    asio::co_spawn(io, RunClient(plan, client, tallies[static_cast<std::size_t>(client)]),
-                   asio::detached);
+    auto& tally = tallies[static_cast<std::size_t>(client)];
+    asio::co_spawn(io, RunClient(plan, client, tally), [&](const std::exception_ptr&) {
+      if (--running == 0) signals.cancel();
+    });
   }
   RunThreads(io, options.threads);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -73,7 +84,7 @@ int RunMessages(const Plan& plan) {
   Tally total;
   for (const Tally& tally : tallies) total.Add(tally);
   std::sort(total.latencyMs.begin(), total.latencyMs.end());
-  const int wanted = options.clients * options.messages;
+  const int wanted = total.attempted;
   std::printf("clients %d, messages %d each, %d voice chunks each", options.clients,
               options.messages, options.chunks);
   if (options.attachment >= 0) std::printf(", attachment %ld bytes", options.attachment);
@@ -150,7 +161,10 @@ int main(int argc, char** argv) {
               << "\n";
     return 2;
   }
-  Plan plan = MakePlan(options, found.begin()->endpoint());
+  Plan plan;
+  plan.options = options;
+  plan.server = found.begin()->endpoint();
+  PreparePlan(plan);
 
   std::ofstream answered;
   std::mutex answeredMutex;

@@ -15,8 +15,11 @@ namespace {
 // The session reports through a plain function pointer, so the stream lives here.
 std::ostream* progressStream = nullptr;
 
+// One write per line: on the unbuffered stderr each insertion is a system call of its
+// own, and this runs once per data frame.
 void PrintProgress(int percent) {
-  if (progressStream != nullptr) *progressStream << "progress " << percent << "%" << std::endl;
+  if (progressStream == nullptr) return;
+  *progressStream << ("progress " + std::to_string(percent) + "%\n") << std::flush;
 }
 
 class ProgressReporting {

@@ -1,0 +1,73 @@
+"""A private murmelpost-server for the benchmark scripts: a temporary state folder, a free
+port, its log in a file (a full pipe would stall it), and its memory from /proc."""
+
+import os
+import re
+import resource
+import shutil
+import subprocess
+import tempfile
+import time
+
+
+def raise_open_file_limit():
+    """Children inherit it: the server and the load tool each hold thousands of sockets."""
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    if soft < hard:
+        resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    return hard
+
+
+class Server:
+    def __init__(self, program, extra=(), parent=None):
+        self.state = tempfile.mkdtemp(prefix="murmelpost-bench-", dir=parent)
+        self.log_path = os.path.join(self.state, "server.log")
+        self.log = open(self.log_path, "w")
+        self.process = subprocess.Popen(
+            [program, "--listen", "127.0.0.1:0", "--state", self.state, "--no-http",
+             "--no-sender-verification", *extra],
+            stdout=subprocess.DEVNULL, stderr=self.log)
+        self.port = None
+        deadline = time.monotonic() + 30
+        while self.port is None:
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("the server did not start:\n" + self.log_text())
+            found = re.search(r"listening on port (\d+)", self.log_text())
+            if found:
+                self.port = int(found.group(1))
+            else:
+                time.sleep(0.05)
+
+    def log_text(self):
+        with open(self.log_path, errors="replace") as log:
+            return log.read()
+
+    def memory_kib(self, field):
+        """VmRSS (now) or VmHWM (peak) of the server process, in KiB."""
+        with open(f"/proc/{self.process.pid}/status") as status:
+            for line in status:
+                if line.startswith(field + ":"):
+                    return int(line.split()[1])
+        return 0
+
+    def stop(self, keep=False):
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.log.close()
+        if not keep:
+            shutil.rmtree(self.state, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+def server_supports(program, option):
+    usage = subprocess.run([program, "--help"], capture_output=True, text=True).stdout
+    return option in usage

@@ -1,0 +1,173 @@
+#!/usr/bin/env python3
+"""What murmelpost-server sustains under many clients, measured with murmelpost-load against
+a private server (temporary state folder, free port, --no-sender-verification):
+
+  a) one-chunk messages from 100 and from 20 concurrent clients: accepted messages per
+     second and FINI-to-TROK latency p50/p99; beside them the disk's own rate of single
+     fsyncs and of messages that need three serial fsyncs (file, folder, store), measured
+     in the same folder in the same run: acceptance is durable, so the disk is the ceiling;
+  b) the FINI round trip of a small session (p50/p99/max) while ten 16 MiB messages (an
+     8 MiB voice and an 8 MiB named file each) are being accepted;
+  c) 1,000 concurrent uploads of 200-chunk messages: all accepted? peak server RSS (VmHWM);
+  d) 10,000 idle connections: server RSS before and with them, per connection.
+
+Usage: bench/server_load.py [--build build/default] [--server PROGRAM] [--dir FOLDER] [--quick]
+--server measures another murmelpost-server build (e.g. a copy from before a change).
+--dir puts the state folders on the disk to measure (default: the system's temp folder).
+"""
+
+import argparse
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bench_server import Server, raise_open_file_limit, server_supports  # noqa: E402
+
+
+def run_load(load, port, *arguments, background=False):
+    command = [load, "--server", f"127.0.0.1:{port}", *map(str, arguments)]
+    if background:
+        return subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
+    return parse_load(subprocess.run(command, stdout=subprocess.PIPE, text=True).stdout)
+
+
+def parse_load(text):
+    result = {"text": text}
+    if m := re.search(r"accepted (\d+) of (\d+) in ([\d.]+) s: ([\d.]+) messages/s", text):
+        result.update(accepted=int(m[1]), wanted=int(m[2]), seconds=float(m[3]), rate=float(m[4]))
+    if m := re.search(r"p50 ([\d.]+) ms, p99 ([\d.]+) ms, max ([\d.]+) ms", text):
+        result.update(p50=float(m[1]), p99=float(m[2]), max=float(m[3]))
+    if m := re.search(r"refused (\d+), failed (\d+)", text):
+        result.update(refused=int(m[1]), failed=int(m[2]))
+    return result
+
+
+def describe(r):
+    return (f"{r.get('accepted', 0)}/{r.get('wanted', 0)} accepted, {r.get('rate', 0):.0f} msg/s, "
+            f"p50 {r.get('p50', 0):.1f} ms, p99 {r.get('p99', 0):.1f} ms")
+
+
+def fsync_rates(folder, count):
+    """Single fsyncs per second, and messages per second at three serial fsyncs each (the
+    spool file, its folder after the rename, the store's journal)."""
+    path = os.path.join(folder, "fsync-probe")
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+    start = time.perf_counter()
+    for _ in range(count):
+        os.write(fd, b"x" * 512)
+        os.fsync(fd)
+    single = count / (time.perf_counter() - start)
+    os.close(fd)
+    os.makedirs(os.path.join(folder, "new"), exist_ok=True)
+    directory = os.open(os.path.join(folder, "new"), os.O_RDONLY)
+    journal = os.open(os.path.join(folder, "journal"), os.O_WRONLY | os.O_CREAT | os.O_APPEND)
+    start = time.perf_counter()
+    for i in range(count):
+        spool = os.path.join(folder, f"tmp-{i}")
+        fd = os.open(spool, os.O_WRONLY | os.O_CREAT, 0o600)
+        os.write(fd, b"m" * 2048)
+        os.fsync(fd)
+        os.close(fd)
+        os.rename(spool, os.path.join(folder, "new", f"m-{i}"))
+        os.fsync(directory)
+        os.write(journal, b"r" * 256)
+        os.fsync(journal)
+    triple = count / (time.perf_counter() - start)
+    os.close(directory)
+    os.close(journal)
+    return single, triple
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default="build/default")
+    parser.add_argument("--server", help="murmelpost-server to measure (default: the build's)")
+    parser.add_argument("--dir", default=None, help="where the state folders go")
+    parser.add_argument("--quick", action="store_true", help="smaller counts, for a smoke run")
+    args = parser.parse_args()
+    server_program = args.server or os.path.join(args.build, "server/murmelpost-server")
+    load = os.path.join(args.build, "tools/murmelpost-load")
+    limit = raise_open_file_limit()
+    q = args.quick
+    idle = 1000 if q else 10000
+    # The server and the load tool each hold one descriptor per connection.
+    if limit < idle + 200:
+        sys.exit(f"the open-file limit is {limit}; {idle} idle connections need about "
+                 f"{idle + 200} in each process (raise the hard limit: ulimit -Hn)")
+    extra = ["--max-sessions", str(idle + 1000), "--idle-timeout", "600"]
+    # Each scenario opens thousands of connections from 127.0.0.1: lift the per-address cap
+    # where the server has one, or spread the clients over loopback addresses where not.
+    per_ip = server_supports(server_program, "--max-sessions-per-ip")
+    if per_ip:
+        extra += ["--max-sessions-per-ip", str(idle + 1000)]
+    spread = [] if per_ip else ["--source-addresses", "50"]
+    rows = []
+
+    # a) throughput against the disk's own fsync rate, in the same folder
+    for clients, messages in ((100, 5 if q else 20), (20, 10 if q else 50)):
+        with Server(server_program, extra, args.dir) as server:
+            r = run_load(load, server.port, "--clients", clients, "--messages", messages,
+                         "--chunks", 1, *spread)
+            single, triple = fsync_rates(server.state, 100 if q else 1000)
+        rows.append((f"a) {clients} clients x {messages} one-chunk messages", describe(r),
+                     f"disk: {single:.0f} fsync/s, {triple:.0f} msg/s at 3 fsyncs"))
+        print(r["text"], flush=True)
+
+    # b) a small session's FINI round trip while ten 16 MiB messages are accepted
+    with Server(server_program, extra, args.dir) as server:
+        big_chunks = 1024 if q else 8192
+        big = run_load(load, server.port, "--clients", 10, "--chunks", big_chunks,
+                       "--attachment", big_chunks * 1024, "--tag", "big", background=True)
+        time.sleep(0.5)
+        small = run_load(load, server.port, "--clients", 1, "--messages", 1000000, "--chunks", 1,
+                         "--tag", "small", background=True)
+        big_result = parse_load(big.communicate()[0])
+        small.send_signal(signal.SIGINT)
+        small_result = parse_load(small.communicate()[0])
+        rows.append((f"b) FINI round trip beside 10 x {2 * big_chunks // 1024} MiB",
+                     f"p50 {small_result.get('p50', 0):.1f} ms, p99 {small_result.get('p99', 0):.1f}"
+                     f" ms, max {small_result.get('max', 0):.1f} ms "
+                     f"({small_result.get('accepted', 0)} small messages)",
+                     f"big: {big_result.get('accepted', 0)}/10 in "
+                     f"{big_result.get('seconds', 0):.1f} s, their FINI p50 "
+                     f"{big_result.get('p50', 0):.0f} ms"))
+        print(big_result["text"], small_result["text"], sep="\n", flush=True)
+
+    # c) many concurrent long uploads
+    with Server(server_program, extra, args.dir) as server:
+        clients = 100 if q else 1000
+        r = run_load(load, server.port, "--clients", clients, "--chunks", 200, *spread)
+        rows.append((f"c) {clients} concurrent 200-chunk messages", describe(r),
+                     f"server peak RSS {server.memory_kib('VmHWM') / 1024:.1f} MiB"))
+        print(r["text"], flush=True)
+
+    # d) idle connections
+    with Server(server_program, extra, args.dir) as server:
+        before = server.memory_kib("VmRSS")
+        holder = subprocess.Popen([load, "--server", f"127.0.0.1:{server.port}", "--idle",
+                                   str(idle), "--hold", "5", *spread],
+                                  stdout=subprocess.PIPE, text=True)
+        first = holder.stdout.readline()
+        time.sleep(1)
+        during = server.memory_kib("VmRSS")
+        held = int(m[1]) if (m := re.search(r"idle: (\d+) of", first)) else 0
+        rest = holder.communicate()[0]
+        rows.append((f"d) {idle} idle connections",
+                     f"{held} open, server RSS {before / 1024:.1f} -> {during / 1024:.1f} MiB",
+                     f"{(during - before) * 1024 / max(held, 1):.0f} bytes per connection"))
+        print(first + rest, flush=True)
+
+    width = max(len(r[0]) for r in rows)
+    print(f"\n{'scenario':<{width}}  result  |  beside it")
+    for name, result, beside in rows:
+        print(f"{name:<{width}}  {result}  |  {beside}")
+
+
+if __name__ == "__main__":
+    main()
