@@ -143,7 +143,8 @@ asio::awaitable<Step> Connect(const Plan& plan, Conversation& conversation, int 
   co_return Step{};
 }
 
-asio::awaitable<Step> Upload(Conversation& conversation, const Bytes& bytes, int type) {
+asio::awaitable<Step> Upload(Conversation& conversation, const Bytes& bytes, int type,
+                             int pauseHalfway = 0) {
   const Step ok;
   for (const Bytes& command :
        {B("FLSZ" + std::to_string(bytes.size())), B("FLTP" + std::to_string(type))}) {
@@ -163,7 +164,13 @@ asio::awaitable<Step> Upload(Conversation& conversation, const Bytes& bytes, int
     frame.insert(frame.end(), bytes.begin() + static_cast<std::ptrdiff_t>(sent),
                  bytes.begin() + static_cast<std::ptrdiff_t>(sent + count));
     if (Step step = co_await conversation.Exchange(frame); step.kind != ok.kind) co_return step;
+    const bool halfway = sent < bytes.size() / 2 && sent + count >= bytes.size() / 2;
     sent += count;
+    if (halfway && pauseHalfway > 0) {
+      asio::steady_timer pause(co_await asio::this_coro::executor,
+                               std::chrono::seconds(pauseHalfway));
+      co_await pause.async_wait(kNoThrow);
+    }
   } while (sent < bytes.size());
   co_return ok;
 }
@@ -183,7 +190,8 @@ asio::awaitable<Step> SendMessage(const Plan& plan, int n, const std::string& su
       co_return step;
     }
   }
-  if (Step step = co_await Upload(conversation, plan.voice, kUploadVoice);
+  if (Step step =
+          co_await Upload(conversation, plan.voice, kUploadVoice, plan.options.pauseHalfway);
       step.kind != Step::Kind::Answered) {
     co_return step;
   }

@@ -42,6 +42,8 @@ ParseResult ParseLoadOptions(const std::vector<std::string>& arguments, LoadOpti
       {"--chunks", 1, 8192, [](LoadOptions& o, long v) { o.chunks = static_cast<int>(v); }},
       {"--idle", 1, 1000000, [](LoadOptions& o, long v) { o.idle = static_cast<int>(v); }},
       {"--hold", 0, 86400, [](LoadOptions& o, long v) { o.holdSeconds = static_cast<int>(v); }},
+      {"--pause-halfway", 0, 86400,
+       [](LoadOptions& o, long v) { o.pauseHalfway = static_cast<int>(v); }},
       {"--attachment", 0, 8388608, [](LoadOptions& o, long v) { o.attachment = v; }},
       {"--source-addresses", 1, 254,
        [](LoadOptions& o, long v) { o.sourceAddresses = static_cast<int>(v); }},
@@ -105,6 +107,8 @@ std::string LoadUsageText() {
          "  --attachment BYTES     also upload a named file of BYTES (type 10)\n"
          "  --idle N               only open N connections, hold them, report, close\n"
          "  --hold SECONDS         how long --idle holds them (default 10)\n"
+         "  --pause-halfway SECONDS  every voice upload waits half-way, to measure the\n"
+         "                         server with that many uploads under way\n"
          "  --source-addresses N   spread connections over 127.0.0.1 .. 127.0.0.N\n"
          "  --threads 1|2          I/O threads (default 1)\n"
          "  --timeout SECONDS      a message still unanswered then counts as failed (120)\n"

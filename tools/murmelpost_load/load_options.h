@@ -15,6 +15,7 @@ struct LoadOptions {
   int chunks = 1;    // 1024-byte voice chunks per message
   int idle = 0;      // > 0: only open this many connections and hold them
   int holdSeconds = 10;
+  int pauseHalfway = 0;     // > 0: each voice upload waits this many seconds half-way
   long attachment = -1;     // >= 0: a second upload (type 10, named) of this many bytes
   int sourceAddresses = 1;  // spread connections over 127.0.0.1 .. 127.0.0.N
   int threads = 1;
