@@ -95,17 +95,20 @@ def main():
     load = os.path.join(args.build, "tools/murmelpost-load")
     limit = raise_open_file_limit()
     q = args.quick
-    idle = 1000 if q else 10000
-    # The server and the load tool each hold one descriptor per connection.
-    if limit < idle + 200:
-        sys.exit(f"the open-file limit is {limit}; {idle} idle connections need about "
-                 f"{idle + 200} in each process (raise the hard limit: ulimit -Hn)")
-    extra = ["--max-sessions", str(idle + 1000), "--idle-timeout", "600"]
+    # The server counts two descriptors a session (socket and spool file) and keeps 64; as
+    # many idle connections as that leaves, up to 10,000.
+    sessions = (limit - 64) // 2
+    idle = min(1000 if q else 10000, sessions - 100)
+    if idle < 1000:
+        sys.exit(f"the open-file limit is {limit}: too low for 1000 idle connections "
+                 f"(raise the hard limit: ulimit -Hn)")
+    extra = ["--max-sessions", str(sessions), "--idle-timeout", "600"]
     # Each scenario opens thousands of connections from 127.0.0.1: lift the per-address cap
     # where the server has one, or spread the clients over loopback addresses where not.
     per_ip = server_supports(server_program, "--max-sessions-per-ip")
     if per_ip:
-        extra += ["--max-sessions-per-ip", str(idle + 1000)]
+        extra += ["--max-sessions-per-ip", str(sessions), "--max-messages-per-ip", "1000000",
+                  "--max-messages-per-sender", "1000000"]
     spread = [] if per_ip else ["--source-addresses", "50"]
     rows = []
 

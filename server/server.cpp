@@ -298,11 +298,11 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
         co_await asio::async_write(connection.socket, asio::buffer(frame), kNoThrow);
     co_return !error;
   };
-  auto read = [&](std::span<std::uint8_t> into) -> asio::awaitable<bool> {
+  auto read = [&](std::span<std::uint8_t> into, bool quickAck) -> asio::awaitable<bool> {
     auto [error, got] = co_await asio::async_read(connection.socket,
                                                   asio::buffer(into.data(), into.size()), kNoThrow);
     if (error) co_return false;
-    connection.QuickAck();
+    if (quickAck) connection.QuickAck();
     connection.Touch();
     connection.bytesIn += got;
     co_return true;
@@ -316,7 +316,9 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
   std::vector<std::uint8_t> body;
   std::string accepted;
   for (;;) {
-    if (!co_await read(header)) {
+    // Once a frame: the ACK that the header's read pushes out releases the client's payload
+    // and trailer, which its Nagle algorithm holds back until then.
+    if (!co_await read(header, true)) {
       co_return accepted.empty() ? "closed without a message" : accepted;
     }
     std::size_t bodyLength = 0;
@@ -326,7 +328,7 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
       co_return std::string("ended: ") + Describe(error);
     }
     body.resize(bodyLength);
-    if (!co_await read(body)) co_return "lost inside a frame";
+    if (!co_await read(body, false)) co_return "lost inside a frame";
     if (const FrameError error = CheckFrameBody(body); error != FrameError::None) {
       co_return std::string("ended: ") + Describe(error);
     }
