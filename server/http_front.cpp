@@ -5,12 +5,13 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/experimental/as_tuple.hpp>
-#include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 #include <memory>
+
+#include "server/listener.h"
 
 namespace murmel::server {
 namespace {
@@ -137,20 +138,7 @@ HttpFront::HttpFront(const HttpFrontOptions& options, HttpHeaders defaultHeaders
 HttpFront::~HttpFront() { Stop(); }
 
 std::error_code HttpFront::Listen(const asio::ip::tcp::endpoint& endpoint) {
-  std::error_code error;
-  acceptor_.open(endpoint.protocol(), error);
-  // Dual-stack on "::", as the transfer listener.
-  if (!error && endpoint.address().is_v6()) acceptor_.set_option(asio::ip::v6_only(false), error);
-  // Not SO_REUSEPORT: that would let a second server share the port without a word and
-  // take half the requests. One server per port; restarts still bind at once.
-  if (!error) acceptor_.set_option(asio::socket_base::reuse_address(true), error);
-  if (!error) acceptor_.bind(endpoint, error);
-  if (!error) acceptor_.listen(asio::socket_base::max_listen_connections, error);
-  if (error) {
-    std::error_code ignored;
-    acceptor_.close(ignored);
-  }
-  return error;
+  return OpenListener(acceptor_, endpoint);
 }
 
 std::uint16_t HttpFront::port() const {

@@ -10,7 +10,6 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/experimental/as_tuple.hpp>
-#include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
 #include <asio/read.hpp>
 #include <asio/steady_timer.hpp>
@@ -21,6 +20,7 @@
 
 #include "server/address.h"
 #include "server/frame_codec.h"
+#include "server/listener.h"
 #include "server/session.h"
 
 namespace murmel::server {
@@ -163,15 +163,7 @@ IoResult Server::Listen() {
   std::error_code error;
   const auto address = asio::ip::make_address(options_.listenAddress, error);
   if (error) return {false, "cannot listen on " + options_.listenAddress + ": not an address"};
-  const asio::ip::tcp::endpoint endpoint(address, options_.port);
-  acceptor_.open(endpoint.protocol(), error);
-  if (!error && address.is_v6()) acceptor_.set_option(asio::ip::v6_only(false), error);
-  if (!error) acceptor_.set_option(asio::socket_base::reuse_address(true), error);
-  if (!error) acceptor_.bind(endpoint, error);
-  if (!error) acceptor_.listen(asio::socket_base::max_listen_connections, error);
-  if (error) {
-    std::error_code ignored;
-    acceptor_.close(ignored);
+  if (error = OpenListener(acceptor_, {address, options_.port}); error) {
     return {false, "cannot listen on " + options_.listenAddress + " port " +
                        std::to_string(options_.port) + ": " + error.message()};
   }
