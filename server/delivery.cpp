@@ -125,16 +125,23 @@ IoResult Delivery::Open() {
 }
 
 void Delivery::Stop() {
+  // What no client will hear about is dropped, not stored: its client sends it again.
+  std::deque<Request> dropped;
   {
     const std::lock_guard lock(queueMutex_);
     stopComposing_ = true;
+    dropped.swap(toCompose_);
+    for (Request& request : toComposeSmall_) dropped.push_back(std::move(request));
+    toComposeSmall_.clear();
   }
   composeReady_.notify_all();
+  for (Request& request : dropped) request.done({false, "the server is stopping"});
   for (std::thread& composer : composers_) composer.join();
   composers_.clear();
   {
     const std::lock_guard lock(queueMutex_);
     stopCommitting_ = true;
+    serial_.clear();
   }
   commitReady_.notify_all();
   if (committer_.joinable()) committer_.join();
@@ -184,8 +191,8 @@ void Delivery::ComposeLoop(bool smallOnly) {
         return toComposeSmall_.empty() ? nullptr : &toComposeSmall_;
       };
       composeReady_.wait(lock, [&] { return stopComposing_ || next() != nullptr; });
+      if (stopComposing_) return;
       std::deque<Request>* queue = next();
-      if (queue == nullptr) return;
       request = std::move(queue->front());
       queue->pop_front();
     }
@@ -211,18 +218,25 @@ void Delivery::CommitLoop() {
   for (;;) {
     std::vector<Staged> batch;
     std::function<void()> job;
+    bool stopping = false;
     {
       std::unique_lock lock(queueMutex_);
       commitReady_.wait(
           lock, [this] { return stopCommitting_ || !toCommit_.empty() || !serial_.empty(); });
-      if (!serial_.empty()) {
+      stopping = stopCommitting_;
+      if (!stopping && !serial_.empty()) {
         job = std::move(serial_.front());
         serial_.pop_front();
-      } else if (!toCommit_.empty()) {
-        batch.swap(toCommit_);
       } else {
-        return;
+        batch.swap(toCommit_);
       }
+    }
+    if (stopping) {
+      for (Staged& staged : batch) {
+        if (staged.result.ok) ::unlink((outbox_.root() / "tmp" / staged.name).c_str());
+        if (staged.done) staged.done({false, "the server is stopping"});
+      }
+      return;
     }
     if (job) {
       job();

@@ -85,7 +85,8 @@ class Delivery {
   void Submit(Message message, std::string clientAddress, AcceptDone done);
   // Runs job on the committing thread, between batches: for work that needs the disk.
   void RunSerially(std::function<void()> job);
-  // Finishes everything submitted, then ends the threads; later submissions are dropped.
+  // Ends the threads: a batch under way finishes, what waits is refused (its client will
+  // never hear the answer, and sends it again), later submissions are refused too.
   void Stop();
   // Runs after each e-mail is durable in new/: it must not block. Set before the first
   // Accept.
