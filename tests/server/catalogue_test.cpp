@@ -452,6 +452,9 @@ TEST_F(CatalogueTest, RelayVerdictsLandOnTheRows) {
   EXPECT_EQ(sent->state, MessageState::Sent);
   EXPECT_EQ(failed->state, MessageState::Failed);
   EXPECT_NE(failed->reason.find("550 5.1.1"), std::string::npos) << failed->reason;
+  const std::string list = FormatRows(rows);
+  EXPECT_NE(list.find(" sent 1/1 "), std::string::npos) << list;
+  EXPECT_NE(list.find(" failed 0/1: 550 5.1.1"), std::string::npos) << list;
 }
 
 TEST_F(CatalogueTest, ListPrintsAnAlignedTableNewestFirst) {
