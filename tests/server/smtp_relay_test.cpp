@@ -351,6 +351,21 @@ TEST_F(SmtpRelayWithOneMessage, LogsInWithTheConfiguredUserAndPassword) {
   EXPECT_EQ(smtp.Sessions().back().login, std::string("\0murmel\0s3cret pass", 19));
 }
 
+// An operator moves a file back into new/ to have it tried again: only the recipients it
+// failed get it, the others do not get a second copy.
+TEST_F(SmtpRelayWithOneMessage, FileMovedBackIsRetriedForItsFailedRecipientsAlone) {
+  FakeSmtp::Script refuseDave;
+  refuseDave.recipient["dave@example.org"] = "550 5.1.1 dave left";
+  smtp.Queue(refuseDave);
+  SmtpRelay& relay = outbox.Start(smtp.url());
+  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m"); }));
+  fs::rename(outbox.root() / "sent" / "m", outbox.root() / "new" / "m");
+  relay.Wake();
+  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m") && smtp.Sessions().size() == 2; }));
+  EXPECT_EQ(smtp.Sessions().back().recipients, std::vector<std::string>{"dave@example.org"});
+  EXPECT_EQ(Copies(smtp.Sessions()).at("dave@example.org"), 1);
+}
+
 // A relay that does not offer STARTTLS must not get the message in the clear.
 TEST_F(SmtpRelayWithOneMessage, RequiredStartTlsSendsNothingToARelayWithoutIt) {
   murmel::server::SmtpRelayOptions relay;
