@@ -10,21 +10,23 @@
 namespace murmel::server {
 namespace {
 
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 
-constexpr std::array<const char*, 4> kKindNames = {"voice", "picture-confirmation",
-                                                   "picture-cleared", "sender-confirmation"};
+constexpr std::array<const char*, 5> kKindNames = {
+    "voice", "picture-confirmation", "picture-cleared", "sender-confirmation", "delivery-report"};
 constexpr std::array<const char*, 5> kStateNames = {"new", "sent", "failed", "held", "expired"};
+constexpr std::array<const char*, 4> kRecipientStateNames = {"pending", "sent", "deferred",
+                                                             "failed"};
 
-// The messages table as version 2 has it. CHECK constraints cannot be altered, so a
-// version 1 file gets this table built beside its old one.
+// The messages table as version 3 has it. CHECK constraints cannot be altered, so an
+// older file gets this table built beside its old one.
 std::string MessagesTable(const std::string& name) {
   return "CREATE TABLE " + name +
          " ("
          "  id INTEGER PRIMARY KEY,"
          "  received INTEGER NOT NULL,"
          "  kind TEXT NOT NULL CHECK (kind IN ('voice', 'picture-confirmation', "
-         "'picture-cleared', 'sender-confirmation')),"
+         "'picture-cleared', 'sender-confirmation', 'delivery-report')),"
          "  sender TEXT NOT NULL,"
          "  recipients TEXT NOT NULL,"
          "  subject TEXT NOT NULL,"
@@ -35,29 +37,48 @@ std::string MessagesTable(const std::string& name) {
          "  client_address TEXT NOT NULL DEFAULT '');";
 }
 
+#define MURMEL_V1_COLUMNS \
+  "id, received, kind, sender, recipients, subject, file, size, state, reason"
 constexpr char kFromVersion1[] =
-    "INSERT INTO messages_v2 (id, received, kind, sender, recipients, subject, file, size, "
-    "state, reason) SELECT id, received, kind, sender, recipients, subject, file, size, state, "
-    "reason FROM messages;"
-    "DROP TABLE messages;"
-    "ALTER TABLE messages_v2 RENAME TO messages;";
+    "INSERT INTO messages_new (" MURMEL_V1_COLUMNS ") SELECT " MURMEL_V1_COLUMNS " FROM messages;";
+constexpr char kFromVersion2[] =
+    "INSERT INTO messages_new (" MURMEL_V1_COLUMNS ", client_address) SELECT " MURMEL_V1_COLUMNS
+    ", client_address FROM messages;";
 
-// What a fresh file and a migrated one both need once messages has its new shape.
-constexpr char kVersion2Rest[] =
+// Dropping the old table drops its indexes too: they are made again on the new one.
+constexpr char kMessagesRest[] =
+    "DROP TABLE messages;"
+    "ALTER TABLE messages_new RENAME TO messages;"
     "CREATE INDEX messages_by_received ON messages (received, id);"
     // Held rows are few among many: the expiry sweep and each confirmation read only them.
-    "CREATE INDEX messages_held ON messages (received, id) WHERE state = 'held';"
+    "CREATE INDEX messages_held ON messages (received, id) WHERE state = 'held';";
+
+// Each recipient of a relayed file, so that one refusal or deferral is that recipient's
+// alone and a restart never sends twice to those already served.
+constexpr char kRecipientsTable[] =
+    "CREATE TABLE recipients ("
+    "  file TEXT NOT NULL,"
+    "  address TEXT NOT NULL,"
+    "  state TEXT NOT NULL CHECK (state IN ('pending', 'sent', 'deferred', 'failed')),"
+    "  attempts INTEGER NOT NULL DEFAULT 0,"
+    "  reply TEXT NOT NULL DEFAULT '',"
+    "  next_attempt INTEGER NOT NULL DEFAULT 0,"
+    "  PRIMARY KEY (file, address));"
+    "PRAGMA user_version = 3;";
+
+constexpr char kSendersTable[] =
     "CREATE TABLE senders ("
     "  key TEXT PRIMARY KEY,"
     "  verified_until INTEGER NOT NULL DEFAULT 0,"
     "  token TEXT NOT NULL DEFAULT '',"
     "  mailed_at INTEGER NOT NULL DEFAULT 0);"
-    "CREATE UNIQUE INDEX senders_by_token ON senders (token) WHERE token <> '';"
-    "PRAGMA user_version = 2;";
+    "CREATE UNIQUE INDEX senders_by_token ON senders (token) WHERE token <> '';";
 
 // The columns RowAt reads, in its order.
-#define MURMEL_ROW_COLUMNS \
-  "id, received, kind, sender, recipients, subject, file, size, state, reason, client_address"
+#define MURMEL_ROW_COLUMNS                                                                       \
+  "id, received, kind, sender, recipients, subject, file, size, state, reason, client_address, " \
+  "(SELECT count(*) FROM recipients r WHERE r.file = messages.file), "                           \
+  "(SELECT count(*) FROM recipients r WHERE r.file = messages.file AND r.state = 'sent')"
 
 template <std::size_t N>
 int IndexOf(const std::array<const char*, N>& names, const unsigned char* text) {
@@ -108,6 +129,8 @@ CatalogueRow RowAt(sqlite3_stmt* statement) {
   row.state = static_cast<MessageState>(IndexOf(kStateNames, sqlite3_column_text(statement, 8)));
   row.reason = Column(statement, 9);
   row.clientAddress = Column(statement, 10);
+  row.recipientsTracked = sqlite3_column_int(statement, 11);
+  row.recipientsSent = sqlite3_column_int(statement, 12);
   return row;
 }
 
@@ -256,8 +279,9 @@ MessageKind KindFromHeader(const char* value) {
 const char* KindName(MessageKind kind) { return kKindNames.at(static_cast<std::size_t>(kind)); }
 
 Catalogue::~Catalogue() {
-  for (sqlite3_stmt* statement : {insert_, update_, remove_, newest_, find_, recipients_, heldFrom_,
-                                  heldBefore_, sender_, senderByToken_, putSender_}) {
+  for (sqlite3_stmt* statement :
+       {insert_, update_, remove_, newest_, find_, recipients_, row_, recipientRecords_,
+        putRecipient_, retryFailed_, heldFrom_, heldBefore_, sender_, senderByToken_, putSender_}) {
     sqlite3_finalize(statement);
   }
   sqlite3_close(db_);
@@ -306,6 +330,17 @@ IoResult Catalogue::Open(bool mustExist) {
                     result);
   find_ = Prepare("SELECT state FROM messages WHERE file = ?1", result);
   recipients_ = Prepare("SELECT recipients FROM messages WHERE file = ?1", result);
+  row_ = Prepare("SELECT " MURMEL_ROW_COLUMNS " FROM messages WHERE file = ?1", result);
+  recipientRecords_ = Prepare(
+      "SELECT address, state, attempts, reply, next_attempt FROM recipients WHERE file = ?1",
+      result);
+  retryFailed_ = Prepare("DELETE FROM recipients WHERE file = ?1 AND state = 'failed'", result);
+  putRecipient_ = Prepare(
+      "INSERT INTO recipients(file, address, state, attempts, reply, next_attempt) "
+      "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(file, address) DO UPDATE SET "
+      "state = excluded.state, attempts = excluded.attempts, reply = excluded.reply, "
+      "next_attempt = excluded.next_attempt",
+      result);
   // 'held' as a literal, so that the partial index serves the plan whatever is bound.
   heldFrom_ = Prepare("SELECT " MURMEL_ROW_COLUMNS
                       " FROM messages WHERE state = 'held' AND lower(sender) = lower(?1) "
@@ -352,12 +387,15 @@ IoResult Catalogue::Migrate() {
   IoResult result;
   if (found < 0) {
     result = Fail("cannot read its version");
-  } else if (found == 0 || found == 1) {
-    const std::string script = found == 0
-                                   ? MessagesTable("messages") + kVersion2Rest
-                                   : MessagesTable("messages_v2") + kFromVersion1 + kVersion2Rest;
+  } else if (found < kSchemaVersion) {
+    // A fresh file gets an empty table to move from: one script serves every version.
+    const std::string script = (found == 0 ? MessagesTable("messages") : std::string()) +
+                               MessagesTable("messages_new") +
+                               (found == 2 ? kFromVersion2 : kFromVersion1) + kMessagesRest +
+                               (found == 2 ? "" : kSendersTable) + kRecipientsTable;
     if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-      result = Fail(found == 0 ? "cannot create its tables" : "cannot migrate it from version 1");
+      result = Fail(found == 0 ? "cannot create its tables"
+                               : "cannot migrate it from version " + std::to_string(found));
     }
   } else if (found != kSchemaVersion) {
     result = {false, "catalogue " + file_.string() + " has version " + std::to_string(found) +
@@ -446,6 +484,69 @@ std::vector<CatalogueRow> Catalogue::Newest(int count, IoResult& result) {
   const Step step(newest_);
   sqlite3_bind_int(newest_, 1, count);
   return Rows(newest_, result);
+}
+
+std::optional<CatalogueRow> Catalogue::Find(const std::string& file, IoResult& result) {
+  if (row_ == nullptr) {
+    result = NotOpen();
+    return std::nullopt;
+  }
+  const Step step(row_);
+  BindText(row_, 1, file);
+  std::vector<CatalogueRow> rows = Rows(row_, result);
+  if (rows.empty()) return std::nullopt;
+  return std::move(rows.front());
+}
+
+std::vector<RecipientRecord> Catalogue::RecipientRecords(const CatalogueRow& row,
+                                                         IoResult& result) {
+  std::vector<RecipientRecord> records;
+  for (std::string& address : SplitAddresses(row.recipients)) {
+    records.emplace_back().address = std::move(address);
+  }
+  if (recipientRecords_ == nullptr) {
+    result = NotOpen();
+    return records;
+  }
+  const Step step(recipientRecords_);
+  BindText(recipientRecords_, 1, row.file);
+  int status = SQLITE_ROW;
+  while ((status = step()) == SQLITE_ROW) {
+    const std::string address = Column(recipientRecords_, 0);
+    const auto it = std::find_if(records.begin(), records.end(),
+                                 [&](const RecipientRecord& r) { return r.address == address; });
+    if (it == records.end()) continue;
+    it->state = static_cast<RecipientState>(
+        IndexOf(kRecipientStateNames, sqlite3_column_text(recipientRecords_, 1)));
+    it->attempts = sqlite3_column_int(recipientRecords_, 2);
+    it->reply = Column(recipientRecords_, 3);
+    it->nextAttempt = static_cast<std::time_t>(sqlite3_column_int64(recipientRecords_, 4));
+  }
+  result = status == SQLITE_DONE ? IoResult{} : Fail("cannot read the recipients of " + row.file);
+  return records;
+}
+
+IoResult Catalogue::RetryFailed(const std::string& file) {
+  if (retryFailed_ == nullptr) return NotOpen();
+  const Step step(retryFailed_);
+  BindText(retryFailed_, 1, file);
+  if (step() != SQLITE_DONE) return Fail("cannot retry the recipients of " + file);
+  return {};
+}
+
+IoResult Catalogue::PutRecipient(const std::string& file, const RecipientRecord& record) {
+  if (putRecipient_ == nullptr) return NotOpen();
+  const Step step(putRecipient_);
+  BindText(putRecipient_, 1, file);
+  BindText(putRecipient_, 2, record.address);
+  sqlite3_bind_text(putRecipient_, 3,
+                    kRecipientStateNames.at(static_cast<std::size_t>(record.state)), -1,
+                    SQLITE_STATIC);
+  sqlite3_bind_int(putRecipient_, 4, record.attempts);
+  BindText(putRecipient_, 5, record.reply);
+  sqlite3_bind_int64(putRecipient_, 6, record.nextAttempt);
+  if (step() != SQLITE_DONE) return Fail("cannot record recipient " + record.address);
+  return {};
 }
 
 std::vector<CatalogueRow> Catalogue::HeldFrom(const std::string& senderKey, IoResult& result) {
@@ -591,6 +692,11 @@ IoResult Catalogue::AddMissing(const std::filesystem::path& folder, MessageState
       if (IoResult updated = SetState(name, state, "found in " + where); !updated.ok) {
         return updated;
       }
+      // Moved back into new/ by hand: its failed recipients are to be tried again.
+      if (state == MessageState::New && (known == static_cast<int>(MessageState::Failed) ||
+                                         known == static_cast<int>(MessageState::Sent))) {
+        if (IoResult retried = RetryFailed(name); !retried.ok) return retried;
+      }
       ++summary.updated;
       continue;
     }
@@ -646,6 +752,11 @@ std::string FormatRows(const std::vector<CatalogueRow>& rows) {
                               "TO", "SUBJECT", "FILE"}};
   for (const CatalogueRow& row : rows) {
     std::string state = StateName(row.state);
+    // "sent 2/3": two of its three recipients have it.
+    if (row.recipientsTracked > 0) {
+      state +=
+          " " + std::to_string(row.recipientsSent) + "/" + std::to_string(row.recipientsTracked);
+    }
     if (row.state == MessageState::Failed && !row.reason.empty()) state += ": " + row.reason;
     Line line = {std::to_string(row.id),
                  UtcTime(row.received),

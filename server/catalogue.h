@@ -18,7 +18,13 @@ namespace murmel::server {
 
 inline constexpr char kCatalogueFileName[] = "catalogue.sqlite3";
 
-enum class MessageKind { Voice, PictureConfirmation, PictureCleared, SenderConfirmation };
+enum class MessageKind {
+  Voice,
+  PictureConfirmation,
+  PictureCleared,
+  SenderConfirmation,
+  DeliveryReport,
+};
 // Held: accepted, waiting in the held folder for its sender to confirm the address.
 // Expired: held too long; its file is gone.
 enum class MessageState { New, Sent, Failed, Held, Expired };
@@ -38,7 +44,26 @@ struct CatalogueRow {
   MessageState state = MessageState::New;
   std::string reason;         // why it failed; the relay's last reply when sent
   std::string clientAddress;  // the client's IP address; empty for the server's own mail
+  // From the relay's per-recipient records (read only): how many it has, how many sent.
+  int recipientsTracked = 0;
+  int recipientsSent = 0;
 };
+
+// Pending: not tried yet. Sent and Failed are final; Deferred is tried again.
+enum class RecipientState { Pending, Sent, Deferred, Failed };
+
+// One envelope recipient of a file, as the relay last left it.
+struct RecipientRecord {
+  std::string address;
+  RecipientState state = RecipientState::Pending;
+  int attempts = 0;
+  std::string reply;  // the relay's last word about it
+  std::time_t nextAttempt = 0;
+};
+
+inline bool Settled(RecipientState state) {
+  return state == RecipientState::Sent || state == RecipientState::Failed;
+}
 
 // One sender address (lower case) on its way to being verified, or verified.
 struct SenderRecord {
@@ -84,6 +109,14 @@ class Catalogue {
   // The recipients recorded for a file, the relay's envelope; nullopt when no row has it
   // (not accepted yet, or never).
   std::optional<std::vector<std::string>> Recipients(const std::string& file, IoResult& result);
+  // The file's row; nullopt when there is none.
+  std::optional<CatalogueRow> Find(const std::string& file, IoResult& result);
+  // The relay's records of the row's recipients, in the row's order: a recipient without
+  // one is pending (the relay has not tried it, or the file predates the records).
+  std::vector<RecipientRecord> RecipientRecords(const CatalogueRow& row, IoResult& result);
+  IoResult PutRecipient(const std::string& file, const RecipientRecord& record);
+  // Its failed recipients become pending again (the file was moved back into new/).
+  IoResult RetryFailed(const std::string& file);
   // Held rows, oldest first: those of one sender (key in lower case, compared without
   // case), or those received before a time.
   std::vector<CatalogueRow> HeldFrom(const std::string& senderKey, IoResult& result);
@@ -117,6 +150,10 @@ class Catalogue {
   sqlite3_stmt* newest_ = nullptr;
   sqlite3_stmt* find_ = nullptr;
   sqlite3_stmt* recipients_ = nullptr;
+  sqlite3_stmt* row_ = nullptr;
+  sqlite3_stmt* recipientRecords_ = nullptr;
+  sqlite3_stmt* putRecipient_ = nullptr;
+  sqlite3_stmt* retryFailed_ = nullptr;
   sqlite3_stmt* heldFrom_ = nullptr;
   sqlite3_stmt* heldBefore_ = nullptr;
   sqlite3_stmt* sender_ = nullptr;

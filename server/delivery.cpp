@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "server/code_page.h"
+#include "server/delivery_report.h"
 #include "server/voice_wav.h"
 
 namespace murmel::server {
@@ -172,6 +173,16 @@ void Delivery::Submit(Message message, std::string clientAddress, AcceptDone don
   done({false, "the server is stopping"});
 }
 
+void Delivery::SubmitNotice(MailContent mail, MessageKind kind) {
+  mail.from = {kServiceName, options_.mailFrom};
+  mail.date = clock_();
+  auto shared = std::make_shared<MailContent>(std::move(mail));
+  RunSerially([this, shared, kind] {
+    const std::lock_guard lock(mutex_);
+    StoreNotice(std::move(*shared), kind, "");
+  });
+}
+
 void Delivery::RunSerially(std::function<void()> job) {
   {
     const std::lock_guard lock(queueMutex_);
@@ -288,7 +299,8 @@ Delivery::Staged Delivery::Stage(MailContent mail, MessageKind kind,
   Staged staged;
   mail.messageId = NextMessageId();
   mail.kind = KindName(kind);
-  const std::string text = ComposeMail(mail);
+  const std::string text =
+      kind == MessageKind::DeliveryReport ? ComposeDeliveryReport(mail) : ComposeMail(mail);
   IoResult written;
   const auto name =
       outbox_.Stage(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),

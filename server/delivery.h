@@ -83,6 +83,9 @@ class Delivery {
   // done hears ok only once the e-mail file and its catalogue row are both durable; a
   // refusal leaves neither behind. clientAddress is the peer's IP address as text.
   void Submit(Message message, std::string clientAddress, AcceptDone done);
+  // The service's own e-mail (a delivery report): From and Date are the service's, and it
+  // is stored like the others, on the committing thread.
+  void SubmitNotice(MailContent mail, MessageKind kind);
   // Runs job on the committing thread, between batches: for work that needs the disk.
   void RunSerially(std::function<void()> job);
   // Ends the threads: a batch under way finishes, what waits is refused (its client will

@@ -166,6 +166,8 @@ std::string UsageText() {
          "                            the environment variable MURMELPOST_SMTP_PASSWORD\n"
          "  --smtp-starttls           with smtp://, send nothing unless STARTTLS succeeds\n"
          "  --smtp-envelope-from ADDR bounce address (default the --mail-from address)\n"
+         "  --max-queue-lifetime SECONDS  a recipient the relay still defers after this is\n"
+         "                            given up and its sender told (default 432000, 5 days)\n"
          "  --mail-from ADDR          the service's own address: From of every e-mail, the\n"
          "                            sender goes in Reply-To (default murmelpost@HOSTNAME)\n"
          "  --no-sender-verification  deliver without asking senders to confirm their address\n"
@@ -194,7 +196,8 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
                 messagesPerSender = options.limits.maxMessagesPerSender,
                 lifetime = static_cast<std::uint64_t>(
                     std::chrono::duration_cast<std::chrono::seconds>(options.limits.maxSessionTime)
-                        .count());
+                        .count()),
+                queueLifetime = static_cast<std::uint64_t>(options.maxQueueLifetime.count());
   const NumericOption numeric[] = {
       {"--max-upload", 0, kMaxBytes, &upload},
       {"--max-message", 0, kMaxBytes, &message},
@@ -206,6 +209,7 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
       {"--max-messages-per-ip", 1, 1000000, &messagesPerIp},
       {"--max-messages-per-sender", 1, 1000000, &messagesPerSender},
       {"--max-session-time", 1, 86400, &lifetime},
+      {"--max-queue-lifetime", 1, 366 * 86400, &queueLifetime},
   };
 
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -306,6 +310,7 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
   options.limits.maxMessagesPerIp = messagesPerIp;
   options.limits.maxMessagesPerSender = messagesPerSender;
   options.limits.maxSessionTime = std::chrono::seconds(lifetime);
+  options.maxQueueLifetime = std::chrono::seconds(queueLifetime);
   if (!options.http && !options.publicUrl.empty()) {
     return {false, "--public-url names the HTTP pages, which --no-http turns off"};
   }

@@ -1,6 +1,7 @@
 // The command line of murmelpost-server.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -38,6 +39,8 @@ struct Options {
   Limits limits;
   bool quickAck = true;  // off only to measure what it saves
   SmtpRelayOptions smtp;
+  // A recipient the relay still defers this long after acceptance is given up on.
+  std::chrono::seconds maxQueueLifetime{std::chrono::hours(24 * 5)};
   bool help = false;
   // --list: print the newest catalogue rows and exit instead of serving.
   bool list = false;

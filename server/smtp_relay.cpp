@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <ctime>
 #include <memory>
 #include <system_error>
 
@@ -34,15 +34,39 @@ std::string Duration(std::chrono::milliseconds delay) {
   return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(delay).count()) + " s";
 }
 
+// What one attempt means for a recipient that was tried: its own RCPT reply when the relay
+// refused or deferred it, else the message's fate.
+void Judge(const SmtpOutcome& outcome, RecipientRecord& record) {
+  using Kind = SmtpOutcome::Kind;
+  const auto own =
+      std::find_if(outcome.recipients.begin(), outcome.recipients.end(),
+                   [&](const RecipientReply& r) { return r.address == record.address; });
+  const int klass = own == outcome.recipients.end() ? 0 : own->code / 100;
+  ++record.attempts;
+  if (klass == 5 || klass == 4) {
+    record.state = klass == 5 ? RecipientState::Failed : RecipientState::Deferred;
+    record.reply = own->reply;
+  } else {
+    record.state = outcome.kind == Kind::Sent      ? RecipientState::Sent
+                   : outcome.kind == Kind::Refused ? RecipientState::Failed
+                                                   : RecipientState::Deferred;
+    record.reply = outcome.reason;
+  }
+}
+
 }  // namespace
+
+std::string_view HeaderBlock(std::string_view mail) {
+  std::size_t end = mail.find("\n\n");
+  if (end != std::string_view::npos) end += 1;
+  if (const std::size_t crlf = mail.find("\r\n\r\n"); crlf < end) end = crlf + 2;
+  return mail.substr(0, end);
+}
 
 GObjectPtr<GMimeMessage> ParseMailHeaders(std::string_view mail) {
   InitialiseGMime();
   // Only the header block: parsing a message's attachments to read its headers is waste.
-  std::size_t end = mail.find("\n\n");
-  if (end != std::string_view::npos) end += 1;
-  if (const std::size_t crlf = mail.find("\r\n\r\n"); crlf < end) end = crlf + 2;
-  const std::string_view headers = mail.substr(0, end);
+  const std::string_view headers = HeaderBlock(mail);
   GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(headers.data(), headers.size()));
   GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), nullptr));
@@ -71,11 +95,11 @@ std::string WithCrlf(std::string_view text) {
 }
 
 SmtpRelay::SmtpRelay(std::filesystem::path outboxRoot, SmtpRelayOptions relay,
-                     RelaySchedule schedule, Envelope envelope, Log log)
+                     RelaySchedule schedule, Catalogue& catalogue, Log log)
     : root_(std::move(outboxRoot)),
       relay_(std::move(relay)),
       schedule_(schedule),
-      envelope_(std::move(envelope)),
+      catalogue_(catalogue),
       log_(std::move(log)) {}
 
 IoResult SmtpRelay::Start() {
@@ -147,23 +171,39 @@ SmtpRelay::Clock::time_point SmtpRelay::Pass() {
 }
 
 bool SmtpRelay::Relay(const std::string& name) {
-  const std::optional<std::vector<std::string>> envelope = envelope_(name);
-  // Not accepted yet: the next pass, or the wake-up after its record, takes it.
-  if (!envelope) return true;
-  const std::vector<std::string>& recipients = *envelope;
-  const std::optional<std::string> read = ReadWholeFile(root_ / "new" / name);
-  // Gone between listing and opening: someone else took it, which is theirs to do.
-  if (!read) return true;
-  const std::string& mail = *read;
-
-  if (recipients.empty()) {
-    const std::string reason = "no recipient recorded for it";
-    log_("relay: " + name + " moved to failed/: " + reason);
-    MoveTo(name, "failed", reason);
+  IoResult read;
+  const std::optional<CatalogueRow> row = catalogue_.Find(name, read);
+  // Its row says it left new/: someone moved it back to have it tried again.
+  if (row && row->state != MessageState::New) {
+    read = catalogue_.RetryFailed(name);
+    if (read.ok) read = catalogue_.SetState(name, MessageState::New, "moved back into new/");
+  }
+  std::vector<RecipientRecord> records;
+  if (row && read.ok) records = catalogue_.RecipientRecords(*row, read);
+  if (!read.ok) {
+    // Without the records, those already served would get it again.
+    log_("relay: " + read.error);
     return true;
   }
+  // Not accepted yet: the next pass, or the wake-up after its record, takes it.
+  if (!row) return true;
+  const std::optional<std::string> mail = ReadWholeFile(root_ / "new" / name);
+  // Gone between listing and opening: someone else took it, which is theirs to do.
+  if (!mail) return true;
+
+  std::vector<std::string> due;
+  for (const RecipientRecord& record : records) {
+    if (!Settled(record.state)) due.push_back(record.address);
+  }
+  if (due.empty()) {
+    Finish(*row, records, *mail);
+    return true;
+  }
+  SmtpRelayOptions relay = relay_;
+  // A report goes out from the null sender: if it fails in turn, nobody hears of it.
+  if (row->kind == MessageKind::DeliveryReport) relay.envelopeFrom.clear();
   const SmtpOutcome outcome =
-      SendThroughRelay(relay_, schedule_.timeouts, recipients, WithCrlf(mail), stop_);
+      SendThroughRelay(relay, schedule_.timeouts, due, WithCrlf(*mail), stop_);
   using Kind = SmtpOutcome::Kind;
   if (outcome.kind == Kind::Stopped) return false;
   if (outcome.kind == Kind::Unreachable) {
@@ -174,42 +214,85 @@ bool SmtpRelay::Relay(const std::string& name) {
     return false;
   }
   unreachable_ = {};
-  switch (outcome.kind) {
-    case Kind::Sent:
-      deferred_.erase(name);
-      MoveTo(name, "sent", outcome.reason);
-      for (const std::string& refused : outcome.refusedRecipients) {
-        std::string line = "relay: " + name + ": recipient refused ";
-        log_(line.append(refused));
-      }
-      log_("relay: sent " + name + " (" + outcome.reason + ")");
-      break;
-    case Kind::Refused:
-      deferred_.erase(name);
-      MoveTo(name, "failed", outcome.reason);
-      log_("relay: " + name + " moved to failed/: " + outcome.reason);
-      break;
-    default: {
-      Backoff& backoff = deferred_[name];
-      backoff.delay = Grow(backoff.delay);
-      backoff.due = Clock::now() + backoff.delay;
-      log_("relay: " + name + ": " + outcome.reason + "; trying again in " +
-           Duration(backoff.delay));
-      break;
-    }
+  if (!Record(*row, records, outcome)) {
+    deferred_.erase(name);
+    Finish(*row, records, *mail);
   }
   return true;
 }
 
-void SmtpRelay::MoveTo(const std::string& name, const char* folder, const std::string& reason) {
+bool SmtpRelay::Record(const CatalogueRow& row, std::vector<RecipientRecord>& records,
+                       const SmtpOutcome& outcome) {
+  Backoff& backoff = deferred_[row.file];
+  backoff.delay = Grow(backoff.delay);
+  backoff.due = Clock::now() + backoff.delay;
+  const std::time_t now = std::time(nullptr);
+  const bool expired = now >= row.received + schedule_.maxLifetime.count();
+  std::string deferred;
+  IoResult recorded = catalogue_.Begin();
+  for (RecipientRecord& record : records) {
+    if (Settled(record.state)) continue;
+    Judge(outcome, record);
+    if (record.state == RecipientState::Deferred && expired) {
+      record.state = RecipientState::Failed;
+      record.reply = kExpiredPrefix + record.reply;
+    }
+    record.nextAttempt = record.state == RecipientState::Deferred
+                             ? now + std::chrono::ceil<std::chrono::seconds>(backoff.delay).count()
+                             : 0;
+    if (record.state == RecipientState::Deferred) deferred += " " + record.address;
+    if (record.state == RecipientState::Failed) {
+      log_("relay: " + row.file + ": recipient refused " + record.address + ": " + record.reply);
+    }
+    if (recorded.ok) recorded = catalogue_.PutRecipient(row.file, record);
+  }
+  recorded = recorded.ok ? catalogue_.Commit() : recorded;
+  if (!recorded.ok) {
+    catalogue_.Rollback();
+    // Trying again would send to those served already.
+    stuck_.insert(row.file);
+    log_("relay: " + recorded.error);
+  }
+  if (deferred.empty()) return false;
+  log_("relay: " + row.file + ": deferred for" + deferred + " (" + outcome.reason +
+       "); trying again in " + Duration(backoff.delay));
+  return true;
+}
+
+void SmtpRelay::Finish(const CatalogueRow& row, const std::vector<RecipientRecord>& records,
+                       const std::string& mail) {
+  std::vector<RecipientRecord> failed;
+  std::string reason = records.empty() ? "no recipient recorded for it" : std::string();
+  bool sent = false;
+  for (const RecipientRecord& record : records) {
+    if (record.state == RecipientState::Failed) failed.push_back(record);
+    // The relay's last word on the message once any has it, else the last refusal.
+    if (!sent || record.state == RecipientState::Sent) reason = record.reply;
+    sent = sent || record.state == RecipientState::Sent;
+  }
+  if (!MoveTo(row.file, sent ? "sent" : "failed")) return;
+  log_(sent ? "relay: sent " + row.file + " (" + reason + ")"
+            : "relay: " + row.file + " moved to failed/: " + reason);
+  if (const IoResult recorded =
+          catalogue_.SetState(row.file, sent ? MessageState::Sent : MessageState::Failed, reason);
+      !recorded.ok) {
+    log_("relay: " + recorded.error);
+  }
+  // Only a person's message gets a report: never the service's own notices, least of all
+  // a report, which could bounce back and forth for ever.
+  if (!failed.empty() && row.kind == MessageKind::Voice && onUndelivered_) {
+    onUndelivered_({row, std::move(failed), std::string(HeaderBlock(mail))});
+  }
+}
+
+bool SmtpRelay::MoveTo(const std::string& name, const char* folder) {
   const IoResult result = MoveDurably(root_ / "new" / name, root_ / folder / name);
   if (!result.ok) {
     // Sending it again on the next pass would deliver it twice.
     stuck_.insert(name);
     log_("relay: " + result.error);
-    return;
   }
-  if (onMoved_) onMoved_(name, std::strcmp(folder, "sent") == 0, reason);
+  return result.ok;
 }
 
 std::chrono::milliseconds SmtpRelay::Grow(std::chrono::milliseconds delay) const {

@@ -18,11 +18,6 @@ struct Dialogue {
   std::string pendingRecipient;
   int mailCode = 0, dataCode = 0, bodyCode = 0;
   std::string mailReply, dataReply, bodyReply, lastReply;
-  struct RecipientReply {
-    std::string address;
-    int code;
-    std::string reply;
-  };
   std::vector<RecipientReply> recipients;
 
   void Sent(std::string_view command) {
@@ -85,7 +80,6 @@ struct Transfer {
   std::size_t offset = 0;
   Dialogue dialogue;
   const std::atomic<bool>* stop;
-  bool heldBack = false;  // a recipient was deferred: the body must not go to the others
 };
 
 int Trace(CURL*, curl_infotype type, char* data, std::size_t size, void* context) {
@@ -108,12 +102,6 @@ int Trace(CURL*, curl_infotype type, char* data, std::size_t size, void* context
 
 std::size_t ReadBody(char* buffer, std::size_t size, std::size_t count, void* context) {
   auto& transfer = *static_cast<Transfer*>(context);
-  // With some recipients taken and one deferred, sending now would split the message in
-  // two deliveries; dropping the connection before the final "." makes the relay forget it.
-  if (transfer.offset == 0 && transfer.dialogue.AnyRecipient(4)) {
-    transfer.heldBack = true;
-    return CURL_READFUNC_ABORT;
-  }
   const std::size_t n = std::min(size * count, transfer.message->size() - transfer.offset);
   transfer.message->copy(buffer, n, transfer.offset);
   transfer.offset += n;
@@ -135,9 +123,7 @@ SmtpOutcome Classify(const Transfer& transfer, CURLcode code, const char* curlEr
   using Kind = SmtpOutcome::Kind;
   const Dialogue& d = transfer.dialogue;
   SmtpOutcome outcome;
-  for (const auto& r : d.recipients) {
-    if (r.code / 100 == 5) outcome.refusedRecipients.push_back(r.address + ": " + r.reply);
-  }
+  outcome.recipients = d.recipients;
   auto verdict = [&](int replyCode, const std::string& reply, std::string_view what) {
     const bool forGood = replyCode / 100 == 5;
     outcome.kind = forGood ? Kind::Refused : Kind::Deferred;
@@ -152,13 +138,9 @@ SmtpOutcome Classify(const Transfer& transfer, CURLcode code, const char* curlEr
   }
   if (d.bodyCode != 0) return verdict(d.bodyCode, d.bodyReply, "message");
   if (d.dataCode != 0 && d.dataCode != 354) return verdict(d.dataCode, d.dataReply, "DATA");
-  if (transfer.heldBack) {
-    for (const auto& r : d.recipients) {
-      if (r.code / 100 == 4) return verdict(r.code, r.address + ": " + r.reply, "recipient");
-    }
-  }
   if (!d.recipients.empty() && !d.AnyRecipient(2)) {
-    // Every recipient refused: for good only when none of them may work later.
+    // Every recipient refused: for good only when none of them may work later. The outcome
+    // is the message's; each recipient's own reply decides for that recipient.
     const bool later = d.AnyRecipient(4);
     outcome.kind = later ? Kind::Deferred : Kind::Refused;
     outcome.reason = std::string(later ? "recipients deferred" : "every recipient refused") + ": " +
@@ -205,8 +187,9 @@ SmtpOutcome SendThroughRelay(const SmtpRelayOptions& relay, const SmtpTimeouts& 
   curl_easy_setopt(c, CURLOPT_URL, relay.url.c_str());
   curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.c_str());
   curl_easy_setopt(c, CURLOPT_MAIL_RCPT, to.get());
-  // One refused recipient must not cost the others their message. (Spelled with three L
-  // in curl 7.88; later versions keep that name as an alias.)
+  // One refused or deferred recipient must not cost the others their message: curl goes on
+  // to DATA while any RCPT was taken, and the trace tells which were. (Spelled with three
+  // L in curl 7.88; later versions keep that name as an alias.)
   curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
   curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadBody);

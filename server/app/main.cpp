@@ -15,6 +15,7 @@
 
 #include "server/catalogue.h"
 #include "server/delivery.h"
+#include "server/delivery_report.h"
 #include "server/http_help.h"
 #include "server/options.h"
 #include "server/server.h"
@@ -116,27 +117,18 @@ int main(int argc, char** argv) {
     }
     // A relay that drops the connection must not kill the server.
     std::signal(SIGPIPE, SIG_IGN);
-    relay.emplace(
-        delivery.outboxRoot(), options.smtp, RelaySchedule{},
-        [&relayCatalogue](const std::string& name) {
-          IoResult read;
-          auto recipients = relayCatalogue.Recipients(name, read);
-          if (!read.ok) std::cerr << "murmelpost-server: relay: " + read.error + "\n";
-          return recipients;
-        },
-        [](const std::string& line) { std::cerr << "murmelpost-server: " + line + "\n"; });
-    // The relay thread's own connection. Losing its updates loses only history (the next
-    // start-up catches rows up with their folders), so they never hold mail back.
+    // The relay thread's own connection: it reads each file's recipients there and
+    // records what became of each.
     if (const IoResult opened = relayCatalogue.Open(); !opened.ok) {
       std::cerr << "murmelpost-server: " << opened.error << "\n";
       return 1;
     }
-    relay->OnMoved([&relayCatalogue](const std::string& name, bool sent,
-                                     const std::string& reason) {
-      const IoResult recorded =
-          relayCatalogue.SetState(name, sent ? MessageState::Sent : MessageState::Failed, reason);
-      if (!recorded.ok) std::cerr << "murmelpost-server: relay: " + recorded.error + "\n";
-    });
+    RelaySchedule schedule;
+    schedule.maxLifetime = options.maxQueueLifetime;
+    relay.emplace(
+        delivery.outboxRoot(), options.smtp, schedule, relayCatalogue,
+        [](const std::string& line) { std::cerr << "murmelpost-server: " + line + "\n"; });
+    relay->OnUndelivered(ReportsThrough(delivery));
     if (const IoResult started = relay->Start(); !started.ok) {
       std::cerr << "murmelpost-server: " << started.error << "\n";
       return 1;
@@ -194,11 +186,12 @@ int main(int argc, char** argv) {
   }
   server.Start();
   io.run();
-  // Before io goes: what was submitted finishes, and its replies go nowhere.
+  // The relay first, so that a report it has just handed over is still stored. Before io
+  // goes: what was submitted finishes, and its replies go nowhere.
+  if (relay) relay->Stop();
   delivery.Stop();
   help.Stop();
   if (relay) {
-    relay->Stop();
     relay.reset();
     curl_global_cleanup();
   }

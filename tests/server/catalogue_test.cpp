@@ -93,10 +93,8 @@ class CatalogueTest : public testing::Test {
   Catalogue catalogue_{state_.path() / fs::path(kCatalogueFileName)};
 };
 
-TEST(Catalogue, MigratesAVersion1FileKeepingItsRows) {
-  testing_support::TempDir state;
-  const fs::path file = state.path() / fs::path(kCatalogueFileName);
-  Sql(file,
+TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
+  const std::string version1 =
       "CREATE TABLE messages ("
       "  id INTEGER PRIMARY KEY,"
       "  received INTEGER NOT NULL,"
@@ -110,39 +108,72 @@ TEST(Catalogue, MigratesAVersion1FileKeepingItsRows) {
       "  state TEXT NOT NULL CHECK (state IN ('new', 'sent', 'failed')),"
       "  reason TEXT NOT NULL DEFAULT '');"
       "CREATE INDEX messages_by_received ON messages (received, id);"
-      "PRAGMA user_version = 1;"
+      "PRAGMA user_version = 1;";
+  const std::string version2 =
+      "CREATE TABLE messages ("
+      "  id INTEGER PRIMARY KEY,"
+      "  received INTEGER NOT NULL,"
+      "  kind TEXT NOT NULL CHECK (kind IN ('voice', 'picture-confirmation', "
+      "'picture-cleared', 'sender-confirmation')),"
+      "  sender TEXT NOT NULL,"
+      "  recipients TEXT NOT NULL,"
+      "  subject TEXT NOT NULL,"
+      "  file TEXT NOT NULL UNIQUE,"
+      "  size INTEGER NOT NULL,"
+      "  state TEXT NOT NULL CHECK (state IN ('new', 'sent', 'failed', 'held', 'expired')),"
+      "  reason TEXT NOT NULL DEFAULT '',"
+      "  client_address TEXT NOT NULL DEFAULT '');"
+      "CREATE INDEX messages_by_received ON messages (received, id);"
+      "CREATE INDEX messages_held ON messages (received, id) WHERE state = 'held';"
+      "CREATE TABLE senders (key TEXT PRIMARY KEY, verified_until INTEGER NOT NULL DEFAULT 0,"
+      "  token TEXT NOT NULL DEFAULT '', mailed_at INTEGER NOT NULL DEFAULT 0);"
+      "CREATE UNIQUE INDEX senders_by_token ON senders (token) WHERE token <> '';"
+      "PRAGMA user_version = 2;";
+  const std::string oldRow =
       "INSERT INTO messages (received, kind, sender, recipients, subject, file, size, state, "
       "reason) VALUES (1700000000, 'picture-cleared', 'murmelpost@localhost', "
-      "'ann@example.org', 'Cleared', 'old', 42, 'failed', 'refused');");
+      "'ann@example.org', 'Cleared', 'old', 42, 'failed', 'refused');";
 
-  for (const int start : {1, 2}) {
-    SCOPED_TRACE(start);
-    Catalogue catalogue(file);
-    const IoResult opened = catalogue.Open();
-    ASSERT_TRUE(opened.ok) << opened.error;
-    EXPECT_EQ(UserVersion(file), 2);
-    if (start == 1) {
-      CatalogueRow held = Row("held", MessageState::Held);
-      held.clientAddress = "192.0.2.7";
-      held.received = 1700000100;
-      ASSERT_TRUE(catalogue.Insert(held).ok);
-      ASSERT_TRUE(
-          catalogue.PutSender({"ann@example.org", 0, "0123456789abcdef0123456789abcdef", 5}).ok);
+  for (const std::string& schema : {version1, version2}) {
+    testing_support::TempDir state;
+    const fs::path file = state.path() / fs::path(kCatalogueFileName);
+    Sql(file, (schema + oldRow).c_str());
+    for (const int start : {1, 2}) {
+      SCOPED_TRACE(schema.substr(schema.size() - 2) + std::to_string(start));
+      Catalogue catalogue(file);
+      const IoResult opened = catalogue.Open();
+      ASSERT_TRUE(opened.ok) << opened.error;
+      EXPECT_EQ(UserVersion(file), 3);
+      if (start == 1) {
+        // What version 3 adds: the report kind and the recipients' records.
+        CatalogueRow held = Row("held", MessageState::Held);
+        held.kind = MessageKind::DeliveryReport;
+        held.clientAddress = "192.0.2.7";
+        held.received = 1700000100;
+        ASSERT_TRUE(catalogue.Insert(held).ok);
+        RecipientRecord bob;
+        bob.address = "bob@example.org";
+        bob.state = RecipientState::Sent;
+        ASSERT_TRUE(catalogue.PutRecipient("held", bob).ok);
+        ASSERT_TRUE(
+            catalogue.PutSender({"ann@example.org", 0, "0123456789abcdef0123456789abcdef", 5}).ok);
+      }
+      IoResult read;
+      const auto rows = catalogue.Newest(10, read);
+      ASSERT_TRUE(read.ok) << read.error;
+      ASSERT_EQ(FileNames(rows), (std::vector<std::string>{"held", "old"}));
+      EXPECT_EQ(rows[1].id, 1);
+      EXPECT_EQ(rows[1].kind, MessageKind::PictureCleared);
+      EXPECT_EQ(rows[1].sender, "murmelpost@localhost");
+      EXPECT_EQ(rows[1].state, MessageState::Failed);
+      EXPECT_EQ(rows[1].reason, "refused");
+      EXPECT_EQ(rows[1].size, 42);
+      EXPECT_EQ(rows[1].clientAddress, "");
+      EXPECT_EQ(rows[0].clientAddress, "192.0.2.7");
+      EXPECT_EQ(catalogue.HeldFrom("ann@example.org", read).size(), 1u);
+      EXPECT_EQ(catalogue.Sender("ann@example.org", read).mailedAt, 5);
+      EXPECT_EQ(rows[0].recipientsSent, 1);
     }
-    IoResult read;
-    const auto rows = catalogue.Newest(10, read);
-    ASSERT_TRUE(read.ok) << read.error;
-    ASSERT_EQ(FileNames(rows), (std::vector<std::string>{"held", "old"}));
-    EXPECT_EQ(rows[1].id, 1);
-    EXPECT_EQ(rows[1].kind, MessageKind::PictureCleared);
-    EXPECT_EQ(rows[1].sender, "murmelpost@localhost");
-    EXPECT_EQ(rows[1].state, MessageState::Failed);
-    EXPECT_EQ(rows[1].reason, "refused");
-    EXPECT_EQ(rows[1].size, 42);
-    EXPECT_EQ(rows[1].clientAddress, "");
-    EXPECT_EQ(rows[0].clientAddress, "192.0.2.7");
-    EXPECT_EQ(catalogue.HeldFrom("ann@example.org", read).size(), 1u);
-    EXPECT_EQ(catalogue.Sender("ann@example.org", read).mailedAt, 5);
   }
 }
 
@@ -403,16 +434,7 @@ TEST_F(CatalogueTest, RelayVerdictsLandOnTheRows) {
   options.envelopeFrom = "murmelpost@localhost";
   RelaySchedule schedule;
   schedule.rescan = 50ms;
-  // The relay's envelope is the row's recipient list, as in the server.
-  auto envelope = [&](const std::string& name) {
-    IoResult read;
-    return relayCatalogue.Recipients(name, read);
-  };
-  SmtpRelay relay(outbox, options, schedule, envelope, [](const std::string&) {});
-  relay.OnMoved([&](const std::string& name, bool sent, const std::string& reason) {
-    EXPECT_TRUE(
-        relayCatalogue.SetState(name, sent ? MessageState::Sent : MessageState::Failed, reason).ok);
-  });
+  SmtpRelay relay(outbox, options, schedule, relayCatalogue, [](const std::string&) {});
   ASSERT_TRUE(relay.Start().ok);
   std::vector<CatalogueRow> rows;
   for (int i = 0; i < 2000; ++i) {
@@ -430,6 +452,9 @@ TEST_F(CatalogueTest, RelayVerdictsLandOnTheRows) {
   EXPECT_EQ(sent->state, MessageState::Sent);
   EXPECT_EQ(failed->state, MessageState::Failed);
   EXPECT_NE(failed->reason.find("550 5.1.1"), std::string::npos) << failed->reason;
+  const std::string list = FormatRows(rows);
+  EXPECT_NE(list.find(" sent 1/1 "), std::string::npos) << list;
+  EXPECT_NE(list.find(" failed 0/1: 550 5.1.1"), std::string::npos) << list;
 }
 
 TEST_F(CatalogueTest, ListPrintsAnAlignedTableNewestFirst) {

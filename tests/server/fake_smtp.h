@@ -38,6 +38,7 @@ class FakeSmtp {
   struct Session {
     std::string from;
     std::vector<std::string> recipients;  // every RCPT, taken or not
+    std::vector<std::string> accepted;    // those answered 2xx
     std::string login;                    // AUTH PLAIN's decoded "\0user\0password"
     std::optional<std::string> body;      // dot-stuffing undone; set once the "." came
     std::string endReply;
@@ -144,7 +145,9 @@ class FakeSmtp {
         const std::string address = Between(*line, '<', '>');
         session.recipients.push_back(address);
         const auto it = script.recipient.find(address);
-        Reply(fd, it == script.recipient.end() ? "250 2.1.5 ok" : it->second);
+        const std::string reply = it == script.recipient.end() ? "250 2.1.5 ok" : it->second;
+        if (reply[0] == '2') session.accepted.push_back(address);
+        Reply(fd, reply);
       } else if (verb == "DATA") {
         Reply(fd, script.data);
         if (script.data[0] != '3') continue;

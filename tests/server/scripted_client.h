@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "server/delivery.h"
+#include "server/delivery_report.h"
 #include "server/http_help.h"
 #include "server/server.h"
 #include "server/smtp_relay.h"
@@ -379,18 +380,8 @@ class TestServer {
     fast.firstRetry = std::chrono::milliseconds(10);
     fast.rescan = std::chrono::milliseconds(50);
     opened_ = opened_ && relayCatalogue_.Open().ok;
-    relay_.emplace(
-        delivery_.outboxRoot(), relay, fast,
-        [this](const std::string& name) {
-          murmel::server::IoResult read;
-          return relayCatalogue_.Recipients(name, read);
-        },
-        [](const std::string&) {});
-    relay_->OnMoved([this](const std::string& name, bool sent, const std::string& reason) {
-      relayCatalogue_.SetState(
-          name, sent ? murmel::server::MessageState::Sent : murmel::server::MessageState::Failed,
-          reason);
-    });
+    relay_.emplace(delivery_.outboxRoot(), relay, fast, relayCatalogue_, [](const std::string&) {});
+    relay_->OnUndelivered(murmel::server::ReportsThrough(delivery_));
     opened_ = opened_ && relay_->Start().ok;
     delivery_.OnDelivered([this] { relay_->Wake(); });
   }

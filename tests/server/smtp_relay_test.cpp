@@ -1,17 +1,21 @@
 // The relay thread against a scripted SMTP relay on loopback: what arrives, byte for byte
-// and to whom, and where each file ends up after temporary and permanent refusals.
+// and to whom, where each file ends up after temporary and permanent refusals, and the
+// report its sender gets about recipients that never got it.
 #include "server/smtp_relay.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <fstream>
 #include <future>
+#include <map>
 #include <memory>
 
 #include "fake_smtp.h"
 #include "scripted_client.h"
 #include "server/delivery.h"
+#include "server/delivery_report.h"
 #include "support/temp_dir.h"
 
 namespace server_test {
@@ -55,26 +59,53 @@ std::string ReadAll(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+std::vector<std::string> Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error))
+    names.push_back(entry.path().filename().string());
+  return names;
+}
+
+// A voice message from Ann as the transfer thread hands it over; the accepted file's name.
+std::string SubmitVoice(murmel::server::Delivery& delivery, const std::string& text) {
+  murmel::server::Message message;
+  message.sender = {"Ann Lee", "ann@example.org"};
+  message.recipients = {"bob@example.org", "carol@example.org"};
+  message.subject = "Hello";
+  message.spool = std::make_shared<murmel::server::SpoolFile>(delivery.spoolFolder());
+  message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
+  EXPECT_TRUE(message.Append(server_test::B(text)).ok);
+  std::promise<murmel::server::DeliveryResult> done;
+  delivery.Submit(message, "192.0.2.7",
+                  [&done](murmel::server::DeliveryResult result) { done.set_value(result); });
+  const auto accepted = done.get_future().get();
+  EXPECT_TRUE(accepted.ok) << accepted.detail;
+  return fs::path(accepted.detail).filename().string();
+}
+
 class Outbox {
  public:
-  Outbox() { murmel::server::Maildir(root()).Create(); }
+  Outbox() {
+    murmel::server::Maildir(root()).Create();
+    EXPECT_TRUE(records_.Open().ok && relayRecords_.Open().ok);
+  }
   ~Outbox() {
     if (relay_) relay_->Stop();
   }
 
   fs::path root() const { return fs::path(state_.path()) / "outbox"; }
 
-  void Put(const std::string& name, const std::string& mail) const {
+  // With the row its acceptance would have made: To and Cc are the envelope.
+  void Put(const std::string& name, const std::string& mail) {
     std::ofstream(root() / "new" / name, std::ios::binary) << mail;
+    murmel::server::CatalogueRow row = murmel::server::RowFromMail(mail);
+    row.file = name;
+    row.received = std::time(nullptr);
+    EXPECT_TRUE(records_.Insert(row).ok);
   }
 
-  std::vector<std::string> Files(const char* folder) const {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(root() / folder, error))
-      names.push_back(entry.path().filename().string());
-    return names;
-  }
+  std::vector<std::string> Files(const char* folder) const { return Names(root() / folder); }
 
   bool Holds(const char* folder, const std::string& name) const {
     return fs::exists(root() / folder / name);
@@ -84,12 +115,8 @@ class Outbox {
                    murmel::server::RelaySchedule schedule = Fast()) {
     relay.url = url;
     if (relay.envelopeFrom.empty()) relay.envelopeFrom = "murmelpost@example.net";
-    // Files put here by hand have no catalogue: their To and Cc stand for the record.
-    auto envelope = [this](const std::string& name) {
-      return std::optional(murmel::server::MailRecipients(ReadAll(root() / "new" / name)));
-    };
     relay_ = std::make_unique<SmtpRelay>(
-        root(), relay, schedule, envelope, [this](const std::string& line) {
+        root(), relay, schedule, relayRecords_, [this](const std::string& line) {
           EXPECT_EQ(line.find('\n'), std::string::npos) << "one line each: " << line;
           const std::lock_guard lock(logMutex_);
           log_ += line + "\n";
@@ -114,6 +141,9 @@ class Outbox {
 
  private:
   testing_support::TempDir state_;
+  murmel::server::Catalogue records_{fs::path(state_.path()) / murmel::server::kCatalogueFileName};
+  murmel::server::Catalogue relayRecords_{fs::path(state_.path()) /
+                                          murmel::server::kCatalogueFileName};
   std::unique_ptr<SmtpRelay> relay_;
   std::mutex logMutex_;
   std::string log_;
@@ -129,6 +159,16 @@ int Handovers(const std::vector<FakeSmtp::Session>& sessions) {
   return static_cast<int>(std::count_if(sessions.begin(), sessions.end(), [](const auto& s) {
     return s.body && s.endReply.starts_with("250");
   }));
+}
+
+// The copies each recipient really got: the RCPTs taken in transactions handed over.
+std::map<std::string, int> Copies(const std::vector<FakeSmtp::Session>& sessions) {
+  std::map<std::string, int> copies;
+  for (const auto& session : sessions) {
+    if (!session.body || !session.endReply.starts_with("250")) continue;
+    for (const auto& address : session.accepted) ++copies[address];
+  }
+  return copies;
 }
 
 TEST(SmtpRelay, MessagesWaitingAtStartArriveByteIntactForEveryRecipient) {
@@ -169,29 +209,12 @@ TEST(SmtpRelay, AcceptedMessageGoesOutWhenDeliveryWakesTheRelay) {
   options.envelopeFrom = "murmelpost@example.net";
   murmel::server::Catalogue catalogue(fs::path(state.path()) / murmel::server::kCatalogueFileName);
   ASSERT_TRUE(catalogue.Open().ok);
-  auto envelope = [&catalogue](const std::string& name) {
-    murmel::server::IoResult read;
-    return catalogue.Recipients(name, read);
-  };
-  SmtpRelay relay(delivery.outboxRoot(), options, schedule, envelope, [](const std::string&) {});
+  SmtpRelay relay(delivery.outboxRoot(), options, schedule, catalogue, [](const std::string&) {});
   ASSERT_TRUE(relay.Start().ok);
   delivery.OnDelivered([&] { relay.Wake(); });
 
-  murmel::server::Message message;
-  message.sender = {"Ann Lee", "ann@example.org"};
-  message.recipients = {"bob@example.org", "carol@example.org"};
-  message.subject = "Hello";
-  const std::string text = "First line\n.\n.dotted\nend\n";
-  message.spool = std::make_shared<murmel::server::SpoolFile>(delivery.spoolFolder());
-  message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
-  ASSERT_TRUE(message.Append(server_test::B(text)).ok);
-  std::promise<murmel::server::DeliveryResult> done;
-  delivery.Submit(message, "192.0.2.7",
-                  [&done](murmel::server::DeliveryResult result) { done.set_value(result); });
-  const auto accepted = done.get_future().get();
-  ASSERT_TRUE(accepted.ok) << accepted.detail;
-
-  const fs::path sent = delivery.outboxRoot() / "sent" / fs::path(accepted.detail).filename();
+  const fs::path sent =
+      delivery.outboxRoot() / "sent" / SubmitVoice(delivery, "First line\n.\n.dotted\nend\n");
   ASSERT_TRUE(Eventually([&] { return fs::exists(sent) && !smtp.Sessions().empty(); }));
   const auto sessions = smtp.Sessions();
   ASSERT_EQ(sessions.size(), 1u);
@@ -206,7 +229,7 @@ TEST(SmtpRelay, AcceptedMessageGoesOutWhenDeliveryWakesTheRelay) {
 }
 
 // Each script refuses once for the time being; the next connection takes everything.
-TEST(SmtpRelay, TemporaryRefusalsAreRetriedAndTheMessageIsHandedOverOnce) {
+TEST(SmtpRelay, TemporaryRefusalsAreRetriedAndEachRecipientGetsOneCopy) {
   struct Case {
     const char* name;
     FakeSmtp::Script first;
@@ -230,11 +253,14 @@ TEST(SmtpRelay, TemporaryRefusalsAreRetriedAndTheMessageIsHandedOverOnce) {
         Eventually([&] { return outbox.Holds("sent", "m") && Handovers(smtp.Sessions()) > 0; }));
     const auto sessions = smtp.Sessions();
     ASSERT_GE(sessions.size(), 2u);
-    EXPECT_EQ(Handovers(sessions), 1);
-    EXPECT_EQ(Sorted(sessions.back().recipients), kRecipients);
-    // Taking the others while one waits would split the message in two deliveries.
+    const std::map<std::string, int> once = {{"bob@example.org", 1},
+                                             {"carol@example.org", 1},
+                                             {"dave@example.org", 1},
+                                             {"eve@example.org", 1}};
+    EXPECT_EQ(Copies(sessions), once);
+    // The others have it at once; the one deferred is tried again alone.
     if (c.first.recipient.size() == 1) {
-      EXPECT_FALSE(sessions.front().body);
+      EXPECT_EQ(sessions.back().recipients, std::vector<std::string>{"carol@example.org"});
     }
   }
 }
@@ -254,13 +280,13 @@ TEST(SmtpRelay, PermanentRefusalsEndInFailedWithTheReasonLogged) {
   mixed = everyone;
   mixed.recipient["eve@example.org"] = "452 4.2.2 mailbox full";
   const Case cases[] = {
-      {"every recipient", everyone, "failed", "m moved to failed/: every recipient refused"},
+      {"every recipient", everyone, "failed", "m moved to failed/: 550 5.1.1 no such user"},
       {"sender", sender, "failed", "m moved to failed/: sender refused: 553 5.1.8"},
       {"body", body, "failed", "m moved to failed/: message refused: 554 5.6.0"},
       // The others still get it; the refused one is named.
-      {"one recipient", one, "sent", "dave@example.org: 550 5.1.1 dave left"},
+      {"one recipient", one, "sent", "refused dave@example.org: 550 5.1.1 dave left"},
       // One of them may work later: not given up.
-      {"refused and deferred", mixed, "new", "m: recipients deferred"},
+      {"refused and deferred", mixed, "new", "m: deferred for eve@example.org"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -271,8 +297,8 @@ TEST(SmtpRelay, PermanentRefusalsEndInFailedWithTheReasonLogged) {
     Outbox outbox;
     outbox.Put("m", kMail);
     outbox.Start(smtp.url());
-    ASSERT_TRUE(Eventually([&] { return outbox.Logged(c.logged); })) << outbox.Log();
-    EXPECT_TRUE(outbox.Holds(c.folder, "m"));
+    ASSERT_TRUE(Eventually([&] { return outbox.Logged(c.logged) && outbox.Holds(c.folder, "m"); }))
+        << outbox.Log();
   }
 }
 
@@ -325,6 +351,21 @@ TEST_F(SmtpRelayWithOneMessage, LogsInWithTheConfiguredUserAndPassword) {
   EXPECT_EQ(smtp.Sessions().back().login, std::string("\0murmel\0s3cret pass", 19));
 }
 
+// An operator moves a file back into new/ to have it tried again: only the recipients it
+// failed get it, the others do not get a second copy.
+TEST_F(SmtpRelayWithOneMessage, FileMovedBackIsRetriedForItsFailedRecipientsAlone) {
+  FakeSmtp::Script refuseDave;
+  refuseDave.recipient["dave@example.org"] = "550 5.1.1 dave left";
+  smtp.Queue(refuseDave);
+  SmtpRelay& relay = outbox.Start(smtp.url());
+  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m"); }));
+  fs::rename(outbox.root() / "sent" / "m", outbox.root() / "new" / "m");
+  relay.Wake();
+  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m") && smtp.Sessions().size() == 2; }));
+  EXPECT_EQ(smtp.Sessions().back().recipients, std::vector<std::string>{"dave@example.org"});
+  EXPECT_EQ(Copies(smtp.Sessions()).at("dave@example.org"), 1);
+}
+
 // A relay that does not offer STARTTLS must not get the message in the clear.
 TEST_F(SmtpRelayWithOneMessage, RequiredStartTlsSendsNothingToARelayWithoutIt) {
   murmel::server::SmtpRelayOptions relay;
@@ -334,6 +375,90 @@ TEST_F(SmtpRelayWithOneMessage, RequiredStartTlsSendsNothingToARelayWithoutIt) {
   for (const auto& session : smtp.Sessions()) EXPECT_TRUE(session.from.empty());
   EXPECT_TRUE(outbox.Holds("new", "m"));
   EXPECT_TRUE(outbox.Logged("cannot use"));
+}
+
+// The server's whole path: the relay hands the report to Delivery, which stores it in the
+// outbox like any e-mail, and the relay sends it on from the null sender. The report's
+// own transaction is refused, which must not bring a report about the report.
+TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
+  struct Case {
+    const char* name;
+    FakeSmtp::Script first;
+    std::chrono::seconds lifetime;
+    std::vector<std::pair<std::string, std::string>> failed;  // address, Status
+  };
+  FakeSmtp::Script refused, deferred, afterData, reportRefused;
+  // A hostile relay's reply: bytes that must not reach the report's fields raw.
+  refused.recipient["carol@example.org"] = "550 5.1.1 no such user \x1B[2J\xFF\xFE";
+  deferred.recipient["carol@example.org"] = "450 4.2.1 mailbox busy";
+  afterData.end = "554 5.6.0 content rejected";
+  reportRefused.recipient["ann@example.org"] = "550 5.1.1 ann left";
+  const Case cases[] = {
+      {"refused", refused, 1h, {{"carol@example.org", "5.1.1"}}},
+      {"deferred past its lifetime", deferred, 0s, {{"carol@example.org", "5.4.7"}}},
+      {"refused after DATA",
+       afterData,
+       1h,
+       {{"bob@example.org", "5.6.0"}, {"carol@example.org", "5.6.0"}}},
+      {"deferred, then taken", deferred, 1h, {}},
+  };
+  const std::string checker = (fs::path(__FILE__).parent_path() / "strict_mail.py").string();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSmtp smtp;
+    ASSERT_TRUE(smtp.ready());
+    smtp.Queue(c.first);
+    smtp.Queue(reportRefused);
+    testing_support::TempDir state;
+    murmel::server::Delivery delivery(
+        state.path(), {.mailFrom = "murmelpost@example.net", .verifySenders = false});
+    ASSERT_TRUE(delivery.Open().ok);
+    murmel::server::Catalogue catalogue(fs::path(state.path()) /
+                                        murmel::server::kCatalogueFileName);
+    ASSERT_TRUE(catalogue.Open().ok);
+    murmel::server::RelaySchedule schedule = Outbox::Fast();
+    schedule.maxLifetime = c.lifetime;
+    SmtpRelay relay(delivery.outboxRoot(),
+                    {.url = smtp.url(), .envelopeFrom = "murmelpost@example.net"}, schedule,
+                    catalogue, [](const std::string&) {});
+    relay.OnUndelivered(murmel::server::ReportsThrough(delivery));
+    ASSERT_TRUE(relay.Start().ok);
+    delivery.OnDelivered([&] { relay.Wake(); });
+    const std::string voice = SubmitVoice(delivery, "Hi\n");
+
+    const fs::path outbox = delivery.outboxRoot();
+    const std::size_t files = c.failed.empty() ? 1 : 2;
+    ASSERT_TRUE(Eventually(
+        [&] { return Names(outbox / "sent").size() + Names(outbox / "failed").size() == files; }));
+    relay.Stop();
+    delivery.Stop();
+    EXPECT_TRUE(Names(outbox / "new").empty());
+    std::map<std::string, int> copies = {{"bob@example.org", 1}, {"carol@example.org", 1}};
+    for (const auto& [address, status] : c.failed) copies.erase(address);
+    const auto sessions = smtp.Sessions();
+    EXPECT_EQ(Copies(sessions), copies);
+    if (c.failed.empty()) continue;
+
+    std::vector<std::string> reports = Names(outbox / "failed");
+    std::erase(reports, voice);
+    ASSERT_EQ(reports.size(), 1u);
+    const fs::path report = outbox / "failed" / reports[0];
+    EXPECT_EQ(sessions.back().from, "");
+    const std::string mail = ReadAll(report);
+    for (const auto& [address, status] : c.failed) {
+      EXPECT_NE(mail.find("Final-Recipient: rfc822; " + address +
+                          "\nAction: failed\nStatus: " + status + "\nDiagnostic-Code: smtp; "),
+                std::string::npos)
+          << mail;
+    }
+    const CommandResult parsed = RunCommand("python3 " + checker + " " + report.string());
+    EXPECT_EQ(parsed.status, 0) << parsed.output;
+    for (const char* part :
+         {"\"defects\": []", "multipart/report", "report-type=\\\"delivery-status",
+          "\"Auto-Submitted\": [\"auto-replied\"]", "\"to\": [\"ann@example.org\"]"}) {
+      EXPECT_NE(parsed.output.find(part), std::string::npos) << part << "\n" << parsed.output;
+    }
+  }
 }
 
 }  // namespace
