@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Renders the HTML part of one e-mail in headless Chromium, once with its inline picture
-(the cid: link made a data: URL) and once with images blocked, to OUT_DIR/with-images.png
-and OUT_DIR/images-blocked.png. Exit 0 when both screenshots were taken and show more
-than a blank page; 77 when there is no Chromium.
+(the cid: link made a data: URL) and once with images blocked, to OUT_DIR/mail-html.png
+and OUT_DIR/mail-html-images-blocked.png. Exit 0 when both screenshots were taken and
+show more than a blank page; 77 when there is no Chromium.
 
 Usage: render_mail.py MAIL OUT_DIR
 """
@@ -34,9 +34,11 @@ def png_colours(path):
     width, height, depth, colour = struct.unpack(">IIBB", header[:10])
     channels = {2: 3, 6: 4}[colour]
     assert depth == 8, "8-bit PNG expected"
-    raw, stride, rows, previous = zlib.decompress(idat), width * channels, [], bytearray(width * channels)
+    raw, stride, rows = zlib.decompress(idat), width * channels, []
+    previous = bytearray(stride)
     for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        start = y * (stride + 1)
+        kind, line = raw[start], bytearray(raw[start + 1:start + 1 + stride])
         for i in range(stride):
             a = line[i - channels] if i >= channels else 0
             b, c = previous[i], previous[i - channels] if i >= channels else 0
@@ -65,7 +67,7 @@ def main(mail, out_dir):
             blocked = blocked.replace(cid, "blocked:")
     os.makedirs(out_dir, exist_ok=True)
     with tempfile.TemporaryDirectory() as profile:
-        for name, page in (("with-images", html), ("images-blocked", blocked)):
+        for name, page in (("mail-html", html), ("mail-html-images-blocked", blocked)):
             page_file = os.path.join(profile, name + ".html")
             open(page_file, "w", encoding="utf-8").write(page)
             shot = os.path.join(out_dir, name + ".png")
