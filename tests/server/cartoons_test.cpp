@@ -35,7 +35,7 @@ TEST(Cartoons, AtLeastTwelveDistinctSmallPngsThatDecode) {
   // picture has more than a few colours.
   const std::string tests = std::filesystem::path(__FILE__).parent_path();
   const auto decoded = server_test::RunCommand(
-      "python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import render_mail; "
+      "python3 -B -c 'import sys; sys.path.insert(0, sys.argv[1]); import render_mail; "
       "print(min(render_mail.png_colours(f) for f in sys.argv[2:]))' '" +
       tests + "'" + paths);
   ASSERT_EQ(decoded.status, 0) << decoded.output;
