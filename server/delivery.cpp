@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <ctime>
 
+#include "server/cartoons.h"
 #include "server/code_page.h"
 #include "server/delivery_report.h"
 #include "server/voice_wav.h"
@@ -48,6 +51,25 @@ std::string MessageText(const Message& message) {
                 message.codePage());
 }
 
+// "Voice message, 0:42, attached as voice.wav": the length from the image's header and
+// size, so the voice is not read a second time.
+std::string VoiceNote(const Message& message, const Upload& voice,
+                      const std::vector<MailAttachment>& attachments) {
+  constexpr std::uint64_t kHeaderBytes = 60;
+  std::string note = "Voice message";
+  const auto header = message.spool
+                          ? message.spool->Read(voice.offset, std::min(voice.size, kHeaderBytes))
+                          : std::vector<std::uint8_t>();
+  if (const auto milliseconds = VoiceImageMilliseconds(header, voice.size)) {
+    const std::uint32_t seconds = (*milliseconds + 500) / 1000;
+    std::array<char, 32> length{};
+    std::snprintf(length.data(), length.size(), ", %u:%02u", seconds / 60, seconds % 60);
+    note += length.data();
+  }
+  // The voice goes first; its name depends on the format it was converted to.
+  return attachments.empty() ? note : note + ", attached as " + attachments.front().fileName;
+}
+
 }  // namespace
 
 MailContent VoiceMail(const Message& message, const DeliveryOptions& options, std::time_t now) {
@@ -70,6 +92,9 @@ MailContent VoiceMail(const Message& message, const DeliveryOptions& options, st
       // Not a voice image we understand: pass it on untouched rather than drop it.
       mail.attachments.push_back({"voice.bin", "application/octet-stream", std::move(bytes)});
     }
+  }
+  if (const Upload* voice = message.Find(kUploadVoice)) {
+    mail.voiceNote = VoiceNote(message, *voice, mail.attachments);
   }
   if (const Upload* file = message.Find(kUploadFile)) {
     const std::string fileName = ToUtf8(file->fileName, message.codePage());
@@ -283,10 +308,18 @@ Delivery::Staged Delivery::StageVoice(Request& request) {
   const Message& message = request.message;
   MailContent mail = VoiceMail(message, options_, clock_());
   mail.received = ReceivedFrom(request.clientAddress, Domain(options_.mailFrom), mail.date);
-  // A confirmed picture goes with every message of its sender.
+  // A confirmed picture goes inline with every message of its sender; a cartoon otherwise.
+  const std::string& sender =
+      message.sender.name.empty() ? message.sender.address : message.sender.name;
   if (auto bytes = pictures_.Active(message.sender.address)) {
     const std::string type = PictureMimeType(*bytes);
-    mail.attachments.push_back({PictureFileName(type), type, std::move(*bytes)});
+    mail.picture = {PictureFileName(type), type, std::move(*bytes)};
+    mail.pictureAlt = "Picture of " + sender;
+  } else {
+    Picture cartoon = RandomCartoon();
+    mail.pictureAlt = "A cartoon " + cartoon.fileName.substr(0, cartoon.fileName.find('.'));
+    mail.picture = {std::move(cartoon.fileName), std::move(cartoon.mimeType),
+                    std::move(cartoon.bytes)};
   }
   Staged staged = Stage(std::move(mail), MessageKind::Voice, request.clientAddress);
   staged.verifyingSender = message.sender.address;

@@ -70,4 +70,30 @@ const std::string* HelpSite::Page(std::string_view path) const {
   return found == pages_.end() ? nullptr : &found->second;
 }
 
+std::string HtmlEscape(std::string_view text) {
+  std::string escaped;
+  for (const char c : text) {
+    switch (c) {
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&#39;";
+        break;
+      default:
+        escaped.push_back(c);
+    }
+  }
+  return escaped;
+}
+
 }  // namespace murmel::server

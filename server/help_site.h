@@ -19,6 +19,8 @@ std::span<const HelpSiteFile> HelpSiteFiles();
 
 // The text of one file under server/help_site, empty when there is none.
 std::string_view HelpSiteFileText(std::string_view name);
+// Text safe inside an element or a quoted attribute.
+std::string HtmlEscape(std::string_view text);
 // A page outside the help navigation in the site's frame; content is HTML.
 std::string RenderSitePage(std::string_view heading, std::string_view content);
 

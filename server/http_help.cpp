@@ -31,29 +31,6 @@ HttpResponse Serve(const HelpSite& site, std::string_view path) {
   return {404, kHtml, site.NotFound(), {}};
 }
 
-std::string HtmlEscape(std::string_view text) {
-  std::string escaped;
-  for (const char c : text) {
-    switch (c) {
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      default:
-        escaped.push_back(c);
-    }
-  }
-  return escaped;
-}
-
 void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
   for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "server/gmime_support.h"
+#include "server/help_site.h"
 
 namespace murmel::server {
 namespace {
@@ -314,35 +315,124 @@ bool FitsSevenBit(std::string_view text) {
   return true;
 }
 
-GObjectPtr<GMimePart> MakeTextPart(const std::string& input) {
+// subtype "plain" or "html"; HTML always declares UTF-8, as its meta element does.
+GObjectPtr<GMimePart> MakeTextPart(const std::string& input, const char* subtype = "plain") {
   const std::string text = NormaliseLineEnds(input);
-  GObjectPtr<GMimeTextPart> part(g_mime_text_part_new_with_subtype("plain"));
+  GObjectPtr<GMimeTextPart> part(g_mime_text_part_new_with_subtype(subtype));
   const bool ascii = std::all_of(text.begin(), text.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  g_mime_text_part_set_charset(part.get(), ascii ? "us-ascii" : "utf-8");
+  g_mime_text_part_set_charset(
+      part.get(), ascii && std::string_view(subtype) == "plain" ? "us-ascii" : "utf-8");
   SetContent(
       GMIME_PART(part.get()), text,
       FitsSevenBit(text) ? GMIME_CONTENT_ENCODING_7BIT : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
   return GObjectPtr<GMimePart>(GMIME_PART(part.release()));
 }
 
-GObjectPtr<GMimePart> MakeAttachment(const MailAttachment& attachment) {
+GObjectPtr<GMimePart> MakeAttachment(const MailAttachment& attachment,
+                                     const char* disposition = GMIME_DISPOSITION_ATTACHMENT) {
   const auto [type, subtype] = SplitMimeType(attachment.mimeType);
   GObjectPtr<GMimePart> part(g_mime_part_new_with_type(type.c_str(), subtype.c_str()));
   SetContent(part.get(),
              std::string_view(reinterpret_cast<const char*>(attachment.bytes.data()),
                               attachment.bytes.size()),
              GMIME_CONTENT_ENCODING_BASE64);
-  g_mime_object_set_disposition(GMIME_OBJECT(part.get()), GMIME_DISPOSITION_ATTACHMENT);
+  g_mime_object_set_disposition(GMIME_OBJECT(part.get()), disposition);
   g_mime_part_set_filename(part.get(), attachment.fileName.c_str());
   GMimeObject* object = GMIME_OBJECT(part.get());
   SetRawValue(
       object, "Content-Type",
       ParameterisedValue("Content-Type", type + '/' + subtype, "name", attachment.fileName));
-  SetRawValue(object, "Content-Disposition",
-              ParameterisedValue("Content-Disposition", GMIME_DISPOSITION_ATTACHMENT, "filename",
-                                 attachment.fileName));
+  SetRawValue(
+      object, "Content-Disposition",
+      ParameterisedValue("Content-Disposition", disposition, "filename", attachment.fileName));
   return part;
+}
+
+std::string HtmlLines(const std::string& text) {
+  std::string html = HtmlEscape(NormaliseLineEnds(text));
+  for (std::size_t at = html.find('\n'); at != std::string::npos; at = html.find('\n', at + 5)) {
+    html.replace(at, 1, "<br>\n");
+  }
+  return html;
+}
+
+std::string SenderText(const MailContent& content) {
+  const Mailbox& sender = content.replyTo.address.empty() ? content.from : content.replyTo;
+  return sender.name.empty() ? sender.address : sender.name + " <" + sender.address + '>';
+}
+
+// The same words as the HTML, the sender's own text first.
+std::string PlainWithNotes(const MailContent& content) {
+  std::string text = NormaliseLineEnds(content.text);
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  if (!content.voiceNote.empty()) text += '\n' + content.voiceNote + ".\n";
+  return text + "\nFrom " + SenderText(content) + ", sent with Murmelpost.\n";
+}
+
+// Plain and accessible: no script, nothing remote, readable with images blocked and on
+// a phone. A table lays out picture and sender, as mail readers without CSS still do.
+std::string HtmlBody(const MailContent& content, const std::string& contentId) {
+  const Mailbox& sender = content.replyTo.address.empty() ? content.from : content.replyTo;
+  const std::string name = HtmlEscape(sender.name.empty() ? sender.address : sender.name);
+  const std::string subject =
+      content.subject.empty() ? "(no subject)" : HtmlEscape(content.subject);
+  std::string html =
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
+      subject +
+      "</title>\n<style>\n"
+      "body { margin: 0; padding: 16px; background: #f3efe8; color: #2b2830;\n"
+      "  font: 17px/1.5 -apple-system, 'Segoe UI', Roboto, 'DejaVu Sans', sans-serif; }\n"
+      ".card { max-width: 560px; margin: 0 auto; padding: 20px 24px; background: #fff;\n"
+      "  border-radius: 14px; box-shadow: 0 1px 4px rgba(0, 0, 0, 0.12); }\n"
+      ".picture { width: 96px; height: 96px; border-radius: 12px; }\n"
+      ".from td { vertical-align: middle; padding: 0 14px 0 0; }\n"
+      ".name { font-weight: bold; font-size: 19px; }\n"
+      ".address, .foot { color: #6b6570; font-size: 15px; }\n"
+      "h1 { font-size: 22px; margin: 18px 0 8px; }\n"
+      ".voice { margin: 18px 0 0; padding: 10px 14px; background: #eef5ec;\n"
+      "  border-radius: 10px; }\n"
+      ".foot { margin: 18px 0 0; }\n"
+      "</style>\n</head>\n<body>\n<div class=\"card\">\n"
+      "<table class=\"from\" role=\"presentation\"><tr>\n";
+  if (!contentId.empty()) {
+    html += "<td><img class=\"picture\" src=\"cid:" + contentId + "\" alt=\"" +
+            HtmlEscape(content.pictureAlt) + "\" width=\"96\" height=\"96\"></td>\n";
+  }
+  html += "<td><div class=\"name\">" + name + "</div>\n<div class=\"address\">" +
+          HtmlEscape(sender.address) + "</div></td>\n</tr></table>\n<h1>" + subject + "</h1>\n";
+  if (!content.text.empty()) html += "<p>" + HtmlLines(content.text) + "</p>\n";
+  if (!content.voiceNote.empty()) {
+    html += "<p class=\"voice\">" + HtmlEscape(content.voiceNote) + ".</p>\n";
+  }
+  return html + "<p class=\"foot\">From " + HtmlEscape(SenderText(content)) +
+         ", sent with Murmelpost.</p>\n</div>\n</body>\n</html>\n";
+}
+
+// multipart/alternative: the plain words, then the HTML with its picture beside it.
+GObjectPtr<GMimeMultipart> MakeReadableBody(const MailContent& content) {
+  GObjectPtr<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
+  const GObjectPtr<GMimePart> plain = MakeTextPart(PlainWithNotes(content));
+  g_mime_multipart_add(alternative.get(), GMIME_OBJECT(plain.get()));
+
+  const bool hasPicture = !content.picture.bytes.empty();
+  const std::string contentId = !hasPicture                 ? ""
+                                : content.messageId.empty() ? "picture@murmelpost"
+                                                            : "picture." + content.messageId;
+  const GObjectPtr<GMimePart> html = MakeTextPart(HtmlBody(content, contentId), "html");
+  if (!hasPicture) {
+    g_mime_multipart_add(alternative.get(), GMIME_OBJECT(html.get()));
+    return alternative;
+  }
+  GObjectPtr<GMimeMultipart> related(g_mime_multipart_new_with_subtype("related"));
+  g_mime_object_set_content_type_parameter(GMIME_OBJECT(related.get()), "type", "text/html");
+  g_mime_multipart_add(related.get(), GMIME_OBJECT(html.get()));
+  const GObjectPtr<GMimePart> picture = MakeAttachment(content.picture, GMIME_DISPOSITION_INLINE);
+  g_mime_object_set_content_id(GMIME_OBJECT(picture.get()), contentId.c_str());
+  g_mime_multipart_add(related.get(), GMIME_OBJECT(picture.get()));
+  g_mime_multipart_add(alternative.get(), GMIME_OBJECT(related.get()));
+  return alternative;
 }
 
 void AddMailbox(GMimeMessage* message, GMimeAddressType type, const char* header,
@@ -382,8 +472,13 @@ std::string ComposeMail(const MailContent& content) {
   }
 
   GObjectPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
-  const GObjectPtr<GMimePart> body = MakeTextPart(content.text);
-  g_mime_multipart_add(mixed.get(), GMIME_OBJECT(body.get()));
+  if (content.picture.bytes.empty() && content.voiceNote.empty()) {
+    const GObjectPtr<GMimePart> body = MakeTextPart(content.text);
+    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(body.get()));
+  } else {
+    const GObjectPtr<GMimeMultipart> body = MakeReadableBody(content);
+    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(body.get()));
+  }
   for (const MailAttachment& attachment : content.attachments) {
     const GObjectPtr<GMimePart> part = MakeAttachment(attachment);
     g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));

@@ -35,16 +35,25 @@ void Little16(std::vector<std::uint8_t>& out, std::uint16_t value) {
   out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
+bool IsVoiceImageHeader(std::span<const std::uint8_t> image) {
+  if (image.size() < kImageHeaderSize) return false;
+  const std::uint8_t* h = image.data();
+  return IdAt(h, "RIFF") && IdAt(h + 8, "WAVE") && IdAt(h + 12, "fmt ") && Big32(h + 16) == 20 &&
+         Big16(h + 20) == kFormatGsm610 && Big16(h + 22) == 1 && Big32(h + 24) == kSampleRate &&
+         Big16(h + 32) == kBlockSize && IdAt(h + 40, "fact") && IdAt(h + 52, "data");
+}
+
 }  // namespace
 
+std::optional<std::uint32_t> VoiceImageMilliseconds(std::span<const std::uint8_t> header,
+                                                    std::uint64_t imageSize) {
+  if (!IsVoiceImageHeader(header) || imageSize < kImageHeaderSize) return std::nullopt;
+  const std::uint64_t blocks = (imageSize - kImageHeaderSize) / kBlockSize;
+  return static_cast<std::uint32_t>(blocks * kSamplesPerBlock * 1000 / kSampleRate);
+}
+
 std::optional<std::vector<std::uint8_t>> VoiceImageToWav(std::span<const std::uint8_t> image) {
-  if (image.size() < kImageHeaderSize) return std::nullopt;
-  const std::uint8_t* h = image.data();
-  if (!IdAt(h, "RIFF") || !IdAt(h + 8, "WAVE") || !IdAt(h + 12, "fmt ") || Big32(h + 16) != 20 ||
-      Big16(h + 20) != kFormatGsm610 || Big16(h + 22) != 1 || Big32(h + 24) != kSampleRate ||
-      Big16(h + 32) != kBlockSize || !IdAt(h + 40, "fact") || !IdAt(h + 52, "data")) {
-    return std::nullopt;
-  }
+  if (!IsVoiceImageHeader(image)) return std::nullopt;
   const std::uint32_t blocks =
       static_cast<std::uint32_t>((image.size() - kImageHeaderSize) / kBlockSize);
   const std::uint32_t dataSize = blocks * kBlockSize;

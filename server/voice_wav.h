@@ -14,4 +14,11 @@ namespace murmel::server {
 // The data size follows the bytes actually received, cut to whole 65-byte blocks.
 std::optional<std::vector<std::uint8_t>> VoiceImageToWav(std::span<const std::uint8_t> image);
 
+// How long the voice in an image of imageSize bytes plays, in milliseconds: 40 ms for
+// every whole 65-byte block. header holds the image's first bytes (60 suffice), so the
+// length is known without reading the voice itself. nullopt when the header is not one
+// VoiceImageToWav takes.
+std::optional<std::uint32_t> VoiceImageMilliseconds(std::span<const std::uint8_t> header,
+                                                    std::uint64_t imageSize);
+
 }  // namespace murmel::server

@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "scripted_client.h"
+#include "server/cartoons.h"
 #include "support/temp_dir.h"
 
 namespace murmel::server {
@@ -87,7 +89,15 @@ struct Case {
   std::string text;
   std::string expectedText;
   std::vector<MailAttachment> attachments;
+  MailAttachment picture;  // with a voice note: the HTML alternative
+  std::string voiceNote;
+  std::string structure = "multipart/mixed(text/plain";
+  std::string html;  // part of the HTML: the text escaped, its line breaks kept
 };
+
+const MailAttachment kGif{"picture.gif", "image/gif", {'G', 'I', 'F', '8', '9', 'a'}};
+const std::string kReadable =
+    "multipart/mixed(multipart/alternative(text/plain,multipart/related(text/html,image/";
 
 const std::string kLongName =
     "Ann \"The Voice\" Lee, evil@y <x> \\ J\u00fcrgen M\u00fcller-L\u00fcdenscheidt "
@@ -122,7 +132,23 @@ const std::vector<Case> kCases = {
      "Gr\u00fc\u00dfe aus K\u00f6ln \u2014 \u65e5\u672c\u8a9e",
      "caf\u00e9\rna\u00efve\r\rend",
      "caf\u00e9\nna\u00efve\n\nend",
-     {}},
+     {},
+     kGif,
+     "Voice message, 0:42",
+     kReadable + "gif)))",
+     "caf\u00e9<br>\nna\u00efve<br>\n<br>\nend"},
+    {"markup in every field of a voice message",
+     {"<b>Ann</b> & \"Co\"", "ann@example.org"},
+     {"<img src=x onerror=alert(1)>", "reply@example.org"},
+     {"bob@example.org"},
+     "<script>alert('subject')</script>",
+     "<script>alert(1)</script> & </p>\r\nline two",
+     "<script>alert(1)</script> & </p>\nline two",
+     {{"voice.wav", "audio/wav", {1, 2, 3}}},
+     {"cat.png", "image/png", {0x89, 'P', 'N', 'G'}},
+     "Voice message, 0:01, attached as <voice>.wav",
+     kReadable + "png)),audio/wav",
+     "&lt;script&gt;alert(1)&lt;/script&gt; &amp; &lt;/p&gt;<br>\nline two"},
     {"long name, long subject, a 1023-character line",
      {kLongName, "ann@example.org"},
      {kLongName, "reply@example.org"},
@@ -180,6 +206,9 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
     content.messageId = "1700000000.1.1@murmelpost";
     content.received = "from [192.0.2.1] by murmelpost; Tue, 14 Nov 2023 22:13:20 +0000";
     content.kind = "voice";
+    content.picture = test.picture;
+    content.pictureAlt = "A cartoon cat";
+    content.voiceNote = test.voiceNote;
     const std::string file = folder / "mail.eml";
     std::ofstream(file, std::ios::binary) << ComposeMail(content);
 
@@ -198,7 +227,26 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
     EXPECT_EQ(headers[0], "Received");
     EXPECT_EQ(headers[1], content.received);
     EXPECT_EQ(JsonStrings(json, "X-Murmelpost-Kind"), List{"voice"});
-    EXPECT_EQ(JsonStrings(json, "text"), List{test.expectedText});
+    const List text = JsonStrings(json, "text");
+    ASSERT_EQ(text.size(), 1u);
+    EXPECT_EQ(text[0].substr(0, test.expectedText.size()), test.expectedText);
+    EXPECT_EQ(JsonStrings(json, "structure")[0].substr(0, test.structure.size()), test.structure);
+    const List html = JsonStrings(json, "html");
+    if (!test.voiceNote.empty()) {
+      EXPECT_NE(text[0].find(test.voiceNote), std::string::npos);
+      // Markup anywhere in the content shows as text; the only image is the picture by cid.
+      ASSERT_EQ(html.size(), 1u);
+      for (const char* markup : {"<script", "<b>", "<img src=x", "<voice>"}) {
+        EXPECT_EQ(html[0].find(markup), std::string::npos) << html[0];
+      }
+      const List ids = JsonStrings(json, "content_ids");
+      ASSERT_EQ(ids.size(), 1u);
+      EXPECT_NE(html[0].find("src=\"cid:" + ids[0] + "\" alt=\"A cartoon cat\""), std::string::npos)
+          << html[0];
+      EXPECT_NE(html[0].find(test.html), std::string::npos) << html[0];
+    } else {
+      EXPECT_EQ(html, List{});
+    }
     List names;
     const List attachments = JsonStrings(json, "attachments");
     for (std::size_t i = 0; i + 1 < attachments.size(); ++i) {
@@ -210,6 +258,36 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
     }
     EXPECT_EQ(names, expectedNames);
   }
+}
+
+// A voice message as a recipient sees it: Chromium renders its HTML part with the cartoon
+// and with images blocked. MURMELPOST_SCREENSHOT_DIR keeps the screenshots.
+TEST(MailCompose, VoiceMessageRendersInABrowserWithAndWithoutImages) {
+  const testing_support::TempDir folder;
+  const CartoonFile& cat = CartoonFiles()[0];
+  MailContent content;
+  content.from = {"Ann Lee via Murmelpost", "murmelpost@service.example"};
+  content.replyTo = {"Ann Lee", "ann@example.org"};
+  content.to = {"bob@example.org"};
+  content.subject = "Dinner on Friday?";
+  content.text =
+      "Hi Bob,\nI left you a voice message about Friday.\n"
+      "Bring the good bread & the cheese!\n\nAnn";
+  content.attachments = {{"voice.wav", "audio/wav", {1, 2, 3}}};
+  content.picture = {std::string(cat.name), "image/png", {cat.bytes.begin(), cat.bytes.end()}};
+  content.pictureAlt = "A cartoon cat";
+  content.voiceNote = "Voice message, 0:42, attached as voice.wav";
+  content.messageId = "1700000000.1.1@murmelpost";
+  const std::string mail = folder / "mail.eml";
+  std::ofstream(mail, std::ios::binary) << ComposeMail(content);
+
+  const char* keep = std::getenv("MURMELPOST_SCREENSHOT_DIR");
+  const std::string script =
+      (std::filesystem::path(__FILE__).parent_path() / "render_mail.py").string();
+  const auto rendered = RunCommand("python3 '" + script + "' '" + mail + "' '" +
+                                   (keep != nullptr ? keep : folder.path()) + "'");
+  if (rendered.status == 77 << 8) GTEST_SKIP() << rendered.output;  // no Chromium
+  EXPECT_EQ(rendered.status, 0) << rendered.output;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Custom picture registrations end to end: in over the transfer socket, the confirmation
 // e-mail out into the outbox, and its link opened over real HTTP as the sender's browser
 // would. The registry's clock is the test's, so links age without waiting.
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <set>
 
 #include "scripted_client.h"
+#include "server/cartoons.h"
 #include "server/http_help.h"
 
 namespace server_test {
@@ -55,7 +57,8 @@ class PictureServers {
     return token;
   }
 
-  // Sends a voice message from Ann; the picture file name it arrived with, or "none".
+  // Sends a voice message from Ann; the file name of the picture it shows inline:
+  // "cartoon" for one of ours, byte for byte.
   std::string PictureOnNextMessage() {
     const std::string subject = "message " + std::to_string(++sent_);
     Client client(server_.port());
@@ -67,7 +70,20 @@ class PictureServers {
       const std::string text = ReadFile(mail);
       if (text.find("Subject: " + subject + "\n") == std::string::npos) continue;
       for (const char* name : {"picture.gif", "picture.jpg"}) {
-        if (text.find(std::string("filename=\"") + name + "\"") != std::string::npos) return name;
+        if (text.find(std::string("inline; filename=\"") + name + "\"") != std::string::npos) {
+          return name;
+        }
+      }
+      std::string base64 = text;
+      std::erase(base64, '\n');
+      for (const murmel::server::CartoonFile& cartoon : murmel::server::CartoonFiles()) {
+        gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(cartoon.bytes.data()),
+                                         cartoon.bytes.size());
+        const bool found =
+            base64.find(encoded) != std::string::npos &&
+            text.find("inline; filename=\"" + std::string(cartoon.name)) != std::string::npos;
+        g_free(encoded);
+        if (found) return "cartoon";
       }
       return "none";
     }
@@ -112,7 +128,7 @@ TEST_F(PictureConfirmationTest, PictureTravelsOnlyOnceTheSenderPressesConfirm) {
   const std::string& mail = servers->lastMail();
   EXPECT_NE(mail.find("To: Ann@example.org"), std::string::npos) << mail;
   EXPECT_NE(mail.find("filename=\"picture.gif\""), std::string::npos) << mail;
-  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
 
   // Opening the link, as a mail scanner would, only shows what is to be confirmed.
   HttpClient browser = servers->Browser();
@@ -131,7 +147,7 @@ TEST_F(PictureConfirmationTest, PictureTravelsOnlyOnceTheSenderPressesConfirm) {
   ASSERT_TRUE(image);
   EXPECT_EQ(image->Header("Content-Type"), "image/gif");
   EXPECT_EQ(image->body, std::string(gif.begin(), gif.end()));
-  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
 
   const auto confirmed = browser.Post(link);
   ASSERT_TRUE(confirmed);
@@ -158,7 +174,7 @@ TEST_F(PictureConfirmationTest, ANewerRegistrationReplacesThePendingOneAndItsLin
   HttpClient browser = servers->Browser();
   EXPECT_EQ(Status(browser, "GET", "/picture/confirm/" + *first), 404);
   EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + *first), 404);
-  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
   EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + *second), 200);
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.jpg");
 }
@@ -175,7 +191,7 @@ TEST_F(PictureConfirmationTest, LinksExpireAfterSevenDays) {
   EXPECT_EQ(Status(browser, "GET", link), 404);
   EXPECT_EQ(Status(browser, "GET", "/picture/pending/" + *token), 404);
   EXPECT_EQ(Status(browser, "POST", link), 404);
-  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
   // Tokens are exactly what the server made: anything else is an ordinary missing page.
   EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + std::string(32, 'g')), 405);
 }
@@ -205,9 +221,9 @@ TEST_F(PictureConfirmationTest, ClearingIsImmediateAndCancelsAPendingPicture) {
   ASSERT_TRUE(cleared);
   EXPECT_EQ(*cleared, "");
   EXPECT_NE(servers->lastMail().find("cleared"), std::string::npos) << servers->lastMail();
-  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
   EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + pending), 404);
-  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
 }
 
 TEST_F(PictureConfirmationTest, WithoutTheHttpPagesRegistrationsAreRefusedAndClearingWorks) {
@@ -215,7 +231,7 @@ TEST_F(PictureConfirmationTest, WithoutTheHttpPagesRegistrationsAreRefusedAndCle
   servers.emplace(state.path(), now, false);
   ASSERT_TRUE(servers->ready());
   EXPECT_FALSE(servers->Register(Picture("GIF89a")));
-  EXPECT_EQ(servers->PictureOnNextMessage(), "none");
+  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
   const auto cleared = servers->Register({});
   ASSERT_TRUE(cleared);
   EXPECT_NE(servers->lastMail().find("cleared"), std::string::npos);

@@ -30,7 +30,7 @@ def main(path):
     with open(path, "rb") as f:
         msg = email.message_from_binary_file(f, policy=email.policy.strict)
     defects = line_defects(raw)
-    headers, text, attachments = {}, None, []
+    headers, text, html, attachments, content_ids = {}, None, None, [], []
     for part in msg.walk():
         defects += [f"{part.get_content_type()}: {d!r}" for d in part.defects]
         for name, value in part.items():  # each header parsed here, lazily
@@ -39,6 +39,8 @@ def main(path):
                 headers.setdefault(name, []).append(str(value))
         if part.is_multipart():
             continue
+        if part["Content-ID"]:
+            content_ids.append(part["Content-ID"].strip("<>"))
         if part.get_content_disposition() == "attachment":
             # The parameter itself: get_filename() strips blanks.
             disposition = part["Content-Disposition"].params
@@ -47,13 +49,20 @@ def main(path):
                                 "size": len(part.get_content())})
         elif part.get_content_type() == "text/plain" and text is None:
             text = part.get_content()
+        elif part.get_content_type() == "text/html" and html is None:
+            html = part.get_content()
+
+    def structure(part):
+        inner = ",".join(structure(p) for p in part.iter_parts()) if part.is_multipart() else ""
+        return part.get_content_type() + (f"({inner})" if inner else "")
 
     def mailboxes(name):
         return [[a.display_name, a.addr_spec] for a in msg[name].addresses] if name in msg else []
 
     json.dump({"headers": headers, "from": mailboxes("From"), "reply_to": mailboxes("Reply-To"),
                "to": [addr for _, addr in mailboxes("To")], "text": text,
-               "attachments": attachments, "defects": defects}, sys.stdout, ensure_ascii=True)
+               "attachments": attachments, "structure": structure(msg), "html": html,
+               "content_ids": content_ids, "defects": defects}, sys.stdout, ensure_ascii=True)
     print()
 
 

@@ -54,6 +54,8 @@ TEST(VoiceWav, DataSizeFollowsTheBytesReceivedInWholeBlocks) {
   EXPECT_EQ(Little32(*wav, 4), 196u + 52);  // odd data is padded
   EXPECT_EQ(wav->size(), 60u + 196);
   EXPECT_EQ(wav->back(), 0);
+  EXPECT_EQ(VoiceImageMilliseconds(image, image.size()), 120u);  // 40 ms a block
+  EXPECT_EQ(VoiceImageMilliseconds(image, 60 + 65 * 1050), 42000u);
 
   const auto empty = VoiceImageToWav(VoiceImage(0));
   ASSERT_TRUE(empty.has_value());
@@ -74,6 +76,7 @@ TEST(VoiceWav, RefusesWhatIsNotAGsmVoiceImage) {
     Bytes image = good;
     image[c.offset] = c.value;
     EXPECT_FALSE(VoiceImageToWav(image).has_value()) << c.name;
+    EXPECT_FALSE(VoiceImageMilliseconds(image, image.size()).has_value()) << c.name;
   }
   // A little-endian header, as a careless client might send, is not taken for one.
   Bytes little = good;
