@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
+#include <cstdio>
 #include <ctime>
 
 #include "server/code_page.h"
@@ -47,6 +49,19 @@ std::string MessageText(const Message& message) {
                 message.codePage());
 }
 
+// "Voice message, 0:42": mail programs show it beside the attachment.
+std::string VoiceDescription(double seconds) {
+  const long total = std::lround(seconds);
+  std::array<char, 48> text{};
+  if (total >= 3600) {
+    std::snprintf(text.data(), text.size(), "Voice message, %ld:%02ld:%02ld", total / 3600,
+                  total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text.data(), text.size(), "Voice message, %ld:%02ld", total / 60, total % 60);
+  }
+  return text.data();
+}
+
 }  // namespace
 
 MailContent VoiceMail(const Message& message, const DeliveryOptions& options, std::time_t now) {
@@ -63,11 +78,20 @@ MailContent VoiceMail(const Message& message, const DeliveryOptions& options, st
   mail.text = MessageText(message);
   if (const Upload* voice = message.Find(kUploadVoice)) {
     std::vector<std::uint8_t> bytes = message.Bytes(*voice);
-    if (auto wav = VoiceImageToWav(bytes)) {
-      mail.attachments.push_back({"voice.wav", "audio/wav", std::move(*wav)});
-    } else {
-      // Not a voice image we understand: pass it on untouched rather than drop it.
-      mail.attachments.push_back({"voice.bin", "application/octet-stream", std::move(bytes)});
+    std::optional<VoiceMp3> mp3;
+    if (options.voiceFormat != VoiceFormat::Wav) mp3 = VoiceImageToMp3(bytes);
+    if (mp3) {
+      mail.attachments.push_back(
+          {"voice.mp3", "audio/mpeg", std::move(mp3->bytes), VoiceDescription(mp3->seconds)});
+    }
+    // A voice that did not become an MP3 goes out as it came: nothing is lost.
+    if (!mp3 || options.voiceFormat == VoiceFormat::Both) {
+      if (auto wav = VoiceImageToWav(bytes)) {
+        mail.attachments.push_back({"voice.wav", "audio/wav", std::move(*wav)});
+      } else {
+        // Not a voice image we understand: pass it on untouched rather than drop it.
+        mail.attachments.push_back({"voice.bin", "application/octet-stream", std::move(bytes)});
+      }
     }
   }
   if (const Upload* file = message.Find(kUploadFile)) {

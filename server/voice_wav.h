@@ -14,4 +14,8 @@ namespace murmel::server {
 // The data size follows the bytes actually received, cut to whole 65-byte blocks.
 std::optional<std::vector<std::uint8_t>> VoiceImageToWav(std::span<const std::uint8_t> image);
 
+// The image's whole 65-byte GSM blocks (WAV49 layout, the encoder restarting every 520
+// bytes); nullopt for any image that VoiceImageToWav refuses.
+std::optional<std::span<const std::uint8_t>> VoiceImageBlocks(std::span<const std::uint8_t> image);
+
 }  // namespace murmel::server
