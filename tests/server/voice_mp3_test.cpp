@@ -67,10 +67,11 @@ struct Speech {
   }
 };
 
-// Normalised correlation at the best delay of b up to 0.1 s at 16 kHz: sox keeps LAME's.
+// Normalised correlation at the best delay of b up to 0.125 s at 16 kHz: sox plays LAME's
+// delay and its Info frame as silence.
 double BestCorrelation(const Samples& a, const Samples& b) {
   double best = 0;
-  for (long shift = 0; shift <= 1600; ++shift) {
+  for (long shift = 0; shift <= 2000; ++shift) {
     double ab = 0, aa = 0, bb = 0;
     for (long i = std::max(0L, -shift); i < static_cast<long>(a.size()); ++i) {
       if (i + shift >= static_cast<long>(b.size())) break;
