@@ -65,15 +65,15 @@ std::optional<VoiceMp3> VoiceImageToMp3(std::span<const std::uint8_t> image) {
     mp3.bytes.insert(mp3.bytes.end(), out.begin(), out.begin() + written);
     return true;
   };
-  // One chunk at a time, as the client encoded it: a 16 MiB voice never sits in memory as
-  // 160 MB of PCM.
+  // One chunk at a time, as the client encoded it: a long voice never sits in memory as
+  // PCM, ten times its size.
   std::array<short, PCM_BUFFER_SIZE / 2> pcm{};
   for (std::size_t at = 0; at < blocks->size(); at += VOICE_CHUNK_SIZE) {
     const std::size_t chunk = std::min<std::size_t>(VOICE_CHUNK_SIZE, blocks->size() - at);
-    const int samples = static_cast<int>(chunk / GSM_BLOCK_SIZE * GSM_BLOCK_SAMPLES);
+    const int chunkSamples = static_cast<int>(chunk / GSM_BLOCK_SIZE * GSM_BLOCK_SAMPLES);
     pcm.fill(0);
-    DecodeVoiceBuffer(blocks->data() + at, reinterpret_cast<BYTE*>(pcm.data()), samples * 2);
-    if (!append(lame_encode_buffer(lame.get(), pcm.data(), nullptr, samples, out.data(),
+    DecodeVoiceBuffer(blocks->data() + at, reinterpret_cast<BYTE*>(pcm.data()), chunkSamples * 2);
+    if (!append(lame_encode_buffer(lame.get(), pcm.data(), nullptr, chunkSamples, out.data(),
                                    static_cast<int>(out.size())))) {
       return std::nullopt;
     }
