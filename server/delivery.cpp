@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -51,21 +52,30 @@ std::string MessageText(const Message& message) {
                 message.codePage());
 }
 
-// "Voice message, 0:42, attached as voice.wav": the length from the image's header and
+// "Voice message, 0:42": mail programs show it beside the attachment.
+std::string VoiceDescription(double seconds) {
+  const long total = std::lround(seconds);
+  std::array<char, 48> text{};
+  if (total >= 3600) {
+    std::snprintf(text.data(), text.size(), "Voice message, %ld:%02ld:%02ld", total / 3600,
+                  total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text.data(), text.size(), "Voice message, %ld:%02ld", total / 60, total % 60);
+  }
+  return text.data();
+}
+
+// "Voice message, 0:42, attached as voice.mp3": the length from the image's header and
 // size, so the voice is not read a second time.
 std::string VoiceNote(const Message& message, const Upload& voice,
                       const std::vector<MailAttachment>& attachments) {
   constexpr std::uint64_t kHeaderBytes = 60;
-  std::string note = "Voice message";
   const auto header = message.spool
                           ? message.spool->Read(voice.offset, std::min(voice.size, kHeaderBytes))
                           : std::vector<std::uint8_t>();
-  if (const auto milliseconds = VoiceImageMilliseconds(header, voice.size)) {
-    const std::uint32_t seconds = (*milliseconds + 500) / 1000;
-    std::array<char, 32> length{};
-    std::snprintf(length.data(), length.size(), ", %u:%02u", seconds / 60, seconds % 60);
-    note += length.data();
-  }
+  const auto milliseconds = VoiceImageMilliseconds(header, voice.size);
+  const std::string note =
+      milliseconds ? VoiceDescription(*milliseconds / 1000.0) : std::string("Voice message");
   // The voice goes first; its name depends on the format it was converted to.
   return attachments.empty() ? note : note + ", attached as " + attachments.front().fileName;
 }
@@ -86,11 +96,20 @@ MailContent VoiceMail(const Message& message, const DeliveryOptions& options, st
   mail.text = MessageText(message);
   if (const Upload* voice = message.Find(kUploadVoice)) {
     std::vector<std::uint8_t> bytes = message.Bytes(*voice);
-    if (auto wav = VoiceImageToWav(bytes)) {
-      mail.attachments.push_back({"voice.wav", "audio/wav", std::move(*wav)});
-    } else {
-      // Not a voice image we understand: pass it on untouched rather than drop it.
-      mail.attachments.push_back({"voice.bin", "application/octet-stream", std::move(bytes)});
+    std::optional<VoiceMp3> mp3;
+    if (options.voiceFormat != VoiceFormat::Wav) mp3 = VoiceImageToMp3(bytes);
+    if (mp3) {
+      mail.attachments.push_back(
+          {"voice.mp3", "audio/mpeg", std::move(mp3->bytes), VoiceDescription(mp3->seconds)});
+    }
+    // A voice that did not become an MP3 goes out as it came: nothing is lost.
+    if (!mp3 || options.voiceFormat == VoiceFormat::Both) {
+      if (auto wav = VoiceImageToWav(bytes)) {
+        mail.attachments.push_back({"voice.wav", "audio/wav", std::move(*wav)});
+      } else {
+        // Not a voice image we understand: pass it on untouched rather than drop it.
+        mail.attachments.push_back({"voice.bin", "application/octet-stream", std::move(bytes)});
+      }
     }
   }
   if (const Upload* voice = message.Find(kUploadVoice)) {

@@ -22,6 +22,7 @@
 #include "server/mail_compose.h"
 #include "server/message.h"
 #include "server/picture_registry.h"
+#include "server/voice_mp3.h"
 
 namespace murmel::server {
 
@@ -42,6 +43,7 @@ struct DeliveryOptions {
   // Threads that compose e-mail; composing is CPU work, one per core is plenty. One more
   // takes only small messages, so they never queue behind a 16 MiB one.
   unsigned composers = 2;
+  VoiceFormat voiceFormat = VoiceFormat::Mp3;
 };
 
 struct DeliveryResult {

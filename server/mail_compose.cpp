@@ -346,6 +346,10 @@ GObjectPtr<GMimePart> MakeAttachment(const MailAttachment& attachment,
   SetRawValue(
       object, "Content-Disposition",
       ParameterisedValue("Content-Disposition", disposition, "filename", attachment.fileName));
+  if (!attachment.description.empty()) {
+    g_mime_object_set_header(object, "Content-Description", attachment.description.c_str(),
+                             nullptr);
+  }
   return part;
 }
 

@@ -14,6 +14,7 @@ struct MailAttachment {
   std::string fileName;  // already safe
   std::string mimeType;  // "audio/wav"
   std::vector<std::uint8_t> bytes;
+  std::string description = {};  // Content-Description, ASCII; empty: none
 };
 
 struct MailContent {

@@ -173,6 +173,8 @@ std::string UsageText() {
          "  --no-sender-verification  deliver without asking senders to confirm their address\n"
          "                            (unsafe on a public network: anyone could send in\n"
          "                            anyone's name)\n"
+         "  --voice-format FORMAT     the voice in e-mail: mp3 (default; plays everywhere),\n"
+         "                            wav (the client's GSM, which few players take) or both\n"
          "  --list [N]                print the newest N (default 20) messages of the state\n"
          "                            folder's catalogue, with where each went, and exit\n"
          "  --help                    show this text\n";
@@ -249,6 +251,7 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
                             argument == "--http" || argument == "--public-url" ||
                             argument == "--smtp-relay" || argument == "--smtp-user" ||
                             argument == "--smtp-envelope-from" || argument == "--mail-from" ||
+                            argument == "--voice-format" ||
                             std::any_of(std::begin(numeric), std::end(numeric),
                                         [&](const NumericOption& o) { return argument == o.name; });
     if (!takesValue) return {false, "unknown option " + argument + " (see --help)"};
@@ -276,6 +279,14 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
     } else if (argument == "--smtp-relay") {
       if (std::string error = ParseRelayUrl(value, options.smtp.url); !error.empty()) {
         return {false, error};
+      }
+    } else if (argument == "--voice-format") {
+      if (value == "mp3" || value == "wav" || value == "both") {
+        options.voiceFormat = value == "mp3"   ? VoiceFormat::Mp3
+                              : value == "wav" ? VoiceFormat::Wav
+                                               : VoiceFormat::Both;
+      } else {
+        return {false, "--voice-format expects mp3, wav or both, got " + value};
       }
     } else if (argument == "--smtp-user") {
       if (value.empty()) return {false, "--smtp-user expects a user name"};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "server/limits.h"
+#include "server/voice_mp3.h"
 
 namespace murmel::server {
 
@@ -36,6 +37,7 @@ struct Options {
   std::string mailFrom;
   // Off: messages go out in whatever name the client claims (closed networks only).
   bool verifySenders = true;
+  VoiceFormat voiceFormat = VoiceFormat::Mp3;
   Limits limits;
   bool quickAck = true;  // off only to measure what it saves
   SmtpRelayOptions smtp;

@@ -52,11 +52,17 @@ std::optional<std::uint32_t> VoiceImageMilliseconds(std::span<const std::uint8_t
   return static_cast<std::uint32_t>(blocks * kSamplesPerBlock * 1000 / kSampleRate);
 }
 
-std::optional<std::vector<std::uint8_t>> VoiceImageToWav(std::span<const std::uint8_t> image) {
+std::optional<std::span<const std::uint8_t>> VoiceImageBlocks(std::span<const std::uint8_t> image) {
   if (!IsVoiceImageHeader(image)) return std::nullopt;
-  const std::uint32_t blocks =
-      static_cast<std::uint32_t>((image.size() - kImageHeaderSize) / kBlockSize);
-  const std::uint32_t dataSize = blocks * kBlockSize;
+  const std::size_t blocks = (image.size() - kImageHeaderSize) / kBlockSize;
+  return image.subspan(kImageHeaderSize, blocks * kBlockSize);
+}
+
+std::optional<std::vector<std::uint8_t>> VoiceImageToWav(std::span<const std::uint8_t> image) {
+  const auto data = VoiceImageBlocks(image);
+  if (!data) return std::nullopt;
+  const auto dataSize = static_cast<std::uint32_t>(data->size());
+  const std::uint32_t blocks = dataSize / kBlockSize;
   const std::uint32_t padded = dataSize + (dataSize & 1);
 
   std::vector<std::uint8_t> wav;
@@ -79,8 +85,7 @@ std::optional<std::vector<std::uint8_t>> VoiceImageToWav(std::span<const std::ui
   Little32(wav, blocks * kSamplesPerBlock);
   Id(wav, "data");
   Little32(wav, dataSize);
-  const auto data = image.subspan(kImageHeaderSize, dataSize);
-  wav.insert(wav.end(), data.begin(), data.end());
+  wav.insert(wav.end(), data->begin(), data->end());
   if (dataSize & 1) wav.push_back(0);  // RIFF pads odd chunks; the client never does
   return wav;
 }

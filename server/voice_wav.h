@@ -20,5 +20,8 @@ std::optional<std::vector<std::uint8_t>> VoiceImageToWav(std::span<const std::ui
 // VoiceImageToWav takes.
 std::optional<std::uint32_t> VoiceImageMilliseconds(std::span<const std::uint8_t> header,
                                                     std::uint64_t imageSize);
+// The image's whole 65-byte GSM blocks (WAV49 layout, the encoder restarting every 520
+// bytes); nullopt for any image that VoiceImageToWav refuses.
+std::optional<std::span<const std::uint8_t>> VoiceImageBlocks(std::span<const std::uint8_t> image);
 
 }  // namespace murmel::server

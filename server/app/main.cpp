@@ -92,7 +92,9 @@ int main(int argc, char** argv) {
   }
 
   if (!FitOpenFileLimit(options.limits.maxSessions)) return 1;
-  Delivery delivery(options.stateDir, {options.mailFrom, options.verifySenders});
+  DeliveryOptions deliveryOptions{options.mailFrom, options.verifySenders};
+  deliveryOptions.voiceFormat = options.voiceFormat;
+  Delivery delivery(options.stateDir, deliveryOptions);
   if (const IoResult opened = delivery.Open(); !opened.ok) {
     std::cerr << "murmelpost-server: " << opened.error << "\n";
     return 1;

@@ -116,7 +116,7 @@ const std::vector<Case> kCases = {
      "Hello",
      "one\r\ntwo\r\n",
      "one\ntwo\n",
-     {{"voice.wav", "audio/wav", {1, 2, 3}}}},
+     {{"voice.mp3", "audio/mpeg", {1, 2, 3}, "Voice message, 0:42"}}},
     {"a name that looks like more addresses",
      {"x, evil@y <evil@y>, \"z\" <z@y>", "ann@example.org"},
      {},
@@ -250,11 +250,14 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
     List names;
     const List attachments = JsonStrings(json, "attachments");
     for (std::size_t i = 0; i + 1 < attachments.size(); ++i) {
-      if (attachments[i] == "filename") names.push_back(attachments[i + 1]);
+      if (attachments[i] == "filename" || attachments[i] == "description") {
+        names.push_back(attachments[i + 1]);
+      }
     }
     List expectedNames;
     for (const MailAttachment& attachment : test.attachments) {
       expectedNames.push_back(attachment.fileName);
+      expectedNames.push_back(attachment.description);
     }
     EXPECT_EQ(names, expectedNames);
   }

@@ -191,10 +191,13 @@ TEST(Options, SmtpRelayIsOffUntilAUrlIsGiven) {
   EXPECT_TRUE(bounce.smtp.user.empty());
 
   Options service;
-  ASSERT_TRUE(
-      Parse({"--mail-from", "voice@Mail.Example.org", "--no-sender-verification"}, service).ok);
+  ASSERT_TRUE(Parse({"--mail-from", "voice@Mail.Example.org", "--no-sender-verification",
+                     "--voice-format", "both"},
+                    service)
+                  .ok);
   EXPECT_EQ(service.mailFrom, "voice@mail.example.org");
   EXPECT_FALSE(service.verifySenders);
+  EXPECT_EQ(service.voiceFormat, VoiceFormat::Both);
 }
 
 // Each refusal names the option at fault and, for the password, where it must come from.
@@ -221,6 +224,7 @@ TEST(Options, SmtpRelayRefusesWhatCouldNotWork) {
       // It goes into every From header: nothing but a plain mailbox.
       {{"--mail-from", "Murmelpost <mp@example.org>"}, "", "--mail-from"},
       {{"--mail-from", "mp@example.org\r\nBcc: x@example.org"}, "", "--mail-from"},
+      {{"--voice-format", "MP3"}, "", "--voice-format"},
   };
   for (const Case& c : cases) {
     Options options;

@@ -71,7 +71,9 @@ print('Text:', body.get_content() if body else '')
 }
 
 TEST(ServerLoopback, WholeMessageIsAnsweredAsTheClientExpectsAndDeliveredAsEmail) {
-  TestServer server;
+  murmel::server::DeliveryOptions both = ClosedNetwork();
+  both.voiceFormat = murmel::server::VoiceFormat::Both;
+  TestServer server(TestServerSetup{.delivery = both});
   ASSERT_TRUE(server.ready());
   testing_support::TempDir work;
   const Bytes blocks = SoxGsmBlocks(work.path(), 3);
@@ -104,8 +106,9 @@ TEST(ServerLoopback, WholeMessageIsAnsweredAsTheClientExpectsAndDeliveredAsEmail
   EXPECT_NE(parsed.find("Subject: Caf\xC3\xA9 at 5 \xE2\x82\xAC"), std::string::npos) << parsed;
   EXPECT_NE(parsed.find("Date: yes"), std::string::npos) << parsed;
   EXPECT_NE(parsed.find("Text: Hello from the caf\xC3\xA9"), std::string::npos) << parsed;
-  EXPECT_NE(parsed.find("Voice message, 0:01, attached as voice.wav."), std::string::npos)
+  EXPECT_NE(parsed.find("Voice message, 0:01, attached as voice.mp3."), std::string::npos)
       << parsed;  // 24 blocks of 40 ms
+  EXPECT_NE(parsed.find("Attachment: voice.mp3 audio/mpeg"), std::string::npos) << parsed;
   EXPECT_NE(parsed.find("Attachment: voice.wav audio/wav"), std::string::npos) << parsed;
   EXPECT_NE(parsed.find("Attachment: evilname.bin"), std::string::npos) << parsed;
   EXPECT_EQ(ReadFile(work / "evilname.bin"), std::string(attachment.begin(), attachment.end()));

@@ -46,6 +46,7 @@ def main(path):
             disposition = part["Content-Disposition"].params
             attachments.append({"filename": disposition.get("filename", part.get_filename()),
                                 "type": part.get_content_type(),
+                                "description": part.get("Content-Description", ""),
                                 "size": len(part.get_content())})
         elif part.get_content_type() == "text/plain" and text is None:
             text = part.get_content()
