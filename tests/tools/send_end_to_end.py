@@ -106,8 +106,10 @@ def riff_fmt(wav):
 
 def start_server(server, state):
     # Nobody here can open a confirmation link: the closed-network mode delivers at once.
+    # Both voice formats: the GSM one is what the client sent, compared here with the speech.
     process = subprocess.Popen([server, "--listen", "127.0.0.1:0", "--state", state,
-                                "--no-sender-verification", "--mail-from", "mp@service.example"],
+                                "--no-sender-verification", "--mail-from", "mp@service.example",
+                                "--voice-format", "both"],
                                stderr=subprocess.PIPE, text=True)
     for line in process.stderr:
         match = re.search(r"listening on port (\d+), outbox (.*)$", line.strip())
@@ -155,7 +157,8 @@ def main():
         if str(message["Subject"]) != "Voice test":
             fail("Subject is %r" % str(message["Subject"]))
         body = message.get_body(preferencelist=("plain",))
-        if body is None or body.get_content().strip() != "Hello Bob":
+        # The sender's own text first, then the voice's length and who sent it.
+        if body is None or not body.get_content().startswith("Hello Bob\n\nVoice message, 0:"):
             fail("the text part is %r" % (body.get_content() if body else None))
         voices = [p for p in message.iter_attachments() if p.get_filename() == "voice.wav"]
         if len(voices) != 1:
