@@ -207,6 +207,13 @@ bool SmtpRelay::Relay(const std::string& name) {
   using Kind = SmtpOutcome::Kind;
   if (outcome.kind == Kind::Stopped) return false;
   if (outcome.kind == Kind::Unreachable) {
+    // A relay down for longer than a message may wait fails it like any other delay: its
+    // sender hears of it, and the queue does not grow for ever.
+    if (std::time(nullptr) >= row->received + schedule_.maxLifetime.count() &&
+        !Record(*row, records, outcome)) {
+      deferred_.erase(name);
+      Finish(*row, records, *mail);
+    }
     unreachable_.delay = Grow(unreachable_.delay);
     unreachable_.due = Clock::now() + unreachable_.delay;
     log_("relay: cannot use " + relay_.url + ": " + outcome.reason + "; trying again in " +

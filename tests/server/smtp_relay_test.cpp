@@ -461,5 +461,33 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
   }
 }
 
+TEST(SmtpRelay, ARelayDownPastTheLifetimeFailsTheMessageWithOneReport) {
+  testing_support::TempDir state;
+  murmel::server::Delivery delivery(state.path(),
+                                    {.mailFrom = "murmelpost@example.net", .verifySenders = false});
+  ASSERT_TRUE(delivery.Open().ok);
+  murmel::server::Catalogue catalogue(fs::path(state.path()) / murmel::server::kCatalogueFileName);
+  ASSERT_TRUE(catalogue.Open().ok);
+  murmel::server::RelaySchedule schedule = Outbox::Fast();
+  schedule.maxLifetime = std::chrono::seconds(0);
+  // Port 1 on loopback: nothing listens, every attempt fails before a greeting.
+  SmtpRelay relay(delivery.outboxRoot(), {.url = "smtp://127.0.0.1:1"}, schedule, catalogue,
+                  [](const std::string&) {});
+  relay.OnUndelivered(murmel::server::ReportsThrough(delivery));
+  ASSERT_TRUE(relay.Start().ok);
+  delivery.OnDelivered([&] { relay.Wake(); });
+  const std::string voice = SubmitVoice(delivery, "Hi\n");
+  const fs::path outbox = delivery.outboxRoot();
+  // The voice fails; the report waits in new/ for a relay that comes back.
+  ASSERT_TRUE(Eventually([&] {
+    return Names(outbox / "failed") == std::vector<std::string>{voice} &&
+           Names(outbox / "new").size() == 1;
+  }));
+  relay.Stop();
+  delivery.Stop();
+  EXPECT_NE(ReadAll(outbox / "new" / Names(outbox / "new")[0]).find("Status: 5.4.7"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace server_test
