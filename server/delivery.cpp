@@ -123,6 +123,17 @@ MailContent VoiceMail(const Message& message, const DeliveryOptions& options, st
   return mail;
 }
 
+std::optional<std::vector<std::uint8_t>> KeptVoice(const Message& message,
+                                                   const MailContent& mail) {
+  const Upload* voice = message.Find(kUploadVoice);
+  const bool onlyMp3 =
+      std::none_of(mail.attachments.begin(), mail.attachments.end(), [](const auto& attachment) {
+        return attachment.fileName == "voice.wav" || attachment.fileName == "voice.bin";
+      });
+  if (voice == nullptr || !onlyMp3) return std::nullopt;
+  return VoiceImageToWav(message.Bytes(*voice));
+}
+
 namespace {
 
 // Larger e-mails are fsync'd by the thread that wrote them: a batch of small ones should
@@ -158,6 +169,7 @@ IoResult Delivery::Open() {
   IoResult result = outbox_.Create();
   if (result.ok) result = held_.Create();
   if (result.ok) result = CreateFolder(spoolFolder());
+  if (result.ok) result = CreateFolder(voiceFolder());
   if (result.ok) result = catalogue_.Open();
   if (result.ok) result = pictures_.Open();
   if (!result.ok || committer_.joinable()) return result;
@@ -288,7 +300,10 @@ void Delivery::CommitLoop() {
     }
     if (stopping) {
       for (Staged& staged : batch) {
-        if (staged.result.ok) ::unlink((outbox_.root() / "tmp" / staged.name).c_str());
+        if (staged.result.ok) {
+          ::unlink((outbox_.root() / "tmp" / staged.name).c_str());
+          ::unlink((outbox_.root() / "tmp" / (staged.name + ".wav")).c_str());
+        }
         if (staged.done) staged.done({false, "the server is stopping"});
       }
       return;
@@ -340,7 +355,18 @@ Delivery::Staged Delivery::StageVoice(Request& request) {
     mail.picture = {std::move(cartoon.fileName), std::move(cartoon.mimeType),
                     std::move(cartoon.bytes)};
   }
+  const auto kept = KeptVoice(message, mail);
   Staged staged = Stage(std::move(mail), MessageKind::Voice, request.clientAddress);
+  if (kept && staged.result.ok) {
+    const std::filesystem::path tmp = outbox_.root() / "tmp";
+    if (const IoResult written =
+            WriteFile(tmp / (staged.name + ".wav"), *kept, kept->size() >= kSyncWhileStaging);
+        !written.ok) {
+      ::unlink((tmp / staged.name).c_str());
+      staged.result = {false, written.error};
+    }
+    staged.keptVoice = true;
+  }
   staged.verifyingSender = message.sender.address;
   staged.done = std::move(request.done);
   return staged;
@@ -380,6 +406,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     if (!staged.result.ok) return;
     staged.result = {false, why};
     ::unlink((outbox_.root() / "tmp" / staged.name).c_str());
+    if (staged.keptVoice) ::unlink((outbox_.root() / "tmp" / (staged.name + ".wav")).c_str());
   };
   // The data first. A few files get an fsync each; a large batch one sync of the whole
   // file system, which writes every file's data and inode together and flushes the disk
@@ -395,9 +422,11 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     }
   }
   for (Staged* one : wholeFileSystem ? std::vector<Staged*>() : written) {
-    if (const IoResult synced = SyncFile(outbox_.root() / "tmp" / one->name); !synced.ok) {
-      fail(*one, synced.error);
+    IoResult synced = SyncFile(outbox_.root() / "tmp" / one->name);
+    if (synced.ok && one->keptVoice) {
+      synced = SyncFile(outbox_.root() / "tmp" / (one->name + ".wav"));
     }
+    if (!synced.ok) fail(*one, synced.error);
   }
   // Then every row in one transaction. Any failure here is the store's, so it fails the
   // whole batch: none of its clients hears "TROK", none of its files is published.
@@ -438,11 +467,19 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
   }
   // Last the names: a file in new/ always has its row, and a crash before this point
   // leaves only tmp/ files, which the next start-up removes with their rows.
-  bool toOutbox = false, toHeld = false;
+  bool toOutbox = false, toHeld = false, toVoices = false;
   for (Staged& staged : batch) {
     if (!staged.result.ok) continue;
-    if (const IoResult published = outbox_.Publish(staged.name, *staged.target); !published.ok) {
+    IoResult published;
+    if (staged.keptVoice) {
+      published = MoveFile(outbox_.root() / "tmp" / (staged.name + ".wav"),
+                           voiceFolder() / (staged.name + ".wav"));
+      toVoices = true;
+    }
+    if (published.ok) published = outbox_.Publish(staged.name, *staged.target);
+    if (!published.ok) {
       catalogue_.Remove(staged.row.file);
+      ::unlink((voiceFolder() / (staged.name + ".wav")).c_str());
       fail(staged, published.error);
       continue;
     }
@@ -456,6 +493,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     synced = SyncDirectory(outbox_.root() / "tmp");
     if (synced.ok && toOutbox) synced = SyncDirectory(outbox_.root() / "new");
     if (synced.ok && toHeld) synced = SyncDirectory(held_.root() / "new");
+    if (synced.ok && toVoices) synced = SyncDirectory(voiceFolder());
   }
   for (Staged& staged : batch) {
     if (!staged.result.ok) continue;
@@ -463,6 +501,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     if (!synced.ok) {
       // Not known to be durable, so not accepted: take it back before anyone is told.
       ::unlink(file.c_str());
+      ::unlink((voiceFolder() / (staged.name + ".wav")).c_str());
       catalogue_.Remove(staged.row.file);
       staged.result = {false, synced.error};
       continue;
@@ -619,6 +658,7 @@ int Delivery::ExpireHeldLocked(IoResult& result) {
   for (const CatalogueRow& row : rows) {
     if (!result.ok) break;
     result = RemoveDurably(held_.root() / "new" / row.file);
+    if (result.ok) result = RemoveDurably(voiceFolder() / (row.file + ".wav"));
     if (result.ok) {
       result = catalogue_.SetState(row.file, MessageState::Expired,
                                    "the sender did not confirm the address within 7 days");

@@ -69,6 +69,8 @@ struct SenderConfirmationResult {
 
 // The e-mail for a voice message, before its trace and Message-ID.
 MailContent VoiceMail(const Message& message, const DeliveryOptions& options, std::time_t now);
+// The client's voice as a GSM WAV when mail carries it only as MP3; nothing otherwise.
+std::optional<std::vector<std::uint8_t>> KeptVoice(const Message& message, const MailContent& mail);
 
 class Delivery {
  public:
@@ -113,6 +115,9 @@ class Delivery {
   std::filesystem::path heldRoot() const { return held_.root(); }
   std::filesystem::path pictureFolder() const { return pictures_.folder(); }
   std::filesystem::path spoolFolder() const { return stateDir_ / "spool"; }
+  // The client's GSM voice of each e-mail that carries only its MP3, as voices/<file>.wav:
+  // the MP3 is a lossy copy, and nothing the client sent is lost.
+  std::filesystem::path voiceFolder() const { return stateDir_ / "voices"; }
   const DeliveryOptions& options() const { return options_; }
 
  private:
@@ -129,6 +134,8 @@ class Delivery {
     // service's own mail, which goes out at once.
     std::string verifyingSender;
     const Maildir* target = nullptr;  // decided in the batch
+    // The client's own voice, staged as tmp/<name>.wav, for voices/ beside the e-mail.
+    bool keptVoice = false;
     DeliveryResult result;
     AcceptDone done;
   };

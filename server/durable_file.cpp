@@ -55,9 +55,6 @@ IoResult SyncDirectory(const std::filesystem::path& directory) {
   return {};
 }
 
-namespace {
-
-// Creates file with bytes, fsync'd when sync is set; removed again on any failure.
 IoResult WriteFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
                    bool sync) {
   FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -78,8 +75,6 @@ IoResult WriteFile(const std::filesystem::path& file, std::span<const std::uint8
   if (::close(fd.release()) != 0) return failAndRemove("cannot close", errno);
   return {};
 }
-
-}  // namespace
 
 IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
                       std::span<const std::uint8_t> bytes) {
@@ -112,12 +107,17 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-IoResult MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+IoResult MoveFile(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (std::rename(from.c_str(), to.c_str()) != 0) {
     return {false,
             "cannot move " + from.string() + " to " + to.string() + ": " + std::strerror(errno)};
   }
-  IoResult result = SyncDirectory(to.parent_path());
+  return {};
+}
+
+IoResult MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+  IoResult result = MoveFile(from, to);
+  if (result.ok) result = SyncDirectory(to.parent_path());
   if (result.ok && from.parent_path() != to.parent_path())
     result = SyncDirectory(from.parent_path());
   return result;
@@ -152,13 +152,7 @@ std::optional<std::string> Maildir::Stage(std::span<const std::uint8_t> message,
 }
 
 IoResult Maildir::Publish(const std::string& name, const Maildir& target) const {
-  const std::filesystem::path from = root_ / "tmp" / name;
-  const std::filesystem::path to = target.root_ / "new" / name;
-  if (std::rename(from.c_str(), to.c_str()) != 0) {
-    return {false,
-            "cannot move " + from.string() + " to " + to.string() + ": " + std::strerror(errno)};
-  }
-  return {};
+  return MoveFile(root_ / "tmp" / name, target.root_ / "new" / name);
 }
 
 }  // namespace murmel::server

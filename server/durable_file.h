@@ -18,6 +18,11 @@ struct IoResult {
 
 IoResult SyncDirectory(const std::filesystem::path& directory);
 
+// Creates file (which must not exist) with bytes, fsync'd when sync is set; removed again
+// on any failure.
+IoResult WriteFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
+                   bool sync);
+
 // Writes bytes to temporary, fsyncs, renames it to target and fsyncs target's folder.
 // On failure the temporary file is removed and target is untouched.
 IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
@@ -25,6 +30,9 @@ IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesys
 
 // The whole file's bytes; nothing when it cannot be opened.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
+
+// Renames from to to; the caller syncs the folders.
+IoResult MoveFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Renames from to to and fsyncs both folders.
 IoResult MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -13,6 +13,7 @@
 #include "audio/wav_header.h"
 #include "scripted_client.h"
 #include "server/delivery.h"
+#include "server/voice_wav.h"
 
 namespace murmel::server {
 namespace {
@@ -130,12 +131,13 @@ TEST(VoiceMp3, EveryVoiceReachesTheMailAsAskedOrAsItCame) {
     Bytes image;
     std::vector<std::string> files;
     std::string description;  // of voice.mp3
+    bool kept = false;        // the client's GSM kept beside the e-mail
   };
   const Case cases[] = {
-      {"mp3", VoiceFormat::Mp3, speech.image, {"voice.mp3"}, length},
+      {"mp3", VoiceFormat::Mp3, speech.image, {"voice.mp3"}, length, true},
       {"wav", VoiceFormat::Wav, speech.image, {"voice.wav"}},
       {"both", VoiceFormat::Both, speech.image, {"voice.mp3", "voice.wav"}, length},
-      {"cut off", VoiceFormat::Mp3, cut, {"voice.mp3"}, "Voice message, 0:03"},
+      {"cut off", VoiceFormat::Mp3, cut, {"voice.mp3"}, "Voice message, 0:03", true},
       {"no sound", VoiceFormat::Mp3, silence, {"voice.wav"}},
       {"not a voice image", VoiceFormat::Both, B("RIFF but not a voice"), {"voice.bin"}},
   };
@@ -154,7 +156,29 @@ TEST(VoiceMp3, EveryVoiceReachesTheMailAsAskedOrAsItCame) {
       }
     }
     EXPECT_EQ(files, c.files) << c.name;
+    const auto kept = KeptVoice(message, mail);
+    EXPECT_EQ(kept.has_value(), c.kept) << c.name;
+    if (kept) {
+      EXPECT_EQ(*kept, *VoiceImageToWav(c.image)) << c.name;
+    }
   }
+}
+
+TEST(VoiceMp3, TheClientsVoiceStaysBesideTheMp3EMail) {
+  const Speech speech;
+  server_test::TestServer server;
+  ASSERT_TRUE(server.ready());
+  server_test::Client client(server.port());
+  ASSERT_TRUE(server_test::Greet(client));
+  ASSERT_TRUE(server_test::Envelope(client, "\"Ann\" <ann@example.org>", "bob@example.org", "Hi"));
+  ASSERT_TRUE(server_test::Upload(client, kUploadVoice, speech.image));
+  ASSERT_EQ(client.Exchange("FINI"), "TROK");
+  const auto delivered = server.Delivered();
+  ASSERT_EQ(delivered.size(), 1u);
+  const auto kept = server_test::ReadFile(server.delivery().voiceFolder() /
+                                          (delivered[0].filename().string() + ".wav"));
+  const auto wav = VoiceImageToWav(speech.image);
+  EXPECT_EQ(kept, std::string(wav->begin(), wav->end()));
 }
 
 }  // namespace
