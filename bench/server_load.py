@@ -12,6 +12,7 @@ a private server (temporary state folder, free port, --no-sender-verification):
   d) 10,000 idle connections: server RSS before and with them, per connection.
 
 Usage: bench/server_load.py [--build build/default] [--server PROGRAM] [--dir FOLDER] [--quick]
+                           [--voice-format mp3|wav|both]
 --server measures another murmelpost-server build (e.g. a copy from before a change).
 --dir puts the state folders on the disk to measure (default: the system's temp folder).
 """
@@ -90,6 +91,9 @@ def main():
     parser.add_argument("--server", help="murmelpost-server to measure (default: the build's)")
     parser.add_argument("--dir", default=None, help="where the state folders go")
     parser.add_argument("--quick", action="store_true", help="smaller counts, for a smoke run")
+    parser.add_argument("--voice-format", default=None,
+                        help="the server's --voice-format (default: its own, mp3); wav leaves "
+                             "out the MP3 encoder's cost")
     args = parser.parse_args()
     server_program = args.server or os.path.join(args.build, "server/murmelpost-server")
     load = os.path.join(args.build, "tools/murmelpost-load")
@@ -103,6 +107,8 @@ def main():
         sys.exit(f"the open-file limit is {limit}: too low for 1000 idle connections "
                  f"(raise the hard limit: ulimit -Hn)")
     extra = ["--max-sessions", str(sessions), "--idle-timeout", "600"]
+    if args.voice_format:
+        extra += ["--voice-format", args.voice_format]
     # Each scenario opens thousands of connections from 127.0.0.1: lift the per-address cap
     # where the server has one, or spread the clients over loopback addresses where not.
     per_ip = server_supports(server_program, "--max-sessions-per-ip")
