@@ -627,7 +627,8 @@ IoResult Catalogue::PutSender(const SenderRecord& record) {
 }
 
 ReconcileSummary Catalogue::Reconcile(const std::filesystem::path& outboxRoot,
-                                      const std::filesystem::path& heldRoot) {
+                                      const std::filesystem::path& heldRoot,
+                                      const std::filesystem::path& acceptedRoot) {
   ReconcileSummary summary;
   if (find_ == nullptr) {
     summary.result = NotOpen();
@@ -638,11 +639,15 @@ ReconcileSummary Catalogue::Reconcile(const std::filesystem::path& outboxRoot,
   // A file still in tmp/ was never published, so its client never heard "TROK": its row,
   // if the commit got that far, goes with it.
   std::vector<std::filesystem::path> unfinished;
-  for (const std::filesystem::path& root : {outboxRoot, heldRoot}) {
+  for (const std::filesystem::path& root : {outboxRoot, heldRoot, acceptedRoot}) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(root / "tmp", error)) {
       unfinished.push_back(entry.path());
-      if (summary.result = Remove(entry.path().filename().string()); !summary.result.ok) break;
+      const std::string name = entry.path().filename().string();
+      if (root != acceptedRoot && std::filesystem::exists(acceptedRoot / "new" / name, error)) {
+        continue;
+      }
+      if (summary.result = Remove(name); !summary.result.ok) break;
     }
   }
   const std::array<std::pair<std::filesystem::path, MessageState>, 4> folders = {{

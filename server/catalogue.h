@@ -78,6 +78,7 @@ struct ReconcileSummary {
   int added = 0;    // files that had no row
   int updated = 0;  // rows whose state lagged behind their file's folder
   int dropped = 0;  // files in tmp/ whose acceptance never finished, with their rows
+  int resumed = 0;  // accepted messages whose e-mail is still to be composed
 };
 
 class Catalogue {
@@ -103,8 +104,11 @@ class Catalogue {
   // Rows for files in outboxRoot's new/, sent/ and failed/ and heldRoot's new/ that have
   // none (left by an older server), and states that lag behind a move; files left in
   // either tmp/ by a crash are removed with their rows.
+  // acceptedRoot holds the accepted messages whose e-mail was not composed yet: an e-mail
+  // left in tmp/ has one there and keeps its row, as it will be composed again.
   ReconcileSummary Reconcile(const std::filesystem::path& outboxRoot,
-                             const std::filesystem::path& heldRoot);
+                             const std::filesystem::path& heldRoot,
+                             const std::filesystem::path& acceptedRoot);
 
   // The recipients recorded for a file, the relay's envelope; nullopt when no row has it
   // (not accepted yet, or never).

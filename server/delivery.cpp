@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "server/accepted_message.h"
 #include "server/cartoons.h"
 #include "server/code_page.h"
 #include "server/delivery_report.h"
@@ -141,6 +142,9 @@ namespace {
 constexpr std::size_t kSyncWhileStaging = std::size_t{1024} * 1024;
 // Uploads up to this size are composed in a lane of their own.
 constexpr std::uint64_t kSmallMessage = 128 * 1024;
+// While fewer accepted messages than this wait for their e-mail, clients come first; beyond,
+// composing does, so that the backlog on disk and its names in memory stay bounded.
+constexpr std::size_t kClientsFirstBelow = 50000;
 // Below this many files a batch fsyncs each; from here on one sync of the file system is
 // cheaper, though it also writes out what others left dirty (such as large uploads).
 constexpr std::size_t kSyncFileSystemFrom = 8;
@@ -160,6 +164,7 @@ Delivery::Delivery(std::filesystem::path stateDir, DeliveryOptions options, Wall
       clock_(clock ? std::move(clock) : WallClock([] { return std::time(nullptr); })),
       outbox_(stateDir_ / "outbox"),
       held_(stateDir_ / "held"),
+      accepted_(stateDir_ / "accepted"),
       catalogue_(stateDir_ / kCatalogueFileName),
       pictures_(stateDir_ / "pictures", clock_) {}
 
@@ -168,6 +173,7 @@ Delivery::~Delivery() { Stop(); }
 IoResult Delivery::Open() {
   IoResult result = outbox_.Create();
   if (result.ok) result = held_.Create();
+  if (result.ok) result = accepted_.Create();
   if (result.ok) result = CreateFolder(spoolFolder());
   if (result.ok) result = CreateFolder(voiceFolder());
   if (result.ok) result = catalogue_.Open();
@@ -190,6 +196,9 @@ void Delivery::Stop() {
     dropped.swap(toCompose_);
     for (Request& request : toComposeSmall_) dropped.push_back(std::move(request));
     toComposeSmall_.clear();
+    // Accepted already: composed at the next start.
+    toFinish_.clear();
+    toFinishSmall_.clear();
   }
   composeReady_.notify_all();
   for (Request& request : dropped) request.done({false, "the server is stopping"});
@@ -206,7 +215,40 @@ void Delivery::Stop() {
 
 ReconcileSummary Delivery::Reconcile() {
   const std::lock_guard lock(mutex_);
-  return catalogue_.Reconcile(outbox_.root(), held_.root());
+  ReconcileSummary summary = catalogue_.Reconcile(outbox_.root(), held_.root(), accepted_.root());
+  if (!summary.result.ok) return summary;
+  // An accepted message whose e-mail was published before the crash only lost its unlink.
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(acceptedFolder(), error)) {
+    const std::string name = entry.path().filename().string();
+    bool published = false;
+    for (const std::filesystem::path& folder : {outbox_.root() / "new", outbox_.root() / "sent",
+                                                outbox_.root() / "failed", held_.root() / "new"}) {
+      published = published || std::filesystem::exists(folder / name, error);
+    }
+    const auto row = catalogue_.Find(name, summary.result);
+    if (!summary.result.ok) return summary;
+    if (published || (row && row->state == MessageState::Expired)) {
+      ::unlink(entry.path().c_str());
+      continue;
+    }
+    QueueComposing(name, entry.file_size(error));
+    ++summary.resumed;
+  }
+  return summary;
+}
+
+std::size_t Delivery::composing() const {
+  const std::lock_guard lock(queueMutex_);
+  return toFinish_.size() + toFinishSmall_.size();
+}
+
+void Delivery::QueueComposing(std::string name, std::uint64_t size) {
+  {
+    const std::lock_guard lock(queueMutex_);
+    (size <= kSmallMessage ? toFinishSmall_ : toFinish_).push_back(std::move(name));
+  }
+  composeReady_.notify_all();
 }
 
 void Delivery::ConfirmLinksAt(std::string baseUrl) {
@@ -250,29 +292,43 @@ void Delivery::RunSerially(std::function<void()> job) {
 
 void Delivery::ComposeLoop(bool smallOnly) {
   for (;;) {
-    Request request;
+    std::optional<Request> request;
+    std::string finishing;
     {
       std::unique_lock lock(queueMutex_);
+      // A client waits for each request; nobody waits for an accepted message's e-mail.
       auto next = [&]() -> std::deque<Request>* {
         if (!smallOnly && !toCompose_.empty()) return &toCompose_;
         return toComposeSmall_.empty() ? nullptr : &toComposeSmall_;
       };
-      composeReady_.wait(lock, [&] { return stopComposing_ || next() != nullptr; });
+      auto backlog = [&]() -> std::deque<std::string>* {
+        if (!smallOnly && !toFinish_.empty()) return &toFinish_;
+        return toFinishSmall_.empty() ? nullptr : &toFinishSmall_;
+      };
+      composeReady_.wait(
+          lock, [&] { return stopComposing_ || next() != nullptr || backlog() != nullptr; });
       if (stopComposing_) return;
-      std::deque<Request>* queue = next();
-      request = std::move(queue->front());
-      queue->pop_front();
+      const bool clientsFirst = toFinish_.size() + toFinishSmall_.size() < kClientsFirstBelow;
+      if (std::deque<Request>* queue = next(); queue != nullptr && (clientsFirst || !backlog())) {
+        request = std::move(queue->front());
+        queue->pop_front();
+      } else {
+        std::deque<std::string>* names = backlog();
+        finishing = std::move(names->front());
+        names->pop_front();
+      }
     }
-    if (request.message.IsPictureRegistration()) {
+    if (request && request->message.IsPictureRegistration()) {
       // Rare, and it changes the registry: done whole, in turn with the batches.
-      auto shared = std::make_shared<Request>(std::move(request));
+      auto shared = std::make_shared<Request>(std::move(*request));
       RunSerially([this, shared] {
         const std::lock_guard lock(mutex_);
         RegisterPicture(*shared);
       });
       continue;
     }
-    Staged staged = StageVoice(request);
+    Staged staged = request ? StageAccepted(*request) : ComposeAccepted(finishing);
+    if (staged.composed && !staged.result.ok) continue;  // left in accepted/ for the next start
     {
       const std::lock_guard lock(queueMutex_);
       toCommit_.push_back(std::move(staged));
@@ -300,11 +356,8 @@ void Delivery::CommitLoop() {
     }
     if (stopping) {
       for (Staged& staged : batch) {
-        if (staged.result.ok) {
-          ::unlink((outbox_.root() / "tmp" / staged.name).c_str());
-          ::unlink((outbox_.root() / "tmp" / (staged.name + ".wav")).c_str());
-        }
-        if (staged.done) staged.done({false, "the server is stopping"});
+        Fail(staged, "the server is stopping");
+        if (staged.done) staged.done(std::move(staged.result));
       }
       return;
     }
@@ -312,11 +365,20 @@ void Delivery::CommitLoop() {
       job();
       continue;
     }
+    const auto split = std::stable_partition(batch.begin(), batch.end(),
+                                             [](const Staged& one) { return !one.composed; });
+    std::vector<Staged> composed(std::make_move_iterator(split),
+                                 std::make_move_iterator(batch.end()));
+    batch.erase(split, batch.end());
     {
       const std::lock_guard lock(mutex_);
-      CommitBatch(batch, {});
+      if (!batch.empty()) CommitBatch(batch, {});
+      if (!composed.empty()) PublishComposed(composed);
     }
     for (Staged& staged : batch) {
+      if (staged.from == &accepted_ && staged.result.ok) {
+        QueueComposing(staged.name, static_cast<std::uint64_t>(staged.row.size));
+      }
       if (staged.done) staged.done(std::move(staged.result));
     }
   }
@@ -338,10 +400,41 @@ MailContent Delivery::Notice(const std::string& to, const std::string& clientAdd
   return mail;
 }
 
-Delivery::Staged Delivery::StageVoice(Request& request) {
-  const Message& message = request.message;
-  MailContent mail = VoiceMail(message, options_, clock_());
-  mail.received = ReceivedFrom(request.clientAddress, Domain(options_.mailFrom), mail.date);
+Delivery::Staged Delivery::StageAccepted(Request& request) {
+  Staged staged;
+  staged.name = accepted_.NewName();
+  staged.from = &accepted_;
+  staged.verifyingSender = request.message.sender.address;
+  staged.done = std::move(request.done);
+  const std::uint64_t size = request.message.spool ? request.message.spool->size() : 0;
+  CatalogueRow& row = staged.row;
+  row.received = clock_();
+  row.kind = MessageKind::Voice;
+  row.sender = request.message.sender.address;
+  row.recipients = JoinAddresses(request.message.recipients);
+  row.subject = request.message.subject;
+  row.file = staged.name;
+  row.size = static_cast<std::int64_t>(size);
+  row.clientAddress = request.clientAddress;
+  const AcceptedMessage accepted{std::move(request.message), row.received, request.clientAddress};
+  const IoResult saved =
+      SaveAccepted(accepted, accepted_.root() / "tmp" / staged.name, size >= kSyncWhileStaging);
+  staged.result = {saved.ok, saved.error};
+  return staged;
+}
+
+Delivery::Staged Delivery::ComposeAccepted(const std::string& name) {
+  std::string why;
+  const std::optional<AcceptedMessage> accepted = LoadAccepted(acceptedFolder() / name, why);
+  if (!accepted) {
+    Staged failed;
+    failed.composed = true;
+    failed.result = {false, why};
+    return failed;
+  }
+  const Message& message = accepted->message;
+  MailContent mail = VoiceMail(message, options_, accepted->received);
+  mail.received = ReceivedFrom(accepted->clientAddress, Domain(options_.mailFrom), mail.date);
   // A confirmed picture goes inline with every message of its sender; a cartoon otherwise.
   const std::string& sender =
       message.sender.name.empty() ? message.sender.address : message.sender.name;
@@ -356,78 +449,146 @@ Delivery::Staged Delivery::StageVoice(Request& request) {
                     std::move(cartoon.bytes)};
   }
   const auto kept = KeptVoice(message, mail);
-  Staged staged = Stage(std::move(mail), MessageKind::Voice, request.clientAddress);
+  Staged staged = Stage(std::move(mail), MessageKind::Voice, accepted->clientAddress, name);
+  staged.composed = true;
   if (kept && staged.result.ok) {
     const std::filesystem::path tmp = outbox_.root() / "tmp";
     if (const IoResult written =
-            WriteFile(tmp / (staged.name + ".wav"), *kept, kept->size() >= kSyncWhileStaging);
+            WriteFile(tmp / (name + ".wav"), *kept, kept->size() >= kSyncWhileStaging);
         !written.ok) {
-      ::unlink((tmp / staged.name).c_str());
+      ::unlink((tmp / name).c_str());
       staged.result = {false, written.error};
     }
     staged.keptVoice = true;
   }
-  staged.verifyingSender = message.sender.address;
-  staged.done = std::move(request.done);
   return staged;
 }
 
 Delivery::Staged Delivery::Stage(MailContent mail, MessageKind kind,
-                                 const std::string& clientAddress) {
+                                 const std::string& clientAddress, std::string name) {
   Staged staged;
+  staged.from = &outbox_;
   mail.messageId = NextMessageId();
   mail.kind = KindName(kind);
   const std::string text =
       kind == MessageKind::DeliveryReport ? ComposeDeliveryReport(mail) : ComposeMail(mail);
-  IoResult written;
-  const auto name =
-      outbox_.Stage(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
-                    text.size() >= kSyncWhileStaging, written);
-  if (!name) {
+  if (name.empty()) name = outbox_.NewName();
+  if (const IoResult written = outbox_.StageAs(
+          name, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+          text.size() >= kSyncWhileStaging);
+      !written.ok) {
     staged.result = {false, written.error};
     return staged;
   }
-  staged.name = *name;
+  staged.name = name;
   CatalogueRow& row = staged.row;
   row.received = mail.date;
   row.kind = kind;
   row.sender = mail.replyTo.address.empty() ? mail.from.address : mail.replyTo.address;
   row.recipients = JoinAddresses(mail.to);
   row.subject = mail.subject;
-  row.file = *name;
+  row.file = name;
   row.size = static_cast<std::int64_t>(text.size());
   row.clientAddress = clientAddress;
   staged.result.ok = true;
   return staged;
 }
 
+void Delivery::Fail(Staged& staged, const std::string& why) {
+  if (!staged.result.ok) return;
+  staged.result = {false, why};
+  const std::filesystem::path tmp = staged.from->root() / "tmp";
+  ::unlink((tmp / staged.name).c_str());
+  if (staged.keptVoice) ::unlink((tmp / (staged.name + ".wav")).c_str());
+}
+
+bool Delivery::SyncStaged(std::vector<Staged*>& files) {
+  // A few files get an fsync each; a large batch one sync of the whole file system, which
+  // writes every file's data and inode together and flushes the disk once (separate
+  // fsyncs flush it once each where the file system keeps no journal).
+  if (files.size() >= kSyncFileSystemFrom) {
+    if (const IoResult synced = SyncFileSystem(outbox_.root() / "tmp"); !synced.ok) {
+      for (Staged* one : files) Fail(*one, synced.error);
+    }
+    return true;
+  }
+  for (Staged* one : files) {
+    const std::filesystem::path tmp = one->from->root() / "tmp";
+    IoResult synced = SyncFile(tmp / one->name);
+    if (synced.ok && one->keptVoice) synced = SyncFile(tmp / (one->name + ".wav"));
+    if (!synced.ok) Fail(*one, synced.error);
+  }
+  return false;
+}
+
+void Delivery::PublishComposed(std::vector<Staged>& composed) {
+  std::vector<Staged*> written;
+  for (Staged& one : composed) written.push_back(&one);
+  const bool wholeFileSystem = SyncStaged(written);
+  // Where each goes is its row's state now: its sender may have confirmed the address, or
+  // it may have expired, since it was accepted.
+  std::vector<std::filesystem::path> folders;
+  bool toOutbox = false;
+  for (Staged& staged : composed) {
+    if (!staged.result.ok) continue;
+    IoResult found;
+    const auto row = catalogue_.Find(staged.name, found);
+    if (!found.ok) {
+      Fail(staged, found.error);
+      continue;
+    }
+    // Without its row (put there by hand) it goes out, and gets one at the next start.
+    const Maildir* target = !row || row->state == MessageState::New ? &outbox_
+                            : row->state == MessageState::Held      ? &held_
+                                                                    : nullptr;
+    if (target == nullptr) {
+      Fail(staged, "no longer wanted");
+      ::unlink((acceptedFolder() / staged.name).c_str());
+      continue;
+    }
+    IoResult published;
+    if (staged.keptVoice) {
+      published = MoveFile(outbox_.root() / "tmp" / (staged.name + ".wav"),
+                           voiceFolder() / (staged.name + ".wav"));
+    }
+    if (published.ok) published = outbox_.Publish(staged.name, *target);
+    if (!published.ok) {
+      // The accepted message stays, and is composed again at the next start.
+      ::unlink((voiceFolder() / (staged.name + ".wav")).c_str());
+      Fail(staged, published.error);
+      continue;
+    }
+    staged.target = target;
+    toOutbox = toOutbox || target == &outbox_;
+    folders.push_back(target->root() / "new");
+    if (staged.keptVoice) folders.push_back(voiceFolder());
+  }
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  IoResult synced;
+  if (wholeFileSystem) {
+    synced = SyncFileSystem(outbox_.root() / "tmp");
+  } else {
+    for (const std::filesystem::path& folder : folders) {
+      if (synced.ok) synced = SyncDirectory(folder);
+    }
+  }
+  // Only once the e-mail is durable may what it was made from go; until then a crash
+  // composes it again.
+  if (!synced.ok) return;
+  for (Staged& staged : composed) {
+    if (staged.result.ok) ::unlink((acceptedFolder() / staged.name).c_str());
+  }
+  if (toOutbox && onDelivered_) onDelivered_();
+}
+
 IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<LinkFor>& links) {
-  auto fail = [this](Staged& staged, const std::string& why) {
-    if (!staged.result.ok) return;
-    staged.result = {false, why};
-    ::unlink((outbox_.root() / "tmp" / staged.name).c_str());
-    if (staged.keptVoice) ::unlink((outbox_.root() / "tmp" / (staged.name + ".wav")).c_str());
-  };
-  // The data first. A few files get an fsync each; a large batch one sync of the whole
-  // file system, which writes every file's data and inode together and flushes the disk
-  // once (separate fsyncs flush it once each where the file system keeps no journal).
+  // The data first.
   std::vector<Staged*> written;
   for (Staged& one : batch) {
     if (one.result.ok) written.push_back(&one);
   }
-  const bool wholeFileSystem = written.size() >= kSyncFileSystemFrom;
-  if (wholeFileSystem) {
-    if (const IoResult synced = SyncFileSystem(outbox_.root() / "tmp"); !synced.ok) {
-      for (Staged* one : written) fail(*one, synced.error);
-    }
-  }
-  for (Staged* one : wholeFileSystem ? std::vector<Staged*>() : written) {
-    IoResult synced = SyncFile(outbox_.root() / "tmp" / one->name);
-    if (synced.ok && one->keptVoice) {
-      synced = SyncFile(outbox_.root() / "tmp" / (one->name + ".wav"));
-    }
-    if (!synced.ok) fail(*one, synced.error);
-  }
+  const bool wholeFileSystem = SyncStaged(written);
   // Then every row in one transaction. Any failure here is the store's, so it fails the
   // whole batch: none of its clients hears "TROK", none of its files is published.
   std::vector<Staged> linkMail;
@@ -440,13 +601,15 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
       verified = Verified(staged.verifyingSender, stored);
       if (!stored.ok) break;
       if (!verified && confirmBase_.empty()) {
-        fail(staged,
+        Fail(staged,
              "the sender's address is not confirmed, and its link would need the HTTP "
              "pages, which this server does not serve");
         continue;
       }
     }
-    staged.target = verified ? &outbox_ : &held_;
+    // An accepted message waits in accepted/ for its e-mail, which its row's state sends
+    // to the outbox or the held folder.
+    staged.target = staged.from == &accepted_ ? &accepted_ : verified ? &outbox_ : &held_;
     staged.row.state = verified ? MessageState::New : MessageState::Held;
     stored = catalogue_.Insert(staged.row);
     if (stored.ok && !verified) {
@@ -462,39 +625,42 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
   for (Staged& mail : linkMail) batch.push_back(std::move(mail));
   if (!stored.ok) {
     catalogue_.Rollback();
-    for (Staged& staged : batch) fail(staged, stored.error);
+    for (Staged& staged : batch) Fail(staged, stored.error);
     return stored;
   }
   // Last the names: a file in new/ always has its row, and a crash before this point
   // leaves only tmp/ files, which the next start-up removes with their rows.
-  bool toOutbox = false, toHeld = false, toVoices = false;
+  std::vector<std::filesystem::path> folders;
   for (Staged& staged : batch) {
     if (!staged.result.ok) continue;
     IoResult published;
     if (staged.keptVoice) {
       published = MoveFile(outbox_.root() / "tmp" / (staged.name + ".wav"),
                            voiceFolder() / (staged.name + ".wav"));
-      toVoices = true;
+      folders.push_back(voiceFolder());
     }
-    if (published.ok) published = outbox_.Publish(staged.name, *staged.target);
+    if (published.ok) published = staged.from->Publish(staged.name, *staged.target);
     if (!published.ok) {
       catalogue_.Remove(staged.row.file);
       ::unlink((voiceFolder() / (staged.name + ".wav")).c_str());
-      fail(staged, published.error);
+      Fail(staged, published.error);
       continue;
     }
-    (staged.target == &outbox_ ? toOutbox : toHeld) = true;
+    folders.push_back(staged.from->root() / "tmp");
+    folders.push_back(staged.target->root() / "new");
   }
   // Both folders of every rename.
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
   IoResult synced;
   if (wholeFileSystem) {
     synced = SyncFileSystem(outbox_.root() / "tmp");
-  } else if (toOutbox || toHeld) {
-    synced = SyncDirectory(outbox_.root() / "tmp");
-    if (synced.ok && toOutbox) synced = SyncDirectory(outbox_.root() / "new");
-    if (synced.ok && toHeld) synced = SyncDirectory(held_.root() / "new");
-    if (synced.ok && toVoices) synced = SyncDirectory(voiceFolder());
+  } else {
+    for (const std::filesystem::path& folder : folders) {
+      if (synced.ok) synced = SyncDirectory(folder);
+    }
   }
+  bool toOutbox = false;
   for (Staged& staged : batch) {
     if (!staged.result.ok) continue;
     const std::filesystem::path file = staged.target->root() / "new" / staged.name;
@@ -506,9 +672,10 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
       staged.result = {false, synced.error};
       continue;
     }
+    toOutbox = toOutbox || staged.target == &outbox_;
     staged.result.detail = file.string() + staged.result.detail;
   }
-  if (synced.ok && toOutbox && onDelivered_) onDelivered_();
+  if (toOutbox && onDelivered_) onDelivered_();
   return synced;
 }
 
@@ -637,7 +804,11 @@ SenderConfirmationResult Delivery::ConfirmSender(const std::string& token) {
     if (!confirmation.stored.ok) break;
     const std::filesystem::path from = held_.root() / "new" / row.file;
     const std::filesystem::path to = outbox_.root() / "new" / row.file;
-    confirmation.stored = MoveDurably(from, to);
+    // Not composed yet: its row's new state sends it to the outbox once it is.
+    std::error_code error;
+    const bool composing = !std::filesystem::exists(from, error) &&
+                           std::filesystem::exists(acceptedFolder() / row.file, error);
+    if (!composing) confirmation.stored = MoveDurably(from, to);
     if (confirmation.stored.ok) {
       confirmation.stored = catalogue_.SetState(row.file, MessageState::New, "");
     }

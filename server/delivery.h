@@ -1,9 +1,10 @@
 // Turns an accepted connection's message into e-mail in the Maildir outbox, holds the
 // messages of senders who have not confirmed their address yet, and keeps custom picture
 // registrations until they are confirmed. It works on threads of its own, so the transfer
-// thread never waits for the disk: workers compose and write each e-mail, and one
-// committing thread makes whatever is ready durable together (one journal commit, one
-// catalogue transaction, one folder sync per batch) before it reports back.
+// thread never waits for the disk: workers write what each client sent as it came, and
+// one committing thread makes whatever is ready durable together (one journal commit, one
+// catalogue transaction, one folder sync per batch) before it reports back. The e-mail,
+// with its MP3, is composed from that afterwards, so no client waits for the encoder.
 #pragma once
 
 #include <atomic>
@@ -84,8 +85,9 @@ class Delivery {
   // threads; Reconcile before the first Submit.
   IoResult Open();
   ReconcileSummary Reconcile();
-  // done hears ok only once the e-mail file and its catalogue row are both durable; a
-  // refusal leaves neither behind. clientAddress is the peer's IP address as text.
+  // done hears ok only once the message and its catalogue row are both durable; a refusal
+  // leaves neither behind. The e-mail follows in new/ (or held/new/) once composed.
+  // clientAddress is the peer's IP address as text.
   void Submit(Message message, std::string clientAddress, AcceptDone done);
   // The service's own e-mail (a delivery report): From and Date are the service's, and it
   // is stored like the others, on the committing thread.
@@ -115,6 +117,10 @@ class Delivery {
   std::filesystem::path heldRoot() const { return held_.root(); }
   std::filesystem::path pictureFolder() const { return pictures_.folder(); }
   std::filesystem::path spoolFolder() const { return stateDir_ / "spool"; }
+  // Accepted messages whose e-mail is not composed yet, each as its client sent it.
+  std::filesystem::path acceptedFolder() const { return accepted_.root() / "new"; }
+  // How many of them wait for a composer.
+  std::size_t composing() const;
   // The client's GSM voice of each e-mail that carries only its MP3, as voices/<file>.wav:
   // the MP3 is a lossy copy, and nothing the client sent is lost.
   std::filesystem::path voiceFolder() const { return stateDir_ / "voices"; }
@@ -126,9 +132,12 @@ class Delivery {
     std::string clientAddress;
     AcceptDone done;
   };
-  // One e-mail written into the outbox's tmp/, waiting for its batch.
+  // One file written into a tmp/, waiting for its batch: an accepted message, or an e-mail.
   struct Staged {
     std::string name;
+    const Maildir* from = nullptr;  // whose tmp/ holds it
+    // An e-mail composed from an accepted message: its row was written at acceptance.
+    bool composed = false;
     CatalogueRow row;
     // Whose confirmation decides between the outbox and the held folder; empty for the
     // service's own mail, which goes out at once.
@@ -142,9 +151,19 @@ class Delivery {
 
   void ComposeLoop(bool smallOnly);
   void CommitLoop();
-  Staged StageVoice(Request& request);
-  // Writes the e-mail into tmp/; fsync'd now when large (a batch with it would wait).
-  Staged Stage(MailContent mail, MessageKind kind, const std::string& clientAddress);
+  Staged StageAccepted(Request& request);
+  Staged ComposeAccepted(const std::string& name);
+  // Writes the e-mail into tmp/ (under name, when given); fsync'd now when large (a batch
+  // with it would wait).
+  Staged Stage(MailContent mail, MessageKind kind, const std::string& clientAddress,
+               std::string name = {});
+  // Syncs the batch's files: an fsync each, or one sync of the file system for many.
+  // Returns whether it was the latter, which also covers the folders.
+  bool SyncStaged(std::vector<Staged*>& files);
+  void Fail(Staged& staged, const std::string& why);
+  // Under mutex_: moves composed e-mail into the folder its row's state names now.
+  void PublishComposed(std::vector<Staged>& composed);
+  void QueueComposing(std::string name, std::uint64_t size);
   struct LinkFor {
     std::string address, clientAddress;
   };
@@ -170,6 +189,7 @@ class Delivery {
   WallClock clock_;
   Maildir outbox_;
   Maildir held_;
+  Maildir accepted_;
   Catalogue catalogue_;
   PictureRegistry pictures_;
   std::string confirmBase_;
@@ -180,9 +200,11 @@ class Delivery {
   std::mutex mutex_;
 
   // The queues between the threads.
-  std::mutex queueMutex_;
+  mutable std::mutex queueMutex_;
   std::condition_variable composeReady_, commitReady_;
   std::deque<Request> toCompose_, toComposeSmall_;
+  // Accepted messages by name, to be composed when no client waits.
+  std::deque<std::string> toFinish_, toFinishSmall_;
   std::vector<Staged> toCommit_;
   std::deque<std::function<void()>> serial_;
   bool stopComposing_ = false, stopCommitting_ = false;

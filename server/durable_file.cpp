@@ -138,17 +138,26 @@ IoResult Maildir::Create() const {
   return {};
 }
 
-std::optional<std::string> Maildir::Stage(std::span<const std::uint8_t> message, bool sync,
-                                          IoResult& result) {
+std::string Maildir::NewName() {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
   // time.M<usec>P<pid>Q<counter>.host: unique within this process and across processes.
-  const std::string name = std::to_string(micros / 1000000) + ".M" +
-                           std::to_string(micros % 1000000) + "P" + std::to_string(::getpid()) +
-                           "Q" + std::to_string(counter_.fetch_add(1) + 1) + "." + HostName();
-  result = WriteFile(root_ / "tmp" / name, message, sync);
+  return std::to_string(micros / 1000000) + ".M" + std::to_string(micros % 1000000) + "P" +
+         std::to_string(::getpid()) + "Q" + std::to_string(counter_.fetch_add(1) + 1) + "." +
+         HostName();
+}
+
+std::optional<std::string> Maildir::Stage(std::span<const std::uint8_t> message, bool sync,
+                                          IoResult& result) {
+  std::string name = NewName();
+  result = StageAs(name, message, sync);
   if (!result.ok) return std::nullopt;
   return name;
+}
+
+IoResult Maildir::StageAs(const std::string& name, std::span<const std::uint8_t> message,
+                          bool sync) const {
+  return WriteFile(root_ / "tmp" / name, message, sync);
 }
 
 IoResult Maildir::Publish(const std::string& name, const Maildir& target) const {

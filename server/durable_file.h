@@ -56,6 +56,10 @@ class Maildir {
   // when sync is set. Nothing reads tmp/: the message counts once it is published.
   std::optional<std::string> Stage(std::span<const std::uint8_t> message, bool sync,
                                    IoResult& result);
+  // A name for Stage or StageAs, unique within this process and across processes.
+  std::string NewName();
+  // Stage under a name chosen before.
+  IoResult StageAs(const std::string& name, std::span<const std::uint8_t> message, bool sync) const;
   // Renames tmp/name to target's new/name (the same file system); the caller syncs the
   // folders once for a whole batch.
   IoResult Publish(const std::string& name, const Maildir& target) const;

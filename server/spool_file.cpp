@@ -67,6 +67,36 @@ IoResult SpoolFile::Append(std::span<const std::uint8_t> bytes) {
   return {};
 }
 
+IoResult SpoolFile::SaveAs(const std::filesystem::path& file, std::span<const std::uint8_t> trailer,
+                           bool sync) {
+  if (fd_ >= 0 && WriteAll(fd_, trailer, size_) && (!sync || ::fsync(fd_) == 0)) {
+    // An anonymous file gets its name through /proc without the privilege that
+    // AT_EMPTY_PATH needs; a named, unlinked one cannot, and is copied below.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      return {};
+    }
+    if (errno == EEXIST) return {false, "cannot create " + file.string() + ": it exists"};
+  }
+  std::vector<std::uint8_t> bytes = Read(0, size_);
+  if (bytes.size() != size_) return {false, "cannot read the spooled upload for " + file.string()};
+  bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+  return WriteFile(file, bytes, sync);
+}
+
+std::shared_ptr<SpoolFile> SpoolFile::Open(const std::filesystem::path& file, std::uint64_t size,
+                                           IoResult& result) {
+  auto spool = std::make_shared<SpoolFile>(file.parent_path());
+  spool->fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (spool->fd_ < 0) {
+    result = {false, "cannot open " + file.string() + ": " + std::strerror(errno)};
+    return nullptr;
+  }
+  spool->size_ = size;
+  result = {};
+  return spool;
+}
+
 std::vector<std::uint8_t> SpoolFile::Read(std::uint64_t offset, std::uint64_t count) const {
   if (offset >= size_) return {};
   count = std::min(count, size_ - offset);

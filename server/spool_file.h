@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -24,6 +25,13 @@ class SpoolFile {
 
   // Fails when the bytes outgrow memory and the spool folder takes no file, or is full.
   IoResult Append(std::span<const std::uint8_t> bytes);
+  // Gives the uploads a name: file holds them, then trailer. A spool file is linked, not
+  // copied; fsync'd when sync is set. file must not exist; nothing is left on failure.
+  IoResult SaveAs(const std::filesystem::path& file, std::span<const std::uint8_t> trailer,
+                  bool sync);
+  // The uploads of a file that SaveAs wrote: its first size bytes, read in place.
+  static std::shared_ptr<SpoolFile> Open(const std::filesystem::path& file, std::uint64_t size,
+                                         IoResult& result);
   // count bytes from offset; fewer only when the file cannot be read.
   std::vector<std::uint8_t> Read(std::uint64_t offset, std::uint64_t count) const;
   std::uint64_t size() const { return size_; }

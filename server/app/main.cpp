@@ -103,11 +103,12 @@ int main(int argc, char** argv) {
   if (const ReconcileSummary found = delivery.Reconcile(); !found.result.ok) {
     std::cerr << "murmelpost-server: " << found.result.error << "\n";
     return 1;
-  } else if (found.added + found.updated + found.dropped > 0) {
+  } else if (found.added + found.updated + found.dropped + found.resumed > 0) {
     std::cerr << "murmelpost-server: catalogue: " << found.added
               << " outbox files had no row and got one, " << found.updated
               << " rows caught up with their file's folder, " << found.dropped
-              << " unfinished acceptances removed" << std::endl;
+              << " unfinished acceptances removed, " << found.resumed
+              << " accepted messages still to compose" << std::endl;
   }
   Catalogue relayCatalogue(options.stateDir / kCatalogueFileName);
   // curl's global set-up is not thread-safe: done here, before any thread exists.

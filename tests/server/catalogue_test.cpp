@@ -347,31 +347,38 @@ TEST_F(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
       {outbox / "sent" / "relayed", "To: bob@example.org\n\n"},
       {outbox / "new" / "released", "To: bob@example.org\n\n"},
   };
-  // A crash after the commit but before the rename, and one while writing.
+  // A crash after the commit but before the rename, one while writing, and one while
+  // composing the e-mail of an accepted message, which keeps its row to be composed again.
+  const fs::path accepted = File().parent_path() / "accepted";
   fs::create_directories(outbox / "tmp");
   fs::create_directories(held / "tmp");
+  fs::create_directories(accepted / "new");
   std::ofstream(outbox / "tmp" / "staged") << "To: bob@example.org\n\n";
   std::ofstream(held / "tmp" / "partial") << "To: bo";
+  std::ofstream(outbox / "tmp" / "composing") << "To: bo";
+  std::ofstream(accepted / "new" / "composing") << "uploads";
   for (const auto& [path, text] : files) std::ofstream(path) << text;
   ASSERT_TRUE(catalogue_.Insert(Row("relayed", MessageState::New)).ok);
   ASSERT_TRUE(catalogue_.Insert(Row("released", MessageState::Held)).ok);
   ASSERT_TRUE(catalogue_.Insert(Row("staged", MessageState::New)).ok);
+  ASSERT_TRUE(catalogue_.Insert(Row("composing", MessageState::New)).ok);
 
   for (const int start : {1, 2}) {
     SCOPED_TRACE(start);
     Catalogue catalogue(File());
     ASSERT_TRUE(catalogue.Open().ok);
-    const ReconcileSummary summary = catalogue.Reconcile(outbox, held);
+    const ReconcileSummary summary = catalogue.Reconcile(outbox, held, accepted);
     ASSERT_TRUE(summary.result.ok) << summary.result.error;
     EXPECT_EQ(summary.added, start == 1 ? 3 : 0);
     EXPECT_EQ(summary.updated, start == 1 ? 2 : 0);
-    EXPECT_EQ(summary.dropped, start == 1 ? 2 : 0);
+    EXPECT_EQ(summary.dropped, start == 1 ? 3 : 0);
   }
   EXPECT_TRUE(fs::is_empty(outbox / "tmp") && fs::is_empty(held / "tmp"));
   IoResult read;
   EXPECT_FALSE(catalogue_.Recipients("staged", read).has_value());
+  EXPECT_TRUE(catalogue_.Recipients("composing", read).has_value());
   // Missing folders are nothing to reconcile.
-  const ReconcileSummary none = catalogue_.Reconcile(held / "none", held / "none");
+  const ReconcileSummary none = catalogue_.Reconcile(held / "none", held / "none", held / "none");
   EXPECT_TRUE(none.result.ok && none.added == 0 && none.updated == 0);
 
   struct Expected {
@@ -392,7 +399,7 @@ TEST_F(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
        "murmelpost@localhost", "ann@example.org", "Please confirm your address", 1700000200},
   };
   const auto rows = Rows();
-  ASSERT_EQ(rows.size(), 5u);
+  ASSERT_EQ(rows.size(), 6u);
   for (const Expected& e : expected) {
     SCOPED_TRACE(e.file);
     const CatalogueRow* row = RowFor(rows, e.file);

@@ -42,9 +42,11 @@ server_test::TestServerSetup Crowd() {
   return setup;
 }
 
-// The outbox and the catalogue tell the same story: a row for each file in new/, a file
-// for each row, nothing left in tmp/.
-void ExpectOutboxMatchesCatalogue(const fs::path& state, const std::set<std::string>& answered) {
+// Once composed, the outbox and the catalogue tell the same story: a row for each file in
+// new/, a file for each row, nothing left in tmp/.
+void ExpectOutboxMatchesCatalogue(const Delivery& delivery, const std::set<std::string>& answered) {
+  ASSERT_TRUE(server_test::AllComposed(delivery));
+  const fs::path state = delivery.outboxRoot().parent_path();
   Catalogue catalogue(state / kCatalogueFileName);
   ASSERT_TRUE(catalogue.Open().ok);
   IoResult read;
@@ -83,7 +85,7 @@ TEST(DurableAcceptance, EachFiniIsAnsweredOnlyOnceItsFileAndRowAreStored) {
   for (std::thread& client : clients) client.join();
   EXPECT_EQ(answered, 40);
   EXPECT_EQ(unseen, 0);
-  ExpectOutboxMatchesCatalogue(server.state(), {});
+  ExpectOutboxMatchesCatalogue(server.delivery(), {});
 }
 
 TEST(DurableAcceptance, AnotherWriterHoldingTheCatalogueStallsOnlyTheFini) {
@@ -138,7 +140,7 @@ TEST(DurableAcceptance, KillDuringConcurrentUploadsKeepsEveryAnsweredMessageAndN
   Delivery restarted(state.path());
   ASSERT_TRUE(restarted.Open().ok);
   ASSERT_TRUE(restarted.Reconcile().result.ok);
-  ExpectOutboxMatchesCatalogue(state.path(), answered);
+  ExpectOutboxMatchesCatalogue(restarted, answered);
 }
 
 TEST(DurableAcceptance, UploadThatCannotBeSpooledIsRefusedAndTheServerGoesOn) {

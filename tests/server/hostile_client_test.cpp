@@ -236,6 +236,7 @@ TEST_F(SenderVerification, MessagesWaitForTheSenderToConfirmThenGoOutOnce) {
   // One confirmation e-mail for both: a second within the day would flood the victim.
   const auto links = LinksTo("ann@example.org");
   ASSERT_EQ(links.size(), 1u);
+  ASSERT_TRUE(server_test::AllComposed(server.delivery()));
   EXPECT_EQ(FilesIn(server.state() / "held" / "new").size(), 2u);
 
   HttpClient browser = server.Browser();

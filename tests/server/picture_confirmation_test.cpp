@@ -93,7 +93,8 @@ class PictureServers {
   const std::string& lastMail() const { return lastMail_; }
 
  private:
-  std::set<std::filesystem::path> Mails() const {
+  std::set<std::filesystem::path> Mails() {
+    server_test::AllComposed(server_.delivery());
     std::set<std::filesystem::path> mails;
     for (const auto& entry : std::filesystem::directory_iterator(server_.outbox() / "new"))
       mails.insert(entry.path());

@@ -300,6 +300,24 @@ struct TestServerSetup {
   std::string smtpRelay;            // a URL: relay the outbox there, envelopes from the catalogue
 };
 
+// Polls until done() holds; the bound is generous and nothing asserts on time.
+template <typename Done>
+bool Eventually(Done done) {
+  for (int i = 0; i < 2000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+// Whether every accepted message has become e-mail (its accepted file goes last).
+inline bool AllComposed(const murmel::server::Delivery& delivery) {
+  return Eventually([&] {
+    std::error_code error;
+    return std::filesystem::is_empty(delivery.acceptedFolder(), error) || error;
+  });
+}
+
 // The transfer server (and with setup.http its HTTP pages) over one state folder.
 class TestServer {
  public:
@@ -349,7 +367,11 @@ class TestServer {
   std::filesystem::path pictures() const { return delivery_.pictureFolder(); }
   std::filesystem::path state() const { return state_; }
 
-  std::vector<std::filesystem::path> Delivered() const { return Files(outbox() / "new"); }
+  // The e-mail of every accepted message, once composed.
+  std::vector<std::filesystem::path> Delivered() const {
+    AllComposed(delivery_);
+    return Files(outbox() / "new");
+  }
   std::vector<std::filesystem::path> Temporary() const { return Files(outbox() / "tmp"); }
 
   std::vector<std::string> Log() {
@@ -399,16 +421,6 @@ class TestServer {
   std::mutex logMutex_;
   std::vector<std::string> log_;
 };
-
-// Polls until done() holds; the bound is generous and nothing asserts on time.
-template <typename Done>
-bool Eventually(Done done) {
-  for (int i = 0; i < 2000; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return done();
-}
 
 // Status of a GET or POST on path, -1 when the request failed.
 inline int Status(const HttpClient& browser, const std::string& method, const std::string& path) {

@@ -23,6 +23,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 from array import array
 
 ENVELOPE_MIN_CORRELATION = 0.95
@@ -131,6 +132,13 @@ def main():
                  "--name", "Ann Example", "--to", " bob@example.org; carol@example.org ",
                  "--subject", "Voice test", "--text", "Hello Bob", "--voice", speech],
                 capture_output=True, text=True, timeout=60)
+            # "TROK" means accepted; the e-mail is composed from it a moment later.
+            new = os.path.join(outbox, "new")
+            for _ in range(2000):
+                accepted = os.path.join(outbox, "..", "accepted", "new")
+                if os.listdir(new) and not os.listdir(accepted):
+                    break
+                time.sleep(0.01)
         finally:
             process.terminate()
             process.wait(timeout=10)
