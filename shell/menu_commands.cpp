@@ -100,10 +100,15 @@ void ClearAttachment(HWND window) {
 
 void StartCustomPictureThread(int mode) {
   appState.customPictureMode = mode;
+  // Started suspended: the thread's last act closes the stored handle, so it must be
+  // stored first, or a fast failure leaves the field holding a finished thread.
   DWORD threadId = 0;
-  appState.customPictureThread =
-      CreateThread(nullptr, 0, CustomPictureThread, nullptr, 0, &threadId);
+  const HANDLE thread =
+      CreateThread(nullptr, 0, CustomPictureThread, nullptr, CREATE_SUSPENDED, &threadId);
+  if (thread == nullptr) return;
+  appState.customPictureThread = thread;
   appState.customPictureThreadId = threadId;
+  ResumeThread(thread);
 }
 
 void ChooseCustomPicture(HWND window) {

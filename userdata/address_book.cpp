@@ -1,36 +1,14 @@
 #include "userdata/address_book.h"
 
-#include <memory>
 #include <string>
 
+#include "userdata/device_file.h"
 #include "userdata/email_address.h"
 #include "userdata/key_value.h"
 
 namespace {
 
 constexpr const WCHAR* ADDRESS_BOOK_PATH = u"\\Windows\\CEVireoRec.arr";
-
-// Closes the file when the operation ends, on every path.
-class ScopedFile {
- public:
-  explicit ScopedFile(HANDLE handle) : handle_(handle) {}
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-  ~ScopedFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-struct HeapReleaser {
-  void operator()(void* block) const { HeapFree(GetProcessHeap(), 0, block); }
-};
-
-// The shortest entry line the file can hold: "addressN=" and a three-character address.
-constexpr long long SHORTEST_ENTRY_BYTES = 24;
 
 // Decimal as the C library reads it: leading white space, an optional sign, then digits.
 long long ParseCount(const WCHAR* text) {
@@ -44,9 +22,9 @@ long long ParseCount(const WCHAR* text) {
   return negative ? -value : value;
 }
 
-void WriteChars(HANDLE file, const WCHAR* text, int length) {
-  DWORD written = 0;
-  WriteFile(file, text, static_cast<DWORD>(length) * sizeof(WCHAR), &written, nullptr);
+void AppendFormatted(std::u16string& text, const WCHAR* format, long long number) {
+  WCHAR line[32];
+  text.append(line, static_cast<std::size_t>(wsprintfW(line, format, number)));
 }
 
 }  // namespace
@@ -73,60 +51,42 @@ void AddRecipients(HWND recipientBox, const WCHAR* text) {
 }
 
 bool LoadAddressBook(HWND recipientBox) {
-  const ScopedFile file(CreateFileW(ADDRESS_BOOK_PATH, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return false;
-
-  DWORD sizeHigh = 0;
-  const DWORD size = GetFileSize(file.get(), &sizeHigh);
-  if (size == INVALID_FILE_SIZE || sizeHigh != 0) return false;
-
-  // One more character than the file holds, zero-filled, so the text always ends in a NUL.
-  const std::unique_ptr<void, HeapReleaser> block(
-      HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, SIZE_T{size} + sizeof(WCHAR)));
-  if (!block) return false;
-  DWORD read = 0;
-  if (!ReadFile(file.get(), block.get(), size, &read, nullptr)) return false;
-  const auto* text = static_cast<const WCHAR*>(block.get());
+  DeviceText block;
+  if (ReadDeviceFile(ADDRESS_BOOK_PATH, FILE_SHARE_READ, block) != DEVICE_FILE_READ) return false;
+  const WCHAR* text = block.get();
 
   WCHAR countText[KEY_VALUE_MAX_LENGTH + 1] = {};
   ReadKeyValue(text, u"count=", countText);
-  long long count = ParseCount(countText);
-  // A damaged count must not keep the loader searching: the file cannot hold more entries.
-  const long long mostEntries = static_cast<long long>(size) / SHORTEST_ENTRY_BYTES + 1;
-  if (count > mostEntries) count = mostEntries;
+  const long long count = ParseCount(countText);
 
-  for (long long i = 0; i < count; ++i) {
-    WCHAR key[32];
-    wsprintfW(key, u"address%d=", i);
+  // Walking the keys the text holds, rather than every number below the count, visits each
+  // entry a file can hold once, and a damaged count costs nothing.
+  for (const NumberedValue& entry : ReadNumberedValues(text, u"address")) {
+    if (entry.number >= count) break;
+    // Cutting a longer value could make another, valid-looking address of it.
+    if (entry.value.size() > KEY_VALUE_MAX_LENGTH) continue;
     WCHAR value[KEY_VALUE_MAX_LENGTH + 1] = {};
-    if (!ReadKeyValue(text, key, value)) continue;
+    entry.value.copy(value, entry.value.size());
     if (ValidateEmail(value, 0) == 1) AddRecipients(recipientBox, value);
   }
   return true;
 }
 
 bool SaveAddressBook(HWND recipientBox) {
-  const ScopedFile file(CreateFileW(ADDRESS_BOOK_PATH, GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return true;
-
-  WriteChars(file.get(), u"[Address]\r\n", 11);
+  std::u16string text = u"[Address]\r\n";
   const int count = static_cast<int>(SendMessageW(recipientBox, CB_GETCOUNT, 0, 0));
-  WCHAR line[32];
-  WriteChars(file.get(), line, wsprintfW(line, u"count=%d\r\n", count < 0 ? 0 : count));
+  AppendFormatted(text, u"count=%d\r\n", count < 0 ? 0 : count);
   for (int i = 0; i < count; ++i) {
     const LRESULT length = SendMessageW(recipientBox, CB_GETLBTEXTLEN, i, 0);
     if (length < 0) continue;
     std::u16string entry(static_cast<std::size_t>(length), u'\0');
     SendMessageW(recipientBox, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
     // Whatever the entry's length, it is written whole: the list is what the file keeps.
-    WCHAR key[32];
-    WriteChars(file.get(), key, wsprintfW(key, u"address%d=", i));
-    WriteChars(file.get(), entry.c_str(), static_cast<int>(length));
-    WriteChars(file.get(), u"\r\n", 2);
+    AppendFormatted(text, u"address%d=", i);
+    text += entry;
+    text += u"\r\n";
   }
-  SetEndOfFile(file.get());
+  // Failures stay silent; replacing the file whole means one never costs the old book.
+  ReplaceDeviceFile(ADDRESS_BOOK_PATH, text);
   return true;
 }

@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string_view>
+#include <vector>
 
-// Longest value a data file may give; longer values are cut.
+// Longest value a data file may give; ReadKeyValue cuts longer values.
 constexpr std::size_t KEY_VALUE_MAX_LENGTH = 259;
 
 // Finds the first occurrence of key (including its "=") anywhere in text, case-sensitive,
@@ -22,3 +24,14 @@ template <std::size_t N>
 int ReadKeyValue(const WCHAR* text, const WCHAR* key, WCHAR (&destination)[N]) {
   return ReadKeyValue(text, key, destination, N);
 }
+
+// A value of a numbered key ("address7=" is number 7 of "address"); at most
+// KEY_VALUE_MAX_LENGTH + 1 units, so that a longer value shows as too long.
+struct NumberedValue {
+  long long number;
+  std::u16string_view value;
+};
+
+// Every numbered key "<prefix><decimal without leading zeros>=" of text, found in one pass,
+// by ascending number; for each number the first occurrence, as ReadKeyValue finds it.
+std::vector<NumberedValue> ReadNumberedValues(std::u16string_view text, std::u16string_view prefix);

@@ -1,9 +1,11 @@
 // "COMBOBOX": editable drop-down (CBS_DROPDOWN) or drop-down list (CBS_DROPDOWNLIST). The
 // list never changes the edit text by itself: only a selection does, as on the platform.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
 
 #include "platform/gui/controls.h"
+#include "platform/gui/item_list.h"
 #include "platform/gui/window_access.h"
 #include "platform/gui/window_state.h"
 #include "win/gui_controls.h"
@@ -15,17 +17,30 @@ namespace {
 // The closed box; the height given at creation includes the dropped list.
 constexpr int kClosedHeight = 22;
 
-QStringList Items(const QComboBox& combo) {
-  QStringList items;
-  for (int i = 0; i < combo.count(); ++i) items.append(combo.itemText(i));
-  return items;
-}
+// The box keeps its items beside Qt's model too, for searches that scale with long lists.
+// The dropped list takes the height that the creation gave beyond the closed box.
+class Combo final : public QComboBox {
+ public:
+  Combo(int created_height, QWidget* parent)
+      : QComboBox(parent), list_height_(created_height - kClosedHeight) {}
+  ItemList list;
+
+  void showPopup() override {
+    QComboBox::showPopup();
+    QWidget* popup = view()->window();
+    if (list_height_ > 0 && popup != nullptr) popup->resize(popup->width(), list_height_);
+  }
+
+ private:
+  int list_height_;
+};
 
 // Qt selects the first item added to an empty box; the platform leaves the edit alone.
-LRESULT Insert(QComboBox& combo, int index, const QString& text) {
+LRESULT Insert(Combo& combo, int index, const QString& text) {
   const QString edit_text = combo.isEditable() ? combo.lineEdit()->text() : QString();
   const int current = combo.currentIndex();
   combo.insertItem(index, text);
+  combo.list.Insert(index, text);
   if (current == -1 && combo.currentIndex() != -1) {
     combo.setCurrentIndex(-1);
     if (combo.isEditable()) combo.lineEdit()->setText(edit_text);
@@ -63,7 +78,7 @@ LRESULT SetEditSelection(QComboBox& combo, LPARAM range) {
 }
 
 LRESULT ComboProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  auto* combo = WidgetOf<QComboBox>(hWnd);
+  auto* combo = WidgetOf<Combo>(hWnd);
   WindowRecord* record = FindWindow(hWnd);
   if (combo == nullptr || record == nullptr) return DefWindowProcW(hWnd, Msg, wParam, lParam);
   const int count = combo->count();
@@ -81,8 +96,7 @@ LRESULT ComboProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
       return combo->currentText().size();
     case CB_ADDSTRING: {
       const QString text = TextFromParam(lParam);
-      const int at =
-          (record->style & CBS_SORT) != 0 ? SortedInsertIndex(Items(*combo), text) : count;
+      const int at = (record->style & CBS_SORT) != 0 ? combo->list.SortedInsertIndex(text) : count;
       return Insert(*combo, at, text);
     }
     case CB_INSERTSTRING:
@@ -91,9 +105,11 @@ LRESULT ComboProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     case CB_DELETESTRING:
       if (index < 0 || index >= count) return CB_ERR;
       combo->removeItem(index);
+      combo->list.Remove(index);
       return combo->count();
     case CB_RESETCONTENT:
       combo->clear();
+      combo->list.Clear();
       if (combo->isEditable()) combo->lineEdit()->clear();
       return 0;  // CB_OKAY
     case CB_GETCOUNT:
@@ -116,14 +132,16 @@ LRESULT ComboProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     }
     case CB_GETLBTEXTLEN:
       return index < 0 || index >= count ? CB_ERR : combo->itemText(index).size();
-    case CB_FINDSTRING:
+    case CB_FINDSTRING: {
+      const int found = combo->list.FindPrefix(index, TextFromParam(lParam));
+      return found < 0 ? CB_ERR : found;
+    }
     case CB_FINDSTRINGEXACT: {
-      const int found =
-          FindListItem(Items(*combo), index, TextFromParam(lParam), Msg == CB_FINDSTRINGEXACT);
+      const int found = combo->list.FindExact(index, TextFromParam(lParam));
       return found < 0 ? CB_ERR : found;
     }
     case CB_SELECTSTRING: {
-      const int found = FindListItem(Items(*combo), index, TextFromParam(lParam), false);
+      const int found = combo->list.FindPrefix(index, TextFromParam(lParam));
       if (found < 0) return CB_ERR;
       combo->setCurrentIndex(found);
       return found;
@@ -148,9 +166,9 @@ LRESULT ComboProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-QWidget* MakeCombo(WindowRecord& record, const CREATESTRUCTW& /*create*/, QWidget* parent) {
+QWidget* MakeCombo(WindowRecord& record, const CREATESTRUCTW& create, QWidget* parent) {
   const HWND handle = record.handle;
-  auto* combo = new QComboBox(parent);  // owned by the parent widget
+  auto* combo = new Combo(create.cy, parent);  // owned by the parent widget
   combo->setMaximumHeight(kClosedHeight);
   combo->setMaxVisibleItems(6);
   if ((record.style & 0x3) == CBS_DROPDOWN) {

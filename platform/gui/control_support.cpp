@@ -33,26 +33,6 @@ void NotifyFocus(QWidget* widget, HWND control, WORD set_code, WORD kill_code) {
   widget->installEventFilter(new FocusNotifier(widget, control, set_code, kill_code));
 }
 
-int FindListItem(const QStringList& items, int start_after, const QString& text, bool exact) {
-  const int count = static_cast<int>(items.size());
-  if (count == 0) return -1;
-  if (start_after < -1 || start_after >= count) start_after = -1;
-  for (int step = 1; step <= count; ++step) {
-    const int index = (start_after + step) % count;
-    const QString& item = items.at(index);
-    const bool match = exact ? item.compare(text, Qt::CaseInsensitive) == 0
-                             : item.startsWith(text, Qt::CaseInsensitive);
-    if (match) return index;
-  }
-  return -1;
-}
-
-int SortedInsertIndex(const QStringList& items, const QString& text) {
-  int index = 0;
-  while (index < items.size() && items.at(index).compare(text, Qt::CaseInsensitive) <= 0) ++index;
-  return index;
-}
-
 bool HasEdge(const WindowRecord& record) {
   return (record.style & WS_BORDER) != 0 ||
          (record.ex_style & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) != 0;

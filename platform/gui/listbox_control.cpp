@@ -4,6 +4,7 @@
 #include <QSignalBlocker>
 
 #include "platform/gui/controls.h"
+#include "platform/gui/item_list.h"
 #include "platform/gui/window_access.h"
 #include "platform/gui/window_state.h"
 #include "win/gui_controls.h"
@@ -12,11 +13,19 @@ namespace murmel::gui {
 
 namespace {
 
-QStringList Items(const QListWidget& list) {
-  QStringList items;
-  for (int i = 0; i < list.count(); ++i) items.append(list.item(i)->text());
-  return items;
-}
+// The list keeps its items beside Qt's model too, for searches that scale with long lists.
+class List final : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+  ItemList items;
+
+  int InsertAt(int at, const QString& text) {
+    const QSignalBlocker quiet(this);
+    insertItem(at, text);
+    items.Insert(at, text);
+    return at;
+  }
+};
 
 // Programmatic selections are silent, as on the platform.
 void Select(QListWidget& list, int index) {
@@ -26,7 +35,7 @@ void Select(QListWidget& list, int index) {
 }
 
 LRESULT ListProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  auto* list = WidgetOf<QListWidget>(hWnd);
+  auto* list = WidgetOf<List>(hWnd);
   WindowRecord* record = FindWindow(hWnd);
   if (list == nullptr || record == nullptr) return DefWindowProcW(hWnd, Msg, wParam, lParam);
   const int count = list->count();
@@ -34,29 +43,24 @@ LRESULT ListProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   switch (Msg) {
     case LB_ADDSTRING: {
       const QString text = TextFromParam(lParam);
-      const int at =
-          (record->style & LBS_SORT) != 0 ? SortedInsertIndex(Items(*list), text) : count;
-      const QSignalBlocker quiet(list);
-      list->insertItem(at, text);
-      return at;
+      return list->InsertAt(
+          (record->style & LBS_SORT) != 0 ? list->items.SortedInsertIndex(text) : count, text);
     }
-    case LB_INSERTSTRING: {
+    case LB_INSERTSTRING:
       if (index > count || index < -1) return LB_ERR;
-      const int at = index == -1 ? count : index;
-      const QSignalBlocker quiet(list);
-      list->insertItem(at, TextFromParam(lParam));
-      return at;
-    }
+      return list->InsertAt(index == -1 ? count : index, TextFromParam(lParam));
     case LB_DELETESTRING: {
       if (index < 0 || index >= count) return LB_ERR;
       const QSignalBlocker quiet(list);
       delete list->takeItem(
           index);  // NOLINT(cppcoreguidelines-owning-memory): Qt hands over the item
+      list->items.Remove(index);
       return list->count();
     }
     case LB_RESETCONTENT: {
       const QSignalBlocker quiet(list);
       list->clear();
+      list->items.Clear();
       return 0;
     }
     case LB_GETCOUNT:
@@ -76,14 +80,16 @@ LRESULT ListProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     }
     case LB_GETTEXTLEN:
       return index < 0 || index >= count ? LB_ERR : list->item(index)->text().size();
-    case LB_FINDSTRING:
+    case LB_FINDSTRING: {
+      const int found = list->items.FindPrefix(index, TextFromParam(lParam));
+      return found < 0 ? LB_ERR : found;
+    }
     case LB_FINDSTRINGEXACT: {
-      const int found =
-          FindListItem(Items(*list), index, TextFromParam(lParam), Msg == LB_FINDSTRINGEXACT);
+      const int found = list->items.FindExact(index, TextFromParam(lParam));
       return found < 0 ? LB_ERR : found;
     }
     case LB_SELECTSTRING: {
-      const int found = FindListItem(Items(*list), index, TextFromParam(lParam), false);
+      const int found = list->items.FindPrefix(index, TextFromParam(lParam));
       if (found < 0) return LB_ERR;
       Select(*list, found);
       return found;
@@ -95,7 +101,7 @@ LRESULT ListProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 
 QWidget* MakeList(WindowRecord& record, const CREATESTRUCTW& /*create*/, QWidget* parent) {
   const HWND handle = record.handle;
-  auto* list = new QListWidget(parent);  // owned by the parent widget
+  auto* list = new List(parent);  // owned by the parent widget
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   list->setVerticalScrollBarPolicy((record.style & WS_VSCROLL) != 0 ? Qt::ScrollBarAsNeeded
                                                                     : Qt::ScrollBarAlwaysOff);

@@ -3,13 +3,16 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPainter>
 #include <QResizeEvent>
 
 #include "platform/gui/controls.h"
 #include "platform/gui/gdi_objects.h"
+#include "platform/gui/paint_dc.h"
 #include "platform/gui/window_access.h"
 #include "platform/gui/window_state.h"
 #include "win/gui_controls.h"
+#include "win/gui_gdi.h"
 
 namespace murmel::gui {
 
@@ -21,9 +24,13 @@ constexpr int kSmallestFittedPixels = 7;
 // A text label one line high whose text is wider than the label is drawn in a smaller size
 // of the same font rather than cut off: layouts are made for the handheld's narrower system
 // font, and a clipped word reads as broken.
+//
+// Like the platform's, it paints its own background: with the brush its parent answers to
+// WM_CTLCOLORSTATIC, or the light static colour when the parent leaves that to the default.
+// A transparent label over dark artwork is unreadable.
 class TextLabel final : public QLabel {
  public:
-  using QLabel::QLabel;
+  TextLabel(HWND window, QWidget* parent) : QLabel(parent), window_(window) {}
 
   void SetLabelText(const QString& text) {
     setText(text);
@@ -34,6 +41,22 @@ class TextLabel final : public QLabel {
   void resizeEvent(QResizeEvent* event) override {
     QLabel::resizeEvent(event);
     Fit();
+  }
+  void paintEvent(QPaintEvent* event) override {
+    {
+      QPainter painter(this);
+      PaintDc dc(painter);
+      const LRESULT answer =
+          SendMessageW(GetParent(window_), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.handle()),
+                       reinterpret_cast<LPARAM>(window_));
+      const RECT whole{0, 0, width(), height()};
+      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message results are numbers
+      auto brush = reinterpret_cast<HBRUSH>(answer);
+      if (brush == nullptr || FillRect(dc.handle(), &whole, brush) == 0) {
+        FillRect(dc.handle(), &whole, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+      }
+    }
+    QLabel::paintEvent(event);
   }
   // The dialog's font often arrives after the label was made and placed.
   void changeEvent(QEvent* event) override {
@@ -57,6 +80,7 @@ class TextLabel final : public QLabel {
     fitting_ = false;
   }
 
+  HWND window_;
   bool fitting_ = false;
 };
 
@@ -95,7 +119,7 @@ LRESULT StaticProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 QWidget* MakeStatic(WindowRecord& record, const CREATESTRUCTW& create, QWidget* parent) {
   const DWORD type = record.style & SS_TYPEMASK;
   // Owned by the parent widget.
-  QLabel* label = type == SS_BITMAP ? new QLabel(parent) : new TextLabel(parent);
+  QLabel* label = type == SS_BITMAP ? new QLabel(parent) : new TextLabel(record.handle, parent);
   if (type == SS_BITMAP) {
     label->setAlignment((record.style & SS_CENTERIMAGE) != 0 ? Qt::AlignCenter
                                                              : Qt::AlignLeft | Qt::AlignTop);

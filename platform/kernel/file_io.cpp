@@ -1,4 +1,4 @@
-// Reading, writing and sizing open files. Only synchronous I/O exists on this platform.
+// Reading, writing, sizing and flushing open files. Only synchronous I/O exists on this platform.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,4 +105,15 @@ BOOL SetEndOfFile(HANDLE hFile) {
     return Fail(murmel::kernel::ErrorForIoErrno(errno, ERROR_WRITE_FAULT));
   }
   return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE hFile) {
+  const auto file = FileFor(hFile);
+  if (!file) return FALSE;
+  if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
+  int result = 0;
+  do {
+    result = ::fsync(file->fd());
+  } while (result != 0 && errno == EINTR);
+  return result == 0 ? TRUE : Fail(murmel::kernel::ErrorForIoErrno(errno, ERROR_WRITE_FAULT));
 }

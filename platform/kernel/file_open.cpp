@@ -1,4 +1,4 @@
-// Opening, creating and deleting files by device or host path.
+// Opening, creating, deleting and renaming files by device or host path.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -154,4 +154,72 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
   }
   SetLastError(ErrorForPathErrno(errno, path));
   return FALSE;
+}
+
+namespace murmel::kernel {
+namespace {
+
+// A readable open of path for the share checks; it does not count as an open of the file
+// for anyone's share mode. O_NONBLOCK: a FIFO must not stall it.
+UniqueFd OpenForCheck(const std::string& path) {
+  return UniqueFd(OpenRetryingInterrupts(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0));
+}
+
+bool IsFolder(int fd) {
+  struct stat info {};
+  return fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Makes a rename in the folder holding path durable.
+bool SyncFolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const UniqueFd fd(OpenRetryingInterrupts(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  return fd && fsync(fd.get()) == 0;
+}
+
+BOOL FailMove(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+}  // namespace
+}  // namespace murmel::kernel
+
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
+  using namespace murmel::kernel;
+  constexpr DWORD kKnownFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (!lpExistingFileName || !lpNewFileName || (dwFlags & ~kKnownFlags) != 0) {
+    return FailMove(ERROR_INVALID_PARAMETER);
+  }
+  const std::string from = HostPath(lpExistingFileName);
+  const std::string to = HostPath(lpNewFileName);
+  if (from.empty() || to.empty()) return FailMove(ERROR_PATH_NOT_FOUND);
+
+  const UniqueFd source = OpenForCheck(from);
+  if (!source) return FailMove(ErrorForPathErrno(errno, from));
+  const UniqueFd target = OpenForCheck(to);
+  const bool replace = (dwFlags & MOVEFILE_REPLACE_EXISTING) != 0;
+  if (target) {
+    if (!replace) return FailMove(ERROR_ALREADY_EXISTS);
+    if (IsFolder(target.get())) return FailMove(ERROR_ACCESS_DENIED);
+  } else if (errno != ENOENT) {
+    return FailMove(ErrorForPathErrno(errno, to));
+  }
+
+  switch (RenameUnlessShared(source.get(), target ? target.get() : -1, from.c_str(), to.c_str(),
+                             replace)) {
+    case ShareResult::kGranted:
+      break;
+    case ShareResult::kViolation:
+      return FailMove(ERROR_SHARING_VIOLATION);
+    case ShareResult::kFailed:
+      if (errno == EEXIST) return FailMove(ERROR_ALREADY_EXISTS);
+      if (errno == EXDEV) return FailMove(ERROR_NOT_SAME_DEVICE);
+      return FailMove(ErrorForPathErrno(errno, to));
+  }
+  if ((dwFlags & MOVEFILE_WRITE_THROUGH) != 0 && !SyncFolderOf(to)) {
+    return FailMove(ERROR_WRITE_FAULT);
+  }
+  return TRUE;
 }

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "win/kernel.h"
 
@@ -107,13 +109,41 @@ ShareResult ClaimShare(int fd, DWORD access, DWORD share_mode) {
   return ShareResult::kGranted;
 }
 
+namespace {
+
+// Whether the files's opens allow deleting it; the caller holds the file's gate.
+ShareResult DeleteAllowed(int fd) {
+  const int held = OthersHold(fd, kDeniesDelete);
+  if (held < 0) return ShareResult::kFailed;
+  return held > 0 ? ShareResult::kViolation : ShareResult::kGranted;
+}
+
+}  // namespace
+
 ShareResult UnlinkUnlessShared(int fd, const char* path) {
   CheckGate gate(fd);
   if (!gate.held()) return ShareResult::kFailed;
-  const int held = OthersHold(fd, kDeniesDelete);
-  if (held < 0) return ShareResult::kFailed;
-  if (held > 0) return ShareResult::kViolation;
+  const ShareResult allowed = DeleteAllowed(fd);
+  if (allowed != ShareResult::kGranted) return allowed;
   return unlink(path) == 0 ? ShareResult::kGranted : ShareResult::kFailed;
+}
+
+ShareResult RenameUnlessShared(int from_fd, int to_fd, const char* from, const char* to,
+                               bool replace) {
+  // Renaming deletes the old name, and replacing deletes the file that bore the new one.
+  CheckGate from_gate(from_fd);
+  if (!from_gate.held()) return ShareResult::kFailed;
+  ShareResult allowed = DeleteAllowed(from_fd);
+  if (allowed != ShareResult::kGranted) return allowed;
+  std::optional<CheckGate> to_gate;
+  if (to_fd >= 0) {
+    to_gate.emplace(to_fd);
+    if (!to_gate->held()) return ShareResult::kFailed;
+    allowed = DeleteAllowed(to_fd);
+    if (allowed != ShareResult::kGranted) return allowed;
+  }
+  const int renamed = renameat2(AT_FDCWD, from, AT_FDCWD, to, replace ? 0 : RENAME_NOREPLACE);
+  return renamed == 0 ? ShareResult::kGranted : ShareResult::kFailed;
 }
 
 }  // namespace murmel::kernel

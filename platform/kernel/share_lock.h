@@ -25,4 +25,10 @@ ShareResult ClaimShare(int fd, DWORD access, DWORD share_mode);
 // the cause in errno.
 ShareResult UnlinkUnlessShared(int fd, const char* path);
 
+// Renames from to `to` when no open of either file refuses delete sharing (from_fd and
+// to_fd are readable opens of them; to_fd is -1 when `to` does not exist). The checks and
+// the rename are one step against other openers; replace false refuses an existing `to`.
+ShareResult RenameUnlessShared(int from_fd, int to_fd, const char* from, const char* to,
+                               bool replace);
+
 }  // namespace murmel::kernel

@@ -17,6 +17,7 @@
 
 #include "platform/testing_shell.h"
 #include "resources/home_page.h"
+#include "shell/menu_commands.h"
 #include "shell/running_client.h"
 #include "support/fake_transfer_server.h"
 #include "transfer/server_connection.h"
@@ -237,6 +238,17 @@ TEST_F(MenuCommandsTest, ClearCustomPictureAsksAndRegistersTheRandomPictureOnYes
   const std::vector<std::string> sent = server.payloads();
   ASSERT_EQ(sent.size(), 1 + kPictureEnvelope + 3);
   EXPECT_EQ(sent[1 + kPictureEnvelope], "FLSZ0");  // no picture: the random one
+
+  // A thread that fails at once must still find its handle stored, or the field keeps a
+  // handle to a finished thread. Nothing listens on port 1, so each connection is refused.
+  SetServerEndpoint(u"127.0.0.1", 1);
+  for (int i = 0; i < 100; ++i) {
+    OnCommand(appState.mainWindow, IDM_CLEAR_CUSTOM_PICTURE, nullptr, 0);
+    for (int wait = 0; wait < 1000 && appState.customPictureThread.load() != nullptr; ++wait) {
+      Sleep(2);
+    }
+    ASSERT_EQ(appState.customPictureThread.load(), nullptr) << "after failure " << i;
+  }
 }
 
 TEST_F(MenuCommandsTest, EveryHelpCommandOpensItsPageAndNoBrowserShowsString15) {

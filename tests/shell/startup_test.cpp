@@ -145,6 +145,25 @@ TEST_F(StartupTest, CompletedFirstProfileIsWrittenAndTheWindowOpens) {
       ::testing::ExitedWithCode(0), "ready 1, list 1, file ok\nRESULT window=1;");
 }
 
+// A book of 1 MiB whose count no file could fill, with an entry of a high number at its end.
+TEST_F(StartupTest, ADamagedAddressBookCountKeepsEveryEntryWithoutHoldingUpStartUp) {
+  EXPECT_EXIT(
+      {
+        StartAsChild(FileAudio());
+        WriteUtf16File(DeviceWindowsFolder() + "/CEVireoRec.pfi", CompleteProfile());
+        std::u16string book = u"[Address]\r\ncount=999999999\r\naddress0=ann@example.org\r\n";
+        book.resize(512 * 1024, u'#');
+        WriteUtf16File(DeviceWindowsFolder() + "/CEVireoRec.arr",
+                       book + u"\r\naddress999999998=zoe@example.org\r\n");
+        const int ready = InitInstance(nullptr);
+        std::fprintf(stderr, "ready %d, list %d\n", ready,
+                     static_cast<int>(SendMessageW(GetDlgItem(appState.mainWindow, IDC_RECIPIENTS),
+                                                   CB_GETCOUNT, 0, 0)));
+        ReportAndExit(0);
+      },
+      ::testing::ExitedWithCode(0), "ready 1, list 2\nRESULT window=1;");
+}
+
 // The program itself, started on a device with a profile; this process, without windows of
 // its own, finds it by its class and posts the close request, then reports how it ended.
 [[noreturn]] void StartProgramAndAskItToClose(const char* program) {

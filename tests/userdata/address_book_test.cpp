@@ -108,6 +108,15 @@ TEST_F(AddressBookTest, LoadKeepsValidEntriesBelowTheCountOncePerAddress) {
       {"a damaged huge count still loads what is there",
        u"count=99999999999999\r\naddress0=a@b.c\r\naddress1=d@e.f\r\n",
        {u"a@b.c", u"d@e.f"}},
+      {"a high number below the count is kept, in number order",
+       u"count=999999999\r\naddress999999998=hi@h.h\r\naddress7=lo@l.l\r\n",
+       {u"lo@l.l", u"hi@h.h"}},
+      {"keys with leading zeros are no entry's",
+       u"count=9\r\naddress01=a@b.c\r\naddress1 =d@e.f\r\n",
+       {}},
+      {"an over-long value is refused, not cut into another address",
+       u"count=2\r\naddress0=" + std::u16string(250, u' ') + u"m77@example.com\r\naddress1=ok@k.k",
+       {u"ok@k.k"}},
   };
   for (const LoadCase& c : cases) {
     SetEntries({});

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "shell/app_state.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
@@ -21,6 +22,15 @@ inline std::string Utf16Bytes(std::u16string_view text) {
     bytes.push_back(static_cast<char>(ch >> 8));
   }
   return bytes;
+}
+
+inline void ClearProfile() {
+  appState.email.clear();
+  appState.name.clear();
+  appState.sex.clear();
+  appState.city.clear();
+  appState.state.clear();
+  appState.country.clear();
 }
 
 class DeviceFolder {

@@ -23,6 +23,7 @@ using murmel::testing::Click;
 using murmel::testing::ForgetMessageBoxesShown;
 using murmel::testing::MessageBoxesShown;
 using murmel::testing::Type;
+using userdata_test::ClearProfile;
 using userdata_test::DeviceFolder;
 using userdata_test::ItemText;
 using userdata_test::LoadedString;
@@ -30,15 +31,6 @@ using userdata_test::Utf16Bytes;
 using userdata_test::WhileOpen;
 
 constexpr const char* PROFILE_FILE = "CEVireoRec.pfi";
-
-void ClearProfile() {
-  appState.email.clear();
-  appState.name.clear();
-  appState.sex.clear();
-  appState.city.clear();
-  appState.state.clear();
-  appState.country.clear();
-}
 
 std::u16string SelectedCountry(HWND dialog) {
   const HWND countries = GetDlgItem(dialog, IDC_PROFILE_COUNTRY);

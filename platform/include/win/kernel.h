@@ -43,6 +43,9 @@ using LPTHREAD_START_ROUTINE = PTHREAD_START_ROUTINE;
 
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+
 #define INVALID_FILE_SIZE 0xFFFFFFFF
 
 #define INFINITE 0xFFFFFFFF
@@ -76,6 +79,12 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 BOOL SetEndOfFile(HANDLE hFile);
 BOOL DeleteFileW(LPCWSTR lpFileName);
+// Writes the file's data and size through to the disk before it returns.
+BOOL FlushFileBuffers(HANDLE hFile);
+// Renames a file, over an existing one with MOVEFILE_REPLACE_EXISTING (refused while an
+// open of either file denies delete sharing); MOVEFILE_WRITE_THROUGH returns only once the
+// new name is on the disk.
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 
 // ---- Threads.
 

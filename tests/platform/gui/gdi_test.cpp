@@ -146,4 +146,30 @@ TEST_F(GdiTest, CopiesBetweenMemoryContextsAndFillsWithStockBrushes) {
   ReleaseDC(nullptr, screen);
 }
 
+LRESULT BlackStaticsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CTLCOLORSTATIC) return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(GdiTest, TextStaticsPaintTheBrushTheirParentAnswersOrTheLightDefault) {
+  WNDCLASSW black{};
+  black.lpfnWndProc = BlackStaticsProc;
+  black.lpszClassName = u"GdiTestBlackStatics";
+  static const bool registered = RegisterClassW(&black) != 0;
+  ASSERT_TRUE(registered);
+  const HWND answering = CreateWindowExW(0, u"GdiTestBlackStatics", u"", WS_VISIBLE, 0, 26, 240,
+                                         294, nullptr, nullptr, nullptr, nullptr);
+  const struct {
+    HWND parent;
+    QColor expected;
+  } cases[] = {{top_, Qt::white}, {answering, Qt::black}};
+  for (const auto& c : cases) {
+    const HWND label = CreateWindowExW(0, u"STATIC", u"0.0s", WS_CHILD | WS_VISIBLE | SS_CENTER, 0,
+                                       0, 36, 14, c.parent, nullptr, nullptr, nullptr);
+    const QImage shown = murmel::testing::WidgetOf(label)->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(1, 1), c.expected);
+  }
+  DestroyWindow(answering);
+}
+
 }  // namespace

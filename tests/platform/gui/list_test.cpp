@@ -72,6 +72,8 @@ TEST_F(GuiTest, ComboItemsAreAddedInsertedReadAndDeleted) {
   EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXT, 4, Text(item)), CB_ERR);
   EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(-1), 0), CB_ERR);
   EXPECT_EQ(SendMessageW(combo, CB_DELETESTRING, 0, 0), 3);
+  // Searches see the items where they stand after an insert and a delete.
+  EXPECT_EQ(SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), Text(u"AMY")), 1);
   EXPECT_EQ(SendMessageW(combo, CB_DELETESTRING, 3, 0), CB_ERR);
   EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, 1, 0), 1);
   EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);
@@ -99,6 +101,9 @@ TEST_F(GuiTest, SortedListInsertsAlphabeticallyIgnoringCase) {
   EXPECT_TRUE(gui_test::CommandsTo(top_).empty());  // the program's own selection is silent
   EXPECT_EQ(SendMessageW(list, LB_DELETESTRING, 0, 0), 3);
   EXPECT_EQ(SendMessageW(list, LB_GETTEXTLEN, 0, 0), 3);
+  // An item inserted out of order: adding goes before the first item sorting after it.
+  EXPECT_EQ(SendMessageW(list, LB_INSERTSTRING, 0, Text(u"zz")), 0);
+  EXPECT_EQ(SendMessageW(list, LB_ADDSTRING, 0, Text(u"carl")), 0);
 }
 
 TEST_F(GuiTest, ClickingAListItemTellsTheParent) {

@@ -161,4 +161,52 @@ TEST_F(FileTest, DeleteFileRemovesOnlyFilesNobodyHolds) {
   EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
 }
 
+TEST_F(FileTest, MoveFileExReplacesOnlyWhenAskedAndNeverAFileHeldAgainstDeletion) {
+  const std::u16string new_path = u"\\Windows\\CEVireoRec.pfi.new";
+  const std::string new_host = dir_ / "device/Windows/CEVireoRec.pfi.new";
+  const DWORD replace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  const struct {
+    const char* name;
+    DWORD share_of_holder;  // of an open of the old file, 0xFF: none
+    DWORD flags;
+    DWORD error;  // ERROR_SUCCESS: moved
+  } cases[] = {
+      {"existing target without the replace flag", 0xFF, MOVEFILE_WRITE_THROUGH,
+       ERROR_ALREADY_EXISTS},
+      {"target held by a reader", FILE_SHARE_READ, replace, ERROR_SHARING_VIOLATION},
+      {"target held by an open that shares deletion", FILE_SHARE_READ | FILE_SHARE_DELETE, replace,
+       ERROR_SUCCESS},
+      {"unknown flag", 0xFF, replace | 2, ERROR_INVALID_PARAMETER},
+      {"replacing", 0xFF, replace, ERROR_SUCCESS},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(WriteHostFile(path_, "old content"));
+    ASSERT_TRUE(WriteHostFile(new_host, "new content"));
+    const HANDLE holder = c.share_of_holder == 0xFF
+                              ? INVALID_HANDLE_VALUE
+                              : Open(device_path_, GENERIC_READ, c.share_of_holder, OPEN_EXISTING);
+    SetLastError(12345);
+    EXPECT_EQ(MoveFileExW(new_path.c_str(), device_path_.c_str(), c.flags) != FALSE,
+              c.error == ERROR_SUCCESS);
+    if (c.error != ERROR_SUCCESS) {
+      EXPECT_EQ(GetLastError(), c.error);
+    }
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+    EXPECT_EQ(ReadHostFile(path_), c.error == ERROR_SUCCESS ? "new content" : "old content");
+    EXPECT_EQ(std::filesystem::exists(new_host), c.error != ERROR_SUCCESS);
+  }
+  EXPECT_FALSE(MoveFileExW(new_path.c_str(), device_path_.c_str(), replace));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+
+  // Flushing needs a handle that may write.
+  HANDLE file = Open(device_path_, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  EXPECT_FALSE(FlushFileBuffers(file));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  CloseHandle(file);
+  file = Open(device_path_, GENERIC_WRITE, 0, OPEN_EXISTING);
+  EXPECT_TRUE(FlushFileBuffers(file));
+  CloseHandle(file);
+}
+
 }  // namespace
