@@ -20,6 +20,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import urllib.error
 import urllib.request
 import wave
 
@@ -112,6 +113,20 @@ def check_programs(root, version):
               "%s --help: %d %r" % (program, helped.returncode, helped.stderr))
 
 
+def check_journal_lines(root, work):
+    """Under the journal a line is its syslog level and the text: the journal adds the time."""
+    read, write = os.pipe()
+    stream = os.fstat(write)
+    failed = subprocess.run([root + "/usr/bin/murmelpost-server", "--config", work + "/none"],
+                            stderr=write, env={"JOURNAL_STREAM": "%d:%d" % (stream.st_dev,
+                                                                            stream.st_ino)})
+    os.close(write)
+    with os.fdopen(read) as said:
+        line = said.read()
+    check(failed.returncode == 2 and line.startswith("<3>cannot read %s/none" % work),
+          "a start-up error under the journal: %r" % line)
+
+
 def parse_prometheus(text):
     """Samples by name and labels; every line must be a comment or a well-formed sample,
     and every sample's family must have been typed before it."""
@@ -200,6 +215,14 @@ def check_running_server(root, work):
         check(typed.get("murmelpost_fsync_seconds") == "histogram", "no fsync histogram")
         check_histogram(samples, "murmelpost_acceptance_seconds", 1)
         check_histogram(samples, "murmelpost_fsync_seconds", 2)
+        # A state folder gone from under the server: it could not store a message.
+        os.rename(state, state + ".gone")
+        try:
+            urllib.request.urlopen(base + "/healthz", timeout=10)
+            check(False, "/healthz ok without a state folder")
+        except urllib.error.HTTPError as error:
+            check(error.code == 503, "/healthz without a state folder: %d" % error.code)
+        os.rename(state + ".gone", state)
     finally:
         server.send_signal(signal.SIGTERM)
         check(server.wait(timeout=30) == 0, "server did not stop cleanly")
@@ -213,6 +236,7 @@ def main():
         check_contents(debs, root)
         check_desktop_files(root)
         check_programs(root, version)
+        check_journal_lines(root, work)
         check_running_server(root, work)
     if failures:
         sys.exit("%d package checks failed" % len(failures))
