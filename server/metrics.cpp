@@ -40,7 +40,8 @@ std::string Histogram::Render(const std::string& name, const std::string& help) 
   for (std::size_t i = 0; i < buckets_.size(); ++i) {
     cumulative += buckets_[i].load();
     const std::string bound = i < kBounds.size() ? Number(kBounds[i]) : "+Inf";
-    out += name + "_bucket{le=\"" + bound + "\"} " + std::to_string(cumulative) + "\n";
+    out += name;
+    out += "_bucket{le=\"" + bound + "\"} " + std::to_string(cumulative) + "\n";
   }
   out += name + "_sum " + Number(static_cast<double>(sumNanoseconds_.load()) / 1e9) + "\n";
   out += name + "_count " + std::to_string(cumulative) + "\n";

@@ -158,7 +158,7 @@ const NumericOption kNumeric[] = {
      [](Options& o, std::uint64_t v) { o.limits.maxMessagesPerSender = v; }},
     {"--max-session-time", 1, 86400,
      [](Options& o, std::uint64_t v) { o.limits.maxSessionTime = std::chrono::seconds(v); }},
-    {"--max-queue-lifetime", 1, 366 * 86400,
+    {"--max-queue-lifetime", 1, std::uint64_t{366} * 86400,
      [](Options& o, std::uint64_t v) { o.maxQueueLifetime = std::chrono::seconds(v); }},
 };
 
@@ -261,8 +261,10 @@ ParseResult ApplyValue(const std::string& argument, const std::string& value, Op
       if (argument != o.name) continue;
       std::uint64_t number = 0;
       if (!ParseNumber(value, o.minimum, o.maximum, number)) {
-        return {false, argument + " expects a number from " + std::to_string(o.minimum) + " to " +
-                           std::to_string(o.maximum) + ", got " + value};
+        std::string error = argument;
+        error += " expects a number from " + std::to_string(o.minimum);
+        error += " to " + std::to_string(o.maximum) + ", got " + value;
+        return {false, error};
       }
       o.set(options, number);
       return {};
@@ -475,7 +477,7 @@ ParseResult ReadConfigText(const std::string& text, const std::filesystem::path&
 
 ParseResult ReadConfigFile(const std::filesystem::path& file, bool explicitlyNamed,
                            Options& options) {
-  constexpr std::uintmax_t kMaxConfigBytes = 64 * 1024;
+  constexpr std::uintmax_t kMaxConfigBytes = std::uintmax_t{64} * 1024;
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(file, error);
   if (status.type() == std::filesystem::file_type::not_found && !explicitlyNamed) return {};
