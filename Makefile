@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD := build/$(PRESET)
 
-.PHONY: run test build configure deps clean
+.PHONY: run test build configure deps clean package
 
 deps:
 	@scripts/install-deps
@@ -15,6 +15,10 @@ build: configure
 
 test: build
 	@ctest --preset $(PRESET)
+
+# The Debian packages murmelpost, murmelpost-server and murmelpost-send, in $(BUILD)/packages.
+package: build
+	@cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/packages
 
 run: build
 	@scripts/run-demo $(BUILD)

@@ -27,7 +27,8 @@ DialogTemplateBuilder AboutDialog() {
   dialog.Item(DLG_CLASS_BUTTON, u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, {112, 72, 30, 14})
       .ResourceItem(DLG_CLASS_STATIC, Id(IDI_APP), kNoId, SS_ICON, {4, 4, 20, 20})
       .Item(DLG_CLASS_STATIC, u"Murmelpost", kNoId, kLabel, {30, 5, 37, 8})
-      .Item(DLG_CLASS_STATIC, u"Voice e-mail from your handheld", kNoId, kLabel, {30, 29, 112, 8})
+      .Item(DLG_CLASS_STATIC, u"Voice e-mail, version " MURMELPOST_VERSION, kNoId, kLabel,
+            {30, 29, 112, 8})
       .Item(DLG_CLASS_STATIC, u"" MURMELPOST_HOME_URL, kNoId, kLabel, {30, 59, 91, 8});
   return dialog;
 }

@@ -12,6 +12,7 @@
 #include "server/cartoons.h"
 #include "server/code_page.h"
 #include "server/delivery_report.h"
+#include "server/metrics.h"
 #include "server/voice_wav.h"
 
 namespace murmel::server {
@@ -616,6 +617,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
       // Accepted, so the client's user is done; delivered once the address is confirmed.
       stored = AddConfirmationLink(staged.verifyingSender, staged.row.clientAddress, linkMail);
       staged.result.detail = " (held until the sender confirms the address)";
+      ++ServerMetrics().held;
     }
   }
   for (const LinkFor& link : links) {
@@ -799,6 +801,7 @@ SenderConfirmationResult Delivery::ConfirmSender(const std::string& token) {
   // the next start-up's catch-up, would otherwise strand behind a used link.
   confirmation.stored = catalogue_.PutSender(*record);
   if (!confirmation.stored.ok) return confirmation;
+  ++ServerMetrics().confirmed;
   const auto held = catalogue_.HeldFrom(record->key, confirmation.stored);
   for (const CatalogueRow& row : held) {
     if (!confirmation.stored.ok) break;
@@ -836,6 +839,7 @@ int Delivery::ExpireHeldLocked(IoResult& result) {
     }
     if (result.ok) ++expired;
   }
+  ServerMetrics().expired += static_cast<std::uint64_t>(expired);
   return expired;
 }
 

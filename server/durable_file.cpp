@@ -13,6 +13,8 @@
 #include <system_error>
 #include <utility>
 
+#include "server/metrics.h"
+
 namespace murmel::server {
 namespace {
 
@@ -46,12 +48,20 @@ std::string HostName() {
   return host;
 }
 
+// Every sync the durable paths make, timed for /metrics.
+int TimedFsync(int fd, int (*sync)(int) = ::fsync) {
+  const auto start = std::chrono::steady_clock::now();
+  const int result = sync(fd);
+  ServerMetrics().fsyncSeconds.Observe(std::chrono::steady_clock::now() - start);
+  return result;
+}
+
 }  // namespace
 
 IoResult SyncDirectory(const std::filesystem::path& directory) {
   FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) return Failure("cannot open folder", directory, errno);
-  if (::fsync(fd.get()) != 0) return Failure("cannot sync folder", directory, errno);
+  if (TimedFsync(fd.get()) != 0) return Failure("cannot sync folder", directory, errno);
   return {};
 }
 
@@ -71,7 +81,7 @@ IoResult WriteFile(const std::filesystem::path& file, std::span<const std::uint8
     if (n < 0) return failAndRemove("cannot write", errno);
     written += static_cast<std::size_t>(n);
   }
-  if (sync && ::fsync(fd.get()) != 0) return failAndRemove("cannot sync", errno);
+  if (sync && TimedFsync(fd.get()) != 0) return failAndRemove("cannot sync", errno);
   if (::close(fd.release()) != 0) return failAndRemove("cannot close", errno);
   return {};
 }
@@ -90,14 +100,15 @@ IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesys
 IoResult SyncFileSystem(const std::filesystem::path& path) {
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return Failure("cannot open", path, errno);
-  if (::syncfs(fd.get()) != 0) return Failure("cannot sync the file system of", path, errno);
+  if (TimedFsync(fd.get(), ::syncfs) != 0)
+    return Failure("cannot sync the file system of", path, errno);
   return {};
 }
 
 IoResult SyncFile(const std::filesystem::path& file) {
   FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return Failure("cannot open", file, errno);
-  if (::fsync(fd.get()) != 0) return Failure("cannot sync", file, errno);
+  if (TimedFsync(fd.get()) != 0) return Failure("cannot sync", file, errno);
   return {};
 }
 

@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr const char* kText = "text/plain; charset=utf-8";
+constexpr const char* kMetrics = "text/plain; version=0.0.4; charset=utf-8";
 constexpr std::string_view kConfirmPath = "/picture/confirm/";
 constexpr std::string_view kPendingImagePath = "/picture/pending/";
 constexpr std::string_view kSenderConfirmPath = "/sender/confirm/";
@@ -174,6 +175,15 @@ struct HttpHelpServer::Impl {
                     : Later(*senders, ConfirmSender, *token);
       }
     }
+    if (read && healthy && request.path == "/healthz") {
+      return [this] {
+        return healthy() ? HttpResponse{200, kText, "ok\n", {}}
+                         : HttpResponse{503, kText, "unhealthy\n", {}};
+      };
+    }
+    if (read && metrics && request.path == "/metrics") {
+      return [this] { return HttpResponse{200, kMetrics, metrics(), {}}; };
+    }
     // Pressing Confirm is the only thing that posts.
     if (!read)
       return HttpResponse{
@@ -184,6 +194,8 @@ struct HttpHelpServer::Impl {
   HelpSite site;
   PictureRegistry* pictures = nullptr;
   Delivery* senders = nullptr;
+  std::function<bool()> healthy;
+  std::function<std::string()> metrics;
   HttpFront front;  // last: it stops before the stores' pointers go
 };
 
@@ -193,6 +205,12 @@ HttpHelpServer::HttpHelpServer(const HttpFrontOptions& options)
 HttpHelpServer::~HttpHelpServer() { Stop(); }
 
 void HttpHelpServer::ServePictures(PictureRegistry& registry) { impl_->pictures = &registry; }
+
+void HttpHelpServer::ServeOperations(std::function<bool()> healthy,
+                                     std::function<std::string()> metrics) {
+  impl_->healthy = std::move(healthy);
+  impl_->metrics = std::move(metrics);
+}
 
 void HttpHelpServer::ServeSenders(Delivery& delivery) { impl_->senders = &delivery; }
 

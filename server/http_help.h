@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,9 @@ class HttpHelpServer {
   void ServePictures(PictureRegistry& registry);
   // Serves /sender/confirm/<token> from delivery; call before Start.
   void ServeSenders(Delivery& delivery);
+  // Serves /healthz (200 while healthy() holds, else 503) and /metrics (Prometheus text
+  // from metrics()); both run on the worker pool. Call before Start.
+  void ServeOperations(std::function<bool()> healthy, std::function<std::string()> metrics);
   // Serves on its own thread; requests are accepted from Listen on.
   void Start();
   // Closes idle browser connections too; returns when the thread has ended. Safe twice.

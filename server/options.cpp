@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <fstream>
 #include <iterator>
 #include <memory>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -116,16 +118,235 @@ ParseResult CheckRelay(SmtpRelayOptions& smtp, const std::string& environmentPas
   if (smtp.requireStartTls && smtp.url.starts_with("smtps:")) {
     return {false, "--smtp-starttls is for smtp:// URLs: smtps:// is encrypted from the start"};
   }
-  if (!smtp.user.empty()) {
-    if (environmentPassword.empty()) {
+  if (smtp.user.empty()) {
+    smtp.password.clear();
+  } else {
+    if (!environmentPassword.empty()) smtp.password = environmentPassword;
+    if (smtp.password.empty()) {
       return {false,
               "--smtp-user needs its password in the environment variable "
-              "MURMELPOST_SMTP_PASSWORD"};
+              "MURMELPOST_SMTP_PASSWORD or as smtp-password in the configuration file"};
     }
-    smtp.password = environmentPassword;
   }
   if (smtp.envelopeFrom.empty()) smtp.envelopeFrom = mailFrom;
   return {};
+}
+
+struct NumericOption {
+  const char* name;
+  std::uint64_t minimum, maximum;
+  void (*set)(Options&, std::uint64_t);
+};
+
+constexpr std::uint64_t kMaxBytes = std::uint64_t{1} << 32;
+const NumericOption kNumeric[] = {
+    {"--max-upload", 0, kMaxBytes,
+     [](Options& o, std::uint64_t v) { o.limits.maxUploadBytes = v; }},
+    {"--max-message", 0, kMaxBytes,
+     [](Options& o, std::uint64_t v) { o.limits.maxMessageBytes = v; }},
+    {"--max-recipients", 1, 100000,
+     [](Options& o, std::uint64_t v) { o.limits.maxRecipients = v; }},
+    {"--max-frame", 64, 65533, [](Options& o, std::uint64_t v) { o.limits.maxFramePayload = v; }},
+    {"--max-sessions", 1, 1000000, [](Options& o, std::uint64_t v) { o.limits.maxSessions = v; }},
+    {"--idle-timeout", 1, 86400,
+     [](Options& o, std::uint64_t v) { o.limits.idleTimeout = std::chrono::seconds(v); }},
+    {"--max-sessions-per-ip", 1, 1000000,
+     [](Options& o, std::uint64_t v) { o.limits.maxSessionsPerIp = v; }},
+    {"--max-messages-per-ip", 1, 1000000,
+     [](Options& o, std::uint64_t v) { o.limits.maxMessagesPerIp = v; }},
+    {"--max-messages-per-sender", 1, 1000000,
+     [](Options& o, std::uint64_t v) { o.limits.maxMessagesPerSender = v; }},
+    {"--max-session-time", 1, 86400,
+     [](Options& o, std::uint64_t v) { o.limits.maxSessionTime = std::chrono::seconds(v); }},
+    {"--max-queue-lifetime", 1, std::uint64_t{366} * 86400,
+     [](Options& o, std::uint64_t v) { o.maxQueueLifetime = std::chrono::seconds(v); }},
+};
+
+const char* const kValued[] = {"--listen",
+                               "--state",
+                               "--http",
+                               "--public-url",
+                               "--smtp-relay",
+                               "--smtp-user",
+                               "--smtp-envelope-from",
+                               "--mail-from",
+                               "--voice-format",
+                               "--log-level"};
+
+// The settings that take no value; false when name is not one.
+bool ApplyFlag(const std::string& name, Options& options) {
+  if (name == "--no-quick-ack") {
+    options.quickAck = false;
+  } else if (name == "--no-http") {
+    options.http = false;
+  } else if (name == "--no-sender-verification") {
+    options.verifySenders = false;
+  } else if (name == "--smtp-starttls") {
+    options.smtp.requireStartTls = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool TakesValue(const std::string& name) {
+  return std::any_of(std::begin(kValued), std::end(kValued),
+                     [&](const char* valued) { return name == valued; }) ||
+         std::any_of(std::begin(kNumeric), std::end(kNumeric),
+                     [&](const NumericOption& o) { return name == o.name; });
+}
+
+// Commands and the file's own name: they mean nothing inside a configuration file.
+bool CommandLineOnly(const std::string& name) {
+  return name == "--help" || name == "-h" || name == "--version" || name == "--list" ||
+         name == "--config";
+}
+
+ParseResult ApplyValue(const std::string& argument, const std::string& value, Options& options) {
+  if (argument == "--listen") {
+    bool portGiven = false;
+    if (!ParseAddressPort(value, options.listenAddress, options.port, portGiven)) {
+      return {false, "--listen expects ADDR:PORT, got " + value};
+    }
+  } else if (argument == "--http") {
+    if (!ParseHttp(value, options)) {
+      return {false, "--http expects PORT or ADDR:PORT ([v6]:PORT for IPv6), got " + value};
+    }
+    options.http = true;
+    options.httpExplicit = true;
+  } else if (argument == "--public-url") {
+    if (!value.starts_with("http://") && !value.starts_with("https://")) {
+      return {false, "--public-url expects an http:// or https:// address, got " + value};
+    }
+    options.publicUrl = value;
+  } else if (argument == "--state") {
+    if (value.empty()) return {false, "--state expects a folder"};
+    options.stateDir = value;
+  } else if (argument == "--smtp-relay") {
+    if (std::string error = ParseRelayUrl(value, options.smtp.url); !error.empty()) {
+      return {false, error};
+    }
+  } else if (argument == "--voice-format") {
+    if (value != "mp3" && value != "wav" && value != "both") {
+      return {false, "--voice-format expects mp3, wav or both, got " + value};
+    }
+    options.voiceFormat = value == "mp3"   ? VoiceFormat::Mp3
+                          : value == "wav" ? VoiceFormat::Wav
+                                           : VoiceFormat::Both;
+  } else if (argument == "--log-level") {
+    static constexpr std::pair<const char*, LogLevel> kLevels[] = {{"error", LogLevel::Error},
+                                                                   {"warning", LogLevel::Warning},
+                                                                   {"notice", LogLevel::Notice},
+                                                                   {"info", LogLevel::Info},
+                                                                   {"debug", LogLevel::Debug}};
+    const auto* level = std::find_if(std::begin(kLevels), std::end(kLevels),
+                                     [&](const auto& known) { return value == known.first; });
+    if (level == std::end(kLevels)) {
+      return {false, "--log-level expects error, warning, notice, info or debug, got " + value};
+    }
+    options.logLevel = level->second;
+  } else if (argument == "--smtp-user") {
+    if (value.empty()) return {false, "--smtp-user expects a user name"};
+    options.smtp.user = value;
+  } else if (argument == "--smtp-envelope-from" || argument == "--mail-from") {
+    // Either goes into headers and MAIL FROM as it is: only a plain mailbox will do.
+    const Parsed<std::string> address = ParseMailbox(value);
+    if (!address.ok()) {
+      return {false, argument + " expects an address like murmelpost@example.org, got " + value +
+                         ": " + address.error};
+    }
+    (argument == "--mail-from" ? options.mailFrom : options.smtp.envelopeFrom) = address.value;
+  } else {
+    for (const NumericOption& o : kNumeric) {
+      if (argument != o.name) continue;
+      std::uint64_t number = 0;
+      if (!ParseNumber(value, o.minimum, o.maximum, number)) {
+        std::string error = argument;
+        error += " expects a number from " + std::to_string(o.minimum);
+        error += " to " + std::to_string(o.maximum) + ", got " + value;
+        return {false, error};
+      }
+      o.set(options, number);
+      return {};
+    }
+    return {false, "unknown option " + argument + " (see --help)"};
+  }
+  return {};
+}
+
+// What depends on more than one setting or on the environment.
+ParseResult Finish(const Environment& environment, Options& options) {
+  if (!options.http && !options.publicUrl.empty()) {
+    return {false, "--public-url names the HTTP pages, which --no-http turns off"};
+  }
+  // Read after the loop so that --listen may come after --http.
+  if (options.httpAddress.empty()) options.httpAddress = options.listenAddress;
+  if (options.mailFrom.empty()) options.mailFrom = DefaultMailFrom();
+  if (ParseResult relay = CheckRelay(options.smtp, environment.smtpPassword, options.mailFrom);
+      !relay.ok) {
+    return relay;
+  }
+  if (!options.stateDir.empty()) return {};
+  // The service manager's folder is the state folder itself; it may list several.
+  if (!environment.stateDirectory.empty()) {
+    options.stateDir = environment.stateDirectory.substr(0, environment.stateDirectory.find(':'));
+  } else if (!environment.xdgState.empty()) {
+    options.stateDir = std::filesystem::path(environment.xdgState) / "murmelpost-server";
+  } else if (!environment.home.empty()) {
+    options.stateDir = std::filesystem::path(environment.home) / ".local/state/murmelpost-server";
+  } else {
+    return {false, "no state folder: set --state, STATE_DIRECTORY, XDG_STATE_HOME or HOME"};
+  }
+  return {};
+}
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// One line of the file, without its number: empty ok for blank lines and comments.
+ParseResult ReadConfigLine(std::string_view line, unsigned fileMode, Options& options) {
+  if (std::any_of(line.begin(), line.end(), [](char c) {
+        return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f;
+      })) {
+    return {false, "control character in the line"};
+  }
+  line = Trim(line);
+  if (line.empty() || line.front() == '#') return {};
+  const auto equals = line.find('=');
+  const std::string key(Trim(line.substr(0, equals)));
+  const bool hasValue = equals != std::string_view::npos;
+  const std::string value(hasValue ? Trim(line.substr(equals + 1)) : std::string_view());
+  if (key.empty() ||
+      key.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") != std::string::npos ||
+      key.front() == '-') {
+    return {false, "expected NAME = VALUE or a bare NAME, got " + std::string(line)};
+  }
+  const std::string name = "--" + key;
+  if (key == "smtp-password") {
+    if (!hasValue || value.empty()) return {false, "smtp-password needs a value"};
+    // Group write or any access for others would let another user read or swap it.
+    if ((fileMode & 027U) != 0) {
+      return {false,
+              "the file holds smtp-password but others may read or change it: chmod 600 "
+              "(or 640 with a group of the service's own)"};
+    }
+    options.smtp.password = value;
+    return {};
+  }
+  if (CommandLineOnly(name)) return {false, key + " is a command-line option, not a setting"};
+  if (ApplyFlag(name, options)) {
+    if (hasValue) return {false, key + " takes no value (write it alone on its line)"};
+    return {};
+  }
+  if (!TakesValue(name)) return {false, "unknown setting " + key};
+  if (!hasValue) return {false, key + " needs a value: " + key + " = VALUE"};
+  ParseResult applied = ApplyValue(name, value, options);
+  // The file says names without dashes.
+  if (!applied.ok && applied.error.starts_with(name)) applied.error.erase(0, 2);
+  return applied;
 }
 
 }  // namespace
@@ -135,8 +356,14 @@ std::string UsageText() {
          "Receives voice messages from Murmelpost clients and delivers them as e-mail\n"
          "into a Maildir outbox under the state folder, each one recorded in the\n"
          "catalogue.sqlite3 there.\n\n"
+         "Every option but --config, --list, --help and --version may also be set in the\n"
+         "configuration file, one \"name = value\" per line (a flag alone on its line), by\n"
+         "its name without the dashes; the command line wins over the file.\n\n"
+         "  --config FILE             configuration file (default /etc/murmelpost/server.conf,\n"
+         "                            which may be missing)\n"
          "  --listen ADDR:PORT        where to listen (default [::]:110; [v6]:PORT for IPv6)\n"
-         "  --state DIR               state folder (default $XDG_STATE_HOME/murmelpost-server)\n"
+         "  --state DIR               state folder (default $STATE_DIRECTORY when the service\n"
+         "                            manager sets it, else $XDG_STATE_HOME/murmelpost-server)\n"
          "  --max-upload BYTES        largest single upload (default 8388608)\n"
          "  --max-message BYTES       largest sum of uploads per message (default 16777216)\n"
          "  --max-recipients N        recipients per message (default 50)\n"
@@ -163,7 +390,9 @@ std::string UsageText() {
          "                            smtp://HOST[:PORT] or smtps://HOST[:PORT]; sent mail\n"
          "                            moves to outbox/sent, refused mail to outbox/failed\n"
          "  --smtp-user NAME          log in to the relay as NAME; the password is read from\n"
-         "                            the environment variable MURMELPOST_SMTP_PASSWORD\n"
+         "                            the environment variable MURMELPOST_SMTP_PASSWORD, else\n"
+         "                            from smtp-password in a configuration file that others\n"
+         "                            cannot read\n"
          "  --smtp-starttls           with smtp://, send nothing unless STARTTLS succeeds\n"
          "  --smtp-envelope-from ADDR bounce address (default the --mail-from address)\n"
          "  --max-queue-lifetime SECONDS  a recipient the relay still defers after this is\n"
@@ -175,60 +404,22 @@ std::string UsageText() {
          "                            anyone's name)\n"
          "  --voice-format FORMAT     the voice in e-mail: mp3 (default; plays everywhere),\n"
          "                            wav (the client's GSM, which few players take) or both\n"
+         "  --log-level LEVEL         error, warning, notice, info (default) or debug\n"
          "  --list [N]                print the newest N (default 20) messages of the state\n"
          "                            folder's catalogue, with where each went, and exit\n"
-         "  --help                    show this text\n";
+         "  --help                    show this text\n"
+         "  --version                 show the version\n";
 }
 
-ParseResult ParseOptions(const std::vector<std::string>& arguments,
-                         const std::string& environmentHome, const std::string& environmentState,
-                         const std::string& environmentSmtpPassword, Options& options) {
-  constexpr std::uint64_t kMaxBytes = std::uint64_t{1} << 32;
-  struct NumericOption {
-    const char* name;
-    std::uint64_t minimum, maximum;
-    std::uint64_t* target;
-  };
-  std::uint64_t upload = options.limits.maxUploadBytes, message = options.limits.maxMessageBytes,
-                recipients = options.limits.maxRecipients, frame = options.limits.maxFramePayload,
-                sessions = options.limits.maxSessions,
-                idle = static_cast<std::uint64_t>(options.limits.idleTimeout.count()),
-                perIp = options.limits.maxSessionsPerIp,
-                messagesPerIp = options.limits.maxMessagesPerIp,
-                messagesPerSender = options.limits.maxMessagesPerSender,
-                lifetime = static_cast<std::uint64_t>(
-                    std::chrono::duration_cast<std::chrono::seconds>(options.limits.maxSessionTime)
-                        .count()),
-                queueLifetime = static_cast<std::uint64_t>(options.maxQueueLifetime.count());
-  const NumericOption numeric[] = {
-      {"--max-upload", 0, kMaxBytes, &upload},
-      {"--max-message", 0, kMaxBytes, &message},
-      {"--max-recipients", 1, 100000, &recipients},
-      {"--max-frame", 64, 65533, &frame},
-      {"--max-sessions", 1, 1000000, &sessions},
-      {"--idle-timeout", 1, 86400, &idle},
-      {"--max-sessions-per-ip", 1, 1000000, &perIp},
-      {"--max-messages-per-ip", 1, 1000000, &messagesPerIp},
-      {"--max-messages-per-sender", 1, 1000000, &messagesPerSender},
-      {"--max-session-time", 1, 86400, &lifetime},
-      {"--max-queue-lifetime", 1, 366 * 86400, &queueLifetime},
-  };
-
+ParseResult ParseOptions(const std::vector<std::string>& arguments, const Environment& environment,
+                         Options& options) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
       options.help = true;
-      continue;
-    }
-    if (argument == "--no-quick-ack") {
-      options.quickAck = false;
-      continue;
-    }
-    if (argument == "--no-http") {
-      options.http = false;
-      continue;
-    }
-    if (argument == "--list") {
+    } else if (argument == "--version") {
+      options.version = true;
+    } else if (argument == "--list") {
       options.list = true;
       // The count is optional: a following option is not one.
       if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--")) {
@@ -237,112 +428,73 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments,
           return {false, "--list expects a number of messages from 1 to 1000000, got " + count};
         }
       }
-      continue;
-    }
-    if (argument == "--no-sender-verification") {
-      options.verifySenders = false;
-      continue;
-    }
-    if (argument == "--smtp-starttls") {
-      options.smtp.requireStartTls = true;
-      continue;
-    }
-    const bool takesValue = argument == "--listen" || argument == "--state" ||
-                            argument == "--http" || argument == "--public-url" ||
-                            argument == "--smtp-relay" || argument == "--smtp-user" ||
-                            argument == "--smtp-envelope-from" || argument == "--mail-from" ||
-                            argument == "--voice-format" ||
-                            std::any_of(std::begin(numeric), std::end(numeric),
-                                        [&](const NumericOption& o) { return argument == o.name; });
-    if (!takesValue) return {false, "unknown option " + argument + " (see --help)"};
-    if (i + 1 >= arguments.size()) return {false, argument + " needs a value (see --help)"};
-    const std::string& value = arguments[++i];
-    if (argument == "--listen") {
-      bool portGiven = false;
-      if (!ParseAddressPort(value, options.listenAddress, options.port, portGiven)) {
-        return {false, "--listen expects ADDR:PORT, got " + value};
+    } else if (!ApplyFlag(argument, options)) {
+      if (argument != "--config" && !TakesValue(argument)) {
+        return {false, "unknown option " + argument + " (see --help)"};
       }
-    } else if (argument == "--http") {
-      if (!ParseHttp(value, options)) {
-        return {false, "--http expects PORT or ADDR:PORT ([v6]:PORT for IPv6), got " + value};
-      }
-      options.http = true;
-      options.httpExplicit = true;
-    } else if (argument == "--public-url") {
-      if (!value.starts_with("http://") && !value.starts_with("https://")) {
-        return {false, "--public-url expects an http:// or https:// address, got " + value};
-      }
-      options.publicUrl = value;
-    } else if (argument == "--state") {
-      if (value.empty()) return {false, "--state expects a folder"};
-      options.stateDir = value;
-    } else if (argument == "--smtp-relay") {
-      if (std::string error = ParseRelayUrl(value, options.smtp.url); !error.empty()) {
-        return {false, error};
-      }
-    } else if (argument == "--voice-format") {
-      if (value == "mp3" || value == "wav" || value == "both") {
-        options.voiceFormat = value == "mp3"   ? VoiceFormat::Mp3
-                              : value == "wav" ? VoiceFormat::Wav
-                                               : VoiceFormat::Both;
-      } else {
-        return {false, "--voice-format expects mp3, wav or both, got " + value};
-      }
-    } else if (argument == "--smtp-user") {
-      if (value.empty()) return {false, "--smtp-user expects a user name"};
-      options.smtp.user = value;
-    } else if (argument == "--smtp-envelope-from" || argument == "--mail-from") {
-      // Either goes into headers and MAIL FROM as it is: only a plain mailbox will do.
-      const Parsed<std::string> address = ParseMailbox(value);
-      if (!address.ok()) {
-        return {false, argument + " expects an address like murmelpost@example.org, got " + value +
-                           ": " + address.error};
-      }
-      (argument == "--mail-from" ? options.mailFrom : options.smtp.envelopeFrom) = address.value;
-    } else {
-      for (const NumericOption& o : numeric) {
-        if (argument != o.name) continue;
-        if (!ParseNumber(value, o.minimum, o.maximum, *o.target)) {
-          std::string error = argument;
-          error += " expects a number from " + std::to_string(o.minimum);
-          error += " to " + std::to_string(o.maximum) + ", got " + value;
-          return {false, error};
-        }
+      if (i + 1 >= arguments.size()) return {false, argument + " needs a value (see --help)"};
+      const std::string& value = arguments[++i];
+      if (argument == "--config") {
+        if (value.empty()) return {false, "--config expects a file"};
+        options.config = value;
+      } else if (ParseResult applied = ApplyValue(argument, value, options); !applied.ok) {
+        return applied;
       }
     }
   }
-  options.limits.maxUploadBytes = upload;
-  options.limits.maxMessageBytes = message;
-  options.limits.maxRecipients = recipients;
-  options.limits.maxFramePayload = frame;
-  options.limits.maxSessions = sessions;
-  options.limits.idleTimeout = std::chrono::seconds(idle);
-  options.limits.maxSessionsPerIp = perIp;
-  options.limits.maxMessagesPerIp = messagesPerIp;
-  options.limits.maxMessagesPerSender = messagesPerSender;
-  options.limits.maxSessionTime = std::chrono::seconds(lifetime);
-  options.maxQueueLifetime = std::chrono::seconds(queueLifetime);
-  if (!options.http && !options.publicUrl.empty()) {
-    return {false, "--public-url names the HTTP pages, which --no-http turns off"};
-  }
-  // Read after the loop so that --listen may come after --http.
-  if (options.httpAddress.empty()) options.httpAddress = options.listenAddress;
-  if (options.mailFrom.empty()) options.mailFrom = DefaultMailFrom();
-  if (ParseResult relay = CheckRelay(options.smtp, environmentSmtpPassword, options.mailFrom);
-      !relay.ok) {
-    return relay;
-  }
+  return Finish(environment, options);
+}
 
-  if (options.stateDir.empty()) {
-    if (!environmentState.empty()) {
-      options.stateDir = std::filesystem::path(environmentState) / "murmelpost-server";
-    } else if (!environmentHome.empty()) {
-      options.stateDir = std::filesystem::path(environmentHome) / ".local/state/murmelpost-server";
-    } else {
-      return {false, "no state folder: set --state, XDG_STATE_HOME or HOME"};
-    }
+ParseResult ConfigFileOf(const std::vector<std::string>& arguments, std::filesystem::path& path,
+                         bool& explicitlyNamed) {
+  path = kDefaultConfigFile;
+  explicitlyNamed = false;
+  // Only --config matters here; every other mistake is reported by the full parse.
+  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (arguments[i] != "--config") continue;
+    if (arguments[i + 1].empty()) return {false, "--config expects a file"};
+    path = arguments[i + 1];
+    explicitlyNamed = true;
   }
   return {};
+}
+
+ParseResult ReadConfigText(const std::string& text, const std::filesystem::path& file,
+                           unsigned fileMode, Options& options) {
+  std::size_t number = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    ++number;
+    std::string_view content = std::string_view(text).substr(start, end - start);
+    // A file saved with CR LF line ends is still one setting a line.
+    if (content.ends_with('\r')) content.remove_suffix(1);
+    ParseResult line = ReadConfigLine(content, fileMode, options);
+    if (!line.ok) return {false, file.string() + ":" + std::to_string(number) + ": " + line.error};
+    start = end + 1;
+  }
+  return {};
+}
+
+ParseResult ReadConfigFile(const std::filesystem::path& file, bool explicitlyNamed,
+                           Options& options) {
+  constexpr std::uintmax_t kMaxConfigBytes = std::uintmax_t{64} * 1024;
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(file, error);
+  if (status.type() == std::filesystem::file_type::not_found && !explicitlyNamed) return {};
+  if (error) return {false, "cannot read " + file.string() + ": " + error.message()};
+  if (status.type() != std::filesystem::file_type::regular) {
+    return {false, file.string() + " is not a regular file"};
+  }
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  if (error || size > kMaxConfigBytes) {
+    return {false, file.string() + ": larger than 64 KiB, or unreadable"};
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  if (!in.read(text.data(), static_cast<std::streamsize>(size))) {
+    return {false, "cannot read " + file.string()};
+  }
+  return ReadConfigText(text, file, static_cast<unsigned>(status.permissions()), options);
 }
 
 }  // namespace murmel::server

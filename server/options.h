@@ -1,4 +1,5 @@
-// The command line of murmelpost-server.
+// The command line of murmelpost-server and its configuration file, which takes the same
+// settings by the same names.
 #pragma once
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "server/limits.h"
+#include "server/log.h"
 #include "server/voice_mp3.h"
 
 namespace murmel::server {
@@ -16,7 +18,9 @@ namespace murmel::server {
 struct SmtpRelayOptions {
   std::string url;  // smtp://host[:port] or smtps://host[:port], as curl takes it
   std::string user;
-  std::string password;  // only from the environment: a command line is visible to all users
+  // From the environment or a configuration file only others cannot read: a command line
+  // is visible to all users.
+  std::string password;
   bool requireStartTls = false;
   std::string envelopeFrom;  // where bounces go
 };
@@ -40,10 +44,14 @@ struct Options {
   VoiceFormat voiceFormat = VoiceFormat::Mp3;
   Limits limits;
   bool quickAck = true;  // off only to measure what it saves
+  LogLevel logLevel = LogLevel::Info;
   SmtpRelayOptions smtp;
   // A recipient the relay still defers this long after acceptance is given up on.
   std::chrono::seconds maxQueueLifetime{std::chrono::hours(24 * 5)};
   bool help = false;
+  bool version = false;
+  // Set only by the command line; the file is read before the line is parsed.
+  std::filesystem::path config;
   // --list: print the newest catalogue rows and exit instead of serving.
   bool list = false;
   std::uint64_t listCount = 20;
@@ -54,11 +62,34 @@ struct ParseResult {
   std::string error;  // says which option and what is expected
 };
 
-// environmentHome, environmentState and environmentSmtpPassword are $HOME, $XDG_STATE_HOME
-// and $MURMELPOST_SMTP_PASSWORD (any may be empty).
-ParseResult ParseOptions(const std::vector<std::string>& arguments,
-                         const std::string& environmentHome, const std::string& environmentState,
-                         const std::string& environmentSmtpPassword, Options& options);
+// What the server reads from its environment; any may be empty.
+struct Environment {
+  std::string home;            // $HOME
+  std::string xdgState;        // $XDG_STATE_HOME
+  std::string stateDirectory;  // $STATE_DIRECTORY, set by the service manager
+  std::string smtpPassword;    // $MURMELPOST_SMTP_PASSWORD
+};
+
+inline constexpr char kDefaultConfigFile[] = "/etc/murmelpost/server.conf";
+
+// Applies the command line on top of whatever options holds already (defaults, or a
+// configuration file read into it), then fills in what depends on the environment.
+ParseResult ParseOptions(const std::vector<std::string>& arguments, const Environment& environment,
+                         Options& options);
+
+// The file --config names, if any: it is read before the rest of the line.
+ParseResult ConfigFileOf(const std::vector<std::string>& arguments, std::filesystem::path& path,
+                         bool& explicitlyNamed);
+
+// Applies one "name = value" or bare "name" per line (# starts a comment) to options.
+// Errors say "file:line: reason". A file that holds the SMTP password must not be readable
+// by others (fileMode: its permission bits).
+ParseResult ReadConfigText(const std::string& text, const std::filesystem::path& file,
+                           unsigned fileMode, Options& options);
+
+// Reads the file. A missing file is fine only when it was not named explicitly.
+ParseResult ReadConfigFile(const std::filesystem::path& file, bool explicitlyNamed,
+                           Options& options);
 
 std::string UsageText();
 

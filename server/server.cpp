@@ -21,6 +21,7 @@
 #include "server/address.h"
 #include "server/frame_codec.h"
 #include "server/listener.h"
+#include "server/metrics.h"
 #include "server/session.h"
 
 namespace murmel::server {
@@ -247,10 +248,12 @@ asio::awaitable<void> Server::RunConnection(asio::ip::tcp::socket socket) {
                                   : fairness_.Admit(address);
   if (!refusal.empty()) {
     RefuseAtOnce(socket);
+    ServerMetrics().Refuse(Refusal::SessionCap);
     logLimit_.Log("refused connections", peer + " refused: " + refusal);
     co_return;
   }
   ++active_;
+  ++ServerMetrics().sessionsOpen;
   auto connection = std::make_shared<Connection>(std::move(socket), options_);
   connection->address = address;
   asio::co_spawn(io_, Connection::Watchdog(connection), asio::detached);
@@ -261,6 +264,7 @@ asio::awaitable<void> Server::RunConnection(asio::ip::tcp::socket socket) {
   connection->socket.close(ignored);
   connection->timer.cancel();
   --active_;
+  --ServerMetrics().sessionsOpen;
   fairness_.Leave(address);
   const bool delivered = outcome.starts_with("accepted");
   std::string line = peer + " ";
@@ -317,11 +321,13 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
     if (const FrameError error =
             ParseFrameHeader(header, options_.limits.maxFramePayload, bodyLength);
         error != FrameError::None) {
+      ServerMetrics().Refuse(Refusal::MalformedFrame);
       co_return std::string("ended: ") + Describe(error);
     }
     body.resize(bodyLength);
     if (!co_await read(body, false)) co_return "lost inside a frame";
     if (const FrameError error = CheckFrameBody(body); error != FrameError::None) {
+      ServerMetrics().Refuse(Refusal::MalformedFrame);
       co_return std::string("ended: ") + Describe(error);
     }
     ++connection.frames;
@@ -337,17 +343,24 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
         CheckSender(fairness_, connection.address, payload, session.message(), std::move(decision));
     if (decision.kind == Decision::Kind::Finish) {
       const std::string senderKey = AddressKey(session.message().sender.address);
+      const auto finishing = std::chrono::steady_clock::now();
       const DeliveryResult delivered =
           co_await AsyncAccept(delivery_, session.TakeMessage(), connection.address);
+      ServerMetrics().acceptanceSeconds.Observe(std::chrono::steady_clock::now() - finishing);
       if (!delivered.ok) {
         decision = Refuse("not stored: " + delivered.detail);
       } else {
         accepted = "accepted " + delivered.detail;
         fairness_.Accepted(connection.address, senderKey);
+        ++ServerMetrics().accepted;
       }
     }
     if (!co_await send(decision.reply)) co_return "lost while replying";
-    if (decision.kind == Decision::Kind::Refuse) co_return "refused: " + decision.reason;
+    if (decision.kind == Decision::Kind::Refuse) {
+      ServerMetrics().Refuse(decision.reason.starts_with("not stored") ? Refusal::NotStored
+                                                                       : Refusal::Protocol);
+      co_return "refused: " + decision.reason;
+    }
   }
 }
 

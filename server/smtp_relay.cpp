@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "server/gmime_support.h"
+#include "server/metrics.h"
 
 namespace murmel::server {
 namespace {
@@ -261,6 +262,7 @@ bool SmtpRelay::Record(const CatalogueRow& row, std::vector<RecipientRecord>& re
     log_("relay: " + recorded.error);
   }
   if (deferred.empty()) return false;
+  ++ServerMetrics().relayDeferred;
   log_("relay: " + row.file + ": deferred for" + deferred + " (" + outcome.reason +
        "); trying again in " + Duration(backoff.delay));
   return true;
@@ -278,6 +280,7 @@ void SmtpRelay::Finish(const CatalogueRow& row, const std::vector<RecipientRecor
     sent = sent || record.state == RecipientState::Sent;
   }
   if (!MoveTo(row.file, sent ? "sent" : "failed")) return;
+  ++(sent ? ServerMetrics().relaySent : ServerMetrics().relayFailed);
   log_(sent ? "relay: sent " + row.file + " (" + reason + ")"
             : "relay: " + row.file + " moved to failed/: " + reason);
   if (const IoResult recorded =

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "platform/gui/dialog_shell.h"
+#include "platform/gui/gdi_objects.h"
 #include "platform/gui/host_widget.h"
 #include "platform/gui/screen.h"
 #include "platform/gui/single_instance.h"
@@ -239,6 +240,10 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
       HICON previous = record->icons[kind];
       // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
       record->icons[kind] = reinterpret_cast<HICON>(lParam);
+      // The screen is the one desktop window: the window manager shows its icon.
+      if (const QImage* image = murmel::gui::ImageOf(record->icons[kind]); image && kind == 1) {
+        murmel::gui::ScreenWidget()->setWindowIcon(QPixmap::fromImage(*image));
+      }
       return reinterpret_cast<LRESULT>(previous);
     }
     default:

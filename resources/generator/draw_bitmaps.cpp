@@ -99,8 +99,13 @@ bool WriteSet(const std::vector<Picture>& set, const QVector<QRgb>& palette, con
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   const QStringList args = QGuiApplication::arguments();
-  if (args.size() != 2 && !(args.size() == 4 && args[2] == QLatin1String("--sheet"))) {
-    std::fprintf(stderr, "usage: draw_bitmaps OUTPUT_DIR [--sheet SHEET.png]\n");
+  QString sheet, icons;
+  for (qsizetype i = 2; i + 1 < args.size(); i += 2) {
+    (args[i] == QLatin1String("--sheet") ? sheet : icons) = args[i + 1];
+  }
+  if (args.size() < 2 || args.size() % 2 != 0 ||
+      (args.size() > 2 && sheet.isEmpty() && icons.isEmpty())) {
+    std::fprintf(stderr, "usage: draw_bitmaps OUTPUT_DIR [--sheet SHEET.png] [--icons DIR]\n");
     return 2;
   }
   // Fonts are loaded from their files so that the pictures do not depend on font config.
@@ -128,7 +133,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "draw_bitmaps: cannot write the icon\n");
     return 1;
   }
-  if (args.size() == 4 && !art::WriteContactSheet(dir, args[3])) {
+  // The desktop's copies of the same icon, drawn at each size of the icon theme.
+  for (const int size : {16, 32, 48, 64, 128, 256}) {
+    const QString folder = QStringLiteral("%1/hicolor/%2x%2/apps").arg(icons).arg(size);
+    if (!icons.isEmpty() &&
+        (!QDir().mkpath(folder) ||
+         !art::AppIcon(size).save(folder + QStringLiteral("/murmelpost.png")))) {
+      std::fprintf(stderr, "draw_bitmaps: cannot write the %dpx icon\n", size);
+      return 1;
+    }
+  }
+  if (!sheet.isEmpty() && !art::WriteContactSheet(dir, sheet)) {
     std::fprintf(stderr, "draw_bitmaps: cannot write the sheet\n");
     return 1;
   }

@@ -6,7 +6,11 @@
 #include <asio/signal_set.hpp>
 
 #include <sys/resource.h>
+#include <systemd/sd-daemon.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +21,8 @@
 #include "server/delivery.h"
 #include "server/delivery_report.h"
 #include "server/http_help.h"
+#include "server/log.h"
+#include "server/metrics.h"
 #include "server/options.h"
 #include "server/server.h"
 #include "server/smtp_relay.h"
@@ -38,53 +44,89 @@ bool FitOpenFileLimit(std::size_t maxSessions) {
   if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= need) {
     limit.rlim_cur = need;
     if (::setrlimit(RLIMIT_NOFILE, &limit) == 0) {
-      std::cerr << "murmelpost-server: raised the open-file limit from " << soft << " to " << need
-                << " for --max-sessions " << maxSessions << std::endl;
+      Log(LogLevel::Notice, "raised the open-file limit from " + std::to_string(soft) + " to " +
+                                std::to_string(need) + " for --max-sessions " +
+                                std::to_string(maxSessions));
       return true;
     }
   }
-  std::cerr << "murmelpost-server: --max-sessions " << maxSessions << " needs " << need
-            << " open files, but the limit is " << soft << " (hard limit "
-            << (limit.rlim_max == RLIM_INFINITY ? std::string("unlimited")
-                                                : std::to_string(limit.rlim_max))
-            << "): lower --max-sessions or raise the limit (LimitNOFILE= in the service file, "
-               "ulimit -n)\n";
+  Log(LogLevel::Error,
+      "--max-sessions " + std::to_string(maxSessions) + " needs " + std::to_string(need) +
+          " open files, but the limit is " + std::to_string(soft) + " (hard limit " +
+          (limit.rlim_max == RLIM_INFINITY ? std::string("unlimited")
+                                           : std::to_string(limit.rlim_max)) +
+          "): lower --max-sessions or raise the limit (LimitNOFILE= in the service file, "
+          "ulimit -n)");
   return false;
+}
+
+std::string EnvironmentVariable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// The command line on top of the configuration file; false after reporting why not.
+bool ReadOptions(const std::vector<std::string>& arguments, murmel::server::Options& options) {
+  using namespace murmel::server;
+  std::filesystem::path config;
+  bool named = false;
+  ParseResult parsed = ConfigFileOf(arguments, config, named);
+  // --help and --version must work whatever the file holds.
+  const bool informational = std::any_of(arguments.begin(), arguments.end(), [](const auto& a) {
+    return a == "--help" || a == "-h" || a == "--version";
+  });
+  if (parsed.ok && !informational) parsed = ReadConfigFile(config, named, options);
+  if (parsed.ok) {
+    parsed = ParseOptions(
+        arguments,
+        {EnvironmentVariable("HOME"), EnvironmentVariable("XDG_STATE_HOME"),
+         EnvironmentVariable("STATE_DIRECTORY"), EnvironmentVariable("MURMELPOST_SMTP_PASSWORD")},
+        options);
+  }
+  if (!parsed.ok) Log(LogLevel::Error, parsed.error);
+  return parsed.ok;
+}
+
+// Files in new/ wait for the relay (or for whoever reads the outbox).
+std::uint64_t QueueDepth(const std::filesystem::path& outbox) {
+  std::error_code error;
+  std::uint64_t count = 0;
+  for (std::filesystem::directory_iterator it(outbox / "new", error), end; !error && it != end;
+       it.increment(error)) {
+    ++count;
+  }
+  return count;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace murmel::server;
-  const char* home = std::getenv("HOME");
-  const char* state = std::getenv("XDG_STATE_HOME");
-  const char* smtpPassword = std::getenv("MURMELPOST_SMTP_PASSWORD");
   Options options;
-  const ParseResult parsed =
-      ParseOptions(std::vector<std::string>(argv + 1, argv + argc), home ? home : "",
-                   state ? state : "", smtpPassword ? smtpPassword : "", options);
-  if (!parsed.ok) {
-    std::cerr << "murmelpost-server: " << parsed.error << "\n";
-    return 2;
-  }
+  if (!ReadOptions(std::vector<std::string>(argv + 1, argv + argc), options)) return 2;
   if (options.help) {
     std::cout << UsageText();
     return 0;
   }
+  if (options.version) {
+    std::cout << "murmelpost-server " MURMELPOST_VERSION "\n";
+    return 0;
+  }
+  SetLogThreshold(options.logLevel);
   if (options.list) {
     // A reader beside a running server: WAL lets it read while the server writes.
     Catalogue catalogue(options.stateDir / kCatalogueFileName);
     if (std::error_code error; !std::filesystem::exists(catalogue.file(), error)) {
-      std::cerr << "murmelpost-server: no catalogue " << catalogue.file().string()
-                << ": no server has accepted messages with this state folder (--state DIR "
-                   "names another)\n";
+      Log(LogLevel::Error, "no catalogue " + catalogue.file().string() +
+                               ": no server has accepted messages with this state folder "
+                               "(--state DIR names another)");
       return 1;
     }
     IoResult read = catalogue.Open(/*mustExist=*/true);
     const auto rows = read.ok ? catalogue.Newest(static_cast<int>(options.listCount), read)
                               : std::vector<CatalogueRow>{};
     if (!read.ok) {
-      std::cerr << "murmelpost-server: " << read.error << "\n";
+      Log(LogLevel::Error, read.error);
       return 1;
     }
     std::cout << FormatRows(rows);
@@ -96,26 +138,26 @@ int main(int argc, char** argv) {
   deliveryOptions.voiceFormat = options.voiceFormat;
   Delivery delivery(options.stateDir, deliveryOptions);
   if (const IoResult opened = delivery.Open(); !opened.ok) {
-    std::cerr << "murmelpost-server: " << opened.error << "\n";
+    Log(LogLevel::Error, opened.error);
     return 1;
   }
   // Before the relay starts moving files, so that every file it moves has its row.
   if (const ReconcileSummary found = delivery.Reconcile(); !found.result.ok) {
-    std::cerr << "murmelpost-server: " << found.result.error << "\n";
+    Log(LogLevel::Error, found.result.error);
     return 1;
   } else if (found.added + found.updated + found.dropped + found.resumed > 0) {
-    std::cerr << "murmelpost-server: catalogue: " << found.added
-              << " outbox files had no row and got one, " << found.updated
-              << " rows caught up with their file's folder, " << found.dropped
-              << " unfinished acceptances removed, " << found.resumed
-              << " accepted messages still to compose" << std::endl;
+    Log(LogLevel::Notice,
+        "catalogue: " + std::to_string(found.added) + " outbox files had no row and got one, " +
+            std::to_string(found.updated) + " rows caught up with their file's folder, " +
+            std::to_string(found.dropped) + " unfinished acceptances removed, " +
+            std::to_string(found.resumed) + " accepted messages still to compose");
   }
   Catalogue relayCatalogue(options.stateDir / kCatalogueFileName);
   // curl's global set-up is not thread-safe: done here, before any thread exists.
   std::optional<SmtpRelay> relay;
   if (!options.smtp.url.empty()) {
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-      std::cerr << "murmelpost-server: cannot initialise libcurl\n";
+      Log(LogLevel::Error, "cannot initialise libcurl");
       return 1;
     }
     // A relay that drops the connection must not kill the server.
@@ -123,28 +165,26 @@ int main(int argc, char** argv) {
     // The relay thread's own connection: it reads each file's recipients there and
     // records what became of each.
     if (const IoResult opened = relayCatalogue.Open(); !opened.ok) {
-      std::cerr << "murmelpost-server: " << opened.error << "\n";
+      Log(LogLevel::Error, opened.error);
       return 1;
     }
     RelaySchedule schedule;
     schedule.maxLifetime = options.maxQueueLifetime;
-    relay.emplace(
-        delivery.outboxRoot(), options.smtp, schedule, relayCatalogue,
-        [](const std::string& line) { std::cerr << "murmelpost-server: " + line + "\n"; });
+    relay.emplace(delivery.outboxRoot(), options.smtp, schedule, relayCatalogue,
+                  [](const std::string& line) { Log(LogLevel::Info, line); });
     relay->OnUndelivered(ReportsThrough(delivery));
     if (const IoResult started = relay->Start(); !started.ok) {
-      std::cerr << "murmelpost-server: " << started.error << "\n";
+      Log(LogLevel::Error, started.error);
       return 1;
     }
     delivery.OnDelivered([&relay] { relay->Wake(); });
-    std::cerr << "murmelpost-server: relaying e-mail through " << options.smtp.url
-              << (options.smtp.user.empty() ? "" : " as " + options.smtp.user) << std::endl;
+    Log(LogLevel::Info, "relaying e-mail through " + options.smtp.url +
+                            (options.smtp.user.empty() ? "" : " as " + options.smtp.user));
   }
   asio::io_context io(1);
-  Server server(io, options, delivery,
-                [](const std::string& line) { std::cerr << line << std::endl; });
+  Server server(io, options, delivery, [](const std::string& line) { Log(LogLevel::Info, line); });
   if (const IoResult listening = server.Listen(); !listening.ok) {
-    std::cerr << "murmelpost-server: " << listening.error << "\n";
+    Log(LogLevel::Error, listening.error);
     return 1;
   }
   // Help pages are secondary: a busy default port costs only them. A port the operator
@@ -155,21 +195,30 @@ int main(int argc, char** argv) {
     if (const IoResult bound = help.Listen(options.httpAddress, options.httpPort); bound.ok) {
       helpServed = true;
     } else if (options.httpExplicit) {
-      std::cerr << "murmelpost-server: " << bound.error << "\n";
+      Log(LogLevel::Error, bound.error);
       return 1;
     } else {
-      std::cerr << "murmelpost-server: warning: " << bound.error
-                << "; transfer service runs without them (--http PORT picks another port)"
-                << std::endl;
+      Log(LogLevel::Warning,
+          bound.error + "; transfer service runs without them (--http PORT picks another port)");
     }
   }
   asio::signal_set signals(io, SIGINT, SIGTERM);
-  signals.async_wait([&](const std::error_code&, int) { io.stop(); });
+  signals.async_wait([&](const std::error_code&, int) {
+    sd_notify(0, "STOPPING=1");
+    io.stop();
+  });
   // Scripts read the transfer port from this line: its form stays as it was.
-  std::cerr << "murmelpost-server: listening on port " << server.port() << ", outbox "
-            << delivery.outboxRoot().string() << std::endl;
+  Log(LogLevel::Notice, "listening on port " + std::to_string(server.port()) + ", outbox " +
+                            delivery.outboxRoot().string());
+  std::atomic<bool> serving{false};
   if (helpServed) {
-    std::cerr << "murmelpost-server: help pages on http port " << help.port() << std::endl;
+    Log(LogLevel::Notice, "help pages on http port " + std::to_string(help.port()));
+    // Healthy while the transfer listener runs and a message could be stored.
+    help.ServeOperations(
+        [&serving, &options] { return serving && ::access(options.stateDir.c_str(), W_OK) == 0; },
+        [&delivery] {
+          return ServerMetrics().Render(QueueDepth(delivery.outboxRoot()), delivery.composing());
+        });
     delivery.ConfirmLinksAt(options.publicUrl.empty()
                                 ? "http://localhost:" + std::to_string(help.port())
                                 : options.publicUrl);
@@ -178,17 +227,21 @@ int main(int argc, char** argv) {
     help.Start();
   } else {
     // Activating unconfirmed pictures would let anyone dress up another sender's messages.
-    std::cerr << "murmelpost-server: custom picture registrations"
-              << (options.verifySenders ? " and messages from unconfirmed senders" : "")
-              << " are refused: their confirmation links need the HTTP pages" << std::endl;
+    Log(LogLevel::Warning,
+        std::string("custom picture registrations") +
+            (options.verifySenders ? " and messages from unconfirmed senders" : "") +
+            " are refused: their confirmation links need the HTTP pages");
   }
   if (!options.verifySenders) {
-    std::cerr << "murmelpost-server: warning: sender verification is off: messages go out in "
-                 "whatever name a client claims"
-              << std::endl;
+    Log(LogLevel::Warning,
+        "sender verification is off: messages go out in whatever name a client claims");
   }
   server.Start();
+  serving = true;
+  // Both listeners are bound and accepting: the service manager may start what needs us.
+  sd_notify(0, "READY=1");
   io.run();
+  serving = false;
   // The relay first, so that a report it has just handed over is still stored. Before io
   // goes: what was submitted finishes, and its replies go nowhere.
   if (relay) relay->Stop();

@@ -8,7 +8,7 @@ namespace {
 ParseResult Parse(const std::vector<std::string>& arguments, Options& options,
                   const std::string& home = "/home/u", const std::string& state = "",
                   const std::string& password = "") {
-  return ParseOptions(arguments, home, state, password, options);
+  return ParseOptions(arguments, {home, state, "", password}, options);
 }
 
 TEST(Options, DefaultsListenOnPort110AndKeepStateUnderXdg) {
