@@ -1,5 +1,6 @@
 #include "server/delivery.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -143,9 +144,10 @@ namespace {
 constexpr std::size_t kSyncWhileStaging = std::size_t{1024} * 1024;
 // Uploads up to this size are composed in a lane of their own.
 constexpr std::uint64_t kSmallMessage = 128 * 1024;
-// While fewer accepted messages than this wait for their e-mail, clients come first; beyond,
-// composing does, so that the backlog on disk and its names in memory stay bounded.
-constexpr std::size_t kClientsFirstBelow = 50000;
+// Accepted messages whose e-mail waits: beyond this many, the threads that serve clients
+// compose too, so that the backlog on disk and its names in memory stay bounded.
+constexpr std::size_t kBacklogBound = 50000;
+constexpr int kFinishingNice = 10;
 // Below this many files a batch fsyncs each; from here on one sync of the file system is
 // cheaper, though it also writes out what others left dirty (such as large uploads).
 constexpr std::size_t kSyncFileSystemFrom = 8;
@@ -181,9 +183,10 @@ IoResult Delivery::Open() {
   if (result.ok) result = pictures_.Open();
   if (!result.ok || committer_.joinable()) return result;
   for (unsigned i = 0; i < std::max(1U, options_.composers); ++i) {
-    composers_.emplace_back([this] { ComposeLoop(false); });
+    composers_.emplace_back([this] { ComposeLoop(Lane::Any); });
+    composers_.emplace_back([this] { ComposeLoop(Lane::Finish); });
   }
-  composers_.emplace_back([this] { ComposeLoop(true); });
+  composers_.emplace_back([this] { ComposeLoop(Lane::Small); });
   committer_ = std::thread([this] { CommitLoop(); });
   return result;
 }
@@ -199,7 +202,6 @@ void Delivery::Stop() {
     toComposeSmall_.clear();
     // Accepted already: composed at the next start.
     toFinish_.clear();
-    toFinishSmall_.clear();
   }
   composeReady_.notify_all();
   for (Request& request : dropped) request.done({false, "the server is stopping"});
@@ -233,7 +235,7 @@ ReconcileSummary Delivery::Reconcile() {
       ::unlink(entry.path().c_str());
       continue;
     }
-    QueueComposing(name, entry.file_size(error));
+    QueueComposing(name);
     ++summary.resumed;
   }
   return summary;
@@ -241,13 +243,13 @@ ReconcileSummary Delivery::Reconcile() {
 
 std::size_t Delivery::composing() const {
   const std::lock_guard lock(queueMutex_);
-  return toFinish_.size() + toFinishSmall_.size();
+  return toFinish_.size() + finishing_;
 }
 
-void Delivery::QueueComposing(std::string name, std::uint64_t size) {
+void Delivery::QueueComposing(std::string name) {
   {
     const std::lock_guard lock(queueMutex_);
-    (size <= kSmallMessage ? toFinishSmall_ : toFinish_).push_back(std::move(name));
+    toFinish_.push_back(std::move(name));
   }
   composeReady_.notify_all();
 }
@@ -291,32 +293,34 @@ void Delivery::RunSerially(std::function<void()> job) {
   commitReady_.notify_one();
 }
 
-void Delivery::ComposeLoop(bool smallOnly) {
+void Delivery::ComposeLoop(Lane lane) {
+  if (lane == Lane::Finish) {
+    // Nobody waits for these: the threads that answer clients come first for the CPU.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kFinishingNice);
+  }
   for (;;) {
     std::optional<Request> request;
     std::string finishing;
     {
       std::unique_lock lock(queueMutex_);
-      // A client waits for each request; nobody waits for an accepted message's e-mail.
       auto next = [&]() -> std::deque<Request>* {
-        if (!smallOnly && !toCompose_.empty()) return &toCompose_;
-        return toComposeSmall_.empty() ? nullptr : &toComposeSmall_;
+        if (lane == Lane::Any && !toCompose_.empty()) return &toCompose_;
+        return lane == Lane::Finish || toComposeSmall_.empty() ? nullptr : &toComposeSmall_;
       };
-      auto backlog = [&]() -> std::deque<std::string>* {
-        if (!smallOnly && !toFinish_.empty()) return &toFinish_;
-        return toFinishSmall_.empty() ? nullptr : &toFinishSmall_;
+      // Past the bound the backlog is everyone's, so that it stops growing.
+      auto finish = [&] {
+        return !toFinish_.empty() && (lane == Lane::Finish || toFinish_.size() >= kBacklogBound);
       };
-      composeReady_.wait(
-          lock, [&] { return stopComposing_ || next() != nullptr || backlog() != nullptr; });
+      composeReady_.wait(lock, [&] { return stopComposing_ || next() != nullptr || finish(); });
       if (stopComposing_) return;
-      const bool clientsFirst = toFinish_.size() + toFinishSmall_.size() < kClientsFirstBelow;
-      if (std::deque<Request>* queue = next(); queue != nullptr && (clientsFirst || !backlog())) {
+      if (finish()) {
+        finishing = std::move(toFinish_.front());
+        toFinish_.pop_front();
+        ++finishing_;
+      } else {
+        std::deque<Request>* queue = next();
         request = std::move(queue->front());
         queue->pop_front();
-      } else {
-        std::deque<std::string>* names = backlog();
-        finishing = std::move(names->front());
-        names->pop_front();
       }
     }
     if (request && request->message.IsPictureRegistration()) {
@@ -329,7 +333,11 @@ void Delivery::ComposeLoop(bool smallOnly) {
       continue;
     }
     Staged staged = request ? StageAccepted(*request) : ComposeAccepted(finishing);
-    if (staged.composed && !staged.result.ok) continue;  // left in accepted/ for the next start
+    if (staged.composed && !staged.result.ok) {  // left in accepted/ for the next start
+      const std::lock_guard lock(queueMutex_);
+      --finishing_;
+      continue;
+    }
     {
       const std::lock_guard lock(queueMutex_);
       toCommit_.push_back(std::move(staged));
@@ -376,9 +384,13 @@ void Delivery::CommitLoop() {
       if (!batch.empty()) CommitBatch(batch, {});
       if (!composed.empty()) PublishComposed(composed);
     }
+    if (!composed.empty()) {
+      const std::lock_guard lock(queueMutex_);
+      finishing_ -= composed.size();
+    }
     for (Staged& staged : batch) {
       if (staged.from == &accepted_ && staged.result.ok) {
-        QueueComposing(staged.name, static_cast<std::uint64_t>(staged.row.size));
+        QueueComposing(staged.name);
       }
       if (staged.done) staged.done(std::move(staged.result));
     }

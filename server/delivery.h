@@ -41,8 +41,9 @@ struct DeliveryOptions {
   // Off only on closed networks: then anyone may send in anyone's name.
   bool verifySenders = true;
   std::time_t verifiedFor = 365 * kDay;
-  // Threads that compose e-mail; composing is CPU work, one per core is plenty. One more
-  // takes only small messages, so they never queue behind a 16 MiB one.
+  // Threads that store what clients send, and as many that compose the e-mail from it
+  // (CPU work: one per core is plenty). One more takes only small messages, so they never
+  // queue behind a 16 MiB one.
   unsigned composers = 2;
   VoiceFormat voiceFormat = VoiceFormat::Mp3;
 };
@@ -149,7 +150,10 @@ class Delivery {
     AcceptDone done;
   };
 
-  void ComposeLoop(bool smallOnly);
+  // Any: what clients wait for; Small: only the small of that, so that a small message
+  // never waits behind a 16 MiB one; Finish: the e-mail of accepted messages.
+  enum class Lane { Any, Small, Finish };
+  void ComposeLoop(Lane lane);
   void CommitLoop();
   Staged StageAccepted(Request& request);
   Staged ComposeAccepted(const std::string& name);
@@ -163,7 +167,7 @@ class Delivery {
   void Fail(Staged& staged, const std::string& why);
   // Under mutex_: moves composed e-mail into the folder its row's state names now.
   void PublishComposed(std::vector<Staged>& composed);
-  void QueueComposing(std::string name, std::uint64_t size);
+  void QueueComposing(std::string name);
   struct LinkFor {
     std::string address, clientAddress;
   };
@@ -203,8 +207,9 @@ class Delivery {
   mutable std::mutex queueMutex_;
   std::condition_variable composeReady_, commitReady_;
   std::deque<Request> toCompose_, toComposeSmall_;
-  // Accepted messages by name, to be composed when no client waits.
-  std::deque<std::string> toFinish_, toFinishSmall_;
+  // Accepted messages by name, their e-mail still to compose.
+  std::deque<std::string> toFinish_;
+  std::size_t finishing_ = 0;  // taken from those, not yet published
   std::vector<Staged> toCommit_;
   std::deque<std::function<void()>> serial_;
   bool stopComposing_ = false, stopCommitting_ = false;
