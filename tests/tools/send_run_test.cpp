@@ -93,8 +93,8 @@ class SendRunTest : public testing::Test {
 };
 
 TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
-  FakeTransferServer server;
-  server.Start();
+  // Refuses connections, so that input let through fails at once as a send, not a hang.
+  FakeTransferServer server(0, /*listen_now=*/false);
   WriteFile(dir_ / "big.jpg", std::string(102401, 'x'));
   WriteFile(dir_ / "notes.txt", "not audio");
   struct Case {
@@ -137,7 +137,6 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
       {"--server", Endpoint(server), "--from", "ann", "--name", "Ann", "--to", "b@x.org"});
   EXPECT_EQ(badSender.status, EXIT_BAD_INPUT);
   EXPECT_NE(badSender.err.find("--from"), std::string::npos) << badSender.err;
-  EXPECT_EQ(server.connections(), 0);
 }
 
 TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
