@@ -76,7 +76,9 @@ std::string DescribeSendFailure(DWORD lastError, int percent, const std::string&
     // The client looks a dotted address up by name too, and gives up when it has none.
     const bool dotted = !host.empty() && host[0] >= '0' && host[0] <= '9';
     return "the server host '" + host + "' was not found" +
-           (dotted ? " (an IPv4 address must have a host name, as the handheld looks it up)" : "");
+           (dotted ? " (the client looks an address up by name: it needs a name in /etc/hosts "
+                     "or DNS)"
+                   : "");
   }
   const char* connectFailure = ConnectFailure(lastError);
   if (percent < 0 && connectFailure != nullptr) {
