@@ -23,7 +23,7 @@ endfunction()
 # murmel_test(<target> <folder> [DEPS ...] [ENV ...] [LABELS ...]): one GoogleTest
 # executable from <folder>/*_test.cpp, registered with CTest as one suite.
 function(murmel_test target folder)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS;ENV;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;ENV;LABELS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${folder}/*_test.cpp)
   if(NOT sources)
     return()
@@ -33,10 +33,7 @@ function(murmel_test target folder)
                                           GTest::gmock)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   add_test(NAME ${target} COMMAND ${target})
-  if(NOT ARG_TIMEOUT)
-    set(ARG_TIMEOUT 300)
-  endif()
-  set_tests_properties(${target} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}"
+  # The time limit is set once for every test, in tests/CMakeLists.txt.
+  set_tests_properties(${target} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}"
                        LABELS "${ARG_LABELS}")
 endfunction()

@@ -61,15 +61,21 @@ int ExchangeForQueryReply(SOCKET s, const BYTE* payload, int count, BYTE (&data)
   }
 }
 
-// Formats a text command; a command that needs more than the buffer is refused rather
-// than sent cut short.
+// Formats and converts a text command: its byte count, or -1 when it needs more than the
+// buffer, so that it is refused rather than sent cut short.
 template <typename Argument>
-int SendFormattedCommand(SOCKET s, const WCHAR* format, const Argument& argument) {
+int FormatCommand(const WCHAR* format, const Argument& argument,
+                  BYTE (&converted)[TEXT_COMMAND_SIZE]) {
   Text<TEXT_COMMAND_SIZE + 1> command;
   wsprintfW(command, format, argument);
   if (command.length() >= TEXT_COMMAND_SIZE) return -1;
+  return ConvertCommand(command, converted, TEXT_COMMAND_SIZE);
+}
+
+template <typename Argument>
+int SendFormattedCommand(SOCKET s, const WCHAR* format, const Argument& argument) {
   BYTE converted[TEXT_COMMAND_SIZE];
-  const int count = ConvertCommand(command, converted, TEXT_COMMAND_SIZE);
+  const int count = FormatCommand(format, argument, converted);
   if (count < 0) return -1;
   return ExchangeForExactReply(s, converted, count);
 }
@@ -101,6 +107,11 @@ int SendCommand(SOCKET s, const WCHAR* format, const WCHAR* argument) {
 
 int SendCommand(SOCKET s, const WCHAR* format, int argument) {
   return SendFormattedCommand(s, format, argument);
+}
+
+bool TextCommandFits(const WCHAR* format, const WCHAR* argument) {
+  BYTE converted[TEXT_COMMAND_SIZE];
+  return FormatCommand(format, argument, converted) >= 0;
 }
 
 int QueryCommand(SOCKET s, const WCHAR* command, int count, BYTE (&data)[QUERY_DATA_SIZE]) {

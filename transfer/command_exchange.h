@@ -27,6 +27,9 @@ int SendGreeting(SOCKET s);
 // format is the command word and one conversion: "SEND%s", "FLTP%d" ...
 int SendCommand(SOCKET s, const WCHAR* format, const WCHAR* argument);
 int SendCommand(SOCKET s, const WCHAR* format, int argument);
+// Whether SendCommand could send this command, which it refuses when the text does not
+// fit its buffer before or after the conversion to the ANSI code page.
+bool TextCommandFits(const WCHAR* format, const WCHAR* argument);
 int QueryCommand(SOCKET s, const WCHAR* command, int count, BYTE (&data)[QUERY_DATA_SIZE]);
 int QueryRaw(SOCKET s, const BYTE* command, int count, BYTE (&data)[QUERY_DATA_SIZE]);
 int SendFinish(SOCKET s);

@@ -1,4 +1,6 @@
 // Send from the main window against the scripted transfer server on loopback.
+#include <commctrl.h>
+
 #include <string>
 #include <vector>
 
@@ -49,6 +51,14 @@ class SendButtonTest : public RunningClientTest {
     const UINT previous = EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, MF_GRAYED);
     EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, previous & MF_GRAYED);
     return (previous & MF_GRAYED) != 0;
+  }
+
+  // PBM_SETRANGE answers the range it replaces; putting that back keeps it.
+  static int ProgressMaximum() {
+    const HWND bar = PanelControl(IDC_PROGRESS);
+    const LRESULT range = SendMessageW(bar, PBM_SETRANGE, 0, MAKELONG(0, 1));
+    SendMessageW(bar, PBM_SETRANGE, 0, range);
+    return HIWORD(range);
   }
 
   static std::u16string LoadText(int id) {
@@ -112,11 +122,15 @@ TEST_F(SendButtonTest, RefusedConnectionShowsTheConnectMessageAndKeepsTheForm) {
 
   PressSend();
   ASSERT_TRUE(WaitForSendToEnd());
+  // Once the message is read, the panel shows the recorder's range and time again.
+  EXPECT_EQ(ProgressMaximum(), 200);
+  EXPECT_EQ(WindowText(PanelControl(IDC_TIME_DISPLAY)), u"0.0s");
 
   const auto boxes = murmel::testing::MessageBoxesShown();
   ASSERT_EQ(boxes.size(), 1U);
   EXPECT_EQ(boxes[0].text, LoadText(IDS_CONNECT_FAILED));
   EXPECT_EQ(boxes[0].caption, u"Murmelpost");
+  EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_ICONHAND | MB_OK));
   EXPECT_EQ(WindowText(MainControl(IDC_SUBJECT)), u"Lunch");
   EXPECT_EQ(WindowText(MainControl(IDC_MESSAGE_TEXT)), u"See you at noon");
   EXPECT_FALSE(ClearAttachmentItemGrayed());

@@ -27,8 +27,7 @@ TEST(SendOptions, ServerEndpointForms) {
   const Case cases[] = {
       {"localhost", "localhost", 0},
       {"127.0.0.1:2110", "127.0.0.1", 2110},
-      {"[::1]:65535", "::1", 65535},
-      {"[fe80::1]", "fe80::1", 0},
+      {"mail.example.org:65535", "mail.example.org", 65535},
   };
   for (const Case& c : cases) {
     SendOptions options;
@@ -63,8 +62,9 @@ TEST(SendOptions, RefusesMalformedCommandLines) {
     EXPECT_FALSE(result.ok) << line;
     EXPECT_FALSE(result.error.empty()) << line;
   }
-  const std::vector<std::string> badServers = {"",         ":110", "host:", "host:0",  "host:65536",
-                                               "host:11x", "::1",  "[::1",  "[::1]110"};
+  // The connection is IPv4 only: an IPv6 address in any form is refused.
+  const std::vector<std::string> badServers = {
+      "", ":110", "host:", "host:0", "host:65536", "host:11x", "::1", "[::1]:110", "[fe80::1]"};
   for (const auto& server : badServers) {
     SendOptions options;
     auto arguments = With({"--to", "b@x.org"});

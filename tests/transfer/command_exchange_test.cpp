@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -223,21 +224,34 @@ TEST(Queries, RetrResendsTheWholeCommand) {
   EXPECT_EQ(server.payloads()[3], "CHCK_DEF2.80.1234");
 }
 
-TEST(SendLocale, SendsTheRecordForThisMachine) {
-  ScopedEnv tz("TZ", "UTC");
-  ScopedEnv locale("LC_ALL", "C");
-  appState.sex = u"Ms.";
+// The record SendLocale sends with the time zone TZ.
+std::string LocaleRecordIn(const char* tz) {
+  ScopedEnv zone("TZ", tz);
   FakeTransferServer server;
   server.Reply("TROKignored data").WaitForClose().Start();
   {
     Connection connection(server);
-    EXPECT_EQ(SendLocale(connection), 0);
+    EXPECT_EQ(SendLocale(connection), 0) << tz;
   }
   server.Finish();
-  ASSERT_EQ(server.frames().size(), 1u);
+  return server.frames().size() == 1 ? ToHex(server.frames()[0].payload) : "no record";
+}
+
+// Only the zone's Bias goes into the record, never what daylight time adds to it.
+TEST(SendLocale, CarriesTheZonesBiasAndWhetherDaylightTimeIsOn) {
+  ScopedEnv locale("LC_ALL", "C");
+  appState.sex = u"Ms.";
   // Code page 1252, no daylight time, bias 0, language 0x0409, salutation "Ms.".
-  EXPECT_EQ(ToHex(server.frames()[0].payload),
+  EXPECT_EQ(LocaleRecordIn("UTC"),
             "4C 4F 43 4C 00 00 04 E4 00 00 00 00 00 00 00 00 00 09 00 01 01");
+  // Two zones like Berlin's, an hour east of UTC with an hour of daylight time, one in
+  // the first half of the year and one in the second, changing at the same instants:
+  // whenever this runs, one is in daylight time and the other in standard time.
+  const std::set<std::string> records = {LocaleRecordIn("AST-1ADT,J1/1,J182/1"),
+                                         LocaleRecordIn("BST-1BDT,J182/0,J365/26")};
+  EXPECT_EQ(records, (std::set<std::string>{
+                         "4C 4F 43 4C 00 00 04 E4 00 FF FF F1 F0 00 00 00 00 09 00 01 01",
+                         "4C 4F 43 4C 00 00 04 E4 01 FF FF F1 F0 00 00 00 00 09 00 01 01"}));
 }
 
 TEST(FileCommands, PayloadsCarryTheirArguments) {

@@ -1,8 +1,14 @@
 #include "transfer/frame_layer.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -220,6 +226,50 @@ TEST(ReceiveFrame, RetriesWhileTheSocketWouldBlock) {
   EXPECT_EQ(ReceiveFrame(pair.client(), buffer, &capacity), 0);
   writer.join();
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "late");
+}
+
+// Whether the thread waits in recv now, as the kernel reports it.
+bool WaitsInRecv(pid_t thread) {
+  std::ifstream syscall("/proc/self/task/" + std::to_string(thread) + "/syscall");
+  long number = -1;
+  return (syscall >> number) && number == SYS_recvfrom;
+}
+
+// A signal that interrupts a waiting recv makes it fail with WSAEINTR; the frame layer
+// tries again, as for WSAEWOULDBLOCK, instead of giving up the connection.
+TEST(ReceiveFrame, RetriesWhenASignalInterruptsTheWait) {
+  static std::atomic<int> caught{0};
+  struct sigaction action {};
+  struct sigaction previous {};
+  action.sa_handler = [](int) { caught.fetch_add(1); };  // no SA_RESTART: recv fails
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  SocketPair pair;
+  std::atomic<pid_t> readerId{0};
+  std::atomic<bool> done{false};
+  BYTE buffer[32];
+  int capacity = 32;
+  int result = 1;
+  std::thread reader([&] {
+    readerId = gettid();
+    result = ReceiveFrame(pair.client(), buffer, &capacity);
+    done = true;
+  });
+  int sent = 0;
+  for (; sent < 3; ++sent) {
+    while (!done && !WaitsInRecv(readerId))
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (done) break;
+    const int before = caught;
+    pthread_kill(reader.native_handle(), SIGUSR1);
+    while (caught == before) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  pair.Write(EncodeFrame("after three signals"));
+  reader.join();
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_EQ(sent, 3);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "after three signals");
 }
 
 TEST(SocketCalls, ClassifyOutcomes) {

@@ -414,4 +414,44 @@ TEST_F(SessionTest, StopKeepsTheFormAndTheRecording) {
   }
 }
 
+// Stop pressed the moment a step completes (when it shows its percentage): the session
+// sends nothing more, and the thread keeps everything for another try.
+TEST_F(SessionTest, StopAsEachStepCompletesEndsTheSessionThere) {
+  struct Case {
+    const char* step;
+    std::size_t show;     // Stop during the n-th percentage shown
+    long framesAnswered;  // what the server had seen by then
+  };
+  // Text, a 10-byte attachment and one chunk show 1, 3, 5, 7, 9, then one value per
+  // upload frame, the voice's end once more and 100.
+  const Case cases[] = {
+      {"connection", 1, 0}, {"locale", 3, 2},      {"client type", 4, 3}, {"envelope", 5, 6},
+      {"text", 6, 9},       {"attachment", 7, 13}, {"voice", 9, 17},
+  };
+  static std::size_t stopAtShow = 0;
+  for (const auto& c : cases) {
+    SetUp();
+    appState.messageText = u"Hello";
+    appState.hasMessageText = 1;
+    Attach("a.bin", Pattern(10));
+    Record(1);
+    stopAtShow = c.show;
+    SetTransferProgressObserver([](int percent) {
+      ProgressLog::Record(percent);
+      if (ProgressLog::Values().size() == stopAtShow) appState.cancelRequested = 1;
+    });
+    FakeTransferServer server;
+    server.SendFrame("TROK").AnswerEveryFrame("TROK").Start();
+    UseServer(server);
+
+    EXPECT_EQ(SendThreadProc(nullptr), 0u) << c.step;
+    server.Finish();
+    EXPECT_EQ(server.answered(), c.framesAnswered) << c.step;
+    EXPECT_EQ(ProgressLog::Values().size(), c.show) << c.step;
+    EXPECT_EQ(appState.recordingAvailable.load(), 1) << c.step;
+    EXPECT_FALSE(appState.attachmentPath.empty()) << c.step;
+    EXPECT_FALSE(appState.messageText.empty()) << c.step;
+  }
+}
+
 }  // namespace

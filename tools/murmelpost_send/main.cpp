@@ -1,5 +1,7 @@
 // murmelpost-send: sends one voice message (or a custom picture request) to a Murmelpost
 // transfer server through the handheld client's own sessions.
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
@@ -12,5 +14,5 @@ int main(int argc, char** argv) {
     return 0;
   }
   return murmel::send_tool::RunSendTool(std::vector<std::string>(argv + 1, argv + argc), std::cout,
-                                        std::cerr);
+                                        std::cerr, isatty(STDERR_FILENO) == 1);
 }

@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "shell/app_state.h"
 #include "tools/murmelpost_send/voice_import.h"
+#include "transfer/command_exchange.h"
 #include "transfer/server_connection.h"
 #include "userdata/email_address.h"
 
@@ -83,6 +85,11 @@ bool FillMessage(const SendOptions& options, FormResult& result) {
     return false;
   }
   appState.hasMessageText = text.empty() ? 0 : 1;
+  // The handheld refuses an empty form; an e-mail with nothing in it helps nobody.
+  if (text.empty() && !options.attach && !options.voice) {
+    result.error = "the message is empty: give --text, --attach or --voice";
+    return false;
+  }
 
   appState.attachmentPath.clear();
   appState.attachmentName.clear();
@@ -137,6 +144,32 @@ bool FillPicture(const SendOptions& options, FormResult& result) {
   return Store(appState.customPicturePath, ToUtf16(absolute), "the picture's full path", result);
 }
 
+// The session refuses a text command too long for its buffer, but only once connected:
+// checked here, a long subject or list is bad input and nothing is sent.
+bool CommandsFit(const SendOptions& options, FormResult& result) {
+  const std::u16string sender = SenderString();
+  struct Command {
+    const WCHAR* format;
+    const WCHAR* argument;
+    const char* what;
+  };
+  std::vector<Command> commands = {{u"SEND%s", sender.c_str(), "--name with --from"}};
+  if (options.mode == SendMode::Message) {
+    commands.push_back({u"RECI%s", appState.recipientsText, "--to"});
+    commands.push_back({u"TITL%s", appState.subjectText, "--subject"});
+    if (options.attach) commands.push_back({u"FLNM%s", appState.attachmentName, "--attach"});
+  }
+  for (const Command& command : commands) {
+    if (!TextCommandFits(command.format, command.argument)) {
+      result.error = std::string(command.what) +
+                     ": too long to send; its command must fit 1023 bytes in code page " +
+                     std::to_string(GetACP());
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 FormResult FillApplicationState(const SendOptions& options) {
@@ -149,7 +182,7 @@ FormResult FillApplicationState(const SendOptions& options) {
   if (!FillProfile(options, result)) return result;
   const bool filled = options.mode == SendMode::Message ? FillMessage(options, result)
                                                         : FillPicture(options, result);
-  if (!filled) return result;
+  if (!filled || !CommandsFit(options, result)) return result;
   SetServerEndpoint(host.c_str(), options.port);
   result.ok = true;
   return result;

@@ -9,21 +9,15 @@ namespace {
 
 ParseResult Fail(std::string error) { return {false, std::move(error)}; }
 
-// HOST, HOST:PORT, [V6ADDRESS] or [V6ADDRESS]:PORT.
+// HOST or HOST:PORT. The client's connection is IPv4 only, so an IPv6 address is refused
+// here rather than failing as a host that cannot be found.
 ParseResult ParseServer(const std::string& value, SendOptions& options) {
   std::string host = value;
   std::string port;
-  if (!host.empty() && host.front() == '[') {
-    const auto close = host.find(']');
-    if (close == std::string::npos) return Fail("--server: missing ']' after the IPv6 address");
-    const std::string rest = host.substr(close + 1);
-    if (!rest.empty() && rest.front() != ':') return Fail("--server: expected ':PORT' after ']'");
-    if (!rest.empty()) port = rest.substr(1);
-    host = host.substr(1, close - 1);
-  } else if (const auto colon = host.rfind(':'); colon != std::string::npos) {
-    if (host.find(':') != colon) {
-      return Fail("--server: write an IPv6 address in brackets, e.g. [::1]:110");
-    }
+  if (host.starts_with('[') || host.find(':') != host.rfind(':')) {
+    return Fail("--server: IPv6 is not supported; give a host name or an IPv4 address");
+  }
+  if (const auto colon = host.find(':'); colon != std::string::npos) {
     port = host.substr(colon + 1);
     host = host.substr(0, colon);
   }
@@ -142,7 +136,8 @@ std::string SendUsageText() {
          "Sends one voice message to a Murmelpost transfer server, or registers (or clears)\n"
          "the sender's custom message picture, exactly as the handheld client does.\n"
          "\n"
-         "  --server     transfer server; the port defaults to 110; IPv6 as [ADDRESS]:PORT\n"
+         "  --server     transfer server: a host name or an IPv4 address (IPv4 only);\n"
+         "               the port defaults to 110\n"
          "  --from       the sender's e-mail address\n"
          "  --name       the sender's full name\n"
          "  --title      form of address, Mr. (default) or Ms.\n"
@@ -155,7 +150,11 @@ std::string SendUsageText() {
          "  --picture    a GIF or JPEG of at most 100K shown with the sender's messages\n"
          "  --clear-picture  go back to the server's random picture\n"
          "\n"
-         "Each percentage of the transfer is printed to stderr as 'progress N%'.\n"
+         "A message needs at least one of --text, --attach and --voice.\n"
+         "\n"
+         "The transfer's percentage goes to stderr: on a terminal one line rewritten in\n"
+         "place, otherwise one 'progress N%' line per step. A sent message is summed up\n"
+         "on stdout in one line.\n"
          "Exit status: 0 sent, 1 the send failed, 2 bad usage or input (nothing was sent).\n";
 }
 

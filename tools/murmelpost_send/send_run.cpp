@@ -2,39 +2,37 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 #include "audio/voice_store.h"
 #include "shell/app_state.h"
 #include "tools/murmelpost_send/message_form.h"
 #include "tools/murmelpost_send/send_options.h"
+#include "tools/murmelpost_send/send_report.h"
 #include "transfer/picture_session.h"
 #include "transfer/send_session.h"
+#include "transfer/server_connection.h"
 
 namespace murmel::send_tool {
 namespace {
 
-// The session reports through a plain function pointer, so the stream lives here.
-std::ostream* progressStream = nullptr;
-
-// One write per line: on the unbuffered stderr each insertion is a system call of its
-// own, and this runs once per data frame.
-void PrintProgress(int percent) {
-  if (progressStream == nullptr) return;
-  *progressStream << ("progress " + std::to_string(percent) + "%\n") << std::flush;
-}
-
-class ProgressReporting {
- public:
-  explicit ProgressReporting(std::ostream& err) {
-    progressStream = &err;
-    SetTransferProgressObserver(PrintProgress);
-  }
-  ProgressReporting(const ProgressReporting&) = delete;
-  ProgressReporting& operator=(const ProgressReporting&) = delete;
-  ~ProgressReporting() {
-    SetTransferProgressObserver(nullptr);
-    progressStream = nullptr;
-  }
+// What the summary line reports, taken before the send releases the recording.
+struct MessageFacts {
+  int recipients = 0;
+  double voiceSeconds = 0;
 };
+
+MessageFacts FactsFromState() {
+  MessageFacts facts;
+  // ValidateEmail left the list as addresses separated by single commas.
+  facts.recipients = 1;
+  for (const WCHAR c : std::u16string_view(appState.recipientsText.data())) {
+    facts.recipients += c == u',' ? 1 : 0;
+  }
+  // 16-bit samples at 8 kHz.
+  if (appState.recordingAvailable != 0) facts.voiceSeconds = appState.recordedBytes / 16000.0;
+  return facts;
+}
 
 int SendMessageFromState() {
   const std::u16string sender = SenderString();
@@ -44,14 +42,16 @@ int SendMessageFromState() {
   const BOOL hasAttachment = appState.attachmentPath.empty() ? FALSE : TRUE;
   // Stop is never pressed here; a flag left from an earlier send must not cancel this one.
   appState.cancelRequested = 0;
-  const int sent = SendVoiceMessage(voice, text, hasAttachment, sender.c_str(),
-                                    appState.recipientsText, appState.subjectText);
+  return SendVoiceMessage(voice, text, hasAttachment, sender.c_str(), appState.recipientsText,
+                          appState.subjectText);
+}
+
+void ReleaseRecording() {
   if (appState.recordingAvailable != 0) {
     FreeVoiceStore();
     appState.recordingAvailable = 0;
     appState.recordedBytes = 0;
   }
-  return sent;
 }
 
 int SendPictureFromState() {
@@ -60,9 +60,14 @@ int SendPictureFromState() {
   return RunCustomPictureSession(sender.c_str(), path, appState.customPictureMode);
 }
 
+std::string ServerName(const SendOptions& options) {
+  return options.host + ":" + std::to_string(options.port != 0 ? options.port : SERVER_PORT);
+}
+
 }  // namespace
 
-int RunSendTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+int RunSendTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                bool errIsTerminal) {
   SendOptions options;
   if (const ParseResult parsed = ParseSendOptions(arguments, options); !parsed.ok) {
     err << "murmelpost-send: " << parsed.error << "\n";
@@ -81,13 +86,26 @@ int RunSendTool(const std::vector<std::string>& arguments, std::ostream& out, st
     err << "murmelpost-send: warning: " << warning << "\n";
   }
 
-  const ProgressReporting progress(err);
   const bool message = options.mode == SendMode::Message;
+  const MessageFacts facts = FactsFromState();
+  ProgressDisplay progress(err, errIsTerminal);
+  // The session leaves the WinSock code of a failed lookup or connect as the last error.
+  SetLastError(0);
   const int done = message ? SendMessageFromState() : SendPictureFromState();
+  const DWORD lastError = GetLastError();
+  ReleaseRecording();
+  progress.Finish();
   if (done != 1) {
-    err << "murmelpost-send: the " << (message ? "message" : "picture request")
-        << " was not accepted: the server could not be reached, refused it or broke off\n";
+    err << "murmelpost-send: "
+        << DescribeSendFailure(lastError, progress.last(), options.host, ServerName(options))
+        << "\n";
     return EXIT_SEND_FAILED;
+  }
+  if (message) {
+    out << MessageSummary(facts.recipients, facts.voiceSeconds, appState.transferTotal) << "\n";
+  } else {
+    out << (options.mode == SendMode::RegisterPicture ? "custom picture registered\n"
+                                                      : "custom picture cleared\n");
   }
   return EXIT_SENT;
 }

@@ -12,7 +12,9 @@ constexpr int EXIT_SENT = 0;
 constexpr int EXIT_SEND_FAILED = 1;
 constexpr int EXIT_BAD_INPUT = 2;
 
-// Help goes to out; progress lines, warnings and errors to err.
-int RunSendTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+// Help and the summary of a sent message go to out; progress, warnings and errors to err,
+// the progress as one line rewritten in place when err is a terminal.
+int RunSendTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                bool errIsTerminal = false);
 
 }  // namespace murmel::send_tool
