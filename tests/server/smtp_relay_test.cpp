@@ -225,6 +225,7 @@ TEST(SmtpRelay, AcceptedMessageGoesOutWhenDeliveryWakesTheRelay) {
   for (std::size_t at = 0; (at = expected.find('\n', at)) != std::string::npos; at += 2)
     expected.insert(at, "\r");
   EXPECT_EQ(sessions[0].body, expected);
+  delivery.Stop();  // it may still be waking the relay
   relay.Stop();
 }
 
