@@ -534,6 +534,17 @@ bool Delivery::SyncStaged(std::vector<Staged*>& files) {
   return false;
 }
 
+IoResult Delivery::SyncFolders(std::vector<std::filesystem::path>& folders, bool wholeFileSystem) {
+  if (wholeFileSystem) return SyncFileSystem(outbox_.root() / "tmp");
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  IoResult synced;
+  for (const std::filesystem::path& folder : folders) {
+    if (synced.ok) synced = SyncDirectory(folder);
+  }
+  return synced;
+}
+
 void Delivery::PublishComposed(std::vector<Staged>& composed) {
   std::vector<Staged*> written;
   for (Staged& one : composed) written.push_back(&one);
@@ -576,16 +587,7 @@ void Delivery::PublishComposed(std::vector<Staged>& composed) {
     folders.push_back(target->root() / "new");
     if (staged.keptVoice) folders.push_back(voiceFolder());
   }
-  std::sort(folders.begin(), folders.end());
-  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-  IoResult synced;
-  if (wholeFileSystem) {
-    synced = SyncFileSystem(outbox_.root() / "tmp");
-  } else {
-    for (const std::filesystem::path& folder : folders) {
-      if (synced.ok) synced = SyncDirectory(folder);
-    }
-  }
+  const IoResult synced = SyncFolders(folders, wholeFileSystem);
   // Only once the e-mail is durable may what it was made from go; until then a crash
   // composes it again.
   if (!synced.ok) return;
@@ -664,16 +666,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     folders.push_back(staged.target->root() / "new");
   }
   // Both folders of every rename.
-  std::sort(folders.begin(), folders.end());
-  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-  IoResult synced;
-  if (wholeFileSystem) {
-    synced = SyncFileSystem(outbox_.root() / "tmp");
-  } else {
-    for (const std::filesystem::path& folder : folders) {
-      if (synced.ok) synced = SyncDirectory(folder);
-    }
-  }
+  const IoResult synced = SyncFolders(folders, wholeFileSystem);
   bool toOutbox = false;
   for (Staged& staged : batch) {
     if (!staged.result.ok) continue;

@@ -165,6 +165,8 @@ class Delivery {
   // Returns whether it was the latter, which also covers the folders.
   bool SyncStaged(std::vector<Staged*>& files);
   void Fail(Staged& staged, const std::string& why);
+  // Each folder once (a batch's renames), or the file system when the batch had it synced.
+  IoResult SyncFolders(std::vector<std::filesystem::path>& folders, bool wholeFileSystem);
   // Under mutex_: moves composed e-mail into the folder its row's state names now.
   void PublishComposed(std::vector<Staged>& composed);
   void QueueComposing(std::string name);
