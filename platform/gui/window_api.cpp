@@ -186,9 +186,10 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
                        lpWindowName,
                        lpClassName,
                        dwExStyle};
-  QWidget* parent_widget = child ? parent->widget.data() : murmel::gui::Desktop();
+  QWidget* parent_widget = child ? murmel::gui::ClientWidget(*parent) : murmel::gui::Desktop();
   QWidget* widget = window_class->factory ? window_class->factory(record, create, parent_widget)
-                                          : new murmel::gui::HostWidget(handle, parent_widget);
+                                          : new murmel::gui::HostWidget(
+                                                handle, (dwStyle & WS_BORDER) != 0, parent_widget);
   murmel::gui::BindWidget(record, widget);
   widget->setGeometry(X, Y, nWidth, nHeight);
   widget->setEnabled((dwStyle & WS_DISABLED) == 0);
@@ -454,7 +455,8 @@ BOOL MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint)
         if (record == nullptr || !record->widget) return FALSE;
         record->widget->setGeometry(X, Y, nWidth, nHeight);
         if (bRepaint) record->widget->update();
-        SendMessageW(hWnd, WM_SIZE, 0, MAKELONG(nWidth, nHeight));
+        const QSize client = murmel::gui::ClientSizeOf(*record);
+        SendMessageW(hWnd, WM_SIZE, 0, MAKELONG(client.width(), client.height()));
         return TRUE;
       },
       FALSE));
@@ -488,7 +490,8 @@ BOOL GetClientRect(HWND hWnd, LPRECT lpRect) {
       [=]() -> LRESULT {
         WindowRecord* record = LiveWindow(hWnd);
         if (record == nullptr || !record->widget) return FALSE;
-        *lpRect = RECT{0, 0, record->widget->width(), record->widget->height()};
+        const QSize client = murmel::gui::ClientSizeOf(*record);
+        *lpRect = RECT{0, 0, client.width(), client.height()};
         return TRUE;
       },
       FALSE));
@@ -500,11 +503,13 @@ BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL /*bErase*/) {
       [=]() -> LRESULT {
         WindowRecord* record = LiveWindow(hWnd);
         if (record == nullptr || !record->widget) return FALSE;
+        QWidget* client =
+            murmel::gui::ClientWidget(*record);  // the rectangle is in its coordinates
         if (lpRect == nullptr) {
-          record->widget->update();
+          client->update();
         } else {
-          record->widget->update(lpRect->left, lpRect->top, lpRect->right - lpRect->left,
-                                 lpRect->bottom - lpRect->top);
+          client->update(lpRect->left, lpRect->top, lpRect->right - lpRect->left,
+                         lpRect->bottom - lpRect->top);
         }
         return TRUE;
       },

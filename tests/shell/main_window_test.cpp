@@ -58,20 +58,22 @@ TEST_F(MainWindowTest, WindowAndControlsSitAtTheirPlaces) {
   EXPECT_EQ(window.bottom - window.top, 294);
   EXPECT_EQ(WindowText(appState.mainWindow), u"Murmelpost Voice Email");
 
+  // The window's thin border puts its client area one pixel in.
+  const RECT client{window.left + 1, window.top + 1, window.right - 1, window.bottom - 1};
   const RECT panelRect = ScreenRect(MainControl(IDC_BUTTON_PANEL));
   struct Placed {
     const char* name;
     HWND control;
-    RECT origin;  // the parent's screen rectangle
+    RECT origin;  // the parent's client area on the screen
     int x, y, width, height;
   };
   const Placed placed[] = {
-      {"panel", MainControl(IDC_BUTTON_PANEL), window, 7, 35, 227, 75},
-      {"recipients", MainControl(IDC_RECIPIENTS), window, 70, 114, 160, -1},
-      {"subject", MainControl(IDC_SUBJECT), window, 70, 136, 160, 20},
-      {"text", MainControl(IDC_MESSAGE_TEXT), window, 10, 158, 220, 79},
-      {"option", MainControl(IDC_OPTION), window, 175, 4, 25, 25},
-      {"help", MainControl(IDC_HELP), window, 205, 4, 25, 25},
+      {"panel", MainControl(IDC_BUTTON_PANEL), client, 7, 35, 227, 75},
+      {"recipients", MainControl(IDC_RECIPIENTS), client, 70, 114, 160, -1},
+      {"subject", MainControl(IDC_SUBJECT), client, 70, 136, 160, 20},
+      {"text", MainControl(IDC_MESSAGE_TEXT), client, 10, 158, 220, 79},
+      {"option", MainControl(IDC_OPTION), client, 175, 4, 25, 25},
+      {"help", MainControl(IDC_HELP), client, 205, 4, 25, 25},
       {"record", PanelControl(IDC_RECORD), panelRect, 16, 5, 43, 43},
       {"stop", PanelControl(IDC_STOP), panelRect, 65, 5, 43, 43},
       {"play", PanelControl(IDC_PLAY), panelRect, 114, 5, 43, 43},

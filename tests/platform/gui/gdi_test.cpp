@@ -102,13 +102,8 @@ LRESULT TilingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST_F(GdiTest, EraseBackgroundDrawsBitmapCopiesIntoTheWindow) {
-  WNDCLASSW tiled{};
-  tiled.lpfnWndProc = TilingProc;
-  tiled.lpszClassName = u"GdiTestTiled";
-  static const bool registered = RegisterClassW(&tiled) != 0;
-  ASSERT_TRUE(registered);
-  const HWND window = CreateWindowExW(0, u"GdiTestTiled", u"", WS_VISIBLE, 0, 26, 240, 294, nullptr,
-                                      nullptr, nullptr, nullptr);
+  const HWND window = gui_test::TopLevelWith(u"GdiTestTiled", TilingProc);
+  ASSERT_NE(window, nullptr);
   const QImage picture = murmel::testing::WidgetOf(window)->grab().toImage();
   // Each 16-pixel tile shows columns 0..15 of the 23-pixel bitmap: 0..10 red, 11..15 blue.
   EXPECT_EQ(picture.pixelColor(0, 0), QColor(255, 0, 0));
@@ -152,13 +147,8 @@ LRESULT BlackStaticsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 TEST_F(GdiTest, TextStaticsPaintTheBrushTheirParentAnswersOrTheLightDefault) {
-  WNDCLASSW black{};
-  black.lpfnWndProc = BlackStaticsProc;
-  black.lpszClassName = u"GdiTestBlackStatics";
-  static const bool registered = RegisterClassW(&black) != 0;
-  ASSERT_TRUE(registered);
-  const HWND answering = CreateWindowExW(0, u"GdiTestBlackStatics", u"", WS_VISIBLE, 0, 26, 240,
-                                         294, nullptr, nullptr, nullptr, nullptr);
+  const HWND answering = gui_test::TopLevelWith(u"GdiTestBlackStatics", BlackStaticsProc);
+  ASSERT_NE(answering, nullptr);
   const struct {
     HWND parent;
     QColor expected;

@@ -60,6 +60,17 @@ inline void StartGui() {
   ASSERT_TRUE(started);
 }
 
+// A visible top-level window at the work area's origin, of a class with `proc` as its
+// procedure (registered on first use).
+inline HWND TopLevelWith(const WCHAR* class_name, WNDPROC proc, DWORD style = 0) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = proc;
+  window_class.lpszClassName = class_name;
+  RegisterClassW(&window_class);  // refused harmlessly once an earlier test registered it
+  return CreateWindowExW(0, class_name, u"", WS_VISIBLE | style, 0, 26, 240, 294, nullptr, nullptr,
+                         nullptr, nullptr);
+}
+
 inline void DrainQueue() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

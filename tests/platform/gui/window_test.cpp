@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QWidget>
 #include <algorithm>
 
@@ -130,6 +131,40 @@ TEST_F(GuiTest, MovedChildReportsScreenAndClientRectangles) {
   EXPECT_EQ(screen.bottom - screen.top, 79);
   EXPECT_EQ(client.right, 220);
   EXPECT_EQ(client.bottom, 79);
+}
+
+TEST_F(GuiTest, BorderIsDrawnInsideTheWindowAndShrinksTheClientArea) {
+  const struct {
+    DWORD style;
+    int inset;
+    QColor edge;
+  } cases[] = {{0, 0, Qt::white}, {WS_BORDER, 1, Qt::black}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.inset);
+    // The default procedure leaves erasing to the platform, which paints the client white.
+    const HWND window = gui_test::TopLevelWith(u"GuiTestPlain", DefWindowProcW, c.style);
+    ASSERT_NE(window, nullptr);
+    const HWND child = CreateWindowExW(0, gui_test::kRecordingClass, u"", WS_CHILD | WS_VISIBLE, 0,
+                                       0, 10, 10, window, nullptr, nullptr, nullptr);
+    RECT client{};
+    RECT placed{};
+    ASSERT_TRUE(GetClientRect(window, &client));
+    EXPECT_EQ(client.right, 240 - 2 * c.inset);
+    EXPECT_EQ(client.bottom, 294 - 2 * c.inset);
+    ASSERT_TRUE(GetWindowRect(child, &placed));
+    EXPECT_EQ(placed.left, c.inset);
+    EXPECT_EQ(placed.top, 26 + c.inset);
+
+    ASSERT_TRUE(MoveWindow(window, 0, 26, 200, 100, TRUE));
+    ASSERT_TRUE(GetClientRect(window, &client));
+    EXPECT_EQ(client.right, 200 - 2 * c.inset);
+    EXPECT_EQ(client.bottom, 100 - 2 * c.inset);
+    const QImage shown = murmel::testing::WidgetOf(window)->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(0, 50), c.edge);
+    EXPECT_EQ(shown.pixelColor(199, 99), c.edge);
+    EXPECT_EQ(shown.pixelColor(100, 50), QColor(Qt::white));
+    DestroyWindow(window);
+  }
 }
 
 TEST_F(GuiTest, DestroyTellsParentThenChildrenAndInvalidatesBoth) {
