@@ -23,6 +23,7 @@
 #include "server/mail_compose.h"
 #include "server/message.h"
 #include "server/picture_registry.h"
+#include "server/store.h"
 #include "server/voice_mp3.h"
 
 namespace murmel::server {
@@ -46,6 +47,8 @@ struct DeliveryOptions {
   // queue behind a 16 MiB one.
   unsigned composers = 2;
   VoiceFormat voiceFormat = VoiceFormat::Mp3;
+  // The shared store; nullopt: the state folder's own catalogue.
+  std::optional<StoreLocation> database;
 };
 
 struct DeliveryResult {
@@ -194,12 +197,12 @@ class Delivery {
   Maildir outbox_;
   Maildir held_;
   Maildir accepted_;
-  Catalogue catalogue_;
+  std::unique_ptr<Store> store_;
   PictureRegistry pictures_;
   std::string confirmBase_;
   std::atomic<std::uint64_t> mailCounter_{0};
   std::function<void()> onDelivered_;
-  // The catalogue's one connection and the counters: the committing thread and the HTTP
+  // The store's one connection and the counters: the committing thread and the HTTP
   // threads take turns.
   std::mutex mutex_;
 

@@ -2,6 +2,7 @@
 // relay, the held folder and sender confirmation rely on, start-up reconciling, and
 // --list's table.
 #include "server/catalogue.h"
+#include "server/sqlite_store.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -81,7 +82,7 @@ class CatalogueTest : public testing::Test {
   fs::path File() const { return state_.path() / fs::path(kCatalogueFileName); }
 
   std::vector<CatalogueRow> Rows() const {
-    Catalogue reader(File());
+    SqliteStore reader(File());
     IoResult result = reader.Open(/*mustExist=*/true);
     EXPECT_TRUE(result.ok) << result.error;
     auto rows = reader.Newest(100, result);
@@ -90,7 +91,7 @@ class CatalogueTest : public testing::Test {
   }
 
   testing_support::TempDir state_;
-  Catalogue catalogue_{state_.path() / fs::path(kCatalogueFileName)};
+  SqliteStore catalogue_{state_.path() / fs::path(kCatalogueFileName)};
 };
 
 TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
@@ -140,7 +141,7 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
     Sql(file, (schema + oldRow).c_str());
     for (const int start : {1, 2}) {
       SCOPED_TRACE(schema.substr(schema.size() - 2) + std::to_string(start));
-      Catalogue catalogue(file);
+      SqliteStore catalogue(file);
       const IoResult opened = catalogue.Open();
       ASSERT_TRUE(opened.ok) << opened.error;
       EXPECT_EQ(UserVersion(file), 3);
@@ -198,14 +199,14 @@ TEST(Catalogue, OpenRefusesWhatItCannotUse) {
     testing_support::TempDir state;
     const fs::path file = state.path() / fs::path(kCatalogueFileName);
     c.spoil(file);
-    Catalogue catalogue(file);
+    SqliteStore catalogue(file);
     const IoResult opened = catalogue.Open();
     EXPECT_FALSE(opened.ok);
     EXPECT_NE(opened.error.find(c.says), std::string::npos) << opened.error;
   }
   // --list on a state folder without a catalogue says so and leaves none behind.
   testing_support::TempDir empty;
-  Catalogue missing(empty.path() / fs::path(kCatalogueFileName));
+  SqliteStore missing(empty.path() / fs::path(kCatalogueFileName));
   EXPECT_FALSE(missing.Open(/*mustExist=*/true).ok);
   EXPECT_TRUE(fs::is_empty(empty.path()));
 }
@@ -302,7 +303,7 @@ TEST_F(CatalogueTest, KeepsSendersByKeyAndByPendingToken) {
   // Confirmed: the token is spent, the record replaced.
   ASSERT_TRUE(catalogue_.PutSender({"ann@example.org", 1900000000, "", 1700000000}).ok);
 
-  Catalogue reopened(File());
+  SqliteStore reopened(File());
   ASSERT_TRUE(reopened.Open().ok);
   for (const std::string& unknown : {token, std::string(), std::string(32, 'f')}) {
     SCOPED_TRACE(unknown);
@@ -365,7 +366,7 @@ TEST_F(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
 
   for (const int start : {1, 2}) {
     SCOPED_TRACE(start);
-    Catalogue catalogue(File());
+    SqliteStore catalogue(File());
     ASSERT_TRUE(catalogue.Open().ok);
     const ReconcileSummary summary = catalogue.Reconcile(outbox, held, accepted);
     ASSERT_TRUE(summary.result.ok) << summary.result.error;
@@ -434,7 +435,7 @@ TEST_F(CatalogueTest, RelayVerdictsLandOnTheRows) {
     ASSERT_TRUE(catalogue_.Insert(row).ok);
   }
 
-  Catalogue relayCatalogue(File());
+  SqliteStore relayCatalogue(File());
   ASSERT_TRUE(relayCatalogue.Open().ok);
   SmtpRelayOptions options;
   options.url = smtp.url();
