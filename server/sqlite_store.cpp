@@ -1,5 +1,7 @@
 #include "server/sqlite_store.h"
 
+#include "server/store_schema.h"
+
 #include <algorithm>
 #include <array>
 
@@ -14,17 +16,7 @@ std::string MessagesTable(const std::string& name) {
   return "CREATE TABLE " + name +
          " ("
          "  id INTEGER PRIMARY KEY,"
-         "  received INTEGER NOT NULL,"
-         "  kind TEXT NOT NULL CHECK (kind IN ('voice', 'picture-confirmation', "
-         "'picture-cleared', 'sender-confirmation', 'delivery-report')),"
-         "  sender TEXT NOT NULL,"
-         "  recipients TEXT NOT NULL,"
-         "  subject TEXT NOT NULL,"
-         "  file TEXT NOT NULL UNIQUE,"
-         "  size INTEGER NOT NULL,"
-         "  state TEXT NOT NULL CHECK (state IN ('new', 'sent', 'failed', 'held', 'expired')),"
-         "  reason TEXT NOT NULL DEFAULT '',"
-         "  client_address TEXT NOT NULL DEFAULT '');";
+         "  received INTEGER NOT NULL," MURMEL_MESSAGE_COLUMNS("INTEGER");
 }
 
 #define MURMEL_V1_COLUMNS \
@@ -43,32 +35,9 @@ constexpr char kMessagesRest[] =
     // Held rows are few among many: the expiry sweep and each confirmation read only them.
     "CREATE INDEX messages_held ON messages (received, id) WHERE state = 'held';";
 
-// Each recipient of a relayed file, so that one refusal or deferral is that recipient's
-// alone and a restart never sends twice to those already served.
-constexpr char kRecipientsTable[] =
-    "CREATE TABLE recipients ("
-    "  file TEXT NOT NULL,"
-    "  address TEXT NOT NULL,"
-    "  state TEXT NOT NULL CHECK (state IN ('pending', 'sent', 'deferred', 'failed')),"
-    "  attempts INTEGER NOT NULL DEFAULT 0,"
-    "  reply TEXT NOT NULL DEFAULT '',"
-    "  next_attempt INTEGER NOT NULL DEFAULT 0,"
-    "  PRIMARY KEY (file, address));"
-    "PRAGMA user_version = 3;";
+constexpr char kRecipientsTable[] = MURMEL_RECIPIENTS_TABLE("INTEGER") "PRAGMA user_version = 3;";
 
-constexpr char kSendersTable[] =
-    "CREATE TABLE senders ("
-    "  key TEXT PRIMARY KEY,"
-    "  verified_until INTEGER NOT NULL DEFAULT 0,"
-    "  token TEXT NOT NULL DEFAULT '',"
-    "  mailed_at INTEGER NOT NULL DEFAULT 0);"
-    "CREATE UNIQUE INDEX senders_by_token ON senders (token) WHERE token <> '';";
-
-// The columns RowAt reads, in its order.
-#define MURMEL_ROW_COLUMNS                                                                       \
-  "id, received, kind, sender, recipients, subject, file, size, state, reason, client_address, " \
-  "(SELECT count(*) FROM recipients r WHERE r.file = messages.file), "                           \
-  "(SELECT count(*) FROM recipients r WHERE r.file = messages.file AND r.state = 'sent')"
+constexpr char kSendersTable[] = MURMEL_SENDERS_TABLE("INTEGER");
 
 std::string Column(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);

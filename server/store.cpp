@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "server/catalogue.h"
+#include "server/postgres_store.h"
 #include "server/sqlite_store.h"
 
 namespace murmel::server {
@@ -176,20 +177,20 @@ std::string RedactedLocation(const std::string& text) {
       out.replace(colon + 1, at - colon - 1, "***");
     }
   }
-  // password=... among the parameters.
-  for (std::size_t at = out.find('?'); at != std::string::npos && at < out.size();) {
-    const std::size_t name = at + 1;
-    const std::size_t next = out.find('&', name);
-    const std::size_t end = next == std::string::npos ? out.size() : next;
-    if (out.compare(name, 9, "password=") == 0) {
-      out.replace(name + 9, end - name - 9, "***");
-    }
-    at = out.find('&', name);
+  // password=... among URI parameters, or in a key=value string given by mistake.
+  constexpr std::string_view kKey = "password=";
+  for (std::size_t at = out.find(kKey); at != std::string::npos; at = out.find(kKey, at + 1)) {
+    const std::size_t value = at + kKey.size();
+    const std::size_t end = std::min(out.find_first_of("& \t", value), out.size());
+    out.replace(value, end - value, "***");
   }
   return out;
 }
 
 std::unique_ptr<Store> MakeStore(const StoreLocation& location) {
+  if (location.kind == StoreLocation::Kind::Postgresql) {
+    return std::make_unique<PostgresStore>(location.uri);
+  }
   return std::make_unique<SqliteStore>(location.file);
 }
 
