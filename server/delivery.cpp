@@ -820,11 +820,10 @@ SenderConfirmationResult Delivery::ConfirmSender(const std::string& token) {
     if (!confirmation.stored.ok) break;
     const std::filesystem::path from = held_.root() / "new" / row.file;
     const std::filesystem::path to = outbox_.root() / "new" / row.file;
-    // Not composed yet: its row's new state sends it to the outbox once it is.
+    // Not composed yet, its row's new state sends it to the outbox once it is; held by
+    // another server sharing the store, that server's release sweep moves it.
     std::error_code error;
-    const bool composing = !std::filesystem::exists(from, error) &&
-                           std::filesystem::exists(acceptedFolder() / row.file, error);
-    if (!composing) confirmation.stored = MoveDurably(from, to);
+    if (std::filesystem::exists(from, error)) confirmation.stored = MoveDurably(from, to);
     if (confirmation.stored.ok) {
       confirmation.stored = store_->SetState(row.file, MessageState::New, "");
     }
@@ -832,6 +831,28 @@ SenderConfirmationResult Delivery::ConfirmSender(const std::string& token) {
   }
   if (confirmation.delivered > 0 && onDelivered_) onDelivered_();
   return confirmation;
+}
+
+int Delivery::ReleaseHeld(IoResult& result) {
+  const std::lock_guard lock(mutex_);
+  int released = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(held_.root() / "new", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with('.')) continue;
+    const auto row = store_->Find(name, result);
+    if (!result.ok) break;
+    if (row && row->state == MessageState::New) {
+      result = MoveDurably(entry.path(), outbox_.root() / "new" / name);
+      if (result.ok) ++released;
+    } else if (row && row->state == MessageState::Expired) {
+      result = RemoveDurably(entry.path());
+      if (result.ok) result = RemoveDurably(voiceFolder() / (name + ".wav"));
+    }
+    if (!result.ok) break;
+  }
+  if (released > 0 && onDelivered_) onDelivered_();
+  return released;
 }
 
 int Delivery::ExpireHeld(IoResult& result) {

@@ -116,6 +116,12 @@ class Delivery {
   SenderConfirmationResult ConfirmSender(const std::string& token);
   // Held messages past their time are dropped (state expired); returns how many.
   int ExpireHeld(IoResult& result);
+  // Moves this server's held files whose rows another server sharing the store released
+  // (the sender confirmed there), and drops those it expired; returns how many went out.
+  int ReleaseHeld(IoResult& result);
+  bool sharedStore() const {
+    return options_.database && options_.database->kind == StoreLocation::Kind::Postgresql;
+  }
 
   std::filesystem::path outboxRoot() const { return outbox_.root(); }
   std::filesystem::path heldRoot() const { return held_.root(); }

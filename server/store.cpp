@@ -107,6 +107,8 @@ IoResult Store::AddMissing(const std::filesystem::path& folder, MessageState sta
     const std::optional<CatalogueRow> known = Find(name, found);
     if (!found.ok) return found;
     if (known && known->state == state) continue;
+    // Released by a confirmation on another server: the release sweep moves the file.
+    if (known && state == MessageState::Held && known->state == MessageState::New) continue;
     if (known) {
       // Moved (by the relay, or out of held) but not recorded, or a crash in between.
       if (IoResult updated = SetState(name, state, "found in " + where); !updated.ok) {
