@@ -168,7 +168,8 @@ Delivery::Delivery(std::filesystem::path stateDir, DeliveryOptions options, Wall
       outbox_(stateDir_ / "outbox"),
       held_(stateDir_ / "held"),
       accepted_(stateDir_ / "accepted"),
-      catalogue_(stateDir_ / kCatalogueFileName),
+      store_(MakeStore(options_.database.value_or(
+          StoreLocation{StoreLocation::Kind::Sqlite, stateDir_ / kCatalogueFileName, {}}))),
       pictures_(stateDir_ / "pictures", clock_) {}
 
 Delivery::~Delivery() { Stop(); }
@@ -179,7 +180,7 @@ IoResult Delivery::Open() {
   if (result.ok) result = accepted_.Create();
   if (result.ok) result = CreateFolder(spoolFolder());
   if (result.ok) result = CreateFolder(voiceFolder());
-  if (result.ok) result = catalogue_.Open();
+  if (result.ok) result = store_->Open();
   if (result.ok) result = pictures_.Open();
   if (!result.ok || committer_.joinable()) return result;
   for (unsigned i = 0; i < std::max(1U, options_.composers); ++i) {
@@ -218,7 +219,7 @@ void Delivery::Stop() {
 
 ReconcileSummary Delivery::Reconcile() {
   const std::lock_guard lock(mutex_);
-  ReconcileSummary summary = catalogue_.Reconcile(outbox_.root(), held_.root(), accepted_.root());
+  ReconcileSummary summary = store_->Reconcile(outbox_.root(), held_.root(), accepted_.root());
   if (!summary.result.ok) return summary;
   // An accepted message whose e-mail was published before the crash only lost its unlink.
   std::error_code error;
@@ -229,7 +230,7 @@ ReconcileSummary Delivery::Reconcile() {
                                                 outbox_.root() / "failed", held_.root() / "new"}) {
       published = published || std::filesystem::exists(folder / name, error);
     }
-    const auto row = catalogue_.Find(name, summary.result);
+    const auto row = store_->Find(name, summary.result);
     if (!summary.result.ok) return summary;
     if (published || (row && row->state == MessageState::Expired)) {
       ::unlink(entry.path().c_str());
@@ -556,7 +557,7 @@ void Delivery::PublishComposed(std::vector<Staged>& composed) {
   for (Staged& staged : composed) {
     if (!staged.result.ok) continue;
     IoResult found;
-    const auto row = catalogue_.Find(staged.name, found);
+    const auto row = store_->Find(staged.name, found);
     if (!found.ok) {
       Fail(staged, found.error);
       continue;
@@ -607,7 +608,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
   // Then every row in one transaction. Any failure here is the store's, so it fails the
   // whole batch: none of its clients hears "TROK", none of its files is published.
   std::vector<Staged> linkMail;
-  IoResult stored = catalogue_.Begin();
+  IoResult stored = store_->Begin();
   for (Staged& staged : batch) {
     if (!stored.ok) break;
     if (!staged.result.ok) continue;
@@ -626,7 +627,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     // to the outbox or the held folder.
     staged.target = staged.from == &accepted_ ? &accepted_ : verified ? &outbox_ : &held_;
     staged.row.state = verified ? MessageState::New : MessageState::Held;
-    stored = catalogue_.Insert(staged.row);
+    stored = store_->Insert(staged.row);
     if (stored.ok && !verified) {
       // Accepted, so the client's user is done; delivered once the address is confirmed.
       stored = AddConfirmationLink(staged.verifyingSender, staged.row.clientAddress, linkMail);
@@ -637,10 +638,10 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
   for (const LinkFor& link : links) {
     if (stored.ok) stored = AddConfirmationLink(link.address, link.clientAddress, linkMail);
   }
-  if (stored.ok) stored = catalogue_.Commit();
+  if (stored.ok) stored = store_->Commit();
   for (Staged& mail : linkMail) batch.push_back(std::move(mail));
   if (!stored.ok) {
-    catalogue_.Rollback();
+    store_->Rollback();
     for (Staged& staged : batch) Fail(staged, stored.error);
     return stored;
   }
@@ -657,7 +658,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     }
     if (published.ok) published = staged.from->Publish(staged.name, *staged.target);
     if (!published.ok) {
-      catalogue_.Remove(staged.row.file);
+      store_->Remove(staged.row.file);
       ::unlink((voiceFolder() / (staged.name + ".wav")).c_str());
       Fail(staged, published.error);
       continue;
@@ -675,7 +676,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
       // Not known to be durable, so not accepted: take it back before anyone is told.
       ::unlink(file.c_str());
       ::unlink((voiceFolder() / (staged.name + ".wav")).c_str());
-      catalogue_.Remove(staged.row.file);
+      store_->Remove(staged.row.file);
       staged.result = {false, synced.error};
       continue;
     }
@@ -696,14 +697,14 @@ DeliveryResult Delivery::StoreNotice(MailContent mail, MessageKind kind,
 
 bool Delivery::Verified(const std::string& address, IoResult& result) {
   if (!options_.verifySenders) return true;
-  const SenderRecord record = catalogue_.Sender(AddressKey(address), result);
+  const SenderRecord record = store_->Sender(AddressKey(address), result);
   return result.ok && clock_() < record.verifiedUntil;
 }
 
 IoResult Delivery::AddConfirmationLink(const std::string& address, const std::string& clientAddress,
                                        std::vector<Staged>& mail) {
   IoResult result;
-  SenderRecord record = catalogue_.Sender(AddressKey(address), result);
+  SenderRecord record = store_->Sender(AddressKey(address), result);
   if (!result.ok) return result;
   const std::time_t now = clock_();
   if (record.mailedAt != 0 && now - record.mailedAt < kConfirmationMailInterval) return {};
@@ -726,9 +727,9 @@ IoResult Delivery::AddConfirmationLink(const std::string& address, const std::st
   Staged& link = mail.back();
   link.target = &outbox_;
   result = SyncFile(outbox_.root() / "tmp" / link.name);
-  if (result.ok) result = catalogue_.Insert(link.row);
+  if (result.ok) result = store_->Insert(link.row);
   record.mailedAt = now;
-  if (result.ok) result = catalogue_.PutSender(record);
+  if (result.ok) result = store_->PutSender(record);
   return result;
 }
 
@@ -785,17 +786,17 @@ void Delivery::RegisterPicture(Request& request) {
 std::optional<SenderConfirmationView> Delivery::PendingSender(const std::string& token) {
   const std::lock_guard lock(mutex_);
   IoResult result;
-  const auto record = catalogue_.SenderByToken(token, result);
+  const auto record = store_->SenderByToken(token, result);
   if (!record || clock_() - record->mailedAt > kHeldLifetime) return std::nullopt;
   ExpireHeldLocked(result);
-  SenderConfirmationView view{record->key, catalogue_.HeldFrom(record->key, result)};
+  SenderConfirmationView view{record->key, store_->HeldFrom(record->key, result)};
   return view;
 }
 
 SenderConfirmationResult Delivery::ConfirmSender(const std::string& token) {
   const std::lock_guard lock(mutex_);
   SenderConfirmationResult confirmation;
-  auto record = catalogue_.SenderByToken(token, confirmation.stored);
+  auto record = store_->SenderByToken(token, confirmation.stored);
   if (!record || clock_() - record->mailedAt > kHeldLifetime) return confirmation;
   confirmation.found = true;
   confirmation.address = record->key;
@@ -804,26 +805,47 @@ SenderConfirmationResult Delivery::ConfirmSender(const std::string& token) {
   record->token.clear();
   // Verified first: a crash after it leaves held messages that the next confirmation, or
   // the next start-up's catch-up, would otherwise strand behind a used link.
-  confirmation.stored = catalogue_.PutSender(*record);
+  confirmation.stored = store_->PutSender(*record);
   if (!confirmation.stored.ok) return confirmation;
   ++ServerMetrics().confirmed;
-  const auto held = catalogue_.HeldFrom(record->key, confirmation.stored);
+  const auto held = store_->HeldFrom(record->key, confirmation.stored);
   for (const CatalogueRow& row : held) {
     if (!confirmation.stored.ok) break;
     const std::filesystem::path from = held_.root() / "new" / row.file;
     const std::filesystem::path to = outbox_.root() / "new" / row.file;
-    // Not composed yet: its row's new state sends it to the outbox once it is.
+    // Not composed yet, its row's new state sends it to the outbox once it is; held by
+    // another server sharing the store, that server's release sweep moves it.
     std::error_code error;
-    const bool composing = !std::filesystem::exists(from, error) &&
-                           std::filesystem::exists(acceptedFolder() / row.file, error);
-    if (!composing) confirmation.stored = MoveDurably(from, to);
+    if (std::filesystem::exists(from, error)) confirmation.stored = MoveDurably(from, to);
     if (confirmation.stored.ok) {
-      confirmation.stored = catalogue_.SetState(row.file, MessageState::New, "");
+      confirmation.stored = store_->SetState(row.file, MessageState::New, "");
     }
     if (confirmation.stored.ok) ++confirmation.delivered;
   }
   if (confirmation.delivered > 0 && onDelivered_) onDelivered_();
   return confirmation;
+}
+
+int Delivery::ReleaseHeld(IoResult& result) {
+  const std::lock_guard lock(mutex_);
+  int released = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(held_.root() / "new", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with('.')) continue;
+    const auto row = store_->Find(name, result);
+    if (!result.ok) break;
+    if (row && row->state == MessageState::New) {
+      result = MoveDurably(entry.path(), outbox_.root() / "new" / name);
+      if (result.ok) ++released;
+    } else if (row && row->state == MessageState::Expired) {
+      result = RemoveDurably(entry.path());
+      if (result.ok) result = RemoveDurably(voiceFolder() / (name + ".wav"));
+    }
+    if (!result.ok) break;
+  }
+  if (released > 0 && onDelivered_) onDelivered_();
+  return released;
 }
 
 int Delivery::ExpireHeld(IoResult& result) {
@@ -832,15 +854,15 @@ int Delivery::ExpireHeld(IoResult& result) {
 }
 
 int Delivery::ExpireHeldLocked(IoResult& result) {
-  const auto rows = catalogue_.HeldBefore(clock_() - kHeldLifetime, result);
+  const auto rows = store_->HeldBefore(clock_() - kHeldLifetime, result);
   int expired = 0;
   for (const CatalogueRow& row : rows) {
     if (!result.ok) break;
     result = RemoveDurably(held_.root() / "new" / row.file);
     if (result.ok) result = RemoveDurably(voiceFolder() / (row.file + ".wav"));
     if (result.ok) {
-      result = catalogue_.SetState(row.file, MessageState::Expired,
-                                   "the sender did not confirm the address within 7 days");
+      result = store_->SetState(row.file, MessageState::Expired,
+                                "the sender did not confirm the address within 7 days");
     }
     if (result.ok) ++expired;
   }

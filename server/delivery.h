@@ -23,6 +23,7 @@
 #include "server/mail_compose.h"
 #include "server/message.h"
 #include "server/picture_registry.h"
+#include "server/store.h"
 #include "server/voice_mp3.h"
 
 namespace murmel::server {
@@ -46,6 +47,8 @@ struct DeliveryOptions {
   // queue behind a 16 MiB one.
   unsigned composers = 2;
   VoiceFormat voiceFormat = VoiceFormat::Mp3;
+  // The shared store; nullopt: the state folder's own catalogue.
+  std::optional<StoreLocation> database;
 };
 
 struct DeliveryResult {
@@ -113,6 +116,12 @@ class Delivery {
   SenderConfirmationResult ConfirmSender(const std::string& token);
   // Held messages past their time are dropped (state expired); returns how many.
   int ExpireHeld(IoResult& result);
+  // Moves this server's held files whose rows another server sharing the store released
+  // (the sender confirmed there), and drops those it expired; returns how many went out.
+  int ReleaseHeld(IoResult& result);
+  bool sharedStore() const {
+    return options_.database && options_.database->kind == StoreLocation::Kind::Postgresql;
+  }
 
   std::filesystem::path outboxRoot() const { return outbox_.root(); }
   std::filesystem::path heldRoot() const { return held_.root(); }
@@ -196,12 +205,12 @@ class Delivery {
   Maildir outbox_;
   Maildir held_;
   Maildir accepted_;
-  Catalogue catalogue_;
+  std::unique_ptr<Store> store_;
   PictureRegistry pictures_;
   std::string confirmBase_;
   std::atomic<std::uint64_t> mailCounter_{0};
   std::function<void()> onDelivered_;
-  // The catalogue's one connection and the counters: the committing thread and the HTTP
+  // The store's one connection and the counters: the committing thread and the HTTP
   // threads take turns.
   std::mutex mutex_;
 

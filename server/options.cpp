@@ -162,16 +162,10 @@ const NumericOption kNumeric[] = {
      [](Options& o, std::uint64_t v) { o.maxQueueLifetime = std::chrono::seconds(v); }},
 };
 
-const char* const kValued[] = {"--listen",
-                               "--state",
-                               "--http",
-                               "--public-url",
-                               "--smtp-relay",
-                               "--smtp-user",
-                               "--smtp-envelope-from",
-                               "--mail-from",
-                               "--voice-format",
-                               "--log-level"};
+const char* const kValued[] = {
+    "--listen",     "--state",        "--database",  "--http",
+    "--public-url", "--smtp-relay",   "--smtp-user", "--smtp-envelope-from",
+    "--mail-from",  "--voice-format", "--log-level"};
 
 // The settings that take no value; false when name is not one.
 bool ApplyFlag(const std::string& name, Options& options) {
@@ -222,6 +216,10 @@ ParseResult ApplyValue(const std::string& argument, const std::string& value, Op
   } else if (argument == "--state") {
     if (value.empty()) return {false, "--state expects a folder"};
     options.stateDir = value;
+  } else if (argument == "--database") {
+    std::string error;
+    options.database = ParseStoreLocation(value, error);
+    if (!options.database) return {false, error};
   } else if (argument == "--smtp-relay") {
     if (std::string error = ParseRelayUrl(value, options.smtp.url); !error.empty()) {
       return {false, error};
@@ -364,6 +362,10 @@ std::string UsageText() {
          "  --listen ADDR:PORT        where to listen (default [::]:110; [v6]:PORT for IPv6)\n"
          "  --state DIR               state folder (default $STATE_DIRECTORY when the service\n"
          "                            manager sets it, else $XDG_STATE_HOME/murmelpost-server)\n"
+         "  --database URL            where messages, senders and pictures are recorded:\n"
+         "                            sqlite:FILE (default: catalogue.sqlite3 in the state\n"
+         "                            folder) or postgresql://[USER@]HOST[:PORT]/DB, shared by\n"
+         "                            several servers (password from PGPASSFILE or PGPASSWORD)\n"
          "  --max-upload BYTES        largest single upload (default 8388608)\n"
          "  --max-message BYTES       largest sum of uploads per message (default 16777216)\n"
          "  --max-recipients N        recipients per message (default 50)\n"
@@ -405,8 +407,8 @@ std::string UsageText() {
          "  --voice-format FORMAT     the voice in e-mail: mp3 (default; plays everywhere),\n"
          "                            wav (the client's GSM, which few players take) or both\n"
          "  --log-level LEVEL         error, warning, notice, info (default) or debug\n"
-         "  --list [N]                print the newest N (default 20) messages of the state\n"
-         "                            folder's catalogue, with where each went, and exit\n"
+         "  --list [N]                print the newest N (default 20) messages of the\n"
+         "                            catalogue (--database), with where each went, and exit\n"
          "  --help                    show this text\n"
          "  --version                 show the version\n";
 }

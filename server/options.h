@@ -5,11 +5,13 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "server/limits.h"
 #include "server/log.h"
+#include "server/store.h"
 #include "server/voice_mp3.h"
 
 namespace murmel::server {
@@ -36,6 +38,8 @@ struct Options {
   // Where the links in picture confirmation e-mails point; empty: http://localhost:<port>.
   std::string publicUrl;
   std::filesystem::path stateDir;
+  // --database; nullopt: the state folder's catalogue.sqlite3.
+  std::optional<StoreLocation> database;
   // The service's own address, From of every e-mail; empty until parsed: then
   // "murmelpost@" and the host's name.
   std::string mailFrom;

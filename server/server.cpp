@@ -31,6 +31,8 @@ constexpr auto kNoThrow = asio::experimental::as_tuple(asio::use_awaitable);
 
 // Held messages are looked at this often; a confirmation expires them itself first.
 constexpr auto kExpiryInterval = std::chrono::minutes(10);
+// How soon a confirmation on another server sharing the store frees the held messages here.
+constexpr auto kReleaseInterval = std::chrono::seconds(2);
 // Summaries of rate-limited log lines appear at most this long after their minute.
 constexpr auto kLogFlushInterval = std::chrono::seconds(10);
 // Out of descriptors, accepting waits this long, doubling up to the longest pause.
@@ -179,6 +181,7 @@ std::uint16_t Server::port() const {
 void Server::Start() {
   asio::co_spawn(io_, AcceptLoop(), asio::detached);
   asio::co_spawn(io_, ExpiryLoop(), asio::detached);
+  if (delivery_.sharedStore()) asio::co_spawn(io_, ReleaseLoop(), asio::detached);
   asio::co_spawn(io_, LogFlushLoop(), asio::detached);
 }
 
@@ -197,6 +200,25 @@ asio::awaitable<void> Server::ExpiryLoop() {
       });
     });
     timer.expires_after(kExpiryInterval);
+    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
+  }
+}
+
+asio::awaitable<void> Server::ReleaseLoop() {
+  asio::steady_timer timer(io_);
+  for (;;) {
+    delivery_.RunSerially([this] {
+      IoResult result;
+      const int released = delivery_.ReleaseHeld(result);
+      asio::post(io_, [this, released, result] {
+        if (released > 0) {
+          log_("released " + std::to_string(released) +
+               " held messages whose sender confirmed on another server");
+        }
+        if (!result.ok) log_("cannot release held messages: " + result.error);
+      });
+    });
+    timer.expires_after(kReleaseInterval);
     if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
   }
 }

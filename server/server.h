@@ -34,6 +34,7 @@ class Server {
   struct Connection;
   asio::awaitable<void> AcceptLoop();
   asio::awaitable<void> ExpiryLoop();
+  asio::awaitable<void> ReleaseLoop();
   asio::awaitable<void> LogFlushLoop();
   asio::awaitable<void> RunConnection(asio::ip::tcp::socket socket);
   asio::awaitable<std::string> Converse(Connection& connection);

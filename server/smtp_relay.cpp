@@ -96,7 +96,7 @@ std::string WithCrlf(std::string_view text) {
 }
 
 SmtpRelay::SmtpRelay(std::filesystem::path outboxRoot, SmtpRelayOptions relay,
-                     RelaySchedule schedule, Catalogue& catalogue, Log log)
+                     RelaySchedule schedule, Store& catalogue, Log log)
     : root_(std::move(outboxRoot)),
       relay_(std::move(relay)),
       schedule_(schedule),

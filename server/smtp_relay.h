@@ -20,11 +20,11 @@
 #include <thread>
 #include <vector>
 
-#include "server/catalogue.h"
 #include "server/durable_file.h"
 #include "server/gmime_support.h"
 #include "server/options.h"
 #include "server/smtp_send.h"
+#include "server/store.h"
 
 namespace murmel::server {
 
@@ -72,7 +72,7 @@ class SmtpRelay {
   // a row (its acceptance is complete), to the row's recipients: never to what a header
   // says, since the envelope is what the server parsed.
   SmtpRelay(std::filesystem::path outboxRoot, SmtpRelayOptions relay, RelaySchedule schedule,
-            Catalogue& catalogue, Log log);
+            Store& catalogue, Log log);
   SmtpRelay(const SmtpRelay&) = delete;
   SmtpRelay& operator=(const SmtpRelay&) = delete;
   ~SmtpRelay() { Stop(); }
@@ -112,7 +112,7 @@ class SmtpRelay {
   std::filesystem::path root_;
   SmtpRelayOptions relay_;
   RelaySchedule schedule_;
-  Catalogue& catalogue_;
+  Store& catalogue_;
   Log log_;
   Report onUndelivered_;
 

@@ -26,6 +26,7 @@
 #include "server/options.h"
 #include "server/server.h"
 #include "server/smtp_relay.h"
+#include "server/store.h"
 
 namespace {
 
@@ -113,17 +114,20 @@ int main(int argc, char** argv) {
     return 0;
   }
   SetLogThreshold(options.logLevel);
+  const StoreLocation storeAt = options.database.value_or(
+      StoreLocation{StoreLocation::Kind::Sqlite, options.stateDir / kCatalogueFileName, {}});
   if (options.list) {
-    // A reader beside a running server: WAL lets it read while the server writes.
-    Catalogue catalogue(options.stateDir / kCatalogueFileName);
-    if (std::error_code error; !std::filesystem::exists(catalogue.file(), error)) {
-      Log(LogLevel::Error, "no catalogue " + catalogue.file().string() +
+    // A reader beside running servers: WAL (or PostgreSQL) lets it read while they write.
+    const std::unique_ptr<Store> store = MakeStore(storeAt);
+    if (std::error_code error; storeAt.kind == StoreLocation::Kind::Sqlite &&
+                               !std::filesystem::exists(storeAt.file, error)) {
+      Log(LogLevel::Error, "no catalogue " + store->Describe() +
                                ": no server has accepted messages with this state folder "
                                "(--state DIR names another)");
       return 1;
     }
-    IoResult read = catalogue.Open(/*mustExist=*/true);
-    const auto rows = read.ok ? catalogue.Newest(static_cast<int>(options.listCount), read)
+    IoResult read = store->Open(/*mustExist=*/true);
+    const auto rows = read.ok ? store->Newest(static_cast<int>(options.listCount), read)
                               : std::vector<CatalogueRow>{};
     if (!read.ok) {
       Log(LogLevel::Error, read.error);
@@ -136,6 +140,7 @@ int main(int argc, char** argv) {
   if (!FitOpenFileLimit(options.limits.maxSessions)) return 1;
   DeliveryOptions deliveryOptions{options.mailFrom, options.verifySenders};
   deliveryOptions.voiceFormat = options.voiceFormat;
+  deliveryOptions.database = storeAt;
   Delivery delivery(options.stateDir, deliveryOptions);
   if (const IoResult opened = delivery.Open(); !opened.ok) {
     Log(LogLevel::Error, opened.error);
@@ -152,7 +157,7 @@ int main(int argc, char** argv) {
             std::to_string(found.dropped) + " unfinished acceptances removed, " +
             std::to_string(found.resumed) + " accepted messages still to compose");
   }
-  Catalogue relayCatalogue(options.stateDir / kCatalogueFileName);
+  const std::unique_ptr<Store> relayStore = MakeStore(storeAt);
   // curl's global set-up is not thread-safe: done here, before any thread exists.
   std::optional<SmtpRelay> relay;
   if (!options.smtp.url.empty()) {
@@ -164,13 +169,13 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // The relay thread's own connection: it reads each file's recipients there and
     // records what became of each.
-    if (const IoResult opened = relayCatalogue.Open(); !opened.ok) {
+    if (const IoResult opened = relayStore->Open(); !opened.ok) {
       Log(LogLevel::Error, opened.error);
       return 1;
     }
     RelaySchedule schedule;
     schedule.maxLifetime = options.maxQueueLifetime;
-    relay.emplace(delivery.outboxRoot(), options.smtp, schedule, relayCatalogue,
+    relay.emplace(delivery.outboxRoot(), options.smtp, schedule, *relayStore,
                   [](const std::string& line) { Log(LogLevel::Info, line); });
     relay->OnUndelivered(ReportsThrough(delivery));
     if (const IoResult started = relay->Start(); !started.ok) {

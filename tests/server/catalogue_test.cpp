@@ -2,6 +2,7 @@
 // relay, the held folder and sender confirmation rely on, start-up reconciling, and
 // --list's table.
 #include "server/catalogue.h"
+#include "server/sqlite_store.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -13,6 +14,7 @@
 
 #include "fake_smtp.h"
 #include "server/smtp_relay.h"
+#include "support/private_postgres.h"
 #include "support/temp_dir.h"
 
 namespace server_test {
@@ -69,29 +71,57 @@ const CatalogueRow* RowFor(const std::vector<CatalogueRow>& rows, const std::str
   return nullptr;
 }
 
-// A catalogue in a fresh state folder; Rows() reads through a second connection, as
-// --list and the relay thread do.
-class CatalogueTest : public testing::Test {
+enum class Backend { Sqlite, Postgresql };
+
+// A store of its own on either backend, beside a fresh state folder; Connect() opens a
+// second connection, as --list and the relay thread do.
+class CatalogueTest : public testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
-    const IoResult opened = catalogue_.Open();
+    location_.file = File();
+    if (GetParam() == Backend::Postgresql) {
+      testing_support::PrivatePostgres* cluster = testing_support::PrivatePostgres::Shared();
+      if (cluster == nullptr) GTEST_SKIP() << testing_support::PrivatePostgres::why();
+      location_ = {StoreLocation::Kind::Postgresql, {}, cluster->FreshSchema()};
+    }
+    catalogue_ = MakeStore(location_);
+    const IoResult opened = catalogue_->Open();
     ASSERT_TRUE(opened.ok) << opened.error;
   }
 
   fs::path File() const { return state_.path() / fs::path(kCatalogueFileName); }
 
+  std::unique_ptr<Store> Connect() const {
+    std::unique_ptr<Store> store = MakeStore(location_);
+    const IoResult opened = store->Open(/*mustExist=*/true);
+    EXPECT_TRUE(opened.ok) << opened.error;
+    return store;
+  }
+
+  // Behind the store's back, as a broken or hostile database would be.
+  void Sql(const std::string& sql) const {
+    if (GetParam() == Backend::Sqlite) return server_test::Sql(File(), sql.c_str());
+    const std::string psql = "psql -q -X '" + location_.uri + "' -c '" + sql + "' >/dev/null";
+    ASSERT_EQ(std::system(psql.c_str()), 0) << psql;
+  }
+
   std::vector<CatalogueRow> Rows() const {
-    Catalogue reader(File());
-    IoResult result = reader.Open(/*mustExist=*/true);
-    EXPECT_TRUE(result.ok) << result.error;
-    auto rows = reader.Newest(100, result);
+    IoResult result;
+    auto rows = Connect()->Newest(100, result);
     EXPECT_TRUE(result.ok) << result.error;
     return rows;
   }
 
   testing_support::TempDir state_;
-  Catalogue catalogue_{state_.path() / fs::path(kCatalogueFileName)};
+  StoreLocation location_;
+  std::unique_ptr<Store> catalogue_;
 };
+
+INSTANTIATE_TEST_SUITE_P(Backends, CatalogueTest,
+                         testing::Values(Backend::Sqlite, Backend::Postgresql),
+                         [](const testing::TestParamInfo<Backend>& info) {
+                           return info.param == Backend::Sqlite ? "Sqlite" : "Postgresql";
+                         });
 
 TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
   const std::string version1 =
@@ -140,7 +170,7 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
     Sql(file, (schema + oldRow).c_str());
     for (const int start : {1, 2}) {
       SCOPED_TRACE(schema.substr(schema.size() - 2) + std::to_string(start));
-      Catalogue catalogue(file);
+      SqliteStore catalogue(file);
       const IoResult opened = catalogue.Open();
       ASSERT_TRUE(opened.ok) << opened.error;
       EXPECT_EQ(UserVersion(file), 3);
@@ -198,19 +228,19 @@ TEST(Catalogue, OpenRefusesWhatItCannotUse) {
     testing_support::TempDir state;
     const fs::path file = state.path() / fs::path(kCatalogueFileName);
     c.spoil(file);
-    Catalogue catalogue(file);
+    SqliteStore catalogue(file);
     const IoResult opened = catalogue.Open();
     EXPECT_FALSE(opened.ok);
     EXPECT_NE(opened.error.find(c.says), std::string::npos) << opened.error;
   }
   // --list on a state folder without a catalogue says so and leaves none behind.
   testing_support::TempDir empty;
-  Catalogue missing(empty.path() / fs::path(kCatalogueFileName));
+  SqliteStore missing(empty.path() / fs::path(kCatalogueFileName));
   EXPECT_FALSE(missing.Open(/*mustExist=*/true).ok);
   EXPECT_TRUE(fs::is_empty(empty.path()));
 }
 
-TEST_F(CatalogueTest, KeepsEachFilesRecipientsAndState) {
+TEST_P(CatalogueTest, KeepsEachFilesRecipientsAndState) {
   const std::pair<std::string, std::string> stored[] = {
       {"two", "bob@example.org, carol@example.org"},
       {"none", ""},
@@ -219,10 +249,10 @@ TEST_F(CatalogueTest, KeepsEachFilesRecipientsAndState) {
   for (const auto& [file, recipients] : stored) {
     CatalogueRow row = Row(file, MessageState::New);
     row.recipients = recipients;
-    ASSERT_TRUE(catalogue_.Insert(row).ok);
+    ASSERT_TRUE(catalogue_->Insert(row).ok);
   }
   // A file that is already recorded is not recorded twice.
-  EXPECT_FALSE(catalogue_.Insert(Row("two", MessageState::New)).ok);
+  EXPECT_FALSE(catalogue_->Insert(Row("two", MessageState::New)).ok);
 
   using List = std::vector<std::string>;
   const std::pair<std::string, std::optional<List>> expected[] = {
@@ -234,13 +264,13 @@ TEST_F(CatalogueTest, KeepsEachFilesRecipientsAndState) {
   for (const auto& [file, recipients] : expected) {
     SCOPED_TRACE(file);
     IoResult read;
-    EXPECT_EQ(catalogue_.Recipients(file, read), recipients);
+    EXPECT_EQ(catalogue_->Recipients(file, read), recipients);
     EXPECT_TRUE(read.ok) << read.error;
   }
 
-  ASSERT_TRUE(catalogue_.SetState("two", MessageState::Sent, "250 queued").ok);
-  ASSERT_TRUE(catalogue_.SetState("none", MessageState::Expired, "").ok);
-  const IoResult unknown = catalogue_.SetState("unknown", MessageState::Sent, "");
+  ASSERT_TRUE(catalogue_->SetState("two", MessageState::Sent, "250 queued").ok);
+  ASSERT_TRUE(catalogue_->SetState("none", MessageState::Expired, "").ok);
+  const IoResult unknown = catalogue_->SetState("unknown", MessageState::Sent, "");
   EXPECT_FALSE(unknown.ok);
   EXPECT_NE(unknown.error.find("no row for unknown"), std::string::npos) << unknown.error;
   const auto rows = Rows();
@@ -249,13 +279,13 @@ TEST_F(CatalogueTest, KeepsEachFilesRecipientsAndState) {
   EXPECT_EQ(RowFor(rows, "none")->state, MessageState::Expired);
 
   // Whatever keeps a row from being committed is reported with the catalogue's name.
-  Sql(File(), "DROP TABLE messages");
-  const IoResult lost = catalogue_.Insert(Row("lost", MessageState::New));
+  Sql("DROP TABLE messages");
+  const IoResult lost = catalogue_->Insert(Row("lost", MessageState::New));
   EXPECT_FALSE(lost.ok);
-  EXPECT_NE(lost.error.find(kCatalogueFileName), std::string::npos) << lost.error;
+  EXPECT_NE(lost.error.find(catalogue_->Describe()), std::string::npos) << lost.error;
 }
 
-TEST_F(CatalogueTest, FindsHeldRowsBySenderAndAgeOldestFirst) {
+TEST_P(CatalogueTest, FindsHeldRowsBySenderAndAgeOldestFirst) {
   const CatalogueRow rows[] = {
       Row("ann-late", MessageState::Held, "Ann@Example.ORG", 300),
       Row("ann-early", MessageState::Held, "ann@example.org", 100),
@@ -263,13 +293,13 @@ TEST_F(CatalogueTest, FindsHeldRowsBySenderAndAgeOldestFirst) {
       Row("ann-expired", MessageState::Expired, "ann@example.org", 60),
       Row("bob", MessageState::Held, "bob@example.org", 200),
   };
-  for (const CatalogueRow& row : rows) ASSERT_TRUE(catalogue_.Insert(row).ok);
+  for (const CatalogueRow& row : rows) ASSERT_TRUE(catalogue_->Insert(row).ok);
 
   using Files = std::vector<std::string>;
   IoResult read;
-  EXPECT_EQ(FileNames(catalogue_.HeldFrom("ann@example.org", read)),
+  EXPECT_EQ(FileNames(catalogue_->HeldFrom("ann@example.org", read)),
             (Files{"ann-early", "ann-late"}));
-  EXPECT_EQ(FileNames(catalogue_.HeldFrom("carol@example.org", read)), Files{});
+  EXPECT_EQ(FileNames(catalogue_->HeldFrom("carol@example.org", read)), Files{});
   const std::pair<std::time_t, Files> before[] = {
       {100, {}},
       {101, {"ann-early"}},
@@ -278,44 +308,43 @@ TEST_F(CatalogueTest, FindsHeldRowsBySenderAndAgeOldestFirst) {
   };
   for (const auto& [time, files] : before) {
     SCOPED_TRACE(time);
-    EXPECT_EQ(FileNames(catalogue_.HeldBefore(time, read)), files);
+    EXPECT_EQ(FileNames(catalogue_->HeldBefore(time, read)), files);
     EXPECT_TRUE(read.ok) << read.error;
   }
 }
 
-TEST_F(CatalogueTest, KeepsSendersByKeyAndByPendingToken) {
+TEST_P(CatalogueTest, KeepsSendersByKeyAndByPendingToken) {
   const std::string token = "0123456789abcdef0123456789abcdef";
   IoResult read;
-  const SenderRecord fresh = catalogue_.Sender("ann@example.org", read);
+  const SenderRecord fresh = catalogue_->Sender("ann@example.org", read);
   EXPECT_TRUE(read.ok) << read.error;
   EXPECT_EQ(fresh.key, "ann@example.org");
   EXPECT_EQ(fresh.verifiedUntil, 0);
   EXPECT_EQ(fresh.token, "");
   EXPECT_EQ(fresh.mailedAt, 0);
 
-  ASSERT_TRUE(catalogue_.PutSender({"ann@example.org", 0, token, 1700000000}).ok);
-  ASSERT_TRUE(catalogue_.PutSender({"bob@example.org", 1800000000, "", 0}).ok);
-  auto found = catalogue_.SenderByToken(token, read);
+  ASSERT_TRUE(catalogue_->PutSender({"ann@example.org", 0, token, 1700000000}).ok);
+  ASSERT_TRUE(catalogue_->PutSender({"bob@example.org", 1800000000, "", 0}).ok);
+  auto found = catalogue_->SenderByToken(token, read);
   ASSERT_TRUE(found.has_value());
   EXPECT_EQ(found->key, "ann@example.org");
   EXPECT_EQ(found->mailedAt, 1700000000);
   // Confirmed: the token is spent, the record replaced.
-  ASSERT_TRUE(catalogue_.PutSender({"ann@example.org", 1900000000, "", 1700000000}).ok);
+  ASSERT_TRUE(catalogue_->PutSender({"ann@example.org", 1900000000, "", 1700000000}).ok);
 
-  Catalogue reopened(File());
-  ASSERT_TRUE(reopened.Open().ok);
+  const std::unique_ptr<Store> reopened = Connect();
   for (const std::string& unknown : {token, std::string(), std::string(32, 'f')}) {
     SCOPED_TRACE(unknown);
-    EXPECT_FALSE(reopened.SenderByToken(unknown, read).has_value());
+    EXPECT_FALSE(reopened->SenderByToken(unknown, read).has_value());
     EXPECT_TRUE(read.ok) << read.error;
   }
-  EXPECT_EQ(reopened.Sender("ann@example.org", read).verifiedUntil, 1900000000);
-  EXPECT_EQ(reopened.Sender("bob@example.org", read).verifiedUntil, 1800000000);
+  EXPECT_EQ(reopened->Sender("ann@example.org", read).verifiedUntil, 1900000000);
+  EXPECT_EQ(reopened->Sender("bob@example.org", read).verifiedUntil, 1800000000);
 }
 
 // A crash between rename and commit, files from before the catalogue, and moves whose
 // update was lost: each start-up catches up, and a second one finds nothing to do.
-TEST_F(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
+TEST_P(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
   const fs::path outbox = state_.path() / fs::path("outbox");
   const fs::path held = state_.path() / fs::path("held");
   for (const fs::path& folder : {outbox / "new", outbox / "sent", outbox / "failed", held / "new"})
@@ -358,16 +387,14 @@ TEST_F(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
   std::ofstream(outbox / "tmp" / "composing") << "To: bo";
   std::ofstream(accepted / "new" / "composing") << "uploads";
   for (const auto& [path, text] : files) std::ofstream(path) << text;
-  ASSERT_TRUE(catalogue_.Insert(Row("relayed", MessageState::New)).ok);
-  ASSERT_TRUE(catalogue_.Insert(Row("released", MessageState::Held)).ok);
-  ASSERT_TRUE(catalogue_.Insert(Row("staged", MessageState::New)).ok);
-  ASSERT_TRUE(catalogue_.Insert(Row("composing", MessageState::New)).ok);
+  ASSERT_TRUE(catalogue_->Insert(Row("relayed", MessageState::New)).ok);
+  ASSERT_TRUE(catalogue_->Insert(Row("released", MessageState::Held)).ok);
+  ASSERT_TRUE(catalogue_->Insert(Row("staged", MessageState::New)).ok);
+  ASSERT_TRUE(catalogue_->Insert(Row("composing", MessageState::New)).ok);
 
   for (const int start : {1, 2}) {
     SCOPED_TRACE(start);
-    Catalogue catalogue(File());
-    ASSERT_TRUE(catalogue.Open().ok);
-    const ReconcileSummary summary = catalogue.Reconcile(outbox, held, accepted);
+    const ReconcileSummary summary = Connect()->Reconcile(outbox, held, accepted);
     ASSERT_TRUE(summary.result.ok) << summary.result.error;
     EXPECT_EQ(summary.added, start == 1 ? 3 : 0);
     EXPECT_EQ(summary.updated, start == 1 ? 2 : 0);
@@ -375,10 +402,10 @@ TEST_F(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
   }
   EXPECT_TRUE(fs::is_empty(outbox / "tmp") && fs::is_empty(held / "tmp"));
   IoResult read;
-  EXPECT_FALSE(catalogue_.Recipients("staged", read).has_value());
-  EXPECT_TRUE(catalogue_.Recipients("composing", read).has_value());
+  EXPECT_FALSE(catalogue_->Recipients("staged", read).has_value());
+  EXPECT_TRUE(catalogue_->Recipients("composing", read).has_value());
   // Missing folders are nothing to reconcile.
-  const ReconcileSummary none = catalogue_.Reconcile(held / "none", held / "none", held / "none");
+  const ReconcileSummary none = catalogue_->Reconcile(held / "none", held / "none", held / "none");
   EXPECT_TRUE(none.result.ok && none.added == 0 && none.updated == 0);
 
   struct Expected {
@@ -416,7 +443,7 @@ TEST_F(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
 }
 
 // The relay against a scripted SMTP relay, its verdicts recorded as murmelpost-server does.
-TEST_F(CatalogueTest, RelayVerdictsLandOnTheRows) {
+TEST_P(CatalogueTest, RelayVerdictsLandOnTheRows) {
   FakeSmtp smtp;
   ASSERT_TRUE(smtp.ready());
   FakeSmtp::Script refuseGone;
@@ -431,17 +458,16 @@ TEST_F(CatalogueTest, RelayVerdictsLandOnTheRows) {
         << "From: ann@example.org\nTo: " << to << "@example.org\nSubject: Hi\n\nHi\n";
     CatalogueRow row = Row(file, MessageState::New);
     row.recipients = std::string(to) + "@example.org";
-    ASSERT_TRUE(catalogue_.Insert(row).ok);
+    ASSERT_TRUE(catalogue_->Insert(row).ok);
   }
 
-  Catalogue relayCatalogue(File());
-  ASSERT_TRUE(relayCatalogue.Open().ok);
+  const std::unique_ptr<Store> relayCatalogue = Connect();
   SmtpRelayOptions options;
   options.url = smtp.url();
   options.envelopeFrom = "murmelpost@localhost";
   RelaySchedule schedule;
   schedule.rescan = 50ms;
-  SmtpRelay relay(outbox, options, schedule, relayCatalogue, [](const std::string&) {});
+  SmtpRelay relay(outbox, options, schedule, *relayCatalogue, [](const std::string&) {});
   ASSERT_TRUE(relay.Start().ok);
   std::vector<CatalogueRow> rows;
   for (int i = 0; i < 2000; ++i) {
@@ -464,7 +490,7 @@ TEST_F(CatalogueTest, RelayVerdictsLandOnTheRows) {
   EXPECT_NE(list.find(" failed 0/1: 550 5.1.1"), std::string::npos) << list;
 }
 
-TEST_F(CatalogueTest, ListPrintsAnAlignedTableNewestFirst) {
+TEST_P(CatalogueTest, ListPrintsAnAlignedTableNewestFirst) {
   EXPECT_EQ(FormatRows({}), "No messages in the catalogue.\n");
 
   CatalogueRow voice = Row("a", MessageState::New, "ann@example.org", 1700000000);
@@ -480,10 +506,10 @@ TEST_F(CatalogueTest, ListPrintsAnAlignedTableNewestFirst) {
   CatalogueRow held = Row("c", MessageState::Held, "eve@example.org", 1700007200);
   held.clientAddress = "2001:db8::1";
   held.subject = "Tab\there";
-  for (const CatalogueRow& row : {voice, confirm, held}) ASSERT_TRUE(catalogue_.Insert(row).ok);
+  for (const CatalogueRow& row : {voice, confirm, held}) ASSERT_TRUE(catalogue_->Insert(row).ok);
 
   IoResult read;
-  EXPECT_EQ(FormatRows(catalogue_.Newest(20, read)),
+  EXPECT_EQ(FormatRows(catalogue_->Newest(20, read)),
             "ID  RECEIVED (UTC)       KIND                 STATE                            BYTES  "
             "FROM                  CLIENT       TO               SUBJECT         FILE\n"
             "3   2023-11-15 00:13:20  voice                held                             100    "

@@ -28,7 +28,8 @@ std::string Settings(const Options& o) {
       << o.maxQueueLifetime.count() << ' ' << l.maxUploadBytes << ' ' << l.maxMessageBytes << ' '
       << l.maxRecipients << ' ' << l.maxFramePayload << ' ' << l.maxSessions << ' '
       << l.idleTimeout.count() << ' ' << l.maxSessionsPerIp << ' ' << l.maxMessagesPerIp << ' '
-      << l.maxMessagesPerSender << ' ' << l.maxSessionTime.count();
+      << l.maxMessagesPerSender << ' ' << l.maxSessionTime.count() << ' '
+      << (o.database ? o.database->uri + o.database->file.string() : "-");
   return out.str();
 }
 
@@ -44,6 +45,7 @@ ParseResult FromFile(const std::string& text, const std::vector<std::string>& ar
 TEST(ConfigFile, EveryOptionOfTheCommandLineIsASettingByTheSameName) {
   const std::map<std::string, std::string> sample = {{"listen", "127.0.0.1:2110"},
                                                      {"state", "/srv/murmel"},
+                                                     {"database", "postgresql://db/murmel"},
                                                      {"http", "9000"},
                                                      {"public-url", "https://voice.example.org"},
                                                      {"smtp-relay", "smtps://mx2.example"},

@@ -9,6 +9,7 @@
 #include "scripted_client.h"
 #include "server/catalogue.h"
 #include "server/delivery.h"
+#include "server/sqlite_store.h"
 
 namespace murmel::server {
 namespace {
@@ -47,7 +48,7 @@ server_test::TestServerSetup Crowd() {
 void ExpectOutboxMatchesCatalogue(const Delivery& delivery, const std::set<std::string>& answered) {
   ASSERT_TRUE(server_test::AllComposed(delivery));
   const fs::path state = delivery.outboxRoot().parent_path();
-  Catalogue catalogue(state / kCatalogueFileName);
+  SqliteStore catalogue(state / kCatalogueFileName);
   ASSERT_TRUE(catalogue.Open().ok);
   IoResult read;
   const std::vector<CatalogueRow> rows = catalogue.Newest(100000, read);
@@ -66,7 +67,7 @@ void ExpectOutboxMatchesCatalogue(const Delivery& delivery, const std::set<std::
 TEST(DurableAcceptance, EachFiniIsAnsweredOnlyOnceItsFileAndRowAreStored) {
   server_test::TestServer server(Crowd());
   ASSERT_TRUE(server.ready());
-  Catalogue catalogue(server.state() / kCatalogueFileName);
+  SqliteStore catalogue(server.state() / kCatalogueFileName);
   ASSERT_TRUE(catalogue.Open().ok);
   std::mutex reading;  // one connection, one reader at a time
   std::vector<std::thread> clients;
@@ -91,7 +92,7 @@ TEST(DurableAcceptance, EachFiniIsAnsweredOnlyOnceItsFileAndRowAreStored) {
 TEST(DurableAcceptance, AnotherWriterHoldingTheCatalogueStallsOnlyTheFini) {
   server_test::TestServer server;
   ASSERT_TRUE(server.ready());
-  Catalogue other(server.state() / kCatalogueFileName);
+  SqliteStore other(server.state() / kCatalogueFileName);
   ASSERT_TRUE(other.Open().ok && other.Begin().ok);
   Client client(server.port());
   // Greeting, envelope and upload are all answered while the lock is held.

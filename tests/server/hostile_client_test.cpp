@@ -9,14 +9,15 @@
 
 #include "fake_smtp.h"
 #include "scripted_client.h"
+#include "server/sqlite_store.h"
 
 namespace server_test {
 namespace {
 
 using namespace std::chrono_literals;
-using murmel::server::Catalogue;
 using murmel::server::CatalogueRow;
 using murmel::server::MessageState;
+using murmel::server::SqliteStore;
 namespace fs = std::filesystem;
 
 constexpr char kAnn[] = "\"Ann\" <ann@example.org>";
@@ -55,7 +56,7 @@ std::vector<fs::path> FilesIn(const fs::path& folder) {
 }
 
 std::vector<CatalogueRow> Rows(const fs::path& state) {
-  Catalogue reader(state / murmel::server::kCatalogueFileName);
+  SqliteStore reader(state / murmel::server::kCatalogueFileName);
   murmel::server::IoResult result = reader.Open(true);
   return result.ok ? reader.Newest(100, result) : std::vector<CatalogueRow>{};
 }

@@ -234,6 +234,32 @@ TEST(Options, SmtpRelayRefusesWhatCouldNotWork) {
   }
 }
 
+// A database password may sit in the URI: no message ever repeats it.
+TEST(Options, DatabaseTakesTwoFormsAndNeverRepeatsAPassword) {
+  const std::pair<const char*, const char*> accepted[] = {
+      {"sqlite:/srv/m/catalogue.sqlite3", "sqlite:/srv/m/catalogue.sqlite3"},
+      {"postgresql://db.example/murmel", "postgresql://db.example/murmel"},
+      {"postgresql://mp:s3cret@db:5433/murmel", "postgresql://mp:***@db:5433/murmel"},
+      {"postgres://mp@db/m?sslmode=require&password=s3cret",
+       "postgres://mp@db/m?sslmode=require&password=***"},
+      {"postgresql:///m?host=/run/pg&user=a@b", "postgresql:///m?host=/run/pg&user=a@b"},
+  };
+  for (const auto& [given, redacted] : accepted) {
+    Options options;
+    const ParseResult result = Parse({"--database", given}, options, "/home/u", "", "");
+    ASSERT_TRUE(result.ok && options.database) << given << ": " << result.error;
+    EXPECT_EQ(RedactedLocation(given), redacted);
+  }
+  for (const char* refused : {"sqlite:", "mysql://mp:s3cret@db/m", "/srv/m/catalogue.sqlite3",
+                              "postgresql://mp:s3cret@db/m\n", "host=db password=s3cret"}) {
+    Options options;
+    const ParseResult result = Parse({"--database", refused}, options, "/home/u", "", "");
+    EXPECT_FALSE(result.ok) << refused;
+    EXPECT_NE(result.error.find("--database"), std::string::npos) << result.error;
+    EXPECT_EQ(result.error.find("s3cret"), std::string::npos) << result.error;
+  }
+}
+
 // The count is optional, so what follows --list is taken only when it is not an option.
 TEST(Options, ListTakesAnOptionalCountOfNewestMessages) {
   struct Case {

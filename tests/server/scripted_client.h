@@ -30,6 +30,7 @@
 #include "server/http_help.h"
 #include "server/server.h"
 #include "server/smtp_relay.h"
+#include "server/sqlite_store.h"
 #include "support/temp_dir.h"
 #include "transfer/frame_check.h"
 
@@ -412,7 +413,7 @@ class TestServer {
   std::filesystem::path state_;
   murmel::server::Delivery delivery_;
   murmel::server::HttpHelpServer http_;
-  murmel::server::Catalogue relayCatalogue_{state_ / murmel::server::kCatalogueFileName};
+  murmel::server::SqliteStore relayCatalogue_{state_ / murmel::server::kCatalogueFileName};
   std::optional<murmel::server::SmtpRelay> relay_;
   asio::io_context io_{1};
   std::optional<murmel::server::Server> server_;

@@ -2,6 +2,7 @@
 // and to whom, where each file ends up after temporary and permanent refusals, and the
 // report its sender gets about recipients that never got it.
 #include "server/smtp_relay.h"
+#include "server/sqlite_store.h"
 
 #include <gtest/gtest.h>
 
@@ -141,9 +142,10 @@ class Outbox {
 
  private:
   testing_support::TempDir state_;
-  murmel::server::Catalogue records_{fs::path(state_.path()) / murmel::server::kCatalogueFileName};
-  murmel::server::Catalogue relayRecords_{fs::path(state_.path()) /
-                                          murmel::server::kCatalogueFileName};
+  murmel::server::SqliteStore records_{fs::path(state_.path()) /
+                                       murmel::server::kCatalogueFileName};
+  murmel::server::SqliteStore relayRecords_{fs::path(state_.path()) /
+                                            murmel::server::kCatalogueFileName};
   std::unique_ptr<SmtpRelay> relay_;
   std::mutex logMutex_;
   std::string log_;
@@ -207,7 +209,8 @@ TEST(SmtpRelay, AcceptedMessageGoesOutWhenDeliveryWakesTheRelay) {
   murmel::server::SmtpRelayOptions options;
   options.url = smtp.url();
   options.envelopeFrom = "murmelpost@example.net";
-  murmel::server::Catalogue catalogue(fs::path(state.path()) / murmel::server::kCatalogueFileName);
+  murmel::server::SqliteStore catalogue(fs::path(state.path()) /
+                                        murmel::server::kCatalogueFileName);
   ASSERT_TRUE(catalogue.Open().ok);
   SmtpRelay relay(delivery.outboxRoot(), options, schedule, catalogue, [](const std::string&) {});
   ASSERT_TRUE(relay.Start().ok);
@@ -414,8 +417,8 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
     murmel::server::Delivery delivery(
         state.path(), {.mailFrom = "murmelpost@example.net", .verifySenders = false});
     ASSERT_TRUE(delivery.Open().ok);
-    murmel::server::Catalogue catalogue(fs::path(state.path()) /
-                                        murmel::server::kCatalogueFileName);
+    murmel::server::SqliteStore catalogue(fs::path(state.path()) /
+                                          murmel::server::kCatalogueFileName);
     ASSERT_TRUE(catalogue.Open().ok);
     murmel::server::RelaySchedule schedule = Outbox::Fast();
     schedule.maxLifetime = c.lifetime;
@@ -467,7 +470,8 @@ TEST(SmtpRelay, ARelayDownPastTheLifetimeFailsTheMessageWithOneReport) {
   murmel::server::Delivery delivery(state.path(),
                                     {.mailFrom = "murmelpost@example.net", .verifySenders = false});
   ASSERT_TRUE(delivery.Open().ok);
-  murmel::server::Catalogue catalogue(fs::path(state.path()) / murmel::server::kCatalogueFileName);
+  murmel::server::SqliteStore catalogue(fs::path(state.path()) /
+                                        murmel::server::kCatalogueFileName);
   ASSERT_TRUE(catalogue.Open().ok);
   murmel::server::RelaySchedule schedule = Outbox::Fast();
   schedule.maxLifetime = std::chrono::seconds(0);

@@ -1,0 +1,69 @@
+// The embedded store: one SQLite file in the state folder, in WAL mode, committed with
+// FULL sync so that a row is on disk before its client hears TROK.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include "server/store.h"
+
+namespace murmel::server {
+
+class SqliteStore final : public Store {
+ public:
+  explicit SqliteStore(std::filesystem::path file) : file_(std::move(file)) {}
+  ~SqliteStore() override;
+
+  IoResult Open(bool mustExist = false) override;
+  std::string Describe() const override { return file_.string(); }
+  IoResult Insert(const CatalogueRow& row) override;
+  IoResult Remove(const std::string& file) override;
+  IoResult Begin() override;
+  IoResult Commit() override;
+  void Rollback() override;
+  IoResult SetState(const std::string& file, MessageState state,
+                    const std::string& reason) override;
+  std::vector<CatalogueRow> Newest(int count, IoResult& result) override;
+  std::optional<std::vector<std::string>> Recipients(const std::string& file,
+                                                     IoResult& result) override;
+  std::optional<CatalogueRow> Find(const std::string& file, IoResult& result) override;
+  std::vector<RecipientRecord> RecipientRecords(const CatalogueRow& row, IoResult& result) override;
+  IoResult PutRecipient(const std::string& file, const RecipientRecord& record) override;
+  IoResult RetryFailed(const std::string& file) override;
+  std::vector<CatalogueRow> HeldFrom(const std::string& senderKey, IoResult& result) override;
+  std::vector<CatalogueRow> HeldBefore(std::time_t before, IoResult& result) override;
+  SenderRecord Sender(const std::string& key, IoResult& result) override;
+  std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) override;
+  IoResult PutSender(const SenderRecord& record) override;
+
+  const std::filesystem::path& file() const { return file_; }
+
+ private:
+  IoResult Fail(const std::string& what) const;
+  IoResult NotOpen() const;
+  int Version();  // -1 when it cannot be read
+  IoResult Migrate();
+  sqlite3_stmt* Prepare(const char* sql, IoResult& result);
+  // Steps a statement that selects whole rows; the caller resets it.
+  std::vector<CatalogueRow> Rows(sqlite3_stmt* statement, IoResult& result);
+
+  std::filesystem::path file_;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* insert_ = nullptr;
+  sqlite3_stmt* update_ = nullptr;
+  sqlite3_stmt* remove_ = nullptr;
+  sqlite3_stmt* newest_ = nullptr;
+  sqlite3_stmt* recipients_ = nullptr;
+  sqlite3_stmt* row_ = nullptr;
+  sqlite3_stmt* recipientRecords_ = nullptr;
+  sqlite3_stmt* putRecipient_ = nullptr;
+  sqlite3_stmt* retryFailed_ = nullptr;
+  sqlite3_stmt* heldFrom_ = nullptr;
+  sqlite3_stmt* heldBefore_ = nullptr;
+  sqlite3_stmt* sender_ = nullptr;
+  sqlite3_stmt* senderByToken_ = nullptr;
+  sqlite3_stmt* putSender_ = nullptr;
+};
+
+}  // namespace murmel::server

@@ -1,0 +1,170 @@
+// The store: what the service knows about its messages, their recipients and its senders,
+// behind one interface so that nothing above it knows which database holds it. SQLite in
+// the state folder serves one server; PostgreSQL lets several servers act as one service.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/durable_file.h"
+
+namespace murmel::server {
+
+enum class MessageKind {
+  Voice,
+  PictureConfirmation,
+  PictureCleared,
+  SenderConfirmation,
+  DeliveryReport,
+};
+// Held: accepted, waiting in the held folder for its sender to confirm the address.
+// Expired: held too long; its file is gone.
+enum class MessageState { New, Sent, Failed, Held, Expired };
+
+// "voice", "picture-confirmation", ...: the names in the store and X-Murmelpost-Kind.
+const char* KindName(MessageKind kind);
+const char* StateName(MessageState state);
+
+struct CatalogueRow {
+  std::int64_t id = 0;  // given by the store
+  std::time_t received = 0;
+  MessageKind kind = MessageKind::Voice;
+  std::string sender;
+  std::string recipients;  // ", " between addresses
+  std::string subject;
+  std::string file;  // name in outbox/new, sent or failed
+  std::int64_t size = 0;
+  MessageState state = MessageState::New;
+  std::string reason;         // why it failed; the relay's last reply when sent
+  std::string clientAddress;  // the client's IP address; empty for the server's own mail
+  // From the relay's per-recipient records (read only): how many it has, how many sent.
+  int recipientsTracked = 0;
+  int recipientsSent = 0;
+};
+
+// Pending: not tried yet. Sent and Failed are final; Deferred is tried again.
+enum class RecipientState { Pending, Sent, Deferred, Failed };
+const char* RecipientStateName(RecipientState state);
+
+// One envelope recipient of a file, as the relay last left it.
+struct RecipientRecord {
+  std::string address;
+  RecipientState state = RecipientState::Pending;
+  int attempts = 0;
+  std::string reply;  // the relay's last word about it
+  std::time_t nextAttempt = 0;
+};
+
+inline bool Settled(RecipientState state) {
+  return state == RecipientState::Sent || state == RecipientState::Failed;
+}
+
+// One sender address (lower case) on its way to being verified, or verified.
+struct SenderRecord {
+  std::string key;
+  std::time_t verifiedUntil = 0;  // messages from it are delivered while now < this
+  std::string token;              // of the pending confirmation link; empty: none
+  std::time_t mailedAt = 0;       // when the last confirmation e-mail went out; 0: never
+};
+
+struct ReconcileSummary {
+  IoResult result;
+  int added = 0;    // files that had no row
+  int updated = 0;  // rows whose state lagged behind their file's folder
+  int dropped = 0;  // files in tmp/ whose acceptance never finished, with their rows
+  int resumed = 0;  // accepted messages whose e-mail is still to be composed
+};
+
+// One connection to the store: used by one thread at a time.
+class Store {
+ public:
+  Store() = default;
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+  virtual ~Store() = default;
+
+  // Creates the tables, or brings them to this server's version, unless mustExist, which
+  // is for readers: they should report a missing store, not leave an empty one behind.
+  virtual IoResult Open(bool mustExist = false) = 0;
+  // Where it is, for messages: never with a password.
+  virtual std::string Describe() const = 0;
+
+  virtual IoResult Insert(const CatalogueRow& row) = 0;
+  // Forgets the row of a file whose acceptance never finished; absent is fine.
+  virtual IoResult Remove(const std::string& file) = 0;
+  // One transaction around many changes: one commit, one sync, for a batch of messages.
+  virtual IoResult Begin() = 0;
+  virtual IoResult Commit() = 0;
+  virtual void Rollback() = 0;
+  virtual IoResult SetState(const std::string& file, MessageState state,
+                            const std::string& reason) = 0;
+  // Newest first.
+  virtual std::vector<CatalogueRow> Newest(int count, IoResult& result) = 0;
+  // The recipients recorded for a file, the relay's envelope; nullopt when no row has it
+  // (not accepted yet, or never).
+  virtual std::optional<std::vector<std::string>> Recipients(const std::string& file,
+                                                             IoResult& result) = 0;
+  // The file's row; nullopt when there is none.
+  virtual std::optional<CatalogueRow> Find(const std::string& file, IoResult& result) = 0;
+  // The relay's records of the row's recipients, in the row's order: a recipient without
+  // one is pending (the relay has not tried it, or the file predates the records).
+  virtual std::vector<RecipientRecord> RecipientRecords(const CatalogueRow& row,
+                                                        IoResult& result) = 0;
+  virtual IoResult PutRecipient(const std::string& file, const RecipientRecord& record) = 0;
+  // Its failed recipients become pending again (the file was moved back into new/).
+  virtual IoResult RetryFailed(const std::string& file) = 0;
+  // Held rows, oldest first: those of one sender (key in lower case, compared without
+  // case), or those received before a time.
+  virtual std::vector<CatalogueRow> HeldFrom(const std::string& senderKey, IoResult& result) = 0;
+  virtual std::vector<CatalogueRow> HeldBefore(std::time_t before, IoResult& result) = 0;
+
+  // The sender's record; a fresh one (key only) when there is none.
+  virtual SenderRecord Sender(const std::string& key, IoResult& result) = 0;
+  // The record whose pending token this is, if any.
+  virtual std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) = 0;
+  // Inserts or replaces the record.
+  virtual IoResult PutSender(const SenderRecord& record) = 0;
+
+  // Rows for files in outboxRoot's new/, sent/ and failed/ and heldRoot's new/ that have
+  // none (left by an older server), and states that lag behind a move; files left in
+  // either tmp/ by a crash are removed with their rows.
+  // acceptedRoot holds the accepted messages whose e-mail was not composed yet: an e-mail
+  // left in tmp/ has one there and keeps its row, as it will be composed again.
+  ReconcileSummary Reconcile(const std::filesystem::path& outboxRoot,
+                             const std::filesystem::path& heldRoot,
+                             const std::filesystem::path& acceptedRoot);
+
+ private:
+  IoResult AddMissing(const std::filesystem::path& folder, MessageState state,
+                      ReconcileSummary& summary);
+};
+
+// Where the store lives: "sqlite:PATH" or "postgresql://..." (libpq's URI).
+struct StoreLocation {
+  enum class Kind { Sqlite, Postgresql };
+  Kind kind = Kind::Sqlite;
+  std::filesystem::path file;  // Sqlite
+  std::string uri;             // Postgresql, as given (may hold a password)
+};
+
+// Refuses anything but the two forms, with the reason in error; never echoes a password.
+std::optional<StoreLocation> ParseStoreLocation(const std::string& text, std::string& error);
+// The location with any password replaced by "***", for logs and messages.
+std::string RedactedLocation(const std::string& text);
+// A new, unopened connection.
+std::unique_ptr<Store> MakeStore(const StoreLocation& location);
+
+std::string JoinAddresses(const std::vector<std::string>& addresses);
+// The inverse of JoinAddresses. A quoted local part may itself hold ", ".
+std::vector<std::string> SplitAddresses(const std::string& joined);
+// For the backends: the enum values of stored names (the first value when unknown).
+MessageKind KindNamed(const std::string& name);
+MessageState StateNamed(const std::string& name);
+RecipientState RecipientStateNamed(const std::string& name);
+
+}  // namespace murmel::server
