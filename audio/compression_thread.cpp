@@ -4,7 +4,7 @@
 #include "audio/recording_engine.h"
 #include "audio/voice_codec.h"
 #include "audio/voice_store.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "audio/voice_codec.h"
 #include "audio/voice_display.h"
 #include "audio/voice_store.h"
-#include "audio/voice_units.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
+#include "state/voice_units.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ int StartPlayback(HWND window) {
     return -4;
   }
   appState.playbackPending = 2;
-  appState.recorderState.store(2);
+  appState.recorderState.store(RECORDER_PLAYING);
   ShowVoiceTime(window, 0);
   SetTimer(window, PLAYBACK_TIMER_ID, VOICE_TIMER_PERIOD, nullptr);
   // The third buffer: about a second of sound is then with the device.
@@ -111,7 +111,7 @@ void StopPlayback(HWND window) {
   // The label shows the whole recording's length, the progress bar full.
   ShowVoiceTime(window, appState.recordedBytes);
   appState.playbackPending = 0;
-  appState.recorderState.store(0);
+  appState.recorderState.store(RECORDER_IDLE);
   ClosePlayer();
   EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
 }

@@ -7,8 +7,8 @@
 #include "audio/playback_engine.h"
 #include "audio/voice_display.h"
 #include "audio/voice_store.h"
-#include "audio/voice_units.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
+#include "state/voice_units.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ void KeepReturnedBuffers() {
 // Resets and closes after a failed start, so the device is never left open behind an
 // idle recorder.
 int AbandonStart(HWND window, int result) {
-  appState.recorderState.store(0);
+  appState.recorderState.store(RECORDER_IDLE);
   if (appState.waveIn != nullptr) waveInReset(appState.waveIn);
   CloseRecorder(window);
   return result;
@@ -143,7 +143,7 @@ int StartRecording(HWND window) {
   if (RequeueCaptureBuffer(window) != 0) return AbandonStart(window, -6);
   if (waveInStart(device) != MMSYSERR_NOERROR) return AbandonStart(window, -5);
 
-  appState.recorderState.store(1);
+  appState.recorderState.store(RECORDER_RECORDING);
   SetVoiceProgressRange(window, static_cast<int>(MAX_RECORD_BYTES / PCM_BUFFER_SIZE));
   ShowVoiceTime(window, 0);
   SetTimer(window, RECORD_TIMER_ID, VOICE_TIMER_PERIOD, nullptr);
@@ -165,7 +165,7 @@ int RequeueCaptureBuffer(HWND window) {
 }
 
 void StopRecording(HWND window) {
-  appState.recorderState.store(0);
+  appState.recorderState.store(RECORDER_IDLE);
   if (appState.waveIn == nullptr || waveInReset(appState.waveIn) != MMSYSERR_NOERROR) return;
   KillTimer(window, RECORD_TIMER_ID);
   ShowVoiceTime(window, 0);
@@ -173,10 +173,10 @@ void StopRecording(HWND window) {
 
 void StopRecorder(HWND window) {
   switch (appState.recorderState.load()) {
-    case 1:
+    case RECORDER_RECORDING:
       StopRecording(window);
       break;
-    case 2:
+    case RECORDER_PLAYING:
       StopPlayback(window);
       break;
     default:
@@ -185,7 +185,7 @@ void StopRecorder(HWND window) {
 }
 
 int StopRecordingForSend(HWND window) {
-  if (appState.recorderState.load() == 1) StopRecording(window);
+  if (appState.recorderState.load() == RECORDER_RECORDING) StopRecording(window);
   if (appState.waveIn != nullptr) CloseRecorder(window);
   return appState.recordingAvailable.load();
 }
@@ -197,7 +197,7 @@ void OnCapturedBuffer(HWND window, WAVEHDR* header) {
     EnablePanelButton(window, IDC_PLAY_BUTTON, TRUE);
     return;
   }
-  if (appState.recorderState.load() == 1 && appState.waveIn != nullptr) {
+  if (appState.recorderState.load() == RECORDER_RECORDING && appState.waveIn != nullptr) {
     RequeueCaptureBuffer(window);
     if (StoreCapturedBuffer(window, header) == -1) {
       StopRecording(window);

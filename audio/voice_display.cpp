@@ -4,8 +4,8 @@
 
 #include "audio/recording_engine.h"
 #include "audio/voice_display.h"
-#include "audio/voice_units.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
+#include "state/voice_units.h"
 
 namespace {
 
@@ -46,5 +46,6 @@ void ShowVoiceTime(HWND window, DWORD position) {
   if (HWND progress = PanelControl(window, IDC_PROGRESS)) {
     SendMessageW(progress, PBM_SETPOS, position / PCM_BUFFER_SIZE, 0);
   }
-  if (position > MAX_RECORD_BYTES && appState.recorderState.load() == 1) StopRecording(window);
+  if (position > MAX_RECORD_BYTES && appState.recorderState.load() == RECORDER_RECORDING)
+    StopRecording(window);
 }

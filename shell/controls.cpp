@@ -4,9 +4,9 @@
 #include <commctrl.h>
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/button_panel.h"
 #include "shell/skin.h"
+#include "state/app_state.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 
 #include <aygshell.h>
 
-#include "shell/app_state.h"
 #include "shell/input_panel_fit.h"
 #include "shell/menu_commands.h"
 #include "shell/skin.h"
 #include "shell/startup.h"
 #include "shell/voice_control.h"
+#include "state/app_state.h"
 
 LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (HandleWaveNotification(window, message, wParam, lParam)) {

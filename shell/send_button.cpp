@@ -1,8 +1,8 @@
 #include "shell/send_button.h"
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/voice_control.h"
+#include "state/app_state.h"
 #include "transfer/send_session.h"
 #include "userdata/address_book.h"
 #include "userdata/email_address.h"

@@ -4,10 +4,10 @@
 #include <commctrl.h>
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/controls.h"
 #include "shell/main_window.h"
 #include "shell/voice_control.h"
+#include "state/app_state.h"
 #include "userdata/address_book.h"
 #include "userdata/input_panel.h"
 #include "userdata/profile.h"

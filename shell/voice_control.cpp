@@ -5,7 +5,7 @@
 #include "audio/playback_engine.h"
 #include "audio/recording_engine.h"
 #include "audio/voice_store.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 int SetUpRecorder(HWND window) {
   if (InitMyRecord(window) != 0) {
@@ -17,7 +17,7 @@ int SetUpRecorder(HWND window) {
 }
 
 void ShutDownRecorder(HWND window) {
-  if (appState.recorderState != 0) StopRecorder(window);
+  if (appState.recorderState != RECORDER_IDLE) StopRecorder(window);
   // A stopped recording's thread may still be draining the queue.
   if (appState.compressThread.load() != nullptr) FinishCompression();
   FreePcmQueue();
@@ -44,7 +44,7 @@ int PressPlay(HWND window) {
 }
 
 void EndVoiceForSend(HWND window) {
-  if (appState.recorderState == 2) StopPlayback(window);
+  if (appState.recorderState == RECORDER_PLAYING) StopPlayback(window);
   // Closing the recorder here, rather than on its returned buffers, means the send thread
   // finds the finished recording instead of racing the close; also after a Stop whose
   // buffers have not come back yet.

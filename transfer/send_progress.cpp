@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "transfer/send_session.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "audio/wav_header.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "transfer/command_exchange.h"
 #include "transfer/server_connection.h"
 #include "transfer/session_resources.h"

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <winsock2.h>
 
-#include "audio/voice_nodes.h"
+#include "state/voice_nodes.h"
 
 // The recorded-voice store as the session reads it: the chunks lie between the two
 // sentinels, walked from head->next up to, not including, tail.

@@ -2,7 +2,7 @@
 
 #include "audio/voice_store.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "transfer/send_session.h"
 
 namespace {
@@ -80,7 +80,7 @@ void RestoreControls(const SendControls& controls) {
 
 DWORD WINAPI SendThreadProc(LPVOID mainWindowParameter) {
   const HWND mainWindow = static_cast<HWND>(mainWindowParameter);
-  appState.recorderState = 3;
+  appState.recorderState = RECORDER_SENDING;
   const SendControls controls = FindSendControls(mainWindow);
 
   const VoiceStoreView store{appState.voiceHead, appState.voiceTail};
@@ -116,6 +116,6 @@ DWORD WINAPI SendThreadProc(LPVOID mainWindowParameter) {
 
   const HANDLE self = appState.sendThread.exchange(nullptr);
   if (self != nullptr) CloseHandle(self);
-  appState.recorderState = 0;
+  appState.recorderState = RECORDER_IDLE;
   return 0;
 }

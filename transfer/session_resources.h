@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 // Opened for reading, existing file only, others may read it meanwhile. A null path
 // opens nothing.

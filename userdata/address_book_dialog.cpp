@@ -5,7 +5,7 @@
 #include <string>
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "userdata/address_book.h"
 #include "userdata/email_address.h"
 #include "userdata/input_panel.h"

@@ -3,7 +3,7 @@
 #include <aygshell.h>
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "userdata/country_list.h"
 #include "userdata/email_address.h"
 #include "userdata/input_panel.h"

@@ -23,10 +23,10 @@
 #include "audio/recording_engine.h"
 #include "audio/voice_codec.h"
 #include "audio/voice_store.h"
-#include "audio/voice_units.h"
 #include "platform/audio/wave_test_helpers.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
+#include "state/voice_units.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 

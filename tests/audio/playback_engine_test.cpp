@@ -41,7 +41,9 @@ std::u16string SecondsText(int chunks) {
   return text;
 }
 
-bool Idle() { return appState.recorderState.load() == 0 && appState.waveDeviceOpen == 0; }
+bool Idle() {
+  return appState.recorderState.load() == RECORDER_IDLE && appState.waveDeviceOpen == 0;
+}
 
 // Counts the finished buffers, and notes at which one playback ended.
 class DoneLog {
@@ -80,7 +82,7 @@ TEST_P(PlayChunks, EachChunkIsWrittenOnceAndTheLastDoneEndsPlayback) {
   main.Enable(IDC_RECORD, false);
 
   ASSERT_EQ(StartPlayback(main.window()), 0);
-  EXPECT_EQ(appState.recorderState.load(), 2);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_PLAYING);
   EXPECT_EQ(main.TimeText(), u"  0.0s");
   ASSERT_TRUE(EngineWindow::Pump(Idle));
   engine_test::DrainNotifications();
@@ -148,7 +150,7 @@ TEST_F(PlaybackEngine, PlayIsRefusedWithoutARecordingOrWhileADeviceIsOpen) {
   EXPECT_EQ(StartPlayback(main.window()), -1);
   EXPECT_EQ(StartRecording(main.window()), -1);
   EXPECT_EQ(appState.waveOut, device);
-  EXPECT_EQ(appState.recorderState.load(), 2);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_PLAYING);
 }
 
 TEST_F(PlaybackEngine, PlaysThroughAPulseAudioSink) {

@@ -365,7 +365,7 @@ TEST_F(SessionTest, SendThreadEmptiesTheFormAfterASuccessfulSend) {
   EXPECT_EQ(appState.recordingAvailable.load(), 0);
   EXPECT_EQ(appState.recordedBytes, 0u);
   EXPECT_EQ(appState.voiceHead, nullptr);
-  EXPECT_EQ(appState.recorderState.load(), 0);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_IDLE);
   EXPECT_EQ(appState.sendThread.load(), nullptr);
   EXPECT_EQ(ProgressLog::Values().back(), 100);
 }
@@ -409,7 +409,7 @@ TEST_F(SessionTest, StopKeepsTheFormAndTheRecording) {
     EXPECT_NE(appState.voiceHead, nullptr) << c.when;
     EXPECT_FALSE(appState.attachmentPath.empty()) << c.when;
     EXPECT_FALSE(appState.recipientsText.empty()) << c.when;
-    EXPECT_EQ(appState.recorderState.load(), 0) << c.when;
+    EXPECT_EQ(appState.recorderState.load(), RECORDER_IDLE) << c.when;
     EXPECT_EQ(appState.cancelRequested.load(), 1) << c.when;
   }
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "support/fake_transfer_server.h"
 #include "support/scoped_env.h"
 

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "audio/voice_store.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
+#include "support/app_state_reset.h"
 #include "support/fake_transfer_server.h"
 #include "support/temp_dir.h"
 #include "transfer/send_session.h"
@@ -85,21 +86,13 @@ inline std::vector<Bytes> Accepting(std::size_t frames) {
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    appState.mainWindow = nullptr;
+    FreeVoiceStore();
+    ResetAppState();
     appState.name = u"Ann Example";
     appState.email = u"ann@example.com";
     appState.sex = u"Ms.";
     appState.recipientsText = u"bob@example.com";
     appState.subjectText = u"Hi";
-    appState.messageText.clear();
-    appState.hasMessageText = 0;
-    appState.attachmentPath.clear();
-    appState.attachmentName.clear();
-    appState.cancelRequested = 0;
-    appState.recorderState = 0;
-    FreeVoiceStore();
-    appState.recordingAvailable = 0;
-    appState.recordedBytes = 0;
     ProgressLog::Clear();
     SetTransferProgressObserver(&ProgressLog::Record);
   }

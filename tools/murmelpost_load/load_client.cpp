@@ -9,9 +9,9 @@
 #include <chrono>
 #include <string_view>
 
-#include "audio/voice_units.h"
 #include "audio/wav_header.h"
 #include "server/frame_codec.h"
+#include "state/voice_units.h"
 
 namespace murmel::load {
 namespace {
