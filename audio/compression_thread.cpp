@@ -1,7 +1,6 @@
 #include "audio/compression_thread.h"
 
 #include "audio/pcm_queue.h"
-#include "audio/recording_engine.h"
 #include "audio/voice_codec.h"
 #include "audio/voice_store.h"
 #include "state/app_state.h"

@@ -1,9 +1,10 @@
 #include "audio/playback_engine.h"
 
-#include "audio/recording_engine.h"
 #include "audio/voice_codec.h"
 #include "audio/voice_display.h"
 #include "audio/voice_store.h"
+#include "audio/wave_ring.h"
+#include "resources/resource_ids.h"
 #include "state/app_state.h"
 #include "state/voice_units.h"
 
@@ -113,7 +114,7 @@ void StopPlayback(HWND window) {
   appState.playbackPending = 0;
   appState.recorderState.store(RECORDER_IDLE);
   ClosePlayer();
-  EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+  EnablePanelButton(window, IDC_RECORD, TRUE);
 }
 
 void OnPlaybackOpened() { appState.buffersDone = 0; }
@@ -121,26 +122,26 @@ void OnPlaybackOpened() { appState.buffersDone = 0; }
 void OnPlaybackBufferDone(HWND window) {
   // Returned by the reset of a playback that has already been closed.
   if (appState.waveOut == nullptr) {
-    EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+    EnablePanelButton(window, IDC_RECORD, TRUE);
     return;
   }
   ++appState.buffersDone;
   if (appState.buffersDone == appState.voiceChunkCount) {
     appState.playbackPending = 0;
     StopPlayback(window);
-    EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+    EnablePanelButton(window, IDC_RECORD, TRUE);
   } else if (appState.playbackPending != 0) {
     PlayNextBuffer(window);
   } else {
     StopPlayback(window);
-    EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+    EnablePanelButton(window, IDC_RECORD, TRUE);
   }
 }
 
 void OnPlaybackClosed(HWND window) {
   // ClosePlayer has cleared the flag already; a device opened since then keeps it.
   if (appState.waveIn == nullptr && appState.waveOut == nullptr) appState.waveDeviceOpen = 0;
-  EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+  EnablePanelButton(window, IDC_RECORD, TRUE);
 }
 
 void ShowPlaybackTime(HWND window) {

@@ -1,9 +1,10 @@
 // The elapsed-time label and the progress bar of the button panel, shared by recording and
 // playback, and the panel buttons the engines enable.
+#include "audio/voice_display.h"
+
 #include <commctrl.h>
 
-#include "audio/recording_engine.h"
-#include "audio/voice_display.h"
+#include "resources/resource_ids.h"
 #include "state/app_state.h"
 #include "state/voice_units.h"
 
@@ -46,6 +47,4 @@ void ShowVoiceTime(HWND window, DWORD position) {
   if (HWND progress = PanelControl(window, IDC_PROGRESS)) {
     SendMessageW(progress, PBM_SETPOS, position / PCM_BUFFER_SIZE, 0);
   }
-  if (position > MAX_RECORD_BYTES && appState.recorderState.load() == RECORDER_RECORDING)
-    StopRecording(window);
 }

@@ -4,8 +4,24 @@
 #include "audio/pcm_queue.h"
 #include "audio/playback_engine.h"
 #include "audio/recording_engine.h"
+#include "audio/voice_display.h"
 #include "audio/voice_store.h"
+#include "audio/wave_ring.h"
+#include "resources/resource_ids.h"
 #include "state/app_state.h"
+
+void StopRecorder(HWND window) {
+  switch (appState.recorderState.load()) {
+    case RECORDER_RECORDING:
+      StopRecording(window);
+      break;
+    case RECORDER_PLAYING:
+      StopPlayback(window);
+      break;
+    default:
+      break;
+  }
+}
 
 int SetUpRecorder(HWND window) {
   if (InitMyRecord(window) != 0) {
@@ -27,19 +43,19 @@ void ShutDownRecorder(HWND window) {
 
 int PressRecord(HWND window) {
   const int result = StartRecording(window);
-  if (result == 0) EnablePanelButton(window, IDC_PLAY_BUTTON, FALSE);
+  if (result == 0) EnablePanelButton(window, IDC_PLAY, FALSE);
   return result;
 }
 
 void PressStop(HWND window) {
   StopRecorder(window);
-  EnablePanelButton(window, IDC_PLAY_BUTTON, TRUE);
-  EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+  EnablePanelButton(window, IDC_PLAY, TRUE);
+  EnablePanelButton(window, IDC_RECORD, TRUE);
 }
 
 int PressPlay(HWND window) {
   const int result = StartPlayback(window);
-  if (result == 0) EnablePanelButton(window, IDC_RECORD_BUTTON, FALSE);
+  if (result == 0) EnablePanelButton(window, IDC_RECORD, FALSE);
   return result;
 }
 

@@ -82,7 +82,7 @@ TEST_P(RecordFullBuffers, EveryFullBufferBecomesOneChunkInCaptureOrder) {
   engine_test::AfterMessage() = [&](HWND window, UINT message, WPARAM, LPARAM) {
     if (message == MM_WIM_DATA && log.full() == stop_after &&
         appState.recorderState == RECORDER_RECORDING) {
-      StopRecorder(window);
+      StopRecording(window);
     }
   };
   main.Enable(IDC_PLAY, false);
@@ -123,7 +123,7 @@ TEST_F(RecordingEngine, StopBeforeTheFirstBufferLeavesNothingToPlay) {
   main.Enable(IDC_PLAY, false);
 
   ASSERT_EQ(StartRecording(main.window()), 0);
-  StopRecorder(main.window());
+  StopRecording(main.window());
   ASSERT_TRUE(EngineWindow::Pump(Idle));
   engine_test::DrainNotifications();
   if (log.full() != 0) GTEST_SKIP() << "the device filled a buffer before the stop";
@@ -222,7 +222,7 @@ TEST_F(RecordingEngine, FullBufferHandledAfterTheStopJoinsTheRecordingNotTheNext
     }
   }
   ASSERT_EQ(held.size(), 2u);
-  StopRecorder(main.window());
+  StopRecording(main.window());
   for (const MSG& msg : held) DispatchMessageW(&msg);
   ASSERT_TRUE(EngineWindow::Pump(Idle));
   engine_test::DrainNotifications();
@@ -238,7 +238,7 @@ TEST_F(RecordingEngine, FullBufferHandledAfterTheStopJoinsTheRecordingNotTheNext
   ReturnLog log;
   engine_test::AfterMessage() = [&](HWND window, UINT message, WPARAM, LPARAM) {
     if (message == MM_WIM_DATA && log.full() == 1 && appState.recorderState == RECORDER_RECORDING) {
-      StopRecorder(window);
+      StopRecording(window);
     }
   };
   ASSERT_EQ(StartRecording(main.window()), 0);
@@ -273,7 +273,7 @@ TEST_F(RecordingEngine, RecordsFromAPulseAudioSource) {
   ReturnLog log;
   engine_test::AfterMessage() = [&](HWND window, UINT message, WPARAM, LPARAM) {
     if (message == MM_WIM_DATA && log.full() == 3 && appState.recorderState == RECORDER_RECORDING) {
-      StopRecorder(window);
+      StopRecording(window);
     }
   };
 
