@@ -8,16 +8,11 @@
 #include "state/app_state.h"
 #include "state/voice_units.h"
 
-namespace {
-
-// A control of the button panel, or null while the panel or the control does not exist.
 HWND PanelControl(HWND window, int id) {
   if (window == nullptr) return nullptr;
   HWND panel = GetDlgItem(window, IDC_BUTTON_PANEL);
   return panel == nullptr ? nullptr : GetDlgItem(panel, id);
 }
-
-}  // namespace
 
 void EnablePanelButton(HWND window, int id, BOOL enable) {
   if (HWND button = PanelControl(window, id)) EnableWindow(button, enable);

@@ -10,6 +10,9 @@ constexpr UINT_PTR RECORD_TIMER_ID = 1;
 constexpr UINT_PTR PLAYBACK_TIMER_ID = 2;
 constexpr UINT VOICE_TIMER_PERIOD = 250;
 
+// A control of window's button panel, or null while the window, the panel or the control
+// does not exist.
+HWND PanelControl(HWND window, int id);
 // The progress bar's range, 0 to upper.
 void SetVoiceProgressRange(HWND window, int upper);
 // The progress bar at 0 and the label "0.0s", as after a recording that kept nothing.

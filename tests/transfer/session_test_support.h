@@ -82,6 +82,18 @@ inline std::vector<Bytes> Accepting(std::size_t frames) {
   return std::vector<Bytes>(frames, ToBytes("TROK"));
 }
 
+// The frames of a message's envelope: greeting, LOCL, TYPE, SEND, RECI, TITL.
+constexpr std::size_t kEnvelopeFrames = 6;
+
+// Replies for a whole message: the envelope, `uploadFrames` accepted upload frames, the
+// check and "FINI".
+inline std::vector<Bytes> MessageReplies(std::size_t uploadFrames) {
+  std::vector<Bytes> replies = Accepting(kEnvelopeFrames + uploadFrames);
+  replies.push_back(kCheckReply);
+  replies.push_back(ToBytes("TROK"));
+  return replies;
+}
+
 // A clean application state with a complete profile, pointing at the fake server.
 class SessionTest : public ::testing::Test {
  protected:

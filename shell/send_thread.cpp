@@ -1,5 +1,8 @@
+#include "shell/send_thread.h"
+
 #include <commctrl.h>
 
+#include "audio/voice_display.h"
 #include "audio/voice_store.h"
 #include "resources/resource_ids.h"
 #include "state/app_state.h"
@@ -21,16 +24,11 @@ struct SendControls {
 };
 
 SendControls FindSendControls(HWND mainWindow) {
-  const HWND panel = GetDlgItem(mainWindow, IDC_BUTTON_PANEL);
-  return {GetDlgItem(mainWindow, IDC_RECIPIENTS),
-          GetDlgItem(mainWindow, IDC_SUBJECT),
-          GetDlgItem(mainWindow, IDC_MESSAGE_TEXT),
-          GetDlgItem(panel, IDC_TIME_DISPLAY),
-          GetDlgItem(panel, IDC_PROGRESS),
-          GetDlgItem(panel, IDC_RECORD),
-          GetDlgItem(panel, IDC_STOP),
-          GetDlgItem(panel, IDC_PLAY),
-          GetDlgItem(panel, IDC_SEND)};
+  return {GetDlgItem(mainWindow, IDC_RECIPIENTS),   GetDlgItem(mainWindow, IDC_SUBJECT),
+          GetDlgItem(mainWindow, IDC_MESSAGE_TEXT), PanelControl(mainWindow, IDC_TIME_DISPLAY),
+          PanelControl(mainWindow, IDC_PROGRESS),   PanelControl(mainWindow, IDC_RECORD),
+          PanelControl(mainWindow, IDC_STOP),       PanelControl(mainWindow, IDC_PLAY),
+          PanelControl(mainWindow, IDC_SEND)};
 }
 
 LPARAM ProgressRange(int low, int high) {
