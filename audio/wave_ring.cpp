@@ -3,17 +3,8 @@
 #include <mmsystem.h>
 
 #include "state/app_state.h"
+#include "state/scoped_resources.h"
 #include "state/voice_units.h"
-
-namespace {
-
-void* HeapZeroed(SIZE_T bytes) { return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes); }
-
-void HeapRelease(void* block) {
-  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
-}
-
-}  // namespace
 
 int InitMyRecord(HWND window) {
   auto* format = static_cast<WAVEFORMATEX*>(HeapZeroed(sizeof(WAVEFORMATEX)));

@@ -26,7 +26,6 @@ namespace murmel::gui {
 namespace {
 
 constexpr int kNoProgramFound = 3;  // xdg-open: "the action failed... no program found"
-constexpr DWORD kErrorGeneralFailure = 31;
 constexpr auto kForegroundBrowserWait = std::chrono::seconds(5);
 
 struct OpenerSlot {
@@ -94,7 +93,7 @@ DWORD OpenWithProgram(const std::string& program, const std::string& target) {
   }).detach();
   if (exited.wait_for(kForegroundBrowserWait) != std::future_status::ready) return ERROR_SUCCESS;
   const int wait_status = exited.get();
-  if (!WIFEXITED(wait_status)) return kErrorGeneralFailure;
+  if (!WIFEXITED(wait_status)) return ERROR_GEN_FAILURE;
   switch (WEXITSTATUS(wait_status)) {
     case 0:
       return ERROR_SUCCESS;
@@ -102,7 +101,7 @@ DWORD OpenWithProgram(const std::string& program, const std::string& target) {
     case 127:  // a shell wrapper that found no program
       return ERROR_FILE_NOT_FOUND;
     default:
-      return kErrorGeneralFailure;
+      return ERROR_GEN_FAILURE;
   }
 }
 

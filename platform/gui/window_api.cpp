@@ -18,13 +18,6 @@ namespace murmel::gui {
 
 namespace {
 
-constexpr DWORD kErrorClassExists = 1410;
-constexpr DWORD kErrorClassNotFound = 1411;
-constexpr DWORD kErrorCannotFindClass = 1407;
-constexpr DWORD kErrorChildWithoutParent = 1406;
-constexpr DWORD kErrorInvalidIndex = 1413;
-constexpr DWORD kErrorControlIdNotFound = 1421;
-
 // Read by other threads through GetForegroundWindow; written on the GUI thread.
 std::atomic<HWND>& ActiveWindow() {
   static std::atomic<HWND> active{nullptr};
@@ -120,7 +113,7 @@ ATOM RegisterClassW(const WNDCLASSW* lpWndClass) {
   window_class.proc = lpWndClass->lpfnWndProc;
   window_class.instance = lpWndClass->hInstance;
   if (!murmel::gui::AddClass(std::move(window_class))) {
-    SetLastError(murmel::gui::kErrorClassExists);
+    SetLastError(ERROR_CLASS_ALREADY_EXISTS);
     return 0;
   }
   static ATOM next_atom = 0xC000;
@@ -129,7 +122,7 @@ ATOM RegisterClassW(const WNDCLASSW* lpWndClass) {
 
 BOOL UnregisterClassW(LPCWSTR lpClassName, HINSTANCE /*hInstance*/) {
   if (!murmel::gui::RemoveClass(lpClassName)) {
-    SetLastError(murmel::gui::kErrorClassNotFound);
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
   return TRUE;
@@ -142,13 +135,13 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
   murmel::gui::RegisterBuiltInClasses();
   const murmel::gui::WindowClass* window_class = murmel::gui::FindClass(lpClassName);
   if (window_class == nullptr) {
-    SetLastError(murmel::gui::kErrorCannotFindClass);
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
   const bool child = (dwStyle & WS_CHILD) != 0;
   WindowRecord* parent = hWndParent == nullptr ? nullptr : LiveWindow(hWndParent);
   if (child && parent == nullptr) {
-    SetLastError(murmel::gui::kErrorChildWithoutParent);
+    SetLastError(ERROR_TLW_WITH_WSCHILD);
     return nullptr;
   }
   if (X == CW_USEDEFAULT) {
@@ -269,7 +262,7 @@ LONG_PTR GetWindowLongPtrW(HWND hWnd, int nIndex) {
           case GWL_USERDATA:
             return record->user_data;
           default:
-            SetLastError(murmel::gui::kErrorInvalidIndex);
+            SetLastError(ERROR_INVALID_INDEX);
             return 0;
         }
       },
@@ -306,7 +299,7 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
             record->user_data = dwNewLong;
             return previous;
           default:
-            SetLastError(murmel::gui::kErrorInvalidIndex);
+            SetLastError(ERROR_INVALID_INDEX);
             return 0;
         }
       },
@@ -317,7 +310,7 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
 // pointer-sized calls.
 LONG GetWindowLongW(HWND hWnd, int nIndex) {
   if (nIndex == GWL_WNDPROC) {
-    SetLastError(murmel::gui::kErrorInvalidIndex);
+    SetLastError(ERROR_INVALID_INDEX);
     return 0;
   }
   return static_cast<LONG>(GetWindowLongPtrW(hWnd, nIndex));
@@ -325,7 +318,7 @@ LONG GetWindowLongW(HWND hWnd, int nIndex) {
 
 LONG SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong) {
   if (nIndex == GWL_WNDPROC) {
-    SetLastError(murmel::gui::kErrorInvalidIndex);
+    SetLastError(ERROR_INVALID_INDEX);
     return 0;
   }
   return static_cast<LONG>(SetWindowLongPtrW(hWnd, nIndex, dwNewLong));
@@ -340,7 +333,7 @@ HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
         for (HWND child : murmel::gui::ChildrenOf(hDlg)) {
           if (FindWindow(child)->id == nIDDlgItem) return reinterpret_cast<LRESULT>(child);
         }
-        SetLastError(murmel::gui::kErrorControlIdNotFound);
+        SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
         return 0;
       },
       0));

@@ -388,7 +388,7 @@ TEST_F(DialogTest, DialogResourcesAreFoundLoadedAndRun) {
 
   SetLastError(0);
   EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(4243), RT_DIALOG), nullptr);
-  EXPECT_EQ(GetLastError(), 1814u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
   EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(4243), top_, ScriptedProc, 0), -1);
   EXPECT_EQ(DialogBoxIndirectParamW(nullptr, nullptr, top_, ScriptedProc, 0), -1);
 }

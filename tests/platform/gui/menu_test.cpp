@@ -97,11 +97,11 @@ TEST(MenuTemplateTest, MalformedTemplatesAreRefused) {
     SCOPED_TRACE(c.what);
     SetLastError(0);
     EXPECT_EQ(LoadFromBytes(c.bytes, id++), nullptr);
-    EXPECT_EQ(GetLastError(), 13u);  // ERROR_INVALID_DATA
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
   }
   SetLastError(0);
   EXPECT_EQ(LoadMenuW(nullptr, MAKEINTRESOURCEW(9999)), nullptr);
-  EXPECT_EQ(GetLastError(), 1814u);  // no such resource
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 }
 
 TEST(MenuTemplateTest, EnableMenuItemFindsItemsByCommandOrPosition) {
