@@ -394,11 +394,11 @@ TEST_F(DialogTest, DialogResourcesAreFoundLoadedAndRun) {
 }
 
 // Pictures of a full-screen form with the input panel raised and of a message box over it,
-// written to $MURMEL_SCREENSHOT_DIR when set (the documentation's pictures), else to a
+// written to $MURMELPOST_SCREENSHOT_DIR when set (the documentation's pictures), else to a
 // temporary folder.
 TEST_F(DialogTest, ScreenshotsOfAFullScreenFormAndAMessageBox) {
   testing_support::TempDir temp;
-  const char* wanted = std::getenv("MURMEL_SCREENSHOT_DIR");
+  const char* wanted = std::getenv("MURMELPOST_SCREENSHOT_DIR");
   const std::string folder = wanted != nullptr && *wanted != 0 ? wanted : temp.path();
   const std::string form_png = folder + "/handheld-dialog.png";
   const std::string box_png = folder + "/handheld-message-box.png";

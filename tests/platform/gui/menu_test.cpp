@@ -304,7 +304,7 @@ LRESULT WhiteWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(hWnd, Msg, wParam, lParam);
 }
 
-// The screenshot in the docs comes from here (MURMEL_POPUP_SCREENSHOT names the file).
+// The screenshot in the docs comes from here (MURMELPOST_POPUP_SCREENSHOT names the file).
 TEST_F(PopupMenuTest, MenuIsDrawnInsideTheEmulatedScreen) {
   WNDCLASSW white{};
   white.lpfnWndProc = WhiteWindowProc;
@@ -322,7 +322,7 @@ TEST_F(PopupMenuTest, MenuIsDrawnInsideTheEmulatedScreen) {
   ASSERT_TRUE(GetWindowRect(option, &corner));
 
   testing_support::TempDir dir;
-  const char* wanted = std::getenv("MURMEL_POPUP_SCREENSHOT");
+  const char* wanted = std::getenv("MURMELPOST_POPUP_SCREENSHOT");
   const std::string path = wanted != nullptr ? std::string(wanted) : dir / "popup.png";
   bool saved = false;
   QImage screen;
