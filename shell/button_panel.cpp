@@ -9,7 +9,6 @@
 LRESULT PanelWndProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DRAWITEM:
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): the record travels as a number
       DrawPanelButton(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return 0;
     case WM_COMMAND:

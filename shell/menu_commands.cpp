@@ -146,7 +146,6 @@ void ManageAddressBook(HWND window) {
 }
 
 void ShowAbout(HWND window) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource ids travel as pointers
   const HRSRC found = FindResourceW(appState.instance, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
   if (found == nullptr) return;
   const HGLOBAL loaded = LoadResource(appState.instance, found);

@@ -85,7 +85,6 @@ bool HandleWaveNotification(HWND window, UINT message, WPARAM /*wParam*/, LPARAM
       OnRecorderClosed(window);
       return true;
     case MM_WIM_DATA:
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): the returned header travels as a number
       OnCapturedBuffer(window, reinterpret_cast<WAVEHDR*>(lParam));
       return true;
     default:

@@ -114,7 +114,6 @@ INT_PTR ProfileDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam
 }
 
 INT_PTR RunProfileDialog(HWND owner) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource names are numbers
   const INT_PTR result = DialogBoxParamW(appState.instance, MAKEINTRESOURCEW(IDD_USER_PROFILE),
                                          owner, ProfileDlgProc, 0);
   // A dialog that could not be shown confirms nothing.

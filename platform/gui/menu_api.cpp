@@ -19,7 +19,6 @@ HMENU LoadMenuIndirectW(const void* lpMenuTemplate) {
 }
 
 HMENU LoadMenuW(HINSTANCE hInstance, LPCWSTR lpMenuName) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource types are numbers, as on the platform
   HRSRC found = FindResourceW(hInstance, lpMenuName, MAKEINTRESOURCEW(RT_MENU));
   if (found == nullptr) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);

@@ -131,7 +131,6 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO lpExecInfo) {
     target = murmel::kernel::HostPathFor(file);
     std::error_code error;
     if (!std::filesystem::exists(target, error)) {
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): hInstApp carries an error number
       lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_FNF));
       SetLastError(ERROR_FILE_NOT_FOUND);
       return FALSE;
@@ -140,13 +139,11 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO lpExecInfo) {
   const DWORD result = murmel::gui::OpenOnDesktop(target);
   if (result != ERROR_SUCCESS) {
     const INT_PTR code = result == ERROR_FILE_NOT_FOUND ? SE_ERR_FNF : SE_ERR_NOASSOC;
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): hInstApp carries an error number
     lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(code);
     SetLastError(result);
     return FALSE;
   }
   constexpr INT_PTR kLaunched = 33;  // any value above 32 means success
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): hInstApp carries a status number
   lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(kLaunched);
   return TRUE;
 }

@@ -77,7 +77,6 @@ void Activate(HWND window) {
 HWND ActiveTopLevel() { return ActiveWindow(); }
 
 LRESULT CopyTextOut(const QString& text, WPARAM capacity, LPARAM buffer) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   auto* out = reinterpret_cast<WCHAR*>(buffer);
   if (out == nullptr || capacity == 0) return 0;
   const auto count = std::min<std::size_t>(static_cast<std::size_t>(text.size()), capacity - 1);
@@ -87,7 +86,6 @@ LRESULT CopyTextOut(const QString& text, WPARAM capacity, LPARAM buffer) {
 }
 
 QString TextFromParam(LPARAM text) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   const auto* chars = reinterpret_cast<const WCHAR*>(text);
   if (chars == nullptr) return QString();
   return QString::fromUtf16(chars, static_cast<qsizetype>(wcslen(chars)));
@@ -231,7 +229,6 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_SETICON: {
       const std::size_t kind = wParam == ICON_BIG ? 1 : 0;
       HICON previous = record->icons[kind];
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
       record->icons[kind] = reinterpret_cast<HICON>(lParam);
       // The screen is the one desktop window: the window manager shows its icon.
       if (const QImage* image = murmel::gui::ImageOf(record->icons[kind]); image && kind == 1) {
@@ -279,7 +276,6 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
         switch (nIndex) {
           case GWL_WNDPROC:
             previous = reinterpret_cast<LONG_PTR>(record->proc);
-            // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
             record->proc = reinterpret_cast<WNDPROC>(dwNewLong);
             return previous;
           case GWL_STYLE:
@@ -325,7 +321,6 @@ LONG SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong) {
 }
 
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HWND>(RunOnOwner(
       hDlg,
       [=]() -> LRESULT {
@@ -342,7 +337,6 @@ HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
 int GetDlgCtrlID(HWND hWnd) { return static_cast<int>(GetWindowLongPtrW(hWnd, GWL_ID)); }
 
 HWND GetParent(HWND hWnd) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HWND>(RunOnOwner(
       hWnd,
       [=]() -> LRESULT {
@@ -421,7 +415,6 @@ HWND GetFocus() {
 HWND SetFocus(HWND hWnd) {
   // A worker moving the focus (the send thread at its end) has it moved by the window's own
   // thread: Qt widgets may only be touched there.
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): the previous focus travels as a result
   return reinterpret_cast<HWND>(RunOnOwner(
       hWnd,
       [=]() -> LRESULT {

@@ -17,7 +17,8 @@ std::vector<std::vector<BYTE>> StoreRecording(int chunks, unsigned seed) {
   std::vector<std::vector<BYTE>> stored;
   InitVoiceStore();
   for (int i = 0; i < chunks; ++i) {
-    stored.push_back(engine_test::EncodedChunk(pcm.data() + i * PCM_BUFFER_SIZE));
+    stored.push_back(
+        engine_test::EncodedChunk(pcm.data() + static_cast<std::ptrdiff_t>(i) * PCM_BUFFER_SIZE));
     AppendVoiceChunk(stored.back().data());
   }
   appState.recordedBytes = static_cast<DWORD>(chunks) * PCM_BUFFER_SIZE;

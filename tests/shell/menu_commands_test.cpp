@@ -276,7 +276,6 @@ TEST_F(MenuCommandsTest, EveryHelpCommandOpensItsPageAndNoBrowserShowsString15) 
 
 INT_PTR CALLBACK RecordPlacement(HWND dialog, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
   if (message != WM_INITDIALOG) return 0;
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): the caller's rectangle travels as a number
   GetWindowRect(dialog, reinterpret_cast<RECT*>(lParam));
   EndDialog(dialog, 0);
   return 1;
@@ -284,7 +283,6 @@ INT_PTR CALLBACK RecordPlacement(HWND dialog, UINT message, WPARAM /*wParam*/, L
 
 TEST_F(MenuCommandsTest, AboutBoxOpensEightPixelsRightOfItsPlaceAndOkClosesIt) {
   // Where the platform places the same template when nobody moves it.
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource ids travel as pointers
   const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
   ASSERT_NE(found, nullptr);
   const auto* about = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(nullptr, found)));

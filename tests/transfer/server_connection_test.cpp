@@ -11,7 +11,6 @@
 namespace {
 
 using murmel::test::FakeTransferServer;
-using murmel::test::ToBytes;
 using testing_support::ScopedEnv;
 
 // The cancel test is asked after start-up, after each lookup and after each socket: the

@@ -76,7 +76,7 @@ TEST(MenuTemplateTest, LoadedMenuKeepsPopupsItemsAndStates) {
 }
 
 TEST(MenuTemplateTest, MalformedTemplatesAreRefused) {
-  const std::vector<BYTE> good = SampleTemplate();
+  const std::vector<BYTE>& good = SampleTemplate();
   std::vector<BYTE> wrong_version = good;
   wrong_version[0] = 1;
   std::vector<BYTE> no_end = murmel::resources::MenuTemplate({MenuItem(u"Only", 1)});
@@ -165,7 +165,7 @@ class PopupMenuTest : public GuiTest {
   }
 
   // Runs `user` once the menu is on the screen, then opens the FILE pop-up.
-  BOOL Track(UINT flags, int x, int y, std::function<void()> user) {
+  BOOL Track(UINT flags, int x, int y, const std::function<void()>& user) {
     QTimer::singleShot(0, [user] { user(); });
     return TrackPopupMenuEx(GetSubMenu(menu_, 0), flags, x, y, top_, nullptr);
   }
