@@ -1,10 +1,9 @@
 #include "audio/compression_thread.h"
 
 #include "audio/pcm_queue.h"
-#include "audio/recording_engine.h"
 #include "audio/voice_codec.h"
 #include "audio/voice_store.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 namespace {
 

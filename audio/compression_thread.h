@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+// The thread's pause when it finds the PCM queue empty.
+constexpr DWORD COMPRESS_IDLE_SLEEP = 400;
+
 // Creates the lock "PCM Queue Event" (free) and the thread. False when either cannot be
 // created; nothing is then left behind, and `pcmQueueLock` stays null.
 bool StartCompression();

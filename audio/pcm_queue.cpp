@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "audio/voice_list.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 namespace {
 

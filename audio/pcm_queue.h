@@ -6,7 +6,7 @@
 #include <mmsystem.h>
 #include <windows.h>
 
-#include "audio/voice_nodes.h"
+#include "state/voice_nodes.h"
 
 // Releases any previous queue and creates an empty one: 0, or -1 when it stays absent.
 int InitPcmQueue();

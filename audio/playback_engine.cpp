@@ -1,11 +1,12 @@
 #include "audio/playback_engine.h"
 
-#include "audio/recording_engine.h"
 #include "audio/voice_codec.h"
 #include "audio/voice_display.h"
 #include "audio/voice_store.h"
-#include "audio/voice_units.h"
-#include "shell/app_state.h"
+#include "audio/wave_ring.h"
+#include "resources/resource_ids.h"
+#include "state/app_state.h"
+#include "state/voice_units.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ int StartPlayback(HWND window) {
     return -4;
   }
   appState.playbackPending = 2;
-  appState.recorderState.store(2);
+  appState.recorderState.store(RECORDER_PLAYING);
   ShowVoiceTime(window, 0);
   SetTimer(window, PLAYBACK_TIMER_ID, VOICE_TIMER_PERIOD, nullptr);
   // The third buffer: about a second of sound is then with the device.
@@ -111,9 +112,9 @@ void StopPlayback(HWND window) {
   // The label shows the whole recording's length, the progress bar full.
   ShowVoiceTime(window, appState.recordedBytes);
   appState.playbackPending = 0;
-  appState.recorderState.store(0);
+  appState.recorderState.store(RECORDER_IDLE);
   ClosePlayer();
-  EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+  EnablePanelButton(window, IDC_RECORD, TRUE);
 }
 
 void OnPlaybackOpened() { appState.buffersDone = 0; }
@@ -121,26 +122,26 @@ void OnPlaybackOpened() { appState.buffersDone = 0; }
 void OnPlaybackBufferDone(HWND window) {
   // Returned by the reset of a playback that has already been closed.
   if (appState.waveOut == nullptr) {
-    EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+    EnablePanelButton(window, IDC_RECORD, TRUE);
     return;
   }
   ++appState.buffersDone;
   if (appState.buffersDone == appState.voiceChunkCount) {
     appState.playbackPending = 0;
     StopPlayback(window);
-    EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+    EnablePanelButton(window, IDC_RECORD, TRUE);
   } else if (appState.playbackPending != 0) {
     PlayNextBuffer(window);
   } else {
     StopPlayback(window);
-    EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+    EnablePanelButton(window, IDC_RECORD, TRUE);
   }
 }
 
 void OnPlaybackClosed(HWND window) {
   // ClosePlayer has cleared the flag already; a device opened since then keeps it.
   if (appState.waveIn == nullptr && appState.waveOut == nullptr) appState.waveDeviceOpen = 0;
-  EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+  EnablePanelButton(window, IDC_RECORD, TRUE);
 }
 
 void ShowPlaybackTime(HWND window) {

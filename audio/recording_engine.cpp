@@ -4,11 +4,12 @@
 
 #include "audio/compression_thread.h"
 #include "audio/pcm_queue.h"
-#include "audio/playback_engine.h"
 #include "audio/voice_display.h"
 #include "audio/voice_store.h"
-#include "audio/voice_units.h"
-#include "shell/app_state.h"
+#include "audio/wave_ring.h"
+#include "resources/resource_ids.h"
+#include "state/app_state.h"
+#include "state/voice_units.h"
 
 namespace {
 
@@ -16,12 +17,6 @@ namespace {
 // once its return has been handled. A return handled late (after a synchronous close) is
 // then recognisable, and returns still waiting can be taken in capture order.
 DWORD_PTR captureTurn = 0;
-
-void* HeapZeroed(SIZE_T bytes) { return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes); }
-
-void HeapRelease(void* block) {
-  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
-}
 
 bool IsRingHeader(const WAVEHDR* header) {
   if (appState.waveHeaders == nullptr) return false;
@@ -57,60 +52,13 @@ void KeepReturnedBuffers() {
 // Resets and closes after a failed start, so the device is never left open behind an
 // idle recorder.
 int AbandonStart(HWND window, int result) {
-  appState.recorderState.store(0);
+  appState.recorderState.store(RECORDER_IDLE);
   if (appState.waveIn != nullptr) waveInReset(appState.waveIn);
   CloseRecorder(window);
   return result;
 }
 
 }  // namespace
-
-int InitMyRecord(HWND window) {
-  auto* format = static_cast<WAVEFORMATEX*>(HeapZeroed(sizeof(WAVEFORMATEX)));
-  if (format == nullptr) return -1;
-  format->wFormatTag = WAVE_FORMAT_PCM;
-  format->nChannels = 1;
-  format->nSamplesPerSec = 8000;
-  format->wBitsPerSample = 16;
-  format->nBlockAlign = static_cast<WORD>(format->nChannels * format->wBitsPerSample / 8);
-  format->nAvgBytesPerSec = format->nBlockAlign * format->nSamplesPerSec;
-  format->cbSize = 0;
-  appState.waveFormat = format;
-
-  if (waveInGetNumDevs() == 0) {
-    MessageBoxW(window, u"No wave audio recording devices found.", u"InitMyRecord", MB_OK);
-    return -2;
-  }
-  appState.waveHeaders = static_cast<WAVEHDR*>(HeapZeroed(sizeof(WAVEHDR) * WAVE_RING_SIZE));
-  if (appState.waveHeaders == nullptr) return -3;
-  for (BYTE*& buffer : appState.waveBuffers) {
-    buffer = static_cast<BYTE*>(HeapZeroed(PCM_BUFFER_SIZE));
-    if (buffer == nullptr) return -4;
-  }
-  ResetWaveHeaders();
-  return 0;
-}
-
-void ReleaseRecorder() {
-  HeapRelease(appState.waveFormat);
-  appState.waveFormat = nullptr;
-  for (BYTE*& buffer : appState.waveBuffers) {
-    HeapRelease(buffer);
-    buffer = nullptr;
-  }
-  HeapRelease(appState.waveHeaders);
-  appState.waveHeaders = nullptr;
-}
-
-void ResetWaveHeaders() {
-  if (appState.waveHeaders == nullptr) return;
-  for (int i = 0; i < WAVE_RING_SIZE; ++i) {
-    WAVEHDR& header = appState.waveHeaders[i];
-    header = WAVEHDR{};
-    header.lpData = reinterpret_cast<LPSTR>(appState.waveBuffers[i]);
-    header.dwBufferLength = PCM_BUFFER_SIZE;
-  }
-}
 
 int StartRecording(HWND window) {
   if (appState.waveDeviceOpen != 0) return -1;
@@ -143,7 +91,7 @@ int StartRecording(HWND window) {
   if (RequeueCaptureBuffer(window) != 0) return AbandonStart(window, -6);
   if (waveInStart(device) != MMSYSERR_NOERROR) return AbandonStart(window, -5);
 
-  appState.recorderState.store(1);
+  appState.recorderState.store(RECORDER_RECORDING);
   SetVoiceProgressRange(window, static_cast<int>(MAX_RECORD_BYTES / PCM_BUFFER_SIZE));
   ShowVoiceTime(window, 0);
   SetTimer(window, RECORD_TIMER_ID, VOICE_TIMER_PERIOD, nullptr);
@@ -165,27 +113,14 @@ int RequeueCaptureBuffer(HWND window) {
 }
 
 void StopRecording(HWND window) {
-  appState.recorderState.store(0);
+  appState.recorderState.store(RECORDER_IDLE);
   if (appState.waveIn == nullptr || waveInReset(appState.waveIn) != MMSYSERR_NOERROR) return;
   KillTimer(window, RECORD_TIMER_ID);
   ShowVoiceTime(window, 0);
 }
 
-void StopRecorder(HWND window) {
-  switch (appState.recorderState.load()) {
-    case 1:
-      StopRecording(window);
-      break;
-    case 2:
-      StopPlayback(window);
-      break;
-    default:
-      break;
-  }
-}
-
 int StopRecordingForSend(HWND window) {
-  if (appState.recorderState.load() == 1) StopRecording(window);
+  if (appState.recorderState.load() == RECORDER_RECORDING) StopRecording(window);
   if (appState.waveIn != nullptr) CloseRecorder(window);
   return appState.recordingAvailable.load();
 }
@@ -194,21 +129,21 @@ void OnCapturedBuffer(HWND window, WAVEHDR* header) {
   if (!IsRingHeader(header)) return;
   // A return already taken by a synchronous close: the recording it belonged to is over.
   if (header->dwUser == 0) {
-    EnablePanelButton(window, IDC_PLAY_BUTTON, TRUE);
+    EnablePanelButton(window, IDC_PLAY, TRUE);
     return;
   }
-  if (appState.recorderState.load() == 1 && appState.waveIn != nullptr) {
+  if (appState.recorderState.load() == RECORDER_RECORDING && appState.waveIn != nullptr) {
     RequeueCaptureBuffer(window);
     if (StoreCapturedBuffer(window, header) == -1) {
       StopRecording(window);
-      EnablePanelButton(window, IDC_PLAY_BUTTON, TRUE);
+      EnablePanelButton(window, IDC_PLAY, TRUE);
     }
     return;
   }
   // Stopped: the first return closes the recorder, keeping this buffer and any other
   // full one still waiting, so none is lost and none reaches the next recording.
   CloseRecorder(window);
-  EnablePanelButton(window, IDC_PLAY_BUTTON, TRUE);
+  EnablePanelButton(window, IDC_PLAY, TRUE);
 }
 
 int StoreCapturedBuffer(HWND /*window*/, WAVEHDR* header) {
@@ -240,14 +175,14 @@ void CloseRecorder(HWND window) {
   FinishCompression();
   appState.recordedBytes = static_cast<DWORD>(appState.voiceChunkCount) * PCM_BUFFER_SIZE;
   if (appState.recordedBytes != 0) {
-    EnablePanelButton(window, IDC_PLAY_BUTTON, TRUE);
+    EnablePanelButton(window, IDC_PLAY, TRUE);
   } else {
     appState.recordingAvailable.store(0);
     ClearVoiceTime(window);
   }
 }
 
-void OnRecorderClosed(HWND window) { EnablePanelButton(window, IDC_PLAY_BUTTON, TRUE); }
+void OnRecorderClosed(HWND window) { EnablePanelButton(window, IDC_PLAY, TRUE); }
 
 void ShowRecordingTime(HWND window) {
   if (appState.waveIn == nullptr) return;
@@ -255,4 +190,8 @@ void ShowRecordingTime(HWND window) {
   time.wType = TIME_BYTES;
   if (waveInGetPosition(appState.waveIn, &time, sizeof(MMTIME)) != MMSYSERR_NOERROR) return;
   ShowVoiceTime(window, time.u.cb);
+  // The first tick past 64 s ends the recording.
+  if (time.u.cb > MAX_RECORD_BYTES && appState.recorderState.load() == RECORDER_RECORDING) {
+    StopRecording(window);
+  }
 }

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "audio/voice_units.h"
+#include "state/voice_units.h"
 
 // Creates the calling thread's codec state in WAV49 mode: 0, or -1 when it cannot.
 int OpenVoiceCodec();

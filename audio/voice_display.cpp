@@ -1,22 +1,18 @@
 // The elapsed-time label and the progress bar of the button panel, shared by recording and
 // playback, and the panel buttons the engines enable.
+#include "audio/voice_display.h"
+
 #include <commctrl.h>
 
-#include "audio/recording_engine.h"
-#include "audio/voice_display.h"
-#include "audio/voice_units.h"
-#include "shell/app_state.h"
+#include "resources/resource_ids.h"
+#include "state/app_state.h"
+#include "state/voice_units.h"
 
-namespace {
-
-// A control of the button panel, or null while the panel or the control does not exist.
 HWND PanelControl(HWND window, int id) {
   if (window == nullptr) return nullptr;
   HWND panel = GetDlgItem(window, IDC_BUTTON_PANEL);
   return panel == nullptr ? nullptr : GetDlgItem(panel, id);
 }
-
-}  // namespace
 
 void EnablePanelButton(HWND window, int id, BOOL enable) {
   if (HWND button = PanelControl(window, id)) EnableWindow(button, enable);
@@ -46,5 +42,4 @@ void ShowVoiceTime(HWND window, DWORD position) {
   if (HWND progress = PanelControl(window, IDC_PROGRESS)) {
     SendMessageW(progress, PBM_SETPOS, position / PCM_BUFFER_SIZE, 0);
   }
-  if (position > MAX_RECORD_BYTES && appState.recorderState.load() == 1) StopRecording(window);
 }

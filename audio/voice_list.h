@@ -5,14 +5,16 @@
 
 #include <windows.h>
 
+#include "state/scoped_resources.h"
+
 template <typename Node>
 Node* AllocateVoiceNode() {
-  return static_cast<Node*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Node)));
+  return static_cast<Node*>(HeapZeroed(sizeof(Node)));
 }
 
 template <typename Node>
 void ReleaseVoiceNode(Node* node) {
-  HeapFree(GetProcessHeap(), 0, node);
+  HeapRelease(node);
 }
 
 // Releases the nodes between the sentinels, then the tail, then the head.

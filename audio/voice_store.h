@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "audio/voice_nodes.h"
+#include "state/voice_nodes.h"
 
 // Releases any previous store and creates an empty one: 0, or -1 when it stays absent.
 int InitVoiceStore();

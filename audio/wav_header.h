@@ -5,7 +5,7 @@
 
 #include "win/types.h"
 
-#include "audio/voice_units.h"
+#include "state/voice_units.h"
 
 void PutBigEndian32(BYTE* destination, DWORD value);
 void PutBigEndian16(BYTE* destination, WORD value);

@@ -43,7 +43,6 @@ struct Device {
     RegisterClassW(&windowClass);
     owner = CreateWindowExW(0, u"BenchOwner", u"Owner", WS_VISIBLE, 0, 26, 240, 294, nullptr,
                             nullptr, nullptr, nullptr);
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): a child's id travels as its menu handle
     box = CreateWindowExW(0, u"COMBOBOX", u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, 70, 114, 160,
                           100, owner, reinterpret_cast<HMENU>(INT_PTR{IDC_RECIPIENTS}), nullptr,
                           nullptr);
@@ -91,7 +90,7 @@ void LoadBook(benchmark::State& state, const std::u16string& book) {
 // 1 MiB whose count reads 999999999, as a damaged file would.
 void BM_LoadDamagedBook(benchmark::State& state) {
   std::u16string book = u"[Address]\r\ncount=999999999\r\naddress0=ann@example.org\r\n";
-  book.resize(512 * 1024, u'#');
+  book.resize(std::size_t{512} * 1024, u'#');
   LoadBook(state, book);
 }
 BENCHMARK(BM_LoadDamagedBook)->Unit(benchmark::kMillisecond)->Iterations(1);

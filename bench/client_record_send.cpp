@@ -26,8 +26,8 @@
 #include "platform/testing.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/startup.h"
+#include "state/app_state.h"
 #include "support/pcm_wav_file.h"
 #include "transfer/send_session.h"
 #include "transfer/server_connection.h"
@@ -187,8 +187,9 @@ int main(int argc, char** argv) {
     Pump([] { return false; }, seconds);
     murmel::testing::Click(PanelButton(IDC_STOP));
   }
-  const bool stopped =
-      Pump([] { return appState.recorderState == 0 && appState.recordingAvailable == 1; }, 90.0);
+  const bool stopped = Pump(
+      [] { return appState.recorderState == RECORDER_IDLE && appState.recordingAvailable == 1; },
+      90.0);
   const double recording_wall = SecondsSince(wall);
   std::printf("recording: %5.2f %% of one core over %.1f s (%d chunks, %s)\n",
               100 * (ProcessCpuSeconds() - cpu) / recording_wall, recording_wall,

@@ -28,6 +28,7 @@ void Relay(benchmark::State& state, bool perRecipient) {
   relay.url = smtp.url();
   relay.envelopeFrom = "murmelpost@example.net";
   std::vector<std::string> recipients;
+  recipients.reserve(static_cast<std::size_t>(state.range(0)));
   for (int i = 0; i < state.range(0); ++i) recipients.push_back("r" + std::to_string(i) + "@x.org");
   const std::string message = Message(static_cast<std::size_t>(state.range(1)));
   const std::atomic<bool> stop{false};

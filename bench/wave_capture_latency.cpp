@@ -135,8 +135,7 @@ int main(int argc, char** argv) {
   while (static_cast<int>(latencies_ms.size()) < buffers && GetMessageW(&msg, nullptr, 0, 0)) {
     if (msg.message != MM_WIM_DATA) continue;
     const Clock::time_point arrived = Clock::now();
-    const auto* header =
-        reinterpret_cast<const WAVEHDR*>(msg.lParam);  // NOLINT(performance-no-int-to-ptr)
+    const auto* header = reinterpret_cast<const WAVEHDR*>(msg.lParam);
     std::int16_t last = 0;
     std::memcpy(&last, header->lpData + header->dwBytesRecorded - 2, 2);
     requeue();

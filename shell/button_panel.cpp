@@ -1,15 +1,14 @@
 #include "shell/button_panel.h"
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/send_button.h"
 #include "shell/skin.h"
 #include "shell/voice_control.h"
+#include "state/app_state.h"
 
 LRESULT PanelWndProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DRAWITEM:
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): the record travels as a number
       DrawPanelButton(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return 0;
     case WM_COMMAND:

@@ -4,9 +4,9 @@
 #include <commctrl.h>
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/button_panel.h"
 #include "shell/skin.h"
+#include "state/app_state.h"
 
 namespace {
 
@@ -23,10 +23,9 @@ struct Placement {
 
 HWND CreateControl(HWND parent, DWORD exStyle, const WCHAR* windowClass, const WCHAR* text,
                    DWORD style, int id, const Placement& at) {
-  return CreateWindowExW(
-      exStyle, windowClass, text, CHILD | style, at.x, at.y, at.width, at.height, parent,
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): a child's id travels as its menu
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), appState.instance, nullptr);
+  return CreateWindowExW(exStyle, windowClass, text, CHILD | style, at.x, at.y, at.width, at.height,
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                         appState.instance, nullptr);
 }
 
 // A static control exactly as large as its skin bitmap, which it then owns.
@@ -55,7 +54,6 @@ int CreateControls() {
       CreateBitmapControl(window, IDC_BUTTON_PANEL, IDB_BUTTON_PANEL, 7, 35, SS_CENTERIMAGE);
   if (panel == nullptr) return 0;
   // The buttons are the panel's children, so their commands reach the panel first.
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): the procedure travels as a window long
   appState.panelDefaultProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelWndProc)));
 

@@ -2,12 +2,12 @@
 
 #include <aygshell.h>
 
-#include "shell/app_state.h"
 #include "shell/input_panel_fit.h"
 #include "shell/menu_commands.h"
 #include "shell/skin.h"
 #include "shell/startup.h"
 #include "shell/voice_control.h"
+#include "state/app_state.h"
 
 LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (HandleWaveNotification(window, message, wParam, lParam)) {
@@ -26,18 +26,15 @@ LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       CloseApplication(window);
       return 0;
     case WM_ERASEBKGND:
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): the device context travels as a number
       EraseBackground(window, reinterpret_cast<HDC>(wParam));
       return 1;
     case WM_SETTINGCHANGE:
       if (wParam == SPI_SETSIPINFO) FitTextToInputPanel(window);
       return 0;
     case WM_DRAWITEM:
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): the record travels as a number
       DrawMenuButton(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return 0;
     case WM_COMMAND:
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): the control travels as a number
       OnCommand(window, LOWORD(wParam), reinterpret_cast<HWND>(lParam), HIWORD(wParam));
       return 0;
     case WM_TIMER:

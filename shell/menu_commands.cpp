@@ -8,9 +8,9 @@
 
 #include "resources/home_page.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/recipient_completion.h"
 #include "shell/startup.h"
+#include "state/app_state.h"
 #include "transfer/picture_session.h"
 #include "userdata/address_book.h"
 #include "userdata/address_book_dialog.h"
@@ -129,14 +129,14 @@ void ChooseCustomPicture(HWND window) {
   // Told first: the registration's outcome arrives later, as an e-mail to the user.
   MessageBoxW(window, LoadText(IDS_CUSTOM_PICTURE_VERIFY), LoadText(IDS_APP_NAME),
               MB_OK | MB_ICONINFORMATION);
-  StartCustomPictureThread(1);
+  StartCustomPictureThread(PICTURE_REGISTER);
 }
 
 void ClearCustomPicture(HWND window) {
   if (MessageBoxW(window, LoadText(IDS_CLEAR_CUSTOM_PICTURE_QUESTION),
                   LoadText(IDS_CLEAR_CUSTOM_PICTURE_CAPTION),
                   MB_YESNO | MB_ICONQUESTION) == IDYES) {
-    StartCustomPictureThread(0);
+    StartCustomPictureThread(PICTURE_CLEAR);
   }
 }
 
@@ -146,7 +146,6 @@ void ManageAddressBook(HWND window) {
 }
 
 void ShowAbout(HWND window) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource ids travel as pointers
   const HRSRC found = FindResourceW(appState.instance, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
   if (found == nullptr) return;
   const HGLOBAL loaded = LoadResource(appState.instance, found);

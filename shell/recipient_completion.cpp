@@ -1,7 +1,7 @@
 #include "shell/recipient_completion.h"
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 namespace {
 

@@ -1,8 +1,11 @@
 #include "shell/send_button.h"
 
+#include "audio/voice_display.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "shell/send_progress.h"
+#include "shell/send_thread.h"
 #include "shell/voice_control.h"
+#include "state/app_state.h"
 #include "transfer/send_session.h"
 #include "userdata/address_book.h"
 #include "userdata/email_address.h"
@@ -13,10 +16,6 @@ template <std::size_t N>
 void ReadControlText(HWND control, Text<N>& into) {
   into.clear();
   GetWindowTextW(control, into.data(), static_cast<int>(N));
-}
-
-HWND PanelButton(HWND window, int id) {
-  return GetDlgItem(GetDlgItem(window, IDC_BUTTON_PANEL), id);
 }
 
 void ShowNothingToSend(HWND window) {
@@ -54,8 +53,9 @@ bool PressSend(HWND window) {
   EnableWindow(recipientBox, FALSE);
   EnableWindow(subjectBox, FALSE);
   EnableWindow(textBox, FALSE);
-  SetFocus(PanelButton(window, IDC_STOP));
+  SetFocus(PanelControl(window, IDC_STOP));
 
+  SetTransferProgressObserver(ShowSendProgress);
   // Started suspended so that the handle is stored before the thread can clear it.
   DWORD threadId = 0;
   const HANDLE thread =

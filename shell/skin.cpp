@@ -1,7 +1,7 @@
 #include "shell/skin.h"
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 namespace {
 
@@ -29,10 +29,7 @@ constexpr ButtonSkin MENU_SKINS[] = {
     {IDC_HELP, IDB_HELP_PRESSED, IDB_HELP_NORMAL, IDB_HELP_NORMAL, 25},
 };
 
-HBITMAP LoadBitmapById(int id) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource ids travel as pointers
-  return LoadBitmapW(appState.instance, MAKEINTRESOURCEW(id));
-}
+HBITMAP LoadBitmapById(int id) { return LoadBitmapW(appState.instance, MAKEINTRESOURCEW(id)); }
 
 // Copies the top-left width x height pixels of a bitmap to (x, y) of the target.
 void CopyBitmapTo(HDC target, HDC memory, HBITMAP bitmap, int x, int y, int width, int height) {
@@ -74,7 +71,6 @@ LRESULT EraseBackground(HWND window, HDC dc) {
   if (appState.bitmapIdOffset != 0) {
     RECT client{};
     GetClientRect(window, &client);
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): stock objects are handles
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     return 1;
   }

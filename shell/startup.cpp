@@ -4,10 +4,10 @@
 #include <commctrl.h>
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/controls.h"
 #include "shell/main_window.h"
 #include "shell/voice_control.h"
+#include "state/app_state.h"
 #include "userdata/address_book.h"
 #include "userdata/input_panel.h"
 #include "userdata/profile.h"
@@ -117,12 +117,10 @@ void OnCreate(HWND window) {
   bar.hInstRes = appState.instance;
   SHCreateMenuBar(&bar);
 
-  // NOLINTBEGIN(performance-no-int-to-ptr): resource ids and handles travel as numbers
   const HICON icon = LoadIconW(appState.instance, MAKEINTRESOURCEW(IDI_APP));
   SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
   SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
   appState.menu = LoadMenuW(appState.instance, MAKEINTRESOURCEW(IDR_MAIN_MENU));
-  // NOLINTEND(performance-no-int-to-ptr)
 
   // Without a recorder the window still opens, but the loop ends at its first message.
   if (SetUpRecorder(window) != 0) PostQuitMessage(0);

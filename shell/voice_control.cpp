@@ -4,8 +4,24 @@
 #include "audio/pcm_queue.h"
 #include "audio/playback_engine.h"
 #include "audio/recording_engine.h"
+#include "audio/voice_display.h"
 #include "audio/voice_store.h"
-#include "shell/app_state.h"
+#include "audio/wave_ring.h"
+#include "resources/resource_ids.h"
+#include "state/app_state.h"
+
+void StopRecorder(HWND window) {
+  switch (appState.recorderState.load()) {
+    case RECORDER_RECORDING:
+      StopRecording(window);
+      break;
+    case RECORDER_PLAYING:
+      StopPlayback(window);
+      break;
+    default:
+      break;
+  }
+}
 
 int SetUpRecorder(HWND window) {
   if (InitMyRecord(window) != 0) {
@@ -17,7 +33,7 @@ int SetUpRecorder(HWND window) {
 }
 
 void ShutDownRecorder(HWND window) {
-  if (appState.recorderState != 0) StopRecorder(window);
+  if (appState.recorderState != RECORDER_IDLE) StopRecorder(window);
   // A stopped recording's thread may still be draining the queue.
   if (appState.compressThread.load() != nullptr) FinishCompression();
   FreePcmQueue();
@@ -27,24 +43,24 @@ void ShutDownRecorder(HWND window) {
 
 int PressRecord(HWND window) {
   const int result = StartRecording(window);
-  if (result == 0) EnablePanelButton(window, IDC_PLAY_BUTTON, FALSE);
+  if (result == 0) EnablePanelButton(window, IDC_PLAY, FALSE);
   return result;
 }
 
 void PressStop(HWND window) {
   StopRecorder(window);
-  EnablePanelButton(window, IDC_PLAY_BUTTON, TRUE);
-  EnablePanelButton(window, IDC_RECORD_BUTTON, TRUE);
+  EnablePanelButton(window, IDC_PLAY, TRUE);
+  EnablePanelButton(window, IDC_RECORD, TRUE);
 }
 
 int PressPlay(HWND window) {
   const int result = StartPlayback(window);
-  if (result == 0) EnablePanelButton(window, IDC_RECORD_BUTTON, FALSE);
+  if (result == 0) EnablePanelButton(window, IDC_RECORD, FALSE);
   return result;
 }
 
 void EndVoiceForSend(HWND window) {
-  if (appState.recorderState == 2) StopPlayback(window);
+  if (appState.recorderState == RECORDER_PLAYING) StopPlayback(window);
   // Closing the recorder here, rather than on its returned buffers, means the send thread
   // finds the finished recording instead of racing the close; also after a Stop whose
   // buffers have not come back yet.
@@ -69,7 +85,6 @@ bool HandleWaveNotification(HWND window, UINT message, WPARAM /*wParam*/, LPARAM
       OnRecorderClosed(window);
       return true;
     case MM_WIM_DATA:
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): the returned header travels as a number
       OnCapturedBuffer(window, reinterpret_cast<WAVEHDR*>(lParam));
       return true;
     default:

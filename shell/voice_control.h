@@ -12,6 +12,8 @@ int SetUpRecorder(HWND window);
 // the voice lists and the recorder's memory.
 void ShutDownRecorder(HWND window);
 
+// Stop button and shutdown: stops a recording or a playback, nothing otherwise.
+void StopRecorder(HWND window);
 // Record: 0 when capture started (Play is then disabled).
 int PressRecord(HWND window);
 // Stop while no send runs: ends a recording or playback; Play and Record are enabled.

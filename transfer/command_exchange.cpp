@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "transfer/frame_layer.h"
 #include "transfer/locale_record.h"
 

@@ -1,6 +1,6 @@
 #include "transfer/picture_session.h"
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "transfer/command_exchange.h"
 #include "transfer/server_connection.h"
 #include "transfer/session_resources.h"
@@ -34,7 +34,8 @@ int RunCustomPictureSession(const WCHAR* sender, const WCHAR* picturePath, int m
   if (SendGreeting(s) != 0) return Fail(s);
   if (SendLocale(s) != 0) return Fail(s);
   if (SendEnvelope(s, sender, u"", u"") != 0) return Fail(s);
-  if (UploadPictureFile(s, mode == 1 ? picturePath : nullptr, UPLOAD_PICTURE) != 0) return Fail(s);
+  if (UploadPictureFile(s, mode == PICTURE_REGISTER ? picturePath : nullptr, UPLOAD_PICTURE) != 0)
+    return Fail(s);
   if (SendFinish(s) != 0) return Fail(s);
   CloseServerConnection(s);
   return 1;

@@ -9,8 +9,8 @@
 // once, runs the session, then closes and clears appState.customPictureThread.
 DWORD WINAPI CustomPictureThread(LPVOID unused);
 
-// 1 when every step succeeded, 0 otherwise. mode 1 registers the picture at
-// picturePath, mode 0 clears it.
+// 1 when every step succeeded, 0 otherwise. mode PICTURE_REGISTER registers the picture at
+// picturePath, PICTURE_CLEAR clears it.
 int RunCustomPictureSession(const WCHAR* sender, const WCHAR* picturePath, int mode);
 
 // 0 or -1. A null path uploads nothing ("FLSZ0").

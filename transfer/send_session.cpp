@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "audio/wav_header.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "transfer/command_exchange.h"
 #include "transfer/server_connection.h"
 #include "transfer/session_resources.h"
@@ -80,7 +80,7 @@ DWORD VoiceImageSizeOf(const VoiceStoreView& voice) {
 DWORD VoiceImageSize() { return VoiceImageSizeOf({appState.voiceHead, appState.voiceTail}); }
 
 int UploadBuffer(SOCKET s, const BYTE* bytes, DWORD size, int uploadType) {
-  if (size == 0xFFFFFFFF) return -1;
+  if (size == INVALID_FILE_SIZE) return -1;
   if (SendFileSize(s, static_cast<int>(size)) != 0) return -1;
   if (SendFileType(s, uploadType) != 0) return -1;
   if (uploadType >= UPLOAD_FILE && SendFileName(s, appState.attachmentName) != 0) return -1;
@@ -100,7 +100,7 @@ int UploadBuffer(SOCKET s, const BYTE* bytes, DWORD size, int uploadType) {
 }
 
 int UploadVoice(SOCKET s, const VoiceStoreView& voice, DWORD voiceSize, int uploadType) {
-  if (voiceSize == 0xFFFFFFFF) return -1;
+  if (voiceSize == INVALID_FILE_SIZE) return -1;
   if (SendFileSize(s, static_cast<int>(voiceSize)) != 0) return -1;
   if (SendFileType(s, uploadType) != 0) return -1;
 

@@ -1,11 +1,11 @@
 // The Send button's work: one session that uploads the whole message (envelope, text,
-// attachment, voice image) and the thread around it that drives the main window.
+// attachment, voice image), reporting its progress to an observer.
 #pragma once
 
 #include <windows.h>
 #include <winsock2.h>
 
-#include "audio/voice_nodes.h"
+#include "state/voice_nodes.h"
 
 // The recorded-voice store as the session reads it: the chunks lie between the two
 // sentinels, walked from head->next up to, not including, tail.
@@ -18,9 +18,7 @@ struct VoiceStoreView {
 using TransferProgressObserver = void (*)(int percent);
 void SetTransferProgressObserver(TransferProgressObserver observer);
 
-// Formats the percent into appState.progressText, moves the progress bar and shows the
-// text in the time display (when the main window's controls exist), then tells the
-// observer.
+// Formats the percent into appState.progressText, then tells the observer.
 void ShowTransferProgress(int percent);
 
 // 60 + 520 x the chunks of appState's recorded-voice store.
@@ -37,6 +35,3 @@ int UploadVoice(SOCKET s, const VoiceStoreView& voice, DWORD voiceSize, int uplo
 // is appState.attachmentPath / attachmentName when hasAttachment is set.
 int SendVoiceMessage(const VoiceStoreView* voice, const WCHAR* messageText, BOOL hasAttachment,
                      const WCHAR* sender, const WCHAR* recipients, const WCHAR* subject);
-
-// The send thread's body; parameter is the main window. Always ends with 0.
-DWORD WINAPI SendThreadProc(LPVOID mainWindow);

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 namespace {
 

@@ -4,57 +4,44 @@
 
 #include <windows.h>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
+#include "state/scoped_resources.h"
 
 // Opened for reading, existing file only, others may read it meanwhile. A null path
 // opens nothing.
 class SessionFile {
  public:
   explicit SessionFile(const WCHAR* path)
-      : handle_(path == nullptr ? INVALID_HANDLE_VALUE
-                                : CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~SessionFile() { Close(); }
-  SessionFile(const SessionFile&) = delete;
-  SessionFile& operator=(const SessionFile&) = delete;
+      : file_(path == nullptr ? INVALID_HANDLE_VALUE
+                              : CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  bool IsOpen() const { return file_.IsOpen(); }
   // The low 32 bits of the size; INVALID_FILE_SIZE when it cannot be told.
-  DWORD Size() const { return IsOpen() ? GetFileSize(handle_, nullptr) : INVALID_FILE_SIZE; }
+  DWORD Size() const { return IsOpen() ? GetFileSize(file_.get(), nullptr) : INVALID_FILE_SIZE; }
   // True only when all count bytes arrived: a short read would upload garbage.
   bool ReadExactly(BYTE* into, DWORD count) {
     DWORD read = 0;
-    return IsOpen() && ReadFile(handle_, into, count, &read, nullptr) != 0 && read == count;
+    return IsOpen() && ReadFile(file_.get(), into, count, &read, nullptr) != 0 && read == count;
   }
-  void Close() {
-    if (IsOpen()) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
+  void Close() { file_.Close(); }
 
  private:
-  HANDLE handle_;
+  ScopedFile file_;
 };
 
 class HeapBlock {
  public:
   // A block of zero bytes is allowed and holds no memory.
   explicit HeapBlock(SIZE_T size)
-      : bytes_(size == 0 ? nullptr
-                         : static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size))),
-        size_(size) {}
-  ~HeapBlock() { Free(); }
-  HeapBlock(const HeapBlock&) = delete;
-  HeapBlock& operator=(const HeapBlock&) = delete;
+      : bytes_(size == 0 ? nullptr : static_cast<BYTE*>(HeapZeroed(size))), size_(size) {}
 
   bool IsValid() const { return size_ == 0 || bytes_ != nullptr; }
-  BYTE* bytes() { return bytes_; }
-  void Free() {
-    if (bytes_ != nullptr) HeapFree(GetProcessHeap(), 0, bytes_);
-    bytes_ = nullptr;
-  }
+  BYTE* bytes() { return bytes_.get(); }
+  void Free() { bytes_.reset(); }
 
  private:
-  BYTE* bytes_;
+  HeapPtr<BYTE> bytes_;
   SIZE_T size_;
 };
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "userdata/address_book.h"
 #include "userdata/email_address.h"
 #include "userdata/input_panel.h"
@@ -148,7 +148,6 @@ INT_PTR AddressBookDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lP
 }
 
 INT_PTR RunAddressBookDialog(HWND owner) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource names are numbers
   const INT_PTR result = DialogBoxParamW(appState.instance, MAKEINTRESOURCEW(IDD_ADDRESS_BOOK),
                                          owner, AddressBookDlgProc, 0);
   return result == 1 ? 1 : 0;

@@ -2,24 +2,6 @@
 
 namespace {
 
-// Closes the file when the operation ends, on every path.
-class ScopedFile {
- public:
-  explicit ScopedFile(HANDLE handle) : handle_(handle) {}
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-  ~ScopedFile() { Close(); }
-  HANDLE get() const { return handle_; }
-  bool Close() {
-    const bool closed = handle_ == INVALID_HANDLE_VALUE || CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 bool WriteWhole(const std::u16string& path, const std::u16string& text) {
   ScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -45,8 +27,7 @@ int ReadDeviceFile(const WCHAR* path, DWORD shareMode, DeviceText& text) {
   // Whole units for every byte, and one more for the NUL: a file cut in the middle of a
   // unit must not leave the text's end straddling the buffer's.
   const SIZE_T units = SIZE_T{size} / sizeof(WCHAR) + SIZE_T{size} % sizeof(WCHAR) + 1;
-  DeviceText block(
-      static_cast<WCHAR*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, units * sizeof(WCHAR))));
+  DeviceText block(static_cast<WCHAR*>(HeapZeroed(units * sizeof(WCHAR))));
   if (!block) return DEVICE_FILE_UNREADABLE;
   DWORD read = 0;
   if (!ReadFile(file.get(), block.get(), size, &read, nullptr)) return DEVICE_FILE_UNREADABLE;

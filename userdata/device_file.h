@@ -4,18 +4,16 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
+
+#include "state/scoped_resources.h"
 
 // ReadDeviceFile results.
 constexpr int DEVICE_FILE_READ = 1;
 constexpr int DEVICE_FILE_MISSING = 0;
 constexpr int DEVICE_FILE_UNREADABLE = -1;
 
-struct HeapReleaser {
-  void operator()(WCHAR* block) const { HeapFree(GetProcessHeap(), 0, block); }
-};
-using DeviceText = std::unique_ptr<WCHAR, HeapReleaser>;
+using DeviceText = HeapPtr<WCHAR>;
 
 // Reads the whole file, opened with shareMode, into zero-filled heap units that end in a
 // whole NUL unit whatever the file's size: an odd last byte is a unit of its own. Whether

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "userdata/device_file.h"
 #include "userdata/key_value.h"
 

@@ -3,7 +3,7 @@
 #include <aygshell.h>
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "userdata/country_list.h"
 #include "userdata/email_address.h"
 #include "userdata/input_panel.h"
@@ -114,7 +114,6 @@ INT_PTR ProfileDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam
 }
 
 INT_PTR RunProfileDialog(HWND owner) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource names are numbers
   const INT_PTR result = DialogBoxParamW(appState.instance, MAKEINTRESOURCEW(IDD_USER_PROFILE),
                                          owner, ProfileDlgProc, 0);
   // A dialog that could not be shown confirms nothing.

@@ -17,7 +17,7 @@ using murmel::audio::WaveDevice;
 // Handles are numbers that the platform's API passes as opaque pointers.
 template <typename Handle>
 Handle AsHandle(UINT_PTR value) {
-  return reinterpret_cast<Handle>(value);  // NOLINT(performance-no-int-to-ptr)
+  return reinterpret_cast<Handle>(value);
 }
 
 UINT DeviceCount(Direction direction) {

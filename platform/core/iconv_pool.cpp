@@ -51,7 +51,6 @@ PooledConverter::PooledConverter(const char* to, const char* from)
     return;
   }
   const iconv_t opened = iconv_open(to, from);
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): (iconv_t)-1 is iconv_open's failure value
   if (opened != reinterpret_cast<iconv_t>(-1)) handle_ = opened;
 }
 

@@ -54,9 +54,7 @@ LRESULT EditSelection(const QComboBox& combo, WPARAM start_out, LPARAM end_out) 
   const int start = edit.hasSelectedText() ? edit.selectionStart() : edit.cursorPosition();
   const int end =
       edit.hasSelectedText() ? start + static_cast<int>(edit.selectedText().size()) : start;
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   if (auto* out = reinterpret_cast<DWORD*>(start_out)) *out = static_cast<DWORD>(start);
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   if (auto* out = reinterpret_cast<DWORD*>(end_out)) *out = static_cast<DWORD>(end);
   return MAKELONG(start, end);
 }

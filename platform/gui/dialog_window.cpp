@@ -100,7 +100,6 @@ bool CreateItem(HWND dialog, const DialogItem& item, HINSTANCE instance, BaseUni
   // The static control shows an icon as its picture.
   if (icon) style = (style & ~static_cast<DWORD>(SS_TYPEMASK)) | SS_BITMAP | SS_CENTERIMAGE;
   const auto menu_id = static_cast<INT_PTR>(item.id);
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): a child's id travels as its menu handle
   const auto id_handle = reinterpret_cast<HMENU>(menu_id);
   const HWND control = CreateWindowExW(
       item.ex_style, class_name.c_str(), item.title.is_ordinal ? u"" : item.title.text.c_str(),
@@ -109,7 +108,6 @@ bool CreateItem(HWND dialog, const DialogItem& item, HINSTANCE instance, BaseUni
       instance, nullptr);
   if (control == nullptr) return false;
   if (icon && item.title.is_ordinal) {
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): resource names are numbers
     const HICON picture = LoadIconW(instance, MAKEINTRESOURCEW(item.title.ordinal));
     SendMessageW(control, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(picture));
   }
@@ -221,7 +219,6 @@ LRESULT DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_NEXTDLGCTL: {
       // lParam nonzero: wParam is the control; else wParam picks the next or previous stop.
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles travel as message parameters
       HWND target = reinterpret_cast<HWND>(wParam);
       if (LOWORD(lParam) == 0) target = GetNextDlgTabItem(hDlg, GetFocus(), wParam != 0);
       if (target != nullptr) SetFocus(target);
@@ -269,7 +266,6 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemp
 
 INT_PTR DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
                         DLGPROC lpDialogFunc, LPARAM dwInitParam) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource types are numbers
   const HRSRC found = FindResourceW(hInstance, lpTemplateName, RT_DIALOG);
   if (found == nullptr) return -1;
   const auto* dialog = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(hInstance, found)));

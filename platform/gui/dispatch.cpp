@@ -97,7 +97,6 @@ LRESULT DispatchMessageW(const MSG* lpMsg) {
   if (record == nullptr || record->proc == nullptr) return 0;
   // A WM_TIMER with a callback runs the callback instead of the procedure.
   if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
     reinterpret_cast<TIMERPROC>(lpMsg->lParam)(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, lpMsg->time);
     return 0;
   }

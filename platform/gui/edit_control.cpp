@@ -19,10 +19,8 @@ struct Selection {
 };
 
 LRESULT ReportSelection(Selection selection, WPARAM start_out, LPARAM end_out) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   if (auto* start = reinterpret_cast<DWORD*>(start_out))
     *start = static_cast<DWORD>(selection.start);
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   if (auto* end = reinterpret_cast<DWORD*>(end_out)) *end = static_cast<DWORD>(selection.end);
   if (selection.start > 0xFFFF || selection.end > 0xFFFF) return -1;
   return MAKELONG(selection.start, selection.end);

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/gui/dialog_manager.h"
 #include "platform/gui/file_dialog.h"
-#include "platform/gui/menu_modal_loop.h"
 #include "platform/gui/screen.h"
 #include "platform/gui/window_state.h"
 

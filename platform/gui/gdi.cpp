@@ -86,7 +86,6 @@ HBITMAP MakeBitmap(QImage image) {
   const int depth = indexed ? 8 : image.depth();
   if (indexed) image = image.convertToFormat(QImage::Format_RGB32);
   Tables().objects.emplace(handle, Bitmap{std::move(image), depth});
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HBITMAP>(handle);
 }
 
@@ -94,7 +93,6 @@ HICON MakeIcon(QImage image) {
   std::lock_guard lock(Tables().mutex);
   const std::uintptr_t handle = Tables().NewHandle();
   Tables().objects.emplace(handle, Icon{std::move(image)});
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HICON>(handle);
 }
 
@@ -109,7 +107,6 @@ HDC MakePaintDc(QPainter& painter) {
   std::lock_guard lock(Tables().mutex);
   const std::uintptr_t handle = Tables().NewHandle();
   Tables().contexts.emplace(handle, DeviceContext{&painter, nullptr});
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HDC>(handle);
 }
 
@@ -131,7 +128,6 @@ HDC GetDC(HWND /*hWnd*/) {
   std::lock_guard lock(Tables().mutex);
   const std::uintptr_t handle = Tables().NewHandle();
   Tables().contexts.emplace(handle, murmel::gui::DeviceContext{});
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HDC>(handle);
 }
 
@@ -158,7 +154,6 @@ HDC CreateCompatibleDC(HDC /*hdc*/) {
   std::lock_guard lock(Tables().mutex);
   const std::uintptr_t handle = Tables().NewHandle();
   Tables().contexts.emplace(handle, murmel::gui::DeviceContext{});
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HDC>(handle);
 }
 
@@ -216,7 +211,6 @@ HGDIOBJ GetStockObject(int i) {
         handle, murmel::gui::Brush{i == WHITE_BRUSH ? QColor(Qt::white) : QColor(Qt::black)});
     it = stock.emplace(i, handle).first;
   }
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HGDIOBJ>(it->second);
 }
 

@@ -8,35 +8,26 @@
 #include "win/gui_gdi.h"
 #include "win/gui_menu.h"
 
-namespace {
-
-constexpr DWORD kErrorInvalidMenuHandle = ERROR_INVALID_MENU_HANDLE;
-constexpr DWORD kErrorResourceNotFound = 1814;
-constexpr DWORD kErrorInvalidData = 13;
-
-}  // namespace
-
 HMENU LoadMenuIndirectW(const void* lpMenuTemplate) {
   // Without a size the template is trusted to end where its last MF_END says, as on the
   // platform; a template from a resource goes through LoadMenuW, which knows its size.
   constexpr std::size_t kUnknownSize = 0x10000;
   HMENU menu =
       murmel::gui::CreateMenuFromTemplate(static_cast<const BYTE*>(lpMenuTemplate), kUnknownSize);
-  if (menu == nullptr) SetLastError(kErrorInvalidData);
+  if (menu == nullptr) SetLastError(ERROR_INVALID_DATA);
   return menu;
 }
 
 HMENU LoadMenuW(HINSTANCE hInstance, LPCWSTR lpMenuName) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource types are numbers, as on the platform
   HRSRC found = FindResourceW(hInstance, lpMenuName, MAKEINTRESOURCEW(RT_MENU));
   if (found == nullptr) {
-    SetLastError(kErrorResourceNotFound);
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
   const void* bytes = LockResource(LoadResource(hInstance, found));
   HMENU menu = murmel::gui::CreateMenuFromTemplate(static_cast<const BYTE*>(bytes),
                                                    SizeofResource(hInstance, found));
-  if (menu == nullptr) SetLastError(kErrorInvalidData);
+  if (menu == nullptr) SetLastError(ERROR_INVALID_DATA);
   return menu;
 }
 
@@ -45,7 +36,7 @@ HMENU GetSubMenu(HMENU hMenu, int nPos) { return murmel::gui::SubMenuAt(hMenu, n
 int GetMenuItemCount(HMENU hMenu) {
   const auto items = murmel::gui::MenuItems(hMenu);
   if (!items) {
-    SetLastError(kErrorInvalidMenuHandle);
+    SetLastError(ERROR_INVALID_MENU_HANDLE);
     return -1;
   }
   return static_cast<int>(items->size());
@@ -53,7 +44,7 @@ int GetMenuItemCount(HMENU hMenu) {
 
 BOOL EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable) {
   if (!murmel::gui::MenuExists(hMenu)) {
-    SetLastError(kErrorInvalidMenuHandle);
+    SetLastError(ERROR_INVALID_MENU_HANDLE);
     return -1;
   }
   return static_cast<BOOL>(
@@ -62,7 +53,7 @@ BOOL EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable) {
 
 BOOL DestroyMenu(HMENU hMenu) {
   if (!murmel::gui::DestroyMenuTree(hMenu)) {
-    SetLastError(kErrorInvalidMenuHandle);
+    SetLastError(ERROR_INVALID_MENU_HANDLE);
     return FALSE;
   }
   return TRUE;
@@ -71,7 +62,7 @@ BOOL DestroyMenu(HMENU hMenu) {
 BOOL TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hWnd, LPTPMPARAMS /*lptpm*/) {
   const auto items = murmel::gui::MenuItems(hMenu);
   if (!items) {
-    SetLastError(kErrorInvalidMenuHandle);
+    SetLastError(ERROR_INVALID_MENU_HANDLE);
     return FALSE;
   }
   // The owner must be a window of the calling thread: that thread runs the menu's loop.

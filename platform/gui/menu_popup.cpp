@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "platform/gui/menu_modal_loop.h"
+#include "platform/gui/dialog_manager.h"
 #include "platform/gui/screen.h"
 #include "win/gui.h"
 

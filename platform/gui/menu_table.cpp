@@ -24,7 +24,7 @@ MenuTable& Table() {
 HMENU AddMenuLocked(MenuTable& table) {
   const std::uintptr_t value = table.next_handle++;
   table.menus[value];
-  return reinterpret_cast<HMENU>(value);  // NOLINT(performance-no-int-to-ptr): a handle is a number
+  return reinterpret_cast<HMENU>(value);
 }
 
 std::vector<MenuItemData>* FindLocked(MenuTable& table, HMENU menu) {

@@ -71,7 +71,6 @@ int DefaultButtonId(const BoxContent& content) {
 
 HWND Create(HWND box, const WCHAR* window_class, const WCHAR* text, DWORD style, QRect place,
             int id) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): a child's id travels as its menu handle
   const auto id_handle = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
   return CreateWindowExW(0, window_class, text, WS_CHILD | WS_VISIBLE | style, place.x(), place.y(),
                          place.width(), place.height(), box, id_handle, nullptr, nullptr);
@@ -79,7 +78,6 @@ HWND Create(HWND box, const WCHAR* window_class, const WCHAR* text, DWORD style,
 
 INT_PTR MessageBoxProc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
   if (Msg == WM_INITDIALOG) {
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): the content lives while the box runs
     auto* content = reinterpret_cast<BoxContent*>(lParam);
     SetWindowLongPtrW(hDlg, GWL_USERDATA, lParam);
     if (content->icon != nullptr) {
@@ -110,7 +108,6 @@ INT_PTR MessageBoxProc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
     return FALSE;
   }
   if (Msg != WM_COMMAND) return FALSE;
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): set at WM_INITDIALOG
   const auto* content = reinterpret_cast<const BoxContent*>(GetWindowLongPtrW(hDlg, GWL_USERDATA));
   int id = LOWORD(wParam);
   // Escape and closing mean Cancel, or OK for a box whose only button is OK.

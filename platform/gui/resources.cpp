@@ -11,10 +11,6 @@
 
 namespace {
 
-constexpr DWORD kErrorResourceNotFound = 1814;
-constexpr DWORD kErrorInvalidData = 13;
-constexpr DWORD kErrorResourceTypeNotFound = 1813;
-
 struct ResourceTable {
   std::mutex mutex;
   std::deque<MURMEL_RESOURCE> entries;  // a found resource stays where it is
@@ -38,7 +34,7 @@ const MURMEL_RESOURCE* FindEntry(WORD type, WORD id) {
   for (const MURMEL_RESOURCE& entry : Table().entries) {
     if (entry.type == type && entry.id == id) return &entry;
   }
-  SetLastError(kErrorResourceNotFound);
+  SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
   return nullptr;
 }
 
@@ -73,14 +69,14 @@ int LoadStringW(HINSTANCE /*hInstance*/, UINT uID, LPWSTR lpBuffer, int cchBuffe
 HBITMAP LoadBitmapW(HINSTANCE /*hInstance*/, LPCWSTR lpBitmapName) {
   WORD id = 0;
   if (!IdOf(lpBitmapName, id)) {
-    SetLastError(kErrorResourceNotFound);
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
   const MURMEL_RESOURCE* entry = FindEntry(RT_BITMAP, id);
   if (entry == nullptr) return nullptr;
   QImage image = DecodeImage(*entry);
   if (image.isNull()) {
-    SetLastError(kErrorInvalidData);
+    SetLastError(ERROR_INVALID_DATA);
     return nullptr;
   }
   return murmel::gui::MakeBitmap(std::move(image));
@@ -89,14 +85,14 @@ HBITMAP LoadBitmapW(HINSTANCE /*hInstance*/, LPCWSTR lpBitmapName) {
 HICON LoadIconW(HINSTANCE /*hInstance*/, LPCWSTR lpIconName) {
   WORD id = 0;
   if (!IdOf(lpIconName, id)) {
-    SetLastError(kErrorResourceNotFound);
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
   const MURMEL_RESOURCE* entry = FindEntry(RT_ICON, id);
   if (entry == nullptr) return nullptr;
   QImage image = DecodeImage(*entry);
   if (image.isNull()) {
-    SetLastError(kErrorInvalidData);
+    SetLastError(ERROR_INVALID_DATA);
     return nullptr;
   }
   return murmel::gui::MakeIcon(std::move(image));
@@ -110,11 +106,11 @@ HRSRC FindResourceW(HMODULE /*hModule*/, LPCWSTR lpName, LPCWSTR lpType) {
   WORD id = 0;
   WORD type = 0;
   if (!IdOf(lpType, type)) {
-    SetLastError(kErrorResourceTypeNotFound);
+    SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
     return nullptr;
   }
   if (!IdOf(lpName, id)) {
-    SetLastError(kErrorResourceNotFound);
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
   const MURMEL_RESOURCE* entry = FindEntry(type, id);

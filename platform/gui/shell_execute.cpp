@@ -26,7 +26,6 @@ namespace murmel::gui {
 namespace {
 
 constexpr int kNoProgramFound = 3;  // xdg-open: "the action failed... no program found"
-constexpr DWORD kErrorGeneralFailure = 31;
 constexpr auto kForegroundBrowserWait = std::chrono::seconds(5);
 
 struct OpenerSlot {
@@ -94,7 +93,7 @@ DWORD OpenWithProgram(const std::string& program, const std::string& target) {
   }).detach();
   if (exited.wait_for(kForegroundBrowserWait) != std::future_status::ready) return ERROR_SUCCESS;
   const int wait_status = exited.get();
-  if (!WIFEXITED(wait_status)) return kErrorGeneralFailure;
+  if (!WIFEXITED(wait_status)) return ERROR_GEN_FAILURE;
   switch (WEXITSTATUS(wait_status)) {
     case 0:
       return ERROR_SUCCESS;
@@ -102,7 +101,7 @@ DWORD OpenWithProgram(const std::string& program, const std::string& target) {
     case 127:  // a shell wrapper that found no program
       return ERROR_FILE_NOT_FOUND;
     default:
-      return kErrorGeneralFailure;
+      return ERROR_GEN_FAILURE;
   }
 }
 
@@ -132,7 +131,6 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO lpExecInfo) {
     target = murmel::kernel::HostPathFor(file);
     std::error_code error;
     if (!std::filesystem::exists(target, error)) {
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): hInstApp carries an error number
       lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_FNF));
       SetLastError(ERROR_FILE_NOT_FOUND);
       return FALSE;
@@ -141,13 +139,11 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO lpExecInfo) {
   const DWORD result = murmel::gui::OpenOnDesktop(target);
   if (result != ERROR_SUCCESS) {
     const INT_PTR code = result == ERROR_FILE_NOT_FOUND ? SE_ERR_FNF : SE_ERR_NOASSOC;
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): hInstApp carries an error number
     lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(code);
     SetLastError(result);
     return FALSE;
   }
   constexpr INT_PTR kLaunched = 33;  // any value above 32 means success
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): hInstApp carries a status number
   lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(kLaunched);
   return TRUE;
 }

@@ -222,12 +222,11 @@ HWND FindRemoteWindow(const std::u16string& class_name) {
   message::SetRemotePoster(&PostRemote);
   std::lock_guard lock(Remotes().mutex);
   for (const auto& [handle, socket] : Remotes().sockets) {
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): a handle is a number
     if (socket == path) return reinterpret_cast<HWND>(handle);
   }
   const std::uintptr_t handle = kRemoteMark | (Remotes().sockets.size() + 1);
   Remotes().sockets[handle] = path;
-  return reinterpret_cast<HWND>(handle);  // NOLINT(performance-no-int-to-ptr): a handle is a number
+  return reinterpret_cast<HWND>(handle);
 }
 
 bool IsRemoteWindow(HWND window) {

@@ -50,7 +50,6 @@ class TextLabel final : public QLabel {
           SendMessageW(GetParent(window_), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.handle()),
                        reinterpret_cast<LPARAM>(window_));
       const RECT whole{0, 0, width(), height()};
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message results are numbers
       auto brush = reinterpret_cast<HBRUSH>(answer);
       if (brush == nullptr || FillRect(dc.handle(), &whole, brush) == 0) {
         FillRect(dc.handle(), &whole, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
@@ -102,7 +101,6 @@ LRESULT StaticProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     case STM_SETIMAGE: {
       const auto previous = label->property(kImageProperty).value<quintptr>();
       const auto image = static_cast<quintptr>(lParam);
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
       const QImage* picture = ImageOf(reinterpret_cast<HGDIOBJ>(image));
       label->setProperty(kImageProperty,
                          QVariant::fromValue(picture != nullptr ? image : quintptr{0}));

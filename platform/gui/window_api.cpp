@@ -18,13 +18,6 @@ namespace murmel::gui {
 
 namespace {
 
-constexpr DWORD kErrorClassExists = 1410;
-constexpr DWORD kErrorClassNotFound = 1411;
-constexpr DWORD kErrorCannotFindClass = 1407;
-constexpr DWORD kErrorChildWithoutParent = 1406;
-constexpr DWORD kErrorInvalidIndex = 1413;
-constexpr DWORD kErrorControlIdNotFound = 1421;
-
 // Read by other threads through GetForegroundWindow; written on the GUI thread.
 std::atomic<HWND>& ActiveWindow() {
   static std::atomic<HWND> active{nullptr};
@@ -84,7 +77,6 @@ void Activate(HWND window) {
 HWND ActiveTopLevel() { return ActiveWindow(); }
 
 LRESULT CopyTextOut(const QString& text, WPARAM capacity, LPARAM buffer) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   auto* out = reinterpret_cast<WCHAR*>(buffer);
   if (out == nullptr || capacity == 0) return 0;
   const auto count = std::min<std::size_t>(static_cast<std::size_t>(text.size()), capacity - 1);
@@ -94,7 +86,6 @@ LRESULT CopyTextOut(const QString& text, WPARAM capacity, LPARAM buffer) {
 }
 
 QString TextFromParam(LPARAM text) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   const auto* chars = reinterpret_cast<const WCHAR*>(text);
   if (chars == nullptr) return QString();
   return QString::fromUtf16(chars, static_cast<qsizetype>(wcslen(chars)));
@@ -120,7 +111,7 @@ ATOM RegisterClassW(const WNDCLASSW* lpWndClass) {
   window_class.proc = lpWndClass->lpfnWndProc;
   window_class.instance = lpWndClass->hInstance;
   if (!murmel::gui::AddClass(std::move(window_class))) {
-    SetLastError(murmel::gui::kErrorClassExists);
+    SetLastError(ERROR_CLASS_ALREADY_EXISTS);
     return 0;
   }
   static ATOM next_atom = 0xC000;
@@ -129,7 +120,7 @@ ATOM RegisterClassW(const WNDCLASSW* lpWndClass) {
 
 BOOL UnregisterClassW(LPCWSTR lpClassName, HINSTANCE /*hInstance*/) {
   if (!murmel::gui::RemoveClass(lpClassName)) {
-    SetLastError(murmel::gui::kErrorClassNotFound);
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
   return TRUE;
@@ -142,13 +133,13 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
   murmel::gui::RegisterBuiltInClasses();
   const murmel::gui::WindowClass* window_class = murmel::gui::FindClass(lpClassName);
   if (window_class == nullptr) {
-    SetLastError(murmel::gui::kErrorCannotFindClass);
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
   const bool child = (dwStyle & WS_CHILD) != 0;
   WindowRecord* parent = hWndParent == nullptr ? nullptr : LiveWindow(hWndParent);
   if (child && parent == nullptr) {
-    SetLastError(murmel::gui::kErrorChildWithoutParent);
+    SetLastError(ERROR_TLW_WITH_WSCHILD);
     return nullptr;
   }
   if (X == CW_USEDEFAULT) {
@@ -239,7 +230,6 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_SETICON: {
       const std::size_t kind = wParam == ICON_BIG ? 1 : 0;
       HICON previous = record->icons[kind];
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
       record->icons[kind] = reinterpret_cast<HICON>(lParam);
       // The screen is the one desktop window: the window manager shows its icon.
       if (const QImage* image = murmel::gui::ImageOf(record->icons[kind]); image && kind == 1) {
@@ -270,7 +260,7 @@ LONG_PTR GetWindowLongPtrW(HWND hWnd, int nIndex) {
           case GWL_USERDATA:
             return record->user_data;
           default:
-            SetLastError(murmel::gui::kErrorInvalidIndex);
+            SetLastError(ERROR_INVALID_INDEX);
             return 0;
         }
       },
@@ -287,7 +277,6 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
         switch (nIndex) {
           case GWL_WNDPROC:
             previous = reinterpret_cast<LONG_PTR>(record->proc);
-            // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
             record->proc = reinterpret_cast<WNDPROC>(dwNewLong);
             return previous;
           case GWL_STYLE:
@@ -307,7 +296,7 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
             record->user_data = dwNewLong;
             return previous;
           default:
-            SetLastError(murmel::gui::kErrorInvalidIndex);
+            SetLastError(ERROR_INVALID_INDEX);
             return 0;
         }
       },
@@ -318,7 +307,7 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
 // pointer-sized calls.
 LONG GetWindowLongW(HWND hWnd, int nIndex) {
   if (nIndex == GWL_WNDPROC) {
-    SetLastError(murmel::gui::kErrorInvalidIndex);
+    SetLastError(ERROR_INVALID_INDEX);
     return 0;
   }
   return static_cast<LONG>(GetWindowLongPtrW(hWnd, nIndex));
@@ -326,14 +315,13 @@ LONG GetWindowLongW(HWND hWnd, int nIndex) {
 
 LONG SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong) {
   if (nIndex == GWL_WNDPROC) {
-    SetLastError(murmel::gui::kErrorInvalidIndex);
+    SetLastError(ERROR_INVALID_INDEX);
     return 0;
   }
   return static_cast<LONG>(SetWindowLongPtrW(hWnd, nIndex, dwNewLong));
 }
 
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HWND>(RunOnOwner(
       hDlg,
       [=]() -> LRESULT {
@@ -341,7 +329,7 @@ HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
         for (HWND child : murmel::gui::ChildrenOf(hDlg)) {
           if (FindWindow(child)->id == nIDDlgItem) return reinterpret_cast<LRESULT>(child);
         }
-        SetLastError(murmel::gui::kErrorControlIdNotFound);
+        SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
         return 0;
       },
       0));
@@ -350,7 +338,6 @@ HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
 int GetDlgCtrlID(HWND hWnd) { return static_cast<int>(GetWindowLongPtrW(hWnd, GWL_ID)); }
 
 HWND GetParent(HWND hWnd) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   return reinterpret_cast<HWND>(RunOnOwner(
       hWnd,
       [=]() -> LRESULT {
@@ -429,7 +416,6 @@ HWND GetFocus() {
 HWND SetFocus(HWND hWnd) {
   // A worker moving the focus (the send thread at its end) has it moved by the window's own
   // thread: Qt widgets may only be touched there.
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): the previous focus travels as a result
   return reinterpret_cast<HWND>(RunOnOwner(
       hWnd,
       [=]() -> LRESULT {

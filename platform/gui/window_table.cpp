@@ -96,7 +96,6 @@ void BindWidget(WindowRecord& record, QWidget* widget) {
 HWND WindowOfWidget(const QWidget* widget) {
   for (; widget != nullptr; widget = widget->parentWidget()) {
     const QVariant value = widget->property(kHandleProperty);
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
     if (value.isValid()) return reinterpret_cast<HWND>(value.value<quintptr>());
   }
   return nullptr;

@@ -2,6 +2,8 @@
 // information, files, threads, synchronisation and the process heap.
 #pragma once
 
+// In dependency order, not alphabetical.
+// clang-format off
 #include "win/types.h"
 #include "win/error.h"
 #include "win/text.h"
@@ -14,3 +16,4 @@
 #include "win/gui_gdi.h"
 #include "win/gui_dialog.h"
 #include "win/gui_menu.h"
+// clang-format on

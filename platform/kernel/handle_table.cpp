@@ -15,8 +15,7 @@ HANDLE EncodeHandle(std::uint32_t slot, std::uint32_t generation) {
   const std::uint64_t value =
       (static_cast<std::uint64_t>(generation) << 32) | (static_cast<std::uint64_t>(slot + 1) << 2);
   // A handle is a number that only looks like a pointer; nothing dereferences it.
-  return reinterpret_cast<HANDLE>(  // NOLINT(performance-no-int-to-ptr)
-      static_cast<std::uintptr_t>(value));
+  return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
 }
 
 bool DecodeHandle(HANDLE handle, std::uint32_t& slot, std::uint32_t& generation) {

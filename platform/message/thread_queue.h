@@ -15,9 +15,7 @@
 namespace murmel::message {
 
 // The window filter that selects messages posted to the thread rather than to a window.
-inline HWND ThreadMessagesOnly() {
-  return reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));  // NOLINT(performance-no-int-to-ptr)
-}
+inline HWND ThreadMessagesOnly() { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)); }
 
 // Which messages a retrieval accepts: the window (null: any window of the thread and thread
 // messages; -1: thread messages only) and the inclusive message range (0, 0: all).

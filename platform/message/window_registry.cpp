@@ -32,7 +32,6 @@ class WindowRegistry {
     WindowSlot& slot = slots_[index];
     slot.generation = (slot.generation + 1) & kGenerationMask;
     slot.owner = std::move(owner);
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): a window handle is a number, as on the platform
     return reinterpret_cast<HWND>((slot.generation << kSlotBits) | (index + 1));
   }
 

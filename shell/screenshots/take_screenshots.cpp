@@ -14,8 +14,8 @@
 #include "platform/testing.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/startup.h"
+#include "state/app_state.h"
 #include "support/fake_transfer_server.h"
 #include "transfer/server_connection.h"
 

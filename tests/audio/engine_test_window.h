@@ -22,11 +22,13 @@
 #include "audio/playback_engine.h"
 #include "audio/recording_engine.h"
 #include "audio/voice_codec.h"
+#include "audio/voice_display.h"
 #include "audio/voice_store.h"
-#include "audio/voice_units.h"
+#include "audio/wave_ring.h"
 #include "platform/audio/wave_test_helpers.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
+#include "state/voice_units.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
@@ -141,7 +143,8 @@ class EngineWindow {
   ~EngineWindow() {
     BeforeMessage() = nullptr;
     AfterMessage() = nullptr;
-    StopRecorder(window_);
+    if (appState.recorderState.load() == RECORDER_RECORDING) StopRecording(window_);
+    if (appState.recorderState.load() == RECORDER_PLAYING) StopPlayback(window_);
     // Returned buffers close the recorder; a device that will not close is left to the test.
     Pump([] { return appState.waveDeviceOpen == 0; });
     FinishCompression();

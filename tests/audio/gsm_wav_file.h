@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/voice_units.h"
+#include "state/voice_units.h"
 
 inline void AppendLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));

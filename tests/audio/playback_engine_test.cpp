@@ -17,7 +17,8 @@ std::vector<std::vector<BYTE>> StoreRecording(int chunks, unsigned seed) {
   std::vector<std::vector<BYTE>> stored;
   InitVoiceStore();
   for (int i = 0; i < chunks; ++i) {
-    stored.push_back(engine_test::EncodedChunk(pcm.data() + i * PCM_BUFFER_SIZE));
+    stored.push_back(
+        engine_test::EncodedChunk(pcm.data() + static_cast<std::ptrdiff_t>(i) * PCM_BUFFER_SIZE));
     AppendVoiceChunk(stored.back().data());
   }
   appState.recordedBytes = static_cast<DWORD>(chunks) * PCM_BUFFER_SIZE;
@@ -41,7 +42,9 @@ std::u16string SecondsText(int chunks) {
   return text;
 }
 
-bool Idle() { return appState.recorderState.load() == 0 && appState.waveDeviceOpen == 0; }
+bool Idle() {
+  return appState.recorderState.load() == RECORDER_IDLE && appState.waveDeviceOpen == 0;
+}
 
 // Counts the finished buffers, and notes at which one playback ended.
 class DoneLog {
@@ -80,7 +83,7 @@ TEST_P(PlayChunks, EachChunkIsWrittenOnceAndTheLastDoneEndsPlayback) {
   main.Enable(IDC_RECORD, false);
 
   ASSERT_EQ(StartPlayback(main.window()), 0);
-  EXPECT_EQ(appState.recorderState.load(), 2);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_PLAYING);
   EXPECT_EQ(main.TimeText(), u"  0.0s");
   ASSERT_TRUE(EngineWindow::Pump(Idle));
   engine_test::DrainNotifications();
@@ -148,7 +151,7 @@ TEST_F(PlaybackEngine, PlayIsRefusedWithoutARecordingOrWhileADeviceIsOpen) {
   EXPECT_EQ(StartPlayback(main.window()), -1);
   EXPECT_EQ(StartRecording(main.window()), -1);
   EXPECT_EQ(appState.waveOut, device);
-  EXPECT_EQ(appState.recorderState.load(), 2);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_PLAYING);
 }
 
 TEST_F(PlaybackEngine, PlaysThroughAPulseAudioSink) {

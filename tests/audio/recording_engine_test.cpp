@@ -39,7 +39,9 @@ class ReturnLog {
   std::vector<Return> returns_;
 };
 
-bool Idle() { return appState.recorderState.load() == 0 && appState.waveDeviceOpen == 0; }
+bool Idle() {
+  return appState.recorderState.load() == RECORDER_IDLE && appState.waveDeviceOpen == 0;
+}
 
 // The chunks are the input's buffers compressed, in capture order; past the end of the
 // input file the device captures silence.
@@ -78,14 +80,15 @@ TEST_P(RecordFullBuffers, EveryFullBufferBecomesOneChunkInCaptureOrder) {
   ASSERT_EQ(main.init_result(), 0);
   ReturnLog log;
   engine_test::AfterMessage() = [&](HWND window, UINT message, WPARAM, LPARAM) {
-    if (message == MM_WIM_DATA && log.full() == stop_after && appState.recorderState == 1) {
-      StopRecorder(window);
+    if (message == MM_WIM_DATA && log.full() == stop_after &&
+        appState.recorderState == RECORDER_RECORDING) {
+      StopRecording(window);
     }
   };
   main.Enable(IDC_PLAY, false);
 
   ASSERT_EQ(StartRecording(main.window()), 0);
-  EXPECT_EQ(appState.recorderState.load(), 1);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_RECORDING);
   EXPECT_EQ(appState.waveDeviceOpen, 1);
   EXPECT_EQ(main.TimeText(), u"  0.0s");
   ASSERT_TRUE(EngineWindow::Pump(Idle));
@@ -120,7 +123,7 @@ TEST_F(RecordingEngine, StopBeforeTheFirstBufferLeavesNothingToPlay) {
   main.Enable(IDC_PLAY, false);
 
   ASSERT_EQ(StartRecording(main.window()), 0);
-  StopRecorder(main.window());
+  StopRecording(main.window());
   ASSERT_TRUE(EngineWindow::Pump(Idle));
   engine_test::DrainNotifications();
   if (log.full() != 0) GTEST_SKIP() << "the device filled a buffer before the stop";
@@ -172,10 +175,10 @@ TEST_F(RecordingEngine, SendDuringARecordingClosesAtOnceAndKeepsWhatWasCaptured)
   ReturnLog log;
   int available = -1;
   engine_test::AfterMessage() = [&](HWND window, UINT message, WPARAM, LPARAM) {
-    if (message == MM_WIM_DATA && log.full() == 3 && appState.recorderState == 1) {
+    if (message == MM_WIM_DATA && log.full() == 3 && appState.recorderState == RECORDER_RECORDING) {
       available = StopRecordingForSend(window);
       // The send thread takes over at once.
-      appState.recorderState.store(3);
+      appState.recorderState.store(RECORDER_SENDING);
     }
   };
 
@@ -191,11 +194,11 @@ TEST_F(RecordingEngine, SendDuringARecordingClosesAtOnceAndKeepsWhatWasCaptured)
   // The returns the stop caused arrive while sending: they change neither the recording nor
   // the send's state.
   engine_test::DrainNotifications();
-  EXPECT_EQ(appState.recorderState.load(), 3);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_SENDING);
   EXPECT_EQ(appState.voiceChunkCount.load(), chunks);
   EXPECT_EQ(log.full(), chunks);
   ExpectChunksOf(pcm);
-  appState.recorderState.store(0);
+  appState.recorderState.store(RECORDER_IDLE);
 }
 
 TEST_F(RecordingEngine, FullBufferHandledAfterTheStopJoinsTheRecordingNotTheNextOne) {
@@ -219,7 +222,7 @@ TEST_F(RecordingEngine, FullBufferHandledAfterTheStopJoinsTheRecordingNotTheNext
     }
   }
   ASSERT_EQ(held.size(), 2u);
-  StopRecorder(main.window());
+  StopRecording(main.window());
   for (const MSG& msg : held) DispatchMessageW(&msg);
   ASSERT_TRUE(EngineWindow::Pump(Idle));
   engine_test::DrainNotifications();
@@ -234,8 +237,8 @@ TEST_F(RecordingEngine, FullBufferHandledAfterTheStopJoinsTheRecordingNotTheNext
   wave_test::WriteWav(audio.in, second);
   ReturnLog log;
   engine_test::AfterMessage() = [&](HWND window, UINT message, WPARAM, LPARAM) {
-    if (message == MM_WIM_DATA && log.full() == 1 && appState.recorderState == 1) {
-      StopRecorder(window);
+    if (message == MM_WIM_DATA && log.full() == 1 && appState.recorderState == RECORDER_RECORDING) {
+      StopRecording(window);
     }
   };
   ASSERT_EQ(StartRecording(main.window()), 0);
@@ -253,10 +256,10 @@ TEST_F(RecordingEngine, RecordIsRefusedWhileADeviceIsOpen) {
   HWAVEIN device = appState.waveIn;
 
   EXPECT_EQ(StartRecording(main.window()), -1);
-  EXPECT_EQ(appState.recorderState.load(), 1);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_RECORDING);
   EXPECT_EQ(appState.waveIn, device);
   EXPECT_EQ(StartPlayback(main.window()), -1);
-  EXPECT_EQ(appState.recorderState.load(), 1);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_RECORDING);
 }
 
 TEST_F(RecordingEngine, RecordsFromAPulseAudioSource) {
@@ -269,8 +272,8 @@ TEST_F(RecordingEngine, RecordsFromAPulseAudioSource) {
   ASSERT_EQ(main.init_result(), 0);
   ReturnLog log;
   engine_test::AfterMessage() = [&](HWND window, UINT message, WPARAM, LPARAM) {
-    if (message == MM_WIM_DATA && log.full() == 3 && appState.recorderState == 1) {
-      StopRecorder(window);
+    if (message == MM_WIM_DATA && log.full() == 3 && appState.recorderState == RECORDER_RECORDING) {
+      StopRecording(window);
     }
   };
 

@@ -8,7 +8,7 @@
 #include <numbers>
 #include <random>
 
-#include "audio/voice_units.h"
+#include "state/voice_units.h"
 
 using PcmBuffer = std::array<std::uint8_t, PCM_BUFFER_SIZE>;
 using Chunk = std::array<std::uint8_t, VOICE_CHUNK_SIZE>;

@@ -11,7 +11,7 @@
 #include "audio/pcm_queue.h"
 #include "audio/test_signals.h"
 #include "audio/voice_store.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 namespace {
 

@@ -10,9 +10,7 @@
 namespace resources_test {
 
 // Resource ids travel in the pointer of a resource name.
-inline LPCWSTR ResourceName(int id) {
-  return MAKEINTRESOURCEW(id);  // NOLINT(performance-no-int-to-ptr)
-}
+inline LPCWSTR ResourceName(int id) { return MAKEINTRESOURCEW(id); }
 
 struct Size {
   int width;

@@ -45,7 +45,7 @@ TEST_F(BitmapTable, BackgroundTileHasNoLowColourTwin) {
   SetLastError(0);
   EXPECT_EQ(LoadBitmapW(nullptr, ResourceName(IDB_BACKGROUND_TILE + IDB_LOW_COLOR_OFFSET)),
             nullptr);
-  EXPECT_EQ(GetLastError(), 1814U);  // ERROR_RESOURCE_NAME_NOT_FOUND
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 }
 
 TEST_F(BitmapTable, IconLoadsUnderItsId) {

@@ -22,7 +22,7 @@ TEST(ClientResources, OneRegistrationProvidesMenuAndDialogTemplates) {
   EXPECT_NE(GetSubMenu(menu, MENU_POS_HELP), nullptr);
   DestroyMenu(menu);
 
-  const LPCWSTR dialog_type = RT_DIALOG;  // NOLINT(performance-no-int-to-ptr): an id in a pointer
+  const LPCWSTR dialog_type = RT_DIALOG;
   for (int id : {IDD_ABOUT, IDD_USER_PROFILE, IDD_ADDRESS_BOOK}) {
     EXPECT_NE(FindResourceW(nullptr, ResourceName(id), dialog_type), nullptr) << "dialog " << id;
   }

@@ -75,7 +75,9 @@ TEST_F(ButtonPanelTest, ButtonsFollowTheEnablingTableEventByEvent) {
        {false, true, true, true, true}},
       {"last buffer played",
        [] {
-         PumpUntil([] { return appState.recorderState == 0 && appState.waveDeviceOpen == 0; });
+         PumpUntil([] {
+           return appState.recorderState == RECORDER_IDLE && appState.waveDeviceOpen == 0;
+         });
        },
        {true, true, true, true, true}},
       {"play, then stop",
@@ -101,7 +103,7 @@ TEST_F(ButtonPanelTest, StopWhileIdleOnlyEnablesRecordAndPlay) {
   Press(IDC_STOP);
   EXPECT_EQ(Observe(), (Enabled{true, true, true, false, true}));
   EXPECT_EQ(WindowText(MainControl(IDC_SUBJECT)), u"kept");
-  EXPECT_EQ(appState.recorderState.load(), 0);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_IDLE);
 }
 
 TEST_F(ButtonPanelTest, StopBeforeTheFirstBufferLeavesNothingToPlay) {
@@ -110,7 +112,7 @@ TEST_F(ButtonPanelTest, StopBeforeTheFirstBufferLeavesNothingToPlay) {
   ASSERT_TRUE(PumpUntil([] { return appState.waveDeviceOpen == 0; }));
   EXPECT_EQ(appState.recordingAvailable.load(), 0);
   Press(IDC_PLAY);
-  EXPECT_EQ(appState.recorderState.load(), 0);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_IDLE);
   EXPECT_NE(WindowText(PanelControl(IDC_TIME_DISPLAY)).find(u"0.0s"), std::u16string::npos);
 }
 

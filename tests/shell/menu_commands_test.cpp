@@ -201,7 +201,7 @@ TEST_F(MenuCommandsTest, CustomPictureUpToExactly100KIsRegisteredAndOneByteMoreI
   EXPECT_EQ(asked.back().filter_patterns, std::vector<std::u16string>{u"*.gif;*.jpg;*.jpeg"});
   EXPECT_EQ(asked.back().initial_dir, u"\\My Documents\\");
   ExpectOneBox(LoadText(IDS_CUSTOM_PICTURE_VERIFY), u"Murmelpost", MB_OK | MB_ICONINFORMATION);
-  EXPECT_EQ(appState.customPictureMode, 1);
+  EXPECT_EQ(appState.customPictureMode, PICTURE_REGISTER);
   ASSERT_TRUE(PumpUntil([] { return appState.customPictureThread.load() == nullptr; }));
 
   // The refused picture never connected; the accepted one went up whole.
@@ -221,18 +221,18 @@ TEST_F(MenuCommandsTest, CustomPictureUpToExactly100KIsRegisteredAndOneByteMoreI
 TEST_F(MenuCommandsTest, ClearCustomPictureAsksAndRegistersTheRandomPictureOnYes) {
   FakeTransferServer server;
   AcceptFrames(server, kPictureEnvelope + 3);
-  appState.customPictureMode = 1;
+  appState.customPictureMode = PICTURE_REGISTER;
 
   ui::AnswerMessageBoxes(IDNO);
   Choose(IDC_OPTION, u"Clear Custom Message Picture");
   ExpectOneBox(LoadText(IDS_CLEAR_CUSTOM_PICTURE_QUESTION), u"Clear Custom Image",
                MB_YESNO | MB_ICONQUESTION);
-  EXPECT_EQ(appState.customPictureMode, 1);
+  EXPECT_EQ(appState.customPictureMode, PICTURE_REGISTER);
   EXPECT_EQ(appState.customPictureThread.load(), nullptr);
 
   ui::AnswerMessageBoxes(IDYES);
   Choose(IDC_OPTION, u"Clear Custom Message Picture");
-  EXPECT_EQ(appState.customPictureMode, 0);
+  EXPECT_EQ(appState.customPictureMode, PICTURE_CLEAR);
   ASSERT_TRUE(PumpUntil([] { return appState.customPictureThread.load() == nullptr; }));
   ASSERT_TRUE(server.Finish());
   const std::vector<std::string> sent = server.payloads();
@@ -276,7 +276,6 @@ TEST_F(MenuCommandsTest, EveryHelpCommandOpensItsPageAndNoBrowserShowsString15) 
 
 INT_PTR CALLBACK RecordPlacement(HWND dialog, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
   if (message != WM_INITDIALOG) return 0;
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): the caller's rectangle travels as a number
   GetWindowRect(dialog, reinterpret_cast<RECT*>(lParam));
   EndDialog(dialog, 0);
   return 1;
@@ -284,7 +283,6 @@ INT_PTR CALLBACK RecordPlacement(HWND dialog, UINT message, WPARAM /*wParam*/, L
 
 TEST_F(MenuCommandsTest, AboutBoxOpensEightPixelsRightOfItsPlaceAndOkClosesIt) {
   // Where the platform places the same template when nobody moves it.
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): resource ids travel as pointers
   const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
   ASSERT_NE(found, nullptr);
   const auto* about = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(nullptr, found)));

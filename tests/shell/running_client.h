@@ -23,9 +23,9 @@
 #include "platform/testing.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/button_panel.h"
 #include "shell/startup.h"
+#include "state/app_state.h"
 #include "support/pcm_wav_file.h"
 #include "support/temp_dir.h"
 
@@ -134,7 +134,8 @@ inline bool PumpUntil(const std::function<bool()>& done) {
 
 inline void ResetForm() {
   PumpUntil([] { return appState.sendThread.load() == nullptr; });
-  if (appState.recorderState != 0) OnPanelCommand(MainControl(IDC_BUTTON_PANEL), IDC_STOP);
+  if (appState.recorderState != RECORDER_IDLE)
+    OnPanelCommand(MainControl(IDC_BUTTON_PANEL), IDC_STOP);
   PumpUntil(
       [] { return appState.waveDeviceOpen == 0 && appState.compressThread.load() == nullptr; });
   if (appState.recordingAvailable != 0) InitVoiceStore();

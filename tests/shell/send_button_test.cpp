@@ -41,7 +41,7 @@ class SendButtonTest : public RunningClientTest {
 
   static bool WaitForSendToEnd() {
     return PumpUntil([] {
-      return appState.sendThread.load() == nullptr && appState.recorderState == 0 &&
+      return appState.sendThread.load() == nullptr && appState.recorderState == RECORDER_IDLE &&
              IsEnabled(PanelControl(IDC_SEND));
     });
   }
@@ -193,7 +193,7 @@ TEST_F(SendButtonTest, SendDuringPlaybackStopsItAndSendsTheRecording) {
   ASSERT_TRUE(PumpUntil([] { return appState.recordingAvailable == 1; }));
   const int chunks = appState.voiceChunkCount;
   murmel::testing::Click(PanelControl(IDC_PLAY));
-  ASSERT_EQ(appState.recorderState.load(), 2);
+  ASSERT_EQ(appState.recorderState.load(), RECORDER_PLAYING);
 
   FakeTransferServer server;
   server.AcceptGreeting().AnswerEveryFrame("TROK").Start();
@@ -214,7 +214,7 @@ TEST_F(SendButtonTest, SendDuringRecordingSendsWhatWasRecorded) {
   EXPECT_GE(RecordThenSend(/*stopFirst=*/false), FramesOfVoiceMessage(2));
   // The recorder is closed: a new recording starts.
   murmel::testing::Click(PanelControl(IDC_RECORD));
-  EXPECT_EQ(appState.recorderState.load(), 1);
+  EXPECT_EQ(appState.recorderState.load(), RECORDER_RECORDING);
 }
 
 // Stop hands the recorder its last buffers back later; a Send before they come back still

@@ -152,7 +152,7 @@ TEST_F(StartupTest, ADamagedAddressBookCountKeepsEveryEntryWithoutHoldingUpStart
         StartAsChild(FileAudio());
         WriteUtf16File(DeviceWindowsFolder() + "/CEVireoRec.pfi", CompleteProfile());
         std::u16string book = u"[Address]\r\ncount=999999999\r\naddress0=ann@example.org\r\n";
-        book.resize(512 * 1024, u'#');
+        book.resize(std::size_t{512} * 1024, u'#');
         WriteUtf16File(DeviceWindowsFolder() + "/CEVireoRec.arr",
                        book + u"\r\naddress999999998=zoe@example.org\r\n");
         const int ready = InitInstance(nullptr);

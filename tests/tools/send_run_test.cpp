@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "support/fake_transfer_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"

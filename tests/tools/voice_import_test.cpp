@@ -13,7 +13,7 @@
 
 #include "audio/voice_codec.h"
 #include "audio/voice_store.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "support/temp_dir.h"
 
 namespace {

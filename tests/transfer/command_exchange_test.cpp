@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "support/fake_transfer_server.h"
 #include "support/scoped_env.h"
 #include "transfer/server_connection.h"

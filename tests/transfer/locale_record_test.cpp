@@ -36,7 +36,7 @@ TEST(LocaleRecord, MatchesTheWorkedExamples) {
       {"Japanese, zone without daylight time", 0, -540, 932, 0x0411, u"Mr.",
        "4C 4F 43 4C 00 00 03 A4 00 FF FF 81 70 00 00 00 00 11 00 01 00"},
       // Sub-language is the identifier shifted right by 10: de-CH is 0x0807.
-      {"de-CH, failed zone query", 0xFFFFFFFF, 0, 1252, 0x0807, u"Mr.",
+      {"de-CH, failed zone query", TIME_ZONE_ID_INVALID, 0, 1252, 0x0807, u"Mr.",
        "4C 4F 43 4C 00 00 04 E4 00 00 00 00 00 00 00 00 00 07 00 02 00"},
   };
   for (const auto& c : cases) {

@@ -150,7 +150,7 @@ TEST_F(SessionTest, LeftoverCancelStopsOnlyMultiFramePictures) {
 // and clears its handle at the end.
 TEST_F(SessionTest, PictureThreadRunsTheSessionFromTheState) {
   appState.name = u"Ann \"Nan\" Example";
-  appState.customPictureMode = 0;
+  appState.customPictureMode = PICTURE_CLEAR;
   appState.customPicturePath = u"/nonexistent/picture.gif";
   FakeTransferServer server;
   Script(server, Accepting(kEnvelopeFrames + 3));

@@ -4,14 +4,13 @@
 
 #include <string>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "support/fake_transfer_server.h"
 #include "support/scoped_env.h"
 
 namespace {
 
 using murmel::test::FakeTransferServer;
-using murmel::test::ToBytes;
 using testing_support::ScopedEnv;
 
 // The cancel test is asked after start-up, after each lookup and after each socket: the

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "audio/voice_store.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
+#include "support/app_state_reset.h"
 #include "support/fake_transfer_server.h"
 #include "support/temp_dir.h"
 #include "transfer/send_session.h"
@@ -81,25 +82,29 @@ inline std::vector<Bytes> Accepting(std::size_t frames) {
   return std::vector<Bytes>(frames, ToBytes("TROK"));
 }
 
+// The frames of a message's envelope: greeting, LOCL, TYPE, SEND, RECI, TITL.
+constexpr std::size_t kEnvelopeFrames = 6;
+
+// Replies for a whole message: the envelope, `uploadFrames` accepted upload frames, the
+// check and "FINI".
+inline std::vector<Bytes> MessageReplies(std::size_t uploadFrames) {
+  std::vector<Bytes> replies = Accepting(kEnvelopeFrames + uploadFrames);
+  replies.push_back(kCheckReply);
+  replies.push_back(ToBytes("TROK"));
+  return replies;
+}
+
 // A clean application state with a complete profile, pointing at the fake server.
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    appState.mainWindow = nullptr;
+    FreeVoiceStore();
+    ResetAppState();
     appState.name = u"Ann Example";
     appState.email = u"ann@example.com";
     appState.sex = u"Ms.";
     appState.recipientsText = u"bob@example.com";
     appState.subjectText = u"Hi";
-    appState.messageText.clear();
-    appState.hasMessageText = 0;
-    appState.attachmentPath.clear();
-    appState.attachmentName.clear();
-    appState.cancelRequested = 0;
-    appState.recorderState = 0;
-    FreeVoiceStore();
-    appState.recordingAvailable = 0;
-    appState.recordedBytes = 0;
     ProgressLog::Clear();
     SetTransferProgressObserver(&ProgressLog::Record);
   }

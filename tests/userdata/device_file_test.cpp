@@ -14,7 +14,7 @@
 
 #include "device_files.h"
 #include "recipient_box.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "userdata/address_book.h"
 #include "userdata/profile.h"
 

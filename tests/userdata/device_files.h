@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 

@@ -11,7 +11,7 @@
 #include "recipient_box.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "userdata/input_panel.h"
 #include "userdata/profile.h"
 #include "userdata/profile_dialog.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "device_files.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "userdata/profile.h"
 
 namespace {

@@ -8,10 +8,11 @@
 #include <asio/write.hpp>
 #include <chrono>
 #include <string_view>
+#include <system_error>
 
-#include "audio/voice_units.h"
 #include "audio/wav_header.h"
 #include "server/frame_codec.h"
+#include "state/voice_units.h"
 
 namespace murmel::load {
 namespace {
@@ -47,7 +48,13 @@ class Conversation {
       : socket_(std::make_shared<asio::ip::tcp::socket>(executor)), watchdog_(executor) {}
   Conversation(const Conversation&) = delete;
   Conversation& operator=(const Conversation&) = delete;
-  ~Conversation() { watchdog_.cancel(); }
+  ~Conversation() {
+    // cancel() reports a failing timer service by throwing; a destructor must not.
+    try {
+      watchdog_.cancel();
+    } catch (const std::system_error&) {
+    }
+  }
 
   asio::ip::tcp::socket& socket() { return *socket_; }
 

@@ -11,8 +11,10 @@
 #include <asio/steady_timer.hpp>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -45,7 +47,7 @@ void RunThreads(asio::io_context& io, int threads) {
 double Percentile(const std::vector<double>& sorted, double fraction) {
   if (sorted.empty()) return 0;
   const auto index =
-      static_cast<std::size_t>(fraction * static_cast<double>(sorted.size() - 1) + 0.5);
+      static_cast<std::size_t>(std::lround(fraction * static_cast<double>(sorted.size() - 1)));
   return sorted[std::min(index, sorted.size() - 1)];
 }
 
@@ -137,9 +139,7 @@ int RunIdle(const Plan& plan) {
   return open.load() == options.idle ? 0 : 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   LoadOptions options;
   if (const ParseResult parsed =
           ParseLoadOptions(std::vector<std::string>(argv + 1, argv + argc), options);
@@ -181,4 +181,16 @@ int main(int argc, char** argv) {
     };
   }
   return options.idle > 0 ? RunIdle(plan) : RunMessages(plan);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Out of memory or descriptors deep inside Asio: say so instead of aborting.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& failure) {
+    std::cerr << "murmelpost-load: " << failure.what() << "\n";
+    return 2;
+  }
 }

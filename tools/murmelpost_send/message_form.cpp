@@ -7,7 +7,7 @@
 #include <system_error>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "tools/murmelpost_send/voice_import.h"
 #include "transfer/command_exchange.h"
 #include "transfer/server_connection.h"

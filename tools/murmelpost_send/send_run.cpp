@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "audio/voice_store.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "tools/murmelpost_send/message_form.h"
 #include "tools/murmelpost_send/send_options.h"
 #include "tools/murmelpost_send/send_report.h"

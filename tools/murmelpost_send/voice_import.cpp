@@ -8,7 +8,7 @@
 #include "audio/recording_engine.h"
 #include "audio/voice_codec.h"
 #include "audio/voice_store.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "tools/murmelpost_send/audio_conversion.h"
 
 namespace murmel::send_tool {

@@ -106,7 +106,6 @@ void RegisterSampleResources() {
 void CopyBitmap(HDC target, WORD id, int x, int y, int size) {
   const HDC memory = CreateCompatibleDC(target);
   if (memory == nullptr) return;
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
   const HBITMAP bitmap = LoadBitmapW(nullptr, MAKEINTRESOURCEW(id));
   const HGDIOBJ previous = SelectObject(memory, bitmap);
   BitBlt(target, x, y, size, size, memory, 0, 0, SRCCOPY);
@@ -145,10 +144,9 @@ void FitText(HWND window) {
 
 HWND Control(HWND parent, const WCHAR* window_class, const WCHAR* text, DWORD style, DWORD ex_style,
              int id, int x, int y, int cx, int cy) {
-  return CreateWindowExW(
-      ex_style, window_class, text, WS_CHILD | WS_VISIBLE | style, x, y, cx, cy,
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
-      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+  return CreateWindowExW(ex_style, window_class, text, WS_CHILD | WS_VISIBLE | style, x, y, cx, cy,
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr,
+                         nullptr);
 }
 
 void OnCreate(HWND window) {
@@ -202,10 +200,8 @@ LRESULT SampleProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       OnCreate(window);
       break;
     case WM_ERASEBKGND:
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
       return EraseWithTiles(reinterpret_cast<HDC>(wParam));
     case WM_DRAWITEM:
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): handles and message parameters are numbers
       DrawRecordButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return TRUE;
     case WM_SETTINGCHANGE:

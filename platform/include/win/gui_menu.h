@@ -2,6 +2,7 @@
 // command, and shown as a pop-up whose choice comes back as WM_COMMAND.
 #pragma once
 
+#include "win/error.h"
 #include "win/gui.h"
 #include "win/types.h"
 
@@ -33,10 +34,6 @@
 #define TPM_BOTTOMALIGN 0x0020L
 #define TPM_NONOTIFY 0x0080L
 #define TPM_RETURNCMD 0x0100L
-
-#ifndef ERROR_INVALID_MENU_HANDLE
-#define ERROR_INVALID_MENU_HANDLE 1401L
-#endif
 
 struct tagTPMPARAMS {
   UINT cbSize;

@@ -2,6 +2,7 @@
 // heap, and the tick and sleep services. Every object is reached through a HANDLE.
 #pragma once
 
+#include "win/error.h"
 #include "win/types.h"
 
 // ---- Types shared by the object constructors.
@@ -57,11 +58,6 @@ using LPTHREAD_START_ROUTINE = PTHREAD_START_ROUTINE;
 #define CREATE_SUSPENDED 0x00000004
 
 #define HEAP_ZERO_MEMORY 0x00000008
-
-// Kernel error codes that the shared error list does not carry.
-#ifndef ERROR_NOT_OWNER
-#define ERROR_NOT_OWNER 288L
-#endif
 
 // ---- Handles.
 

@@ -2,6 +2,7 @@
 // the window a message was posted to.
 #pragma once
 
+#include "win/error.h"
 #include "win/types.h"
 
 struct tagPOINT {
@@ -22,10 +23,6 @@ struct tagMSG {
 using MSG = tagMSG;
 using PMSG = MSG*;
 using LPMSG = MSG*;
-
-#ifndef ERROR_INVALID_WINDOW_HANDLE
-#define ERROR_INVALID_WINDOW_HANDLE 1400L
-#endif
 
 #define WM_NULL 0x0000
 #define WM_QUIT 0x0012

@@ -46,14 +46,12 @@ using TCHAR = WCHAR;
 // Every kernel object (file, thread, event, mutex, heap) is reached through a HANDLE.
 using HANDLE = void*;
 using HLOCAL = HANDLE;
-inline HANDLE MurmelInvalidHandleValue() {
-  return reinterpret_cast<HANDLE>(~std::uintptr_t{0});  // NOLINT(performance-no-int-to-ptr)
-}
+inline HANDLE MurmelInvalidHandleValue() { return reinterpret_cast<HANDLE>(~std::uintptr_t{0}); }
 #define INVALID_HANDLE_VALUE (MurmelInvalidHandleValue())
 
 // Distinct opaque handle types, as the platform's STRICT headers declare them.
-#define MURMEL_DECLARE_HANDLE(name)                                                          \
-  struct name##__;                                                                           \
+#define MURMEL_DECLARE_HANDLE(name) \
+  struct name##__;                  \
   using name = name##__*
 MURMEL_DECLARE_HANDLE(HWND);
 MURMEL_DECLARE_HANDLE(HINSTANCE);
@@ -86,8 +84,10 @@ using HGLOBAL = HANDLE;
 #define TEXT(s) u##s
 #define _T(s) u##s
 
-#define MAKEWORD(lo, hi) static_cast<WORD>((static_cast<BYTE>(lo)) | (static_cast<WORD>(static_cast<BYTE>(hi)) << 8))
-#define MAKELONG(lo, hi) static_cast<LONG>((static_cast<WORD>(lo)) | (static_cast<DWORD>(static_cast<WORD>(hi)) << 16))
+#define MAKEWORD(lo, hi) \
+  static_cast<WORD>((static_cast<BYTE>(lo)) | (static_cast<WORD>(static_cast<BYTE>(hi)) << 8))
+#define MAKELONG(lo, hi) \
+  static_cast<LONG>((static_cast<WORD>(lo)) | (static_cast<DWORD>(static_cast<WORD>(hi)) << 16))
 #define LOWORD(l) static_cast<WORD>(static_cast<DWORD_PTR>(l) & 0xffff)
 #define HIWORD(l) static_cast<WORD>((static_cast<DWORD_PTR>(l) >> 16) & 0xffff)
 #define LOBYTE(w) static_cast<BYTE>(static_cast<DWORD_PTR>(w) & 0xff)

@@ -118,7 +118,6 @@ TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency)
     } else if (msg.message == MM_WOM_CLOSE) {
       output_closed = true;
     } else if (msg.message == MM_WIM_DATA) {
-      // NOLINTNEXTLINE(performance-no-int-to-ptr): the header travels as the message's lParam
       const auto* header = reinterpret_cast<const WAVEHDR*>(msg.lParam);
       ASSERT_EQ(header->dwBytesRecorded, kBufferSize);
       captured.insert(captured.end(), header->lpData, header->lpData + header->dwBytesRecorded);

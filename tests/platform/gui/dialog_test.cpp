@@ -388,17 +388,17 @@ TEST_F(DialogTest, DialogResourcesAreFoundLoadedAndRun) {
 
   SetLastError(0);
   EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(4243), RT_DIALOG), nullptr);
-  EXPECT_EQ(GetLastError(), 1814u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
   EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(4243), top_, ScriptedProc, 0), -1);
   EXPECT_EQ(DialogBoxIndirectParamW(nullptr, nullptr, top_, ScriptedProc, 0), -1);
 }
 
 // Pictures of a full-screen form with the input panel raised and of a message box over it,
-// written to $MURMEL_SCREENSHOT_DIR when set (the documentation's pictures), else to a
+// written to $MURMELPOST_SCREENSHOT_DIR when set (the documentation's pictures), else to a
 // temporary folder.
 TEST_F(DialogTest, ScreenshotsOfAFullScreenFormAndAMessageBox) {
   testing_support::TempDir temp;
-  const char* wanted = std::getenv("MURMEL_SCREENSHOT_DIR");
+  const char* wanted = std::getenv("MURMELPOST_SCREENSHOT_DIR");
   const std::string folder = wanted != nullptr && *wanted != 0 ? wanted : temp.path();
   const std::string form_png = folder + "/handheld-dialog.png";
   const std::string box_png = folder + "/handheld-message-box.png";

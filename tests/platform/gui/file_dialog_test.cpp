@@ -167,6 +167,7 @@ class ShownFileDialogTest : public FileDialogTest {
   static std::vector<std::string> Listed() {
     std::vector<std::string> names;
     auto* list = Part<QListWidget>("file_dialog_list");
+    names.reserve(static_cast<std::size_t>(list->count()));
     for (int i = 0; i < list->count(); ++i) names.push_back(list->item(i)->text().toStdString());
     return names;
   }

@@ -76,7 +76,7 @@ TEST(MenuTemplateTest, LoadedMenuKeepsPopupsItemsAndStates) {
 }
 
 TEST(MenuTemplateTest, MalformedTemplatesAreRefused) {
-  const std::vector<BYTE> good = SampleTemplate();
+  const std::vector<BYTE>& good = SampleTemplate();
   std::vector<BYTE> wrong_version = good;
   wrong_version[0] = 1;
   std::vector<BYTE> no_end = murmel::resources::MenuTemplate({MenuItem(u"Only", 1)});
@@ -97,11 +97,11 @@ TEST(MenuTemplateTest, MalformedTemplatesAreRefused) {
     SCOPED_TRACE(c.what);
     SetLastError(0);
     EXPECT_EQ(LoadFromBytes(c.bytes, id++), nullptr);
-    EXPECT_EQ(GetLastError(), 13u);  // ERROR_INVALID_DATA
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
   }
   SetLastError(0);
   EXPECT_EQ(LoadMenuW(nullptr, MAKEINTRESOURCEW(9999)), nullptr);
-  EXPECT_EQ(GetLastError(), 1814u);  // no such resource
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 }
 
 TEST(MenuTemplateTest, EnableMenuItemFindsItemsByCommandOrPosition) {
@@ -165,7 +165,7 @@ class PopupMenuTest : public GuiTest {
   }
 
   // Runs `user` once the menu is on the screen, then opens the FILE pop-up.
-  BOOL Track(UINT flags, int x, int y, std::function<void()> user) {
+  BOOL Track(UINT flags, int x, int y, const std::function<void()>& user) {
     QTimer::singleShot(0, [user] { user(); });
     return TrackPopupMenuEx(GetSubMenu(menu_, 0), flags, x, y, top_, nullptr);
   }
@@ -304,7 +304,7 @@ LRESULT WhiteWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(hWnd, Msg, wParam, lParam);
 }
 
-// The screenshot in the docs comes from here (MURMEL_POPUP_SCREENSHOT names the file).
+// The screenshot in the docs comes from here (MURMELPOST_POPUP_SCREENSHOT names the file).
 TEST_F(PopupMenuTest, MenuIsDrawnInsideTheEmulatedScreen) {
   WNDCLASSW white{};
   white.lpfnWndProc = WhiteWindowProc;
@@ -322,7 +322,7 @@ TEST_F(PopupMenuTest, MenuIsDrawnInsideTheEmulatedScreen) {
   ASSERT_TRUE(GetWindowRect(option, &corner));
 
   testing_support::TempDir dir;
-  const char* wanted = std::getenv("MURMEL_POPUP_SCREENSHOT");
+  const char* wanted = std::getenv("MURMELPOST_POPUP_SCREENSHOT");
   const std::string path = wanted != nullptr ? std::string(wanted) : dir / "popup.png";
   bool saved = false;
   QImage screen;

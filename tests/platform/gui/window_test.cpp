@@ -58,16 +58,16 @@ TEST_F(GuiTest, UnknownClassAndOrphanChildAreRefusedWithTheirErrors) {
   EXPECT_EQ(
       CreateWindowExW(0, u"NoSuchClass", u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
       nullptr);
-  EXPECT_EQ(GetLastError(), 1407u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
   EXPECT_EQ(CreateWindowExW(0, u"STATIC", u"", WS_CHILD, 0, 0, 10, 10, nullptr, nullptr, nullptr,
                             nullptr),
             nullptr);
-  EXPECT_EQ(GetLastError(), 1406u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TLW_WITH_WSCHILD));
   WNDCLASSW again{};
   again.lpfnWndProc = gui_test::RecordingProc;
   again.lpszClassName = u"guitestrecorder";  // class names ignore case
   EXPECT_EQ(RegisterClassW(&again), 0);
-  EXPECT_EQ(GetLastError(), 1410u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
 }
 
 TEST_F(GuiTest, ChildrenAreFoundByIdAndKnowTheirParent) {
@@ -218,7 +218,7 @@ TEST_F(GuiTest, SubclassedWindowSeesChildCommandsAndPassesTheRestOn) {
   EXPECT_TRUE(gui_test::CommandsTo(top_).empty());  // the panel kept the command
   // The 32-bit form cannot carry a procedure address here.
   EXPECT_EQ(SetWindowLongW(panel, GWL_WNDPROC, 0), 0);
-  EXPECT_EQ(GetLastError(), 1413u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
 }
 
 }  // namespace

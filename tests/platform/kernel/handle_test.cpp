@@ -39,8 +39,7 @@ TEST(HandleTest, BogusAndClosedHandlesFailEveryOperation) {
   for (std::uintptr_t value : {std::uintptr_t{0}, ~std::uintptr_t{0}, std::uintptr_t{0x1234},
                                std::uintptr_t{0x100000006}, std::uintptr_t{0x7FFFFFFF00000004}}) {
     SCOPED_TRACE(value);
-    ExpectEveryOperationFails(
-        reinterpret_cast<HANDLE>(value));  // NOLINT(performance-no-int-to-ptr)
+    ExpectEveryOperationFails(reinterpret_cast<HANDLE>(value));
   }
 
   HANDLE closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);

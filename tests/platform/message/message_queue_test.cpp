@@ -160,7 +160,7 @@ TEST_F(MessageQueueTest, DestroyedOrStaleWindowsRefusePostsWithInvalidWindowHand
   // The slot comes back under a new handle; the old one stays dead.
   const HWND reused = CreateWindowRecord();
   EXPECT_NE(reused, window);
-  const HWND bogus = reinterpret_cast<HWND>(0x7777);  // NOLINT(performance-no-int-to-ptr)
+  const HWND bogus = reinterpret_cast<HWND>(0x7777);
   for (HWND dead : {window, bogus}) {
     SetLastError(0);
     EXPECT_FALSE(PostMessageW(dead, WM_USER, 0, 0));

@@ -1,4 +1,4 @@
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "audio/voice_units.h"
+#include "state/voice_units.h"
 
 struct PcmNode {
   BYTE pcm[PCM_BUFFER_SIZE];

@@ -1,8 +1,11 @@
+#include "shell/send_thread.h"
+
 #include <commctrl.h>
 
+#include "audio/voice_display.h"
 #include "audio/voice_store.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "transfer/send_session.h"
 
 namespace {
@@ -21,16 +24,11 @@ struct SendControls {
 };
 
 SendControls FindSendControls(HWND mainWindow) {
-  const HWND panel = GetDlgItem(mainWindow, IDC_BUTTON_PANEL);
-  return {GetDlgItem(mainWindow, IDC_RECIPIENTS),
-          GetDlgItem(mainWindow, IDC_SUBJECT),
-          GetDlgItem(mainWindow, IDC_MESSAGE_TEXT),
-          GetDlgItem(panel, IDC_TIME_DISPLAY),
-          GetDlgItem(panel, IDC_PROGRESS),
-          GetDlgItem(panel, IDC_RECORD),
-          GetDlgItem(panel, IDC_STOP),
-          GetDlgItem(panel, IDC_PLAY),
-          GetDlgItem(panel, IDC_SEND)};
+  return {GetDlgItem(mainWindow, IDC_RECIPIENTS),   GetDlgItem(mainWindow, IDC_SUBJECT),
+          GetDlgItem(mainWindow, IDC_MESSAGE_TEXT), PanelControl(mainWindow, IDC_TIME_DISPLAY),
+          PanelControl(mainWindow, IDC_PROGRESS),   PanelControl(mainWindow, IDC_RECORD),
+          PanelControl(mainWindow, IDC_STOP),       PanelControl(mainWindow, IDC_PLAY),
+          PanelControl(mainWindow, IDC_SEND)};
 }
 
 LPARAM ProgressRange(int low, int high) {
@@ -80,7 +78,7 @@ void RestoreControls(const SendControls& controls) {
 
 DWORD WINAPI SendThreadProc(LPVOID mainWindowParameter) {
   const HWND mainWindow = static_cast<HWND>(mainWindowParameter);
-  appState.recorderState = 3;
+  appState.recorderState = RECORDER_SENDING;
   const SendControls controls = FindSendControls(mainWindow);
 
   const VoiceStoreView store{appState.voiceHead, appState.voiceTail};
@@ -116,6 +114,6 @@ DWORD WINAPI SendThreadProc(LPVOID mainWindowParameter) {
 
   const HANDLE self = appState.sendThread.exchange(nullptr);
   if (self != nullptr) CloseHandle(self);
-  appState.recorderState = 0;
+  appState.recorderState = RECORDER_IDLE;
   return 0;
 }

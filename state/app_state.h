@@ -8,7 +8,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "audio/voice_nodes.h"
+#include "state/voice_nodes.h"
 
 // A text that two threads write (the transfer threads both set the server host): every
 // access goes through the lock, and readers take a copy rather than a pointer.
@@ -29,6 +29,16 @@ class SharedText {
   Text<N> text_;
 };
 
+// What the recorder is busy with: `recorderState`.
+constexpr int RECORDER_IDLE = 0;
+constexpr int RECORDER_RECORDING = 1;
+constexpr int RECORDER_PLAYING = 2;
+constexpr int RECORDER_SENDING = 3;
+
+// What the custom picture session does: `customPictureMode`.
+constexpr int PICTURE_CLEAR = 0;
+constexpr int PICTURE_REGISTER = 1;
+
 struct AppState {
   // Shell.
   HINSTANCE instance{};
@@ -44,13 +54,13 @@ struct AppState {
   Text<260> attachmentPath;
   Text<260> attachmentName;
   Text<260> customPicturePath;
-  int customPictureMode{};
+  int customPictureMode{};  // PICTURE_...
   std::atomic<HANDLE> customPictureThread{};
   DWORD customPictureThreadId{};
   std::atomic<HANDLE> sendThread{};
   DWORD sendThreadId{};
   std::atomic<int> cancelRequested{};
-  std::atomic<int> recorderState{};  // 0 idle, 1 recording, 2 playing, 3 sending
+  std::atomic<int> recorderState{};  // RECORDER_...
   int waveDeviceOpen{};
   std::atomic<int> recordingAvailable{};
   int playbackPending{};

@@ -1,3 +1,0 @@
-#include "shell/app_state.h"
-
-AppState appState;
