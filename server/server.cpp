@@ -180,56 +180,39 @@ std::uint16_t Server::port() const {
 
 void Server::Start() {
   asio::co_spawn(io_, AcceptLoop(), asio::detached);
-  asio::co_spawn(io_, ExpiryLoop(), asio::detached);
-  if (delivery_.sharedStore()) asio::co_spawn(io_, ReleaseLoop(), asio::detached);
-  asio::co_spawn(io_, LogFlushLoop(), asio::detached);
+  asio::co_spawn(io_, Repeat(kExpiryInterval, [this] { SweepHeld(false); }), asio::detached);
+  if (delivery_.sharedStore()) {
+    asio::co_spawn(io_, Repeat(kReleaseInterval, [this] { SweepHeld(true); }), asio::detached);
+  }
+  asio::co_spawn(io_, Repeat(kLogFlushInterval, [this] { logLimit_.Flush(); }), asio::detached);
 }
 
-asio::awaitable<void> Server::ExpiryLoop() {
+asio::awaitable<void> Server::Repeat(std::chrono::steady_clock::duration interval,
+                                     std::function<void()> tick) {
   asio::steady_timer timer(io_);
   for (;;) {
-    delivery_.RunSerially([this] {
-      IoResult result;
-      const int expired = delivery_.ExpireHeld(result);
-      asio::post(io_, [this, expired, result] {
-        if (expired > 0) {
-          log_("expired " + std::to_string(expired) +
-               " held messages whose sender did not confirm");
-        }
-        if (!result.ok) log_("cannot expire held messages: " + result.error);
-      });
+    tick();
+    timer.expires_after(interval);
+    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
+  }
+}
+
+void Server::SweepHeld(bool release) {
+  delivery_.RunSerially([this, release] {
+    IoResult result;
+    const int count = release ? delivery_.ReleaseHeld(result) : delivery_.ExpireHeld(result);
+    asio::post(io_, [this, release, count, result] {
+      if (count > 0) {
+        log_((release ? "released " : "expired ") + std::to_string(count) +
+             (release ? " held messages whose sender confirmed on another server"
+                      : " held messages whose sender did not confirm"));
+      }
+      if (!result.ok) {
+        log_(std::string(release ? "cannot release" : "cannot expire") +
+             " held messages: " + result.error);
+      }
     });
-    timer.expires_after(kExpiryInterval);
-    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
-  }
-}
-
-asio::awaitable<void> Server::ReleaseLoop() {
-  asio::steady_timer timer(io_);
-  for (;;) {
-    delivery_.RunSerially([this] {
-      IoResult result;
-      const int released = delivery_.ReleaseHeld(result);
-      asio::post(io_, [this, released, result] {
-        if (released > 0) {
-          log_("released " + std::to_string(released) +
-               " held messages whose sender confirmed on another server");
-        }
-        if (!result.ok) log_("cannot release held messages: " + result.error);
-      });
-    });
-    timer.expires_after(kReleaseInterval);
-    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
-  }
-}
-
-asio::awaitable<void> Server::LogFlushLoop() {
-  asio::steady_timer timer(io_);
-  for (;;) {
-    timer.expires_after(kLogFlushInterval);
-    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
-    logLimit_.Flush();
-  }
+  });
 }
 
 asio::awaitable<void> Server::AcceptLoop() {

@@ -6,6 +6,7 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -33,9 +34,12 @@ class Server {
  private:
   struct Connection;
   asio::awaitable<void> AcceptLoop();
-  asio::awaitable<void> ExpiryLoop();
-  asio::awaitable<void> ReleaseLoop();
-  asio::awaitable<void> LogFlushLoop();
+  // tick at once, then every interval, on the I/O thread.
+  asio::awaitable<void> Repeat(std::chrono::steady_clock::duration interval,
+                               std::function<void()> tick);
+  // On the committing thread: expires this server's held messages past their time, or
+  // releases those whose sender confirmed elsewhere.
+  void SweepHeld(bool release);
   asio::awaitable<void> RunConnection(asio::ip::tcp::socket socket);
   asio::awaitable<std::string> Converse(Connection& connection);
 
