@@ -826,6 +826,12 @@ SenderConfirmationResult Delivery::ConfirmSender(const std::string& token) {
   return confirmation;
 }
 
+std::vector<RateCount> Delivery::ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                            std::int64_t& since, IoResult& result) {
+  const std::lock_guard lock(mutex_);
+  return store_->ShareRates(std::move(added), fromHour, since, result);
+}
+
 int Delivery::ReleaseHeld(IoResult& result) {
   const std::lock_guard lock(mutex_);
   int released = 0;

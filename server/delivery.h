@@ -119,6 +119,9 @@ class Delivery {
   // Moves this server's held files whose rows another server sharing the store released
   // (the sender confirmed there), and drops those it expired; returns how many went out.
   int ReleaseHeld(IoResult& result);
+  // The store's ShareRates, on the store's connection.
+  std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                    std::int64_t& since, IoResult& result);
   bool sharedStore() const {
     return options_.database && options_.database->kind == StoreLocation::Kind::Postgresql;
   }

@@ -10,7 +10,7 @@ namespace {
 
 // Each step brings the tables from the version before it; applied in order, each in the
 // same transaction as its version bump.
-constexpr std::array<const char*, 1> kMigrations = {
+constexpr std::array<const char*, 2> kMigrations = {
     "CREATE TABLE messages ("
     "  id BIGSERIAL PRIMARY KEY,"
     "  received BIGINT NOT NULL,"
@@ -19,7 +19,11 @@ constexpr std::array<const char*, 1> kMigrations = {
     "CREATE INDEX messages_held ON messages (received, id) WHERE state = 'held';"
     MURMEL_RECIPIENTS_TABLE("BIGINT")
     MURMEL_SENDERS_TABLE("BIGINT"),
+    MURMEL_RATE_TABLE("BIGINT"),
 };
+
+// The database's clock, in ms: the servers' own clocks need not agree.
+#define MURMEL_PG_NOW_MS "(extract(epoch FROM clock_timestamp()) * 1000)::bigint"
 
 // Any number: all servers of a service take the same lock while they migrate.
 constexpr char kMigrationLock[] = "SELECT pg_advisory_xact_lock(7210110)";
@@ -307,6 +311,46 @@ IoResult PostgresStore::PutSender(const SenderRecord& record) {
       {record.key, std::to_string(record.verifiedUntil), record.token,
        std::to_string(record.mailedAt)},
       "cannot record sender " + record.key);
+}
+
+std::vector<RateCount> PostgresStore::ShareRates(std::vector<RateCount> added,
+                                                 std::int64_t fromHour, std::int64_t& since,
+                                                 IoResult& result) {
+  std::vector<RateCount> totals;
+  if (result = Begin(); !result.ok) return totals;
+  for (const RateCount& count : MergedRates(std::move(added))) {
+    result = Exec(
+        "INSERT INTO rate_counts(kind, key, hour, count, touched) VALUES ($1, $2, $3, "
+        "$4, " MURMEL_PG_NOW_MS
+        ") ON CONFLICT(kind, key, hour) DO UPDATE SET "
+        "count = rate_counts.count + excluded.count, touched = excluded.touched",
+        {RateKindName(count.kind), count.key, std::to_string(count.hour),
+         std::to_string(count.count)},
+        "cannot add to the counts of " + count.key);
+    if (!result.ok) break;
+  }
+  if (result.ok) {
+    result = Exec("DELETE FROM rate_counts WHERE hour < $1", {std::to_string(fromHour)},
+                  "cannot forget old counts");
+  }
+  Result found;
+  if (result.ok) {
+    found =
+        Run("SELECT kind, key, hour, count, " MURMEL_PG_NOW_MS
+            " FROM rate_counts WHERE hour >= $1 AND touched >= $2",
+            {std::to_string(fromHour), std::to_string(since)}, "cannot read the counts", result);
+  }
+  if (!result.ok) {
+    Rollback();
+    return totals;
+  }
+  if (result = Commit(); !result.ok) return totals;
+  for (int i = 0; i < PQntuples(found.get()); ++i) {
+    totals.push_back({RateKindNamed(Text(found.get(), i, 0)), Text(found.get(), i, 1),
+                      Number(found.get(), i, 2), Number(found.get(), i, 3)});
+  }
+  if (PQntuples(found.get()) > 0) since = Number(found.get(), 0, 4) - kRateSettleMs;
+  return totals;
 }
 
 }  // namespace murmel::server

@@ -38,6 +38,8 @@ class PostgresStore final : public Store {
   SenderRecord Sender(const std::string& key, IoResult& result) override;
   std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) override;
   IoResult PutSender(const SenderRecord& record) override;
+  std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                    std::int64_t& since, IoResult& result) override;
 
  private:
   struct ResultDeleter {

@@ -33,6 +33,9 @@ constexpr auto kNoThrow = asio::experimental::as_tuple(asio::use_awaitable);
 constexpr auto kExpiryInterval = std::chrono::minutes(10);
 // How soon a confirmation on another server sharing the store frees the held messages here.
 constexpr auto kReleaseInterval = std::chrono::seconds(2);
+// How often the message counts go to and come from the store: the servers sharing it may
+// together accept what each accepts from one sender in this time beyond the limit.
+constexpr auto kShareInterval = std::chrono::seconds(1);
 // Summaries of rate-limited log lines appear at most this long after their minute.
 constexpr auto kLogFlushInterval = std::chrono::seconds(10);
 // Out of descriptors, accepting waits this long, doubling up to the longest pause.
@@ -183,6 +186,7 @@ void Server::Start() {
   asio::co_spawn(io_, Repeat(kExpiryInterval, [this] { SweepHeld(false); }), asio::detached);
   if (delivery_.sharedStore()) {
     asio::co_spawn(io_, Repeat(kReleaseInterval, [this] { SweepHeld(true); }), asio::detached);
+    asio::co_spawn(io_, Repeat(kShareInterval, [this] { ShareRates(); }), asio::detached);
   }
   asio::co_spawn(io_, Repeat(kLogFlushInterval, [this] { logLimit_.Flush(); }), asio::detached);
 }
@@ -195,6 +199,25 @@ asio::awaitable<void> Server::Repeat(std::chrono::steady_clock::duration interva
     timer.expires_after(interval);
     if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
   }
+}
+
+void Server::ShareRates() {
+  if (sharing_) return;  // the last exchange is still waiting for the store
+  sharing_ = true;
+  std::vector<RateCount> added = fairness_.TakeUnshared();
+  delivery_.RunSerially([this, added = std::move(added), fromHour = fairness_.OldestHour()] {
+    IoResult result;
+    std::vector<RateCount> totals = delivery_.ShareRates(added, fromHour, rateSince_, result);
+    asio::post(io_, [this, added, totals = std::move(totals), result] {
+      sharing_ = false;
+      if (result.ok) {
+        fairness_.Shared(totals);
+        return;
+      }
+      fairness_.KeepUnshared(added);
+      logLimit_.Log("unshared counts", "cannot share the message counts: " + result.error);
+    });
+  });
 }
 
 void Server::SweepHeld(bool release) {

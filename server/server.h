@@ -40,6 +40,8 @@ class Server {
   // On the committing thread: expires this server's held messages past their time, or
   // releases those whose sender confirmed elsewhere.
   void SweepHeld(bool release);
+  // Adds this server's message counts to the store's and takes the other servers'.
+  void ShareRates();
   asio::awaitable<void> RunConnection(asio::ip::tcp::socket socket);
   asio::awaitable<std::string> Converse(Connection& connection);
 
@@ -51,6 +53,9 @@ class Server {
   // Only touched on the io_context thread.
   std::size_t active_ = 0;
   Fairness fairness_;
+  bool sharing_ = false;
+  // Only touched on the committing thread.
+  std::int64_t rateSince_ = 0;
   LogLimit logLimit_;
 };
 

@@ -8,7 +8,7 @@
 namespace murmel::server {
 namespace {
 
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 
 // The messages table as version 3 has it. CHECK constraints cannot be altered, so an
 // older file gets this table built beside its old one.
@@ -38,6 +38,7 @@ constexpr char kMessagesRest[] =
 constexpr char kRecipientsTable[] = MURMEL_RECIPIENTS_TABLE("INTEGER") "PRAGMA user_version = 3;";
 
 constexpr char kSendersTable[] = MURMEL_SENDERS_TABLE("INTEGER");
+constexpr char kRateTable[] = MURMEL_RATE_TABLE("INTEGER") "PRAGMA user_version = 4;";
 
 std::string Column(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
@@ -200,10 +201,13 @@ IoResult SqliteStore::Migrate() {
     result = Fail("cannot read its version");
   } else if (found < kSchemaVersion) {
     // A fresh file gets an empty table to move from: one script serves every version.
-    const std::string script = (found == 0 ? MessagesTable("messages") : std::string()) +
-                               MessagesTable("messages_new") +
-                               (found == 2 ? kFromVersion2 : kFromVersion1) + kMessagesRest +
-                               (found == 2 ? "" : kSendersTable) + kRecipientsTable;
+    std::string script;
+    if (found < 3) {
+      script = (found == 0 ? MessagesTable("messages") : std::string()) +
+               MessagesTable("messages_new") + (found == 2 ? kFromVersion2 : kFromVersion1) +
+               kMessagesRest + (found == 2 ? "" : kSendersTable) + kRecipientsTable;
+    }
+    script += kRateTable;
     if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
       result = Fail(found == 0 ? "cannot create its tables"
                                : "cannot migrate it from version " + std::to_string(found));
@@ -432,6 +436,68 @@ IoResult SqliteStore::PutSender(const SenderRecord& record) {
   sqlite3_bind_int64(putSender_, 4, record.mailedAt);
   if (step() != SQLITE_DONE) return Fail("cannot record sender " + record.key);
   return {};
+}
+
+std::vector<RateCount> SqliteStore::ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                               std::int64_t& since, IoResult& result) {
+  std::vector<RateCount> totals;
+  if (db_ == nullptr) {
+    result = NotOpen();
+    return totals;
+  }
+  if (result = Begin(); !result.ok) return totals;
+  sqlite3_stmt* add = nullptr;
+  sqlite3_stmt* forget = nullptr;
+  sqlite3_stmt* read = nullptr;
+  constexpr char kNowMs[] = "CAST((julianday('now') - 2440587.5) * 86400000 AS INTEGER)";
+  const std::string addSql = std::string(
+                                 "INSERT INTO rate_counts(kind, key, hour, count, touched) "
+                                 "VALUES (?1, ?2, ?3, ?4, ") +
+                             kNowMs +
+                             ") ON CONFLICT(kind, key, hour) DO UPDATE SET "
+                             "count = count + excluded.count, touched = excluded.touched";
+  const std::string readSql = std::string("SELECT kind, key, hour, count, ") + kNowMs +
+                              " FROM rate_counts WHERE hour >= ?1 AND touched >= ?2";
+  bool ok = sqlite3_prepare_v2(db_, addSql.c_str(), -1, &add, nullptr) == SQLITE_OK &&
+            sqlite3_prepare_v2(db_, "DELETE FROM rate_counts WHERE hour < ?1", -1, &forget,
+                               nullptr) == SQLITE_OK &&
+            sqlite3_prepare_v2(db_, readSql.c_str(), -1, &read, nullptr) == SQLITE_OK;
+  for (const RateCount& count : MergedRates(std::move(added))) {
+    if (!ok) break;
+    const Step step(add);
+    sqlite3_bind_text(add, 1, RateKindName(count.kind), -1, SQLITE_STATIC);
+    BindText(add, 2, count.key);
+    sqlite3_bind_int64(add, 3, count.hour);
+    sqlite3_bind_int64(add, 4, count.count);
+    ok = step() == SQLITE_DONE;
+  }
+  if (ok) {
+    const Step step(forget);
+    sqlite3_bind_int64(forget, 1, fromHour);
+    ok = step() == SQLITE_DONE;
+  }
+  std::int64_t now = 0;
+  if (ok) {
+    sqlite3_bind_int64(read, 1, fromHour);
+    sqlite3_bind_int64(read, 2, since);
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(read)) == SQLITE_ROW) {
+      totals.push_back({RateKindNamed(Column(read, 0)), Column(read, 1),
+                        sqlite3_column_int64(read, 2), sqlite3_column_int64(read, 3)});
+      now = sqlite3_column_int64(read, 4);
+    }
+    ok = step == SQLITE_DONE;
+  }
+  if (!ok) result = Fail("cannot share the message counts");
+  for (sqlite3_stmt* statement : {add, forget, read}) sqlite3_finalize(statement);
+  if (!result.ok) {
+    Rollback();
+    totals.clear();
+    return totals;
+  }
+  if (result = Commit(); !result.ok) totals.clear();
+  if (result.ok && !totals.empty()) since = now - kRateSettleMs;
+  return totals;
 }
 
 }  // namespace murmel::server

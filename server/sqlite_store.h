@@ -36,6 +36,8 @@ class SqliteStore final : public Store {
   SenderRecord Sender(const std::string& key, IoResult& result) override;
   std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) override;
   IoResult PutSender(const SenderRecord& record) override;
+  std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                    std::int64_t& since, IoResult& result) override;
 
   const std::filesystem::path& file() const { return file_; }
 

@@ -35,6 +35,21 @@
   " NOT NULL DEFAULT 0,"                                                              \
   "  PRIMARY KEY (file, address));"
 
+// Accepted messages per hour of each client address and sender, summed over the servers;
+// touched is the store's clock (ms) at the last change, for the servers' refreshes.
+#define MURMEL_RATE_TABLE(INTEGER)                              \
+  "CREATE TABLE rate_counts ("                                  \
+  "  kind TEXT NOT NULL CHECK (kind IN ('address', 'sender'))," \
+  "  key TEXT NOT NULL,"                                        \
+  "  hour " INTEGER                                             \
+  " NOT NULL,"                                                  \
+  "  count " INTEGER                                            \
+  " NOT NULL,"                                                  \
+  "  touched " INTEGER                                          \
+  " NOT NULL,"                                                  \
+  "  PRIMARY KEY (kind, key, hour));"                           \
+  "CREATE INDEX rate_counts_by_touched ON rate_counts (touched);"
+
 #define MURMEL_SENDERS_TABLE(INTEGER) \
   "CREATE TABLE senders ("            \
   "  key TEXT PRIMARY KEY,"           \

@@ -173,7 +173,7 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
       SqliteStore catalogue(file);
       const IoResult opened = catalogue.Open();
       ASSERT_TRUE(opened.ok) << opened.error;
-      EXPECT_EQ(UserVersion(file), 3);
+      EXPECT_EQ(UserVersion(file), 4);
       if (start == 1) {
         // What version 3 adds: the report kind and the recipients' records.
         CatalogueRow held = Row("held", MessageState::Held);
@@ -340,6 +340,37 @@ TEST_P(CatalogueTest, KeepsSendersByKeyAndByPendingToken) {
   }
   EXPECT_EQ(reopened->Sender("ann@example.org", read).verifiedUntil, 1900000000);
   EXPECT_EQ(reopened->Sender("bob@example.org", read).verifiedUntil, 1800000000);
+}
+
+// Two connections stand for two servers: counts add up, each sees the other's totals
+// once and then only what changed, and hours before the oldest wanted are forgotten.
+TEST_P(CatalogueTest, SharesMessageCountsBetweenConnections) {
+  using murmel::server::RateCount;
+  using murmel::server::RateKind;
+  const std::unique_ptr<Store> other = Connect();
+  IoResult result;
+  std::int64_t since = 0, otherSince = 0;
+  auto totals = catalogue_->ShareRates({{RateKind::Sender, "ann@x.org", 10, 2},
+                                        {RateKind::Sender, "ann@x.org", 10, 1},
+                                        {RateKind::Address, "ann@x.org", 10, 1},
+                                        {RateKind::Sender, "old@x.org", 8, 5}},
+                                       9, since, result);
+  ASSERT_TRUE(result.ok) << result.error;
+  totals = other->ShareRates({{RateKind::Sender, "ann@x.org", 10, 4}}, 9, otherSince, result);
+  ASSERT_TRUE(result.ok) << result.error;
+  const auto has = [](const std::vector<RateCount>& counts, RateKind kind, std::int64_t count) {
+    return std::any_of(counts.begin(), counts.end(), [&](const RateCount& c) {
+      return c.kind == kind && c.key == "ann@x.org" && c.hour == 10 && c.count == count;
+    });
+  };
+  EXPECT_EQ(totals.size(), 2u);
+  EXPECT_TRUE(has(totals, RateKind::Sender, 7));
+  EXPECT_TRUE(has(totals, RateKind::Address, 1));
+  // Moved on: the stamp now lies before what the store's clock says, by the settling time.
+  EXPECT_GT(otherSince, 0);
+  totals = catalogue_->ShareRates({}, 11, since, result);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_TRUE(totals.empty());
 }
 
 // A crash between rename and commit, files from before the catalogue, and moves whose
