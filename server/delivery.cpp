@@ -168,9 +168,13 @@ Delivery::Delivery(std::filesystem::path stateDir, DeliveryOptions options, Wall
       outbox_(stateDir_ / "outbox"),
       held_(stateDir_ / "held"),
       accepted_(stateDir_ / "accepted"),
-      store_(MakeStore(options_.database.value_or(
-          StoreLocation{StoreLocation::Kind::Sqlite, stateDir_ / kCatalogueFileName, {}}))),
-      pictures_(stateDir_ / "pictures", clock_) {}
+      store_(MakeStore(StoreAt())),
+      pictures_(StoreAt(), stateDir_ / "pictures", clock_) {}
+
+StoreLocation Delivery::StoreAt() const {
+  return options_.database.value_or(
+      StoreLocation{StoreLocation::Kind::Sqlite, stateDir_ / kCatalogueFileName, {}});
+}
 
 Delivery::~Delivery() { Stop(); }
 

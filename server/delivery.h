@@ -128,7 +128,6 @@ class Delivery {
 
   std::filesystem::path outboxRoot() const { return outbox_.root(); }
   std::filesystem::path heldRoot() const { return held_.root(); }
-  std::filesystem::path pictureFolder() const { return pictures_.folder(); }
   std::filesystem::path spoolFolder() const { return stateDir_ / "spool"; }
   // Accepted messages whose e-mail is not composed yet, each as its client sent it.
   std::filesystem::path acceptedFolder() const { return accepted_.root() / "new"; }
@@ -200,6 +199,8 @@ class Delivery {
   bool Verified(const std::string& address, IoResult& result);
   MailContent Notice(const std::string& to, const std::string& clientAddress);
   std::string NextMessageId();
+  // The shared store, or the state folder's own catalogue.
+  StoreLocation StoreAt() const;
   int ExpireHeldLocked(IoResult& result);
 
   std::filesystem::path stateDir_;

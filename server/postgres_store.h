@@ -38,6 +38,11 @@ class PostgresStore final : public Store {
   SenderRecord Sender(const std::string& key, IoResult& result) override;
   std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) override;
   IoResult PutSender(const SenderRecord& record) override;
+  std::optional<PictureRecord> Picture(const std::string& key, bool pending,
+                                       IoResult& result) override;
+  std::optional<PictureRecord> PictureByToken(const std::string& token, IoResult& result) override;
+  IoResult PutPicture(const PictureRecord& picture) override;
+  IoResult RemovePicture(const std::string& key, bool pending) override;
   std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
                                     std::int64_t& since, IoResult& result) override;
 

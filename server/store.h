@@ -72,6 +72,16 @@ struct SenderRecord {
   std::time_t mailedAt = 0;       // when the last confirmation e-mail went out; 0: never
 };
 
+// A sender's custom picture, confirmed or waiting for its link.
+struct PictureRecord {
+  std::string key;  // PictureKey of the sender
+  bool pending = false;
+  std::string sender;  // the address as registered
+  std::string token;   // of the pending link; empty once confirmed
+  std::time_t registered = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
 // Messages accepted in one hour (counted from the epoch) from one client address or sender.
 enum class RateKind { Address, Sender };
 struct RateCount {
@@ -141,6 +151,15 @@ class Store {
   virtual std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) = 0;
   // Inserts or replaces the record.
   virtual IoResult PutSender(const SenderRecord& record) = 0;
+
+  // The sender's confirmed or pending picture, or the pending one whose link this is.
+  virtual std::optional<PictureRecord> Picture(const std::string& key, bool pending,
+                                               IoResult& result) = 0;
+  virtual std::optional<PictureRecord> PictureByToken(const std::string& token,
+                                                      IoResult& result) = 0;
+  // Inserts or replaces the sender's picture of that kind; absent is fine for Remove.
+  virtual IoResult PutPicture(const PictureRecord& picture) = 0;
+  virtual IoResult RemovePicture(const std::string& key, bool pending) = 0;
 
   // Adds this server's counts to the service's and forgets hours before fromHour, in one
   // transaction. Returns the service's totals stamped since `since` (the store's clock, in

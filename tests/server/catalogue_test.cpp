@@ -2,6 +2,7 @@
 // relay, the held folder and sender confirmation rely on, start-up reconciling, and
 // --list's table.
 #include "server/catalogue.h"
+#include "server/picture_registry.h"
 #include "server/sqlite_store.h"
 
 #include <gtest/gtest.h>
@@ -173,7 +174,7 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
       SqliteStore catalogue(file);
       const IoResult opened = catalogue.Open();
       ASSERT_TRUE(opened.ok) << opened.error;
-      EXPECT_EQ(UserVersion(file), 4);
+      EXPECT_EQ(UserVersion(file), 5);
       if (start == 1) {
         // What version 3 adds: the report kind and the recipients' records.
         CatalogueRow held = Row("held", MessageState::Held);
@@ -371,6 +372,41 @@ TEST_P(CatalogueTest, SharesMessageCountsBetweenConnections) {
   totals = catalogue_->ShareRates({}, 11, since, result);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_TRUE(totals.empty());
+}
+
+// Two registries on one store stand for two servers: a picture registered on one is
+// confirmed through the other and used by both; the files of a server from before the
+// store come in once, their folder renamed.
+TEST_P(CatalogueTest, PicturesLiveInTheStoreForEveryServer) {
+  const fs::path legacy = fs::path(state_.path()) / "pictures";
+  const std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', 0x00, 0xFF, 0x0A, 0x7F};
+  fs::create_directories(legacy / "pending");
+  std::ofstream(legacy / "old@x.org", std::ios::binary) << "GIF8 confirmed";
+  std::ofstream(legacy / "pending" / "new@x.org", std::ios::binary)
+      << "0123456789abcdef0123456789abcdef\nNew@x.org\n"
+      << std::time(nullptr) << "\nGIF8 pending";
+  PictureRegistry here(location_, legacy), there(location_, fs::path(state_.path()) / "none");
+  ASSERT_TRUE(here.Open().ok);
+  ASSERT_TRUE(there.Open().ok);
+  EXPECT_FALSE(fs::exists(legacy));
+  EXPECT_TRUE(fs::exists(fs::path(state_.path()) / "pictures.imported" / "old@x.org"));
+  const auto imported = there.Active("OLD@x.org");
+  ASSERT_TRUE(imported.has_value());
+  EXPECT_EQ(std::string(imported->begin(), imported->end()), "GIF8 confirmed");
+  ASSERT_TRUE(there.Pending("0123456789abcdef0123456789abcdef").has_value());
+  EXPECT_EQ(there.Pending("0123456789abcdef0123456789abcdef")->sender, "New@x.org");
+
+  std::string token;
+  ASSERT_TRUE(here.Register("Ann@x.org", gif, token).ok);
+  EXPECT_FALSE(there.Active("ann@x.org").has_value());
+  const PictureConfirmation confirmed = there.Confirm(token);
+  EXPECT_TRUE(confirmed.found);
+  EXPECT_TRUE(confirmed.stored.ok) << confirmed.stored.error;
+  EXPECT_EQ(confirmed.sender, "Ann@x.org");
+  EXPECT_EQ(here.Active("ann@x.org"), gif);
+  EXPECT_FALSE(here.Confirm(token).found);  // a link confirms once
+  ASSERT_TRUE(here.Clear("ann@x.org").ok);
+  EXPECT_FALSE(there.Active("ann@x.org").has_value());
 }
 
 // A crash between rename and commit, files from before the catalogue, and moves whose
