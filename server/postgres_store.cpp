@@ -329,13 +329,20 @@ SenderRecord PostgresStore::Sender(const std::string& key, IoResult& result) {
 
 std::optional<SenderRecord> PostgresStore::SenderByToken(const std::string& token,
                                                          IoResult& result) {
-  result = {};
-  if (token.empty()) return std::nullopt;
   const Result found =
-      Run((std::string(kSenderColumns) + "WHERE token = $1 AND token <> ''").c_str(), {token},
-          "cannot look up a confirmation token", result);
-  if (found && PQntuples(found.get()) > 0) return SenderAt(found.get(), 0);
+      ByToken(kSenderColumns, token, "cannot look up a confirmation token", result);
+  if (found) return SenderAt(found.get(), 0);
   return std::nullopt;
+}
+
+PostgresStore::Result PostgresStore::ByToken(const char* columns, const std::string& token,
+                                             const std::string& what, IoResult& result) {
+  result = {};
+  if (token.empty()) return nullptr;
+  Result found = Run((std::string(columns) + "WHERE token = $1 AND token <> ''").c_str(), {token},
+                     what, result);
+  if (!found || PQntuples(found.get()) == 0) return nullptr;
+  return found;
 }
 
 IoResult PostgresStore::PutSender(const SenderRecord& record) {
@@ -400,12 +407,8 @@ std::optional<PictureRecord> PostgresStore::Picture(const std::string& key, bool
 
 std::optional<PictureRecord> PostgresStore::PictureByToken(const std::string& token,
                                                            IoResult& result) {
-  result = {};
-  if (token.empty()) return std::nullopt;
-  const Result found =
-      Run((std::string(kPictureColumns) + "WHERE token = $1 AND token <> ''").c_str(), {token},
-          "cannot look up a picture link", result);
-  if (found && PQntuples(found.get()) > 0) return PictureAt(found.get(), 0);
+  const Result found = ByToken(kPictureColumns, token, "cannot look up a picture link", result);
+  if (found) return PictureAt(found.get(), 0);
   return std::nullopt;
 }
 

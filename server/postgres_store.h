@@ -59,6 +59,9 @@ class PostgresStore final : public Store {
                 const std::string& what);
   std::vector<CatalogueRow> Rows(const char* sql, const std::vector<std::string>& parameters,
                                  IoResult& result);
+  // The rows whose pending token this is; nullptr when none (or no token).
+  Result ByToken(const char* columns, const std::string& token, const std::string& what,
+                 IoResult& result);
   IoResult Fail(const std::string& what) const;
   IoResult Migrate();
 
