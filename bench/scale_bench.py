@@ -2,7 +2,10 @@
 """Accepted messages per second through HAProxy with one and with two murmelpost-servers on
 one private PostgreSQL (same run), and one client's acceptance latency on each store
 backend (a message's commit is most of it when nothing else runs).
-Usage: bench/scale_bench.py BUILD_DIR [--clients N] [--messages M]"""
+--quickack runs it all in a private network namespace whose loopback routes carry
+"quickack 1", as docs/scaling.md advises for the HAProxy host: without it HAProxy delays
+its ACKs and every frame of the client's waits out the delayed-ACK timer.
+Usage: bench/scale_bench.py BUILD_DIR [--clients N] [--messages M] [--quickack]"""
 
 import argparse
 import os
@@ -28,7 +31,18 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--clients", type=int, default=50)
     parser.add_argument("--messages", type=int, default=20)
+    parser.add_argument("--quickack", action="store_true")
     args = parser.parse_args()
+    if args.quickack and not os.environ.get("MURMELPOST_BENCH_NETNS"):
+        unshare = ["unshare", "-n"] if os.getuid() == 0 else ["unshare", "-rn"]
+        os.execvp(unshare[0], [*unshare, "env", "MURMELPOST_BENCH_NETNS=1", sys.executable,
+                               *sys.argv])
+    if args.quickack:
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        for prefix in ("127.0.0.0/8", "127.0.0.1"):
+            subprocess.run(["ip", "route", "change", "local", prefix, "dev", "lo", "table", "local",
+                            "proto", "kernel", "scope", "host", "src", "127.0.0.1", "quickack",
+                            "1"], check=True)
     server = os.path.join(args.build, "server", "murmelpost-server")
     load = os.path.join(args.build, "tools", "murmelpost-load")
     root = tempfile.mkdtemp(prefix="murmelpost-scale-bench-")

@@ -168,9 +168,13 @@ Delivery::Delivery(std::filesystem::path stateDir, DeliveryOptions options, Wall
       outbox_(stateDir_ / "outbox"),
       held_(stateDir_ / "held"),
       accepted_(stateDir_ / "accepted"),
-      store_(MakeStore(options_.database.value_or(
-          StoreLocation{StoreLocation::Kind::Sqlite, stateDir_ / kCatalogueFileName, {}}))),
-      pictures_(stateDir_ / "pictures", clock_) {}
+      store_(MakeStore(StoreAt())),
+      pictures_(StoreAt(), stateDir_ / "pictures", clock_) {}
+
+StoreLocation Delivery::StoreAt() const {
+  return options_.database.value_or(
+      StoreLocation{StoreLocation::Kind::Sqlite, stateDir_ / kCatalogueFileName, {}});
+}
 
 Delivery::~Delivery() { Stop(); }
 
@@ -824,6 +828,12 @@ SenderConfirmationResult Delivery::ConfirmSender(const std::string& token) {
   }
   if (confirmation.delivered > 0 && onDelivered_) onDelivered_();
   return confirmation;
+}
+
+std::vector<RateCount> Delivery::ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                            std::int64_t& since, IoResult& result) {
+  const std::lock_guard lock(mutex_);
+  return store_->ShareRates(std::move(added), fromHour, since, result);
 }
 
 int Delivery::ReleaseHeld(IoResult& result) {

@@ -119,13 +119,15 @@ class Delivery {
   // Moves this server's held files whose rows another server sharing the store released
   // (the sender confirmed there), and drops those it expired; returns how many went out.
   int ReleaseHeld(IoResult& result);
+  // The store's ShareRates, on the store's connection.
+  std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                    std::int64_t& since, IoResult& result);
   bool sharedStore() const {
     return options_.database && options_.database->kind == StoreLocation::Kind::Postgresql;
   }
 
   std::filesystem::path outboxRoot() const { return outbox_.root(); }
   std::filesystem::path heldRoot() const { return held_.root(); }
-  std::filesystem::path pictureFolder() const { return pictures_.folder(); }
   std::filesystem::path spoolFolder() const { return stateDir_ / "spool"; }
   // Accepted messages whose e-mail is not composed yet, each as its client sent it.
   std::filesystem::path acceptedFolder() const { return accepted_.root() / "new"; }
@@ -197,6 +199,8 @@ class Delivery {
   bool Verified(const std::string& address, IoResult& result);
   MailContent Notice(const std::string& to, const std::string& clientAddress);
   std::string NextMessageId();
+  // The shared store, or the state folder's own catalogue.
+  StoreLocation StoreAt() const;
   int ExpireHeldLocked(IoResult& result);
 
   std::filesystem::path stateDir_;

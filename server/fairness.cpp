@@ -36,12 +36,16 @@ std::uint64_t Fairness::InLastHour(Count& count, TimePoint now) {
   const milliseconds since = std::chrono::duration_cast<milliseconds>(now.time_since_epoch());
   const std::int64_t hour = since.count() / static_cast<std::int64_t>(kHourMs);
   if (hour != count.hour) {
-    count.previous = hour == count.hour + 1 ? count.current : 0;
-    count.current = 0;
+    const bool next = hour == count.hour + 1;
+    count.previous = next ? count.current : 0;
+    count.othersPrevious = next ? count.othersCurrent : 0;
+    count.unsharedPrevious = next ? count.unsharedCurrent : 0;
+    count.current = count.othersCurrent = count.unsharedCurrent = 0;
     count.hour = hour;
   }
   const auto intoHour = static_cast<std::uint64_t>(since.count()) % kHourMs;
-  return count.current + count.previous * (kHourMs - intoHour) / kHourMs;
+  return count.current + count.othersCurrent +
+         (count.previous + count.othersPrevious) * (kHourMs - intoHour) / kHourMs;
 }
 
 std::uint64_t Fairness::Recent(Table& table, const std::string& key, TimePoint now) {
@@ -118,8 +122,68 @@ std::string Fairness::CheckSender(std::string_view address, const std::string& s
 
 void Fairness::Accepted(std::string_view address, const std::string& sender) {
   const TimePoint now = clock_();
-  ++Slot(addresses_, ClientKey(address), now).current;
-  ++Slot(senders_, sender, now).current;
+  for (Count* count : {&Slot(addresses_, ClientKey(address), now), &Slot(senders_, sender, now)}) {
+    ++count->current;
+    ++count->unsharedCurrent;
+  }
+}
+
+std::int64_t Fairness::OldestHour() const {
+  using std::chrono::hours;
+  return std::chrono::duration_cast<hours>(clock_().time_since_epoch()).count() - 1;
+}
+
+std::vector<RateCount> Fairness::TakeUnshared() {
+  const TimePoint now = clock_();
+  std::vector<RateCount> taken;
+  for (const RateKind kind : {RateKind::Address, RateKind::Sender}) {
+    for (auto& [key, count] : TableOf(kind)) {
+      InLastHour(count, now);
+      if (count.unsharedPrevious > 0) {
+        taken.push_back(
+            {kind, key, count.hour - 1, static_cast<std::int64_t>(count.unsharedPrevious)});
+      }
+      if (count.unsharedCurrent > 0) {
+        taken.push_back({kind, key, count.hour, static_cast<std::int64_t>(count.unsharedCurrent)});
+      }
+      count.unsharedPrevious = count.unsharedCurrent = 0;
+    }
+  }
+  return taken;
+}
+
+void Fairness::KeepUnshared(const std::vector<RateCount>& counts) {
+  const TimePoint now = clock_();
+  for (const RateCount& kept : counts) {
+    Table& table = TableOf(kept.kind);
+    const auto found = table.find(kept.key);
+    if (found == table.end()) continue;  // forgotten meanwhile: its count goes with it
+    Count& count = found->second;
+    InLastHour(count, now);
+    const auto added = static_cast<std::uint64_t>(kept.count);
+    if (kept.hour == count.hour) count.unsharedCurrent += added;
+    if (kept.hour == count.hour - 1) count.unsharedPrevious += added;
+  }
+}
+
+void Fairness::Shared(const std::vector<RateCount>& totals) {
+  const TimePoint now = clock_();
+  const std::int64_t oldest = OldestHour();
+  for (const RateCount& total : totals) {
+    if (total.count <= 0 || total.hour < oldest) continue;
+    Count& count = Slot(TableOf(total.kind), total.key, now);
+    // The store has all this server counted but what it has not added yet.
+    const auto others = [&](std::uint64_t own, std::uint64_t unshared) -> std::uint64_t {
+      const std::uint64_t stored = own - unshared;
+      const auto all = static_cast<std::uint64_t>(total.count);
+      return all > stored ? all - stored : 0;
+    };
+    if (total.hour == count.hour) {
+      count.othersCurrent = others(count.current, count.unsharedCurrent);
+    } else if (total.hour == count.hour - 1) {
+      count.othersPrevious = others(count.previous, count.unsharedPrevious);
+    }
+  }
 }
 
 }  // namespace murmel::server

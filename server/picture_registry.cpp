@@ -1,7 +1,5 @@
 #include "server/picture_registry.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -29,17 +27,8 @@ std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path, bool& found
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A pending file: token, sender and registration time on a line each, then the picture.
-std::vector<std::uint8_t> EncodePending(const std::string& token, std::string_view sender,
-                                        std::time_t registered,
-                                        const std::vector<std::uint8_t>& bytes) {
-  const std::string head =
-      token + "\n" + std::string(sender) + "\n" + std::to_string(registered) + "\n";
-  std::vector<std::uint8_t> record(head.begin(), head.end());
-  record.insert(record.end(), bytes.begin(), bytes.end());
-  return record;
-}
-
+// A pending file of a server before the store: token, sender and registration time on a
+// line each, then the picture.
 bool DecodePending(const std::vector<std::uint8_t>& record, PendingPicture& pending) {
   std::string fields[3];
   std::size_t at = 0;
@@ -88,106 +77,129 @@ std::string PictureMimeType(const std::vector<std::uint8_t>& bytes) {
   return "application/octet-stream";
 }
 
-PictureRegistry::PictureRegistry(std::filesystem::path folder, WallClock clock)
-    : folder_(std::move(folder)), clock_(std::move(clock)) {
+PictureRegistry::PictureRegistry(const StoreLocation& location, std::filesystem::path legacyFolder,
+                                 WallClock clock)
+    : store_(MakeStore(location)), folder_(std::move(legacyFolder)), clock_(std::move(clock)) {
   if (!clock_) clock_ = [] { return std::time(nullptr); };
 }
 
 IoResult PictureRegistry::Open() {
-  std::error_code error;
-  for (const char* sub : {"tmp", "pending"}) {
-    std::filesystem::create_directories(folder_ / sub, error);
-    if (error) return {false, "cannot create " + (folder_ / sub).string() + ": " + error.message()};
-  }
   const std::lock_guard lock(mutex_);
-  byToken_.clear();
-  for (const auto& file : std::filesystem::directory_iterator(folder_ / "pending", error)) {
-    bool found = false;
-    PendingPicture pending;
-    if (!DecodePending(ReadAll(file.path(), found), pending)) continue;
-    byToken_[pending.token] = {file.path().filename().string(), pending.sender, pending.registered};
-  }
-  if (error)
-    return {false, "cannot read " + (folder_ / "pending").string() + ": " + error.message()};
-  return {};
+  IoResult result = store_->Open();
+  if (result.ok) result = ImportFolder();
+  return result;
 }
 
-std::filesystem::path PictureRegistry::Temporary(const std::string& key) {
-  return folder_ / "tmp" /
-         (key + "." + std::to_string(::getpid()) + "." + std::to_string(++counter_));
+IoResult PictureRegistry::ImportFolder() {
+  std::error_code error;
+  if (!std::filesystem::is_directory(folder_, error)) return {};
+  std::vector<PictureRecord> found;
+  for (const char* sub : {"", "pending"}) {
+    for (const auto& file : std::filesystem::directory_iterator(folder_ / sub, error)) {
+      if (!file.is_regular_file()) continue;
+      bool read = false;
+      std::vector<std::uint8_t> bytes = ReadAll(file.path(), read);
+      if (!read) return {false, "cannot read " + file.path().string()};
+      PictureRecord picture;
+      picture.key = file.path().filename().string();
+      if (*sub == '\0') {
+        picture.sender = picture.key;
+        picture.bytes = std::move(bytes);
+      } else {
+        PendingPicture pending;
+        if (!DecodePending(bytes, pending)) continue;  // a torn write: its link never went out
+        picture = {picture.key,        true,
+                   pending.sender,     pending.token,
+                   pending.registered, std::move(pending.bytes)};
+      }
+      found.push_back(std::move(picture));
+    }
+    if (error) return {false, "cannot read " + (folder_ / sub).string() + ": " + error.message()};
+  }
+  IoResult result = store_->Begin();
+  for (const PictureRecord& picture : found) {
+    if (!result.ok) break;
+    // One the store already has (another server's, or this import's before a crash) wins.
+    if (!store_->Picture(picture.key, picture.pending, result) && result.ok) {
+      result = store_->PutPicture(picture);
+    }
+  }
+  if (!result.ok) {
+    store_->Rollback();
+    return result;
+  }
+  if (result = store_->Commit(); !result.ok) return result;
+  std::filesystem::path done = folder_;
+  done += ".imported";
+  return MoveDurably(folder_, done);
 }
 
 std::optional<std::vector<std::uint8_t>> PictureRegistry::Active(std::string_view sender) const {
-  bool found = false;
-  auto bytes = ReadAll(folder_ / PictureKey(sender), found);
-  if (!found) return std::nullopt;
-  return bytes;
+  const std::lock_guard lock(mutex_);
+  IoResult result;
+  auto picture = store_->Picture(PictureKey(sender), false, result);
+  if (!picture) return std::nullopt;
+  return std::move(picture->bytes);
 }
 
 IoResult PictureRegistry::Register(std::string_view sender, const std::vector<std::uint8_t>& bytes,
                                    std::string& token) {
-  const std::string key = PictureKey(sender);
   const std::lock_guard lock(mutex_);
   token = NewLinkToken();
-  const std::time_t now = clock_();
-  IoResult stored = WriteDurably(Temporary(key), folder_ / "pending" / key,
-                                 EncodePending(token, sender, now, bytes));
-  if (!stored.ok) return stored;
-  // The rename replaced the older pending file; its link goes with it.
-  std::erase_if(byToken_, [&](const auto& item) { return item.second.key == key; });
-  byToken_[token] = {key, std::string(sender), now};
-  return {};
+  // Replaces the older pending picture; its link goes with it.
+  return store_->PutPicture(
+      {PictureKey(sender), true, std::string(sender), token, clock_(), bytes});
 }
 
 IoResult PictureRegistry::Clear(std::string_view sender) {
   const std::string key = PictureKey(sender);
   const std::lock_guard lock(mutex_);
-  std::erase_if(byToken_, [&](const auto& item) { return item.second.key == key; });
-  IoResult pending = RemoveDurably(folder_ / "pending" / key);
-  if (!pending.ok) return pending;
-  return RemoveDurably(folder_ / key);
+  IoResult result = store_->Begin();
+  if (result.ok) result = store_->RemovePicture(key, true);
+  if (result.ok) result = store_->RemovePicture(key, false);
+  if (!result.ok) {
+    store_->Rollback();
+    return result;
+  }
+  return store_->Commit();
 }
 
-const PictureRegistry::Entry* PictureRegistry::FindValid(std::string_view token) const {
-  const auto found = byToken_.find(token);
-  if (found == byToken_.end()) return nullptr;
-  if (clock_() - found->second.registered > kPictureLinkLifetime) return nullptr;
-  return &found->second;
-}
-
-std::optional<PendingPicture> PictureRegistry::ReadPending(const Entry& entry,
-                                                           std::string_view token) const {
-  bool found = false;
-  PendingPicture pending;
-  if (!DecodePending(ReadAll(folder_ / "pending" / entry.key, found), pending)) return std::nullopt;
-  if (pending.token != token) return std::nullopt;
-  return pending;
+std::optional<PictureRecord> PictureRegistry::FindValid(std::string_view token,
+                                                        IoResult& result) const {
+  auto picture = store_->PictureByToken(std::string(token), result);
+  if (!picture || !picture->pending) return std::nullopt;
+  if (clock_() - picture->registered > kPictureLinkLifetime) return std::nullopt;
+  return picture;
 }
 
 std::optional<PendingPicture> PictureRegistry::Pending(std::string_view token) const {
   const std::lock_guard lock(mutex_);
-  const Entry* entry = FindValid(token);
-  if (entry == nullptr) return std::nullopt;
-  return ReadPending(*entry, token);
+  IoResult result;
+  auto picture = FindValid(token, result);
+  if (!picture) return std::nullopt;
+  return PendingPicture{picture->token, picture->sender, picture->registered,
+                        std::move(picture->bytes)};
 }
 
 PictureConfirmation PictureRegistry::Confirm(std::string_view token) {
   const std::lock_guard lock(mutex_);
-  PictureConfirmation result;
-  const Entry* entry = FindValid(token);
-  if (entry == nullptr) return result;
-  const auto pending = ReadPending(*entry, token);
-  if (!pending) return result;
-  result.found = true;
-  result.sender = pending->sender;
-  const std::string key = entry->key;
-  result.stored = WriteDurably(Temporary(key), folder_ / key, pending->bytes);
-  if (!result.stored.ok) return result;
-  // The picture is active before its pending copy goes: a crash between leaves a link
-  // that confirms the same picture again, never a lost one.
-  byToken_.erase(byToken_.find(token));
-  result.stored = RemoveDurably(folder_ / "pending" / key);
-  return result;
+  PictureConfirmation confirmation;
+  if (confirmation.stored = store_->Begin(); !confirmation.stored.ok) return confirmation;
+  auto picture = FindValid(token, confirmation.stored);
+  if (picture) {
+    confirmation.found = true;
+    confirmation.sender = picture->sender;
+    confirmation.stored = store_->RemovePicture(picture->key, true);
+    picture->pending = false;
+    picture->token.clear();
+    if (confirmation.stored.ok) confirmation.stored = store_->PutPicture(*picture);
+  }
+  if (!confirmation.stored.ok) {
+    store_->Rollback();
+    return confirmation;
+  }
+  confirmation.stored = store_->Commit();
+  return confirmation;
 }
 
 }  // namespace murmel::server

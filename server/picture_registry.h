@@ -9,13 +9,14 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "server/durable_file.h"
+#include "server/store.h"
 
 namespace murmel::server {
 
@@ -47,12 +48,15 @@ struct PictureConfirmation {
   std::string sender;
 };
 
-// Safe to use from the transfer thread and the HTTP threads at once.
+// Safe to use from the transfer thread and the HTTP threads at once. The pictures are in
+// the store, so that a registration made on one server is confirmed and used on any.
 class PictureRegistry {
  public:
-  explicit PictureRegistry(std::filesystem::path folder, WallClock clock = {});
+  // legacyFolder: where a server before the store kept them, imported once by Open.
+  PictureRegistry(const StoreLocation& location, std::filesystem::path legacyFolder,
+                  WallClock clock = {});
 
-  // Creates the folders and reads back the registrations that wait for confirmation.
+  // Opens the registry's own connection to the store.
   IoResult Open();
 
   // The confirmed picture of sender, if any.
@@ -67,23 +71,18 @@ class PictureRegistry {
   std::optional<PendingPicture> Pending(std::string_view token) const;
   PictureConfirmation Confirm(std::string_view token);
 
-  const std::filesystem::path& folder() const { return folder_; }
+  const std::filesystem::path& legacyFolder() const { return folder_; }
 
  private:
-  struct Entry {
-    std::string key;
-    std::string sender;
-    std::time_t registered = 0;
-  };
-  const Entry* FindValid(std::string_view token) const;
-  std::optional<PendingPicture> ReadPending(const Entry& entry, std::string_view token) const;
-  std::filesystem::path Temporary(const std::string& key);
+  std::optional<PictureRecord> FindValid(std::string_view token, IoResult& result) const;
+  // The pictures in folder_ go into the store, and the folder is renamed so that they
+  // never come again.
+  IoResult ImportFolder();
 
+  std::unique_ptr<Store> store_;
   std::filesystem::path folder_;
   WallClock clock_;
   mutable std::mutex mutex_;
-  std::map<std::string, Entry, std::less<>> byToken_;
-  std::uint64_t counter_ = 0;
 };
 
 }  // namespace murmel::server

@@ -10,7 +10,7 @@ namespace {
 
 // Each step brings the tables from the version before it; applied in order, each in the
 // same transaction as its version bump.
-constexpr std::array<const char*, 1> kMigrations = {
+constexpr std::array<const char*, 3> kMigrations = {
     "CREATE TABLE messages ("
     "  id BIGSERIAL PRIMARY KEY,"
     "  received BIGINT NOT NULL,"
@@ -19,7 +19,12 @@ constexpr std::array<const char*, 1> kMigrations = {
     "CREATE INDEX messages_held ON messages (received, id) WHERE state = 'held';"
     MURMEL_RECIPIENTS_TABLE("BIGINT")
     MURMEL_SENDERS_TABLE("BIGINT"),
+    MURMEL_RATE_TABLE("BIGINT"),
+    MURMEL_PICTURES_TABLE("BIGINT", "BYTEA"),
 };
+
+// The database's clock, in ms: the servers' own clocks need not agree.
+#define MURMEL_PG_NOW_MS "(extract(epoch FROM clock_timestamp()) * 1000)::bigint"
 
 // Any number: all servers of a service take the same lock while they migrate.
 constexpr char kMigrationLock[] = "SELECT pg_advisory_xact_lock(7210110)";
@@ -54,6 +59,39 @@ SenderRecord SenderAt(const PGresult* result, int i) {
   return {Text(result, i, 0), static_cast<std::time_t>(Number(result, i, 1)), Text(result, i, 2),
           static_cast<std::time_t>(Number(result, i, 3))};
 }
+
+// bytea in its hex text form, both ways: no binary parameters needed.
+std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex = "\\x";
+  hex.reserve(2 + bytes.size() * 2);
+  for (const std::uint8_t byte : bytes) {
+    hex.push_back(kDigits[byte >> 4]);
+    hex.push_back(kDigits[byte & 0xF]);
+  }
+  return hex;
+}
+
+std::vector<std::uint8_t> BytesOfHex(const std::string& hex) {
+  const auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 2; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<std::uint8_t>(digit(hex[i]) << 4 | digit(hex[i + 1])));
+  }
+  return bytes;
+}
+
+PictureRecord PictureAt(const PGresult* result, int i) {
+  return {Text(result, i, 0),
+          Text(result, i, 1) == "1",
+          Text(result, i, 2),
+          Text(result, i, 3),
+          static_cast<std::time_t>(Number(result, i, 4)),
+          BytesOfHex(Text(result, i, 5))};
+}
+
+constexpr char kPictureColumns[] =
+    "SELECT key, pending, sender, token, registered, bytes FROM pictures ";
 
 constexpr char kSenderColumns[] = "SELECT key, verified_until, token, mailed_at FROM senders ";
 
@@ -103,6 +141,8 @@ IoResult PostgresStore::Open(bool mustExist) {
   if (db_ == nullptr || PQstatus(db_) != CONNECTION_OK) return Fail("cannot connect");
   PQsetNoticeProcessor(
       db_, [](void*, const char*) {}, nullptr);
+  // Pictures are read back in bytea's hex form, whatever the database's default.
+  if (IoResult set = Exec("SET bytea_output = hex", {}, "cannot set it up"); !set.ok) return set;
   if (mustExist) {
     IoResult result;
     const Result found = Run("SELECT to_regclass('murmel_schema') IS NOT NULL", {},
@@ -289,13 +329,20 @@ SenderRecord PostgresStore::Sender(const std::string& key, IoResult& result) {
 
 std::optional<SenderRecord> PostgresStore::SenderByToken(const std::string& token,
                                                          IoResult& result) {
-  result = {};
-  if (token.empty()) return std::nullopt;
   const Result found =
-      Run((std::string(kSenderColumns) + "WHERE token = $1 AND token <> ''").c_str(), {token},
-          "cannot look up a confirmation token", result);
-  if (found && PQntuples(found.get()) > 0) return SenderAt(found.get(), 0);
+      ByToken(kSenderColumns, token, "cannot look up a confirmation token", result);
+  if (found) return SenderAt(found.get(), 0);
   return std::nullopt;
+}
+
+PostgresStore::Result PostgresStore::ByToken(const char* columns, const std::string& token,
+                                             const std::string& what, IoResult& result) {
+  result = {};
+  if (token.empty()) return nullptr;
+  Result found = Run((std::string(columns) + "WHERE token = $1 AND token <> ''").c_str(), {token},
+                     what, result);
+  if (!found || PQntuples(found.get()) == 0) return nullptr;
+  return found;
 }
 
 IoResult PostgresStore::PutSender(const SenderRecord& record) {
@@ -309,4 +356,75 @@ IoResult PostgresStore::PutSender(const SenderRecord& record) {
       "cannot record sender " + record.key);
 }
 
+std::vector<RateCount> PostgresStore::ShareRates(std::vector<RateCount> added,
+                                                 std::int64_t fromHour, std::int64_t& since,
+                                                 IoResult& result) {
+  std::vector<RateCount> totals;
+  if (result = Begin(); !result.ok) return totals;
+  for (const RateCount& count : MergedRates(std::move(added))) {
+    result = Exec(
+        "INSERT INTO rate_counts(kind, key, hour, count, touched) VALUES ($1, $2, $3, "
+        "$4, " MURMEL_PG_NOW_MS
+        ") ON CONFLICT(kind, key, hour) DO UPDATE SET "
+        "count = rate_counts.count + excluded.count, touched = excluded.touched",
+        {RateKindName(count.kind), count.key, std::to_string(count.hour),
+         std::to_string(count.count)},
+        "cannot add to the counts of " + count.key);
+    if (!result.ok) break;
+  }
+  if (result.ok) {
+    result = Exec("DELETE FROM rate_counts WHERE hour < $1", {std::to_string(fromHour)},
+                  "cannot forget old counts");
+  }
+  Result found;
+  if (result.ok) {
+    found =
+        Run("SELECT kind, key, hour, count, " MURMEL_PG_NOW_MS
+            " FROM rate_counts WHERE hour >= $1 AND touched >= $2",
+            {std::to_string(fromHour), std::to_string(since)}, "cannot read the counts", result);
+  }
+  if (!result.ok) {
+    Rollback();
+    return totals;
+  }
+  if (result = Commit(); !result.ok) return totals;
+  for (int i = 0; i < PQntuples(found.get()); ++i) {
+    totals.push_back({RateKindNamed(Text(found.get(), i, 0)), Text(found.get(), i, 1),
+                      Number(found.get(), i, 2), Number(found.get(), i, 3)});
+  }
+  if (PQntuples(found.get()) > 0) since = Number(found.get(), 0, 4) - kRateSettleMs;
+  return totals;
+}
+
+std::optional<PictureRecord> PostgresStore::Picture(const std::string& key, bool pending,
+                                                    IoResult& result) {
+  const Result found =
+      Run((std::string(kPictureColumns) + "WHERE key = $1 AND pending = $2").c_str(),
+          {key, pending ? "1" : "0"}, "cannot read the picture of " + key, result);
+  if (found && PQntuples(found.get()) > 0) return PictureAt(found.get(), 0);
+  return std::nullopt;
+}
+
+std::optional<PictureRecord> PostgresStore::PictureByToken(const std::string& token,
+                                                           IoResult& result) {
+  const Result found = ByToken(kPictureColumns, token, "cannot look up a picture link", result);
+  if (found) return PictureAt(found.get(), 0);
+  return std::nullopt;
+}
+
+IoResult PostgresStore::PutPicture(const PictureRecord& picture) {
+  return Exec(
+      "INSERT INTO pictures(key, pending, sender, token, registered, bytes) "
+      "VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT(key, pending) DO UPDATE SET "
+      "sender = excluded.sender, token = excluded.token, registered = excluded.registered, "
+      "bytes = excluded.bytes",
+      {picture.key, picture.pending ? "1" : "0", picture.sender, picture.token,
+       std::to_string(picture.registered), HexBytes(picture.bytes)},
+      "cannot record the picture of " + picture.key);
+}
+
+IoResult PostgresStore::RemovePicture(const std::string& key, bool pending) {
+  return Exec("DELETE FROM pictures WHERE key = $1 AND pending = $2", {key, pending ? "1" : "0"},
+              "cannot remove the picture of " + key);
+}
 }  // namespace murmel::server

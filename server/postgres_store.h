@@ -38,6 +38,13 @@ class PostgresStore final : public Store {
   SenderRecord Sender(const std::string& key, IoResult& result) override;
   std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) override;
   IoResult PutSender(const SenderRecord& record) override;
+  std::optional<PictureRecord> Picture(const std::string& key, bool pending,
+                                       IoResult& result) override;
+  std::optional<PictureRecord> PictureByToken(const std::string& token, IoResult& result) override;
+  IoResult PutPicture(const PictureRecord& picture) override;
+  IoResult RemovePicture(const std::string& key, bool pending) override;
+  std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                    std::int64_t& since, IoResult& result) override;
 
  private:
   struct ResultDeleter {
@@ -52,6 +59,9 @@ class PostgresStore final : public Store {
                 const std::string& what);
   std::vector<CatalogueRow> Rows(const char* sql, const std::vector<std::string>& parameters,
                                  IoResult& result);
+  // The rows whose pending token this is; nullptr when none (or no token).
+  Result ByToken(const char* columns, const std::string& token, const std::string& what,
+                 IoResult& result);
   IoResult Fail(const std::string& what) const;
   IoResult Migrate();
 

@@ -33,6 +33,9 @@ constexpr auto kNoThrow = asio::experimental::as_tuple(asio::use_awaitable);
 constexpr auto kExpiryInterval = std::chrono::minutes(10);
 // How soon a confirmation on another server sharing the store frees the held messages here.
 constexpr auto kReleaseInterval = std::chrono::seconds(2);
+// How often the message counts go to and come from the store: the servers sharing it may
+// together accept what each accepts from one sender in this time beyond the limit.
+constexpr auto kShareInterval = std::chrono::seconds(1);
 // Summaries of rate-limited log lines appear at most this long after their minute.
 constexpr auto kLogFlushInterval = std::chrono::seconds(10);
 // Out of descriptors, accepting waits this long, doubling up to the longest pause.
@@ -180,56 +183,59 @@ std::uint16_t Server::port() const {
 
 void Server::Start() {
   asio::co_spawn(io_, AcceptLoop(), asio::detached);
-  asio::co_spawn(io_, ExpiryLoop(), asio::detached);
-  if (delivery_.sharedStore()) asio::co_spawn(io_, ReleaseLoop(), asio::detached);
-  asio::co_spawn(io_, LogFlushLoop(), asio::detached);
+  asio::co_spawn(io_, Repeat(kExpiryInterval, [this] { SweepHeld(false); }), asio::detached);
+  if (delivery_.sharedStore()) {
+    asio::co_spawn(io_, Repeat(kReleaseInterval, [this] { SweepHeld(true); }), asio::detached);
+    asio::co_spawn(io_, Repeat(kShareInterval, [this] { ShareRates(); }), asio::detached);
+  }
+  asio::co_spawn(io_, Repeat(kLogFlushInterval, [this] { logLimit_.Flush(); }), asio::detached);
 }
 
-asio::awaitable<void> Server::ExpiryLoop() {
+asio::awaitable<void> Server::Repeat(std::chrono::steady_clock::duration interval,
+                                     std::function<void()> tick) {
   asio::steady_timer timer(io_);
   for (;;) {
-    delivery_.RunSerially([this] {
-      IoResult result;
-      const int expired = delivery_.ExpireHeld(result);
-      asio::post(io_, [this, expired, result] {
-        if (expired > 0) {
-          log_("expired " + std::to_string(expired) +
-               " held messages whose sender did not confirm");
-        }
-        if (!result.ok) log_("cannot expire held messages: " + result.error);
-      });
+    tick();
+    timer.expires_after(interval);
+    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
+  }
+}
+
+void Server::ShareRates() {
+  if (sharing_) return;  // the last exchange is still waiting for the store
+  sharing_ = true;
+  std::vector<RateCount> added = fairness_.TakeUnshared();
+  delivery_.RunSerially([this, added = std::move(added), fromHour = fairness_.OldestHour()] {
+    IoResult result;
+    std::vector<RateCount> totals = delivery_.ShareRates(added, fromHour, rateSince_, result);
+    asio::post(io_, [this, added, totals = std::move(totals), result] {
+      sharing_ = false;
+      if (result.ok) {
+        fairness_.Shared(totals);
+        return;
+      }
+      fairness_.KeepUnshared(added);
+      logLimit_.Log("unshared counts", "cannot share the message counts: " + result.error);
     });
-    timer.expires_after(kExpiryInterval);
-    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
-  }
+  });
 }
 
-asio::awaitable<void> Server::ReleaseLoop() {
-  asio::steady_timer timer(io_);
-  for (;;) {
-    delivery_.RunSerially([this] {
-      IoResult result;
-      const int released = delivery_.ReleaseHeld(result);
-      asio::post(io_, [this, released, result] {
-        if (released > 0) {
-          log_("released " + std::to_string(released) +
-               " held messages whose sender confirmed on another server");
-        }
-        if (!result.ok) log_("cannot release held messages: " + result.error);
-      });
+void Server::SweepHeld(bool release) {
+  delivery_.RunSerially([this, release] {
+    IoResult result;
+    const int count = release ? delivery_.ReleaseHeld(result) : delivery_.ExpireHeld(result);
+    asio::post(io_, [this, release, count, result] {
+      if (count > 0) {
+        log_((release ? "released " : "expired ") + std::to_string(count) +
+             (release ? " held messages whose sender confirmed on another server"
+                      : " held messages whose sender did not confirm"));
+      }
+      if (!result.ok) {
+        log_(std::string(release ? "cannot release" : "cannot expire") +
+             " held messages: " + result.error);
+      }
     });
-    timer.expires_after(kReleaseInterval);
-    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
-  }
-}
-
-asio::awaitable<void> Server::LogFlushLoop() {
-  asio::steady_timer timer(io_);
-  for (;;) {
-    timer.expires_after(kLogFlushInterval);
-    if (auto [error] = co_await timer.async_wait(kNoThrow); error) co_return;
-    logLimit_.Flush();
-  }
+  });
 }
 
 asio::awaitable<void> Server::AcceptLoop() {

@@ -6,6 +6,7 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -33,9 +34,14 @@ class Server {
  private:
   struct Connection;
   asio::awaitable<void> AcceptLoop();
-  asio::awaitable<void> ExpiryLoop();
-  asio::awaitable<void> ReleaseLoop();
-  asio::awaitable<void> LogFlushLoop();
+  // tick at once, then every interval, on the I/O thread.
+  asio::awaitable<void> Repeat(std::chrono::steady_clock::duration interval,
+                               std::function<void()> tick);
+  // On the committing thread: expires this server's held messages past their time, or
+  // releases those whose sender confirmed elsewhere.
+  void SweepHeld(bool release);
+  // Adds this server's message counts to the store's and takes the other servers'.
+  void ShareRates();
   asio::awaitable<void> RunConnection(asio::ip::tcp::socket socket);
   asio::awaitable<std::string> Converse(Connection& connection);
 
@@ -47,6 +53,9 @@ class Server {
   // Only touched on the io_context thread.
   std::size_t active_ = 0;
   Fairness fairness_;
+  bool sharing_ = false;
+  // Only touched on the committing thread.
+  std::int64_t rateSince_ = 0;
   LogLimit logLimit_;
 };
 

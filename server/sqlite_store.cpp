@@ -8,7 +8,7 @@
 namespace murmel::server {
 namespace {
 
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 5;
 
 // The messages table as version 3 has it. CHECK constraints cannot be altered, so an
 // older file gets this table built beside its old one.
@@ -38,6 +38,9 @@ constexpr char kMessagesRest[] =
 constexpr char kRecipientsTable[] = MURMEL_RECIPIENTS_TABLE("INTEGER") "PRAGMA user_version = 3;";
 
 constexpr char kSendersTable[] = MURMEL_SENDERS_TABLE("INTEGER");
+constexpr char kRateTable[] = MURMEL_RATE_TABLE("INTEGER") "PRAGMA user_version = 4;";
+constexpr char kPicturesTable[] =
+    MURMEL_PICTURES_TABLE("INTEGER", "BLOB") "PRAGMA user_version = 5;";
 
 std::string Column(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
@@ -77,6 +80,18 @@ CatalogueRow RowAt(sqlite3_stmt* statement) {
   row.recipientsTracked = sqlite3_column_int(statement, 11);
   row.recipientsSent = sqlite3_column_int(statement, 12);
   return row;
+}
+
+PictureRecord PictureAt(sqlite3_stmt* statement) {
+  PictureRecord picture;
+  picture.key = Column(statement, 0);
+  picture.pending = sqlite3_column_int(statement, 1) == 1;
+  picture.sender = Column(statement, 2);
+  picture.token = Column(statement, 3);
+  picture.registered = static_cast<std::time_t>(sqlite3_column_int64(statement, 4));
+  const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, 5));
+  picture.bytes.assign(bytes, bytes + sqlite3_column_bytes(statement, 5));
+  return picture;
 }
 
 SenderRecord SenderAt(sqlite3_stmt* statement) {
@@ -200,10 +215,14 @@ IoResult SqliteStore::Migrate() {
     result = Fail("cannot read its version");
   } else if (found < kSchemaVersion) {
     // A fresh file gets an empty table to move from: one script serves every version.
-    const std::string script = (found == 0 ? MessagesTable("messages") : std::string()) +
-                               MessagesTable("messages_new") +
-                               (found == 2 ? kFromVersion2 : kFromVersion1) + kMessagesRest +
-                               (found == 2 ? "" : kSendersTable) + kRecipientsTable;
+    std::string script;
+    if (found < 3) {
+      script = (found == 0 ? MessagesTable("messages") : std::string()) +
+               MessagesTable("messages_new") + (found == 2 ? kFromVersion2 : kFromVersion1) +
+               kMessagesRest + (found == 2 ? "" : kSendersTable) + kRecipientsTable;
+    }
+    if (found < 4) script += kRateTable;
+    script += kPicturesTable;
     if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
       result = Fail(found == 0 ? "cannot create its tables"
                                : "cannot migrate it from version " + std::to_string(found));
@@ -434,4 +453,143 @@ IoResult SqliteStore::PutSender(const SenderRecord& record) {
   return {};
 }
 
+std::vector<RateCount> SqliteStore::ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                               std::int64_t& since, IoResult& result) {
+  std::vector<RateCount> totals;
+  if (db_ == nullptr) {
+    result = NotOpen();
+    return totals;
+  }
+  if (result = Begin(); !result.ok) return totals;
+  sqlite3_stmt* add = nullptr;
+  sqlite3_stmt* forget = nullptr;
+  sqlite3_stmt* read = nullptr;
+  constexpr char kNowMs[] = "CAST((julianday('now') - 2440587.5) * 86400000 AS INTEGER)";
+  const std::string addSql = std::string(
+                                 "INSERT INTO rate_counts(kind, key, hour, count, touched) "
+                                 "VALUES (?1, ?2, ?3, ?4, ") +
+                             kNowMs +
+                             ") ON CONFLICT(kind, key, hour) DO UPDATE SET "
+                             "count = count + excluded.count, touched = excluded.touched";
+  const std::string readSql = std::string("SELECT kind, key, hour, count, ") + kNowMs +
+                              " FROM rate_counts WHERE hour >= ?1 AND touched >= ?2";
+  bool ok = sqlite3_prepare_v2(db_, addSql.c_str(), -1, &add, nullptr) == SQLITE_OK &&
+            sqlite3_prepare_v2(db_, "DELETE FROM rate_counts WHERE hour < ?1", -1, &forget,
+                               nullptr) == SQLITE_OK &&
+            sqlite3_prepare_v2(db_, readSql.c_str(), -1, &read, nullptr) == SQLITE_OK;
+  for (const RateCount& count : MergedRates(std::move(added))) {
+    if (!ok) break;
+    const Step step(add);
+    sqlite3_bind_text(add, 1, RateKindName(count.kind), -1, SQLITE_STATIC);
+    BindText(add, 2, count.key);
+    sqlite3_bind_int64(add, 3, count.hour);
+    sqlite3_bind_int64(add, 4, count.count);
+    ok = step() == SQLITE_DONE;
+  }
+  if (ok) {
+    const Step step(forget);
+    sqlite3_bind_int64(forget, 1, fromHour);
+    ok = step() == SQLITE_DONE;
+  }
+  std::int64_t now = 0;
+  if (ok) {
+    sqlite3_bind_int64(read, 1, fromHour);
+    sqlite3_bind_int64(read, 2, since);
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(read)) == SQLITE_ROW) {
+      totals.push_back({RateKindNamed(Column(read, 0)), Column(read, 1),
+                        sqlite3_column_int64(read, 2), sqlite3_column_int64(read, 3)});
+      now = sqlite3_column_int64(read, 4);
+    }
+    ok = step == SQLITE_DONE;
+  }
+  if (!ok) result = Fail("cannot share the message counts");
+  for (sqlite3_stmt* statement : {add, forget, read}) sqlite3_finalize(statement);
+  if (!result.ok) {
+    Rollback();
+    totals.clear();
+    return totals;
+  }
+  if (result = Commit(); !result.ok) totals.clear();
+  if (result.ok && !totals.empty()) since = now - kRateSettleMs;
+  return totals;
+}
+
+std::optional<PictureRecord> SqliteStore::OnePicture(const char* sql, const std::string& text,
+                                                     int pending, IoResult& result) {
+  result = {};
+  if (db_ == nullptr) {
+    result = NotOpen();
+    return std::nullopt;
+  }
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK) {
+    result = Fail("cannot read a picture");
+    return std::nullopt;
+  }
+  BindText(statement, 1, text);
+  if (pending >= 0) sqlite3_bind_int(statement, 2, pending);
+  std::optional<PictureRecord> found;
+  const int step = sqlite3_step(statement);
+  if (step == SQLITE_ROW) found = PictureAt(statement);
+  if (step != SQLITE_ROW && step != SQLITE_DONE) result = Fail("cannot read a picture");
+  sqlite3_finalize(statement);
+  return found;
+}
+
+std::optional<PictureRecord> SqliteStore::Picture(const std::string& key, bool pending,
+                                                  IoResult& result) {
+  return OnePicture(
+      "SELECT key, pending, sender, token, registered, bytes FROM pictures "
+      "WHERE key = ?1 AND pending = ?2",
+      key, pending ? 1 : 0, result);
+}
+
+std::optional<PictureRecord> SqliteStore::PictureByToken(const std::string& token,
+                                                         IoResult& result) {
+  if (token.empty()) {
+    result = {};
+    return std::nullopt;
+  }
+  return OnePicture(
+      "SELECT key, pending, sender, token, registered, bytes FROM pictures "
+      "WHERE token = ?1 AND token <> ''",
+      token, -1, result);
+}
+
+IoResult SqliteStore::ChangePicture(const char* sql, const PictureRecord& picture) {
+  if (db_ == nullptr) return NotOpen();
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK) {
+    return Fail("cannot change the picture of " + picture.key);
+  }
+  BindText(statement, 1, picture.key);
+  sqlite3_bind_int(statement, 2, picture.pending ? 1 : 0);
+  if (sqlite3_bind_parameter_count(statement) > 2) {
+    BindText(statement, 3, picture.sender);
+    BindText(statement, 4, picture.token);
+    sqlite3_bind_int64(statement, 5, picture.registered);
+    sqlite3_bind_blob(statement, 6, picture.bytes.data(), static_cast<int>(picture.bytes.size()),
+                      SQLITE_TRANSIENT);
+  }
+  const bool done = sqlite3_step(statement) == SQLITE_DONE;
+  sqlite3_finalize(statement);
+  return done ? IoResult{} : Fail("cannot change the picture of " + picture.key);
+}
+
+IoResult SqliteStore::PutPicture(const PictureRecord& picture) {
+  return ChangePicture(
+      "INSERT INTO pictures(key, pending, sender, token, registered, bytes) "
+      "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(key, pending) DO UPDATE SET "
+      "sender = excluded.sender, token = excluded.token, registered = excluded.registered, "
+      "bytes = excluded.bytes",
+      picture);
+}
+
+IoResult SqliteStore::RemovePicture(const std::string& key, bool pending) {
+  PictureRecord picture;
+  picture.key = key;
+  picture.pending = pending;
+  return ChangePicture("DELETE FROM pictures WHERE key = ?1 AND pending = ?2", picture);
+}
 }  // namespace murmel::server

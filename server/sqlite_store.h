@@ -36,10 +36,21 @@ class SqliteStore final : public Store {
   SenderRecord Sender(const std::string& key, IoResult& result) override;
   std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) override;
   IoResult PutSender(const SenderRecord& record) override;
+  std::optional<PictureRecord> Picture(const std::string& key, bool pending,
+                                       IoResult& result) override;
+  std::optional<PictureRecord> PictureByToken(const std::string& token, IoResult& result) override;
+  IoResult PutPicture(const PictureRecord& picture) override;
+  IoResult RemovePicture(const std::string& key, bool pending) override;
+  std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                    std::int64_t& since, IoResult& result) override;
 
   const std::filesystem::path& file() const { return file_; }
 
  private:
+  // Pictures are few and rare: prepared when used. pending < 0: not bound.
+  std::optional<PictureRecord> OnePicture(const char* sql, const std::string& text, int pending,
+                                          IoResult& result);
+  IoResult ChangePicture(const char* sql, const PictureRecord& picture);
   IoResult Fail(const std::string& what) const;
   IoResult NotOpen() const;
   int Version();  // -1 when it cannot be read

@@ -1,7 +1,9 @@
 #include "server/store.h"
 
+#include <algorithm>
 #include <array>
 #include <system_error>
+#include <tuple>
 
 #include "server/catalogue.h"
 #include "server/postgres_store.h"
@@ -13,6 +15,7 @@ namespace {
 constexpr std::array<const char*, 5> kKindNames = {
     "voice", "picture-confirmation", "picture-cleared", "sender-confirmation", "delivery-report"};
 constexpr std::array<const char*, 5> kStateNames = {"new", "sent", "failed", "held", "expired"};
+constexpr std::array<const char*, 2> kRateKindNames = {"address", "sender"};
 constexpr std::array<const char*, 4> kRecipientStateNames = {"pending", "sent", "deferred",
                                                              "failed"};
 
@@ -51,6 +54,28 @@ MessageState StateNamed(const std::string& name) {
 }
 RecipientState RecipientStateNamed(const std::string& name) {
   return static_cast<RecipientState>(IndexOf(kRecipientStateNames, name));
+}
+
+const char* RateKindName(RateKind kind) {
+  return kRateKindNames.at(static_cast<std::size_t>(kind));
+}
+RateKind RateKindNamed(const std::string& name) {
+  return static_cast<RateKind>(IndexOf(kRateKindNames, name));
+}
+
+std::vector<RateCount> MergedRates(std::vector<RateCount> counts) {
+  const auto key = [](const RateCount& c) { return std::tie(c.kind, c.key, c.hour); };
+  std::sort(counts.begin(), counts.end(),
+            [&](const RateCount& a, const RateCount& b) { return key(a) < key(b); });
+  std::vector<RateCount> merged;
+  for (RateCount& count : counts) {
+    if (!merged.empty() && key(merged.back()) == key(count)) {
+      merged.back().count += count.count;
+    } else {
+      merged.push_back(std::move(count));
+    }
+  }
+  return merged;
 }
 
 ReconcileSummary Store::Reconcile(const std::filesystem::path& outboxRoot,

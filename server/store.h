@@ -72,6 +72,28 @@ struct SenderRecord {
   std::time_t mailedAt = 0;       // when the last confirmation e-mail went out; 0: never
 };
 
+// A sender's custom picture, confirmed or waiting for its link.
+struct PictureRecord {
+  std::string key;  // PictureKey of the sender
+  bool pending = false;
+  std::string sender;  // the address as registered
+  std::string token;   // of the pending link; empty once confirmed
+  std::time_t registered = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
+// Messages accepted in one hour (counted from the epoch) from one client address or sender.
+enum class RateKind { Address, Sender };
+struct RateCount {
+  RateKind kind = RateKind::Sender;
+  std::string key;
+  std::int64_t hour = 0;
+  std::int64_t count = 0;
+};
+// A transaction stamps its rows when it starts and is seen when it commits: counts are
+// read again for this long after their stamp, so that one committing late is not missed.
+inline constexpr std::int64_t kRateSettleMs = 10000;
+
 struct ReconcileSummary {
   IoResult result;
   int added = 0;    // files that had no row
@@ -130,6 +152,21 @@ class Store {
   // Inserts or replaces the record.
   virtual IoResult PutSender(const SenderRecord& record) = 0;
 
+  // The sender's confirmed or pending picture, or the pending one whose link this is.
+  virtual std::optional<PictureRecord> Picture(const std::string& key, bool pending,
+                                               IoResult& result) = 0;
+  virtual std::optional<PictureRecord> PictureByToken(const std::string& token,
+                                                      IoResult& result) = 0;
+  // Inserts or replaces the sender's picture of that kind; absent is fine for Remove.
+  virtual IoResult PutPicture(const PictureRecord& picture) = 0;
+  virtual IoResult RemovePicture(const std::string& key, bool pending) = 0;
+
+  // Adds this server's counts to the service's and forgets hours before fromHour, in one
+  // transaction. Returns the service's totals stamped since `since` (the store's clock, in
+  // ms; 0: all of them) and moves `since` on for the next call.
+  virtual std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
+                                            std::int64_t& since, IoResult& result) = 0;
+
   // Rows for files in outboxRoot's new/, sent/ and failed/ and heldRoot's new/ that have
   // none (left by an older server), and states that lag behind a move; files left in
   // either tmp/ by a crash are removed with their rows.
@@ -166,5 +203,10 @@ std::vector<std::string> SplitAddresses(const std::string& joined);
 MessageKind KindNamed(const std::string& name);
 MessageState StateNamed(const std::string& name);
 RecipientState RecipientStateNamed(const std::string& name);
+const char* RateKindName(RateKind kind);
+RateKind RateKindNamed(const std::string& name);
+// Each (kind, key, hour) once, its counts summed, in one order: two servers adding the same
+// keys lock their rows in the same order and never deadlock.
+std::vector<RateCount> MergedRates(std::vector<RateCount> counts);
 
 }  // namespace murmel::server

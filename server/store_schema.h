@@ -35,6 +35,36 @@
   " NOT NULL DEFAULT 0,"                                                              \
   "  PRIMARY KEY (file, address));"
 
+// Accepted messages per hour of each client address and sender, summed over the servers;
+// touched is the store's clock (ms) at the last change, for the servers' refreshes.
+#define MURMEL_RATE_TABLE(INTEGER)                              \
+  "CREATE TABLE rate_counts ("                                  \
+  "  kind TEXT NOT NULL CHECK (kind IN ('address', 'sender'))," \
+  "  key TEXT NOT NULL,"                                        \
+  "  hour " INTEGER                                             \
+  " NOT NULL,"                                                  \
+  "  count " INTEGER                                            \
+  " NOT NULL,"                                                  \
+  "  touched " INTEGER                                          \
+  " NOT NULL,"                                                  \
+  "  PRIMARY KEY (kind, key, hour));"                           \
+  "CREATE INDEX rate_counts_by_touched ON rate_counts (touched);"
+
+// Each sender's custom picture (key: its PictureKey), confirmed or waiting for the link
+// mailed with token; the bytes themselves, so that any server can confirm and send it.
+#define MURMEL_PICTURES_TABLE(INTEGER, BLOB)              \
+  "CREATE TABLE pictures ("                               \
+  "  key TEXT NOT NULL,"                                  \
+  "  pending INTEGER NOT NULL CHECK (pending IN (0, 1))," \
+  "  sender TEXT NOT NULL,"                               \
+  "  token TEXT NOT NULL DEFAULT '',"                     \
+  "  registered " INTEGER                                 \
+  " NOT NULL,"                                            \
+  "  bytes " BLOB                                         \
+  " NOT NULL,"                                            \
+  "  PRIMARY KEY (key, pending));"                        \
+  "CREATE UNIQUE INDEX pictures_by_token ON pictures (token) WHERE token <> '';"
+
 #define MURMEL_SENDERS_TABLE(INTEGER) \
   "CREATE TABLE senders ("            \
   "  key TEXT PRIMARY KEY,"           \

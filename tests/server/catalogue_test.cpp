@@ -2,6 +2,7 @@
 // relay, the held folder and sender confirmation rely on, start-up reconciling, and
 // --list's table.
 #include "server/catalogue.h"
+#include "server/picture_registry.h"
 #include "server/sqlite_store.h"
 
 #include <gtest/gtest.h>
@@ -173,7 +174,7 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
       SqliteStore catalogue(file);
       const IoResult opened = catalogue.Open();
       ASSERT_TRUE(opened.ok) << opened.error;
-      EXPECT_EQ(UserVersion(file), 3);
+      EXPECT_EQ(UserVersion(file), 5);
       if (start == 1) {
         // What version 3 adds: the report kind and the recipients' records.
         CatalogueRow held = Row("held", MessageState::Held);
@@ -340,6 +341,72 @@ TEST_P(CatalogueTest, KeepsSendersByKeyAndByPendingToken) {
   }
   EXPECT_EQ(reopened->Sender("ann@example.org", read).verifiedUntil, 1900000000);
   EXPECT_EQ(reopened->Sender("bob@example.org", read).verifiedUntil, 1800000000);
+}
+
+// Two connections stand for two servers: counts add up, each sees the other's totals
+// once and then only what changed, and hours before the oldest wanted are forgotten.
+TEST_P(CatalogueTest, SharesMessageCountsBetweenConnections) {
+  using murmel::server::RateCount;
+  using murmel::server::RateKind;
+  const std::unique_ptr<Store> other = Connect();
+  IoResult result;
+  std::int64_t since = 0, otherSince = 0;
+  auto totals = catalogue_->ShareRates({{RateKind::Sender, "ann@x.org", 10, 2},
+                                        {RateKind::Sender, "ann@x.org", 10, 1},
+                                        {RateKind::Address, "ann@x.org", 10, 1},
+                                        {RateKind::Sender, "old@x.org", 8, 5}},
+                                       9, since, result);
+  ASSERT_TRUE(result.ok) << result.error;
+  totals = other->ShareRates({{RateKind::Sender, "ann@x.org", 10, 4}}, 9, otherSince, result);
+  ASSERT_TRUE(result.ok) << result.error;
+  const auto has = [](const std::vector<RateCount>& counts, RateKind kind, std::int64_t count) {
+    return std::any_of(counts.begin(), counts.end(), [&](const RateCount& c) {
+      return c.kind == kind && c.key == "ann@x.org" && c.hour == 10 && c.count == count;
+    });
+  };
+  EXPECT_EQ(totals.size(), 2u);
+  EXPECT_TRUE(has(totals, RateKind::Sender, 7));
+  EXPECT_TRUE(has(totals, RateKind::Address, 1));
+  // Moved on: the stamp now lies before what the store's clock says, by the settling time.
+  EXPECT_GT(otherSince, 0);
+  totals = catalogue_->ShareRates({}, 11, since, result);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_TRUE(totals.empty());
+}
+
+// Two registries on one store stand for two servers: a picture registered on one is
+// confirmed through the other and used by both; the files of a server from before the
+// store come in once, their folder renamed.
+TEST_P(CatalogueTest, PicturesLiveInTheStoreForEveryServer) {
+  const fs::path legacy = fs::path(state_.path()) / "pictures";
+  const std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', 0x00, 0xFF, 0x0A, 0x7F};
+  fs::create_directories(legacy / "pending");
+  std::ofstream(legacy / "old@x.org", std::ios::binary) << "GIF8 confirmed";
+  std::ofstream(legacy / "pending" / "new@x.org", std::ios::binary)
+      << "0123456789abcdef0123456789abcdef\nNew@x.org\n"
+      << std::time(nullptr) << "\nGIF8 pending";
+  PictureRegistry here(location_, legacy), there(location_, fs::path(state_.path()) / "none");
+  ASSERT_TRUE(here.Open().ok);
+  ASSERT_TRUE(there.Open().ok);
+  EXPECT_FALSE(fs::exists(legacy));
+  EXPECT_TRUE(fs::exists(fs::path(state_.path()) / "pictures.imported" / "old@x.org"));
+  const auto imported = there.Active("OLD@x.org");
+  ASSERT_TRUE(imported.has_value());
+  EXPECT_EQ(std::string(imported->begin(), imported->end()), "GIF8 confirmed");
+  ASSERT_TRUE(there.Pending("0123456789abcdef0123456789abcdef").has_value());
+  EXPECT_EQ(there.Pending("0123456789abcdef0123456789abcdef")->sender, "New@x.org");
+
+  std::string token;
+  ASSERT_TRUE(here.Register("Ann@x.org", gif, token).ok);
+  EXPECT_FALSE(there.Active("ann@x.org").has_value());
+  const PictureConfirmation confirmed = there.Confirm(token);
+  EXPECT_TRUE(confirmed.found);
+  EXPECT_TRUE(confirmed.stored.ok) << confirmed.stored.error;
+  EXPECT_EQ(confirmed.sender, "Ann@x.org");
+  EXPECT_EQ(here.Active("ann@x.org"), gif);
+  EXPECT_FALSE(here.Confirm(token).found);  // a link confirms once
+  ASSERT_TRUE(here.Clear("ann@x.org").ok);
+  EXPECT_FALSE(there.Active("ann@x.org").has_value());
 }
 
 // A crash between rename and commit, files from before the catalogue, and moves whose

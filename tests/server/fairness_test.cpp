@@ -98,7 +98,7 @@ TEST(Fairness, EverySessionEndsAfterItsLifetimeHoweverBusy) {
 TEST(Fairness, BookkeepingCountsAnHourAndStaysBounded) {
   murmel::server::Limits limits;
   limits.maxMessagesPerIp = 2;
-  auto now = std::chrono::steady_clock::time_point{} + 5h;
+  auto now = std::chrono::system_clock::time_point{} + 5h;
   murmel::server::Fairness fairness(limits, 16, [&] { return now; });
   ASSERT_EQ(fairness.Admit("2001:db8::1"), "");
   fairness.Accepted("2001:db8::1", "a@x.org");
@@ -116,6 +116,43 @@ TEST(Fairness, BookkeepingCountsAnHourAndStaysBounded) {
   EXPECT_NE(fairness.Admit("2001:db8::1"), "");
   now += 2h;
   EXPECT_EQ(fairness.Admit("2001:db8::1"), "");
+}
+
+// What the other servers counted refuses a sender here; what this server counted but the
+// store did not take goes out again and is not counted twice.
+TEST(Fairness, SharedCountsAddTheOtherServers) {
+  using murmel::server::RateCount;
+  using murmel::server::RateKind;
+  murmel::server::Limits limits;
+  limits.maxMessagesPerSender = 6;
+  const auto now = std::chrono::system_clock::time_point{} + 100h + 1min;
+  murmel::server::Fairness fairness(limits, 16, [&] { return now; });
+  fairness.Accepted("10.0.0.1", "ann@x.org");
+  fairness.Accepted("10.0.0.1", "ann@x.org");
+  const std::vector<RateCount> taken = fairness.TakeUnshared();
+  ASSERT_EQ(taken.size(), 2u);  // the address and the sender, this hour
+  EXPECT_EQ(taken.back().hour, 100);
+  EXPECT_EQ(taken.back().count, 2);
+  fairness.Accepted("10.0.0.1", "ann@x.org");
+  fairness.KeepUnshared(fairness.TakeUnshared());  // the store was away
+  // The store holds the first two from here and two from another server.
+  fairness.Shared(
+      {{RateKind::Sender, "ann@x.org", 100, 4}, {RateKind::Sender, "bob@x.org", 99, 7}});
+  const struct {
+    const char* sender;
+    const char* refusal;
+  } cases[] = {
+      {"ann@x.org", ""},  // 5: counting this server's own twice would make it 7
+      {"bob@x.org", "6 messages from this sender in the last hour"},  // 59 minutes of 7
+      {"cid@x.org", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(fairness.CheckSender("10.0.0.9", c.sender), c.refusal) << c.sender;
+  }
+  fairness.Accepted("10.0.0.1", "ann@x.org");
+  EXPECT_EQ(fairness.CheckSender("10.0.0.9", "ann@x.org"),
+            "6 messages from this sender in the last hour");
+  EXPECT_EQ(fairness.TakeUnshared().back().count, 2);  // the kept one and the new one
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Two murmelpost-servers on one private PostgreSQL behind HAProxy in TCP mode, driven with
 murmelpost-load: each message is accepted once in the shared catalogue, a confirmation link
-mailed by one server works on the other, and after one server is killed mid-load every
+mailed by one server works on the other, a per-sender limit holds across both, and after one server is killed mid-load every
 acknowledged message is delivered once it is back while HAProxy sends new sessions to the
 survivor. Exits 77 (skipped) only where PostgreSQL or HAProxy cannot start.
 Usage: scale_test.py SERVER LOAD"""
@@ -47,7 +47,7 @@ class Node:
         self.public_url = public_url
         self.process = None
 
-    def start(self):
+    def start(self, per_sender=1000000):
         self.log = open(self.state + ".log", "a")
         self.process = subprocess.Popen(
             [self.program, "--listen", f"127.0.0.1:{self.port}", "--http",
@@ -55,7 +55,7 @@ class Node:
              "--public-url", self.public_url, "--log-level", "debug",
              # Behind HAProxy every client has HAProxy's address.
              "--max-sessions-per-ip", "1000", "--max-messages-per-ip", "1000000",
-             "--max-messages-per-sender", "1000000"],
+             "--max-messages-per-sender", str(per_sender)],
             stdout=subprocess.DEVNULL, stderr=self.log)
         wait_for(f"{self.name} healthy", lambda: self.healthy())
 
@@ -91,11 +91,18 @@ def psql(uri, sql):
                           capture_output=True, text=True).stdout.splitlines()
 
 
-def load(program, port, *arguments):
-    out = subprocess.run([program, "--server", f"127.0.0.1:{port}", *map(str, arguments)],
-                         capture_output=True, text=True).stdout
-    found = re.search(r"accepted (\d+) of (\d+)", out)
+def load_report(program, port, *arguments):
+    return subprocess.run([program, "--server", f"127.0.0.1:{port}", *map(str, arguments)],
+                          capture_output=True, text=True).stdout
+
+
+def accepted(report):
+    found = re.search(r"accepted (\d+) of (\d+)", report)
     return (int(found[1]), int(found[2])) if found else (0, 0)
+
+
+def load(program, port, *arguments):
+    return accepted(load_report(program, port, *arguments))
 
 
 def haproxy_config(path, port, http, nodes):
@@ -220,6 +227,28 @@ def main():
         assert not lost, f"acknowledged but not in the catalogue: {lost[:5]}"
         assert not undelivered, f"acknowledged but not delivered: {undelivered[:5]}"
         print(f"every acknowledged message delivered once; {len(counts)} voice rows in all")
+
+        # A sender's hourly limit counts both servers: what a accepted, b refuses once the
+        # counts went through the store (each server exchanges them every second).
+        for node in nodes:
+            node.stop()
+            node.start(per_sender=10)
+        cap = ("--sender", "cap@example.org", "--tag", "cap")
+
+        def counted(total):
+            wait_for(f"{total} counted in the store", lambda: psql(
+                uri, "SELECT count FROM rate_counts WHERE kind = 'sender' "
+                     "AND key = 'cap@example.org'") == [str(total)])
+            time.sleep(3)  # several exchanges of each server
+
+        assert load(load_program, a.port, "--clients", 1, "--messages", 8, *cap) == (8, 8)
+        counted(8)
+        on_b = load(load_program, b.port, "--clients", 1, "--messages", 5, *cap)
+        assert on_b == (2, 5), f"b after a's 8 of 10: {on_b}"
+        counted(10)
+        through = load_report(load_program, front, "--clients", 2, "--messages", 3, *cap)
+        assert accepted(through) == (0, 6) and "refused 6: \"SEND\"" in through, through
+        print("per-sender limit across servers: 8 on a, then 2 of 5 on b, then none")
         print("PASS")
         return 0
     except AssertionError:

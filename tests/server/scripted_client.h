@@ -365,7 +365,6 @@ class TestServer {
   murmel::server::Delivery& delivery() { return delivery_; }
   HttpClient Browser() const { return HttpClient(http_.port()); }
   std::filesystem::path outbox() const { return delivery_.outboxRoot(); }
-  std::filesystem::path pictures() const { return delivery_.pictureFolder(); }
   std::filesystem::path state() const { return state_; }
 
   // The e-mail of every accepted message, once composed.
