@@ -138,7 +138,9 @@ int main(int argc, char** argv) {
   }
 
   if (!FitOpenFileLimit(options.limits.maxSessions)) return 1;
-  DeliveryOptions deliveryOptions{options.mailFrom, options.verifySenders};
+  DeliveryOptions deliveryOptions;
+  deliveryOptions.mailFrom = options.mailFrom;
+  deliveryOptions.verifySenders = options.verifySenders;
   deliveryOptions.voiceFormat = options.voiceFormat;
   deliveryOptions.database = storeAt;
   Delivery delivery(options.stateDir, deliveryOptions);
