@@ -121,7 +121,8 @@ TEST(StringFunctions, SearchesFindFirstAndLastOccurrence) {
   EXPECT_EQ(wcschr(text, u'@'), nullptr);
   EXPECT_EQ(wcschr(text, u'\0'), text + wcslen(text));
   // "address1=" must not be found inside "address10=".
-  EXPECT_EQ(wcsstr(u"address10=x\raddress1=y", u"address1="), u"address10=x\raddress1=y" + 12);
+  const char16_t* keys = u"address10=x\raddress1=y";
+  EXPECT_EQ(wcsstr(keys, u"address1="), keys + 12);
 }
 
 TEST(StringFunctions, CaseSensitiveCompareOrdersByCodeUnit) {
