@@ -1,7 +1,5 @@
 #include "server/accepted_message.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -161,18 +159,17 @@ std::optional<AcceptedMessage> ParseAcceptedTrailer(std::string_view trailer,
 
 std::optional<AcceptedMessage> LoadAccepted(const std::filesystem::path& file, std::string& why) {
   IoResult opened;
-  struct stat status {};
-  if (::stat(file.c_str(), &status) != 0 || status.st_size < static_cast<off_t>(kLengthLine)) {
-    why = "missing or cut short";
-    return std::nullopt;
-  }
-  const auto size = static_cast<std::uint64_t>(status.st_size);
-  std::shared_ptr<SpoolFile> whole = SpoolFile::Open(file, size, opened);
-  if (!whole) {
+  std::shared_ptr<SpoolFile> spool = SpoolFile::Open(file, opened);
+  if (!spool) {
     why = opened.error;
     return std::nullopt;
   }
-  const std::vector<std::uint8_t> last = whole->Read(size - kLengthLine, kLengthLine);
+  const std::uint64_t size = spool->size();
+  if (size < kLengthLine) {
+    why = "cut short";
+    return std::nullopt;
+  }
+  const std::vector<std::uint8_t> last = spool->Read(size - kLengthLine, kLengthLine);
   const std::string_view line(reinterpret_cast<const char*>(last.data()), last.size());
   std::uint64_t length = 0;
   if (!line.starts_with("envelope ") || !line.ends_with('\n') ||
@@ -181,16 +178,13 @@ std::optional<AcceptedMessage> LoadAccepted(const std::filesystem::path& file, s
     return std::nullopt;
   }
   const std::uint64_t uploads = size - kLengthLine - length;
-  const std::vector<std::uint8_t> envelope = whole->Read(uploads, length);
+  const std::vector<std::uint8_t> envelope = spool->Read(uploads, length);
   auto accepted = ParseAcceptedTrailer(
       std::string_view(reinterpret_cast<const char*>(envelope.data()), envelope.size()), uploads,
       why);
   if (!accepted) return std::nullopt;
-  accepted->message.spool = SpoolFile::Open(file, uploads, opened);
-  if (!accepted->message.spool) {
-    why = opened.error;
-    return std::nullopt;
-  }
+  spool->KeepFirst(uploads);
+  accepted->message.spool = std::move(spool);
   return accepted;
 }
 

@@ -240,23 +240,19 @@ ReconcileSummary Delivery::Reconcile() {
       ::unlink(entry.path().c_str());
       continue;
     }
-    QueueComposing(name);
+    {
+      const std::lock_guard queued(queueMutex_);
+      toFinish_.push_back(name);
+    }
     ++summary.resumed;
   }
+  if (summary.resumed > 0) composeReady_.notify_all();
   return summary;
 }
 
 std::size_t Delivery::composing() const {
   const std::lock_guard lock(queueMutex_);
   return toFinish_.size() + finishing_;
-}
-
-void Delivery::QueueComposing(std::string name) {
-  {
-    const std::lock_guard lock(queueMutex_);
-    toFinish_.push_back(std::move(name));
-  }
-  composeReady_.notify_all();
 }
 
 void Delivery::ConfirmLinksAt(std::string baseUrl) {
@@ -389,14 +385,16 @@ void Delivery::CommitLoop() {
       if (!batch.empty()) CommitBatch(batch, {});
       if (!composed.empty()) PublishComposed(composed);
     }
-    if (!composed.empty()) {
+    // The batch's accepted messages wait for their e-mail; what was composed waits no more.
+    {
       const std::lock_guard lock(queueMutex_);
       finishing_ -= composed.size();
-    }
-    for (Staged& staged : batch) {
-      if (staged.from == &accepted_ && staged.result.ok) {
-        QueueComposing(staged.name);
+      for (const Staged& staged : batch) {
+        if (staged.from == &accepted_ && staged.result.ok) toFinish_.push_back(staged.name);
       }
+    }
+    composeReady_.notify_all();
+    for (Staged& staged : batch) {
       if (staged.done) staged.done(std::move(staged.result));
     }
   }

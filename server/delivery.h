@@ -180,7 +180,6 @@ class Delivery {
   IoResult SyncFolders(std::vector<std::filesystem::path>& folders, bool wholeFileSystem);
   // Under mutex_: moves composed e-mail into the folder its row's state names now.
   void PublishComposed(std::vector<Staged>& composed);
-  void QueueComposing(std::string name);
   struct LinkFor {
     std::string address, clientAddress;
   };

@@ -1,6 +1,7 @@
 #include "server/spool_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,15 +85,15 @@ IoResult SpoolFile::SaveAs(const std::filesystem::path& file, std::span<const st
   return WriteFile(file, bytes, sync);
 }
 
-std::shared_ptr<SpoolFile> SpoolFile::Open(const std::filesystem::path& file, std::uint64_t size,
-                                           IoResult& result) {
+std::shared_ptr<SpoolFile> SpoolFile::Open(const std::filesystem::path& file, IoResult& result) {
   auto spool = std::make_shared<SpoolFile>(file.parent_path());
   spool->fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (spool->fd_ < 0) {
+  struct stat status {};
+  if (spool->fd_ < 0 || ::fstat(spool->fd_, &status) != 0) {
     result = {false, "cannot open " + file.string() + ": " + std::strerror(errno)};
     return nullptr;
   }
-  spool->size_ = size;
+  spool->size_ = static_cast<std::uint64_t>(status.st_size);
   result = {};
   return spool;
 }

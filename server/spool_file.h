@@ -4,6 +4,7 @@
 // no large upload in memory. Most messages fit in memory and cost no file at all.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -29,9 +30,9 @@ class SpoolFile {
   // copied; fsync'd when sync is set. file must not exist; nothing is left on failure.
   IoResult SaveAs(const std::filesystem::path& file, std::span<const std::uint8_t> trailer,
                   bool sync);
-  // The uploads of a file that SaveAs wrote: its first size bytes, read in place.
-  static std::shared_ptr<SpoolFile> Open(const std::filesystem::path& file, std::uint64_t size,
-                                         IoResult& result);
+  // A file SaveAs wrote, read in place; KeepFirst then hides what follows the uploads.
+  static std::shared_ptr<SpoolFile> Open(const std::filesystem::path& file, IoResult& result);
+  void KeepFirst(std::uint64_t size) { size_ = std::min(size, size_); }
   // count bytes from offset; fewer only when the file cannot be read.
   std::vector<std::uint8_t> Read(std::uint64_t offset, std::uint64_t count) const;
   std::uint64_t size() const { return size_; }

@@ -134,8 +134,8 @@ def main():
                 capture_output=True, text=True, timeout=60)
             # "TROK" means accepted; the e-mail is composed from it a moment later.
             new = os.path.join(outbox, "new")
+            accepted = os.path.join(outbox, "..", "accepted", "new")
             for _ in range(2000):
-                accepted = os.path.join(outbox, "..", "accepted", "new")
                 if os.listdir(new) and not os.listdir(accepted):
                     break
                 time.sleep(0.01)
