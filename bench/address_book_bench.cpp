@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/testing.h"
+#include "platform/gui/testing/testing.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
 #include "support/temp_dir.h"
@@ -27,8 +27,8 @@ LRESULT PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 // A main window with its recipient box, on a device folder of its own.
 struct Device {
-  testing_support::TempDir root;
-  testing_support::TempDir runtime;
+  murmel::test::TempDir root;
+  murmel::test::TempDir runtime;
   HWND owner = nullptr;
   HWND box = nullptr;
 

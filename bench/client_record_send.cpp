@@ -23,7 +23,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/testing.h"
+#include "platform/gui/testing/testing.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
 #include "shell/startup.h"
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
   std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
   setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
   setenv("MURMELPOST_DEVICE_ROOT", (dir / "device").c_str(), 1);
-  testing_support::WritePcmWav(dir / "voice.wav", seconds + 5, VoiceLike);
+  murmel::test::WritePcmWav(dir / "voice.wav", seconds + 5, VoiceLike);
   const std::string audio =
       "file:in=" + (dir / "voice.wav").string() + ",out=" + (dir / "played.wav").string();
   setenv("MURMELPOST_AUDIO", audio.c_str(), 1);

@@ -17,13 +17,13 @@ using namespace murmel::server;
 void BM_Commit(benchmark::State& state) {
   const bool postgres = state.range(0) != 0;
   const auto rows = static_cast<int>(state.range(1));
-  testing_support::TempDir folder;
+  murmel::test::TempDir folder;
   StoreLocation location{
       StoreLocation::Kind::Sqlite, std::filesystem::path(folder.path()) / "catalogue.sqlite3", {}};
   if (postgres) {
-    testing_support::PrivatePostgres* cluster = testing_support::PrivatePostgres::Shared();
+    murmel::test::PrivatePostgres* cluster = murmel::test::PrivatePostgres::Shared();
     if (cluster == nullptr) {
-      state.SkipWithError(testing_support::PrivatePostgres::why().c_str());
+      state.SkipWithError(murmel::test::PrivatePostgres::why().c_str());
       return;
     }
     location = {StoreLocation::Kind::Postgresql, {}, cluster->FreshSchema()};

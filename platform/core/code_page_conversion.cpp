@@ -8,7 +8,7 @@
 
 #include "platform/core/iconv_pool.h"
 
-namespace platform_core {
+namespace murmel::core {
 namespace {
 
 constexpr UINT kUtf8 = 65001;
@@ -278,4 +278,4 @@ std::size_t WholeCharactersWithin(UINT code_page, std::string_view bytes, std::s
   return end;
 }
 
-}  // namespace platform_core
+}  // namespace murmel::core

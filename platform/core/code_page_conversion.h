@@ -7,7 +7,7 @@
 
 #include "win/types.h"
 
-namespace platform_core {
+namespace murmel::core {
 
 // Whether the code page number (not CP_ACP) can be converted.
 bool IsSupportedCodePage(UINT code_page);
@@ -26,4 +26,4 @@ std::optional<std::u16string> DecodeToUtf16(UINT code_page, std::string_view byt
 // and is at most `limit` bytes long.
 std::size_t WholeCharactersWithin(UINT code_page, std::string_view bytes, std::size_t limit);
 
-}  // namespace platform_core
+}  // namespace murmel::core

@@ -14,7 +14,7 @@ namespace {
 // CP_ACP and CP_THREAD_ACP name the ANSI code page; 0 when the number is not supported.
 UINT ResolveCodePage(UINT code_page) {
   if (code_page == CP_ACP || code_page == CP_THREAD_ACP) code_page = GetACP();
-  return platform_core::IsSupportedCodePage(code_page) ? code_page : 0;
+  return murmel::core::IsSupportedCodePage(code_page) ? code_page : 0;
 }
 
 int Fail(DWORD error) {
@@ -35,7 +35,7 @@ int Deliver(UINT code_page, const std::basic_string<Unit>& converted, Unit* dest
   }
   std::size_t fits = static_cast<std::size_t>(capacity);
   if constexpr (sizeof(Unit) == 1) {
-    fits = platform_core::WholeCharactersWithin(code_page, converted, fits);
+    fits = murmel::core::WholeCharactersWithin(code_page, converted, fits);
   } else if (fits > 0 && converted[fits - 1] >= 0xD800 && converted[fits - 1] <= 0xDBFF) {
     --fits;  // never leave half a surrogate pair
   }
@@ -45,7 +45,7 @@ int Deliver(UINT code_page, const std::basic_string<Unit>& converted, Unit* dest
 
 }  // namespace
 
-UINT GetACP() { return platform_core::CurrentLocaleDefaults().ansiCodePage; }
+UINT GetACP() { return murmel::core::CurrentLocaleDefaults().ansiCodePage; }
 
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                         LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
@@ -65,7 +65,7 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
       cchWideChar == -1 ? wcslen(lpWideCharStr) + 1 : static_cast<std::size_t>(cchWideChar);
   const char replacement = lpDefaultChar != nullptr ? *lpDefaultChar : '?';
   const auto encoded =
-      platform_core::EncodeUtf16(code_page, std::u16string_view(lpWideCharStr, units), replacement);
+      murmel::core::EncodeUtf16(code_page, std::u16string_view(lpWideCharStr, units), replacement);
   if (!encoded) return Fail(ERROR_INVALID_PARAMETER);
   if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = encoded->usedDefault ? TRUE : FALSE;
   return Deliver(code_page, encoded->bytes, lpMultiByteStr, cbMultiByte);
@@ -84,7 +84,7 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
   const std::size_t bytes =
       cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<std::size_t>(cbMultiByte);
   const auto decoded =
-      platform_core::DecodeToUtf16(code_page, std::string_view(lpMultiByteStr, bytes));
+      murmel::core::DecodeToUtf16(code_page, std::string_view(lpMultiByteStr, bytes));
   if (!decoded) return Fail(ERROR_INVALID_PARAMETER);
   return Deliver(code_page, *decoded, lpWideCharStr, cchWideChar);
 }

@@ -8,7 +8,7 @@
 
 #include "win/text.h"
 
-namespace win_text {
+namespace murmel::text {
 namespace {
 
 // Writes into a bounded destination, leaving room for the terminating NUL.
@@ -225,4 +225,4 @@ int FormatInto(WCHAR* dest, std::size_t capacity, const WCHAR* format, const For
   return out.Finish();
 }
 
-}  // namespace win_text
+}  // namespace murmel::text

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace platform_core {
+namespace murmel::core {
 namespace {
 
 class ConverterPool {
@@ -58,4 +58,4 @@ PooledConverter::~PooledConverter() {
   if (handle_ != nullptr) Pool().Give(std::move(key_), handle_);
 }
 
-}  // namespace platform_core
+}  // namespace murmel::core

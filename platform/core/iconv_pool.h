@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace platform_core {
+namespace murmel::core {
 
 // Borrows a converter in its initial state from a process-wide pool and gives it back when
 // it goes out of scope. Pooled converters are never closed: closing the last one of a
@@ -27,4 +27,4 @@ class PooledConverter {
   iconv_t handle_ = nullptr;
 };
 
-}  // namespace platform_core
+}  // namespace murmel::core

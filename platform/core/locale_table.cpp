@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdlib>
 
-namespace platform_core {
+namespace murmel::core {
 namespace {
 
 struct LocaleEntry {
@@ -85,4 +85,4 @@ LocaleDefaults CurrentLocaleDefaults() {
   return kUnitedStates;
 }
 
-}  // namespace platform_core
+}  // namespace murmel::core

@@ -5,7 +5,7 @@
 
 #include "win/types.h"
 
-namespace platform_core {
+namespace murmel::core {
 
 struct LocaleDefaults {
   UINT ansiCodePage;
@@ -20,4 +20,4 @@ LocaleDefaults LocaleDefaultsFor(std::string_view name);
 // call so that a changed environment is seen.
 LocaleDefaults CurrentLocaleDefaults();
 
-}  // namespace platform_core
+}  // namespace murmel::core

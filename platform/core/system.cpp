@@ -52,4 +52,4 @@ BOOL GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
   return TRUE;
 }
 
-LANGID GetSystemDefaultLangID() { return platform_core::CurrentLocaleDefaults().languageId; }
+LANGID GetSystemDefaultLangID() { return murmel::core::CurrentLocaleDefaults().languageId; }

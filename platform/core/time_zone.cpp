@@ -5,7 +5,7 @@
 
 #include "win/error.h"
 
-namespace platform_core {
+namespace murmel::core {
 namespace {
 
 constexpr std::time_t kDay = std::time_t{24} * 60 * 60;
@@ -122,12 +122,12 @@ DWORD TimeZoneAt(std::time_t now, TIME_ZONE_INFORMATION& info) {
   return current == daylight ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
 }
 
-}  // namespace platform_core
+}  // namespace murmel::core
 
 DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION lpTimeZoneInformation) {
   if (lpTimeZoneInformation == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return TIME_ZONE_ID_INVALID;
   }
-  return platform_core::TimeZoneAt(std::time(nullptr), *lpTimeZoneInformation);
+  return murmel::core::TimeZoneAt(std::time(nullptr), *lpTimeZoneInformation);
 }

@@ -5,10 +5,10 @@
 
 #include "win/system.h"
 
-namespace platform_core {
+namespace murmel::core {
 
 // What GetTimeZoneInformation answers when the clock reads `now`: the zone comes from TZ
 // (or the system's zone), re-read on every call.
 DWORD TimeZoneAt(std::time_t now, TIME_ZONE_INFORMATION& info);
 
-}  // namespace platform_core
+}  // namespace murmel::core

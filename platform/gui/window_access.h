@@ -1,17 +1,14 @@
-// Running window operations on the thread that owns the window, as the platform does when
-// another thread touches a window (it sends the request and waits).
+// A window's record from the thread that owns it; operations from other threads go through
+// RunOnOwner.
 #pragma once
 
-#include <functional>
-
 #include "platform/gui/window_table.h"
+#include "platform/message/window_registry.h"
 #include "win/gui.h"
 
 namespace murmel::gui {
 
-// Runs `call` on the window's owning thread and returns its result; `failure` (with
-// ERROR_INVALID_WINDOW_HANDLE) when the window does not exist.
-LRESULT RunOnOwner(HWND window, const std::function<LRESULT()>& call, LRESULT failure);
+using message::RunOnOwner;
 
 // The record of a live window on the calling (owning) thread, or null with the last error set.
 WindowRecord* LiveWindow(HWND window);

@@ -158,7 +158,7 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
   }
   WindowRecord& record = murmel::gui::AddWindow(handle);
   record.window_class = window_class;
-  record.proc = window_class->proc;
+  murmel::message::SetWindowProcedure(handle, window_class->proc);
   record.parent = hWndParent;
   record.id = child ? static_cast<int>(reinterpret_cast<INT_PTR>(hMenu)) : 0;
   record.style = dwStyle;
@@ -250,7 +250,7 @@ LONG_PTR GetWindowLongPtrW(HWND hWnd, int nIndex) {
         if (record == nullptr) return 0;
         switch (nIndex) {
           case GWL_WNDPROC:
-            return reinterpret_cast<LONG_PTR>(record->proc);
+            return reinterpret_cast<LONG_PTR>(murmel::message::WindowProcedure(hWnd));
           case GWL_STYLE:
             return static_cast<LONG>(record->style);
           case GWL_EXSTYLE:
@@ -276,9 +276,8 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
         LONG_PTR previous = 0;
         switch (nIndex) {
           case GWL_WNDPROC:
-            previous = reinterpret_cast<LONG_PTR>(record->proc);
-            record->proc = reinterpret_cast<WNDPROC>(dwNewLong);
-            return previous;
+            return reinterpret_cast<LONG_PTR>(
+                murmel::message::SetWindowProcedure(hWnd, reinterpret_cast<WNDPROC>(dwNewLong)));
           case GWL_STYLE:
             previous = static_cast<LONG>(record->style);
             record->style = static_cast<DWORD>(dwNewLong);

@@ -27,8 +27,7 @@ struct WindowClass {
 
 struct WindowRecord {
   HWND handle = nullptr;
-  const WindowClass* window_class = nullptr;
-  WNDPROC proc = nullptr;
+  const WindowClass* window_class = nullptr;  // the procedure is in the message registry
   HWND parent = nullptr;
   int id = 0;
   DWORD style = 0;

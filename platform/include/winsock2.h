@@ -7,7 +7,7 @@
 // The structures live in a namespace of their own and are brought in by name: the C
 // library has different structures with the same names, and the two must never share a
 // mangled name inside one program.
-namespace murmel_winsock {
+namespace murmel::winsock {
 
 struct in_addr {
   union {
@@ -54,13 +54,13 @@ struct WSAData {
   CHAR* lpVendorInfo;
 };
 
-}  // namespace murmel_winsock
+}  // namespace murmel::winsock
 
-using murmel_winsock::hostent;
-using murmel_winsock::in_addr;
-using murmel_winsock::sockaddr;
-using murmel_winsock::sockaddr_in;
-using murmel_winsock::WSAData;
+using murmel::winsock::hostent;
+using murmel::winsock::in_addr;
+using murmel::winsock::sockaddr;
+using murmel::winsock::sockaddr_in;
+using murmel::winsock::WSAData;
 
 using SOCKET = UINT_PTR;
 using HOSTENT = hostent;

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+#include "win/error.h"
+
 namespace murmel::message {
 
 namespace {
@@ -17,6 +19,7 @@ constexpr std::uintptr_t kGenerationMask = 0x7fff;
 struct WindowSlot {
   std::uintptr_t generation = 0;
   std::shared_ptr<ThreadQueue> owner;  // null while the slot is free
+  WNDPROC procedure = nullptr;
 };
 
 class WindowRegistry {
@@ -32,6 +35,7 @@ class WindowRegistry {
     WindowSlot& slot = slots_[index];
     slot.generation = (slot.generation + 1) & kGenerationMask;
     slot.owner = std::move(owner);
+    slot.procedure = nullptr;
     return reinterpret_cast<HWND>((slot.generation << kSlotBits) | (index + 1));
   }
 
@@ -47,6 +51,20 @@ class WindowRegistry {
     std::lock_guard lock(mutex_);
     WindowSlot* slot = Find(window);
     return slot != nullptr ? slot->owner : nullptr;
+  }
+
+  WNDPROC Procedure(HWND window) {
+    std::lock_guard lock(mutex_);
+    WindowSlot* slot = Find(window);
+    return slot != nullptr ? slot->procedure : nullptr;
+  }
+
+  WNDPROC SetProcedure(HWND window, WNDPROC procedure) {
+    std::lock_guard lock(mutex_);
+    WindowSlot* slot = Find(window);
+    if (slot == nullptr) return nullptr;
+    std::swap(slot->procedure, procedure);
+    return procedure;
   }
 
   void DestroyAllOf(const ThreadQueue* owner) {
@@ -82,6 +100,28 @@ HWND CreateWindowRecord() { return Registry().Create(CurrentThreadQueue()); }
 bool DestroyWindowRecord(HWND window) { return Registry().Destroy(window); }
 
 std::shared_ptr<ThreadQueue> WindowOwnerQueue(HWND window) { return Registry().Owner(window); }
+
+WNDPROC WindowProcedure(HWND window) { return Registry().Procedure(window); }
+
+WNDPROC SetWindowProcedure(HWND window, WNDPROC procedure) {
+  return Registry().SetProcedure(window, procedure);
+}
+
+LRESULT RunOnOwner(HWND window, const std::function<LRESULT()>& call, LRESULT failure) {
+  std::shared_ptr<ThreadQueue> owner = WindowOwnerQueue(window);
+  if (!owner) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return failure;
+  }
+  std::shared_ptr<ThreadQueue> self = CurrentThreadQueue();
+  if (owner == self) return call();
+  auto sent = std::make_shared<SentCall>();
+  sent->call = call;
+  sent->reply_to = self;
+  owner->Send(sent);
+  self->WaitForReply(*sent);
+  return sent->result;
+}
 
 void DestroyWindowsOf(const ThreadQueue* owner) { Registry().DestroyAllOf(owner); }
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/testing.h"
+#include "platform/gui/testing/testing.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
 #include "shell/startup.h"

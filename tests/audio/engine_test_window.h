@@ -79,7 +79,7 @@ inline LRESULT EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 inline constexpr const WCHAR* kEngineClass = u"EngineTestWindow";
 
 inline void StartGui() {
-  static testing_support::TempDir runtime;
+  static murmel::test::TempDir runtime;
   static const bool started = [] {
     setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
     WNDCLASSW window_class{};
@@ -215,10 +215,10 @@ struct FileAudio {
         env("MURMELPOST_AUDIO", "file:in=" + in + ",out=" + out + ",pace=" + pace) {
     wave_test::WriteWav(in, pcm);
   }
-  testing_support::TempDir dir;
+  murmel::test::TempDir dir;
   std::string in;
   std::string out;
-  testing_support::ScopedEnv env;
+  murmel::test::ScopedEnv env;
 };
 
 }  // namespace engine_test

@@ -158,8 +158,8 @@ TEST_F(PlaybackEngine, PlaysThroughAPulseAudioSink) {
   wave_test::PulseDaemon daemon;
   std::string why;
   if (!daemon.Start(why)) GTEST_SKIP() << why;
-  testing_support::ScopedEnv server("PULSE_SERVER", daemon.server());
-  testing_support::ScopedEnv audio("MURMELPOST_AUDIO", "pulse");
+  murmel::test::ScopedEnv server("PULSE_SERVER", daemon.server());
+  murmel::test::ScopedEnv audio("MURMELPOST_AUDIO", "pulse");
   EngineWindow main;
   ASSERT_EQ(main.init_result(), 0);
   StoreRecording(4, 6);

@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(AcceptedMessage, ReadsBackWhatWasSavedFromMemoryOrSpoolFile) {
-  testing_support::TempDir folder;
+  murmel::test::TempDir folder;
   for (const std::size_t voiceBytes : {std::size_t{100}, SpoolFile::kKeptInMemory * 3}) {
     SCOPED_TRACE(voiceBytes);
     AcceptedMessage saved{{}, 1700000000, "2001:db8::7"};
@@ -73,7 +73,7 @@ TEST(AcceptedMessage, RefusesADamagedEnvelope) {
     EXPECT_NE(reason.find(why), std::string::npos) << reason;
   }
 
-  testing_support::TempDir folder;
+  murmel::test::TempDir folder;
   const fs::path path = fs::path(folder.path()) / "cut";
   std::ofstream(path) << "uploads" << head << sender << "envelope 0000000000000000999";
   std::string reason;

@@ -15,7 +15,7 @@ namespace murmel::server {
 namespace {
 
 TEST(Cartoons, AtLeastTwelveDistinctSmallPngsThatDecode) {
-  const testing_support::TempDir folder;
+  const murmel::test::TempDir folder;
   const auto files = CartoonFiles();
   ASSERT_GE(files.size(), 12u);
   std::set<std::string_view> distinct;
@@ -33,7 +33,7 @@ TEST(Cartoons, AtLeastTwelveDistinctSmallPngsThatDecode) {
 
   // Every chunk's CRC right, the pixels inflate to the size the header gives, and each
   // picture has more than a few colours.
-  const std::string tests = std::filesystem::path(__FILE__).parent_path();
+  const std::string tests = server_test::TestScript("");
   const auto decoded = server_test::RunCommand(
       "python3 -B -c 'import sys; sys.path.insert(0, sys.argv[1]); import render_mail; "
       "print(min(render_mail.png_colours(f) for f in sys.argv[2:]))' '" +

@@ -81,8 +81,8 @@ class CatalogueTest : public testing::TestWithParam<Backend> {
   void SetUp() override {
     location_.file = File();
     if (GetParam() == Backend::Postgresql) {
-      testing_support::PrivatePostgres* cluster = testing_support::PrivatePostgres::Shared();
-      if (cluster == nullptr) GTEST_SKIP() << testing_support::PrivatePostgres::why();
+      murmel::test::PrivatePostgres* cluster = murmel::test::PrivatePostgres::Shared();
+      if (cluster == nullptr) GTEST_SKIP() << murmel::test::PrivatePostgres::why();
       location_ = {StoreLocation::Kind::Postgresql, {}, cluster->FreshSchema()};
     }
     catalogue_ = MakeStore(location_);
@@ -113,7 +113,7 @@ class CatalogueTest : public testing::TestWithParam<Backend> {
     return rows;
   }
 
-  testing_support::TempDir state_;
+  murmel::test::TempDir state_;
   StoreLocation location_;
   std::unique_ptr<Store> catalogue_;
 };
@@ -166,7 +166,7 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
       "'ann@example.org', 'Cleared', 'old', 42, 'failed', 'refused');";
 
   for (const std::string& schema : {version1, version2}) {
-    testing_support::TempDir state;
+    murmel::test::TempDir state;
     const fs::path file = state.path() / fs::path(kCatalogueFileName);
     Sql(file, (schema + oldRow).c_str());
     for (const int start : {1, 2}) {
@@ -226,7 +226,7 @@ TEST(Catalogue, OpenRefusesWhatItCannotUse) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing_support::TempDir state;
+    murmel::test::TempDir state;
     const fs::path file = state.path() / fs::path(kCatalogueFileName);
     c.spoil(file);
     SqliteStore catalogue(file);
@@ -235,7 +235,7 @@ TEST(Catalogue, OpenRefusesWhatItCannotUse) {
     EXPECT_NE(opened.error.find(c.says), std::string::npos) << opened.error;
   }
   // --list on a state folder without a catalogue says so and leaves none behind.
-  testing_support::TempDir empty;
+  murmel::test::TempDir empty;
   SqliteStore missing(empty.path() / fs::path(kCatalogueFileName));
   EXPECT_FALSE(missing.Open(/*mustExist=*/true).ok);
   EXPECT_TRUE(fs::is_empty(empty.path()));

@@ -156,7 +156,7 @@ TEST(ConfigFile, BadLinesStopStartUpWithFileLineAndReason) {
 
 // Only a file that was asked for must exist; anything but a readable regular file fails.
 TEST(ConfigFile, FileMustExistOnlyWhenNamed) {
-  testing_support::TempDir dir;
+  murmel::test::TempDir dir;
   const std::string file = dir / "server.conf";
   Options absent;
   EXPECT_TRUE(ReadConfigFile(file, false, absent).ok);

@@ -109,7 +109,7 @@ TEST(DurableAcceptance, AnotherWriterHoldingTheCatalogueStallsOnlyTheFini) {
 }
 
 TEST(DurableAcceptance, KillDuringConcurrentUploadsKeepsEveryAnsweredMessageAndNoPart) {
-  testing_support::TempDir state;
+  murmel::test::TempDir state;
   server_test::ServerProcess child(
       "--nofile=1024:1024",
       {"--no-sender-verification", "--max-sessions-per-ip", "200", "--max-messages-per-ip",

@@ -26,7 +26,7 @@ const std::string kGreeting = "HELLCEMurmelpost _DEF:2.80.1234";
 // The parts of a stored e-mail that a reader sees, as Python's strict parser reads them:
 // one "key: value" line each.
 std::string MailSummary(const fs::path& mail) {
-  const fs::path checker = fs::path(__FILE__).parent_path() / "strict_mail.py";
+  const fs::path checker = server_test::TestScript("strict_mail.py");
   const std::string script = R"PY(
 import json, sys
 d = json.load(sys.stdin)

@@ -189,10 +189,9 @@ const std::vector<Case> kCases = {
 
 TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
   const FatalCriticals fatal;
-  const testing_support::TempDir folder;
+  const murmel::test::TempDir folder;
   ASSERT_FALSE(folder.path().empty());
-  const std::string checker =
-      (std::filesystem::path(__FILE__).parent_path() / "strict_mail.py").string();
+  const std::string checker = server_test::TestScript("strict_mail.py").string();
   for (const Case& test : kCases) {
     SCOPED_TRACE(test.label);
     MailContent content;
@@ -266,7 +265,7 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
 // A voice message as a recipient sees it: Chromium renders its HTML part with the cartoon
 // and with images blocked. MURMELPOST_SCREENSHOT_DIR keeps the screenshots.
 TEST(MailCompose, VoiceMessageRendersInABrowserWithAndWithoutImages) {
-  const testing_support::TempDir folder;
+  const murmel::test::TempDir folder;
   const CartoonFile& cat = CartoonFiles()[0];
   MailContent content;
   content.from = {"Ann Lee via Murmelpost", "murmelpost@service.example"};
@@ -285,8 +284,7 @@ TEST(MailCompose, VoiceMessageRendersInABrowserWithAndWithoutImages) {
   std::ofstream(mail, std::ios::binary) << ComposeMail(content);
 
   const char* keep = std::getenv("MURMELPOST_SCREENSHOT_DIR");
-  const std::string script =
-      (std::filesystem::path(__FILE__).parent_path() / "render_mail.py").string();
+  const std::string script = server_test::TestScript("render_mail.py").string();
   const auto rendered = RunCommand("python3 '" + script + "' '" + mail + "' '" +
                                    (keep != nullptr ? keep : folder.path()) + "'");
   if (rendered.status == 77 << 8) GTEST_SKIP() << rendered.output;  // no Chromium

@@ -107,7 +107,7 @@ class PictureServers {
 };
 
 struct PictureConfirmationTest : testing::Test {
-  testing_support::TempDir state;
+  murmel::test::TempDir state;
   std::atomic<std::time_t> now{1'800'000'000};
   std::optional<PictureServers> servers{std::in_place, state.path(), now};
 

@@ -408,7 +408,7 @@ class TestServer {
     delivery_.OnDelivered([this] { relay_->Wake(); });
   }
 
-  testing_support::TempDir temporary_;
+  murmel::test::TempDir temporary_;
   std::filesystem::path state_;
   murmel::server::Delivery delivery_;
   murmel::server::HttpHelpServer http_;
@@ -426,6 +426,11 @@ class TestServer {
 inline int Status(const HttpClient& browser, const std::string& method, const std::string& path) {
   const auto result = method == "POST" ? browser.Post(path) : browser.Get(path);
   return result ? result->status : -1;
+}
+
+// A Python checker kept beside these tests (strict_mail.py, render_mail.py, ...).
+inline std::filesystem::path TestScript(const std::string& name) {
+  return std::filesystem::path(MURMELPOST_SOURCE_DIR) / "tests" / "server" / name;
 }
 
 struct CommandResult {
@@ -498,7 +503,7 @@ class ServerProcess {
   }
 
  private:
-  testing_support::TempDir state_;
+  murmel::test::TempDir state_;
   std::filesystem::path stateFolder_;
   std::string log_ = state_.path() + "/stderr";
   pid_t pid_ = -1;

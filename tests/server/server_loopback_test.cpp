@@ -75,7 +75,7 @@ TEST(ServerLoopback, WholeMessageIsAnsweredAsTheClientExpectsAndDeliveredAsEmail
   both.voiceFormat = murmel::server::VoiceFormat::Both;
   TestServer server(TestServerSetup{.delivery = both});
   ASSERT_TRUE(server.ready());
-  testing_support::TempDir work;
+  murmel::test::TempDir work;
   const Bytes blocks = SoxGsmBlocks(work.path(), 3);
   ASSERT_EQ(blocks.size(), 3u * 520) << "sox could not make a GSM file";
 

@@ -14,7 +14,7 @@ using server_test::Bytes;
 
 // Where every session here spools its uploads.
 const std::filesystem::path& Spool() {
-  static const testing_support::TempDir folder;
+  static const murmel::test::TempDir folder;
   static const std::filesystem::path path = folder.path();
   return path;
 }

@@ -141,7 +141,7 @@ class Outbox {
   }
 
  private:
-  testing_support::TempDir state_;
+  murmel::test::TempDir state_;
   murmel::server::SqliteStore records_{fs::path(state_.path()) /
                                        murmel::server::kCatalogueFileName};
   murmel::server::SqliteStore relayRecords_{fs::path(state_.path()) /
@@ -201,7 +201,7 @@ TEST(SmtpRelay, MessagesWaitingAtStartArriveByteIntactForEveryRecipient) {
 TEST(SmtpRelay, AcceptedMessageGoesOutWhenDeliveryWakesTheRelay) {
   FakeSmtp smtp;
   ASSERT_TRUE(smtp.ready());
-  testing_support::TempDir state;
+  murmel::test::TempDir state;
   murmel::server::Delivery delivery(state.path(), {.verifySenders = false});
   ASSERT_TRUE(delivery.Open().ok);
   murmel::server::RelaySchedule schedule = Outbox::Fast();
@@ -406,14 +406,14 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
        {{"bob@example.org", "5.6.0"}, {"carol@example.org", "5.6.0"}}},
       {"deferred, then taken", deferred, 1h, {}},
   };
-  const std::string checker = (fs::path(__FILE__).parent_path() / "strict_mail.py").string();
+  const std::string checker = server_test::TestScript("strict_mail.py").string();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FakeSmtp smtp;
     ASSERT_TRUE(smtp.ready());
     smtp.Queue(c.first);
     smtp.Queue(reportRefused);
-    testing_support::TempDir state;
+    murmel::test::TempDir state;
     murmel::server::Delivery delivery(
         state.path(), {.mailFrom = "murmelpost@example.net", .verifySenders = false});
     ASSERT_TRUE(delivery.Open().ok);
@@ -466,7 +466,7 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
 }
 
 TEST(SmtpRelay, ARelayDownPastTheLifetimeFailsTheMessageWithOneReport) {
-  testing_support::TempDir state;
+  murmel::test::TempDir state;
   murmel::server::Delivery delivery(state.path(),
                                     {.mailFrom = "murmelpost@example.net", .verifySenders = false});
   ASSERT_TRUE(delivery.Open().ok);

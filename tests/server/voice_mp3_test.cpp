@@ -34,7 +34,7 @@ Samples ReadSamples(const std::string& path) {
 // Spoken words as the client records and encodes them (8 kHz, whole capture buffers, GSM
 // restarting every chunk), and what the client's own decoder makes of them.
 struct Speech {
-  testing_support::TempDir folder;
+  murmel::test::TempDir folder;
   Bytes image = Bytes(WAV_HEADER_SIZE);
   Samples gsm;
 
@@ -111,8 +111,7 @@ TEST(VoiceMp3, PlaysInHeadlessChromiumAndFirefoxAtItsLength) {
   const Speech speech;
   const std::string mp3 = speech.Mp3File();
   ASSERT_FALSE(mp3.empty());
-  const std::string player =
-      (std::filesystem::path(__FILE__).parent_path() / "browser_audio.py").string();
+  const std::string player = server_test::TestScript("browser_audio.py").string();
   const auto played = RunCommand("python3 '" + player + "' '" + mp3 + "' audio/mpeg " +
                                  std::to_string(speech.seconds()));
   if (WEXITSTATUS(played.status) == 2) GTEST_SKIP() << played.output;

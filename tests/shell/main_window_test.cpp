@@ -104,7 +104,7 @@ TEST_F(MainWindowTest, PaletteScreensTakeTheLowColourBitmaps) {
   const int kept = appState.bitmapIdOffset;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.colors);
-    testing_support::ScopedEnv colors("MURMELPOST_SCREEN_COLORS", c.colors);
+    murmel::test::ScopedEnv colors("MURMELPOST_SCREEN_COLORS", c.colors);
     DetectColorDepth();
     EXPECT_EQ(appState.bitmapIdOffset, c.offset);
   }

@@ -15,7 +15,7 @@
 #include <aygshell.h>
 #include <commdlg.h>
 
-#include "platform/testing_shell.h"
+#include "platform/gui/testing/testing_shell.h"
 #include "resources/home_page.h"
 #include "shell/menu_commands.h"
 #include "shell/running_client.h"

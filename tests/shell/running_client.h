@@ -20,7 +20,7 @@
 #include <string>
 
 #include "audio/voice_store.h"
-#include "platform/testing.h"
+#include "platform/gui/testing/testing.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
 #include "shell/button_panel.h"
@@ -61,12 +61,12 @@ inline void WriteUtf16File(const std::string& path, const std::u16string& text) 
 
 // seconds of a 440 Hz tone at 8 kHz, mono, 16 bits.
 inline void WriteToneWav(const std::string& path, double seconds) {
-  testing_support::WritePcmWav(
+  murmel::test::WritePcmWav(
       path, seconds, [](double t) { return 8000 * std::sin(2 * 3.14159265358979 * 440 * t); });
 }
 
-inline const testing_support::TempDir& SuiteFolder() {
-  static const testing_support::TempDir folder;
+inline const murmel::test::TempDir& SuiteFolder() {
+  static const murmel::test::TempDir folder;
   return folder;
 }
 

@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace testing_support {
+namespace murmel::test {
 
 class KernelChildProcess {
  public:
@@ -82,4 +82,4 @@ class KernelChildProcess {
   int from_child_ = -1;
 };
 
-}  // namespace testing_support
+}  // namespace murmel::test

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace testing_support {
+namespace murmel::test {
 
 // ASCII text (test paths and names) as UTF-16.
 inline std::u16string Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
@@ -23,4 +23,4 @@ inline bool WriteHostFile(const std::string& path, std::string_view bytes) {
   return static_cast<bool>(out);
 }
 
-}  // namespace testing_support
+}  // namespace murmel::test

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace testing_support {
+namespace murmel::test {
 
 inline void WritePcmWav(const std::string& path, double seconds,
                         const std::function<double(double)>& signal) {
@@ -33,4 +33,4 @@ inline void WritePcmWav(const std::string& path, double seconds,
   }
 }
 
-}  // namespace testing_support
+}  // namespace murmel::test

@@ -9,7 +9,7 @@
 
 #include "support/temp_dir.h"
 
-namespace testing_support {
+namespace murmel::test {
 
 class PrivatePostgres {
  public:
@@ -57,4 +57,4 @@ class PrivatePostgres {
   int schemas_ = 0;
 };
 
-}  // namespace testing_support
+}  // namespace murmel::test

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-namespace testing_support {
+namespace murmel::test {
 
 class ScopedEnv {
  public:
@@ -36,4 +36,4 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-}  // namespace testing_support
+}  // namespace murmel::test

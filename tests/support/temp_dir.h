@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-namespace testing_support {
+namespace murmel::test {
 
 class TempDir {
  public:
@@ -30,4 +30,4 @@ class TempDir {
   std::string path_;
 };
 
-}  // namespace testing_support
+}  // namespace murmel::test

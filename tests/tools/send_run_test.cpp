@@ -26,7 +26,7 @@ using murmel::send_tool::EXIT_SENT;
 using murmel::send_tool::RunSendTool;
 using murmel::test::Bytes;
 using murmel::test::FakeTransferServer;
-using testing_support::TempDir;
+using murmel::test::TempDir;
 
 struct Outcome {
   int status = -1;
@@ -126,7 +126,7 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
       {{"--to", "b@x.org", "--cc", "c@x.org"}, "--cc"},
   };
   for (const Case& c : cases) {
-    const testing_support::ScopedEnv locale("LC_ALL", c.locale);
+    const murmel::test::ScopedEnv locale("LC_ALL", c.locale);
     const Outcome outcome = RunSender(Sender(server, c.more));
     EXPECT_EQ(outcome.status, EXIT_BAD_INPUT) << c.mentions;
     ASSERT_EQ(outcome.otherLines.size(), 1u) << outcome.err;
@@ -142,7 +142,7 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
 TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
   WriteFile(dir_ / "note.txt", "hello");
   WriteVoice(dir_ / "voice.wav");
-  const testing_support::ScopedEnv westernCodePage("LC_ALL", "C");
+  const murmel::test::ScopedEnv westernCodePage("LC_ALL", "C");
   FakeTransferServer server;
   server.AcceptGreeting();
   for (int i = 0; i < 17; ++i) server.Reply("TROK");  // envelope, text, file, voice

@@ -19,7 +19,7 @@
 namespace {
 
 using murmel::send_tool::ImportVoiceFile;
-using testing_support::TempDir;
+using murmel::test::TempDir;
 
 // Writes interleaved samples (-1..1) through libsndfile, the way other programs make
 // the files users pass in.

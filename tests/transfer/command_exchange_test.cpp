@@ -16,9 +16,9 @@ namespace {
 using murmel::test::Bytes;
 using murmel::test::EncodeFrame;
 using murmel::test::FakeTransferServer;
+using murmel::test::ScopedEnv;
 using murmel::test::ToBytes;
 using murmel::test::ToHex;
-using testing_support::ScopedEnv;
 
 // A connection to the fake server through the client's own connection code.
 class Connection {

@@ -129,7 +129,7 @@ TEST_F(SessionTest, TextOnlyMessagesGoWithoutTheirNul) {
 // A full text box in a double-byte code page needs more than the usual 2024 bytes: it is
 // still sent whole, never cut or overrun.
 TEST_F(SessionTest, DoubleByteTextLongerThanTheFixedBufferIsSentWhole) {
-  const testing_support::ScopedEnv locale("LC_ALL", "ja_JP.UTF-8");
+  const murmel::test::ScopedEnv locale("LC_ALL", "ja_JP.UTF-8");
   appState.messageText = std::u16string(1023, u'\u3042').c_str();  // HIRAGANA A, 82 A0
   appState.hasMessageText = 1;
   Bytes converted;

@@ -11,7 +11,7 @@
 namespace {
 
 using murmel::test::FakeTransferServer;
-using testing_support::ScopedEnv;
+using murmel::test::ScopedEnv;
 
 // The cancel test is asked after start-up, after each lookup and after each socket: the
 // test counts the questions, can act at one of them and can answer "cancel" at one.

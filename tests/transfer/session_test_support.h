@@ -147,7 +147,7 @@ class SessionTest : public ::testing::Test {
                             appState.subjectText);
   }
 
-  testing_support::TempDir dir_;
+  murmel::test::TempDir dir_;
 };
 
 }  // namespace session_test

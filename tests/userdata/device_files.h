@@ -53,8 +53,8 @@ class DeviceFolder {
   bool Exists(const std::string& name) const { return std::filesystem::exists(HostPath(name)); }
 
  private:
-  testing_support::TempDir root_;
-  testing_support::ScopedEnv root_env_;
+  murmel::test::TempDir root_;
+  murmel::test::ScopedEnv root_env_;
 };
 
 }  // namespace userdata_test

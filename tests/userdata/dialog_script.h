@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/testing.h"
+#include "platform/gui/testing/testing.h"
 
 namespace userdata_test {
 

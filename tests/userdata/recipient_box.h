@@ -19,7 +19,7 @@ inline LRESULT PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 // Qt needs a private runtime folder before it starts; the class is registered once.
 inline void StartScreen() {
-  static testing_support::TempDir runtime;
+  static murmel::test::TempDir runtime;
   static const bool started = [] {
     setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
     WNDCLASSW windowClass{};

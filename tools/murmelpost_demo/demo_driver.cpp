@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/testing.h"
+#include "platform/gui/testing/testing.h"
 #include "resources/resource_ids.h"
 
 namespace murmel::demo {

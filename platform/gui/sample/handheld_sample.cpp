@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/testing.h"
+#include "platform/gui/testing/testing.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/testing.h"
+#include "platform/gui/testing/testing.h"
 
 #include <QApplication>
 #include <QComboBox>

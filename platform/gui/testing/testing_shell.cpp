@@ -1,4 +1,4 @@
-#include "platform/testing_shell.h"
+#include "platform/gui/testing/testing_shell.h"
 
 #include <QTest>
 #include <QWidget>

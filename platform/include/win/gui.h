@@ -15,9 +15,6 @@ using RECT = tagRECT;
 using LPRECT = RECT*;
 using LPCRECT = const RECT*;
 
-using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
-using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
-
 struct tagWNDCLASSW {
   UINT style;
   WNDPROC lpfnWndProc;
@@ -115,11 +112,9 @@ using LPCREATESTRUCTW = CREATESTRUCTW*;
 #define WM_SETFONT 0x0030
 #define WM_SETICON 0x0080
 #define WM_NCDESTROY 0x0082
-#define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
 #define WM_COMMAND 0x0111
-#define WM_TIMER 0x0113
 #define WM_CTLCOLORSTATIC 0x0138
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
@@ -134,13 +129,6 @@ using LPCREATESTRUCTW = CREATESTRUCTW*;
 #define ICON_BIG 1
 
 LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
-LRESULT CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
-// Calls the window procedure directly on the owning thread; from any other thread the
-// call waits in the owner's sent-message queue, and the caller keeps serving calls sent to
-// it meanwhile.
-LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
-LRESULT DispatchMessageW(const MSG* lpMsg);
-BOOL TranslateMessage(const MSG* lpMsg);
 
 ATOM RegisterClassW(const WNDCLASSW* lpWndClass);
 BOOL UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance);

@@ -26,6 +26,8 @@ using LPMSG = MSG*;
 
 #define WM_NULL 0x0000
 #define WM_QUIT 0x0012
+#define WM_KEYDOWN 0x0100  // TranslateMessage looks at key strokes
+#define WM_TIMER 0x0113
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 
@@ -33,6 +35,17 @@ using LPMSG = MSG*;
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 #define PM_NOYIELD 0x0002
+
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+
+LRESULT CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+// Calls the window procedure directly on the owning thread; from any other thread the
+// call waits in the owner's sent-message queue, and the caller keeps serving calls sent to
+// it meanwhile.
+LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+LRESULT DispatchMessageW(const MSG* lpMsg);
+BOOL TranslateMessage(const MSG* lpMsg);
 
 // Queues the message for the thread that owns hWnd (the calling thread when hWnd is null).
 BOOL PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);

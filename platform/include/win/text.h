@@ -110,7 +110,7 @@ class Text {
 // The output is cut to the destination's capacity and always terminated; the result is the
 // number of units written without the NUL.
 
-namespace win_text {
+namespace murmel::text {
 
 enum class ArgKind { kText, kInteger, kReal };
 
@@ -180,14 +180,14 @@ int Format(WCHAR* dest, std::size_t capacity, const WCHAR* format, const Args&..
   }
 }
 
-}  // namespace win_text
+}  // namespace murmel::text
 
 template <std::size_t N, typename... Args>
 int wsprintfW(WCHAR (&dest)[N], const WCHAR* format, const Args&... args) {
-  return win_text::Format(dest, N, format, args...);
+  return murmel::text::Format(dest, N, format, args...);
 }
 
 template <std::size_t N, typename... Args>
 int wsprintfW(Text<N>& dest, const WCHAR* format, const Args&... args) {
-  return win_text::Format(dest.data(), N, format, args...);
+  return murmel::text::Format(dest.data(), N, format, args...);
 }

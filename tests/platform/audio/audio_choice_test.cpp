@@ -58,7 +58,7 @@ TEST(AudioChoiceTest, ParsesEverySettingAndExplainsWhatItDoesNotUnderstand) {
 }
 
 TEST(AudioChoiceTest, DeviceCountsFollowTheSettingAndTheCaptureFile) {
-  testing_support::TempDir dir;
+  murmel::test::TempDir dir;
   ASSERT_FALSE(dir.path().empty());
   const std::string good = dir / "good.wav";
   const std::string wide = dir / "wide.wav";
@@ -90,7 +90,7 @@ TEST(AudioChoiceTest, DeviceCountsFollowTheSettingAndTheCaptureFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.setting);
-    testing_support::ScopedEnv env("MURMELPOST_AUDIO", c.setting);
+    murmel::test::ScopedEnv env("MURMELPOST_AUDIO", c.setting);
     testing::internal::CaptureStderr();
     const UINT inputs = waveInGetNumDevs();
     const UINT outputs = waveOutGetNumDevs();

@@ -60,8 +60,8 @@ class FileCaptureTest : public ::testing::Test {
     return time.u.cb;
   }
 
-  testing_support::TempDir dir_;
-  std::deque<testing_support::ScopedEnv> env_;
+  murmel::test::TempDir dir_;
+  std::deque<murmel::test::ScopedEnv> env_;
   HWND window_ = nullptr;
   MSG msg_{};
 };

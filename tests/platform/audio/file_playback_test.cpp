@@ -59,9 +59,9 @@ class FilePlaybackTest : public ::testing::Test {
     return time.u.cb;
   }
 
-  testing_support::TempDir dir_;
+  murmel::test::TempDir dir_;
   const std::string out_path_ = dir_ / "out.wav";
-  std::deque<testing_support::ScopedEnv> env_;
+  std::deque<murmel::test::ScopedEnv> env_;
   HWND window_ = nullptr;
   MSG msg_{};
 };

@@ -78,7 +78,7 @@ class PulseDaemon {
   }
 
   std::string server() const { return "unix:" + (dir_ / "native"); }
-  const testing_support::TempDir& dir() const { return dir_; }
+  const murmel::test::TempDir& dir() const { return dir_; }
   pid_t pid() const { return pid_; }
 
  private:
@@ -116,7 +116,7 @@ class PulseDaemon {
     return text.str();
   }
 
-  testing_support::TempDir dir_;
+  murmel::test::TempDir dir_;
   pid_t pid_ = 0;
 };
 

@@ -52,8 +52,8 @@ TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency)
   PulseDaemon daemon;
   std::string why;
   if (!daemon.Start(why)) GTEST_SKIP() << "no private PulseAudio daemon: " << why;
-  testing_support::ScopedEnv server("PULSE_SERVER", daemon.server());
-  testing_support::ScopedEnv audio("MURMELPOST_AUDIO", "pulse");
+  murmel::test::ScopedEnv server("PULSE_SERVER", daemon.server());
+  murmel::test::ScopedEnv audio("MURMELPOST_AUDIO", "pulse");
   ASSERT_EQ(waveInGetNumDevs(), 1u);
   ASSERT_EQ(waveOutGetNumDevs(), 1u);
 
@@ -173,7 +173,7 @@ TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency)
 TEST(PulseLoopbackTest, NoServerMeansNoDeviceAtOnce) {
   // A fresh process: no connection from another test can stand in for the missing server.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  testing_support::TempDir dir;
+  murmel::test::TempDir dir;
   EXPECT_EXIT(
       {
         setenv("PULSE_SERVER", ("unix:" + (dir / "nothing-here")).c_str(), 1);

@@ -37,8 +37,8 @@ class WaveRefusalTest : public ::testing::Test {
     return waveInOpen(wave_in, device, &format, reinterpret_cast<DWORD_PTR>(window_), 0, flags);
   }
 
-  testing_support::TempDir dir_;
-  std::deque<testing_support::ScopedEnv> env_;
+  murmel::test::TempDir dir_;
+  std::deque<murmel::test::ScopedEnv> env_;
   HWND window_ = nullptr;
 };
 

@@ -61,7 +61,7 @@ TEST(Locale, TableGivesCodePageAndLanguage) {
       {"xx_YY.UTF-8", 1252, 0x0409}, {"e", 1252, 0x0409},
   };
   for (const Case& c : cases) {
-    const platform_core::LocaleDefaults got = platform_core::LocaleDefaultsFor(c.name);
+    const murmel::core::LocaleDefaults got = murmel::core::LocaleDefaultsFor(c.name);
     EXPECT_EQ(got.ansiCodePage, c.code_page) << c.name;
     EXPECT_EQ(got.languageId, c.language) << c.name;
   }

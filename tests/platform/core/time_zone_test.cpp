@@ -74,7 +74,7 @@ TEST(TimeZone, BiasAndDaylightResultInWinterAndSummer) {
     for (const auto& [instant, expected] :
          {std::pair{Utc(2024, 1, 20), c.in_january}, std::pair{Utc(2024, 7, 20), c.in_july}}) {
       TIME_ZONE_INFORMATION info;
-      EXPECT_EQ(platform_core::TimeZoneAt(instant, info), expected);
+      EXPECT_EQ(murmel::core::TimeZoneAt(instant, info), expected);
       EXPECT_EQ(info.Bias, c.bias);
       EXPECT_EQ(info.StandardBias, 0);
       EXPECT_EQ(info.DaylightBias, c.daylight_bias);
@@ -106,7 +106,7 @@ TEST(TimeZone, ChangeDatesFollowTheZoneRules) {
     SCOPED_TRACE(c.zone);
     ScopedTimeZone zone(c.zone);
     TIME_ZONE_INFORMATION info;
-    platform_core::TimeZoneAt(Utc(2024, 5, 1), info);
+    murmel::core::TimeZoneAt(Utc(2024, 5, 1), info);
     EXPECT_TRUE(SameChange(info.DaylightDate, c.daylight_month, c.daylight_week, c.daylight_hour,
                            c.daylight_minute))
         << info.DaylightDate.wMonth << "/" << info.DaylightDate.wDay << " "
@@ -121,7 +121,7 @@ TEST(TimeZone, ChangeDatesFollowTheZoneRules) {
 TEST(TimeZone, ZoneWithoutDaylightTimeHasNoChangeDates) {
   ScopedTimeZone zone("Asia/Tokyo");
   TIME_ZONE_INFORMATION info;
-  platform_core::TimeZoneAt(Utc(2024, 5, 1), info);
+  murmel::core::TimeZoneAt(Utc(2024, 5, 1), info);
   EXPECT_EQ(info.StandardDate.wMonth, 0);
   EXPECT_EQ(info.DaylightDate.wMonth, 0);
   EXPECT_EQ(Str(info.StandardName), u"JST");
@@ -130,7 +130,7 @@ TEST(TimeZone, ZoneWithoutDaylightTimeHasNoChangeDates) {
 TEST(TimeZone, NamesComeFromTheZoneAbbreviations) {
   ScopedTimeZone zone("America/New_York");
   TIME_ZONE_INFORMATION info;
-  platform_core::TimeZoneAt(Utc(2024, 5, 1), info);
+  murmel::core::TimeZoneAt(Utc(2024, 5, 1), info);
   EXPECT_EQ(Str(info.StandardName), u"EST");
   EXPECT_EQ(Str(info.DaylightName), u"EDT");
 }
@@ -139,8 +139,8 @@ TEST(TimeZone, NamesComeFromTheZoneAbbreviations) {
 TEST(TimeZone, ResultTurnsAtTheChangeItself) {
   ScopedTimeZone zone("America/New_York");
   TIME_ZONE_INFORMATION info;
-  EXPECT_EQ(platform_core::TimeZoneAt(Utc(2024, 3, 10, 6, 59, 59), info), TIME_ZONE_ID_STANDARD);
-  EXPECT_EQ(platform_core::TimeZoneAt(Utc(2024, 3, 10, 7, 0, 0), info), TIME_ZONE_ID_DAYLIGHT);
+  EXPECT_EQ(murmel::core::TimeZoneAt(Utc(2024, 3, 10, 6, 59, 59), info), TIME_ZONE_ID_STANDARD);
+  EXPECT_EQ(murmel::core::TimeZoneAt(Utc(2024, 3, 10, 7, 0, 0), info), TIME_ZONE_ID_DAYLIGHT);
   EXPECT_EQ(info.Bias, 300);
 }
 

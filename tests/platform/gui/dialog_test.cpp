@@ -397,7 +397,7 @@ TEST_F(DialogTest, DialogResourcesAreFoundLoadedAndRun) {
 // written to $MURMELPOST_SCREENSHOT_DIR when set (the documentation's pictures), else to a
 // temporary folder.
 TEST_F(DialogTest, ScreenshotsOfAFullScreenFormAndAMessageBox) {
-  testing_support::TempDir temp;
+  murmel::test::TempDir temp;
   const char* wanted = std::getenv("MURMELPOST_SCREENSHOT_DIR");
   const std::string folder = wanted != nullptr && *wanted != 0 ? wanted : temp.path();
   const std::string form_png = folder + "/handheld-dialog.png";

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "gui_test_support.h"
-#include "platform/testing_shell.h"
+#include "platform/gui/testing/testing_shell.h"
 #include "support/scoped_env.h"
 
 namespace {
 
-namespace testing_ui = murmel::testing;
+namespace ui = murmel::testing;
 
 // As the client asks for an attachment: two filters, the pictures second.
 constexpr WCHAR kFilters[] =
@@ -48,20 +48,20 @@ class FileDialogTest : public gui_test::GuiTest {
     ofn_.nFileOffset = 77;
   }
   void TearDown() override {
-    testing_ui::ShowFileDialogs();
+    ui::ShowFileDialogs();
     GuiTest::TearDown();
   }
 
-  testing_support::TempDir home_;
-  testing_support::ScopedEnv home_env_{"HOME", home_.path()};
+  murmel::test::TempDir home_;
+  murmel::test::ScopedEnv home_env_{"HOME", home_.path()};
   WCHAR file_[300];
   OPENFILENAMEW ofn_{};
 };
 
 TEST_F(FileDialogTest, RecordsWhatTheCallerAsked) {
-  testing_ui::AnswerFileDialogs(std::nullopt);
+  ui::AnswerFileDialogs(std::nullopt);
   EXPECT_FALSE(GetOpenFileNameW(&ofn_));
-  const auto asked = testing_ui::FileDialogsAsked();
+  const auto asked = ui::FileDialogsAsked();
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].owner, top_);
   EXPECT_EQ(asked[0].title, u"Attach File or Picture");
@@ -98,7 +98,7 @@ TEST_F(FileDialogTest, ChosenPathIsWrittenWithItsOffsets) {
     WCHAR title[64] = u"";
     ofn_.lpstrFileTitle = title;
     ofn_.nMaxFileTitle = 64;
-    testing_ui::AnswerFileDialogs(c.path);
+    ui::AnswerFileDialogs(c.path);
     ASSERT_TRUE(GetOpenFileNameW(&ofn_));
     EXPECT_EQ(std::u16string(file_), Wide(c.path));
     EXPECT_EQ(ofn_.nFileOffset, c.name_at);
@@ -125,7 +125,7 @@ TEST_F(FileDialogTest, CancelAndRefusalsLeaveTheCallersFieldsAlone) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    testing_ui::AnswerFileDialogs(c.answer);
+    ui::AnswerFileDialogs(c.answer);
     ofn_.Flags = c.flags;
     ofn_.nMaxFile = c.max_file;
     EXPECT_FALSE(GetOpenFileNameW(&ofn_));
@@ -134,7 +134,7 @@ TEST_F(FileDialogTest, CancelAndRefusalsLeaveTheCallersFieldsAlone) {
     EXPECT_EQ(ofn_.nFileOffset, 77);
   }
   // Without OFN_FILEMUSTEXIST a new name is a choice like any other.
-  testing_ui::AnswerFileDialogs(home_ / "Documents/new.gif");
+  ui::AnswerFileDialogs(home_ / "Documents/new.gif");
   ofn_.Flags = 0;
   EXPECT_TRUE(GetOpenFileNameW(&ofn_));
 }
@@ -142,7 +142,7 @@ TEST_F(FileDialogTest, CancelAndRefusalsLeaveTheCallersFieldsAlone) {
 TEST_F(FileDialogTest, TooSmallBufferReportsTheSizeItNeeds) {
   const std::string path = home_ / "Documents/a.gif";
   Touch(path);
-  testing_ui::AnswerFileDialogs(path);
+  ui::AnswerFileDialogs(path);
   ofn_.nMaxFile = static_cast<DWORD>(path.size());  // one short: no room for the NUL
   EXPECT_FALSE(GetOpenFileNameW(&ofn_));
   EXPECT_EQ(CommDlgExtendedError(), DWORD{FNERR_BUFFERTOOSMALL});
@@ -161,7 +161,7 @@ class ShownFileDialogTest : public FileDialogTest {
  protected:
   template <typename Widget>
   static Widget* Part(const char* name) {
-    return testing_ui::Screen()->findChild<Widget*>(QString::fromUtf8(name));
+    return ui::Screen()->findChild<Widget*>(QString::fromUtf8(name));
   }
 
   static std::vector<std::string> Listed() {
@@ -187,7 +187,7 @@ TEST_F(ShownFileDialogTest, ListsTheFolderThroughTheChosenFilterAndTakesATypedNa
     Part<QComboBox>("file_dialog_type")->setCurrentIndex(0);
     everything = Listed();
     Part<QLineEdit>("file_dialog_name")->setText(QStringLiteral("B.JPG"));
-    testing_ui::Click(Part<QPushButton>("file_dialog_ok"));
+    ui::Click(Part<QPushButton>("file_dialog_ok"));
   });
   ASSERT_TRUE(GetOpenFileNameW(&ofn_));
   EXPECT_EQ(pictures, (std::vector<std::string>{"../", "album/", "a.gif", "B.JPG", "d.jpeg"}));
@@ -195,17 +195,17 @@ TEST_F(ShownFileDialogTest, ListsTheFolderThroughTheChosenFilterAndTakesATypedNa
             (std::vector<std::string>{"../", "album/", "a.gif", "B.JPG", "c.txt", "d.jpeg"}));
   EXPECT_EQ(name_at_start, QStringLiteral("previous.txt"));
   EXPECT_EQ(std::u16string(file_), Wide(folder + "/B.JPG"));
-  EXPECT_EQ(testing_ui::ScreenPart("file_dialog"), nullptr);  // gone with its answer
+  EXPECT_EQ(ui::ScreenPart("file_dialog"), nullptr);  // gone with its answer
 }
 
 TEST_F(ShownFileDialogTest, MissingNameKeepsTheDialogOpenAndCancelWritesNothing) {
   bool still_open = false;
   QTimer::singleShot(0, [&] {
     Part<QLineEdit>("file_dialog_name")->setText(QStringLiteral("nowhere.gif"));
-    testing_ui::Click(Part<QPushButton>("file_dialog_ok"));
+    ui::Click(Part<QPushButton>("file_dialog_ok"));
     still_open =
         Part<QWidget>("file_dialog") != nullptr && Part<QWidget>("file_dialog")->isVisible();
-    testing_ui::Click(Part<QPushButton>("file_dialog_cancel"));
+    ui::Click(Part<QPushButton>("file_dialog_cancel"));
   });
   EXPECT_FALSE(GetOpenFileNameW(&ofn_));
   EXPECT_TRUE(still_open);
@@ -221,7 +221,7 @@ TEST_F(ShownFileDialogTest, AFullPathInTheNameFieldOpensItsFolder) {
   std::vector<std::string> listed;
   QTimer::singleShot(0, [&] {
     listed = Listed();
-    testing_ui::Click(Part<QPushButton>("file_dialog_ok"));  // keeps the given name
+    ui::Click(Part<QPushButton>("file_dialog_ok"));  // keeps the given name
   });
   ASSERT_TRUE(GetOpenFileNameW(&ofn_));
   EXPECT_EQ(listed, (std::vector<std::string>{"../", "old.gif"}));

@@ -79,7 +79,7 @@ TEST_F(GdiTest, ScreenColoursAreTrueColourUnlessTheEnvironmentSaysOtherwise) {
   const HDC screen = GetDC(nullptr);
   EXPECT_EQ(GetDeviceCaps(screen, NUMCOLORS), -1);
   {
-    testing_support::ScopedEnv palette("MURMELPOST_SCREEN_COLORS", "16");
+    murmel::test::ScopedEnv palette("MURMELPOST_SCREEN_COLORS", "16");
     EXPECT_EQ(GetDeviceCaps(screen, NUMCOLORS), 16);
   }
   EXPECT_EQ(ReleaseDC(nullptr, screen), 1);

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/testing.h"
+#include "platform/gui/testing/testing.h"
 #include "support/temp_dir.h"
 
 namespace gui_test {
@@ -48,7 +48,7 @@ inline constexpr const WCHAR* kRecordingClass = u"GuiTestRecorder";
 
 // Qt needs a private runtime folder before it starts; the class is registered once.
 inline void StartGui() {
-  static testing_support::TempDir runtime;
+  static murmel::test::TempDir runtime;
   static const bool started = [] {
     setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
     WNDCLASSW window_class{};

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "gui_test_support.h"
-#include "platform/testing_shell.h"
+#include "platform/gui/testing/testing_shell.h"
 #include "win/gui_menu_template.h"
 
 namespace {
@@ -19,7 +19,7 @@ using gui_test::Log;
 using murmel::resources::MenuItem;
 using murmel::resources::MenuSeparator;
 using murmel::resources::Popup;
-namespace testing_ui = murmel::testing;
+namespace ui = murmel::testing;
 
 constexpr WORD kMenuId = 9103;
 constexpr WORD kOpen = 100;
@@ -187,12 +187,12 @@ class PopupMenuTest : public GuiTest {
 TEST_F(PopupMenuTest, ChosenCommandArrivesAsPostedWmCommand) {
   std::vector<std::u16string> shown;
   const BOOL result = Track(TPM_RIGHTALIGN, 200, 60, [&] {
-    shown = testing_ui::PopupMenuTexts();
-    EXPECT_TRUE(testing_ui::ClickPopupMenuItem(u"Exit"));
+    shown = ui::PopupMenuTexts();
+    EXPECT_TRUE(ui::ClickPopupMenuItem(u"Exit"));
   });
   EXPECT_TRUE(result);
   EXPECT_EQ(shown, (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
-  EXPECT_EQ(testing_ui::OpenPopupMenu(), nullptr);
+  EXPECT_EQ(ui::OpenPopupMenu(), nullptr);
   // Posted, not sent: nothing reached the window before its queue ran.
   EXPECT_TRUE(gui_test::CommandsTo(top_).empty());
   EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kExit});
@@ -200,11 +200,11 @@ TEST_F(PopupMenuTest, ChosenCommandArrivesAsPostedWmCommand) {
 
 TEST_F(PopupMenuTest, GrayedItemsAndSeparatorsCannotBeChosen) {
   const BOOL result = Track(TPM_LEFTALIGN, 10, 40, [] {
-    EXPECT_TRUE(testing_ui::ClickPopupMenuItem(u"Clear"));
-    EXPECT_TRUE(testing_ui::ClickPopupMenuItem(u""));  // the separator
+    EXPECT_TRUE(ui::ClickPopupMenuItem(u"Clear"));
+    EXPECT_TRUE(ui::ClickPopupMenuItem(u""));  // the separator
     // Still open after both clicks: the user goes on to a real choice.
-    ASSERT_NE(testing_ui::OpenPopupMenu(), nullptr);
-    EXPECT_TRUE(testing_ui::ClickPopupMenuItem(u"Open..."));
+    ASSERT_NE(ui::OpenPopupMenu(), nullptr);
+    EXPECT_TRUE(ui::ClickPopupMenuItem(u"Open..."));
   });
   EXPECT_TRUE(result);
   EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kOpen});
@@ -212,17 +212,15 @@ TEST_F(PopupMenuTest, GrayedItemsAndSeparatorsCannotBeChosen) {
 
 TEST_F(PopupMenuTest, ItemEnabledAfterLoadingCanBeChosen) {
   EnableMenuItem(menu_, kClear, MF_BYCOMMAND | MF_ENABLED);
-  Track(TPM_LEFTALIGN, 10, 40, [] { testing_ui::ClickPopupMenuItem(u"Clear"); });
+  Track(TPM_LEFTALIGN, 10, 40, [] { ui::ClickPopupMenuItem(u"Clear"); });
   EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kClear});
 }
 
 TEST_F(PopupMenuTest, DismissingSendsNothingAndReturnCmdSendsNothing) {
-  EXPECT_TRUE(Track(TPM_LEFTALIGN, 10, 40, [] { testing_ui::DismissPopupMenu(); }));
-  EXPECT_EQ(Track(TPM_LEFTALIGN | TPM_RETURNCMD, 10, 40, [] { testing_ui::DismissPopupMenu(); }),
-            0);
-  EXPECT_EQ(
-      Track(TPM_LEFTALIGN | TPM_RETURNCMD, 10, 40, [] { testing_ui::ClickPopupMenuItem(u"Exit"); }),
-      kExit);
+  EXPECT_TRUE(Track(TPM_LEFTALIGN, 10, 40, [] { ui::DismissPopupMenu(); }));
+  EXPECT_EQ(Track(TPM_LEFTALIGN | TPM_RETURNCMD, 10, 40, [] { ui::DismissPopupMenu(); }), 0);
+  EXPECT_EQ(Track(TPM_LEFTALIGN | TPM_RETURNCMD, 10, 40, [] { ui::ClickPopupMenuItem(u"Exit"); }),
+            kExit);
   EXPECT_TRUE(CommandsAfterDispatch().empty());
 }
 
@@ -241,8 +239,8 @@ TEST_F(PopupMenuTest, PlacedAtTheNamedCornerAndKeptOnTheScreen) {
     SCOPED_TRACE(c.what);
     QRect frame;
     Track(c.flags, c.x, c.y, [&] {
-      frame = testing_ui::OpenPopupMenu()->geometry();
-      testing_ui::DismissPopupMenu();
+      frame = ui::OpenPopupMenu()->geometry();
+      ui::DismissPopupMenu();
     });
     ASSERT_FALSE(frame.isNull());
     EXPECT_EQ(c.right_at_x ? frame.x() + frame.width() : frame.x(), c.x);
@@ -252,8 +250,8 @@ TEST_F(PopupMenuTest, PlacedAtTheNamedCornerAndKeptOnTheScreen) {
   for (const POINT corner : {POINT{2, 318}, POINT{238, 318}, POINT{0, 0}}) {
     QRect frame;
     Track(TPM_RIGHTALIGN, corner.x, corner.y, [&] {
-      frame = testing_ui::OpenPopupMenu()->geometry();
-      testing_ui::DismissPopupMenu();
+      frame = ui::OpenPopupMenu()->geometry();
+      ui::DismissPopupMenu();
     });
     EXPECT_TRUE(QRect(0, 0, 240, 320).contains(frame)) << corner.x << "," << corner.y;
   }
@@ -269,7 +267,7 @@ TEST_F(PopupMenuTest, PostedMessagesKeepTheirOrderWhileTheMenuIsOpen) {
       for (const gui_test::Received& r : Log()) {
         if (r.message > WM_APP) seen_while_open.push_back(r.message - WM_APP);
       }
-      testing_ui::ClickPopupMenuItem(u"Exit");
+      ui::ClickPopupMenuItem(u"Exit");
     });
   });
   EXPECT_EQ(seen_while_open, (std::vector<UINT>{1, 2, 3, 4}));
@@ -321,17 +319,17 @@ TEST_F(PopupMenuTest, MenuIsDrawnInsideTheEmulatedScreen) {
   RECT corner;
   ASSERT_TRUE(GetWindowRect(option, &corner));
 
-  testing_support::TempDir dir;
+  murmel::test::TempDir dir;
   const char* wanted = std::getenv("MURMELPOST_POPUP_SCREENSHOT");
   const std::string path = wanted != nullptr ? std::string(wanted) : dir / "popup.png";
   bool saved = false;
   QImage screen;
   QRect frame;
   QTimer::singleShot(0, [&] {
-    saved = testing_ui::SaveScreen(path.c_str());
-    screen = testing_ui::Screen()->grab().toImage();
-    frame = testing_ui::OpenPopupMenu()->geometry();
-    testing_ui::DismissPopupMenu();
+    saved = ui::SaveScreen(path.c_str());
+    screen = ui::Screen()->grab().toImage();
+    frame = ui::OpenPopupMenu()->geometry();
+    ui::DismissPopupMenu();
   });
   TrackPopupMenuEx(GetSubMenu(menu_, 0), TPM_RIGHTALIGN, corner.right, corner.bottom, window,
                    nullptr);

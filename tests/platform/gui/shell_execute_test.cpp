@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "gui_test_support.h"
-#include "platform/testing_shell.h"
+#include "platform/gui/testing/testing_shell.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-namespace testing_ui = murmel::testing;
+namespace ui = murmel::testing;
 
 constexpr const WCHAR* kBrowser = u"\\Windows\\iexplore.exe";
 
@@ -51,13 +51,13 @@ class FakeOpener {
   }
 
  private:
-  testing_support::TempDir dir_;
+  murmel::test::TempDir dir_;
   std::string script_ = dir_ / "opener";
   std::string log_ = dir_ / "calls";
 };
 
 TEST(ShellExecuteTest, DesktopOpenerExitStatusDecidesTheResult) {
-  testing_ui::RestoreBrowser();
+  ui::RestoreBrowser();
   const struct {
     const char* what;
     int exit_status;
@@ -72,7 +72,7 @@ TEST(ShellExecuteTest, DesktopOpenerExitStatusDecidesTheResult) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     FakeOpener opener(c.exit_status);
-    testing_support::ScopedEnv browser("MURMELPOST_BROWSER", opener.path());
+    murmel::test::ScopedEnv browser("MURMELPOST_BROWSER", opener.path());
     SHELLEXECUTEINFO request = BrowserRequest(kBrowser, u"http://localhost:8110/help/help2/");
     SetLastError(0);
     EXPECT_EQ(ShellExecuteEx(&request), c.result);
@@ -86,9 +86,9 @@ TEST(ShellExecuteTest, DesktopOpenerExitStatusDecidesTheResult) {
 }
 
 TEST(ShellExecuteTest, OpenerThatCannotBeRunMeansNoBrowser) {
-  testing_ui::RestoreBrowser();
-  testing_support::TempDir dir;
-  testing_support::ScopedEnv browser("MURMELPOST_BROWSER", dir / "no-such-opener");
+  ui::RestoreBrowser();
+  murmel::test::TempDir dir;
+  murmel::test::ScopedEnv browser("MURMELPOST_BROWSER", dir / "no-such-opener");
   SHELLEXECUTEINFO request = BrowserRequest(kBrowser, u"http://localhost:8110/");
   SetLastError(0);
   EXPECT_FALSE(ShellExecuteEx(&request));
@@ -96,7 +96,7 @@ TEST(ShellExecuteTest, OpenerThatCannotBeRunMeansNoBrowser) {
 }
 
 TEST(ShellExecuteTest, ReplacedBrowserRecordsWhatWouldOpen) {
-  testing_ui::ReplaceBrowser(true);
+  ui::ReplaceBrowser(true);
   const struct {
     const WCHAR* file;
     const WCHAR* parameters;
@@ -112,20 +112,20 @@ TEST(ShellExecuteTest, ReplacedBrowserRecordsWhatWouldOpen) {
     EXPECT_TRUE(ShellExecuteEx(&request));
     expected.push_back(c.opened);
   }
-  EXPECT_EQ(testing_ui::OpenedAddresses(), expected);
+  EXPECT_EQ(ui::OpenedAddresses(), expected);
 
-  testing_ui::ReplaceBrowser(false);
+  ui::ReplaceBrowser(false);
   SHELLEXECUTEINFO request = BrowserRequest(kBrowser, u"http://localhost:8110/");
   EXPECT_FALSE(ShellExecuteEx(&request));
   EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
-  EXPECT_TRUE(testing_ui::OpenedAddresses().empty());
-  testing_ui::RestoreBrowser();
+  EXPECT_TRUE(ui::OpenedAddresses().empty());
+  ui::RestoreBrowser();
 }
 
 TEST(ShellExecuteTest, BadRequestsAndMissingFilesOpenNothing) {
-  testing_ui::ReplaceBrowser(true);
-  testing_support::TempDir root;
-  testing_support::ScopedEnv device("MURMELPOST_DEVICE_ROOT", root.path());
+  ui::ReplaceBrowser(true);
+  murmel::test::TempDir root;
+  murmel::test::ScopedEnv device("MURMELPOST_DEVICE_ROOT", root.path());
   SHELLEXECUTEINFO no_file = BrowserRequest(nullptr, nullptr);
   SHELLEXECUTEINFO too_small = BrowserRequest(kBrowser, u"http://h/");
   too_small.cbSize = 20;
@@ -146,8 +146,8 @@ TEST(ShellExecuteTest, BadRequestsAndMissingFilesOpenNothing) {
     EXPECT_EQ(GetLastError(), c.error);
   }
   EXPECT_FALSE(ShellExecuteEx(nullptr));
-  EXPECT_TRUE(testing_ui::OpenedAddresses().empty());
-  testing_ui::RestoreBrowser();
+  EXPECT_TRUE(ui::OpenedAddresses().empty());
+  ui::RestoreBrowser();
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 
 namespace {
 
-using testing_support::KernelChildProcess;
+using murmel::test::KernelChildProcess;
 
 constexpr const char* kChildVariable = "MURMEL_SINGLE_INSTANCE_CHILD";
 constexpr const WCHAR* kProbeClass = u"SingleInstanceProbe";
@@ -74,8 +74,8 @@ class SingleInstanceTest : public ::testing::Test {
     return false;
   }
 
-  testing_support::TempDir runtime_;
-  testing_support::ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.path()};
+  murmel::test::TempDir runtime_;
+  murmel::test::ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.path()};
 };
 
 int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }

@@ -15,11 +15,11 @@ namespace {
 using murmel::kernel::DeviceRootFolder;
 using murmel::kernel::DocumentsFolder;
 using murmel::kernel::HostPathFor;
-using testing_support::ScopedEnv;
+using murmel::test::ScopedEnv;
 
 class DevicePathTest : public ::testing::Test {
  protected:
-  testing_support::TempDir dir_;
+  murmel::test::TempDir dir_;
   const std::string home_ = dir_ / "home";
   const std::string root_ = dir_ / "device";
   ScopedEnv home_env_{"HOME", home_};
@@ -58,7 +58,7 @@ TEST_F(DevicePathTest, FoldersAreCreatedOnFirstUse) {
 
 TEST_F(DevicePathTest, DocumentsFallBackToHomeWhenTheFolderCannotBeMade) {
   std::filesystem::create_directories(home_);
-  ASSERT_TRUE(testing_support::WriteHostFile(home_ + "/Documents", "a file in the way"));
+  ASSERT_TRUE(murmel::test::WriteHostFile(home_ + "/Documents", "a file in the way"));
   EXPECT_EQ(HostPathFor(u"\\My Documents\\x.jpg"), home_ + "/x.jpg");
 }
 

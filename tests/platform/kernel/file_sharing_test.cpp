@@ -14,8 +14,8 @@
 
 namespace {
 
-using testing_support::KernelChildProcess;
-using testing_support::Widen;
+using murmel::test::KernelChildProcess;
+using murmel::test::Widen;
 
 constexpr DWORD kRead = GENERIC_READ;
 constexpr DWORD kWrite = GENERIC_WRITE;
@@ -53,7 +53,7 @@ const bool kIsChild = [] {
 
 class FileSharingTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(testing_support::WriteHostFile(path_, "content")); }
+  void SetUp() override { ASSERT_TRUE(murmel::test::WriteHostFile(path_, "content")); }
 
   // A child process that opens the test file as asked.
   std::vector<std::string> ChildOpens(DWORD access, DWORD share) const {
@@ -72,7 +72,7 @@ class FileSharingTest : public ::testing::Test {
     CloseHandle(file);
   }
 
-  testing_support::TempDir dir_;
+  murmel::test::TempDir dir_;
   const std::string path_ = dir_ / "CEVireoRec.arr";
 };
 
@@ -134,7 +134,7 @@ TEST_F(FileSharingTest, ReaderInAnotherProcessAllowsSharedReadsOnly) {
   ExpectRefused(kReadWrite, FILE_SHARE_READ);
   // Replacing the file must not cut it short under the other process's feet.
   ExpectRefused(kReadWrite, FILE_SHARE_READ, CREATE_ALWAYS);
-  EXPECT_EQ(testing_support::ReadHostFile(path_), "content");
+  EXPECT_EQ(murmel::test::ReadHostFile(path_), "content");
 }
 
 TEST_F(FileSharingTest, AnotherProcessIsRefusedWhileThisOneHoldsTheFile) {

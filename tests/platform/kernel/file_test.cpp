@@ -12,8 +12,8 @@
 
 namespace {
 
-using testing_support::ReadHostFile;
-using testing_support::WriteHostFile;
+using murmel::test::ReadHostFile;
+using murmel::test::WriteHostFile;
 
 class FileTest : public ::testing::Test {
  protected:
@@ -27,8 +27,8 @@ class FileTest : public ::testing::Test {
                        nullptr);
   }
 
-  testing_support::TempDir dir_;
-  testing_support::ScopedEnv root_{"MURMELPOST_DEVICE_ROOT", dir_ / "device"};
+  murmel::test::TempDir dir_;
+  murmel::test::ScopedEnv root_{"MURMELPOST_DEVICE_ROOT", dir_ / "device"};
   const std::string path_ = dir_ / "device/Windows/CEVireoRec.pfi";
   const std::u16string device_path_ = u"\\Windows\\CEVireoRec.pfi";
 };
