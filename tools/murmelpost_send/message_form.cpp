@@ -131,7 +131,8 @@ bool FillMessage(const SendOptions& options, FormResult& result) {
 
 bool FillPicture(const SendOptions& options, FormResult& result) {
   appState.customPicturePath.clear();
-  appState.customPictureMode = options.mode == SendMode::RegisterPicture ? 1 : 0;
+  appState.customPictureMode =
+      options.mode == SendMode::RegisterPicture ? PICTURE_REGISTER : PICTURE_CLEAR;
   if (options.mode != SendMode::RegisterPicture) return true;
   std::string absolute;
   long long size = 0;

@@ -56,7 +56,8 @@ void ReleaseRecording() {
 
 int SendPictureFromState() {
   const std::u16string sender = SenderString();
-  const WCHAR* path = appState.customPictureMode == 1 ? appState.customPicturePath.data() : nullptr;
+  const WCHAR* path =
+      appState.customPictureMode == PICTURE_REGISTER ? appState.customPicturePath.data() : nullptr;
   return RunCustomPictureSession(sender.c_str(), path, appState.customPictureMode);
 }
 
