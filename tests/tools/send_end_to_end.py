@@ -39,6 +39,11 @@ def fail(message):
     sys.exit(1)
 
 
+def expect(actual, expected, what):
+    if actual != expected:
+        fail("%s is %r, expected %r" % (what, actual, expected))
+
+
 def run(command, **kwargs):
     return subprocess.run(command, check=True, capture_output=True, **kwargs)
 
@@ -142,40 +147,32 @@ def main():
         finally:
             process.terminate()
             process.wait(timeout=10)
-        if sent.returncode != 0:
-            fail("murmelpost-send exited %d: %s" % (sent.returncode, sent.stderr))
+        expect(sent.returncode, 0, "murmelpost-send's exit status (%s)" % sent.stderr)
         progress = [int(p) for p in re.findall(r"^progress (\d+)%$", sent.stderr, re.M)]
-        if progress[:5] != [1, 3, 5, 7, 9] or progress[-1] != 100:
-            fail("unexpected progress lines: %s" % progress)
+        expect(progress[:5] + progress[-1:], [1, 3, 5, 7, 9, 100], "the progress lines")
 
         mails = [os.path.join(outbox, "new", n) for n in os.listdir(os.path.join(outbox, "new"))]
         mails = [m for m in mails if "bob@example.org" in open(m, "rb").read().decode("latin-1")]
-        if len(mails) != 1:
-            fail("expected one e-mail to bob in %s/new, found %d" % (outbox, len(mails)))
+        expect(len(mails), 1, "the number of e-mails to bob in " + outbox)
         with open(mails[0], "rb") as f:
             message = email.message_from_binary_file(f, policy=email.policy.default)
-        if message["From"].addresses[0].addr_spec != "mp@service.example" or \
-                message["From"].addresses[0].display_name != "Ann Example via Murmelpost":
-            fail("From is %r" % str(message["From"]))
-        if message["Reply-To"].addresses[0].addr_spec != "ann@example.org":
-            fail("Reply-To is %r" % str(message["Reply-To"]))
-        recipients = sorted(a.addr_spec for a in message["To"].addresses)
-        if recipients != ["bob@example.org", "carol@example.org"]:
-            fail("To is %r" % str(message["To"]))
-        if str(message["Subject"]) != "Voice test":
-            fail("Subject is %r" % str(message["Subject"]))
+        sender = message["From"].addresses[0]
+        expect((sender.addr_spec, sender.display_name),
+               ("mp@service.example", "Ann Example via Murmelpost"), "From")
+        expect(message["Reply-To"].addresses[0].addr_spec, "ann@example.org", "Reply-To")
+        expect(sorted(a.addr_spec for a in message["To"].addresses),
+               ["bob@example.org", "carol@example.org"], "To")
+        expect(str(message["Subject"]), "Voice test", "Subject")
         body = message.get_body(preferencelist=("plain",))
         # The sender's own text first, then the voice's length and who sent it.
         if body is None or not body.get_content().startswith("Hello Bob\n\nVoice message, 0:"):
             fail("the text part is %r" % (body.get_content() if body else None))
         voices = [p for p in message.iter_attachments() if p.get_filename() == "voice.wav"]
-        if len(voices) != 1:
-            fail("expected one voice.wav attachment")
+        expect(len(voices), 1, "the number of voice.wav attachments")
         wav = voices[0].get_content()
 
         (tag, channels, rate, _, align), (data_at, data_size) = riff_fmt(wav)
-        if (tag, channels, rate, align) != (49, 1, 8000, 65):
-            fail("voice.wav format is %s" % ((tag, channels, rate, align),))
+        expect((tag, channels, rate, align), (49, 1, 8000, 65), "voice.wav's GSM format")
         voice = os.path.join(work, "voice.wav")
         with open(voice, "wb") as f:
             f.write(wav)
