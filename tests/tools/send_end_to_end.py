@@ -26,6 +26,10 @@ import tempfile
 import time
 from array import array
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
+from bench_server import Server  # noqa: E402
+
 ENVELOPE_MIN_CORRELATION = 0.95
 ENVELOPE_MAX_DB_DIFFERENCE = 3.0
 FRAME = 160  # 20 ms at 8 kHz
@@ -110,33 +114,21 @@ def riff_fmt(wav):
     return fmt, data
 
 
-def start_server(server, state):
-    # Nobody here can open a confirmation link: the closed-network mode delivers at once.
-    # Both voice formats: the GSM one is what the client sent, compared here with the speech.
-    process = subprocess.Popen([server, "--listen", "127.0.0.1:0", "--state", state,
-                                "--no-sender-verification", "--mail-from", "mp@service.example",
-                                "--voice-format", "both"],
-                               stderr=subprocess.PIPE, text=True)
-    for line in process.stderr:
-        match = re.search(r"listening on port (\d+), outbox (.*)$", line.strip())
-        if match:
-            return process, int(match.group(1)), match.group(2)
-    process.kill()
-    fail("the server did not report its port")
-
-
 def main():
-    sender, server = sys.argv[1], sys.argv[2]
+    sender, server_program = sys.argv[1], sys.argv[2]
     with tempfile.TemporaryDirectory(prefix="murmelpost-e2e-") as work:
         speech = os.path.join(work, "speech.wav")
         run(["espeak-ng", "-w", speech, SPEECH])
-        process, port, outbox = start_server(server, os.path.join(work, "state"))
+        # Both voice formats: the GSM one is what the client sent, compared here with the speech.
+        server = Server(server_program, ["--mail-from", "mp@service.example", "--voice-format",
+                                         "both"], parent=work)
         try:
             sent = subprocess.run(
-                [sender, "--server", "127.0.0.1:%d" % port, "--from", "ann@example.org",
+                [sender, "--server", "127.0.0.1:%d" % server.port, "--from", "ann@example.org",
                  "--name", "Ann Example", "--to", " bob@example.org; carol@example.org ",
                  "--subject", "Voice test", "--text", "Hello Bob", "--voice", speech],
                 capture_output=True, text=True, timeout=60)
+            outbox = re.search(r"outbox (.*)", server.log_text()).group(1)
             # "TROK" means accepted; the e-mail is composed from it a moment later.
             new = os.path.join(outbox, "new")
             accepted = os.path.join(outbox, "..", "accepted", "new")
@@ -145,8 +137,7 @@ def main():
                     break
                 time.sleep(0.01)
         finally:
-            process.terminate()
-            process.wait(timeout=10)
+            server.stop(keep=True)
         expect(sent.returncode, 0, "murmelpost-send's exit status (%s)" % sent.stderr)
         progress = [int(p) for p in re.findall(r"^progress (\d+)%$", sent.stderr, re.M)]
         expect(progress[:5] + progress[-1:], [1, 3, 5, 7, 9, 100], "the progress lines")
