@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -45,6 +46,7 @@ TEST(SendOptions, AcceptsEachModeAndServerForm) {
     EXPECT_EQ(options.mode, c.mode) << Joined(c.arguments);
     EXPECT_EQ(options.host, c.host) << Joined(c.arguments);
     EXPECT_EQ(options.port, c.port) << Joined(c.arguments);
+    EXPECT_EQ(options.title, "Mr.") << Joined(c.arguments);  // the profile's default
   }
   // "--option=value" as well as "--option value"; an empty text is a text.
   SendOptions message;
