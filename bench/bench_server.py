@@ -19,24 +19,27 @@ def raise_open_file_limit():
 
 
 class Server:
-    def __init__(self, program, extra=(), parent=None):
+    def __init__(self, program, extra=(), parent=None, http=False):
+        """http: serve the help pages on a free port too (self.http_port)."""
         self.state = tempfile.mkdtemp(prefix="murmelpost-bench-", dir=parent)
         self.log_path = os.path.join(self.state, "server.log")
         self.log = open(self.log_path, "w")
+        pages = ["--http", "127.0.0.1:0"] if http else ["--no-http"]
         self.process = subprocess.Popen(
-            [program, "--listen", "127.0.0.1:0", "--state", self.state, "--no-http",
+            [program, "--listen", "127.0.0.1:0", "--state", self.state, *pages,
              "--no-sender-verification", *extra],
             stdout=subprocess.DEVNULL, stderr=self.log)
-        self.port = None
+        self.port = self.http_port = None
         deadline = time.monotonic() + 30
-        while self.port is None:
+        while self.port is None or (http and self.http_port is None):
             if self.process.poll() is not None or time.monotonic() > deadline:
                 raise RuntimeError("the server did not start:\n" + self.log_text())
-            found = re.search(r"listening on port (\d+)", self.log_text())
-            if found:
+            log = self.log_text()
+            if found := re.search(r"listening on port (\d+)", log):
                 self.port = int(found.group(1))
-            else:
-                time.sleep(0.05)
+            if found := re.search(r"http port (\d+)", log):
+                self.http_port = int(found.group(1))
+            time.sleep(0.05)
 
     def log_text(self):
         with open(self.log_path, errors="replace") as log:

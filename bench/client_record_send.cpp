@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -66,33 +67,25 @@ struct ServerProcess {
   std::uint16_t port = 0;
 };
 
-// Starts murmelpost-server on a free loopback port and learns the port from its first line.
+// Starts murmelpost-server on a free loopback port and learns the port from its log. The
+// shell names its own process id and then becomes the server; the pipe stays open so that
+// the server's later lines do not fail.
 ServerProcess StartServer(const std::filesystem::path& state) {
-  int lines[2];
-  if (pipe(lines) != 0) return {};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(lines[1], STDERR_FILENO);
-    close(lines[0]);
-    close(lines[1]);
-    execl(MURMELPOST_SERVER_PROGRAM, MURMELPOST_SERVER_PROGRAM, "--listen", "127.0.0.1:0",
-          "--state", state.c_str(), "--no-http", "--no-sender-verification",
-          static_cast<char*>(nullptr));
-    _exit(127);
+  const std::string command = "echo $$; exec '" MURMELPOST_SERVER_PROGRAM
+                              "' --listen 127.0.0.1:0 --no-http --no-sender-verification "
+                              "--state '" +
+                              state.string() + "' 2>&1";
+  FILE* said = popen(command.c_str(), "r");
+  ServerProcess server;
+  char line[512];
+  if (said == nullptr || std::fgets(line, sizeof line, said) == nullptr) return server;
+  server.pid = std::atoi(line);
+  while (server.port == 0 && std::fgets(line, sizeof line, said) != nullptr) {
+    if (const char* at = std::strstr(line, "listening on port ")) {
+      server.port = static_cast<std::uint16_t>(std::atoi(at + 18));
+    }
   }
-  close(lines[1]);
-  std::string said;
-  char c = 0;
-  while (said.find("listening on port ") == std::string::npos || said.back() != ',') {
-    if (read(lines[0], &c, 1) != 1) break;
-    said.push_back(c);
-  }
-  const std::size_t at = said.find("listening on port ");
-  ServerProcess server{pid, 0};
-  if (at != std::string::npos) {
-    server.port = static_cast<std::uint16_t>(std::atoi(said.c_str() + at + 18));
-  }
-  return server;  // the pipe stays open so that the server's later lines do not fail
+  return server;
 }
 
 // The client's own kind of message loop: GetMessageW wakes for every posted or sent

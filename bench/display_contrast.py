@@ -20,48 +20,42 @@ INSET = 3
 SHOTS = ["main-recording.png", "main-sending.png", "main-low-colour.png"]
 
 
+def paeth(left, up, corner):
+    p = left + up - corner
+    return min((abs(p - left), 0, left), (abs(p - up), 1, up), (abs(p - corner), 2, corner))[2]
+
+
 def read_png(path):
-    """(width, height, rows of (r, g, b)) of an 8-bit RGB or RGBA PNG without interlacing."""
+    """Rows of (r, g, b) of an 8-bit RGB or RGBA PNG without interlacing."""
     data = pathlib.Path(path).read_bytes()
     if data[:8] != b"\x89PNG\r\n\x1a\n":
         raise ValueError(f"{path}: not a PNG")
-    pos, chunks, header = 8, [], None
+    pos, idat = 8, b""
     while pos < len(data):
         length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
         if kind == b"IHDR":
-            header = struct.unpack(">IIBBBBB", body)
+            width, height, depth, colour, _, _, interlace = struct.unpack(
+                ">IIBBBBB", data[pos + 8:pos + 21])
         elif kind == b"IDAT":
-            chunks.append(body)
+            idat += data[pos + 8:pos + 8 + length]
         pos += 12 + length
-    width, height, depth, colour, _, _, interlace = header
     if depth != 8 or colour not in (2, 6) or interlace:
         raise ValueError(f"{path}: only 8-bit RGB(A) without interlacing is read")
     step = 3 if colour == 2 else 4
-    raw = zlib.decompress(b"".join(chunks))
-    stride = width * step
+    raw, stride = zlib.decompress(idat), width * step
     rows, previous = [], bytearray(stride)
     for y in range(height):
-        kind = raw[y * (stride + 1)]
-        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        at = y * (stride + 1)
+        kind, line = raw[at], bytearray(raw[at + 1:at + 1 + stride])
         for i in range(stride):
             left = line[i - step] if i >= step else 0
-            up = previous[i]
             corner = previous[i - step] if i >= step else 0
-            if kind == 1:
-                line[i] = (line[i] + left) & 0xFF
-            elif kind == 2:
-                line[i] = (line[i] + up) & 0xFF
-            elif kind == 3:
-                line[i] = (line[i] + (left + up) // 2) & 0xFF
-            elif kind == 4:
-                p = left + up - corner
-                best = min((abs(p - left), 0, left), (abs(p - up), 1, up),
-                           (abs(p - corner), 2, corner))[2]
-                line[i] = (line[i] + best) & 0xFF
+            up = previous[i]
+            line[i] = (line[i] + (0, left, up, (left + up) // 2,
+                                  paeth(left, up, corner) if kind == 4 else 0)[kind]) & 0xFF
         rows.append([tuple(line[x * step:x * step + 3]) for x in range(width)])
         previous = line
-    return width, height, rows
+    return rows
 
 
 def luminance(rgb):
@@ -80,7 +74,7 @@ def contrast(a, b):
 def display_contrast(path):
     """Background: the display's commonest colour. Text: the contrast that at least four
     pixels reach, so that single anti-aliasing pixels do not count."""
-    _, _, rows = read_png(path)
+    rows = read_png(path)
     x, y, w, h = DISPLAY
     pixels = [rows[j][i] for j in range(y + INSET, y + h - INSET)
               for i in range(x + INSET, x + w - INSET)]

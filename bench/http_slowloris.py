@@ -12,18 +12,15 @@ import os
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bench_server import Server  # noqa: E402
+
 INTERVAL = 2.0
 LOADS = 3
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def slowloris(port, count, stop):
@@ -53,25 +50,15 @@ def page_load(port):
 def main():
     program, counts = sys.argv[1], [int(n) for n in sys.argv[2:]] or [8, 64]
     for count in [0] + counts:
-        with tempfile.TemporaryDirectory() as state:
-            port, http = free_port(), free_port()
-            server = subprocess.Popen(
-                [program, "--listen", f"127.0.0.1:{port}", "--http", str(http),
-                 "--state", state, "--no-sender-verification"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            try:
-                time.sleep(0.5)
-                stop = threading.Event()
-                attack = threading.Thread(target=slowloris, args=(http, count, stop))
-                attack.start()
-                time.sleep(3 * INTERVAL)  # the slow heads are well under way
-                loads = [page_load(http) for _ in range(LOADS)]
-                stop.set()
-                attack.join()
-                print(f"{count:3d} slow connections: " + ", ".join(loads), flush=True)
-            finally:
-                server.terminate()
-                server.wait()
+        with Server(program, http=True) as server:
+            stop = threading.Event()
+            attack = threading.Thread(target=slowloris, args=(server.http_port, count, stop))
+            attack.start()
+            time.sleep(3 * INTERVAL)  # the slow heads are well under way
+            loads = [page_load(server.http_port) for _ in range(LOADS)]
+            stop.set()
+            attack.join()
+            print(f"{count:3d} slow connections: " + ", ".join(loads), flush=True)
 
 
 if __name__ == "__main__":

@@ -30,36 +30,25 @@ std::array<BYTE, PCM_BUFFER_SIZE> SpeechLikeBuffer() {
   return pcm;
 }
 
-void SetRealTimeCounter(benchmark::State& state) {
+// One buffer encoded, or one chunk decoded, per iteration.
+void BM_VoiceBuffer(benchmark::State& state, bool decode) {
+  auto pcm = SpeechLikeBuffer();
+  std::array<BYTE, VOICE_CHUNK_SIZE> chunk{};
+  EncodeVoiceBuffer(chunk.data(), pcm.data(), PCM_BUFFER_SIZE);
+  for (auto _ : state) {
+    if (decode) {
+      DecodeVoiceBuffer(chunk.data(), pcm.data(), PCM_BUFFER_SIZE);
+    } else {
+      EncodeVoiceBuffer(chunk.data(), pcm.data(), PCM_BUFFER_SIZE);
+    }
+    benchmark::DoNotOptimize(decode ? pcm.data() : chunk.data());
+    benchmark::ClobberMemory();
+  }
   state.counters["x_realtime"] = benchmark::Counter(
       static_cast<double>(state.iterations()) * SECONDS_PER_BUFFER, benchmark::Counter::kIsRate);
 }
-
-void BM_EncodeVoiceBuffer(benchmark::State& state) {
-  const auto pcm = SpeechLikeBuffer();
-  std::array<BYTE, VOICE_CHUNK_SIZE> chunk{};
-  for (auto _ : state) {
-    EncodeVoiceBuffer(chunk.data(), pcm.data(), PCM_BUFFER_SIZE);
-    benchmark::DoNotOptimize(chunk.data());
-    benchmark::ClobberMemory();
-  }
-  SetRealTimeCounter(state);
-}
-BENCHMARK(BM_EncodeVoiceBuffer);
-
-void BM_DecodeVoiceBuffer(benchmark::State& state) {
-  const auto pcm = SpeechLikeBuffer();
-  std::array<BYTE, VOICE_CHUNK_SIZE> chunk{};
-  EncodeVoiceBuffer(chunk.data(), pcm.data(), PCM_BUFFER_SIZE);
-  std::array<BYTE, PCM_BUFFER_SIZE> decoded{};
-  for (auto _ : state) {
-    DecodeVoiceBuffer(chunk.data(), decoded.data(), PCM_BUFFER_SIZE);
-    benchmark::DoNotOptimize(decoded.data());
-    benchmark::ClobberMemory();
-  }
-  SetRealTimeCounter(state);
-}
-BENCHMARK(BM_DecodeVoiceBuffer);
+BENCHMARK_CAPTURE(BM_VoiceBuffer, Encode, false);
+BENCHMARK_CAPTURE(BM_VoiceBuffer, Decode, true);
 
 }  // namespace
 

@@ -1,9 +1,12 @@
-// The string table as the client loads it: every id's text, the sample address of the
-// invalid e-mail message and the help address that follows the home-page build option.
+// The string table as the client loads it: one text for every id and nothing beyond, the
+// format each caller fills in, the sample address of the invalid e-mail message and the
+// help address that follows the home-page build option.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 #include "resources/client_resources.h"
@@ -24,59 +27,35 @@ std::string Printable(const std::u16string& text) {
   return out;
 }
 
-const std::u16string kConnectFailedLead =
-    u"Cannot connect to Murmelpost server to send your message.\n"
-    u"Please try again later or check your network connection\n"
-    u"or contact your system administrator regarding firewall issues.\n\n"
-    u"For more help, go to ";
-const std::u16string kInvalidEmailLead = u"Please enter valid e-mail address.\nFor example, ";
-
 class StringTable : public ::testing::Test {
  protected:
   void SetUp() override { RegisterClientResources(); }
 };
 
-TEST_F(StringTable, EveryFixedTextLoadsUnderItsId) {
-  const struct {
-    int id;
-    std::u16string text;
-  } cases[] = {
-      {1, u"(%d address)"},
-      {2, u"(%d addresses)"},
-      {3, u"Please fill-in all fields."},
-      {4, u"Please ensure both e-mail addresses are the same."},
-      {6, u"Murmelpost Voice Email"},
-      {8, u"Do you want to clear below attached file?\n%s"},
-      {9, u"Clear Attached File"},
-      {10,
-       u"Murmelpost will send an e-mail to you shortly asking that you verify this custom "
-       u"image change.\nYour Murmelpost messages will not include your new custom image "
-       u"until you verify this change."},
-      {11,
-       u"Murmelpost do not allow bigger than 100K custom image file.\nPlease use smaller "
-       u"image file for custom image."},
-      {12, u"Do you want to clear custom cartoon or graphic image and use random cartoon?"},
-      {13, u"Clear Custom Image"},
-      {14, u"CEVireoRec"},
-      {15, u"Not installed Pocket Explore"},
-      {16, u"Murmelpost"},
-      {17, u"No message exist"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Printable(LoadText(c.id)), Printable(c.text)) << "string " << c.id;
+TEST_F(StringTable, EveryIdHasItsOwnTextWithTheFormatItsCallerFillsIn) {
+  std::set<std::u16string> seen;
+  for (int id = 1; id <= 17; ++id) {
+    const std::u16string text = LoadText(id);
+    EXPECT_TRUE(seen.insert(text).second) << "string " << id << " repeats: " << Printable(text);
+    // wsprintfW fills these in; any other '%' would read an argument nobody passed.
+    std::u16string format;
+    if (id == IDS_ADDRESS_COUNT_ONE || id == IDS_ADDRESS_COUNT_MANY) format = u"%d";
+    if (id == IDS_CLEAR_ATTACHMENT_QUESTION) format = u"%s";
+    EXPECT_EQ(std::count(text.begin(), text.end(), u'%'), format.empty() ? 0 : 1) << id;
+    EXPECT_NE(text.find(format), std::u16string::npos) << id;
   }
-  // Nothing beyond the table.
-  EXPECT_EQ(LoadText(IDS_LAST + 1), u"");
+  EXPECT_FALSE(seen.contains(u"")) << "an id without a text";
+  EXPECT_EQ(LoadText(18), u"");
+  // The single-instance check and the device files are named after the window class.
+  EXPECT_EQ(LoadText(IDS_WINDOW_CLASS), u"CEVireoRec");
 }
 
 TEST_F(StringTable, InvalidEmailMessageOffersAnAddressTheProfileWouldAccept) {
+  const std::u16string lead = u"Please enter valid e-mail address.\nFor example, ";
   const std::u16string text = LoadText(IDS_INVALID_EMAIL);
-  ASSERT_EQ(text.rfind(kInvalidEmailLead, 0), 0U) << Printable(text);
-  std::u16string sample = text.substr(kInvalidEmailLead.size());
-  const std::u16string domain = u"@example.com";
-  ASSERT_GT(sample.size(), domain.size());
-  EXPECT_EQ(sample.substr(sample.size() - domain.size()), domain) << Printable(sample);
-
+  ASSERT_EQ(text.rfind(lead, 0), 0U) << Printable(text);
+  const std::u16string sample = text.substr(lead.size());
+  EXPECT_TRUE(sample.ends_with(u"@example.com")) << Printable(sample);
   // A sample that the profile's own check refused or rewrote would mislead the user.
   std::u16string checked = sample;
   EXPECT_EQ(ValidateEmail(checked.data(), 0), 1) << Printable(sample);
@@ -88,7 +67,11 @@ TEST_F(StringTable, ConnectionFailureNamesTheHelpPageOfTheConfiguredSite) {
   // must point its users there, not at a fixed address.
   const char* url = std::getenv("MURMELPOST_TEST_HOME_URL");
   if (url == nullptr) GTEST_SKIP() << "run through CTest, which sets MURMELPOST_TEST_HOME_URL";
-  std::u16string expected = kConnectFailedLead;
+  std::u16string expected =
+      u"Cannot connect to Murmelpost server to send your message.\n"
+      u"Please try again later or check your network connection\n"
+      u"or contact your system administrator regarding firewall issues.\n\n"
+      u"For more help, go to ";
   for (const char* p = url; *p != '\0'; ++p) expected += static_cast<char16_t>(*p);
   expected += u"/help/";
   EXPECT_EQ(Printable(LoadText(IDS_CONNECT_FAILED)), Printable(expected));

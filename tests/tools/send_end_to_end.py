@@ -26,6 +26,10 @@ import tempfile
 import time
 from array import array
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
+from bench_server import Server  # noqa: E402
+
 ENVELOPE_MIN_CORRELATION = 0.95
 ENVELOPE_MAX_DB_DIFFERENCE = 3.0
 FRAME = 160  # 20 ms at 8 kHz
@@ -37,6 +41,11 @@ SPEECH = ("Hello Bob. This is a spoken message from the command line sender. "
 def fail(message):
     print("FAIL: " + message, file=sys.stderr)
     sys.exit(1)
+
+
+def expect(actual, expected, what):
+    if actual != expected:
+        fail("%s is %r, expected %r" % (what, actual, expected))
 
 
 def run(command, **kwargs):
@@ -105,33 +114,21 @@ def riff_fmt(wav):
     return fmt, data
 
 
-def start_server(server, state):
-    # Nobody here can open a confirmation link: the closed-network mode delivers at once.
-    # Both voice formats: the GSM one is what the client sent, compared here with the speech.
-    process = subprocess.Popen([server, "--listen", "127.0.0.1:0", "--state", state,
-                                "--no-sender-verification", "--mail-from", "mp@service.example",
-                                "--voice-format", "both"],
-                               stderr=subprocess.PIPE, text=True)
-    for line in process.stderr:
-        match = re.search(r"listening on port (\d+), outbox (.*)$", line.strip())
-        if match:
-            return process, int(match.group(1)), match.group(2)
-    process.kill()
-    fail("the server did not report its port")
-
-
 def main():
-    sender, server = sys.argv[1], sys.argv[2]
+    sender, server_program = sys.argv[1], sys.argv[2]
     with tempfile.TemporaryDirectory(prefix="murmelpost-e2e-") as work:
         speech = os.path.join(work, "speech.wav")
         run(["espeak-ng", "-w", speech, SPEECH])
-        process, port, outbox = start_server(server, os.path.join(work, "state"))
+        # Both voice formats: the GSM one is what the client sent, compared here with the speech.
+        server = Server(server_program, ["--mail-from", "mp@service.example", "--voice-format",
+                                         "both"], parent=work)
         try:
             sent = subprocess.run(
-                [sender, "--server", "127.0.0.1:%d" % port, "--from", "ann@example.org",
+                [sender, "--server", "127.0.0.1:%d" % server.port, "--from", "ann@example.org",
                  "--name", "Ann Example", "--to", " bob@example.org; carol@example.org ",
                  "--subject", "Voice test", "--text", "Hello Bob", "--voice", speech],
                 capture_output=True, text=True, timeout=60)
+            outbox = re.search(r"outbox (.*)", server.log_text()).group(1)
             # "TROK" means accepted; the e-mail is composed from it a moment later.
             new = os.path.join(outbox, "new")
             accepted = os.path.join(outbox, "..", "accepted", "new")
@@ -140,42 +137,33 @@ def main():
                     break
                 time.sleep(0.01)
         finally:
-            process.terminate()
-            process.wait(timeout=10)
-        if sent.returncode != 0:
-            fail("murmelpost-send exited %d: %s" % (sent.returncode, sent.stderr))
+            server.stop(keep=True)
+        expect(sent.returncode, 0, "murmelpost-send's exit status (%s)" % sent.stderr)
         progress = [int(p) for p in re.findall(r"^progress (\d+)%$", sent.stderr, re.M)]
-        if progress[:5] != [1, 3, 5, 7, 9] or progress[-1] != 100:
-            fail("unexpected progress lines: %s" % progress)
+        expect(progress[:5] + progress[-1:], [1, 3, 5, 7, 9, 100], "the progress lines")
 
         mails = [os.path.join(outbox, "new", n) for n in os.listdir(os.path.join(outbox, "new"))]
         mails = [m for m in mails if "bob@example.org" in open(m, "rb").read().decode("latin-1")]
-        if len(mails) != 1:
-            fail("expected one e-mail to bob in %s/new, found %d" % (outbox, len(mails)))
+        expect(len(mails), 1, "the number of e-mails to bob in " + outbox)
         with open(mails[0], "rb") as f:
             message = email.message_from_binary_file(f, policy=email.policy.default)
-        if message["From"].addresses[0].addr_spec != "mp@service.example" or \
-                message["From"].addresses[0].display_name != "Ann Example via Murmelpost":
-            fail("From is %r" % str(message["From"]))
-        if message["Reply-To"].addresses[0].addr_spec != "ann@example.org":
-            fail("Reply-To is %r" % str(message["Reply-To"]))
-        recipients = sorted(a.addr_spec for a in message["To"].addresses)
-        if recipients != ["bob@example.org", "carol@example.org"]:
-            fail("To is %r" % str(message["To"]))
-        if str(message["Subject"]) != "Voice test":
-            fail("Subject is %r" % str(message["Subject"]))
+        sender = message["From"].addresses[0]
+        expect((sender.addr_spec, sender.display_name),
+               ("mp@service.example", "Ann Example via Murmelpost"), "From")
+        expect(message["Reply-To"].addresses[0].addr_spec, "ann@example.org", "Reply-To")
+        expect(sorted(a.addr_spec for a in message["To"].addresses),
+               ["bob@example.org", "carol@example.org"], "To")
+        expect(str(message["Subject"]), "Voice test", "Subject")
         body = message.get_body(preferencelist=("plain",))
         # The sender's own text first, then the voice's length and who sent it.
         if body is None or not body.get_content().startswith("Hello Bob\n\nVoice message, 0:"):
             fail("the text part is %r" % (body.get_content() if body else None))
         voices = [p for p in message.iter_attachments() if p.get_filename() == "voice.wav"]
-        if len(voices) != 1:
-            fail("expected one voice.wav attachment")
+        expect(len(voices), 1, "the number of voice.wav attachments")
         wav = voices[0].get_content()
 
         (tag, channels, rate, _, align), (data_at, data_size) = riff_fmt(wav)
-        if (tag, channels, rate, align) != (49, 1, 8000, 65):
-            fail("voice.wav format is %s" % ((tag, channels, rate, align),))
+        expect((tag, channels, rate, align), (49, 1, 8000, 65), "voice.wav's GSM format")
         voice = os.path.join(work, "voice.wav")
         with open(voice, "wb") as f:
             f.write(wav)

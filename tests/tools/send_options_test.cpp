@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -11,37 +12,60 @@ using murmel::send_tool::ParseSendOptions;
 using murmel::send_tool::SendMode;
 using murmel::send_tool::SendOptions;
 
-std::vector<std::string> With(std::vector<std::string> extra) {
-  std::vector<std::string> arguments = {"--server",      "mail.example.org", "--from",
-                                        "a@example.org", "--name",           "Ann Example"};
+std::vector<std::string> With(std::vector<std::string> extra, std::string server = "mail.x.org") {
+  std::vector<std::string> arguments = {"--server",      std::move(server), "--from",
+                                        "a@example.org", "--name",          "Ann Example"};
   arguments.insert(arguments.end(), extra.begin(), extra.end());
   return arguments;
 }
 
-TEST(SendOptions, ServerEndpointForms) {
+std::string Joined(const std::vector<std::string>& arguments) {
+  std::string line;
+  for (const auto& a : arguments) line += a + " ";
+  return line;
+}
+
+TEST(SendOptions, AcceptsEachModeAndServerForm) {
   struct Case {
-    std::string server;
+    std::vector<std::string> arguments;
+    SendMode mode;
     std::string host;
     int port;
   };
   const Case cases[] = {
-      {"localhost", "localhost", 0},
-      {"127.0.0.1:2110", "127.0.0.1", 2110},
-      {"mail.example.org:65535", "mail.example.org", 65535},
+      {With({"--to", "b@x.org"}, "localhost"), SendMode::Message, "localhost", 0},
+      {With({"--to", "b@x.org"}, "127.0.0.1:2110"), SendMode::Message, "127.0.0.1", 2110},
+      {With({"--picture", "me.jpg"}, "mail.x.org:65535"), SendMode::RegisterPicture, "mail.x.org",
+       65535},
+      {With({"--clear-picture"}), SendMode::ClearPicture, "mail.x.org", 0},
   };
   for (const Case& c : cases) {
     SendOptions options;
-    std::vector<std::string> arguments = With({"--to", "b@example.org"});
-    arguments[1] = c.server;
-    const auto result = ParseSendOptions(arguments, options);
-    EXPECT_TRUE(result.ok) << c.server << ": " << result.error;
-    EXPECT_EQ(options.host, c.host) << c.server;
-    EXPECT_EQ(options.port, c.port) << c.server;
+    const auto result = ParseSendOptions(c.arguments, options);
+    EXPECT_TRUE(result.ok) << Joined(c.arguments) << result.error;
+    EXPECT_EQ(options.mode, c.mode) << Joined(c.arguments);
+    EXPECT_EQ(options.host, c.host) << Joined(c.arguments);
+    EXPECT_EQ(options.port, c.port) << Joined(c.arguments);
+    EXPECT_EQ(options.title, "Mr.") << Joined(c.arguments);  // the profile's default
   }
+  // "--option=value" as well as "--option value"; an empty text is a text.
+  SendOptions message;
+  ASSERT_TRUE(ParseSendOptions(With({"--to=b@x.org c@y.org", "--text=", "--title", "Ms.", "--voice",
+                                     "v.flac", "--attach", "f.txt"}),
+                               message)
+                  .ok);
+  EXPECT_EQ(message.to, "b@x.org c@y.org");  // normalised later, by the client's own check
+  EXPECT_EQ(message.text, "");
+  EXPECT_EQ(message.title, "Ms.");
+  EXPECT_EQ(message.voice, "v.flac");
+  EXPECT_EQ(message.attach, "f.txt");
+  SendOptions help;
+  ASSERT_TRUE(ParseSendOptions({"--help"}, help).ok);
+  EXPECT_TRUE(help.help);
 }
 
 TEST(SendOptions, RefusesMalformedCommandLines) {
-  const std::vector<std::vector<std::string>> cases = {
+  std::vector<std::vector<std::string>> cases = {
       {},                                                             // nothing at all
       {"--from", "a@example.org", "--name", "A", "--to", "b@x.org"},  // no server
       With({}),                                                       // message without --to
@@ -54,53 +78,17 @@ TEST(SendOptions, RefusesMalformedCommandLines) {
       With({"--clear-picture", "--voice", "v.wav"}),
       With({"--clear-picture=yes"}),
   };
+  // The connection is IPv4 only: an IPv6 address in any form is refused.
+  for (const char* server :
+       {"", ":110", "host:", "host:0", "host:65536", "host:11x", "::1", "[::1]:110", "[fe80::1]"}) {
+    cases.push_back(With({"--to", "b@x.org"}, server));
+  }
   for (const auto& arguments : cases) {
     SendOptions options;
     const auto result = ParseSendOptions(arguments, options);
-    std::string line;
-    for (const auto& a : arguments) line += a + " ";
-    EXPECT_FALSE(result.ok) << line;
-    EXPECT_FALSE(result.error.empty()) << line;
+    EXPECT_FALSE(result.ok) << Joined(arguments);
+    EXPECT_FALSE(result.error.empty()) << Joined(arguments);
   }
-  // The connection is IPv4 only: an IPv6 address in any form is refused.
-  const std::vector<std::string> badServers = {
-      "", ":110", "host:", "host:0", "host:65536", "host:11x", "::1", "[::1]:110", "[fe80::1]"};
-  for (const auto& server : badServers) {
-    SendOptions options;
-    auto arguments = With({"--to", "b@x.org"});
-    arguments[1] = server;
-    EXPECT_FALSE(ParseSendOptions(arguments, options).ok) << "'" << server << "'";
-  }
-}
-
-TEST(SendOptions, MessageAndPictureModes) {
-  SendOptions message;
-  ASSERT_TRUE(ParseSendOptions(With({"--to=b@x.org c@y.org", "--subject", "Hi", "--text=",
-                                     "--title", "Ms.", "--voice", "v.flac", "--attach", "f.txt"}),
-                               message)
-                  .ok);
-  EXPECT_EQ(message.mode, SendMode::Message);
-  EXPECT_EQ(message.to, "b@x.org c@y.org");  // normalised later, by the client's own check
-  EXPECT_EQ(message.subject, "Hi");
-  EXPECT_EQ(message.text, "");
-  EXPECT_EQ(message.title, "Ms.");
-  EXPECT_EQ(message.voice, "v.flac");
-  EXPECT_EQ(message.attach, "f.txt");
-  EXPECT_FALSE(message.picture.has_value());
-
-  SendOptions picture;
-  ASSERT_TRUE(ParseSendOptions(With({"--picture", "me.jpg"}), picture).ok);
-  EXPECT_EQ(picture.mode, SendMode::RegisterPicture);
-  EXPECT_EQ(picture.picture, "me.jpg");
-  EXPECT_EQ(picture.title, "Mr.");
-
-  SendOptions clear;
-  ASSERT_TRUE(ParseSendOptions(With({"--clear-picture"}), clear).ok);
-  EXPECT_EQ(clear.mode, SendMode::ClearPicture);
-
-  SendOptions help;
-  ASSERT_TRUE(ParseSendOptions({"--help"}, help).ok);
-  EXPECT_TRUE(help.help);
 }
 
 }  // namespace

@@ -3,16 +3,14 @@
 #include "tools/murmelpost_send/send_run.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
-#include <algorithm>
-#include <cmath>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "sound_file.h"
 #include "state/app_state.h"
 #include "support/fake_transfer_server.h"
 #include "support/scoped_env.h"
@@ -27,6 +25,9 @@ using murmel::send_tool::RunSendTool;
 using murmel::test::Bytes;
 using murmel::test::FakeTransferServer;
 using murmel::test::TempDir;
+using tools_test::kWav16;
+using tools_test::Tone;
+using tools_test::WriteSound;
 
 struct Outcome {
   int status = -1;
@@ -57,22 +58,6 @@ Outcome RunSender(const std::vector<std::string>& arguments, bool terminal = fal
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Half a second of tone at 8 kHz: two voice chunks.
-void WriteVoice(const std::string& path) {
-  SF_INFO info{};
-  info.samplerate = 8000;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  std::vector<short> samples(4000);
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    samples[i] = static_cast<short>(8000 * std::sin(0.7 * static_cast<double>(i)));
-  }
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  sf_writef_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-  sf_close(file);
 }
 
 std::string Endpoint(const FakeTransferServer& server) {
@@ -141,7 +126,8 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
 
 TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
   WriteFile(dir_ / "note.txt", "hello");
-  WriteVoice(dir_ / "voice.wav");
+  // Half a second at 8 kHz: two voice chunks.
+  WriteSound(dir_ / "voice.wav", kWav16, 8000, 1, Tone(440, 8000, 0.5));
   const murmel::test::ScopedEnv westernCodePage("LC_ALL", "C");
   FakeTransferServer server;
   server.AcceptGreeting();

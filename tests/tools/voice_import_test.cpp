@@ -13,6 +13,7 @@
 
 #include "audio/voice_codec.h"
 #include "audio/voice_store.h"
+#include "sound_file.h"
 #include "state/app_state.h"
 #include "support/temp_dir.h"
 
@@ -20,32 +21,9 @@ namespace {
 
 using murmel::send_tool::ImportVoiceFile;
 using murmel::test::TempDir;
-
-// Writes interleaved samples (-1..1) through libsndfile, the way other programs make
-// the files users pass in.
-void WriteSound(const std::string& path, int format, int rate, int channels,
-                const std::vector<float>& interleaved) {
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = channels;
-  info.format = format;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-  sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(interleaved.size()) / channels);
-  sf_close(file);
-}
-
-// A tone of `hz` on every channel, multiplied by sign[channel].
-std::vector<float> Tone(double hz, int rate, double seconds, const std::vector<float>& sign) {
-  const auto frames = static_cast<std::size_t>(seconds * rate);
-  std::vector<float> samples;
-  for (std::size_t i = 0; i < frames; ++i) {
-    const auto value = static_cast<float>(
-        0.5 * std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / rate));
-    for (float s : sign) samples.push_back(s * value);
-  }
-  return samples;
-}
+using tools_test::kWav16;
+using tools_test::Tone;
+using tools_test::WriteSound;
 
 // Every chunk of the store, decoded back to 8 kHz PCM.
 std::vector<std::int16_t> DecodeStore() {
@@ -90,15 +68,8 @@ TEST_F(VoiceImportTest, EightKilohertzMonoIsEncodedAsTheRecorderWould) {
     source[i] = static_cast<std::int16_t>(12000 * std::sin(0.3 * static_cast<double>(i)) +
                                           static_cast<double>(i % 7) * 300);
   }
-  SF_INFO info{};
-  info.samplerate = 8000;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   const std::string path = dir_ / "exact.wav";
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  sf_writef_short(file, source.data(), static_cast<sf_count_t>(source.size()));
-  sf_close(file);
+  WriteSound(path, kWav16, 8000, 1, source);
 
   const auto result = ImportVoiceFile(path);
   ASSERT_TRUE(result.ok) << result.error;
@@ -130,11 +101,11 @@ TEST_F(VoiceImportTest, OtherRatesChannelsAndFormatsAreConverted) {
     double expectedLevel;     // of the 1 kHz tone after the mix-down
   };
   const Case cases[] = {
-      {"cd.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, {1, 1}, 0.5},
+      {"cd.wav", kWav16, 44100, {1, 1}, 0.5},
       {"speech.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22050, {1}, 0.5},
       {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, {1, 0, 0, 1}, 0.25},
       // Opposite channels cancel: a converter that keeps only the first channel fails here.
-      {"opposed.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16000, {1, -1}, 0.0},
+      {"opposed.wav", kWav16, 16000, {1, -1}, 0.0},
   };
   for (const Case& c : cases) {
     const std::string path = dir_ / c.name;
@@ -160,7 +131,7 @@ TEST_F(VoiceImportTest, StopsAtSixtyFourSecondsAndSaysSoOnlyWhenLonger) {
   };
   for (const Case c : {Case{64.0, false}, Case{64.5, true}, Case{63.9, false}}) {
     const std::string path = dir_ / "long.wav";
-    WriteSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, Tone(440, 8000, c.seconds, {1}));
+    WriteSound(path, kWav16, 8000, 1, Tone(440, 8000, c.seconds));
     const auto result = ImportVoiceFile(path);
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.chunks, 200) << c.seconds;
@@ -169,7 +140,7 @@ TEST_F(VoiceImportTest, StopsAtSixtyFourSecondsAndSaysSoOnlyWhenLonger) {
   }
   // The same limit after resampling.
   const std::string path = dir_ / "long44.wav";
-  WriteSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, Tone(440, 44100, 70, {1}));
+  WriteSound(path, kWav16, 44100, 1, Tone(440, 44100, 70));
   const auto result = ImportVoiceFile(path);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.chunks, 200);

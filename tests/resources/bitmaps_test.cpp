@@ -1,6 +1,6 @@
-// The pictures inside the compiled-in files: pictures that differ where the state
-// differs, buttons that sit seamlessly in the panel's wells, the low-colour set within its
-// sixteen colours, and an icon with both of its sizes.
+// The bitmaps and the icon the client loads: every id of both sets at its size and depth,
+// pictures that differ where the state differs, buttons that sit seamlessly in the panel's
+// wells, the low-colour set within its sixteen colours, and an icon with both of its sizes.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_cases.h"
-#include "bmp_bytes.h"
+#include "bitmap_bytes.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
 
@@ -21,12 +20,36 @@ using resources_test::Bmp8;
 using resources_test::kBitmaps;
 using resources_test::ResourceBytes;
 
-class BitmapPixels : public ::testing::Test {
+class Bitmaps : public ::testing::Test {
  protected:
   void SetUp() override { RegisterClientResources(); }
 };
 
-TEST_F(BitmapPixels, NoTwoBitmapsShowTheSamePicture) {
+void ExpectLoadsAt(int id, resources_test::Size size) {
+  SCOPED_TRACE(testing::Message() << "bitmap " << id);
+  const HBITMAP bitmap = LoadBitmapW(nullptr, MAKEINTRESOURCEW(id));
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP info{};
+  ASSERT_EQ(GetObjectW(bitmap, sizeof info, &info), static_cast<int>(sizeof info));
+  EXPECT_EQ(info.bmWidth, size.width);
+  EXPECT_EQ(info.bmHeight, size.height);
+  EXPECT_EQ(info.bmBitsPixel, 8);
+  DeleteObject(bitmap);
+}
+
+TEST_F(Bitmaps, EveryBitmapOfBothSetsLoadsAtItsSizeWithEightBitsPerPixel) {
+  for (const BitmapCase& c : kBitmaps) {
+    ExpectLoadsAt(c.id, c.normal);
+    if (c.low_color.width != 0) ExpectLoadsAt(c.id + IDB_LOW_COLOR_OFFSET, c.low_color);
+  }
+  // Low-colour screens are painted white: a tile there would only be a stale picture.
+  SetLastError(0);
+  EXPECT_EQ(LoadBitmapW(nullptr, MAKEINTRESOURCEW(IDB_BACKGROUND_TILE + IDB_LOW_COLOR_OFFSET)),
+            nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+}
+
+TEST_F(Bitmaps, NoTwoBitmapsShowTheSamePicture) {
   // A pressed or disabled state that shows the normal picture gives the user no feedback.
   std::map<std::string, int> seen;
   for (const BitmapCase& c : kBitmaps) {
@@ -39,7 +62,7 @@ TEST_F(BitmapPixels, NoTwoBitmapsShowTheSamePicture) {
   }
 }
 
-TEST_F(BitmapPixels, PanelButtonsMeetTheirWellsWithoutASeam) {
+TEST_F(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
   // The square corners of a round button show what lies beneath it on the panel.
   const struct {
     int x;
@@ -74,7 +97,7 @@ TEST_F(BitmapPixels, PanelButtonsMeetTheirWellsWithoutASeam) {
   }
 }
 
-TEST_F(BitmapPixels, LowColourSetKeepsToSixteenColours) {
+TEST_F(Bitmaps, LowColourSetKeepsToSixteenColours) {
   std::set<std::uint32_t> colors;
   for (const BitmapCase& c : kBitmaps) {
     if (c.low_color.width == 0) continue;
@@ -86,16 +109,22 @@ TEST_F(BitmapPixels, LowColourSetKeepsToSixteenColours) {
   EXPECT_LE(colors.size(), 16U);
 }
 
-TEST_F(BitmapPixels, IconCarriesALargeAndASmallImageIn256Colours) {
+TEST_F(Bitmaps, IconCarriesALargeAndASmallImageIn256Colours) {
+  const HICON loaded = LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_APP));
+  ASSERT_NE(loaded, nullptr);
+  DestroyIcon(loaded);
   const std::string_view icon = ResourceBytes(IDI_APP, RT_ICON);
   ASSERT_GE(icon.size(), 6U + 2 * 16U);
-  EXPECT_EQ(resources_test::Read16(icon, 2), 1);  // an icon, not a cursor
-  ASSERT_EQ(resources_test::Read16(icon, 4), 2);
+  auto read16 = [&](std::size_t at) {
+    return resources_test::ReadLittleEndian<std::uint16_t>(icon, at);
+  };
+  EXPECT_EQ(read16(2), 1);  // an icon, not a cursor
+  ASSERT_EQ(read16(4), 2);
   std::set<int> sizes;
   for (std::size_t entry = 6; entry < 6 + 2 * 16; entry += 16) {
     const int width = static_cast<std::uint8_t>(icon[entry]);
     EXPECT_EQ(width, static_cast<std::uint8_t>(icon[entry + 1])) << "square";
-    EXPECT_EQ(resources_test::Read16(icon, entry + 6), 8) << "bits per pixel";
+    EXPECT_EQ(read16(entry + 6), 8) << "bits per pixel";
     sizes.insert(width);
   }
   EXPECT_EQ(sizes, (std::set<int>{16, 32}));
