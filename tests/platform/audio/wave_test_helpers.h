@@ -10,16 +10,22 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/message/window_registry.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+
 namespace wave_test {
 
 inline constexpr WAVEFORMATEX kVoiceFormat{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
 inline constexpr DWORD kBufferSize = 5120;
+inline constexpr UINT kHeaderSize = sizeof(WAVEHDR);
 
 inline void PutLe(std::vector<BYTE>& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<BYTE>(value >> (8 * i)));
@@ -136,6 +142,55 @@ struct Buffer {
   std::vector<BYTE> Recorded() const {
     return {bytes.begin(), bytes.begin() + header.dwBytesRecorded};
   }
+};
+
+// Position of an open device in bytes.
+template <typename Handle, typename GetPosition>
+DWORD PositionBytes(Handle device, GetPosition get_position) {
+  MMTIME time{};
+  time.wType = TIME_BYTES;
+  EXPECT_EQ(get_position(device, &time, sizeof time), MMSYSERR_NOERROR);
+  return time.u.cb;
+}
+
+// A window record for the notifications, a temporary folder and the audio setting, with an
+// empty queue before and after each test.
+class WaveDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    Drain();
+    window_ = murmel::message::CreateWindowRecord();
+  }
+  void TearDown() override {
+    murmel::message::DestroyWindowRecord(window_);
+    Drain();
+  }
+  static void Drain() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+  }
+  void UseAudio(const std::string& setting) { env_.emplace_back("MURMELPOST_AUDIO", setting); }
+  DWORD_PTR Callback() const { return reinterpret_cast<DWORD_PTR>(window_); }
+
+  // The next notification must be `message` for `device`, about `header` when given, which
+  // is then done and out of the queue.
+  template <typename Handle>
+  void ExpectNotice(UINT message, Handle device, const WAVEHDR* header = nullptr) {
+    ASSERT_TRUE(NextMessage(msg_)) << "no notification came";
+    ASSERT_EQ(msg_.message, message);
+    EXPECT_EQ(msg_.hwnd, window_);
+    EXPECT_EQ(msg_.wParam, reinterpret_cast<WPARAM>(device));
+    if (header == nullptr) return;
+    ASSERT_EQ(msg_.lParam, reinterpret_cast<LPARAM>(header)) << "out of queue order";
+    EXPECT_EQ(header->dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
+  }
+
+  murmel::test::TempDir dir_;
+  std::deque<murmel::test::ScopedEnv> env_;
+  HWND window_ = nullptr;
+  MSG msg_{};
 };
 
 }  // namespace wave_test
