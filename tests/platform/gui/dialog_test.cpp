@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
-#include <array>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -17,6 +16,8 @@
 
 namespace {
 
+using gui_test::Edges;
+using gui_test::EdgesOf;
 using gui_test::GuiTest;
 using gui_test::Log;
 using murmel::DialogTemplateBuilder;
@@ -64,9 +65,6 @@ RECT RectOf(HWND window) {
   EXPECT_TRUE(GetWindowRect(window, &rect));
   return rect;
 }
-
-using Edges = std::array<LONG, 4>;
-Edges EdgesOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
 
 QString NavigationText() {
   return static_cast<QLabel*>(murmel::testing::ScreenPart("navigation_bar"))->text();

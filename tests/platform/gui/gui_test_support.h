@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <vector>
 
@@ -69,6 +70,20 @@ inline HWND TopLevelWith(const WCHAR* class_name, WNDPROC proc, DWORD style = 0)
   RegisterClassW(&window_class);  // refused harmlessly once an earlier test registered it
   return CreateWindowExW(0, class_name, u"", WS_VISIBLE | style, 0, 26, 240, 294, nullptr, nullptr,
                          nullptr, nullptr);
+}
+
+// A rectangle as {left, top, right, bottom}, to compare whole.
+using Edges = std::array<LONG, 4>;
+inline Edges EdgesOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
+inline Edges WindowEdges(HWND window) {
+  RECT rect{};
+  EXPECT_TRUE(GetWindowRect(window, &rect));
+  return EdgesOf(rect);
+}
+inline Edges ClientEdges(HWND window) {
+  RECT rect{};
+  EXPECT_TRUE(GetClientRect(window, &rect));
+  return EdgesOf(rect);
 }
 
 inline void DrainQueue() {

@@ -52,10 +52,7 @@ TEST_F(InputPanelTest, VisibleDesktopAndSettingChangeFollowThePanel) {
     ASSERT_TRUE(SetSip(step.raise));
     const SIPINFO info = CurrentSip();
     EXPECT_EQ((info.fdwFlags & SIPF_ON) != 0, step.raise);
-    EXPECT_EQ(info.rcVisibleDesktop.left, 0);
-    EXPECT_EQ(info.rcVisibleDesktop.top, 26);
-    EXPECT_EQ(info.rcVisibleDesktop.right, 240);
-    EXPECT_EQ(info.rcVisibleDesktop.bottom, step.bottom);
+    EXPECT_EQ(gui_test::EdgesOf(info.rcVisibleDesktop), (gui_test::Edges{0, 26, 240, step.bottom}));
     EXPECT_EQ(SettingChangesTo(top_), 1);
     EXPECT_EQ(murmel::testing::ScreenPart("input_panel")->isVisible(), step.raise);
   }
