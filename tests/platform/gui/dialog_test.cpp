@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -20,6 +21,7 @@ using gui_test::Edges;
 using gui_test::EdgesOf;
 using gui_test::GuiTest;
 using gui_test::Log;
+using gui_test::ParamsOf;
 using murmel::DialogTemplateBuilder;
 
 constexpr DWORD kDialogStyle = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -309,24 +311,16 @@ TEST_F(DialogTest, PostedMessagesAndTimersOfOtherWindowsKeepTheirOrderDuringTheM
   // The dialog ends once the last post and a timer of the main window have come through.
   script_.on_other = [main_window](HWND dlg, UINT msg) {
     if (msg != WM_TIMER) return;
-    bool last = false;
-    bool timer = false;
-    for (const auto& r : Log()) {
-      last = last || (r.window == main_window && r.message == kLast);
-      timer = timer || (r.window == main_window && r.message == WM_TIMER);
-    }
-    if (last && timer) EndDialog(dlg, 1);
+    if (!ParamsOf(main_window, kLast).empty() && !ParamsOf(main_window, WM_TIMER).empty())
+      EndDialog(dlg, 1);
   };
   EXPECT_EQ(Run(dialog), 1);
   poster.join();
   KillTimer(top_, 9);
 
-  std::vector<WPARAM> order;
-  for (const auto& r : Log()) {
-    if (r.window == top_ && r.message == kNumbered) order.push_back(r.wParam);
-  }
-  ASSERT_EQ(order.size(), static_cast<std::size_t>(kPosts));
-  for (int i = 0; i < kPosts; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], WPARAM(i));
+  std::vector<WPARAM> order(kPosts);
+  std::iota(order.begin(), order.end(), 0);
+  EXPECT_EQ(ParamsOf(top_, kNumbered), order);
 }
 
 TEST_F(DialogTest, QuitDuringTheModalLoopEndsTheDialogAndReachesTheOuterLoop) {

@@ -92,6 +92,15 @@ inline void DrainQueue() {
   }
 }
 
+// The wParam of every `message` that reached `window`, in order.
+inline std::vector<WPARAM> ParamsOf(HWND window, UINT message) {
+  std::vector<WPARAM> params;
+  for (const Received& r : Log()) {
+    if (r.window == window && r.message == message) params.push_back(r.wParam);
+  }
+  return params;
+}
+
 // WM_COMMAND notifications that reached `parent`, as (control id, code) pairs.
 struct Command {
   int id;

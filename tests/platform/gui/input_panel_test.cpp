@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QWidget>
+#include <algorithm>
 
 #include "gui_test_support.h"
 
@@ -26,12 +27,9 @@ bool SetSip(bool raised) {
   return SHSipInfo(SPI_SETSIPINFO, 0, &info, 0) != FALSE;
 }
 
-int SettingChangesTo(HWND window) {
-  int count = 0;
-  for (const auto& r : Log()) {
-    if (r.window == window && r.message == WM_SETTINGCHANGE && r.wParam == SPI_SETSIPINFO) ++count;
-  }
-  return count;
+long SettingChangesTo(HWND window) {
+  const std::vector<WPARAM> changes = gui_test::ParamsOf(window, WM_SETTINGCHANGE);
+  return std::count(changes.begin(), changes.end(), WPARAM{SPI_SETSIPINFO});
 }
 
 class InputPanelTest : public GuiTest {

@@ -173,11 +173,8 @@ class PopupMenuTest : public GuiTest {
   std::vector<int> CommandsAfterDispatch() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    std::vector<int> ids;
-    for (const gui_test::Received& r : Log()) {
-      if (r.window == top_ && r.message == WM_COMMAND) ids.push_back(static_cast<int>(r.wParam));
-    }
-    return ids;
+    const std::vector<WPARAM> ids = gui_test::ParamsOf(top_, WM_COMMAND);
+    return {ids.begin(), ids.end()};
   }
 
   HMENU menu_ = nullptr;
@@ -234,7 +231,9 @@ TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndReturnCmdPostsNothing) {
   EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kClear});
 }
 
-TEST_F(PopupMenuTest, PlacedAtTheNamedCornerAndKeptOnTheScreen) {
+// Drawn into the emulated screen's own picture (a black border round white rows), at the
+// named corner, and kept on the screen.
+TEST_F(PopupMenuTest, DrawnOnTheScreenAtTheNamedCornerAndKeptOnIt) {
   const struct {
     const char* what;
     UINT flags;
@@ -248,11 +247,15 @@ TEST_F(PopupMenuTest, PlacedAtTheNamedCornerAndKeptOnTheScreen) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     QRect frame;
+    QImage screen;
     Track(c.flags, c.x, c.y, [&] {
       frame = ui::OpenPopupMenu()->geometry();
+      screen = ui::Screen()->grab().toImage();
       ui::DismissPopupMenu();
     });
     ASSERT_FALSE(frame.isNull());
+    EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
+    EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
     EXPECT_EQ(c.right_at_x ? frame.x() + frame.width() : frame.x(), c.x);
     EXPECT_EQ(c.top_at_y ? frame.y() : frame.y() + frame.height(), c.y);
   }
@@ -298,37 +301,6 @@ TEST_F(PopupMenuTest, RefusedWithoutAValidMenuOrOwnerThread) {
   }).join();
   EXPECT_FALSE(from_worker);
   EXPECT_EQ(worker_error, DWORD{ERROR_ACCESS_DENIED});
-}
-
-// A window that paints itself white, as the client's main window does under its menu.
-LRESULT WhiteWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  if (Msg == WM_ERASEBKGND) {
-    RECT client;
-    GetClientRect(hWnd, &client);
-    FillRect(reinterpret_cast<HDC>(wParam), &client,
-             static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    return 1;
-  }
-  return DefWindowProcW(hWnd, Msg, wParam, lParam);
-}
-
-// The menu is drawn into the emulated screen's own picture, not as a separate window.
-TEST_F(PopupMenuTest, MenuIsDrawnInsideTheEmulatedScreen) {
-  const HWND window = gui_test::TopLevelWith(u"MenuShotWindow", WhiteWindowProc);
-  ASSERT_NE(window, nullptr);
-  QImage screen;
-  QRect frame;
-  QTimer::singleShot(0, [&] {
-    screen = ui::Screen()->grab().toImage();
-    frame = ui::OpenPopupMenu()->geometry();
-    ui::DismissPopupMenu();
-  });
-  TrackPopupMenuEx(GetSubMenu(menu_, 0), TPM_RIGHTALIGN, 200, 55, window, nullptr);
-  DestroyWindow(window);
-  ASSERT_FALSE(frame.isNull());
-  // A border around white rows.
-  EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
-  EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
 }
 
 }  // namespace

@@ -16,14 +16,6 @@ using gui_test::GuiTest;
 using gui_test::Log;
 using gui_test::WindowEdges;
 
-std::vector<UINT> MessagesTo(HWND window) {
-  std::vector<UINT> messages;
-  for (const auto& r : Log()) {
-    if (r.window == window) messages.push_back(r.message);
-  }
-  return messages;
-}
-
 TEST_F(GuiTest, DefaultPositionPutsTopLevelWindowBelowTheNavigationBar) {
   EXPECT_EQ(WindowEdges(top_), (Edges{0, 26, 240, 26 + 294}));
 }
@@ -112,7 +104,7 @@ TEST_F(GuiTest, EnableWindowReportsThePreviousStateAndTellsTheWindow) {
   Log().clear();
   EnableWindow(top_, FALSE);
   EnableWindow(top_, TRUE);
-  EXPECT_EQ(MessagesTo(top_), (std::vector<UINT>{WM_ENABLE, WM_ENABLE}));
+  EXPECT_EQ(gui_test::ParamsOf(top_, WM_ENABLE), (std::vector<WPARAM>{FALSE, TRUE}));
 }
 
 TEST_F(GuiTest, MovedChildReportsScreenAndClientRectangles) {
