@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "wave_test_helpers.h"
 
 namespace {
@@ -61,10 +63,8 @@ TEST_F(FilePlaybackTest, WrittenBuffersLandInTheFileInOrderAndComeBackDone) {
   }
   Close(wave_out);
   const WavContents wav = ReadWav(out_path_);
-  EXPECT_EQ(wav.tag, WAVE_FORMAT_PCM);
-  EXPECT_EQ(wav.channels, 1);
-  EXPECT_EQ(wav.rate, 8000u);
-  EXPECT_EQ(wav.bits, 16);
+  EXPECT_EQ(std::tie(wav.tag, wav.channels, wav.rate, wav.bits),
+            std::make_tuple(WAVE_FORMAT_PCM, 1, 8000u, 16));
   EXPECT_EQ(wav.data, expected);
 }
 

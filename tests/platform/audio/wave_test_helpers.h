@@ -12,12 +12,12 @@
 #include <cstdint>
 #include <deque>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/message/window_registry.h"
+#include "support/kernel_test_files.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
@@ -65,11 +65,6 @@ inline void WriteWav(const std::string& path, const std::vector<BYTE>& data,
       .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
 }
 
-inline std::vector<BYTE> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 struct WavContents {
   std::uint16_t tag = 0;
   std::uint16_t channels = 0;
@@ -80,7 +75,8 @@ struct WavContents {
 
 // Reads a 44-byte-header WAV file as the platform writes it, checking its sizes.
 inline WavContents ReadWav(const std::string& path) {
-  const std::vector<BYTE> file = ReadFile(path);
+  const std::string bytes = murmel::test::ReadHostFile(path);
+  const std::vector<BYTE> file(bytes.begin(), bytes.end());
   WavContents wav;
   EXPECT_GE(file.size(), 44u) << path;
   if (file.size() < 44) return wav;
