@@ -20,7 +20,6 @@ namespace {
 using gui_test::Edges;
 using gui_test::EdgesOf;
 using gui_test::GuiTest;
-using gui_test::Log;
 using gui_test::ParamsOf;
 using murmel::DialogTemplateBuilder;
 
