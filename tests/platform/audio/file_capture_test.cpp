@@ -5,79 +5,51 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
-
-#include "platform/message/window_registry.h"
-#include "support/scoped_env.h"
-#include "support/temp_dir.h"
 #include "wave_test_helpers.h"
 
 namespace {
 
 using namespace wave_test;
 
-class FileCaptureTest : public ::testing::Test {
+class FileCaptureTest : public WaveDeviceTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(dir_.path().empty());
-    while (!NoMessagePending()) NextMessage(msg_);
-    window_ = murmel::message::CreateWindowRecord();
-  }
-  void TearDown() override { murmel::message::DestroyWindowRecord(window_); }
-
-  std::string UseFile(const std::vector<BYTE>& data, const char* pace) {
-    std::string path = dir_ / "in.wav";
-    WriteWav(path, data);
-    env_.emplace_back("MURMELPOST_AUDIO", "file:in=" + path + ",pace=" + pace);
-    return path;
-  }
-
-  HWAVEIN Open() {
+  HWAVEIN OpenOn(const std::vector<BYTE>& data, const char* pace) {
+    WriteWav(dir_ / "in.wav", data);
+    UseAudio("file:in=" + (dir_ / "in.wav") + ",pace=" + pace);
     HWAVEIN wave_in = nullptr;
-    EXPECT_EQ(waveInOpen(&wave_in, WAVE_MAPPER, &kVoiceFormat, reinterpret_cast<DWORD_PTR>(window_),
-                         0, CALLBACK_WINDOW),
+    EXPECT_EQ(waveInOpen(&wave_in, WAVE_MAPPER, &kVoiceFormat, Callback(), 0, CALLBACK_WINDOW),
               MMSYSERR_NOERROR);
-    EXPECT_TRUE(NextMessage(msg_));
-    EXPECT_EQ(msg_.message, static_cast<UINT>(MM_WIM_OPEN));
-    EXPECT_EQ(msg_.hwnd, window_);
-    EXPECT_EQ(msg_.wParam, reinterpret_cast<WPARAM>(wave_in));
+    ExpectNotice(MM_WIM_OPEN, wave_in);
     return wave_in;
   }
-
-  // The next notification must be MM_WIM_DATA for `expected`, returned and done.
-  void ExpectData(HWAVEIN wave_in, const WAVEHDR& expected) {
-    ASSERT_TRUE(NextMessage(msg_)) << "no buffer came back";
-    ASSERT_EQ(msg_.message, static_cast<UINT>(MM_WIM_DATA));
-    EXPECT_EQ(msg_.wParam, reinterpret_cast<WPARAM>(wave_in));
-    ASSERT_EQ(msg_.lParam, reinterpret_cast<LPARAM>(&expected)) << "out of queue order";
-    EXPECT_EQ(expected.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
+  void ExpectData(HWAVEIN wave_in, const WAVEHDR& header) {
+    ExpectNotice(MM_WIM_DATA, wave_in, &header);
   }
-
-  DWORD PositionBytes(HWAVEIN wave_in) {
-    MMTIME time{};
-    time.wType = TIME_BYTES;
-    EXPECT_EQ(waveInGetPosition(wave_in, &time, sizeof time), MMSYSERR_NOERROR);
-    return time.u.cb;
+  void Close(HWAVEIN wave_in) {
+    ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
+    ExpectNotice(MM_WIM_CLOSE, wave_in);
+    EXPECT_TRUE(NoMessagePending());
   }
-
-  murmel::test::TempDir dir_;
-  std::deque<murmel::test::ScopedEnv> env_;
-  HWND window_ = nullptr;
-  MSG msg_{};
+  static DWORD Position(HWAVEIN wave_in) { return PositionBytes(wave_in, waveInGetPosition); }
+  static void PrepareAndAdd(HWAVEIN wave_in, std::initializer_list<Buffer*> buffers) {
+    for (Buffer* b : buffers) {
+      ASSERT_EQ(waveInPrepareHeader(wave_in, &b->header, kHeaderSize), 0u);
+      ASSERT_EQ(waveInAddBuffer(wave_in, &b->header, kHeaderSize), 0u);
+    }
+  }
 };
 
 TEST_F(FileCaptureTest, ARingOfThreeBuffersGetsTheFileExactlyThenSilence) {
   const std::vector<BYTE> data = Pattern(3 * kBufferSize + 1000, 1);
-  UseFile(data, "fast");
-  const HWAVEIN wave_in = Open();
+  const HWAVEIN wave_in = OpenOn(data, "fast");
   Buffer ring[3];
-  for (Buffer& b : ring) ASSERT_EQ(waveInPrepareHeader(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+  for (Buffer& b : ring) ASSERT_EQ(waveInPrepareHeader(wave_in, &b.header, kHeaderSize), 0u);
 
   // The recorder's pattern: buffers 0 and 2 queued, then each return hands over the next
   // one in the order 0, 2, 1, 0, 2, 1.
   int next = 0;
   auto queue_next = [&] {
-    ASSERT_EQ(waveInAddBuffer(wave_in, &ring[next].header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(waveInAddBuffer(wave_in, &ring[next].header, kHeaderSize), 0u);
     next = (next + 2) % 3;
   };
   queue_next();
@@ -97,29 +69,22 @@ TEST_F(FileCaptureTest, ARingOfThreeBuffersGetsTheFileExactlyThenSilence) {
   std::vector<BYTE> expected = data;
   expected.resize(std::size_t{6} * kBufferSize, 0);
   EXPECT_EQ(captured, expected);
-  EXPECT_EQ(PositionBytes(wave_in), 6 * kBufferSize);
+  EXPECT_EQ(Position(wave_in), 6 * kBufferSize);
 
   ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
-  for (Buffer& b : ring) EXPECT_EQ(waveInUnprepareHeader(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
-  ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
-  ASSERT_TRUE(NextMessage(msg_));
-  EXPECT_EQ(msg_.message, static_cast<UINT>(MM_WIM_CLOSE));
-  EXPECT_TRUE(NoMessagePending());
+  for (Buffer& b : ring) EXPECT_EQ(waveInUnprepareHeader(wave_in, &b.header, kHeaderSize), 0u);
+  Close(wave_in);
 }
 
 TEST_F(FileCaptureTest, ResetReturnsThePartBufferWithItsBytesAndTheRestEmptyInOrder) {
   const std::vector<BYTE> data = Pattern(std::size_t{20} * 16000, 2);
-  UseFile(data, "realtime");
-  const HWAVEIN wave_in = Open();
+  const HWAVEIN wave_in = OpenOn(data, "realtime");
   Buffer long_buffer(10 * 16000);  // ten seconds: certain to be mid-way when reset
   Buffer second;
   Buffer third;
-  for (Buffer* b : {&long_buffer, &second, &third}) {
-    ASSERT_EQ(waveInPrepareHeader(wave_in, &b->header, sizeof(WAVEHDR)), 0u);
-    ASSERT_EQ(waveInAddBuffer(wave_in, &b->header, sizeof(WAVEHDR)), 0u);
-  }
+  PrepareAndAdd(wave_in, {&long_buffer, &second, &third});
   ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
-  while (PositionBytes(wave_in) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (Position(wave_in) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
 
   // Done and out of the queue by the time the reset returns, before any message is read.
@@ -136,30 +101,24 @@ TEST_F(FileCaptureTest, ResetReturnsThePartBufferWithItsBytesAndTheRestEmptyInOr
   ExpectData(wave_in, long_buffer.header);
   ExpectData(wave_in, second.header);
   ExpectData(wave_in, third.header);
-  EXPECT_EQ(PositionBytes(wave_in), 0u) << "a reset starts the position again";
+  EXPECT_EQ(Position(wave_in), 0u) << "a reset starts the position again";
 
   // Started again, capture goes on where the file stood: nothing was skipped.
-  ASSERT_EQ(waveInAddBuffer(wave_in, &second.header, sizeof(WAVEHDR)), 0u);
+  ASSERT_EQ(waveInAddBuffer(wave_in, &second.header, kHeaderSize), 0u);
   ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
   ExpectData(wave_in, second.header);
   EXPECT_EQ(second.Recorded(),
             std::vector<BYTE>(data.begin() + recorded, data.begin() + recorded + kBufferSize));
   ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
-  ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
-  ASSERT_TRUE(NextMessage(msg_));
-  EXPECT_EQ(msg_.message, static_cast<UINT>(MM_WIM_CLOSE));
+  Close(wave_in);
 }
 
 TEST_F(FileCaptureTest, PositionCountsCapturedBytesInTheUnitAsked) {
-  UseFile(Pattern(std::size_t{4} * kBufferSize, 3), "fast");
-  const HWAVEIN wave_in = Open();
+  const HWAVEIN wave_in = OpenOn(Pattern(std::size_t{4} * kBufferSize, 3), "fast");
   Buffer first;
   Buffer second;
-  for (Buffer* b : {&first, &second}) {
-    ASSERT_EQ(waveInPrepareHeader(wave_in, &b->header, sizeof(WAVEHDR)), 0u);
-    ASSERT_EQ(waveInAddBuffer(wave_in, &b->header, sizeof(WAVEHDR)), 0u);
-  }
-  EXPECT_EQ(PositionBytes(wave_in), 0u) << "nothing is captured before the start";
+  PrepareAndAdd(wave_in, {&first, &second});
+  EXPECT_EQ(Position(wave_in), 0u) << "nothing is captured before the start";
   ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
   ExpectData(wave_in, first.header);
   ExpectData(wave_in, second.header);
@@ -191,13 +150,12 @@ TEST_F(FileCaptureTest, PositionCountsCapturedBytesInTheUnitAsked) {
 }
 
 TEST_F(FileCaptureTest, RepeatedStartsAndResetsReturnEveryBufferOnceInOrder) {
-  UseFile(Pattern(16000, 4), "realtime");
-  const HWAVEIN wave_in = Open();
+  const HWAVEIN wave_in = OpenOn(Pattern(16000, 4), "realtime");
   Buffer ring[3] = {Buffer(640), Buffer(640), Buffer(640)};  // 20 ms each: resets race fills
-  for (Buffer& b : ring) ASSERT_EQ(waveInPrepareHeader(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+  for (Buffer& b : ring) ASSERT_EQ(waveInPrepareHeader(wave_in, &b.header, kHeaderSize), 0u);
   for (int round = 0; round < 40; ++round) {
     SCOPED_TRACE(round);
-    for (Buffer& b : ring) ASSERT_EQ(waveInAddBuffer(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+    for (Buffer& b : ring) ASSERT_EQ(waveInAddBuffer(wave_in, &b.header, kHeaderSize), 0u);
     ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
     std::this_thread::sleep_for(std::chrono::milliseconds(round % 4 * 10));
     ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);

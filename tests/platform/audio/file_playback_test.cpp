@@ -5,65 +5,35 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
+#include <tuple>
 
-#include "platform/message/window_registry.h"
-#include "support/scoped_env.h"
-#include "support/temp_dir.h"
 #include "wave_test_helpers.h"
 
 namespace {
 
 using namespace wave_test;
 
-class FilePlaybackTest : public ::testing::Test {
+class FilePlaybackTest : public WaveDeviceTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(dir_.path().empty());
-    while (!NoMessagePending()) NextMessage(msg_);
-    window_ = murmel::message::CreateWindowRecord();
-  }
-  void TearDown() override { murmel::message::DestroyWindowRecord(window_); }
-
   HWAVEOUT Open(const char* pace, const WAVEFORMATEX& format = kVoiceFormat) {
-    env_.emplace_back("MURMELPOST_AUDIO", "file:out=" + out_path_ + ",pace=" + pace);
+    UseAudio("file:out=" + out_path_ + ",pace=" + pace);
     HWAVEOUT wave_out = nullptr;
-    EXPECT_EQ(waveOutOpen(&wave_out, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(window_), 0,
-                          CALLBACK_WINDOW),
+    EXPECT_EQ(waveOutOpen(&wave_out, WAVE_MAPPER, &format, Callback(), 0, CALLBACK_WINDOW),
               MMSYSERR_NOERROR);
-    EXPECT_TRUE(NextMessage(msg_));
-    EXPECT_EQ(msg_.message, static_cast<UINT>(MM_WOM_OPEN));
-    EXPECT_EQ(msg_.wParam, reinterpret_cast<WPARAM>(wave_out));
+    ExpectNotice(MM_WOM_OPEN, wave_out);
     return wave_out;
   }
-
-  void ExpectDone(HWAVEOUT wave_out, const WAVEHDR& expected) {
-    ASSERT_TRUE(NextMessage(msg_)) << "no buffer came back";
-    ASSERT_EQ(msg_.message, static_cast<UINT>(MM_WOM_DONE));
-    EXPECT_EQ(msg_.wParam, reinterpret_cast<WPARAM>(wave_out));
-    ASSERT_EQ(msg_.lParam, reinterpret_cast<LPARAM>(&expected)) << "out of queue order";
-    EXPECT_EQ(expected.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
+  void ExpectDone(HWAVEOUT wave_out, const WAVEHDR& header) {
+    ExpectNotice(MM_WOM_DONE, wave_out, &header);
   }
-
   void Close(HWAVEOUT wave_out) {
     ASSERT_EQ(waveOutClose(wave_out), MMSYSERR_NOERROR);
-    ASSERT_TRUE(NextMessage(msg_));
-    EXPECT_EQ(msg_.message, static_cast<UINT>(MM_WOM_CLOSE));
+    ExpectNotice(MM_WOM_CLOSE, wave_out);
     EXPECT_TRUE(NoMessagePending());
   }
+  static DWORD Position(HWAVEOUT wave_out) { return PositionBytes(wave_out, waveOutGetPosition); }
 
-  DWORD PositionBytes(HWAVEOUT wave_out) {
-    MMTIME time{};
-    time.wType = TIME_BYTES;
-    EXPECT_EQ(waveOutGetPosition(wave_out, &time, sizeof time), MMSYSERR_NOERROR);
-    return time.u.cb;
-  }
-
-  murmel::test::TempDir dir_;
   const std::string out_path_ = dir_ / "out.wav";
-  std::deque<murmel::test::ScopedEnv> env_;
-  HWND window_ = nullptr;
-  MSG msg_{};
 };
 
 TEST_F(FilePlaybackTest, WrittenBuffersLandInTheFileInOrderAndComeBackDone) {
@@ -73,30 +43,28 @@ TEST_F(FilePlaybackTest, WrittenBuffersLandInTheFileInOrderAndComeBackDone) {
   for (int i = 0; i < 3; ++i) {
     buffers[i].Fill(Pattern(buffers[i].bytes.size(), 10 + i));
     expected.insert(expected.end(), buffers[i].bytes.begin(), buffers[i].bytes.end());
-    ASSERT_EQ(waveOutPrepareHeader(wave_out, &buffers[i].header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(waveOutPrepareHeader(wave_out, &buffers[i].header, kHeaderSize), 0u);
   }
-  for (Buffer& b : buffers) ASSERT_EQ(waveOutWrite(wave_out, &b.header, sizeof(WAVEHDR)), 0u);
+  for (Buffer& b : buffers) ASSERT_EQ(waveOutWrite(wave_out, &b.header, kHeaderSize), 0u);
   for (Buffer& b : buffers) ExpectDone(wave_out, b.header);
-  EXPECT_EQ(PositionBytes(wave_out), expected.size());
+  EXPECT_EQ(Position(wave_out), expected.size());
 
   // The player's pattern: a returned buffer is refilled, marked prepared alone, written again.
   buffers[0].Fill(Pattern(kBufferSize, 20));
   buffers[0].header.dwFlags = WHDR_PREPARED;
-  ASSERT_EQ(waveOutWrite(wave_out, &buffers[0].header, sizeof(WAVEHDR)), 0u);
+  ASSERT_EQ(waveOutWrite(wave_out, &buffers[0].header, kHeaderSize), 0u);
   ExpectDone(wave_out, buffers[0].header);
   expected.insert(expected.end(), buffers[0].bytes.begin(), buffers[0].bytes.end());
-  EXPECT_EQ(PositionBytes(wave_out), expected.size());
+  EXPECT_EQ(Position(wave_out), expected.size());
 
   for (Buffer& b : buffers) {
-    ASSERT_EQ(waveOutUnprepareHeader(wave_out, &b.header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(waveOutUnprepareHeader(wave_out, &b.header, kHeaderSize), 0u);
     EXPECT_FALSE(b.header.dwFlags & WHDR_PREPARED);
   }
   Close(wave_out);
   const WavContents wav = ReadWav(out_path_);
-  EXPECT_EQ(wav.tag, WAVE_FORMAT_PCM);
-  EXPECT_EQ(wav.channels, 1);
-  EXPECT_EQ(wav.rate, 8000u);
-  EXPECT_EQ(wav.bits, 16);
+  EXPECT_EQ(std::tie(wav.tag, wav.channels, wav.rate, wav.bits),
+            std::make_tuple(WAVE_FORMAT_PCM, 1, 8000u, 16));
   EXPECT_EQ(wav.data, expected);
 }
 
@@ -106,17 +74,17 @@ TEST_F(FilePlaybackTest, ResetReturnsEveryBufferAndTheFileKeepsOnlyWhatWasPlayed
   long_buffer.Fill(Pattern(long_buffer.bytes.size(), 30));
   Buffer short_buffer;
   for (Buffer* b : {&long_buffer, &short_buffer}) {
-    ASSERT_EQ(waveOutPrepareHeader(wave_out, &b->header, sizeof(WAVEHDR)), 0u);
-    ASSERT_EQ(waveOutWrite(wave_out, &b->header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(waveOutPrepareHeader(wave_out, &b->header, kHeaderSize), 0u);
+    ASSERT_EQ(waveOutWrite(wave_out, &b->header, kHeaderSize), 0u);
   }
-  while (PositionBytes(wave_out) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  const DWORD heard_before_reset = PositionBytes(wave_out);
+  while (Position(wave_out) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const DWORD heard_before_reset = Position(wave_out);
   ASSERT_EQ(waveOutReset(wave_out), MMSYSERR_NOERROR);
   EXPECT_EQ(long_buffer.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
   EXPECT_EQ(short_buffer.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
   ExpectDone(wave_out, long_buffer.header);
   ExpectDone(wave_out, short_buffer.header);
-  EXPECT_EQ(PositionBytes(wave_out), 0u);
+  EXPECT_EQ(Position(wave_out), 0u);
 
   const WavContents cut = ReadWav(out_path_);
   EXPECT_GE(cut.data.size(), heard_before_reset);
@@ -126,11 +94,11 @@ TEST_F(FilePlaybackTest, ResetReturnsEveryBufferAndTheFileKeepsOnlyWhatWasPlayed
 
   // Playback goes on after a reset, appended after what was heard.
   short_buffer.Fill(Pattern(kBufferSize, 31));
-  ASSERT_EQ(waveOutWrite(wave_out, &short_buffer.header, sizeof(WAVEHDR)), 0u);
+  ASSERT_EQ(waveOutWrite(wave_out, &short_buffer.header, kHeaderSize), 0u);
   ExpectDone(wave_out, short_buffer.header);
-  EXPECT_EQ(PositionBytes(wave_out), kBufferSize);
+  EXPECT_EQ(Position(wave_out), kBufferSize);
   for (Buffer* b : {&long_buffer, &short_buffer}) {
-    ASSERT_EQ(waveOutUnprepareHeader(wave_out, &b->header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(waveOutUnprepareHeader(wave_out, &b->header, kHeaderSize), 0u);
   }
   Close(wave_out);
   std::vector<BYTE> expected = cut.data;
@@ -145,8 +113,8 @@ TEST_F(FilePlaybackTest, AnyPcmFormatIsWrittenWithItsOwnHeader) {
   const HWAVEOUT wave_out = Open("fast", stereo);
   Buffer buffer(4000);
   buffer.Fill(Pattern(4000, 40));
-  ASSERT_EQ(waveOutPrepareHeader(wave_out, &buffer.header, sizeof(WAVEHDR)), 0u);
-  ASSERT_EQ(waveOutWrite(wave_out, &buffer.header, sizeof(WAVEHDR)), 0u);
+  ASSERT_EQ(waveOutPrepareHeader(wave_out, &buffer.header, kHeaderSize), 0u);
+  ASSERT_EQ(waveOutWrite(wave_out, &buffer.header, kHeaderSize), 0u);
   ExpectDone(wave_out, buffer.header);
   MMTIME time{};
   time.wType = TIME_SAMPLES;

@@ -144,10 +144,6 @@ TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency)
   // Exactly the samples played: nothing lost, nothing doubled (the first and last sample of
   // the tone are its zero crossings).
   const std::size_t length = last - first;
-  std::fprintf(stderr, "DEBUG first %zu last %zu total %zu\n", first, last, samples.size());
-  for (std::size_t i = last - 20; i < last + 5 && i < samples.size(); ++i)
-    std::fprintf(stderr, "%d ", samples[i]);
-  std::fprintf(stderr, "\n");
   EXPECT_GE(length, static_cast<std::size_t>(kToneBuffers * kSamplesPerBuffer - 2));
   EXPECT_LE(length, static_cast<std::size_t>(kToneBuffers * kSamplesPerBuffer));
 

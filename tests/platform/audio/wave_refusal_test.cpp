@@ -4,42 +4,24 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
-
-#include "platform/message/window_registry.h"
-#include "support/scoped_env.h"
-#include "support/temp_dir.h"
 #include "wave_test_helpers.h"
 
 namespace {
 
 using namespace wave_test;
 
-class WaveRefusalTest : public ::testing::Test {
+class WaveRefusalTest : public WaveDeviceTest {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(dir_.path().empty());
+    WaveDeviceTest::SetUp();
     WriteWav(dir_ / "in.wav", Pattern(16000, 5));
     // Realtime, so a written buffer stays queued long enough to be refused around.
-    env_.emplace_back("MURMELPOST_AUDIO",
-                      "file:in=" + (dir_ / "in.wav") + ",out=" + (dir_ / "out.wav"));
-    window_ = murmel::message::CreateWindowRecord();
-  }
-  void TearDown() override {
-    murmel::message::DestroyWindowRecord(window_);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    UseAudio("file:in=" + (dir_ / "in.wav") + ",out=" + (dir_ / "out.wav"));
   }
 
-  MMRESULT OpenIn(HWAVEIN* wave_in, const WAVEFORMATEX& format = kVoiceFormat,
-                  UINT device = WAVE_MAPPER, DWORD flags = CALLBACK_WINDOW) {
-    return waveInOpen(wave_in, device, &format, reinterpret_cast<DWORD_PTR>(window_), 0, flags);
+  MMRESULT OpenIn(HWAVEIN* wave_in) {
+    return waveInOpen(wave_in, WAVE_MAPPER, &kVoiceFormat, Callback(), 0, CALLBACK_WINDOW);
   }
-
-  murmel::test::TempDir dir_;
-  std::deque<murmel::test::ScopedEnv> env_;
-  HWND window_ = nullptr;
 };
 
 TEST_F(WaveRefusalTest, QueuedBuffersBlockUnprepareAndClose) {
@@ -47,22 +29,25 @@ TEST_F(WaveRefusalTest, QueuedBuffersBlockUnprepareAndClose) {
   ASSERT_EQ(OpenIn(&wave_in), MMSYSERR_NOERROR);
   Buffer buffer;
   WAVEHDR* header = &buffer.header;
-  constexpr UINT kSize = sizeof(WAVEHDR);
 
-  EXPECT_EQ(waveInAddBuffer(wave_in, header, kSize), static_cast<MMRESULT>(WAVERR_UNPREPARED));
-  ASSERT_EQ(waveInPrepareHeader(wave_in, header, kSize), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveInPrepareHeader(wave_in, header, kSize), MMSYSERR_NOERROR) << "again: no effect";
-  ASSERT_EQ(waveInAddBuffer(wave_in, header, kSize), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveInAddBuffer(wave_in, header, kSize), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
-  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kSize),
+  EXPECT_EQ(waveInAddBuffer(wave_in, header, kHeaderSize),
+            static_cast<MMRESULT>(WAVERR_UNPREPARED));
+  ASSERT_EQ(waveInPrepareHeader(wave_in, header, kHeaderSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInPrepareHeader(wave_in, header, kHeaderSize), MMSYSERR_NOERROR)
+      << "again: no effect";
+  ASSERT_EQ(waveInAddBuffer(wave_in, header, kHeaderSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInAddBuffer(wave_in, header, kHeaderSize),
+            static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kHeaderSize),
             static_cast<MMRESULT>(WAVERR_STILLPLAYING));
   EXPECT_EQ(waveInClose(wave_in), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
   EXPECT_EQ(header->dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_INQUEUE));
 
   // The refused close left the device working; a reset releases the buffer.
   ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kSize), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kSize), MMSYSERR_NOERROR) << "again: no effect";
+  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kHeaderSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kHeaderSize), MMSYSERR_NOERROR)
+      << "again: no effect";
   EXPECT_EQ(header->dwFlags, static_cast<DWORD>(WHDR_DONE));
   ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
 
@@ -70,13 +55,13 @@ TEST_F(WaveRefusalTest, QueuedBuffersBlockUnprepareAndClose) {
   ASSERT_EQ(waveOutOpen(&wave_out, WAVE_MAPPER, &kVoiceFormat, 0, 0, CALLBACK_NULL),
             MMSYSERR_NOERROR);
   Buffer long_buffer(10 * 16000);
-  ASSERT_EQ(waveOutPrepareHeader(wave_out, &long_buffer.header, kSize), MMSYSERR_NOERROR);
-  ASSERT_EQ(waveOutWrite(wave_out, &long_buffer.header, kSize), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveOutUnprepareHeader(wave_out, &long_buffer.header, kSize),
+  ASSERT_EQ(waveOutPrepareHeader(wave_out, &long_buffer.header, kHeaderSize), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutWrite(wave_out, &long_buffer.header, kHeaderSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveOutUnprepareHeader(wave_out, &long_buffer.header, kHeaderSize),
             static_cast<MMRESULT>(WAVERR_STILLPLAYING));
   EXPECT_EQ(waveOutClose(wave_out), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
   ASSERT_EQ(waveOutReset(wave_out), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveOutUnprepareHeader(wave_out, &long_buffer.header, kSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveOutUnprepareHeader(wave_out, &long_buffer.header, kHeaderSize), MMSYSERR_NOERROR);
   EXPECT_EQ(waveOutClose(wave_out), MMSYSERR_NOERROR);
 }
 
@@ -104,14 +89,14 @@ TEST_F(WaveRefusalTest, OneDeviceEachWayAndClosedHandlesAreDead) {
   };
   const Case cases[] = {
       {"close", waveInClose(first)},
-      {"prepare", waveInPrepareHeader(first, &buffer.header, sizeof(WAVEHDR))},
-      {"unprepare", waveInUnprepareHeader(first, &buffer.header, sizeof(WAVEHDR))},
-      {"add", waveInAddBuffer(first, &buffer.header, sizeof(WAVEHDR))},
+      {"prepare", waveInPrepareHeader(first, &buffer.header, kHeaderSize)},
+      {"unprepare", waveInUnprepareHeader(first, &buffer.header, kHeaderSize)},
+      {"add", waveInAddBuffer(first, &buffer.header, kHeaderSize)},
       {"start", waveInStart(first)},
       {"reset", waveInReset(first)},
       {"position", waveInGetPosition(first, &time, sizeof time)},
       {"null", waveInStart(nullptr)},
-      {"write", waveOutWrite(wave_out, &buffer.header, sizeof(WAVEHDR))},
+      {"write", waveOutWrite(wave_out, &buffer.header, kHeaderSize)},
       {"out close", waveOutClose(wave_out)},
   };
   for (const Case& c : cases) EXPECT_EQ(c.result, MMSYSERR_INVALHANDLE) << c.name;
@@ -167,10 +152,10 @@ TEST_F(WaveRefusalTest, OpenChecksDeviceFormatCallbackAndHeaders) {
   WAVEHDR no_data{};
   no_data.dwBufferLength = 100;
   Buffer buffer;
-  EXPECT_EQ(waveInPrepareHeader(wave_in, nullptr, sizeof(WAVEHDR)), MMSYSERR_INVALPARAM);
-  EXPECT_EQ(waveInPrepareHeader(wave_in, &buffer.header, sizeof(WAVEHDR) - 1), MMSYSERR_INVALPARAM);
-  EXPECT_EQ(waveInPrepareHeader(wave_in, &no_data, sizeof(WAVEHDR)), MMSYSERR_INVALPARAM);
-  EXPECT_EQ(waveInAddBuffer(wave_in, nullptr, sizeof(WAVEHDR)), MMSYSERR_INVALPARAM);
+  EXPECT_EQ(waveInPrepareHeader(wave_in, nullptr, kHeaderSize), MMSYSERR_INVALPARAM);
+  EXPECT_EQ(waveInPrepareHeader(wave_in, &buffer.header, kHeaderSize - 1), MMSYSERR_INVALPARAM);
+  EXPECT_EQ(waveInPrepareHeader(wave_in, &no_data, kHeaderSize), MMSYSERR_INVALPARAM);
+  EXPECT_EQ(waveInAddBuffer(wave_in, nullptr, kHeaderSize), MMSYSERR_INVALPARAM);
   EXPECT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
 }
 

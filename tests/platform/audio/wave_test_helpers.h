@@ -10,16 +10,22 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/message/window_registry.h"
+#include "support/kernel_test_files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace wave_test {
 
 inline constexpr WAVEFORMATEX kVoiceFormat{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
 inline constexpr DWORD kBufferSize = 5120;
+inline constexpr UINT kHeaderSize = sizeof(WAVEHDR);
 
 inline void PutLe(std::vector<BYTE>& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<BYTE>(value >> (8 * i)));
@@ -59,11 +65,6 @@ inline void WriteWav(const std::string& path, const std::vector<BYTE>& data,
       .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
 }
 
-inline std::vector<BYTE> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 struct WavContents {
   std::uint16_t tag = 0;
   std::uint16_t channels = 0;
@@ -74,7 +75,8 @@ struct WavContents {
 
 // Reads a 44-byte-header WAV file as the platform writes it, checking its sizes.
 inline WavContents ReadWav(const std::string& path) {
-  const std::vector<BYTE> file = ReadFile(path);
+  const std::string bytes = murmel::test::ReadHostFile(path);
+  const std::vector<BYTE> file(bytes.begin(), bytes.end());
   WavContents wav;
   EXPECT_GE(file.size(), 44u) << path;
   if (file.size() < 44) return wav;
@@ -136,6 +138,55 @@ struct Buffer {
   std::vector<BYTE> Recorded() const {
     return {bytes.begin(), bytes.begin() + header.dwBytesRecorded};
   }
+};
+
+// Position of an open device in bytes.
+template <typename Handle, typename GetPosition>
+DWORD PositionBytes(Handle device, GetPosition get_position) {
+  MMTIME time{};
+  time.wType = TIME_BYTES;
+  EXPECT_EQ(get_position(device, &time, sizeof time), MMSYSERR_NOERROR);
+  return time.u.cb;
+}
+
+// A window record for the notifications, a temporary folder and the audio setting, with an
+// empty queue before and after each test.
+class WaveDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    Drain();
+    window_ = murmel::message::CreateWindowRecord();
+  }
+  void TearDown() override {
+    murmel::message::DestroyWindowRecord(window_);
+    Drain();
+  }
+  static void Drain() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+  }
+  void UseAudio(const std::string& setting) { env_.emplace_back("MURMELPOST_AUDIO", setting); }
+  DWORD_PTR Callback() const { return reinterpret_cast<DWORD_PTR>(window_); }
+
+  // The next notification must be `message` for `device`, about `header` when given, which
+  // is then done and out of the queue.
+  template <typename Handle>
+  void ExpectNotice(UINT message, Handle device, const WAVEHDR* header = nullptr) {
+    ASSERT_TRUE(NextMessage(msg_)) << "no notification came";
+    ASSERT_EQ(msg_.message, message);
+    EXPECT_EQ(msg_.hwnd, window_);
+    EXPECT_EQ(msg_.wParam, reinterpret_cast<WPARAM>(device));
+    if (header == nullptr) return;
+    ASSERT_EQ(msg_.lParam, reinterpret_cast<LPARAM>(header)) << "out of queue order";
+    EXPECT_EQ(header->dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
+  }
+
+  murmel::test::TempDir dir_;
+  std::deque<murmel::test::ScopedEnv> env_;
+  HWND window_ = nullptr;
+  MSG msg_{};
 };
 
 }  // namespace wave_test

@@ -2,36 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "platform/core/time_zone.h"
+#include "support/scoped_env.h"
 
 namespace {
 
-// Sets TZ for one test and puts the previous value back.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    setenv("TZ", zone, 1);
-  }
-  ~ScopedTimeZone() {
-    if (previous_) {
-      setenv("TZ", previous_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  ScopedTimeZone(const ScopedTimeZone&) = delete;
-  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
- private:
-  std::optional<std::string> previous_;
+// The platform reads TZ afresh on every call.
+struct ScopedTimeZone : murmel::test::ScopedEnv {
+  explicit ScopedTimeZone(const char* zone) : ScopedEnv("TZ", zone) {}
 };
 
 std::time_t Utc(int year, int month, int day, int hour = 12, int minute = 0, int second = 0) {
@@ -118,21 +101,23 @@ TEST(TimeZone, ChangeDatesFollowTheZoneRules) {
   }
 }
 
-TEST(TimeZone, ZoneWithoutDaylightTimeHasNoChangeDates) {
-  ScopedTimeZone zone("Asia/Tokyo");
-  TIME_ZONE_INFORMATION info;
-  murmel::core::TimeZoneAt(Utc(2024, 5, 1), info);
-  EXPECT_EQ(info.StandardDate.wMonth, 0);
-  EXPECT_EQ(info.DaylightDate.wMonth, 0);
-  EXPECT_EQ(Str(info.StandardName), u"JST");
-}
-
-TEST(TimeZone, NamesComeFromTheZoneAbbreviations) {
-  ScopedTimeZone zone("America/New_York");
-  TIME_ZONE_INFORMATION info;
-  murmel::core::TimeZoneAt(Utc(2024, 5, 1), info);
-  EXPECT_EQ(Str(info.StandardName), u"EST");
-  EXPECT_EQ(Str(info.DaylightName), u"EDT");
+// Names come from the zone's abbreviations; a zone without daylight time has no changes.
+TEST(TimeZone, NamesAndMissingChangeDates) {
+  for (const auto& [zone, standard, daylight, month] :
+       {std::tuple{"America/New_York", u"EST", u"EDT", 3},
+        std::tuple{"Asia/Tokyo", u"JST", u"", 0}}) {
+    SCOPED_TRACE(zone);
+    ScopedTimeZone scoped(zone);
+    TIME_ZONE_INFORMATION info;
+    murmel::core::TimeZoneAt(Utc(2024, 5, 1), info);
+    EXPECT_EQ(Str(info.StandardName), standard);
+    if (month == 0) {
+      EXPECT_EQ(info.StandardDate.wMonth, 0);
+    } else {
+      EXPECT_EQ(Str(info.DaylightName), daylight);
+    }
+    EXPECT_EQ(info.DaylightDate.wMonth, month);
+  }
 }
 
 // New York moved to daylight time at 2024-03-10 07:00 UTC.

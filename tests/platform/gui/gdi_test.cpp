@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QWidget>
+#include <array>
 #include <vector>
 
 #include "gui_test_support.h"
@@ -52,7 +53,9 @@ class GdiTest : public GuiTest {
   }
 };
 
-TEST_F(GdiTest, StringsAreCopiedTruncatedAndMissingOnesReadEmpty) {
+// Strings are copied, cut to the buffer, and read empty when missing; bitmaps keep their
+// size and depth.
+TEST_F(GdiTest, StringAndBitmapResourcesLoad) {
   WCHAR text[64];
   EXPECT_EQ(LoadStringW(nullptr, kTitleString, text, 64), 22);
   EXPECT_EQ(std::u16string(text), u"Murmelpost Voice Email");
@@ -60,16 +63,13 @@ TEST_F(GdiTest, StringsAreCopiedTruncatedAndMissingOnesReadEmpty) {
   EXPECT_EQ(std::u16string(text), u"Murme");
   EXPECT_EQ(LoadStringW(nullptr, 999, text, 64), 0);
   EXPECT_EQ(text[0], 0);
-}
 
-TEST_F(GdiTest, BitmapsLoadWithTheirSizeAndDepth) {
   const HBITMAP bitmap = LoadBitmapW(nullptr, MAKEINTRESOURCEW(kButtonBitmap));
   ASSERT_NE(bitmap, nullptr);
   BITMAP info{};
   ASSERT_EQ(GetObjectW(bitmap, sizeof(info), &info), static_cast<int>(sizeof(BITMAP)));
-  EXPECT_EQ(info.bmWidth, 43);
-  EXPECT_EQ(info.bmHeight, 43);
-  EXPECT_EQ(info.bmBitsPixel, 8);
+  EXPECT_EQ((std::array{info.bmWidth, info.bmHeight, LONG{info.bmBitsPixel}}),
+            (std::array<LONG, 3>{43, 43, 8}));
   EXPECT_TRUE(DeleteObject(bitmap));
   EXPECT_FALSE(DeleteObject(bitmap));
   EXPECT_EQ(LoadBitmapW(nullptr, MAKEINTRESOURCEW(4242)), nullptr);

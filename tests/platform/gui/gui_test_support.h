@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <vector>
 
@@ -71,10 +72,33 @@ inline HWND TopLevelWith(const WCHAR* class_name, WNDPROC proc, DWORD style = 0)
                          nullptr, nullptr);
 }
 
+// A rectangle as {left, top, right, bottom}, to compare whole.
+using Edges = std::array<LONG, 4>;
+inline Edges EdgesOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
+inline Edges WindowEdges(HWND window) {
+  RECT rect{};
+  EXPECT_TRUE(GetWindowRect(window, &rect));
+  return EdgesOf(rect);
+}
+inline Edges ClientEdges(HWND window) {
+  RECT rect{};
+  EXPECT_TRUE(GetClientRect(window, &rect));
+  return EdgesOf(rect);
+}
+
 inline void DrainQueue() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
   }
+}
+
+// The wParam of every `message` that reached `window`, in order.
+inline std::vector<WPARAM> ParamsOf(HWND window, UINT message) {
+  std::vector<WPARAM> params;
+  for (const Received& r : Log()) {
+    if (r.window == window && r.message == message) params.push_back(r.wParam);
+  }
+  return params;
 }
 
 // WM_COMMAND notifications that reached `parent`, as (control id, code) pairs.

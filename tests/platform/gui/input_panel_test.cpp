@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QWidget>
+#include <algorithm>
 
 #include "gui_test_support.h"
 
@@ -26,12 +27,9 @@ bool SetSip(bool raised) {
   return SHSipInfo(SPI_SETSIPINFO, 0, &info, 0) != FALSE;
 }
 
-int SettingChangesTo(HWND window) {
-  int count = 0;
-  for (const auto& r : Log()) {
-    if (r.window == window && r.message == WM_SETTINGCHANGE && r.wParam == SPI_SETSIPINFO) ++count;
-  }
-  return count;
+long SettingChangesTo(HWND window) {
+  const std::vector<WPARAM> changes = gui_test::ParamsOf(window, WM_SETTINGCHANGE);
+  return std::count(changes.begin(), changes.end(), WPARAM{SPI_SETSIPINFO});
 }
 
 class InputPanelTest : public GuiTest {
@@ -52,10 +50,7 @@ TEST_F(InputPanelTest, VisibleDesktopAndSettingChangeFollowThePanel) {
     ASSERT_TRUE(SetSip(step.raise));
     const SIPINFO info = CurrentSip();
     EXPECT_EQ((info.fdwFlags & SIPF_ON) != 0, step.raise);
-    EXPECT_EQ(info.rcVisibleDesktop.left, 0);
-    EXPECT_EQ(info.rcVisibleDesktop.top, 26);
-    EXPECT_EQ(info.rcVisibleDesktop.right, 240);
-    EXPECT_EQ(info.rcVisibleDesktop.bottom, step.bottom);
+    EXPECT_EQ(gui_test::EdgesOf(info.rcVisibleDesktop), (gui_test::Edges{0, 26, 240, step.bottom}));
     EXPECT_EQ(SettingChangesTo(top_), 1);
     EXPECT_EQ(murmel::testing::ScreenPart("input_panel")->isVisible(), step.raise);
   }

@@ -2,7 +2,6 @@
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
@@ -174,11 +173,8 @@ class PopupMenuTest : public GuiTest {
   std::vector<int> CommandsAfterDispatch() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    std::vector<int> ids;
-    for (const gui_test::Received& r : Log()) {
-      if (r.window == top_ && r.message == WM_COMMAND) ids.push_back(static_cast<int>(r.wParam));
-    }
-    return ids;
+    const std::vector<WPARAM> ids = gui_test::ParamsOf(top_, WM_COMMAND);
+    return {ids.begin(), ids.end()};
   }
 
   HMENU menu_ = nullptr;
@@ -186,11 +182,10 @@ class PopupMenuTest : public GuiTest {
 
 TEST_F(PopupMenuTest, ChosenCommandArrivesAsPostedWmCommand) {
   std::vector<std::u16string> shown;
-  const BOOL result = Track(TPM_RIGHTALIGN, 200, 60, [&] {
+  EXPECT_TRUE(Track(TPM_RIGHTALIGN, 200, 60, [&] {
     shown = ui::PopupMenuTexts();
     EXPECT_TRUE(ui::ClickPopupMenuItem(u"Exit"));
-  });
-  EXPECT_TRUE(result);
+  }));
   EXPECT_EQ(shown, (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
   EXPECT_EQ(ui::OpenPopupMenu(), nullptr);
   // Posted, not sent: nothing reached the window before its queue ran.
@@ -198,33 +193,47 @@ TEST_F(PopupMenuTest, ChosenCommandArrivesAsPostedWmCommand) {
   EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kExit});
 }
 
-TEST_F(PopupMenuTest, GrayedItemsAndSeparatorsCannotBeChosen) {
-  const BOOL result = Track(TPM_LEFTALIGN, 10, 40, [] {
-    EXPECT_TRUE(ui::ClickPopupMenuItem(u"Clear"));
-    EXPECT_TRUE(ui::ClickPopupMenuItem(u""));  // the separator
-    // Still open after both clicks: the user goes on to a real choice.
-    ASSERT_NE(ui::OpenPopupMenu(), nullptr);
-    EXPECT_TRUE(ui::ClickPopupMenuItem(u"Open..."));
-  });
-  EXPECT_TRUE(result);
-  EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kOpen});
-}
-
-TEST_F(PopupMenuTest, ItemEnabledAfterLoadingCanBeChosen) {
+TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndReturnCmdPostsNothing) {
+  const struct {
+    const char* what;
+    UINT flags;
+    std::vector<const char16_t*> clicks;  // nullptr: dismiss
+    BOOL result;
+    std::vector<int> commands;
+  } cases[] = {
+      // Grayed items and separators keep the menu open for a real choice.
+      {"grayed, separator, then open", 0, {u"Clear", u"", u"Open..."}, TRUE, {kOpen}},
+      {"dismissed", 0, {nullptr}, TRUE, {}},
+      {"dismissed, returning the command", TPM_RETURNCMD, {nullptr}, 0, {}},
+      {"chosen, returning the command", TPM_RETURNCMD, {u"Exit"}, kExit, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Log().clear();
+    EXPECT_EQ(Track(TPM_LEFTALIGN | c.flags, 10, 40,
+                    [&] {
+                      for (const char16_t* item : c.clicks) {
+                        ASSERT_NE(ui::OpenPopupMenu(), nullptr);
+                        if (item == nullptr) {
+                          ui::DismissPopupMenu();
+                        } else {
+                          EXPECT_TRUE(ui::ClickPopupMenuItem(item));
+                        }
+                      }
+                    }),
+              c.result);
+    EXPECT_EQ(CommandsAfterDispatch(), c.commands);
+  }
+  // A grayed item enabled after loading can be chosen.
+  Log().clear();
   EnableMenuItem(menu_, kClear, MF_BYCOMMAND | MF_ENABLED);
   Track(TPM_LEFTALIGN, 10, 40, [] { ui::ClickPopupMenuItem(u"Clear"); });
   EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kClear});
 }
 
-TEST_F(PopupMenuTest, DismissingSendsNothingAndReturnCmdSendsNothing) {
-  EXPECT_TRUE(Track(TPM_LEFTALIGN, 10, 40, [] { ui::DismissPopupMenu(); }));
-  EXPECT_EQ(Track(TPM_LEFTALIGN | TPM_RETURNCMD, 10, 40, [] { ui::DismissPopupMenu(); }), 0);
-  EXPECT_EQ(Track(TPM_LEFTALIGN | TPM_RETURNCMD, 10, 40, [] { ui::ClickPopupMenuItem(u"Exit"); }),
-            kExit);
-  EXPECT_TRUE(CommandsAfterDispatch().empty());
-}
-
-TEST_F(PopupMenuTest, PlacedAtTheNamedCornerAndKeptOnTheScreen) {
+// Drawn into the emulated screen's own picture (a black border round white rows), at the
+// named corner, and kept on the screen.
+TEST_F(PopupMenuTest, DrawnOnTheScreenAtTheNamedCornerAndKeptOnIt) {
   const struct {
     const char* what;
     UINT flags;
@@ -238,11 +247,15 @@ TEST_F(PopupMenuTest, PlacedAtTheNamedCornerAndKeptOnTheScreen) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     QRect frame;
+    QImage screen;
     Track(c.flags, c.x, c.y, [&] {
       frame = ui::OpenPopupMenu()->geometry();
+      screen = ui::Screen()->grab().toImage();
       ui::DismissPopupMenu();
     });
     ASSERT_FALSE(frame.isNull());
+    EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
+    EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
     EXPECT_EQ(c.right_at_x ? frame.x() + frame.width() : frame.x(), c.x);
     EXPECT_EQ(c.top_at_y ? frame.y() : frame.y() + frame.height(), c.y);
   }
@@ -288,59 +301,6 @@ TEST_F(PopupMenuTest, RefusedWithoutAValidMenuOrOwnerThread) {
   }).join();
   EXPECT_FALSE(from_worker);
   EXPECT_EQ(worker_error, DWORD{ERROR_ACCESS_DENIED});
-}
-
-// A window that paints itself white, as the client's main window does under its menu.
-LRESULT WhiteWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  if (Msg == WM_ERASEBKGND) {
-    RECT client;
-    GetClientRect(hWnd, &client);
-    FillRect(reinterpret_cast<HDC>(wParam), &client,
-             static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    return 1;
-  }
-  return DefWindowProcW(hWnd, Msg, wParam, lParam);
-}
-
-// The screenshot in the docs comes from here (MURMELPOST_POPUP_SCREENSHOT names the file).
-TEST_F(PopupMenuTest, MenuIsDrawnInsideTheEmulatedScreen) {
-  WNDCLASSW white{};
-  white.lpfnWndProc = WhiteWindowProc;
-  white.lpszClassName = u"MenuShotWindow";
-  RegisterClassW(&white);
-  HWND window =
-      CreateWindowExW(0, u"MenuShotWindow", u"Murmelpost Voice Email", WS_VISIBLE, CW_USEDEFAULT,
-                      CW_USEDEFAULT, 240, 294, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_NE(window, nullptr);
-  HWND option = CreateWindowExW(0, u"button", u"Opt", WS_CHILD | WS_VISIBLE, 175, 4, 25, 25, window,
-                                reinterpret_cast<HMENU>(INT_PTR{30011}), nullptr, nullptr);
-  CreateWindowExW(0, u"button", u"?", WS_CHILD | WS_VISIBLE, 205, 4, 25, 25, window,
-                  reinterpret_cast<HMENU>(INT_PTR{40008}), nullptr, nullptr);
-  RECT corner;
-  ASSERT_TRUE(GetWindowRect(option, &corner));
-
-  murmel::test::TempDir dir;
-  const char* wanted = std::getenv("MURMELPOST_POPUP_SCREENSHOT");
-  const std::string path = wanted != nullptr ? std::string(wanted) : dir / "popup.png";
-  bool saved = false;
-  QImage screen;
-  QRect frame;
-  QTimer::singleShot(0, [&] {
-    saved = ui::SaveScreen(path.c_str());
-    screen = ui::Screen()->grab().toImage();
-    frame = ui::OpenPopupMenu()->geometry();
-    ui::DismissPopupMenu();
-  });
-  TrackPopupMenuEx(GetSubMenu(menu_, 0), TPM_RIGHTALIGN, corner.right, corner.bottom, window,
-                   nullptr);
-  DestroyWindow(window);
-  EXPECT_TRUE(saved);
-  ASSERT_FALSE(frame.isNull());
-  EXPECT_EQ(frame.right() + 1, corner.right);
-  EXPECT_EQ(frame.top(), corner.bottom);
-  // A border around white rows: the menu is part of the screen's own picture.
-  EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
-  EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
 }
 
 }  // namespace

@@ -10,24 +10,14 @@
 
 namespace {
 
+using gui_test::ClientEdges;
+using gui_test::Edges;
 using gui_test::GuiTest;
 using gui_test::Log;
-
-std::vector<UINT> MessagesTo(HWND window) {
-  std::vector<UINT> messages;
-  for (const auto& r : Log()) {
-    if (r.window == window) messages.push_back(r.message);
-  }
-  return messages;
-}
+using gui_test::WindowEdges;
 
 TEST_F(GuiTest, DefaultPositionPutsTopLevelWindowBelowTheNavigationBar) {
-  RECT rect{};
-  ASSERT_TRUE(GetWindowRect(top_, &rect));
-  EXPECT_EQ(rect.left, 0);
-  EXPECT_EQ(rect.top, 26);
-  EXPECT_EQ(rect.right, 240);
-  EXPECT_EQ(rect.bottom, 26 + 294);
+  EXPECT_EQ(WindowEdges(top_), (Edges{0, 26, 240, 26 + 294}));
 }
 
 TEST_F(GuiTest, CreationSendsCreateStructAndARefusalDestroysTheWindow) {
@@ -46,10 +36,7 @@ TEST_F(GuiTest, CreationSendsCreateStructAndARefusalDestroysTheWindow) {
   const auto& created = Log().front();
   ASSERT_EQ(created.message, static_cast<UINT>(WM_CREATE));
   const CREATESTRUCTW* cs = &created.create;
-  EXPECT_EQ(cs->x, 5);
-  EXPECT_EQ(cs->y, 6);
-  EXPECT_EQ(cs->cx, 30);
-  EXPECT_EQ(cs->cy, 40);
+  EXPECT_EQ((Edges{cs->x, cs->y, cs->cx, cs->cy}), (Edges{5, 6, 30, 40}));
   EXPECT_EQ(cs->hwndParent, top_);
 }
 
@@ -117,20 +104,14 @@ TEST_F(GuiTest, EnableWindowReportsThePreviousStateAndTellsTheWindow) {
   Log().clear();
   EnableWindow(top_, FALSE);
   EnableWindow(top_, TRUE);
-  EXPECT_EQ(MessagesTo(top_), (std::vector<UINT>{WM_ENABLE, WM_ENABLE}));
+  EXPECT_EQ(gui_test::ParamsOf(top_, WM_ENABLE), (std::vector<WPARAM>{FALSE, TRUE}));
 }
 
 TEST_F(GuiTest, MovedChildReportsScreenAndClientRectangles) {
   const HWND edit = Child(u"EDIT", ES_MULTILINE, 60002, 10, 158, 220, 150);
   ASSERT_TRUE(MoveWindow(edit, 10, 158, 220, 79, TRUE));
-  RECT screen{};
-  RECT client{};
-  ASSERT_TRUE(GetWindowRect(edit, &screen));
-  ASSERT_TRUE(GetClientRect(edit, &client));
-  EXPECT_EQ(screen.top, 26 + 158);
-  EXPECT_EQ(screen.bottom - screen.top, 79);
-  EXPECT_EQ(client.right, 220);
-  EXPECT_EQ(client.bottom, 79);
+  EXPECT_EQ(WindowEdges(edit), (Edges{10, 26 + 158, 10 + 220, 26 + 158 + 79}));
+  EXPECT_EQ(ClientEdges(edit), (Edges{0, 0, 220, 79}));
 }
 
 TEST_F(GuiTest, BorderIsDrawnInsideTheWindowAndShrinksTheClientArea) {
@@ -146,19 +127,10 @@ TEST_F(GuiTest, BorderIsDrawnInsideTheWindowAndShrinksTheClientArea) {
     ASSERT_NE(window, nullptr);
     const HWND child = CreateWindowExW(0, gui_test::kRecordingClass, u"", WS_CHILD | WS_VISIBLE, 0,
                                        0, 10, 10, window, nullptr, nullptr, nullptr);
-    RECT client{};
-    RECT placed{};
-    ASSERT_TRUE(GetClientRect(window, &client));
-    EXPECT_EQ(client.right, 240 - 2 * c.inset);
-    EXPECT_EQ(client.bottom, 294 - 2 * c.inset);
-    ASSERT_TRUE(GetWindowRect(child, &placed));
-    EXPECT_EQ(placed.left, c.inset);
-    EXPECT_EQ(placed.top, 26 + c.inset);
-
+    EXPECT_EQ(ClientEdges(window), (Edges{0, 0, 240 - 2 * c.inset, 294 - 2 * c.inset}));
+    EXPECT_EQ(WindowEdges(child), (Edges{c.inset, 26 + c.inset, 10 + c.inset, 36 + c.inset}));
     ASSERT_TRUE(MoveWindow(window, 0, 26, 200, 100, TRUE));
-    ASSERT_TRUE(GetClientRect(window, &client));
-    EXPECT_EQ(client.right, 200 - 2 * c.inset);
-    EXPECT_EQ(client.bottom, 100 - 2 * c.inset);
+    EXPECT_EQ(ClientEdges(window), (Edges{0, 0, 200 - 2 * c.inset, 100 - 2 * c.inset}));
     const QImage shown = murmel::testing::WidgetOf(window)->grab().toImage();
     EXPECT_EQ(shown.pixelColor(0, 50), c.edge);
     EXPECT_EQ(shown.pixelColor(199, 99), c.edge);

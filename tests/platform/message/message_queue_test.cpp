@@ -23,17 +23,20 @@ void DrainQueue() {
 class MessageQueueTest : public ::testing::Test {
  protected:
   void SetUp() override { DrainQueue(); }
-  void TearDown() override { DrainQueue(); }
+  void TearDown() override {
+    DestroyWindowRecord(window);
+    DrainQueue();
+  }
+  const HWND window = CreateWindowRecord();
 };
 
 TEST_F(MessageQueueTest, MessagesFromManyThreadsKeepEachSendersOrder) {
-  const HWND window = CreateWindowRecord();
   constexpr int kSenders = 4;
   constexpr int kPerSender = 2000;
   std::vector<std::thread> senders;
   senders.reserve(kSenders);
   for (int s = 0; s < kSenders; ++s) {
-    senders.emplace_back([window, s] {
+    senders.emplace_back([this, s] {
       for (int i = 0; i < kPerSender; ++i) PostMessageW(window, WM_USER + s, i, 0);
     });
   }
@@ -50,11 +53,9 @@ TEST_F(MessageQueueTest, MessagesFromManyThreadsKeepEachSendersOrder) {
   }
   for (std::thread& t : senders) t.join();
   EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
-  DestroyWindowRecord(window);
 }
 
 TEST_F(MessageQueueTest, GetMessageWaitsForAPostFromAnotherThread) {
-  const HWND window = CreateWindowRecord();
   std::promise<void> waiting;
   std::thread poster([&] {
     waiting.get_future().wait();
@@ -67,11 +68,9 @@ TEST_F(MessageQueueTest, GetMessageWaitsForAPostFromAnotherThread) {
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 7));
   EXPECT_EQ(msg.wParam, 11u);
   EXPECT_EQ(msg.lParam, 22);
-  DestroyWindowRecord(window);
 }
 
 TEST_F(MessageQueueTest, QuitComesAfterEveryPostedMessageAndCarriesTheExitCode) {
-  const HWND window = CreateWindowRecord();
   PostMessageW(window, WM_USER, 1, 0);
   PostQuitMessage(42);
   PostMessageW(window, WM_USER, 2, 0);
@@ -86,28 +85,26 @@ TEST_F(MessageQueueTest, QuitComesAfterEveryPostedMessageAndCarriesTheExitCode) 
   EXPECT_EQ(msg.hwnd, nullptr);
   // Retrieved once only.
   EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-  DestroyWindowRecord(window);
 }
 
 TEST_F(MessageQueueTest, PeekLeavesOrRemovesTheMessageAsAsked) {
-  PostMessageW(nullptr, WM_USER + 1, 5, 0);
   MSG msg;
-  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
-  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 1));
-  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(msg.wParam, 5u);
-  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-
-  PostQuitMessage(3);
-  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
-  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  for (const UINT message : {UINT{WM_USER + 1}, UINT{WM_QUIT}}) {
+    if (message == WM_QUIT) {
+      PostQuitMessage(3);
+    } else {
+      PostMessageW(nullptr, message, 5, 0);
+    }
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(msg.message, message);
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, message);
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  }
 }
 
 TEST_F(MessageQueueTest, FiltersSelectByWindowAndRange) {
-  const HWND first = CreateWindowRecord();
+  const HWND first = window;
   const HWND second = CreateWindowRecord();
   const HWND thread_only = murmel::message::ThreadMessagesOnly();
   struct Case {
@@ -147,12 +144,10 @@ TEST_F(MessageQueueTest, FiltersSelectByWindowAndRange) {
   MSG msg;
   ASSERT_EQ(GetMessageW(&msg, first, 500, 600), FALSE);
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-  DestroyWindowRecord(first);
   DestroyWindowRecord(second);
 }
 
 TEST_F(MessageQueueTest, DestroyedOrStaleWindowsRefusePostsWithInvalidWindowHandle) {
-  const HWND window = CreateWindowRecord();
   ASSERT_TRUE(IsWindow(window));
   ASSERT_TRUE(DestroyWindowRecord(window));
   EXPECT_FALSE(DestroyWindowRecord(window));
@@ -185,15 +180,15 @@ TEST_F(MessageQueueTest, PostsGoToTheOwningThreadAndItsWindowsEndWithIt) {
     GetMessageW(&msg, nullptr, 0, 0);
     received.set_value(msg);
   });
-  const HWND window = created.get_future().get();
-  ASSERT_TRUE(PostMessageW(window, WM_USER + 9, 0, 0));
+  const HWND owned = created.get_future().get();
+  ASSERT_TRUE(PostMessageW(owned, WM_USER + 9, 0, 0));
   posted.set_value();
   EXPECT_EQ(received.get_future().get().message, static_cast<UINT>(WM_USER + 9));
   MSG msg;
   EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "posted to the wrong thread";
   owner.join();
-  EXPECT_FALSE(IsWindow(window));
-  EXPECT_FALSE(PostMessageW(window, WM_USER, 0, 0));
+  EXPECT_FALSE(IsWindow(owned));
+  EXPECT_FALSE(PostMessageW(owned, WM_USER, 0, 0));
 }
 
 }  // namespace

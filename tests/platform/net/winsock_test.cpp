@@ -99,19 +99,8 @@ TEST(Winsock, LoopbackClientExchangesBytesWithServer) {
   EXPECT_EQ(server.raw(), ToBytes("hello"));
 }
 
-TEST(Winsock, RecvReportsPeerCloseAsZero) {
-  FakeTransferServer server;
-  server.Close().Start();
-  WinsockSession session;
-  const SOCKET s = ConnectToLoopback(server.port());
-  ASSERT_NE(s, INVALID_SOCKET);
-  char byte = 0;
-  EXPECT_EQ(recv(s, &byte, 1, 0), 0);
-  closesocket(s);
-}
-
-// Without MSG_NOSIGNAL the second send would kill the whole test program with SIGPIPE.
-TEST(Winsock, SendAfterPeerClosedIsAnErrorNotASignal) {
+// Without MSG_NOSIGNAL a send after the peer closed would kill the whole test program.
+TEST(Winsock, PeerCloseReadsAsZeroAndLaterSendsFailWithoutASignal) {
   FakeTransferServer server;
   server.Close().Start();
   WinsockSession session;
@@ -119,7 +108,6 @@ TEST(Winsock, SendAfterPeerClosedIsAnErrorNotASignal) {
   ASSERT_NE(s, INVALID_SOCKET);
   char byte = 0;
   ASSERT_EQ(recv(s, &byte, 1, 0), 0);
-
   int result = 0;
   for (int attempt = 0; attempt < 1000 && result != SOCKET_ERROR; ++attempt) {
     result = send(s, "x", 1, 0);
@@ -204,32 +192,30 @@ TEST(Winsock, TwoThreadsResolveAtOnceWithoutMixingAnswers) {
   EXPECT_EQ(mismatches_b, 0);
 }
 
-TEST(Winsock, GethostbynameGivesNameAndAddressList) {
+TEST(Winsock, LoopbackResolvesByNameAndByAddress) {
   WinsockSession session;
-  const hostent* host = gethostbyname("localhost");
-  ASSERT_NE(host, nullptr) << WSAGetLastError();
-  EXPECT_STREQ(host->h_name, "localhost");
-  EXPECT_EQ(host->h_addrtype, AF_INET);
-  ASSERT_NE(host->h_addr, nullptr);
-  EXPECT_EQ(std::memcmp(host->h_addr, "\x7f\x00\x00\x01", 4), 0);
-  EXPECT_EQ(host->h_aliases[0], nullptr);
+  const ULONG loopback = inet_addr("127.0.0.1");
+  const hostent* by_name = gethostbyname("localhost");
+  ASSERT_NE(by_name, nullptr) << WSAGetLastError();
+  EXPECT_STREQ(by_name->h_name, "localhost");
+  EXPECT_EQ(by_name->h_addrtype, AF_INET);
+  EXPECT_EQ(std::memcmp(by_name->h_addr, &loopback, 4), 0);
+  EXPECT_EQ(by_name->h_aliases[0], nullptr);
+  const hostent* by_address = gethostbyaddr(reinterpret_cast<const char*>(&loopback), 4, AF_INET);
+  ASSERT_NE(by_address, nullptr) << WSAGetLastError();
+  EXPECT_STREQ(by_address->h_name, "localhost");
+  EXPECT_EQ(std::memcmp(by_address->h_addr_list[0], &loopback, 4), 0);
+  EXPECT_EQ(by_address->h_addr_list[1], nullptr);
+}
 
+TEST(Winsock, FailedLookupsSetTheirCodes) {
+  WinsockSession session;
   // Without a reachable name server (a private network namespace) the answer is "try
   // again" instead of "not found"; both are failures the caller cannot connect with.
   EXPECT_EQ(gethostbyname("no-such-host.invalid"), nullptr);
   EXPECT_TRUE(WSAGetLastError() == WSAHOST_NOT_FOUND || WSAGetLastError() == WSATRY_AGAIN)
       << WSAGetLastError();
-}
-
-TEST(Winsock, GethostbyaddrFindsTheNameOfLoopback) {
-  WinsockSession session;
   const ULONG loopback = inet_addr("127.0.0.1");
-  const hostent* host = gethostbyaddr(reinterpret_cast<const char*>(&loopback), 4, AF_INET);
-  ASSERT_NE(host, nullptr) << WSAGetLastError();
-  EXPECT_STREQ(host->h_name, "localhost");
-  EXPECT_EQ(std::memcmp(host->h_addr_list[0], &loopback, 4), 0);
-  EXPECT_EQ(host->h_addr_list[1], nullptr);
-
   EXPECT_EQ(gethostbyaddr(reinterpret_cast<const char*>(&loopback), 3, AF_INET), nullptr);
   EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
   EXPECT_EQ(gethostbyaddr(reinterpret_cast<const char*>(&loopback), 4, 23), nullptr);
@@ -262,12 +248,8 @@ TEST(Winsock, InetAddrParsesDottedForms) {
 }
 
 TEST(Winsock, ByteOrderPutsMostSignificantByteFirst) {
-  const USHORT port = htons(110);
-  BYTE port_bytes[2] = {};
-  std::memcpy(port_bytes, &port, 2);
-  EXPECT_EQ(port_bytes[0], 0x00);
-  EXPECT_EQ(port_bytes[1], 0x6E);
-  EXPECT_EQ(ntohs(port), 110);
+  EXPECT_EQ(BytesOf(htons(0x016E)), (std::array<BYTE, 4>{0x01, 0x6E, 0, 0}));
+  EXPECT_EQ(ntohs(htons(110)), 110);
   EXPECT_EQ(BytesOf(htonl(0x01020304)), (std::array<BYTE, 4>{1, 2, 3, 4}));
   EXPECT_EQ(ntohl(htonl(0xA1B2C3D4)), 0xA1B2C3D4u);
 }
