@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "userdata_support.h"
+
 #include <Qt>
 #include <string>
 #include <vector>
 
-#include "device_files.h"
-#include "dialog_script.h"
-#include "recipient_box.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
 #include "userdata/address_book.h"
@@ -17,12 +16,11 @@
 
 namespace {
 
+using namespace userdata_test;
+
 using murmel::testing::Click;
 using murmel::testing::Key;
 using murmel::testing::Type;
-using userdata_test::ItemText;
-using userdata_test::WhileOpen;
-using Entries = std::vector<std::u16string>;
 
 Entries WorkingList(HWND dialog) {
   const HWND list = GetDlgItem(dialog, IDC_ADDRESS_LIST);
@@ -45,7 +43,7 @@ void AddTyped(HWND dialog, const WCHAR* text) {
   Click(GetDlgItem(dialog, IDC_ADDRESS_ADD));
 }
 
-class AddressBookDialogTest : public userdata_test::RecipientBoxTest {
+class AddressBookDialogTest : public RecipientBoxTest {
  protected:
   void SetUp() override {
     RecipientBoxTest::SetUp();
@@ -56,7 +54,6 @@ class AddressBookDialogTest : public userdata_test::RecipientBoxTest {
     murmel::testing::ProcessEvents();
     RecipientBoxTest::TearDown();
   }
-  userdata_test::DeviceFolder device_;
 };
 
 TEST_F(AddressBookDialogTest, OpensSortedWithTheCountTitleAndPanelAndFocusOnTheList) {
@@ -67,10 +64,10 @@ TEST_F(AddressBookDialogTest, OpensSortedWithTheCountTitleAndPanelAndFocusOnTheL
   WhileOpen([&](HWND dialog) {
     shown = WorkingList(dialog);
     count = ItemText(dialog, IDC_ADDRESS_COUNT);
-    navigation = userdata_test::NavigationText();
-    panel = userdata_test::InputPanelRaised();
+    navigation = NavigationText();
+    panel = InputPanelRaised();
     focus_on_list = GetFocus() == GetDlgItem(dialog, IDC_ADDRESS_LIST);
-    userdata_test::PressEscape(dialog);
+    PressEscape(dialog);
   });
   EXPECT_EQ(RunAddressBookDialog(owner_), 0);
   EXPECT_EQ(shown, (Entries{u"Amy@a.org", u"bob@b.org", u"zed@z.org"}));
@@ -90,7 +87,7 @@ TEST_F(AddressBookDialogTest, CountLabelFollowsAddsAndDeletesInSingularAndPlural
     labels.push_back(ItemText(dialog, IDC_ADDRESS_COUNT));
     Click(GetDlgItem(dialog, IDC_ADDRESS_DELETE));  // the new entry is selected
     labels.push_back(ItemText(dialog, IDC_ADDRESS_COUNT));
-    userdata_test::PressEscape(dialog);
+    PressEscape(dialog);
   });
   RunAddressBookDialog(owner_);
   EXPECT_EQ(labels, (std::vector<std::u16string>{u"(0 address)", u"(1 address)", u"(2 addresses)",
@@ -118,7 +115,7 @@ TEST_F(AddressBookDialogTest, AddTrimsBlanksRefusesListsSilentlyAndSelectsCaseVa
     selected_variant = Selected(dialog);
     after_variant_text = ItemText(dialog, IDC_ADDRESS_ENTRY);
     count_after_variant = ItemText(dialog, IDC_ADDRESS_COUNT);
-    userdata_test::PressEscape(dialog);
+    PressEscape(dialog);
   });
   RunAddressBookDialog(owner_);
   EXPECT_EQ(after_trim, (Entries{u"ann@a.org", u"Mia@m.org"}));
@@ -151,7 +148,7 @@ TEST_F(AddressBookDialogTest, DelRemovesTheSelectionAndSelectsWhatFollowed) {
     after_last = WorkingList(dialog);
     selected_after_last = Selected(dialog);
     count_after_last = ItemText(dialog, IDC_ADDRESS_COUNT);
-    userdata_test::PressEscape(dialog);
+    PressEscape(dialog);
   });
   RunAddressBookDialog(owner_);
   EXPECT_EQ(untouched, (Entries{u"a@a.a", u"b@b.b", u"c@c.c"}));
@@ -166,14 +163,14 @@ TEST_F(AddressBookDialogTest,
        OkWithoutChangeSortsTheRecipientsEmptiesTheTypedTextAndTheFileFollows) {
   SetEntries({u"zed@z.org", u"Amy@a.org", u"bob@b.org"});
   SetWindowTextW(box_, u"typed@t.org, par");
-  WhileOpen([](HWND) { userdata_test::ClickDone(); });
+  WhileOpen([](HWND) { ClickDone(); });
   // What the address book command does with the result.
   if (RunAddressBookDialog(owner_) == 1) SaveAddressBook(box_);
   EXPECT_EQ(ListEntries(), (Entries{u"Amy@a.org", u"bob@b.org", u"zed@z.org"}));
   EXPECT_EQ(GetWindowTextLengthW(box_), 0);
   EXPECT_EQ(device_.Read("CEVireoRec.arr"),
-            userdata_test::Utf16Bytes(u"[Address]\r\ncount=3\r\naddress0=Amy@a.org\r\n"
-                                      u"address1=bob@b.org\r\naddress2=zed@z.org\r\n"));
+            Utf16Bytes(u"[Address]\r\ncount=3\r\naddress0=Amy@a.org\r\n"
+                       u"address1=bob@b.org\r\naddress2=zed@z.org\r\n"));
 }
 
 TEST_F(AddressBookDialogTest, CancelAfterEditsLeavesTheRecipientsAndTheFileAlone) {
@@ -185,7 +182,7 @@ TEST_F(AddressBookDialogTest, CancelAfterEditsLeavesTheRecipientsAndTheFileAlone
     AddTyped(dialog, u"new@n.org");
     SendDlgItemMessageW(dialog, IDC_ADDRESS_LIST, LB_SETCURSEL, 0, 0);
     Click(GetDlgItem(dialog, IDC_ADDRESS_DELETE));
-    userdata_test::PressEscape(dialog);
+    PressEscape(dialog);
   });
   if (RunAddressBookDialog(owner_) == 1) SaveAddressBook(box_);
   EXPECT_EQ(ListEntries(), (Entries{u"zed@z.org", u"Amy@a.org"}));
@@ -210,7 +207,7 @@ TEST_F(AddressBookDialogTest, EnterAddsWhileTheEntryFieldHasTheFocusAndNothingAf
     Key(GetFocus(), Qt::Key_Return);
     after_leaving = WorkingList(dialog);
     still_open = IsWindowVisible(dialog) != 0;
-    userdata_test::PressEscape(dialog);
+    PressEscape(dialog);
   });
   EXPECT_EQ(RunAddressBookDialog(owner_), 0);
   EXPECT_EQ(after_enter, (Entries{u"kay@k.org"}));

@@ -2,24 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include "userdata_support.h"
+
 #include <string>
 #include <vector>
 
-#include "device_files.h"
-#include "recipient_box.h"
 #include "userdata/address_book.h"
 
 namespace {
 
-using userdata_test::DeviceFolder;
-using userdata_test::Utf16Bytes;
-using Entries = std::vector<std::u16string>;
+using namespace userdata_test;
 
-constexpr const char* BOOK_FILE = "CEVireoRec.arr";
-
-class AddressBookTest : public userdata_test::RecipientBoxTest {
+class AddressBookTest : public RecipientBoxTest {
  protected:
-  DeviceFolder device_;
 };
 
 TEST_F(AddressBookTest, AddRecipientsAppendsNewPiecesInOrderIgnoringCaseAndBlanks) {

@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "userdata_support.h"
+
 #include <Qt>
 #include <optional>
 #include <string>
 
-#include "device_files.h"
-#include "dialog_script.h"
-#include "recipient_box.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
 #include "state/app_state.h"
@@ -18,19 +17,13 @@
 
 namespace {
 
+using namespace userdata_test;
+
 using murmel::testing::AnswerMessageBoxes;
 using murmel::testing::Click;
 using murmel::testing::ForgetMessageBoxesShown;
 using murmel::testing::MessageBoxesShown;
 using murmel::testing::Type;
-using userdata_test::ClearProfile;
-using userdata_test::DeviceFolder;
-using userdata_test::ItemText;
-using userdata_test::LoadedString;
-using userdata_test::Utf16Bytes;
-using userdata_test::WhileOpen;
-
-constexpr const char* PROFILE_FILE = "CEVireoRec.pfi";
 
 std::u16string SelectedCountry(HWND dialog) {
   const HWND countries = GetDlgItem(dialog, IDC_PROFILE_COUNTRY);
@@ -43,7 +36,7 @@ std::u16string SelectedCountry(HWND dialog) {
 class ProfileDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    userdata_test::StartScreen();
+    StartScreen();
     RegisterClientResources();
     ClearProfile();
     HideInputPanel();
@@ -77,12 +70,12 @@ Opened OpenAndCancel(HWND owner, INT_PTR* result) {
     seen.country = SelectedCountry(dialog);
     seen.countries =
         static_cast<int>(SendDlgItemMessageW(dialog, IDC_PROFILE_COUNTRY, CB_GETCOUNT, 0, 0));
-    seen.navigation = userdata_test::NavigationText();
+    seen.navigation = NavigationText();
     seen.mr = IsDlgButtonChecked(dialog, IDC_PROFILE_MR) == BST_CHECKED;
     seen.ms = IsDlgButtonChecked(dialog, IDC_PROFILE_MS) == BST_CHECKED;
-    seen.panel = userdata_test::InputPanelRaised();
+    seen.panel = InputPanelRaised();
     seen.focus_on_email = GetFocus() == GetDlgItem(dialog, IDC_PROFILE_EMAIL);
-    userdata_test::PressEscape(dialog);
+    PressEscape(dialog);
   });
   *result = RunProfileDialog(owner);
   return seen;
@@ -102,7 +95,7 @@ TEST_F(ProfileDialogTest, FirstOpeningShowsEmptyFieldsMrAndTheUnitedStatesAndCan
   EXPECT_TRUE(seen.panel);
   EXPECT_TRUE(seen.focus_on_email);
   // Closing lowers the panel; nothing reaches the file.
-  EXPECT_FALSE(userdata_test::InputPanelRaised());
+  EXPECT_FALSE(InputPanelRaised());
   EXPECT_FALSE(device_.Exists(PROFILE_FILE));
 }
 
@@ -174,11 +167,11 @@ TEST_F(ProfileDialogTest, OkChecksFilledThenEqualThenValidAndShowsOnlyTheFirstFa
       Type(GetDlgItem(dialog, IDC_PROFILE_CITY), u"Oslo");
       Type(GetDlgItem(dialog, IDC_PROFILE_STATE), u"OS");
       Click(GetDlgItem(dialog, IDC_PROFILE_MS));
-      userdata_test::ClickDone();
+      ClickDone();
       // Still open after a refusal: close it the user's way.
       if (!MessageBoxesShown().empty()) {
-        after_ok_navigation = userdata_test::NavigationText();
-        userdata_test::PressEscape(dialog);
+        after_ok_navigation = NavigationText();
+        PressEscape(dialog);
       }
     });
     const INT_PTR result = RunProfileDialog(nullptr);
@@ -199,7 +192,7 @@ TEST_F(ProfileDialogTest, OkChecksFilledThenEqualThenValidAndShowsOnlyTheFirstFa
                 Utf16Bytes(u"[VireoRec]\r\nemail=ann@b.c\r\nname=Ann\r\nsex=Ms.\r\ncity=Oslo\r\n"
                            u"state=OS\r\ncountry=United States\r\n"))
           << c.name;
-      EXPECT_FALSE(userdata_test::InputPanelRaised()) << c.name;
+      EXPECT_FALSE(InputPanelRaised()) << c.name;
     }
   }
 }
@@ -219,8 +212,8 @@ TEST_F(ProfileDialogTest, RefusedTextsStayInMemoryAfterCancelWhileTheFileKeepsTh
     Type(GetDlgItem(dialog, IDC_PROFILE_EMAIL), u"new@n.org");
     SetDlgItemTextW(dialog, IDC_PROFILE_NAME, u"");
     Type(GetDlgItem(dialog, IDC_PROFILE_NAME), u"New Name");
-    userdata_test::ClickDone();  // refused: the confirmation still holds the old address
-    userdata_test::PressEscape(dialog);
+    ClickDone();  // refused: the confirmation still holds the old address
+    PressEscape(dialog);
   });
   EXPECT_EQ(RunProfileDialog(nullptr), 0);
   ASSERT_EQ(MessageBoxesShown().size(), 1u);
@@ -245,7 +238,7 @@ class LoadProfileTest : public ProfileDialogTest {
     murmel::testing::ProcessEvents();
     return loaded;
   }
-  static void Cancel(HWND dialog) { userdata_test::PressEscape(dialog); }
+  static void Cancel(HWND dialog) { PressEscape(dialog); }
   bool dialog_seen_ = false;
 };
 
@@ -273,7 +266,7 @@ TEST_F(LoadProfileTest, IncompleteFileShowsWhatWasReadAndOkCompletesIt) {
     shown_name = ItemText(dialog, IDC_PROFILE_NAME);
     shown_city = ItemText(dialog, IDC_PROFILE_CITY);
     Type(GetDlgItem(dialog, IDC_PROFILE_CITY), u"Lima");
-    userdata_test::ClickDone();
+    ClickDone();
   }));
   EXPECT_TRUE(dialog_seen_);
   EXPECT_EQ(shown_name, u"Ana");

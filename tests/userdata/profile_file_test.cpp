@@ -2,18 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "userdata_support.h"
+
 #include <string>
 
-#include "device_files.h"
 #include "state/app_state.h"
 #include "userdata/profile.h"
 
 namespace {
 
-using userdata_test::DeviceFolder;
-using userdata_test::Utf16Bytes;
+using namespace userdata_test;
 
-constexpr const char* PROFILE_FILE = "CEVireoRec.pfi";
 constexpr const WCHAR* PROFILE_DEVICE_PATH = u"\\Windows\\CEVireoRec.pfi";
 
 struct Profile {
