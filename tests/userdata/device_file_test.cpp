@@ -32,10 +32,10 @@ class DamagedFileTest : public RecipientBoxTest {
   void SetUp() override {
     RecipientBoxTest::SetUp();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    ClearProfile();
+    SetInMemory({});
   }
   void TearDown() override {
-    ClearProfile();
+    SetInMemory({});
     RecipientBoxTest::TearDown();
   }
 };
@@ -78,12 +78,9 @@ TEST_F(DamagedFileTest, ASaveOntoAFullDiskKeepsTheOldFileWholeAndLeavesNoTempora
   const FullDiskCase cases[] = {
       {"profile", PROFILE_FILE, kProfile,
        [](HWND) {
-         appState.email = u"someone.with.a.long.address@example.org";
-         appState.name = u"Someone With A Rather Long Name";
-         appState.sex = u"Ms.";
-         appState.city = u"Somewhere";
-         appState.state = u"Somewhere";
-         appState.country = u"Somewhere";
+         SetInMemory({u"someone.with.a.long.address@example.org",
+                      u"Someone With A Rather Long Name", u"Ms.", u"Somewhere", u"Somewhere",
+                      u"Somewhere"});
          return SaveProfile();
        }},
       {"address book", BOOK_FILE, kBook,

@@ -30,14 +30,14 @@ class ProfileDialogTest : public ::testing::Test {
   void SetUp() override {
     StartScreen();
     RegisterClientResources();
-    ClearProfile();
+    SetInMemory({});
     HideInputPanel();
     AnswerMessageBoxes(IDOK);
     ForgetMessageBoxesShown();
   }
   void TearDown() override {
     murmel::testing::ProcessEvents();
-    ClearProfile();
+    SetInMemory({});
     AnswerMessageBoxes(0);
     ForgetMessageBoxesShown();
   }
@@ -62,15 +62,9 @@ TEST_F(ProfileDialogTest, OpeningShowsTheStoredProfileAndPicksTheCountryByPrefix
   for (const auto& c : cases) {
     const std::u16string stored = c.country == nullptr ? u"" : u"kim@example.orgKim LeeSeoul-";
     SCOPED_TRACE(std::string(stored.begin(), stored.end()));
-    ClearProfile();
-    if (c.country != nullptr) {
-      appState.email = u"kim@example.org";
-      appState.name = u"Kim Lee";
-      appState.city = u"Seoul";
-      appState.state = u"-";
-      appState.country = c.country;
-    }
-    appState.sex = c.sex;
+    SetInMemory(c.country == nullptr
+                    ? Profile{u"", u"", c.sex, u"", u"", u""}
+                    : Profile{u"kim@example.org", u"Kim Lee", c.sex, u"Seoul", u"-", c.country});
     WhileOpen([&](HWND dialog) {
       const HWND countries = GetDlgItem(dialog, IDC_PROFILE_COUNTRY);
       WCHAR selected[128] = {};
@@ -120,7 +114,7 @@ TEST_F(ProfileDialogTest, OkChecksFilledThenEqualThenValidAndShowsOnlyTheFirstFa
   };
   for (const CheckCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ClearProfile();
+    SetInMemory({});
     ForgetMessageBoxesShown();
     std::filesystem::remove(device_.HostPath(PROFILE_FILE));
     std::u16string after_ok_navigation;
@@ -163,12 +157,7 @@ TEST_F(ProfileDialogTest, OkChecksFilledThenEqualThenValidAndShowsOnlyTheFirstFa
 }
 
 TEST_F(ProfileDialogTest, RefusedTextsStayInMemoryAfterCancelWhileTheFileKeepsTheOldProfile) {
-  appState.email = u"old@o.org";
-  appState.name = u"Old";
-  appState.sex = u"Mr.";
-  appState.city = u"C";
-  appState.state = u"S";
-  appState.country = u"Chad";
+  SetInMemory({u"old@o.org", u"Old", u"Mr.", u"C", u"S", u"Chad"});
   ASSERT_TRUE(SaveProfile());
   const std::string saved = device_.Read(PROFILE_FILE);
 
@@ -183,9 +172,7 @@ TEST_F(ProfileDialogTest, RefusedTextsStayInMemoryAfterCancelWhileTheFileKeepsTh
   EXPECT_EQ(RunProfileDialog(nullptr), 0);
   ASSERT_EQ(MessageBoxesShown().size(), 1u);
   EXPECT_EQ(MessageBoxesShown()[0].text, LoadedString(IDS_EMAILS_DIFFER));
-  EXPECT_EQ(std::u16string(appState.email), u"new@n.org");
-  EXPECT_EQ(std::u16string(appState.name), u"New Name");
-  EXPECT_EQ(std::u16string(appState.country), u"Chad");
+  EXPECT_EQ(InMemory(), (Profile{u"new@n.org", u"New Name", u"Mr.", u"C", u"S", u"Chad"}));
   EXPECT_EQ(device_.Read(PROFILE_FILE), saved);
 }
 
@@ -210,7 +197,7 @@ TEST_F(ProfileDialogTest, StartUpAsksOnlyForAMissingOrIncompleteProfile) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ClearProfile();
+    SetInMemory({});
     if (!c.file.empty()) device_.WriteText(PROFILE_FILE, c.file);
     const HANDLE holder = c.held
                               ? CreateFileW(u"\\Windows\\CEVireoRec.pfi", GENERIC_READ, 0, nullptr,
@@ -231,8 +218,8 @@ TEST_F(ProfileDialogTest, StartUpAsksOnlyForAMissingOrIncompleteProfile) {
     murmel::testing::ProcessEvents();
     if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
     EXPECT_EQ(dialog_seen, c.dialog);
-    if (c.loaded) EXPECT_EQ(std::u16string(appState.email), u"ana@pe.pe");
-    if (c.file.empty()) EXPECT_FALSE(device_.Exists(PROFILE_FILE));
+    EXPECT_EQ(std::u16string(appState.email), c.loaded ? u"ana@pe.pe" : u"");
+    EXPECT_EQ(device_.Exists(PROFILE_FILE), !c.file.empty());
   }
   EXPECT_EQ(device_.Read(PROFILE_FILE),
             Utf16Bytes(u"[VireoRec]\r\nemail=ana@pe.pe\r\nname=Ana\r\nsex=Ms.\r\ncity=Lima\r\n"

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <Qt>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,13 +29,30 @@ using Entries = std::vector<std::u16string>;
 constexpr const char* PROFILE_FILE = "CEVireoRec.pfi";
 constexpr const char* BOOK_FILE = "CEVireoRec.arr";
 
-inline void ClearProfile() {
-  appState.email.clear();
-  appState.name.clear();
-  appState.sex.clear();
-  appState.city.clear();
-  appState.state.clear();
-  appState.country.clear();
+// The profile's six fields as the client holds them.
+struct Profile {
+  std::u16string email, name, sex, city, state, country;
+  bool operator==(const Profile&) const = default;
+};
+
+inline void PrintTo(const Profile& p, std::ostream* os) {
+  for (const std::u16string* field : {&p.email, &p.name, &p.sex, &p.city, &p.state, &p.country}) {
+    *os << '"' << std::string(field->begin(), field->end()) << "\" ";
+  }
+}
+
+inline Profile InMemory() {
+  return {appState.email.data(), appState.name.data(),  appState.sex.data(),
+          appState.city.data(),  appState.state.data(), appState.country.data()};
+}
+
+inline void SetInMemory(const Profile& p) {
+  appState.email = p.email.c_str();
+  appState.name = p.name.c_str();
+  appState.sex = p.sex.c_str();
+  appState.city = p.city.c_str();
+  appState.state = p.state.c_str();
+  appState.country = p.country.c_str();
 }
 
 // Qt needs a private runtime folder before it starts; the class is registered once.
