@@ -2,51 +2,42 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "audio/gsm_wav_file.h"
 #include "audio/test_signals.h"
 #include "audio/voice_codec.h"
+#include "support/kernel_test_files.h"
+#include "support/temp_dir.h"
 
 namespace {
+
+using murmel::test::ReadHostFile;
+using murmel::test::WriteHostFile;
 
 class SoxInteropTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::system("sox --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "sox not installed";
-    std::string pattern = (std::filesystem::temp_directory_path() / "sox-interop-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
   }
-  void TearDown() override {
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
-
+  std::string Path(const char* name) const { return dir_ / name; }
   // Runs sox as a user would; 0 when it succeeded.
   static int Sox(const std::string& arguments) {
-    std::string command = "sox ";
-    command += arguments;
-    command += " 2>&1";
-    return std::system(command.c_str());
+    return std::system(("sox " + arguments + " 2>&1").c_str());
   }
-  static int DecodeToRaw(const std::string& wavPath, const std::string& rawPath) {
-    std::string arguments = wavPath;
-    arguments += " -t raw -e signed-integer -b 16 ";
-    arguments += rawPath;
-    return Sox(arguments);
+  static int DecodeToRaw(const std::string& wav, const std::string& raw) {
+    return Sox(wav + " -t raw -e signed-integer -b 16 " + raw);
   }
-  static int EncodeGsmWav(const std::string& rawPath, const std::string& wavPath) {
-    std::string arguments = "-t raw -r 8000 -e signed-integer -b 16 -c 1 ";
-    arguments += rawPath;
-    arguments += " -t wav -e gsm-full-rate ";
-    arguments += wavPath;
-    return Sox(arguments);
+  static std::vector<std::uint8_t> Read(const std::string& path) {
+    const std::string bytes = ReadHostFile(path);
+    return {bytes.begin(), bytes.end()};
+  }
+  static void Write(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    WriteHostFile(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
   }
 
-  std::filesystem::path dir_;
+  murmel::test::TempDir dir_;
 };
 
 TEST_F(SoxInteropTest, SoxDecodesEachOfOurChunksToTheSameSamples) {
@@ -61,13 +52,9 @@ TEST_F(SoxInteropTest, SoxDecodesEachOfOurChunksToTheSameSamples) {
     PcmBuffer ours{};
     DecodeVoiceBuffer(chunk.data(), ours.data(), PCM_BUFFER_SIZE);
 
-    const std::string wavPath = Path("voice.wav");
-    const std::string rawPath = Path("voice.raw");
-    const std::vector<std::uint8_t> wav =
-        StandardGsmWav(std::vector<std::uint8_t>(chunk.begin(), chunk.end()));
-    WriteWholeFile(wavPath, wav.data(), wav.size());
-    ASSERT_EQ(DecodeToRaw(wavPath, rawPath), 0);
-    const std::vector<std::uint8_t> theirs = ReadWholeFile(rawPath);
+    Write(Path("voice.wav"), StandardGsmWav({chunk.begin(), chunk.end()}));
+    ASSERT_EQ(DecodeToRaw(Path("voice.wav"), Path("voice.raw")), 0);
+    const std::vector<std::uint8_t> theirs = Read(Path("voice.raw"));
     EXPECT_TRUE(std::equal(ours.begin(), ours.end(), theirs.begin(), theirs.end()));
     ++index;
   }
@@ -83,10 +70,9 @@ TEST_F(SoxInteropTest, SoxPlaysAWholeRecordingOfSeveralChunks) {
     if (i == 0) DecodeVoiceBuffer(chunk.data(), firstDecoded.data(), PCM_BUFFER_SIZE);
     blocks.insert(blocks.end(), chunk.begin(), chunk.end());
   }
-  const std::vector<std::uint8_t> wav = StandardGsmWav(blocks);
-  WriteWholeFile(Path("message.wav"), wav.data(), wav.size());
+  Write(Path("message.wav"), StandardGsmWav(blocks));
   ASSERT_EQ(DecodeToRaw(Path("message.wav"), Path("message.raw")), 0);
-  const std::vector<std::uint8_t> theirs = ReadWholeFile(Path("message.raw"));
+  const std::vector<std::uint8_t> theirs = Read(Path("message.raw"));
   ASSERT_EQ(theirs.size(), 4 * std::size_t{PCM_BUFFER_SIZE});
   // Both start from a fresh state, so the first chunk agrees exactly.
   EXPECT_TRUE(std::equal(firstDecoded.begin(), firstDecoded.end(), theirs.begin()));
@@ -94,9 +80,11 @@ TEST_F(SoxInteropTest, SoxPlaysAWholeRecordingOfSeveralChunks) {
 
 TEST_F(SoxInteropTest, SoxEncoderWritesTheSameChunkBytes) {
   const PcmBuffer speech = Tone(523, 9000);
-  WriteWholeFile(Path("speech.raw"), speech.data(), speech.size());
-  ASSERT_EQ(EncodeGsmWav(Path("speech.raw"), Path("speech.wav")), 0);
-  const std::vector<std::uint8_t> soxBlocks = WavDataChunk(ReadWholeFile(Path("speech.wav")));
+  Write(Path("speech.raw"), {speech.begin(), speech.end()});
+  ASSERT_EQ(Sox("-t raw -r 8000 -e signed-integer -b 16 -c 1 " + Path("speech.raw") +
+                " -t wav -e gsm-full-rate " + Path("speech.wav")),
+            0);
+  const std::vector<std::uint8_t> soxBlocks = WavDataChunk(Read(Path("speech.wav")));
   ASSERT_GE(soxBlocks.size(), std::size_t{VOICE_CHUNK_SIZE});
 
   Chunk ours{};

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,58 +72,40 @@ class VoiceListsTest : public ::testing::Test {
   }
 };
 
-TEST_F(VoiceListsTest, NewListsAreLinkedSentinelsOnly) {
-  EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
-  EXPECT_TRUE(IsEmptyList(appState.voiceHead, appState.voiceTail));
-  EXPECT_EQ(appState.voiceChunkCount.load(), 0);
+bool Untouched(const BYTE* begin, const BYTE* end) {
+  return std::all_of(begin, end, [](BYTE b) { return b == 0xEE; });
 }
 
-TEST_F(VoiceListsTest, GetFromEmptyQueueFailsAndTouchesNothing) {
-  PcmBuffer destination;
-  destination.fill(0xEE);
-  EXPECT_EQ(GetPcmBuffer(destination.data()), -1);
+TEST_F(VoiceListsTest, QueueHandsOutItsOwnCopiesFirstInFirstOutAndLeavesTheLockFree) {
   EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
-  EXPECT_TRUE(
-      std::all_of(destination.begin(), destination.end(), [](auto b) { return b == 0xEE; }));
-}
-
-TEST_F(VoiceListsTest, QueueHandsBuffersOutFirstInFirstOut) {
-  for (int i = 1; i <= 3; ++i) ASSERT_EQ(PutPcm(NumberedPcm(i)), 1);
-  for (int i = 1; i <= 3; ++i) {
-    PcmBuffer out{};
-    ASSERT_EQ(GetPcmBuffer(out.data()), 1);
-    EXPECT_EQ(out, NumberedPcm(i)) << i;
-  }
-  PcmBuffer out{};
+  PcmBuffer out;
+  out.fill(0xEE);
   EXPECT_EQ(GetPcmBuffer(out.data()), -1);
-  EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
-}
+  EXPECT_TRUE(Untouched(out.begin(), out.end()));
 
-TEST_F(VoiceListsTest, QueueKeepsItsOwnCopyOfTheDeviceBuffer) {
-  // The device gets the buffer back at once and fills it again.
-  PcmBuffer device = NumberedPcm(5);
-  WAVEHDR header{};
-  header.lpData = reinterpret_cast<LPSTR>(device.data());
-  header.dwBytesRecorded = PCM_BUFFER_SIZE;
-  ASSERT_EQ(PutPcmBuffer(&header), 1);
+  // The device gets its buffer back at once and fills it again.
+  PcmBuffer device = NumberedPcm(1);
+  ASSERT_EQ(PutPcm(device), 1);
   device.fill(0);
-  PcmBuffer out{};
-  ASSERT_EQ(GetPcmBuffer(out.data()), 1);
-  EXPECT_EQ(out, NumberedPcm(5));
-}
+  for (int i = 2; i <= 3; ++i) ASSERT_EQ(PutPcm(NumberedPcm(i)), 1);
+  for (int i = 1; i <= 4; ++i) {
+    const int got = GetPcmBuffer(out.data());
+    // A lock left taken would stop the other thread for good.
+    EXPECT_EQ(WaitForSingleObject(appState.pcmQueueLock, 0), WAIT_OBJECT_0);
+    SetEvent(appState.pcmQueueLock);
+    if (i == 4) {
+      EXPECT_EQ(got, -1);
+    } else {
+      EXPECT_EQ(got, 1);
+      EXPECT_EQ(out, NumberedPcm(i)) << i;
+    }
+  }
+  EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
 
-TEST_F(VoiceListsTest, QueueOperationsLeaveTheLockFree) {
-  // A lock left taken would stop the other thread for good.
+  // Re-initialising drops what the queue held.
   PutPcm(NumberedPcm(1));
-  EXPECT_EQ(WaitForSingleObject(appState.pcmQueueLock, 0), WAIT_OBJECT_0);
-  SetEvent(appState.pcmQueueLock);
-  PcmBuffer out{};
-  GetPcmBuffer(out.data());
-  EXPECT_EQ(WaitForSingleObject(appState.pcmQueueLock, 0), WAIT_OBJECT_0);
-  SetEvent(appState.pcmQueueLock);
-  GetPcmBuffer(out.data());  // the empty path
-  EXPECT_EQ(WaitForSingleObject(appState.pcmQueueLock, 0), WAIT_OBJECT_0);
-  SetEvent(appState.pcmQueueLock);
+  ASSERT_EQ(InitPcmQueue(), 0);
+  EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
 }
 
 TEST_F(VoiceListsTest, WindowAndCompressionThreadsPassEveryBufferInOrder) {
@@ -144,13 +127,6 @@ TEST_F(VoiceListsTest, WindowAndCompressionThreadsPassEveryBufferInOrder) {
   EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
 }
 
-TEST_F(VoiceListsTest, ReinitialisingTheQueueDropsWhatItHeld) {
-  PutPcm(NumberedPcm(1));
-  PutPcm(NumberedPcm(2));
-  ASSERT_EQ(InitPcmQueue(), 0);
-  EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
-}
-
 TEST_F(VoiceListsTest, StoreKeepsChunksInAppendOrderAndCountsThem) {
   for (int n : {0, 1, 5}) {
     SCOPED_TRACE(n);
@@ -167,6 +143,10 @@ TEST_F(VoiceListsTest, StoreKeepsChunksInAppendOrderAndCountsThem) {
     }
     EXPECT_EQ(node, appState.voiceHead);
   }
+  // A new recording releases the previous chunks.
+  ASSERT_EQ(InitVoiceStore(), 0);
+  EXPECT_EQ(appState.voiceChunkCount.load(), 0);
+  EXPECT_TRUE(IsEmptyList(appState.voiceHead, appState.voiceTail));
 }
 
 TEST_F(VoiceListsTest, ReadingTheTailFailsWithoutTouchingTheDestination) {
@@ -176,15 +156,7 @@ TEST_F(VoiceListsTest, ReadingTheTailFailsWithoutTouchingTheDestination) {
   EXPECT_EQ(ReadVoiceChunk(appState.voiceHead->next, destination.data()), -1);
   AppendVoiceChunk(NumberedChunk(1).data());
   EXPECT_EQ(ReadVoiceChunk(appState.voiceTail, destination.data()), -1);
-  EXPECT_TRUE(
-      std::all_of(destination.begin(), destination.end(), [](auto b) { return b == 0xEE; }));
-}
-
-TEST_F(VoiceListsTest, NewRecordingReleasesThePreviousChunks) {
-  for (int i = 0; i < 4; ++i) AppendVoiceChunk(NumberedChunk(i).data());
-  ASSERT_EQ(InitVoiceStore(), 0);
-  EXPECT_EQ(appState.voiceChunkCount.load(), 0);
-  EXPECT_TRUE(IsEmptyList(appState.voiceHead, appState.voiceTail));
+  EXPECT_TRUE(Untouched(destination.begin(), destination.end()));
 }
 
 TEST_F(VoiceListsTest, AbsentListsRefuseEveryOperation) {
@@ -224,75 +196,69 @@ void CapAddressSpace() {
   if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(3);
 }
 
-[[noreturn]] void ExitWith(bool ok, const char* why) {
-  if (!ok) std::fputs(why, stderr);
-  _exit(ok ? 0 : 1);
-}
-
 using VoiceListsDeathTest = VoiceListsTest;
 
-TEST_F(VoiceListsDeathTest, FailedAppendLeavesStoreAndCountAsTheyWere) {
+// Runs `body` in a child whose address space is capped just above what it uses; the child
+// exits with the verdict, saying why it failed.
+void ExpectInCappedChild(const std::function<const char*()>& body) {
   if (!ADDRESS_SPACE_CAPPABLE) GTEST_SKIP() << "sanitizers reserve the address space";
   EXPECT_EXIT(
       {
         CapAddressSpace();
-        int appended = 0;
-        while (AppendVoiceChunk(NumberedChunk(appended).data()) == 1) ++appended;
-        if (appState.voiceChunkCount != appended) ExitWith(false, "count moved");
-        int walked = 0;
-        for (VoiceNode* node = appState.voiceHead->next; node != appState.voiceTail;
-             node = node->next, ++walked) {
-          if (node->chunk[VOICE_CHUNK_SIZE - 1] != static_cast<BYTE>(walked + 1)) {
-            ExitWith(false, "order broken");
-          }
-        }
-        ExitWith(walked == appended && appState.voiceTail->prev->next == appState.voiceTail,
-                 "walk does not match count");
+        const char* failure = body();
+        if (failure != nullptr) std::fputs(failure, stderr);
+        _exit(failure == nullptr ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(VoiceListsDeathTest, FailedAppendLeavesStoreAndCountAsTheyWere) {
+  ExpectInCappedChild([]() -> const char* {
+    int appended = 0;
+    while (AppendVoiceChunk(NumberedChunk(appended).data()) == 1) ++appended;
+    if (appState.voiceChunkCount != appended) return "count moved";
+    int walked = 0;
+    for (VoiceNode* node = appState.voiceHead->next; node != appState.voiceTail;
+         node = node->next, ++walked) {
+      if (node->chunk[VOICE_CHUNK_SIZE - 1] != static_cast<BYTE>(walked + 1)) return "order";
+    }
+    return walked == appended && appState.voiceTail->prev->next == appState.voiceTail
+               ? nullptr
+               : "walk does not match count";
+  });
 }
 
 TEST_F(VoiceListsDeathTest, FailedPutLosesOnlyThatBuffer) {
-  if (!ADDRESS_SPACE_CAPPABLE) GTEST_SKIP() << "sanitizers reserve the address space";
-  EXPECT_EXIT(
-      {
-        CapAddressSpace();
-        int put = 0;
-        while (PutPcm(NumberedPcm(put)) == 1) ++put;
-        if (WaitForSingleObject(appState.pcmQueueLock, 0) != WAIT_OBJECT_0) {
-          ExitWith(false, "lock left taken");
-        }
-        SetEvent(appState.pcmQueueLock);
-        PcmBuffer out{};
-        for (int i = 0; i < put; ++i) {
-          if (GetPcmBuffer(out.data()) != 1 || out != NumberedPcm(i)) ExitWith(false, "lost");
-        }
-        ExitWith(GetPcmBuffer(out.data()) == -1, "more buffers than were put");
-      },
-      ::testing::ExitedWithCode(0), "");
+  ExpectInCappedChild([]() -> const char* {
+    int put = 0;
+    while (PutPcm(NumberedPcm(put)) == 1) ++put;
+    if (WaitForSingleObject(appState.pcmQueueLock, 0) != WAIT_OBJECT_0) return "lock left taken";
+    SetEvent(appState.pcmQueueLock);
+    PcmBuffer out{};
+    for (int i = 0; i < put; ++i) {
+      if (GetPcmBuffer(out.data()) != 1 || out != NumberedPcm(i)) return "lost";
+    }
+    return GetPcmBuffer(out.data()) == -1 ? nullptr : "more buffers than were put";
+  });
 }
 
 TEST_F(VoiceListsDeathTest, InitWithoutMemoryLeavesTheListsAbsent) {
-  if (!ADDRESS_SPACE_CAPPABLE) GTEST_SKIP() << "sanitizers reserve the address space";
-  EXPECT_EXIT(
-      {
-        FreeVoiceStore();
-        FreePcmQueue();
-        CapAddressSpace();
-        // Exhaust each size in turn: freed blocks of one size are cached for that size.
-        for (SIZE_T size : {sizeof(PcmNode), sizeof(VoiceNode), SIZE_T{16}}) {
-          while (HeapAlloc(GetProcessHeap(), 0, size) != nullptr) {
-          }
-        }
-        const bool voiceAbsent = InitVoiceStore() == -1 && appState.voiceHead == nullptr &&
-                                 appState.voiceTail == nullptr && appState.voiceChunkCount == 0;
-        const bool queueAbsent = InitPcmQueue() == -1 && appState.pcmQueueHead == nullptr &&
-                                 appState.pcmQueueTail == nullptr;
-        Chunk chunk{};
-        ExitWith(voiceAbsent && queueAbsent && AppendVoiceChunk(chunk.data()) == -1,
-                 "a list half made");
-      },
-      ::testing::ExitedWithCode(0), "");
+  FreeVoiceStore();
+  FreePcmQueue();
+  ExpectInCappedChild([]() -> const char* {
+    // Exhaust each size in turn: freed blocks of one size are cached for that size.
+    for (SIZE_T size : {sizeof(PcmNode), sizeof(VoiceNode), SIZE_T{16}}) {
+      while (HeapAlloc(GetProcessHeap(), 0, size) != nullptr) {
+      }
+    }
+    const bool voiceAbsent = InitVoiceStore() == -1 && appState.voiceHead == nullptr &&
+                             appState.voiceTail == nullptr && appState.voiceChunkCount == 0;
+    const bool queueAbsent = InitPcmQueue() == -1 && appState.pcmQueueHead == nullptr &&
+                             appState.pcmQueueTail == nullptr;
+    Chunk chunk{};
+    return voiceAbsent && queueAbsent && AppendVoiceChunk(chunk.data()) == -1 ? nullptr
+                                                                              : "half made";
+  });
 }
 
 }  // namespace

@@ -1,15 +1,30 @@
-// Small helpers for kernel tests that check files from the host's side.
+// Files checked from the host's side: raw bytes, the UTF-16 text the device's files hold,
+// and a private device root whose \Windows folder tests read and write directly.
 #pragma once
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
 
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+
 namespace murmel::test {
 
 // ASCII text (test paths and names) as UTF-16.
 inline std::u16string Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
+
+// UTF-16LE bytes of a text, two per character, no byte-order mark.
+inline std::string Utf16Bytes(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t ch : text) {
+    bytes.push_back(static_cast<char>(ch & 0xFF));
+    bytes.push_back(static_cast<char>(ch >> 8));
+  }
+  return bytes;
+}
 
 // The file's bytes as the host sees them; empty when it cannot be read.
 inline std::string ReadHostFile(const std::string& path) {
@@ -22,5 +37,24 @@ inline bool WriteHostFile(const std::string& path, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
+
+// The device's \Windows folder in a private root for one test.
+class DeviceFolder {
+ public:
+  std::string HostPath(const std::string& name) const { return root_ / ("Windows/" + name); }
+  void Write(const std::string& name, std::string_view bytes) const {
+    std::filesystem::create_directories(root_ / "Windows");
+    WriteHostFile(HostPath(name), bytes);
+  }
+  void WriteText(const std::string& name, std::u16string_view text) const {
+    Write(name, Utf16Bytes(text));
+  }
+  std::string Read(const std::string& name) const { return ReadHostFile(HostPath(name)); }
+  bool Exists(const std::string& name) const { return std::filesystem::exists(HostPath(name)); }
+
+ private:
+  TempDir root_;
+  ScopedEnv root_env_{"MURMELPOST_DEVICE_ROOT", root_.path()};
+};
 
 }  // namespace murmel::test

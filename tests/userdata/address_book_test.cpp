@@ -2,25 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include "userdata_support.h"
+
 #include <string>
 #include <vector>
 
-#include "device_files.h"
-#include "recipient_box.h"
 #include "userdata/address_book.h"
 
 namespace {
 
-using userdata_test::DeviceFolder;
-using userdata_test::Utf16Bytes;
-using Entries = std::vector<std::u16string>;
+using namespace userdata_test;
 
-constexpr const char* BOOK_FILE = "CEVireoRec.arr";
-
-class AddressBookTest : public userdata_test::RecipientBoxTest {
- protected:
-  DeviceFolder device_;
-};
+using AddressBookTest = RecipientBoxTest;
 
 TEST_F(AddressBookTest, AddRecipientsAppendsNewPiecesInOrderIgnoringCaseAndBlanks) {
   // An entry that merely begins with a piece is another address.
@@ -92,6 +85,9 @@ TEST_F(AddressBookTest, LoadKeepsValidEntriesBelowTheCountOncePerAddress) {
        u"count=6\r\naddress0=@a.b\r\naddress1=a.b@\r\naddress2=ab\r\naddress3=a,b@c\r\n"
        u"address4=nobody\r\naddress5=ok@k.k\r\n",
        {u"ok@k.k"}},
+      {"the first of two keys with one number wins",
+       u"count=2\r\naddress0=a@b.c\r\naddress1=d@e.f\r\naddress0=x@y.z\r\n",
+       {u"a@b.c", u"d@e.f"}},
       {"no section line, keys in another order",
        u"address1=two@t.t\r\naddress0=one@o.o\r\ncount=2",
        {u"one@o.o", u"two@t.t"}},

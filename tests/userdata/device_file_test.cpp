@@ -3,7 +3,9 @@
 #include <sys/resource.h>
 
 #include <gtest/gtest.h>
+
 #include <windows.h>
+#include "userdata_support.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,38 +14,30 @@
 #include <string>
 #include <vector>
 
-#include "device_files.h"
-#include "recipient_box.h"
 #include "state/app_state.h"
 #include "userdata/address_book.h"
 #include "userdata/profile.h"
 
 namespace {
 
-using userdata_test::ClearProfile;
-using userdata_test::DeviceFolder;
-using userdata_test::Utf16Bytes;
-
-constexpr const char* PROFILE_FILE = "CEVireoRec.pfi";
-constexpr const char* BOOK_FILE = "CEVireoRec.arr";
+using namespace userdata_test;
 
 const std::u16string kProfile =
     u"[VireoRec]\r\nemail=gus@example.de\r\nname=Gus\r\nsex=Mr.\r\ncity=Bonn\r\nstate=NRW\r\n"
     u"country=Germany\r\n";
 const std::u16string kBook = u"[Address]\r\ncount=2\r\naddress0=a@b.c\r\naddress1=d@e.f\r\n";
 
-class DamagedFileTest : public userdata_test::RecipientBoxTest {
+class DamagedFileTest : public RecipientBoxTest {
  protected:
   void SetUp() override {
     RecipientBoxTest::SetUp();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    ClearProfile();
+    SetInMemory({});
   }
   void TearDown() override {
-    ClearProfile();
+    SetInMemory({});
     RecipientBoxTest::TearDown();
   }
-  DeviceFolder device_;
 };
 
 // A file cut off mid-write, with an odd number of bytes: its last unit is half there. Under
@@ -84,12 +78,9 @@ TEST_F(DamagedFileTest, ASaveOntoAFullDiskKeepsTheOldFileWholeAndLeavesNoTempora
   const FullDiskCase cases[] = {
       {"profile", PROFILE_FILE, kProfile,
        [](HWND) {
-         appState.email = u"someone.with.a.long.address@example.org";
-         appState.name = u"Someone With A Rather Long Name";
-         appState.sex = u"Ms.";
-         appState.city = u"Somewhere";
-         appState.state = u"Somewhere";
-         appState.country = u"Somewhere";
+         SetInMemory({u"someone.with.a.long.address@example.org",
+                      u"Someone With A Rather Long Name", u"Ms.", u"Somewhere", u"Somewhere",
+                      u"Somewhere"});
          return SaveProfile();
        }},
       {"address book", BOOK_FILE, kBook,

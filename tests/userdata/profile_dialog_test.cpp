@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "userdata_support.h"
+
 #include <Qt>
 #include <optional>
 #include <string>
 
-#include "device_files.h"
-#include "dialog_script.h"
-#include "recipient_box.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
 #include "state/app_state.h"
@@ -18,101 +17,41 @@
 
 namespace {
 
+using namespace userdata_test;
+
 using murmel::testing::AnswerMessageBoxes;
 using murmel::testing::Click;
 using murmel::testing::ForgetMessageBoxesShown;
 using murmel::testing::MessageBoxesShown;
 using murmel::testing::Type;
-using userdata_test::ClearProfile;
-using userdata_test::DeviceFolder;
-using userdata_test::ItemText;
-using userdata_test::LoadedString;
-using userdata_test::Utf16Bytes;
-using userdata_test::WhileOpen;
-
-constexpr const char* PROFILE_FILE = "CEVireoRec.pfi";
-
-std::u16string SelectedCountry(HWND dialog) {
-  const HWND countries = GetDlgItem(dialog, IDC_PROFILE_COUNTRY);
-  const auto index = SendMessageW(countries, CB_GETCURSEL, 0, 0);
-  WCHAR name[128] = {};
-  SendMessageW(countries, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(name));
-  return name;
-}
 
 class ProfileDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    userdata_test::StartScreen();
+    StartScreen();
     RegisterClientResources();
-    ClearProfile();
+    SetInMemory({});
     HideInputPanel();
     AnswerMessageBoxes(IDOK);
     ForgetMessageBoxesShown();
   }
   void TearDown() override {
     murmel::testing::ProcessEvents();
-    ClearProfile();
+    SetInMemory({});
     AnswerMessageBoxes(0);
     ForgetMessageBoxesShown();
   }
   DeviceFolder device_;
 };
 
-// What the dialog shows as it opens, captured before Escape closes it.
-struct Opened {
-  std::u16string email, confirmation, name, city, state, country, navigation;
-  bool mr = false, ms = false, panel = false, focus_on_email = false;
-  int countries = 0;
-};
-
-Opened OpenAndCancel(HWND owner, INT_PTR* result) {
-  Opened seen;
-  WhileOpen([&](HWND dialog) {
-    seen.email = ItemText(dialog, IDC_PROFILE_EMAIL);
-    seen.confirmation = ItemText(dialog, IDC_PROFILE_EMAIL_CONFIRM);
-    seen.name = ItemText(dialog, IDC_PROFILE_NAME);
-    seen.city = ItemText(dialog, IDC_PROFILE_CITY);
-    seen.state = ItemText(dialog, IDC_PROFILE_STATE);
-    seen.country = SelectedCountry(dialog);
-    seen.countries =
-        static_cast<int>(SendDlgItemMessageW(dialog, IDC_PROFILE_COUNTRY, CB_GETCOUNT, 0, 0));
-    seen.navigation = userdata_test::NavigationText();
-    seen.mr = IsDlgButtonChecked(dialog, IDC_PROFILE_MR) == BST_CHECKED;
-    seen.ms = IsDlgButtonChecked(dialog, IDC_PROFILE_MS) == BST_CHECKED;
-    seen.panel = userdata_test::InputPanelRaised();
-    seen.focus_on_email = GetFocus() == GetDlgItem(dialog, IDC_PROFILE_EMAIL);
-    userdata_test::PressEscape(dialog);
-  });
-  *result = RunProfileDialog(owner);
-  return seen;
-}
-
-TEST_F(ProfileDialogTest, FirstOpeningShowsEmptyFieldsMrAndTheUnitedStatesAndCancelSavesNothing) {
-  INT_PTR result = -1;
-  const Opened seen = OpenAndCancel(nullptr, &result);
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(seen.email, u"");
-  EXPECT_EQ(seen.confirmation, u"");
-  EXPECT_TRUE(seen.mr);
-  EXPECT_FALSE(seen.ms);
-  EXPECT_EQ(seen.country, u"United States");
-  EXPECT_EQ(seen.countries, 227);
-  EXPECT_EQ(seen.navigation, u"User Profile(Requires all)");
-  EXPECT_TRUE(seen.panel);
-  EXPECT_TRUE(seen.focus_on_email);
-  // Closing lowers the panel; nothing reaches the file.
-  EXPECT_FALSE(userdata_test::InputPanelRaised());
-  EXPECT_FALSE(device_.Exists(PROFILE_FILE));
-}
-
-TEST_F(ProfileDialogTest, StoredFieldsFillTheDialogAndTheStoredCountrySelectsByPrefix) {
-  struct Case {
+TEST_F(ProfileDialogTest, OpeningShowsTheStoredProfileAndPicksTheCountryByPrefix) {
+  const struct {
     const WCHAR* country;
     const WCHAR* sex;
     const WCHAR* selected;
     bool ms;
-  } const cases[] = {
+  } cases[] = {
+      {nullptr, u"", u"United States", false},  // the first opening: nothing stored
       {u"Korea", u"Ms.", u"Korea (North)", true},
       {u"Atlantis", u"Mr.", u"United States", false},
       {u"united", u"ms.", u"United Arab Emirates", false},  // title compared exactly
@@ -120,22 +59,35 @@ TEST_F(ProfileDialogTest, StoredFieldsFillTheDialogAndTheStoredCountrySelectsByP
       {u"a", u"Mr.", u"Albania", false},  // so a later entry it begins wins over it
       {u"Zimbabwe", u"Ms.", u"Zimbabwe", true},
   };
-  for (const Case& c : cases) {
-    appState.email = u"kim@example.org";
-    appState.name = u"Kim Lee";
-    appState.city = u"Seoul";
-    appState.state = u"-";
-    appState.country = c.country;
-    appState.sex = c.sex;
-    INT_PTR result = -1;
-    const Opened seen = OpenAndCancel(nullptr, &result);
-    const std::string name(c.country, c.country + wcslen(c.country));
-    EXPECT_EQ(seen.country, c.selected) << name;
-    EXPECT_EQ(seen.ms, c.ms) << name;
-    EXPECT_EQ(seen.mr, !c.ms) << name;
-    EXPECT_EQ(seen.email + seen.confirmation + seen.name + seen.city + seen.state,
-              u"kim@example.orgkim@example.orgKim LeeSeoul-")
-        << name;
+  for (const auto& c : cases) {
+    const std::u16string stored = c.country == nullptr ? u"" : u"kim@example.orgKim LeeSeoul-";
+    SCOPED_TRACE(std::string(stored.begin(), stored.end()));
+    SetInMemory(c.country == nullptr
+                    ? Profile{u"", u"", c.sex, u"", u"", u""}
+                    : Profile{u"kim@example.org", u"Kim Lee", c.sex, u"Seoul", u"-", c.country});
+    WhileOpen([&](HWND dialog) {
+      const HWND countries = GetDlgItem(dialog, IDC_PROFILE_COUNTRY);
+      WCHAR selected[128] = {};
+      SendMessageW(countries, CB_GETLBTEXT, SendMessageW(countries, CB_GETCURSEL, 0, 0),
+                   reinterpret_cast<LPARAM>(selected));
+      EXPECT_EQ(std::u16string(selected), c.selected);
+      EXPECT_EQ(SendMessageW(countries, CB_GETCOUNT, 0, 0), 227);
+      EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_PROFILE_MS) == BST_CHECKED, c.ms);
+      EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_PROFILE_MR) == BST_CHECKED, !c.ms);
+      // The e-mail address fills its confirmation too.
+      EXPECT_EQ(ItemText(dialog, IDC_PROFILE_EMAIL_CONFIRM) + ItemText(dialog, IDC_PROFILE_NAME) +
+                    ItemText(dialog, IDC_PROFILE_CITY) + ItemText(dialog, IDC_PROFILE_STATE),
+                stored);
+      EXPECT_EQ(ItemText(dialog, IDC_PROFILE_EMAIL), ItemText(dialog, IDC_PROFILE_EMAIL_CONFIRM));
+      EXPECT_EQ(NavigationText(), u"User Profile(Requires all)");
+      EXPECT_TRUE(InputPanelRaised());
+      EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_PROFILE_EMAIL));
+      PressEscape(dialog);
+    });
+    EXPECT_EQ(RunProfileDialog(nullptr), 0);
+    // Closing lowers the panel; nothing reaches the file.
+    EXPECT_FALSE(InputPanelRaised());
+    EXPECT_FALSE(device_.Exists(PROFILE_FILE));
   }
 }
 
@@ -161,7 +113,8 @@ TEST_F(ProfileDialogTest, OkChecksFilledThenEqualThenValidAndShowsOnlyTheFirstFa
       {"blanks around in both", u" ann@b.c ", u" ann@b.c ", u"Ann", std::nullopt},
   };
   for (const CheckCase& c : cases) {
-    ClearProfile();
+    SCOPED_TRACE(c.name);
+    SetInMemory({});
     ForgetMessageBoxesShown();
     std::filesystem::remove(device_.HostPath(PROFILE_FILE));
     std::u16string after_ok_navigation;
@@ -174,43 +127,37 @@ TEST_F(ProfileDialogTest, OkChecksFilledThenEqualThenValidAndShowsOnlyTheFirstFa
       Type(GetDlgItem(dialog, IDC_PROFILE_CITY), u"Oslo");
       Type(GetDlgItem(dialog, IDC_PROFILE_STATE), u"OS");
       Click(GetDlgItem(dialog, IDC_PROFILE_MS));
-      userdata_test::ClickDone();
+      ClickDone();
       // Still open after a refusal: close it the user's way.
       if (!MessageBoxesShown().empty()) {
-        after_ok_navigation = userdata_test::NavigationText();
-        userdata_test::PressEscape(dialog);
+        after_ok_navigation = NavigationText();
+        PressEscape(dialog);
       }
     });
     const INT_PTR result = RunProfileDialog(nullptr);
     const auto shown = MessageBoxesShown();
     if (c.message) {
-      EXPECT_EQ(result, 0) << c.name;
-      ASSERT_EQ(shown.size(), 1u) << c.name;
-      EXPECT_EQ(shown[0].text, LoadedString(*c.message)) << c.name;
-      EXPECT_EQ(shown[0].caption, u"Murmelpost") << c.name;
-      EXPECT_EQ(shown[0].style, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION)) << c.name;
-      EXPECT_EQ(shown[0].owner, opened) << c.name;
-      EXPECT_EQ(after_ok_navigation, u"User Profile(Requires all)") << c.name;
-      EXPECT_FALSE(device_.Exists(PROFILE_FILE)) << c.name;
+      EXPECT_EQ(result, 0);
+      ASSERT_EQ(shown.size(), 1u);
+      EXPECT_EQ(shown[0].text, LoadedString(*c.message));
+      EXPECT_EQ(shown[0].caption, u"Murmelpost");
+      EXPECT_EQ(shown[0].style, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+      EXPECT_EQ(shown[0].owner, opened);
+      EXPECT_EQ(after_ok_navigation, u"User Profile(Requires all)");
+      EXPECT_FALSE(device_.Exists(PROFILE_FILE));
     } else {
-      EXPECT_EQ(result, 1) << c.name;
-      EXPECT_TRUE(shown.empty()) << c.name;
+      EXPECT_EQ(result, 1);
+      EXPECT_TRUE(shown.empty());
       EXPECT_EQ(device_.Read(PROFILE_FILE),
                 Utf16Bytes(u"[VireoRec]\r\nemail=ann@b.c\r\nname=Ann\r\nsex=Ms.\r\ncity=Oslo\r\n"
-                           u"state=OS\r\ncountry=United States\r\n"))
-          << c.name;
-      EXPECT_FALSE(userdata_test::InputPanelRaised()) << c.name;
+                           u"state=OS\r\ncountry=United States\r\n"));
+      EXPECT_FALSE(InputPanelRaised());
     }
   }
 }
 
 TEST_F(ProfileDialogTest, RefusedTextsStayInMemoryAfterCancelWhileTheFileKeepsTheOldProfile) {
-  appState.email = u"old@o.org";
-  appState.name = u"Old";
-  appState.sex = u"Mr.";
-  appState.city = u"C";
-  appState.state = u"S";
-  appState.country = u"Chad";
+  SetInMemory({u"old@o.org", u"Old", u"Mr.", u"C", u"S", u"Chad"});
   ASSERT_TRUE(SaveProfile());
   const std::string saved = device_.Read(PROFILE_FILE);
 
@@ -219,78 +166,64 @@ TEST_F(ProfileDialogTest, RefusedTextsStayInMemoryAfterCancelWhileTheFileKeepsTh
     Type(GetDlgItem(dialog, IDC_PROFILE_EMAIL), u"new@n.org");
     SetDlgItemTextW(dialog, IDC_PROFILE_NAME, u"");
     Type(GetDlgItem(dialog, IDC_PROFILE_NAME), u"New Name");
-    userdata_test::ClickDone();  // refused: the confirmation still holds the old address
-    userdata_test::PressEscape(dialog);
+    ClickDone();  // refused: the confirmation still holds the old address
+    PressEscape(dialog);
   });
   EXPECT_EQ(RunProfileDialog(nullptr), 0);
   ASSERT_EQ(MessageBoxesShown().size(), 1u);
   EXPECT_EQ(MessageBoxesShown()[0].text, LoadedString(IDS_EMAILS_DIFFER));
-  EXPECT_EQ(std::u16string(appState.email), u"new@n.org");
-  EXPECT_EQ(std::u16string(appState.name), u"New Name");
-  EXPECT_EQ(std::u16string(appState.country), u"Chad");
+  EXPECT_EQ(InMemory(), (Profile{u"new@n.org", u"New Name", u"Mr.", u"C", u"S", u"Chad"}));
   EXPECT_EQ(device_.Read(PROFILE_FILE), saved);
 }
 
-class LoadProfileTest : public ProfileDialogTest {
- protected:
-  // Runs LoadProfile; a profile dialog that opens is recorded and answered by `answer`.
-  bool Load(const std::function<void(HWND)>& answer) {
-    dialog_seen_ = false;
-    WhileOpen([this, answer](HWND dialog) {
+TEST_F(ProfileDialogTest, StartUpAsksOnlyForAMissingOrIncompleteProfile) {
+  const struct {
+    const char* name;
+    std::u16string file;  // empty: none
+    bool held;            // open elsewhere without sharing
+    const WCHAR* city;    // typed into the dialog before Done; null: Cancel
+    bool dialog;
+    bool loaded;
+  } cases[] = {
+      {"missing file", u"", false, nullptr, true, false},
+      {"complete file",
+       u"country=Peru\r\nsex=Ms.\r\nstate=L\r\nname=Ana\r\ncity=Lima\r\nemail=ana@pe.pe\r\n", false,
+       nullptr, false, true},
+      {"unreadable file", u"email=a@b.c\r\n", true, nullptr, false, false},
+      {"incomplete file",
+       u"[VireoRec]\r\nemail=ana@pe.pe\r\nname=Ana\r\nsex=Ms.\r\ncity=\r\nstate=L\r\ncountry="
+       u"Peru\r\n",
+       false, u"Lima", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetInMemory({});
+    if (!c.file.empty()) device_.WriteText(PROFILE_FILE, c.file);
+    const HANDLE holder = c.held
+                              ? CreateFileW(u"\\Windows\\CEVireoRec.pfi", GENERIC_READ, 0, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                              : INVALID_HANDLE_VALUE;
+    bool dialog_seen = false;
+    WhileOpen([&](HWND dialog) {
       if (GetDlgItem(dialog, IDC_PROFILE_EMAIL) == nullptr) return;  // no dialog opened
-      dialog_seen_ = true;
-      answer(dialog);
+      dialog_seen = true;
+      if (c.city == nullptr) return PressEscape(dialog);
+      // What was read is shown.
+      EXPECT_EQ(ItemText(dialog, IDC_PROFILE_NAME), u"Ana");
+      EXPECT_EQ(ItemText(dialog, IDC_PROFILE_CITY), u"");
+      Type(GetDlgItem(dialog, IDC_PROFILE_CITY), c.city);
+      ClickDone();
     });
-    const bool loaded = LoadProfile();
+    EXPECT_EQ(LoadProfile(), c.loaded);
     murmel::testing::ProcessEvents();
-    return loaded;
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+    EXPECT_EQ(dialog_seen, c.dialog);
+    EXPECT_EQ(std::u16string(appState.email), c.loaded ? u"ana@pe.pe" : u"");
+    EXPECT_EQ(device_.Exists(PROFILE_FILE), !c.file.empty());
   }
-  static void Cancel(HWND dialog) { userdata_test::PressEscape(dialog); }
-  bool dialog_seen_ = false;
-};
-
-TEST_F(LoadProfileTest, MissingFileForcesTheDialogAndCancelRefusesStartUp) {
-  EXPECT_FALSE(Load(Cancel));
-  EXPECT_TRUE(dialog_seen_);
-  EXPECT_FALSE(device_.Exists(PROFILE_FILE));
-}
-
-TEST_F(LoadProfileTest, CompleteFileLoadsWithoutADialog) {
-  device_.WriteText(PROFILE_FILE,
-                    u"country=Peru\r\nsex=Ms.\r\nstate=L\r\nname=Ana\r\ncity=Lima\r\n"
-                    u"email=ana@pe.pe\r\n");
-  EXPECT_TRUE(Load(Cancel));
-  EXPECT_FALSE(dialog_seen_);
-  EXPECT_EQ(std::u16string(appState.email), u"ana@pe.pe");
-}
-
-TEST_F(LoadProfileTest, IncompleteFileShowsWhatWasReadAndOkCompletesIt) {
-  device_.WriteText(PROFILE_FILE,
-                    u"[VireoRec]\r\nemail=ana@pe.pe\r\nname=Ana\r\nsex=Ms.\r\ncity=\r\n"
-                    u"state=L\r\ncountry=Peru\r\n");
-  std::u16string shown_name, shown_city;
-  EXPECT_TRUE(Load([&](HWND dialog) {
-    shown_name = ItemText(dialog, IDC_PROFILE_NAME);
-    shown_city = ItemText(dialog, IDC_PROFILE_CITY);
-    Type(GetDlgItem(dialog, IDC_PROFILE_CITY), u"Lima");
-    userdata_test::ClickDone();
-  }));
-  EXPECT_TRUE(dialog_seen_);
-  EXPECT_EQ(shown_name, u"Ana");
-  EXPECT_EQ(shown_city, u"");
   EXPECT_EQ(device_.Read(PROFILE_FILE),
             Utf16Bytes(u"[VireoRec]\r\nemail=ana@pe.pe\r\nname=Ana\r\nsex=Ms.\r\ncity=Lima\r\n"
                        u"state=L\r\ncountry=Peru\r\n"));
-}
-
-TEST_F(LoadProfileTest, UnreadableFileRefusesStartUpWithoutADialog) {
-  device_.WriteText(PROFILE_FILE, u"email=a@b.c\r\n");
-  const HANDLE holder = CreateFileW(u"\\Windows\\CEVireoRec.pfi", GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(Load(Cancel));
-  EXPECT_FALSE(dialog_seen_);
-  CloseHandle(holder);
 }
 
 }  // namespace

@@ -2,44 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include "userdata_support.h"
+
 #include <string>
 
-#include "device_files.h"
 #include "state/app_state.h"
 #include "userdata/profile.h"
 
 namespace {
 
-using userdata_test::DeviceFolder;
-using userdata_test::Utf16Bytes;
+using namespace userdata_test;
 
-constexpr const char* PROFILE_FILE = "CEVireoRec.pfi";
 constexpr const WCHAR* PROFILE_DEVICE_PATH = u"\\Windows\\CEVireoRec.pfi";
-
-struct Profile {
-  std::u16string email, name, sex, city, state, country;
-  bool operator==(const Profile&) const = default;
-};
-
-void PrintTo(const Profile& p, std::ostream* os) {
-  for (const std::u16string* field : {&p.email, &p.name, &p.sex, &p.city, &p.state, &p.country}) {
-    *os << '"' << std::string(field->begin(), field->end()) << "\" ";
-  }
-}
-
-Profile InMemory() {
-  return {appState.email.data(), appState.name.data(),  appState.sex.data(),
-          appState.city.data(),  appState.state.data(), appState.country.data()};
-}
-
-void SetInMemory(const Profile& p) {
-  appState.email = p.email.c_str();
-  appState.name = p.name.c_str();
-  appState.sex = p.sex.c_str();
-  appState.city = p.city.c_str();
-  appState.state = p.state.c_str();
-  appState.country = p.country.c_str();
-}
 
 class ProfileFileTest : public ::testing::Test {
  protected:
