@@ -43,13 +43,10 @@ struct ZoneCase {
 TEST(TimeZone, BiasAndDaylightResultInWinterAndSummer) {
   const ZoneCase cases[] = {
       {"America/New_York", 300, -60, TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_DAYLIGHT},
-      {"Europe/Berlin", -60, -60, TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_DAYLIGHT},
       {"Europe/Dublin", 0, -60, TIME_ZONE_ID_STANDARD, TIME_ZONE_ID_DAYLIGHT},
       {"Australia/Adelaide", -570, -60, TIME_ZONE_ID_DAYLIGHT, TIME_ZONE_ID_STANDARD},
       {"Australia/Lord_Howe", -630, -30, TIME_ZONE_ID_DAYLIGHT, TIME_ZONE_ID_STANDARD},
-      {"Asia/Tokyo", -540, 0, TIME_ZONE_ID_UNKNOWN, TIME_ZONE_ID_UNKNOWN},
       {"Asia/Kolkata", -330, 0, TIME_ZONE_ID_UNKNOWN, TIME_ZONE_ID_UNKNOWN},
-      {"UTC", 0, 0, TIME_ZONE_ID_UNKNOWN, TIME_ZONE_ID_UNKNOWN},
   };
   for (const ZoneCase& c : cases) {
     SCOPED_TRACE(c.zone);
@@ -80,10 +77,8 @@ TEST(TimeZone, ChangeDatesFollowTheZoneRules) {
   };
   const Case cases[] = {
       {"America/New_York", 3, 2, 2, 0, 11, 1, 2, 0},
-      {"Europe/Berlin", 3, 5, 2, 0, 10, 5, 3, 0},
       {"Europe/Dublin", 3, 5, 1, 0, 10, 5, 2, 0},
       {"Australia/Adelaide", 10, 1, 2, 0, 4, 1, 3, 0},
-      {"Australia/Lord_Howe", 10, 1, 2, 0, 4, 1, 2, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.zone);

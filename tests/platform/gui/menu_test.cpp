@@ -270,23 +270,6 @@ TEST_F(PopupMenuTest, DrawnOnTheScreenAtTheNamedCornerAndKeptOnIt) {
   }
 }
 
-TEST_F(PopupMenuTest, PostedMessagesKeepTheirOrderWhileTheMenuIsOpen) {
-  for (UINT i = 1; i <= 3; ++i) PostMessageW(top_, WM_APP + i, i, 0);
-  std::vector<UINT> seen_while_open;
-  Track(TPM_LEFTALIGN, 10, 40, [&] {
-    // A post from another thread also arrives while the menu waits.
-    std::thread([this] { PostMessageW(top_, WM_APP + 4, 4, 0); }).join();
-    QTimer::singleShot(0, [&] {
-      for (const gui_test::Received& r : Log()) {
-        if (r.message > WM_APP) seen_while_open.push_back(r.message - WM_APP);
-      }
-      ui::ClickPopupMenuItem(u"Exit");
-    });
-  });
-  EXPECT_EQ(seen_while_open, (std::vector<UINT>{1, 2, 3, 4}));
-  EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kExit});
-}
-
 TEST_F(PopupMenuTest, RefusedWithoutAValidMenuOrOwnerThread) {
   SetLastError(0);
   EXPECT_FALSE(TrackPopupMenuEx(reinterpret_cast<HMENU>(0x1234), 0, 0, 0, top_, nullptr));

