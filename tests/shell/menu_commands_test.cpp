@@ -29,12 +29,6 @@ namespace {
 using murmel::test::FakeTransferServer;
 namespace ui = murmel::testing;
 
-std::u16string LoadText(int id) {
-  WCHAR text[512] = {};
-  LoadStringW(nullptr, static_cast<UINT>(id), text, 512);
-  return text;
-}
-
 std::u16string Utf16(const std::string& text) { return {text.begin(), text.end()}; }
 
 std::string HomePage() {
@@ -101,13 +95,6 @@ class MenuCommandsTest : public RunningClientTest {
 
   static void Choose(int button, const char16_t* item) {
     WithPopup(button, [item] { EXPECT_TRUE(ui::ClickPopupMenuItem(item)); });
-  }
-
-  static bool ClearAttachmentItemGrayed() {
-    // EnableMenuItem answers the state it replaces; putting the same state back keeps it.
-    const UINT previous = EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, MF_GRAYED);
-    EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, previous & MF_GRAYED);
-    return (previous & MF_GRAYED) != 0;
   }
 };
 
