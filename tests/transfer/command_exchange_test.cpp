@@ -206,35 +206,6 @@ TEST(SendLocale, CarriesTheZonesBiasAndWhetherDaylightTimeIsOn) {
                          "4C 4F 43 4C 00 00 04 E4 01 FF FF F1 F0 00 00 00 00 09 00 01 01"}));
 }
 
-TEST(FileCommands, PayloadsCarryTheirArguments) {
-  FakeTransferServer server;
-  Replying(server, Strings(7, "TROK"));
-  Talk(server, [](SOCKET s) {
-    EXPECT_EQ(SendFileSize(s, 4096), 0);
-    EXPECT_EQ(SendFileType(s, UPLOAD_FILE), 0);
-    EXPECT_EQ(SendFileName(s, u"report.pdf"), 0);
-    for (const int type : {UPLOAD_VOICE, UPLOAD_TEXT, UPLOAD_PICTURE})
-      EXPECT_EQ(SendFileType(s, type), 0);
-    EXPECT_EQ(SendFileSize(s, 0), 0);
-  });
-  EXPECT_EQ(server.payloads(),
-            (Strings{"FLSZ4096", "FLTP10", "FLNMreport.pdf", "FLTP0", "FLTP1", "FLTP4", "FLSZ0"}));
-}
-
-TEST(SendEnvelope, SendsInOrderAndStopsAtTheFirstRefusal) {
-  FakeTransferServer complete;
-  Replying(complete, Strings(3, "TROK"));
-  Talk(complete,
-       [](SOCKET s) { EXPECT_EQ(SendEnvelope(s, u"\"A\" <a@b.c>", u"x@y.z;p@q.r", u"Hi"), 0); });
-  EXPECT_EQ(complete.payloads(), (Strings{"SEND\"A\" <a@b.c>", "RECIx@y.z;p@q.r", "TITLHi"}));
-
-  FakeTransferServer refusing;
-  Replying(refusing, {"TROK", "NOPE"});
-  Talk(refusing, [](SOCKET s) { EXPECT_EQ(SendEnvelope(s, u"s", u"r", u"t"), -1); });
-  EXPECT_EQ(refusing.payloads(), (Strings{"SENDs", "RECIr"}));
-  EXPECT_TRUE(refusing.raw().empty()) << "nothing may follow a refusal";
-}
-
 // A text command is at most 1023 characters; a longer one is refused, never cut short.
 TEST(SendCommand, RefusesCommandsThatDoNotFitTheBuffer) {
   FakeTransferServer server;
