@@ -55,16 +55,6 @@ void WhenActive(std::u16string caption, std::function<void(HWND)> step) {
   });
 }
 
-// The one message box shown since the last reset.
-void ExpectOneBox(const std::u16string& text, const std::u16string& caption, UINT style) {
-  const auto boxes = ui::MessageBoxesShown();
-  ASSERT_EQ(boxes.size(), 1U);
-  EXPECT_EQ(boxes[0].text, text);
-  EXPECT_EQ(boxes[0].caption, caption);
-  EXPECT_EQ(boxes[0].style, style);
-  EXPECT_EQ(boxes[0].owner, appState.mainWindow);
-}
-
 // After the greeting a registration sends LOCL, SEND, RECI and TITL.
 constexpr std::size_t kPictureEnvelope = 4;
 

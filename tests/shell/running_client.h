@@ -45,6 +45,16 @@ inline std::u16string LoadText(int id) {
   return text;
 }
 
+// The one message box shown since the last reset.
+inline void ExpectOneBox(const std::u16string& text, const std::u16string& caption, UINT style) {
+  const auto boxes = murmel::testing::MessageBoxesShown();
+  ASSERT_EQ(boxes.size(), 1U);
+  EXPECT_EQ(boxes[0].text, text);
+  EXPECT_EQ(boxes[0].caption, caption);
+  EXPECT_EQ(boxes[0].style, style);
+  EXPECT_EQ(boxes[0].owner, appState.mainWindow);
+}
+
 inline bool ClearAttachmentItemGrayed() {
   // EnableMenuItem answers the state it replaces; putting the same state back keeps it.
   const UINT previous = EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, MF_GRAYED);

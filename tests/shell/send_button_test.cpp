@@ -96,11 +96,7 @@ TEST_F(SendButtonTest, RefusedConnectionShowsTheConnectMessageAndKeepsTheForm) {
   EXPECT_EQ(ProgressMaximum(), 200);
   EXPECT_EQ(WindowText(PanelControl(IDC_TIME_DISPLAY)), u"0.0s");
 
-  const auto boxes = ui::MessageBoxesShown();
-  ASSERT_EQ(boxes.size(), 1U);
-  EXPECT_EQ(boxes[0].text, LoadText(IDS_CONNECT_FAILED));
-  EXPECT_EQ(boxes[0].caption, u"Murmelpost");
-  EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_ICONHAND | MB_OK));
+  ExpectOneBox(LoadText(IDS_CONNECT_FAILED), u"Murmelpost", MB_ICONHAND | MB_OK);
   ExpectFormKept(u"carol@example.org");
 }
 
@@ -126,11 +122,7 @@ TEST_F(SendButtonTest, StopCancelsSilentlyAndKeepsEverything) {
 TEST_F(SendButtonTest, FormsThatCannotGoStartNoSend) {
   const FakeTransferServer server(0, /*listen_now=*/false);
   SendTo(server, u"carol@example.org", u"Lunch", u"");
-  const auto boxes = ui::MessageBoxesShown();
-  ASSERT_EQ(boxes.size(), 1U);
-  EXPECT_EQ(boxes[0].text, u"No message exist");
-  EXPECT_EQ(boxes[0].caption, u"Info");
-  EXPECT_EQ(boxes[0].owner, appState.mainWindow);
+  ExpectOneBox(u"No message exist", u"Info", MB_OK | MB_ICONINFORMATION);
   EXPECT_EQ(appState.sendThread.load(), nullptr);
   EXPECT_TRUE(IsEnabled(MainControl(IDC_RECIPIENTS)));
 
