@@ -95,11 +95,11 @@ TEST_F(PictureSessionTest, PictureSessionStopsAtTheFirstProblem) {
       server.Reply("TROK");
     }
     if (c.refuse) server.Reply("FAIL");
-    server.WaitForClose();
+    server.AnswerEveryFrame("TROK");  // whatever a faulty client sends next
 
     EXPECT_EQ(Serve(server, [&] { return Register(file); }), c.result);
     EXPECT_EQ(server.frames().size(), c.frames_sent);
-    EXPECT_TRUE(server.raw().empty());
+    EXPECT_EQ(server.answered(), 0);
   }
 }
 
