@@ -41,11 +41,14 @@ class SendButtonTest : public RunningClientTest {
     PumpPending();
   }
 
+  // Waits for the send thread to end; whatever the outcome, Send is then ready again (the
+  // thread enables it before it ends).
   static bool WaitForSendToEnd() {
-    return PumpUntil([] {
-      return appState.sendThread.load() == nullptr && appState.recorderState == RECORDER_IDLE &&
-             IsEnabled(PanelControl(IDC_SEND));
+    const bool ended = PumpUntil([] {
+      return appState.sendThread.load() == nullptr && appState.recorderState == RECORDER_IDLE;
     });
+    EXPECT_TRUE(IsEnabled(PanelControl(IDC_SEND)));
+    return ended;
   }
 
   static void ExpectFormKept(const char16_t* to) {
