@@ -29,12 +29,6 @@ namespace {
 using murmel::test::FakeTransferServer;
 namespace ui = murmel::testing;
 
-std::u16string LoadText(int id) {
-  WCHAR text[512] = {};
-  LoadStringW(nullptr, static_cast<UINT>(id), text, 512);
-  return text;
-}
-
 std::u16string Utf16(const std::string& text) { return {text.begin(), text.end()}; }
 
 std::string HomePage() {
@@ -59,16 +53,6 @@ void WhenActive(std::u16string caption, std::function<void(HWND)> step) {
       WhenActive(std::move(caption), std::move(step));
     }
   });
-}
-
-// The one message box shown since the last reset.
-void ExpectOneBox(const std::u16string& text, const std::u16string& caption, UINT style) {
-  const auto boxes = ui::MessageBoxesShown();
-  ASSERT_EQ(boxes.size(), 1U);
-  EXPECT_EQ(boxes[0].text, text);
-  EXPECT_EQ(boxes[0].caption, caption);
-  EXPECT_EQ(boxes[0].style, style);
-  EXPECT_EQ(boxes[0].owner, appState.mainWindow);
 }
 
 // After the greeting a registration sends LOCL, SEND, RECI and TITL.
@@ -101,13 +85,6 @@ class MenuCommandsTest : public RunningClientTest {
 
   static void Choose(int button, const char16_t* item) {
     WithPopup(button, [item] { EXPECT_TRUE(ui::ClickPopupMenuItem(item)); });
-  }
-
-  static bool ClearAttachmentItemGrayed() {
-    // EnableMenuItem answers the state it replaces; putting the same state back keeps it.
-    const UINT previous = EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, MF_GRAYED);
-    EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, previous & MF_GRAYED);
-    return (previous & MF_GRAYED) != 0;
   }
 };
 

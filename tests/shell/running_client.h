@@ -39,6 +39,29 @@ inline std::u16string WindowText(HWND window) {
 
 inline bool IsEnabled(HWND window) { return IsWindowEnabled(window) != FALSE; }
 
+inline std::u16string LoadText(int id) {
+  WCHAR text[512] = {};
+  LoadStringW(nullptr, static_cast<UINT>(id), text, 512);
+  return text;
+}
+
+// The one message box shown since the last reset.
+inline void ExpectOneBox(const std::u16string& text, const std::u16string& caption, UINT style) {
+  const auto boxes = murmel::testing::MessageBoxesShown();
+  ASSERT_EQ(boxes.size(), 1U);
+  EXPECT_EQ(boxes[0].text, text);
+  EXPECT_EQ(boxes[0].caption, caption);
+  EXPECT_EQ(boxes[0].style, style);
+  EXPECT_EQ(boxes[0].owner, appState.mainWindow);
+}
+
+inline bool ClearAttachmentItemGrayed() {
+  // EnableMenuItem answers the state it replaces; putting the same state back keeps it.
+  const UINT previous = EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, MF_GRAYED);
+  EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, previous & MF_GRAYED);
+  return (previous & MF_GRAYED) != 0;
+}
+
 inline std::u16string ReadUtf16File(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

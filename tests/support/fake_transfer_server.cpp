@@ -52,8 +52,6 @@ void QuickAck(int fd) {
 
 Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-std::string ToText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
 std::string ToHex(const Bytes& bytes) {
   std::string hex;
   char digits[4];
@@ -211,13 +209,6 @@ FakeTransferServer& FakeTransferServer::Close() {
   });
 }
 
-FakeTransferServer& FakeTransferServer::NextConnection() {
-  return Add([this] {
-    CloseConnection();
-    return Accept();
-  });
-}
-
 FakeTransferServer& FakeTransferServer::Run(std::function<void()> action) {
   return Add([action = std::move(action)] {
     action();
@@ -241,7 +232,7 @@ std::vector<ReceivedFrame> FakeTransferServer::frames() const {
 
 std::vector<std::string> FakeTransferServer::payloads() const {
   std::vector<std::string> texts;
-  for (const auto& frame : frames()) texts.push_back(ToText(frame.payload));
+  for (const auto& frame : frames()) texts.emplace_back(frame.payload.begin(), frame.payload.end());
   return texts;
 }
 
@@ -377,15 +368,6 @@ Bytes SocketPair::ReadRecord() {
   const ssize_t got = ::recv(peer_fd_, record.data(), record.size(), 0);
   record.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   return record;
-}
-
-Bytes SocketPair::ReadToEnd() {
-  Bytes all;
-  for (;;) {
-    Bytes record = ReadRecord();
-    if (record.empty()) return all;
-    all.insert(all.end(), record.begin(), record.end());
-  }
 }
 
 Bytes SocketPair::ReadAvailable() {

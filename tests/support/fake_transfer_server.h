@@ -18,7 +18,6 @@ namespace murmel::test {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes ToBytes(std::string_view text);
-std::string ToText(const Bytes& bytes);
 // "00 05 58 ..." for readable failure messages.
 std::string ToHex(const Bytes& bytes);
 
@@ -73,8 +72,6 @@ class FakeTransferServer {
   // Says nothing more and reads (into raw()) until the client closes.
   FakeTransferServer& WaitForClose();
   FakeTransferServer& Close();
-  // Closes the current connection and waits for the next one.
-  FakeTransferServer& NextConnection();
   FakeTransferServer& Run(std::function<void()> action);
 
   void Start();
@@ -129,8 +126,6 @@ class SocketPair {
   void Write(const Bytes& bytes);
   // The next record the client sent (kMessages); empty once the client has closed.
   Bytes ReadRecord();
-  // Whatever the client sent until it closed its end or shut its writing down.
-  Bytes ReadToEnd();
   // Bytes that are waiting, without blocking.
   Bytes ReadAvailable();
   void ClosePeer();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,47 +20,49 @@ using murmel::test::FakeTransferServer;
 using murmel::test::ScopedEnv;
 using murmel::test::ToBytes;
 using murmel::test::ToHex;
-
-// A connection to the fake server through the client's own connection code.
-class Connection {
- public:
-  explicit Connection(const FakeTransferServer& server) {
-    SetServerEndpoint(u"localhost", server.port());
-    socket_ = OpenServerConnection(nullptr);
-  }
-  ~Connection() {
-    if (socket_ != INVALID_SOCKET) CloseServerConnection(socket_);
-    SetServerEndpoint(nullptr, 0);
-  }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-  operator SOCKET() const { return socket_; }  // NOLINT(google-explicit-constructor)
-
- private:
-  SOCKET socket_ = INVALID_SOCKET;
-};
-
-std::string Payload(std::initializer_list<int> bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
+using Strings = std::vector<std::string>;
 
 const char* const kGreeting = "HELLCEMurmelpost _DEF:2.80.1234";
 
-TEST(SendGreeting, SendsTheThirtyOneByteGreetingAfterTheOpeningWord) {
-  FakeTransferServer server;
-  server.SendFrame("TROK").Reply("TROK").WaitForClose().Start();
-  {
-    Connection connection(server);
-    ASSERT_NE(connection, INVALID_SOCKET);
-    EXPECT_EQ(SendGreeting(connection), 0);
+// Answers each frame with the next of `replies`, then reads until the client closes.
+FakeTransferServer& Replying(FakeTransferServer& server, const Strings& replies) {
+  for (const auto& reply : replies) server.Reply(reply);
+  return server.WaitForClose();
+}
+
+// Runs `talk` over the client's own connection to `server`, then lets the script end.
+void Talk(FakeTransferServer& server, const std::function<void(SOCKET)>& talk) {
+  server.Start();
+  SetServerEndpoint(u"localhost", server.port());
+  const SOCKET s = OpenServerConnection(nullptr);
+  EXPECT_NE(s, INVALID_SOCKET);
+  if (s != INVALID_SOCKET) {
+    talk(s);
+    CloseServerConnection(s);
   }
-  EXPECT_TRUE(server.Finish());
-  const auto frames = server.frames();
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(frames[0].payload, ToBytes(kGreeting));
-  EXPECT_EQ(frames[0].payload.size(), 31u);
-  EXPECT_TRUE(frames[0].crc_ok);
-  EXPECT_TRUE(server.raw().empty());
+  SetServerEndpoint(nullptr, 0);
+  server.Finish();
+}
+
+// "RETR" asks for the greeting again; anything but an exact "TROK" fails.
+TEST(SendGreeting, SendsTheGreetingAfterTheOpeningWordUntilTheReplyIsFinal) {
+  const struct {
+    Strings replies;
+    int result;
+    std::size_t greetings;
+  } cases[] = {
+      {{"TROK"}, 0, 1},   {{"RETR", "RETR", "TROK"}, 0, 3}, {{"NOPE"}, -1, 1},
+      {{"TROK!"}, -1, 1}, {{"RETR", "TRO"}, -1, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.replies.back());
+    FakeTransferServer server;
+    Replying(server.SendFrame("TROK"), c.replies);
+    Talk(server, [&](SOCKET s) { EXPECT_EQ(SendGreeting(s), c.result); });
+    EXPECT_EQ(server.payloads(), Strings(c.greetings, kGreeting));
+    for (const auto& frame : server.frames()) EXPECT_TRUE(frame.crc_ok);
+    EXPECT_TRUE(server.raw().empty());
+  }
 }
 
 // Anything but an exact "TROK" as the opening word ends the greeting before the device
@@ -71,151 +74,96 @@ TEST(SendGreeting, RefusedOpeningWordsSendNothing) {
                             EncodeFrame(std::string(200, 'T'))};
   for (const auto& opening : openings) {
     FakeTransferServer server;
-    server.SendRaw(opening).WaitForClose().Start();
-    {
-      Connection connection(server);
-      ASSERT_NE(connection, INVALID_SOCKET);
-      EXPECT_EQ(SendGreeting(connection), -1) << ToHex(opening);
-    }
-    EXPECT_TRUE(server.Finish());
+    server.SendRaw(opening).WaitForClose();
+    Talk(server, [&](SOCKET s) { EXPECT_EQ(SendGreeting(s), -1) << ToHex(opening); });
     EXPECT_TRUE(server.raw().empty()) << ToHex(opening);
-  }
-}
-
-TEST(SendGreeting, ClassifiesTheReplyToTheGreeting) {
-  const struct {
-    std::vector<std::string> replies;
-    int result;
-    std::size_t greetings;
-  } cases[] = {
-      {{"RETR", "RETR", "TROK"}, 0, 3},
-      {{"NOPE"}, -1, 1},
-      {{"TROK!"}, -1, 1},
-      {{"RETR", "TRO"}, -1, 2},
-  };
-  for (const auto& c : cases) {
-    FakeTransferServer server;
-    server.SendFrame("TROK");
-    for (const auto& reply : c.replies) server.Reply(reply);
-    server.WaitForClose().Start();
-    {
-      Connection connection(server);
-      EXPECT_EQ(SendGreeting(connection), c.result) << c.replies.back();
-    }
-    server.Finish();
-    EXPECT_EQ(server.payloads(), std::vector<std::string>(c.greetings, kGreeting));
   }
 }
 
 TEST(SendGreeting, AcceptsAnOpeningWordTrickledByteByByte) {
   FakeTransferServer server;
-  server.Trickle(EncodeFrame("TROK")).Reply("TROK").WaitForClose().Start();
-  {
-    Connection connection(server);
-    EXPECT_EQ(SendGreeting(connection), 0);
-  }
-  EXPECT_TRUE(server.Finish());
+  server.Trickle(EncodeFrame("TROK")).Reply("TROK").WaitForClose();
+  Talk(server, [](SOCKET s) { EXPECT_EQ(SendGreeting(s), 0); });
+  EXPECT_EQ(server.payloads(), Strings{kGreeting});
 }
 
 TEST(SendCommand, ResendsTheIdenticalPayloadOnRetr) {
   FakeTransferServer server;
-  server.Reply("RETR").Reply("RETR").Reply("TROK").WaitForClose().Start();
-  {
-    Connection connection(server);
-    EXPECT_EQ(SendSender(connection, u"\"Ann Example\" <ann@example.org>"), 0);
-  }
-  EXPECT_TRUE(server.Finish());
-  EXPECT_EQ(server.payloads(),
-            std::vector<std::string>(3, "SEND\"Ann Example\" <ann@example.org>"));
+  Replying(server, {"RETR", "RETR", "TROK"});
+  Talk(server, [](SOCKET s) { EXPECT_EQ(SendSender(s, u"\"Ann\" <ann@example.org>"), 0); });
+  EXPECT_EQ(server.payloads(), Strings(3, "SEND\"Ann\" <ann@example.org>"));
 }
 
-// Plain commands need exactly "TROK"; the three queries accept data after it.
-TEST(Commands, ReplyLengthsPerCommand) {
+// Plain commands need exactly "TROK"; the queries accept data after it, and the check
+// answers from the first data byte (data beyond its 16-byte buffer is cut, not written past).
+TEST(Commands, EachCommandTakesTheRepliesItMayAndSendsItsPayload) {
   using Operation = int (*)(SOCKET);
   const Operation title = [](SOCKET s) { return SendTitle(s, u"Hello"); };
   const Operation type = [](SOCKET s) { return SendClientType(s); };
   const Operation finish = [](SOCKET s) { return SendFinish(s); };
   const Operation size = [](SOCKET s) { return SendFileSize(s, 1); };
-  const Operation check = [](SOCKET s) { return CheckClient(s) < 0 ? -1 : 0; };
+  const Operation check = [](SOCKET s) { return CheckClient(s); };
+  const std::string checkTrue("TROK\x01", 5);
   const struct {
-    const char* what;
+    const char* payload;
     Operation operation;
     std::string reply;
     int result;
   } cases[] = {
-      {"TITL", title, "TROK", 0},    {"TITL", title, "TROKx", -1}, {"TITL", title, "TRO", -1},
-      {"TITL", title, "NOPE", -1},   {"TYPE", type, "TROK", 0},    {"TYPE", type, "TROKx", 0},
-      {"TYPE", type, "TRO", -1},     {"TYPE", type, "NOPEx", -1},  {"FINI", finish, "TROK", 0},
-      {"FINI", finish, "TROKx", -1}, {"FLSZ", size, "TROK ", -1},  {"CHCK", check, "TROK123", 0},
-      {"CHCK", check, "", -1},
+      {"TITLHello", title, "TROK", 0},
+      {"TITLHello", title, "TROKx", -1},
+      {"TITLHello", title, "TRO", -1},
+      {"TITLHello", title, "NOPE", -1},
+      {"TYPE_DEF", type, "TROK", 0},
+      {"TYPE_DEF", type, "TROKx", 0},
+      {"TYPE_DEF", type, "TRO", -1},
+      {"TYPE_DEF", type, "NOPEx", -1},
+      {"FINI", finish, "TROK", 0},
+      {"FINI", finish, "TROKx", -1},
+      {"FLSZ1", size, "TROK ", -1},
+      {"CHCK_DEF2.80.1234", check, checkTrue, 1},
+      {"CHCK_DEF2.80.1234", check, "TROK1", 0},
+      {"CHCK_DEF2.80.1234", check, "TROK", 0},
+      {"CHCK_DEF2.80.1234", check, std::string("TROK\x00\x01", 6), 0},
+      {"CHCK_DEF2.80.1234", check, checkTrue + std::string(900, 'z'), 1},
+      {"CHCK_DEF2.80.1234", check, "NOPE\x01", -1},
+      {"CHCK_DEF2.80.1234", check, "", -1},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.payload << " answered " << ToHex(ToBytes(c.reply)));
     FakeTransferServer server;
-    server.Reply(c.reply).WaitForClose().Start();
-    {
-      Connection connection(server);
-      EXPECT_EQ(c.operation(connection), c.result) << c.what << " answered \"" << c.reply << '"';
-    }
-    server.Finish();
-    ASSERT_EQ(server.frames().size(), 1u) << c.what;
-    EXPECT_EQ(server.payloads()[0].substr(0, 4), c.what);
-  }
-}
-
-TEST(CheckClient, AnswersFromTheFirstDataByte) {
-  const struct {
-    std::string reply;
-    int result;
-  } cases[] = {
-      {Payload({'T', 'R', 'O', 'K', 0x01}), 1},
-      {"TROK1", 0},
-      {"TROK", 0},
-      {Payload({'T', 'R', 'O', 'K', 0x00, 0x01}), 0},
-      // Data beyond the 16-byte buffer is cut, not written past it.
-      {"TROK\x01" + std::string(900, 'z'), 1},
-      {"NOPE\x01", -1},
-  };
-  for (const auto& c : cases) {
-    FakeTransferServer server;
-    server.Reply(c.reply).WaitForClose().Start();
-    {
-      Connection connection(server);
-      EXPECT_EQ(CheckClient(connection), c.result) << ToHex(ToBytes(c.reply));
-    }
-    server.Finish();
-    EXPECT_EQ(server.payloads(), std::vector<std::string>{"CHCK_DEF2.80.1234"});
+    Replying(server, {c.reply});
+    Talk(server, [&](SOCKET s) { EXPECT_EQ(c.operation(s), c.result); });
+    EXPECT_EQ(server.payloads(), Strings{c.payload});
   }
 }
 
 TEST(QueryCommand, CopiesReplyDataAndCutsItToTheBuffer) {
   FakeTransferServer server;
-  server.Reply("TROKabc").Reply("TROK0123456789abcdefghij").Reply("TROK").WaitForClose().Start();
-  {
-    Connection connection(server);
+  Replying(server, {"TROKabc", "TROK0123456789abcdefghij", "TROK"});
+  Talk(server, [](SOCKET s) {
     BYTE data[QUERY_DATA_SIZE];
-    EXPECT_EQ(QueryCommand(connection, u"TYPE_DEFignored", 8, data), 0);
-    EXPECT_STREQ(reinterpret_cast<char*>(data), "abc");
-    EXPECT_EQ(QueryCommand(connection, u"TYPE_DEF", 8, data), 0);
-    EXPECT_STREQ(reinterpret_cast<char*>(data), "0123456789abcde");
-    EXPECT_EQ(QueryCommand(connection, u"TYPE_DEF", 8, data), 0);
-    EXPECT_STREQ(reinterpret_cast<char*>(data), "");
-    EXPECT_EQ(QueryCommand(connection, u"TYPE_DEF", 2000, data), -1);
-  }
-  server.Finish();
-  EXPECT_EQ(server.payloads(), std::vector<std::string>(3, "TYPE_DEF"));
+    const auto text = [&] { return std::string(reinterpret_cast<char*>(data)); };
+    EXPECT_EQ(QueryCommand(s, u"TYPE_DEFignored", 8, data), 0);
+    EXPECT_EQ(text(), "abc");
+    EXPECT_EQ(QueryCommand(s, u"TYPE_DEF", 8, data), 0);
+    EXPECT_EQ(text(), "0123456789abcde");
+    EXPECT_EQ(QueryCommand(s, u"TYPE_DEF", 8, data), 0);
+    EXPECT_EQ(text(), "");
+    EXPECT_EQ(QueryCommand(s, u"TYPE_DEF", 2000, data), -1);
+  });
+  EXPECT_EQ(server.payloads(), Strings(3, "TYPE_DEF"));
 }
 
 TEST(Queries, RetrResendsTheWholeCommand) {
-  ScopedEnv tz("TZ", "UTC");
+  const ScopedEnv tz("TZ", "UTC");
   appState.sex = u"Mr.";
   FakeTransferServer server;
-  server.Reply("RETR").Reply("TROK").Reply("RETR").Reply("TROK").WaitForClose().Start();
-  {
-    Connection connection(server);
-    EXPECT_EQ(SendLocale(connection), 0);
-    EXPECT_EQ(CheckClient(connection), 0);
-  }
-  server.Finish();
+  Replying(server, {"RETR", "TROK", "RETR", "TROK"});
+  Talk(server, [](SOCKET s) {
+    EXPECT_EQ(SendLocale(s), 0);
+    EXPECT_EQ(CheckClient(s), 0);
+  });
   const auto frames = server.frames();
   ASSERT_EQ(frames.size(), 4u);
   EXPECT_EQ(frames[0].payload.size(), 21u);
@@ -226,20 +174,16 @@ TEST(Queries, RetrResendsTheWholeCommand) {
 
 // The record SendLocale sends with the time zone TZ.
 std::string LocaleRecordIn(const char* tz) {
-  ScopedEnv zone("TZ", tz);
+  const ScopedEnv zone("TZ", tz);
   FakeTransferServer server;
-  server.Reply("TROKignored data").WaitForClose().Start();
-  {
-    Connection connection(server);
-    EXPECT_EQ(SendLocale(connection), 0) << tz;
-  }
-  server.Finish();
+  Replying(server, {"TROKignored data"});
+  Talk(server, [&](SOCKET s) { EXPECT_EQ(SendLocale(s), 0) << tz; });
   return server.frames().size() == 1 ? ToHex(server.frames()[0].payload) : "no record";
 }
 
 // Only the zone's Bias goes into the record, never what daylight time adds to it.
 TEST(SendLocale, CarriesTheZonesBiasAndWhetherDaylightTimeIsOn) {
-  ScopedEnv locale("LC_ALL", "C");
+  const ScopedEnv locale("LC_ALL", "C");
   appState.sex = u"Ms.";
   // Code page 1252, no daylight time, bias 0, language 0x0409, salutation "Ms.".
   EXPECT_EQ(LocaleRecordIn("UTC"),
@@ -254,75 +198,27 @@ TEST(SendLocale, CarriesTheZonesBiasAndWhetherDaylightTimeIsOn) {
                          "4C 4F 43 4C 00 00 04 E4 01 FF FF F1 F0 00 00 00 00 09 00 01 01"}));
 }
 
-TEST(FileCommands, PayloadsCarryTheirArguments) {
-  FakeTransferServer server;
-  for (int i = 0; i < 7; ++i) server.Reply("TROK");
-  server.WaitForClose().Start();
-  {
-    Connection connection(server);
-    EXPECT_EQ(SendFileSize(connection, 4096), 0);
-    EXPECT_EQ(SendFileType(connection, UPLOAD_FILE), 0);
-    EXPECT_EQ(SendFileName(connection, u"report.pdf"), 0);
-    EXPECT_EQ(SendFileType(connection, UPLOAD_VOICE), 0);
-    EXPECT_EQ(SendFileType(connection, UPLOAD_TEXT), 0);
-    EXPECT_EQ(SendFileType(connection, UPLOAD_PICTURE), 0);
-    EXPECT_EQ(SendFileSize(connection, 0), 0);
-  }
-  server.Finish();
-  EXPECT_EQ(server.payloads(), (std::vector<std::string>{"FLSZ4096", "FLTP10", "FLNMreport.pdf",
-                                                         "FLTP0", "FLTP1", "FLTP4", "FLSZ0"}));
-}
-
-TEST(SendEnvelope, SendsInOrderAndStopsAtTheFirstRefusal) {
-  FakeTransferServer complete;
-  complete.Reply("TROK").Reply("TROK").Reply("TROK").WaitForClose().Start();
-  {
-    Connection connection(complete);
-    EXPECT_EQ(SendEnvelope(connection, u"\"A\" <a@b.c>", u"x@y.z;p@q.r", u"Hi"), 0);
-  }
-  complete.Finish();
-  EXPECT_EQ(complete.payloads(),
-            (std::vector<std::string>{"SEND\"A\" <a@b.c>", "RECIx@y.z;p@q.r", "TITLHi"}));
-
-  FakeTransferServer refusing;
-  refusing.Reply("TROK").Reply("NOPE").WaitForClose().Start();
-  {
-    Connection connection(refusing);
-    EXPECT_EQ(SendEnvelope(connection, u"s", u"r", u"t"), -1);
-  }
-  refusing.Finish();
-  EXPECT_EQ(refusing.payloads(), (std::vector<std::string>{"SENDs", "RECIr"}));
-  EXPECT_TRUE(refusing.raw().empty()) << "nothing may follow a refusal";
-}
-
 // A text command is at most 1023 characters; a longer one is refused, never cut short.
 TEST(SendCommand, RefusesCommandsThatDoNotFitTheBuffer) {
   FakeTransferServer server;
-  server.Reply("TROK").WaitForClose().Start();
-  {
-    Connection connection(server);
-    EXPECT_EQ(SendRecipients(connection, std::u16string(1020, u'r').c_str()), -1);
-    EXPECT_EQ(SendRecipients(connection, std::u16string(5000, u'r').c_str()), -1);
-    EXPECT_EQ(SendRecipients(connection, std::u16string(1019, u'r').c_str()), 0);
-  }
-  server.Finish();
+  Replying(server, {"TROK"});
+  Talk(server, [](SOCKET s) {
+    EXPECT_EQ(SendRecipients(s, std::u16string(1020, u'r').c_str()), -1);
+    EXPECT_EQ(SendRecipients(s, std::u16string(5000, u'r').c_str()), -1);
+    EXPECT_EQ(SendRecipients(s, std::u16string(1019, u'r').c_str()), 0);
+  });
   ASSERT_EQ(server.frames().size(), 1u);
   EXPECT_EQ(server.frames()[0].payload.size(), 1023u);
   EXPECT_TRUE(server.raw().empty());
 }
 
 TEST(SendCommand, ConvertsTextToTheAnsiCodePage) {
-  ScopedEnv locale("LC_ALL", "C");
+  const ScopedEnv locale("LC_ALL", "C");
   FakeTransferServer server;
-  server.Reply("TROK").WaitForClose().Start();
-  {
-    Connection connection(server);
-    EXPECT_EQ(SendTitle(connection, u"Gr\u00fc\u00dfe \u2192 \u20ac"), 0);
-  }
-  server.Finish();
-  ASSERT_EQ(server.frames().size(), 1u);
-  EXPECT_EQ(ToHex(server.frames()[0].payload), ToHex(ToBytes("TITLGr\xFC\xDF"
-                                                             "e ? \x80")));
+  Replying(server, {"TROK"});
+  Talk(server, [](SOCKET s) { EXPECT_EQ(SendTitle(s, u"Gr\u00fc\u00dfe \u2192 \u20ac"), 0); });
+  EXPECT_EQ(server.payloads(), Strings{"TITLGr\xFC\xDF"
+                                       "e ? \x80"});
 }
 
 BOOL cancelAnswer = FALSE;
@@ -332,79 +228,56 @@ BOOL CountingCancelTest() {
   return cancelAnswer;
 }
 
+// Sends one data frame of `size` bytes to a server giving `replies`; its result.
+int SendData(FakeTransferServer& server, const Strings& replies, int size, BOOL cancel = FALSE) {
+  cancelAnswer = cancel;
+  cancelQuestions = 0;
+  const std::vector<BYTE> data = {0x00, 0xFF, 0x10, 'a'};
+  const std::vector<BYTE> block(DATA_FRAME_MAX + 1, 0x5A);
+  const BYTE* bytes = size == 4 ? data.data() : block.data();
+  int result = 1;
+  Replying(server, replies);
+  Talk(server,
+       [&](SOCKET s) { result = SendDataFrame(s, "FLCN", bytes, size, CountingCancelTest); });
+  return result;
+}
+
+// Cancel is asked after each reply: it ends the retries and even a "TROK" does not count.
 TEST(SendDataFrame, SendsTheWordAndDataAndNeedsAnExactTrok) {
   const struct {
-    std::string reply;
+    Strings replies;
+    int size;
+    BOOL cancel;
     int result;
     int questions;
+    std::size_t frames;
   } cases[] = {
-      {"TROK", 0, 1},         {"NOPE", -1, 1}, {"TROKx", -1, 0},
-      {"TROK123456", -1, 0},   // ten bytes: fits the 12-byte buffer, wrong length
-      {"TROK1234567", -1, 0},  // eleven bytes: too large for the buffer already
+      {{"TROK"}, 4, FALSE, 0, 1, 1},
+      {{"NOPE"}, 4, FALSE, -1, 1, 1},
+      {{"TROKx"}, 4, FALSE, -1, 0, 1},
+      {{"TROK123456"}, 4, FALSE, -1, 0, 1},   // ten bytes: fits the 12-byte buffer
+      {{"TROK1234567"}, 4, FALSE, -1, 0, 1},  // eleven bytes: too large for it already
+      {{"RETR", "RETR", "TROK"}, DATA_FRAME_MAX, FALSE, 0, 3, 3},
+      {{"RETR"}, 4, TRUE, -1, 1, 1},
+      {{"TROK"}, 4, TRUE, -1, 1, 1},
+      {{}, DATA_FRAME_MAX + 1, FALSE, -1, 0, 0},  // more than one block
   };
-  const BYTE data[] = {0x00, 0xFF, 0x10, 'a'};
   for (const auto& c : cases) {
-    cancelAnswer = FALSE;
-    cancelQuestions = 0;
+    SCOPED_TRACE(testing::Message() << c.replies.size() << " replies, size " << c.size
+                                    << (c.cancel ? ", cancelled" : ""));
     FakeTransferServer server;
-    server.Reply(c.reply).WaitForClose().Start();
-    {
-      Connection connection(server);
-      EXPECT_EQ(SendDataFrame(connection, "FLCN", data, sizeof data, CountingCancelTest), c.result)
-          << c.reply;
+    EXPECT_EQ(SendData(server, c.replies, c.size, c.cancel), c.result);
+    EXPECT_EQ(cancelQuestions, c.questions);
+    const auto frames = server.frames();
+    ASSERT_EQ(frames.size(), c.frames);
+    for (const auto& frame : frames) EXPECT_EQ(frame.payload, frames[0].payload);
+    if (c.size == 4 && !frames.empty()) {
+      EXPECT_EQ(ToHex(frames[0].payload), "46 4C 43 4E 00 FF 10 61");
+    } else if (!frames.empty()) {
+      EXPECT_EQ(frames[0].payload.size(), 4u + DATA_FRAME_MAX);
     }
-    server.Finish();
-    EXPECT_EQ(cancelQuestions, c.questions) << c.reply;
-    ASSERT_EQ(server.frames().size(), 1u);
-    EXPECT_EQ(ToHex(server.frames()[0].payload), "46 4C 43 4E 00 FF 10 61");
+    EXPECT_TRUE(server.raw().empty());
   }
-}
-
-TEST(SendDataFrame, CancelIsAskedAfterEachReplyAndEndsTheRetries) {
-  cancelAnswer = FALSE;
-  cancelQuestions = 0;
-  const std::vector<BYTE> data(DATA_FRAME_MAX, 0x5A);
-  FakeTransferServer server;
-  server.Reply("RETR").Reply("RETR").Reply("TROK").WaitForClose().Start();
-  {
-    Connection connection(server);
-    EXPECT_EQ(SendDataFrame(connection, "FLBG", data.data(), DATA_FRAME_MAX, CountingCancelTest),
-              0);
-  }
-  server.Finish();
-  EXPECT_EQ(cancelQuestions, 3);
-  const auto frames = server.frames();
-  ASSERT_EQ(frames.size(), 3u);
-  EXPECT_EQ(frames[0].payload.size(), 4u + DATA_FRAME_MAX);
-  EXPECT_EQ(frames[2].payload, frames[0].payload);
-
-  // Cancelled after a "RETR": the frame is not sent again, even a "TROK" would not count.
-  for (const char* reply : {"RETR", "TROK"}) {
-    cancelAnswer = TRUE;
-    cancelQuestions = 0;
-    FakeTransferServer cancelled;
-    cancelled.Reply(reply).WaitForClose().Start();
-    {
-      Connection connection(cancelled);
-      EXPECT_EQ(SendDataFrame(connection, "FLBG", data.data(), 10, CountingCancelTest), -1);
-    }
-    cancelled.Finish();
-    EXPECT_EQ(cancelQuestions, 1);
-    EXPECT_EQ(cancelled.frames().size(), 1u);
-    EXPECT_TRUE(cancelled.raw().empty());
-  }
-}
-
-TEST(SendDataFrame, RefusesMoreThanOneBlockOfData) {
-  FakeTransferServer server;
-  server.WaitForClose().Start();
-  {
-    Connection connection(server);
-    const std::vector<BYTE> data(DATA_FRAME_MAX + 1, 1);
-    EXPECT_EQ(SendDataFrame(connection, "FLCN", data.data(), DATA_FRAME_MAX + 1, nullptr), -1);
-  }
-  server.Finish();
-  EXPECT_TRUE(server.raw().empty());
 }
 
 }  // namespace

@@ -20,7 +20,6 @@ namespace {
 
 using murmel::test::Bytes;
 using murmel::test::EncodeFrame;
-using murmel::test::FakeTransferServer;
 using murmel::test::SocketPair;
 using murmel::test::ToBytes;
 using murmel::test::ToHex;
@@ -40,22 +39,6 @@ TEST(FrameCrc16, MatchesCheckValues) {
       {{'\0', '\5'}, 0x58EA}, {{'\0', '\6'}, 0x6A71}, {{'\0', '\2'}, 0x2C55},
   };
   for (const auto& c : cases) EXPECT_EQ(Crc(c.input), c.crc) << ToHex(ToBytes(c.input));
-}
-
-TEST(FrameCrc16, RegisterOverDataAndTrailerGivesTheResidue) {
-  // Running the bare register (without the final complement) over data plus its
-  // little-endian CRC leaves 0xF0B8; FrameCrc16 complements it to 0x0F47.
-  std::string data = "TROK";
-  const WORD crc = Crc(data);
-  data += static_cast<char>(crc & 0xFF);
-  data += static_cast<char>(crc >> 8);
-  EXPECT_EQ(Crc(data), 0x0F47);
-}
-
-TEST(FrameHeaderCheck, IsTheHighByteOfTheLengthCrc) {
-  EXPECT_EQ(FrameHeaderCheck(5), 0x58);
-  EXPECT_EQ(FrameHeaderCheck(6), 0x6A);
-  EXPECT_EQ(FrameHeaderCheck(2), 0x2C);
 }
 
 // A message socket pair shows each send of the client as a record of its own.
@@ -96,118 +79,87 @@ TEST(SendFrame, RefusesPayloadsBeyondTheLengthField) {
   EXPECT_TRUE(pair.ReadAvailable().empty());
 }
 
-TEST(ReceiveFrame, DeliversPayloadWithTerminatingZero) {
+// What ReceiveFrame made of `wire` with a buffer of `capacity` bytes, and what it left.
+struct Received {
+  int result;
+  int capacity;
+  Bytes buffer;  // filled with 0xAA before the call
+  Bytes left;    // what the stream still held
+};
+
+Received Receive(const Bytes& wire, int capacity) {
   SocketPair pair;
-  pair.Write(EncodeFrame("TROK"));
-  BYTE buffer[1024];
-  std::fill(std::begin(buffer), std::end(buffer), 0xAA);
-  int capacity = 1024;
-  ASSERT_EQ(ReceiveFrame(pair.client(), buffer, &capacity), 0);
-  EXPECT_EQ(capacity, 4);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "TROK");
-  EXPECT_EQ(buffer[6], 0xAA) << "read beyond the frame";
+  pair.Write(wire);
+  pair.ClosePeer();
+  Received got{0, capacity, Bytes(static_cast<std::size_t>(capacity) + 2, 0xAA), {}};
+  got.result = ReceiveFrame(pair.client(), got.buffer.data(), &got.capacity);
+  BYTE byte = 0;
+  while (ReceiveBlocking(pair.client(), &byte, 1) == 0) got.left.push_back(byte);
+  return got;
 }
 
-TEST(ReceiveFrame, OversizeFrameLeavesPayloadInTheStream) {
-  const Bytes payload = ToBytes("eleven byte");
-  const Bytes frame = EncodeFrame(payload);  // L = 13
-  SocketPair pair;
-  pair.Write(frame);
-  BYTE buffer[13] = {};
-  int capacity = 12;
-  EXPECT_EQ(ReceiveFrame(pair.client(), buffer, &capacity), -2);
-  EXPECT_EQ(capacity, 13);
-  // The next bytes are still the payload and its trailer.
-  BYTE rest[13] = {};
-  ASSERT_EQ(ReceiveBlocking(pair.client(), rest, 13), 0);
-  EXPECT_EQ(Bytes(rest, rest + 13), Bytes(frame.begin() + 3, frame.end()));
-
-  pair.Write(frame);
-  capacity = 13;
-  ASSERT_EQ(ReceiveFrame(pair.client(), buffer, &capacity), 0);
-  EXPECT_EQ(capacity, 11);
-  EXPECT_EQ(Bytes(buffer, buffer + 11), payload);
-  EXPECT_EQ(buffer[11], 0);
-}
-
-TEST(ReceiveFrame, HeaderMismatchFailsBeforeReadingThePayload) {
-  Bytes frame = EncodeFrame("abc");
-  frame[2] ^= 0x01;
-  SocketPair pair;
-  pair.Write(frame);
-  BYTE buffer[64];
-  int capacity = 64;
-  EXPECT_EQ(ReceiveFrame(pair.client(), buffer, &capacity), -1);
-  EXPECT_EQ(capacity, 64);
-  BYTE rest[5] = {};
-  ASSERT_EQ(ReceiveBlocking(pair.client(), rest, 5), 0);
-  EXPECT_EQ(Bytes(rest, rest + 5), Bytes(frame.begin() + 3, frame.end()));
-}
-
-// The length field's CRC byte would accept 0 and 1, which leave no room for a trailer.
-TEST(ReceiveFrame, RefusesLengthsWithoutRoomForTheTrailer) {
-  for (WORD length : {0, 1}) {
-    SocketPair pair;
-    pair.Write({0x00, static_cast<std::uint8_t>(length), FrameHeaderCheck(length), 0x55, 0x66});
-    BYTE buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-    int capacity = 4;
-    EXPECT_EQ(ReceiveFrame(pair.client(), buffer, &capacity), -1) << length;
-    EXPECT_EQ(capacity, 4) << length;
-    EXPECT_EQ(buffer[0], 0xAA) << length;
+// A frame is taken whole, its payload followed by a zero, or refused before its payload
+// is read: too large for the buffer (the length is reported), a header check that does not
+// match, or a length with no room for the trailer (the header check would accept 0 and 1).
+TEST(ReceiveFrame, TakesWholeFramesAndRefusesBadHeadersBeforeThePayload) {
+  const Bytes eleven = EncodeFrame("eleven byte");  // L = 13
+  Bytes badCheck = EncodeFrame("abc");
+  badCheck[2] ^= 0x01;
+  const struct {
+    const char* what;
+    Bytes wire;
+    int capacity;
+    int result;
+    int capacityAfter;
+    std::size_t left;  // bytes of the wire still unread
+  } cases[] = {
+      {"fits", EncodeFrame("TROK"), 1024, 0, 4, 0},
+      {"fits exactly", eleven, 13, 0, 11, 0},
+      {"one byte too large", eleven, 12, -2, 13, 13},
+      {"header check", badCheck, 64, -1, 64, 5},
+      {"length 0", {0x00, 0x00, FrameHeaderCheck(0), 0x55, 0x66}, 4, -1, 4, 2},
+      {"length 1", {0x00, 0x01, FrameHeaderCheck(1), 0x55, 0x66}, 4, -1, 4, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Received got = Receive(c.wire, c.capacity);
+    EXPECT_EQ(got.result, c.result);
+    EXPECT_EQ(got.capacity, c.capacityAfter);
+    EXPECT_EQ(got.left, Bytes(c.wire.end() - static_cast<std::ptrdiff_t>(c.left), c.wire.end()));
+    if (c.result == 0) {
+      const auto payload = c.wire.begin() + 3;
+      const auto size = static_cast<std::size_t>(c.capacityAfter);
+      EXPECT_EQ(Bytes(got.buffer.begin(), got.buffer.begin() + c.capacityAfter),
+                Bytes(payload, payload + c.capacityAfter));
+      EXPECT_EQ(got.buffer[size], 0);
+      EXPECT_EQ(got.buffer[size + 2], 0xAA) << "read beyond the frame";
+    } else {
+      EXPECT_EQ(got.buffer[0], 0xAA);
+    }
   }
 }
 
+// The bad frame is consumed whole: the next read is the next frame.
 TEST(ReceiveFrame, AnyFlippedBitFailsAfterTheWholeFrame) {
   const Bytes good = EncodeFrame("abc");
+  const Bytes next = EncodeFrame("TROK");
   for (std::size_t index = 3; index < good.size(); ++index) {
     for (int bit = 0; bit < 8; ++bit) {
-      Bytes bad = good;
-      bad[index] ^= static_cast<std::uint8_t>(1 << bit);
-      SocketPair pair;
-      pair.Write(bad);
-      pair.Write(EncodeFrame("TROK"));
-      BYTE buffer[64];
-      int capacity = 64;
-      EXPECT_EQ(ReceiveFrame(pair.client(), buffer, &capacity), -1) << index << ':' << bit;
-      // The bad frame was consumed whole: the next read is the next frame.
-      capacity = 64;
-      ASSERT_EQ(ReceiveFrame(pair.client(), buffer, &capacity), 0) << index << ':' << bit;
-      EXPECT_EQ(capacity, 4);
+      Bytes wire = good;
+      wire[index] ^= static_cast<std::uint8_t>(1 << bit);
+      wire.insert(wire.end(), next.begin(), next.end());
+      const Received got = Receive(wire, 64);
+      EXPECT_EQ(got.result, -1) << index << ':' << bit;
+      EXPECT_EQ(got.left, next) << index << ':' << bit;
     }
   }
 }
 
 TEST(ReceiveFrame, PeerClosingMidFrameFails) {
   const Bytes frame = EncodeFrame("TROK");
-  for (std::size_t sent : {0, 2, 3, 5, 8}) {
-    SocketPair pair;
-    pair.Write(Bytes(frame.begin(), frame.begin() + static_cast<long>(sent)));
-    pair.ClosePeer();
-    BYTE buffer[64];
-    int capacity = 64;
-    EXPECT_EQ(ReceiveFrame(pair.client(), buffer, &capacity), -1) << sent;
+  for (const long sent : {0, 2, 3, 5, 8}) {
+    EXPECT_EQ(Receive(Bytes(frame.begin(), frame.begin() + sent), 64).result, -1) << sent;
   }
-}
-
-TEST(ReceiveFrame, ReadsAFrameTrickledOneByteAtATime) {
-  FakeTransferServer server;
-  server.Trickle(EncodeFrame("trickled payload")).WaitForClose().Start();
-  WSADATA data;
-  ASSERT_EQ(WSAStartup(0x0202, &data), 0);
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(server.port());
-  address.sin_addr.s_addr = inet_addr("127.0.0.1");
-  ASSERT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-
-  BYTE buffer[64];
-  int capacity = 64;
-  EXPECT_EQ(ReceiveFrame(s, buffer, &capacity), 0);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "trickled payload");
-  closesocket(s);
-  WSACleanup();
-  EXPECT_TRUE(server.Finish());
 }
 
 // A non-blocking socket with nothing to read reports WSAEWOULDBLOCK: the loop sleeps and

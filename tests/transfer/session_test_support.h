@@ -24,9 +24,10 @@ using murmel::test::FakeTransferServer;
 using murmel::test::ToBytes;
 
 inline const char* const kGreeting = "HELLCEMurmelpost _DEF:2.80.1234";
-inline const char* const kSender = "SEND\"Ann Example\" <ann@example.com>";
 // The check's "TROK" carries one data byte.
 inline const Bytes kCheckReply = {'T', 'R', 'O', 'K', 1};
+// Stands for the locale record in an expected envelope: its bytes depend on the machine.
+inline const Bytes kAnyLocale = ToBytes("LOCL");
 
 // Every percentage the session showed, in order.
 class ProgressLog {
@@ -70,6 +71,18 @@ inline Bytes Concat(std::string_view word, const Bytes& bytes) {
   return joined;
 }
 
+// The data frames of `contents` cut at `sizes`: "FLBG" first, then "FLCN".
+inline std::vector<Bytes> DataFrames(const Bytes& contents, const std::vector<std::size_t>& sizes) {
+  std::vector<Bytes> frames;
+  auto from = contents.begin();
+  for (const std::size_t size : sizes) {
+    const auto to = from + static_cast<std::ptrdiff_t>(size);
+    frames.push_back(Concat(frames.empty() ? "FLBG" : "FLCN", Bytes(from, to)));
+    from = to;
+  }
+  return frames;
+}
+
 // Opens with "TROK", then answers each frame with the next reply, then reads until the
 // client closes.
 inline void Script(FakeTransferServer& server, const std::vector<Bytes>& replies) {
@@ -94,10 +107,43 @@ inline std::vector<Bytes> MessageReplies(std::size_t uploadFrames) {
   return replies;
 }
 
+// The frames the device sent after `envelope`, which they must begin with.
+inline std::vector<Bytes> AfterEnvelope(const FakeTransferServer& server,
+                                        const std::vector<Bytes>& envelope) {
+  std::vector<Bytes> payloads;
+  for (const auto& frame : server.frames()) {
+    EXPECT_TRUE(frame.header_ok && frame.crc_ok);
+    payloads.push_back(frame.payload);
+  }
+  if (payloads.size() < envelope.size()) {
+    ADD_FAILURE() << "only " << payloads.size() << " frames";
+    return {};
+  }
+  for (std::size_t i = 0; i < envelope.size(); ++i) {
+    if (envelope[i] == kAnyLocale) {
+      EXPECT_EQ(payloads[i].size(), 21u);
+      EXPECT_EQ(Bytes(payloads[i].begin(), payloads[i].begin() + 4), kAnyLocale);
+    } else {
+      EXPECT_EQ(payloads[i], envelope[i]) << "envelope frame " << i;
+    }
+  }
+  return {payloads.begin() + static_cast<std::ptrdiff_t>(envelope.size()), payloads.end()};
+}
+
 // A clean application state with a complete profile, pointing at the fake server.
 class SessionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { FreshForm(); }
+  void TearDown() override {
+    SetTransferProgressObserver(nullptr);
+    SetServerEndpoint(nullptr, 0);
+    FreeVoiceStore();
+    appState.recordingAvailable = 0;
+    appState.cancelRequested = 0;
+  }
+
+  // The profile filled in and a message to bob@example.com titled "Hi", nothing else.
+  static void FreshForm() {
     FreeVoiceStore();
     ResetAppState();
     appState.name = u"Ann Example";
@@ -108,16 +154,20 @@ class SessionTest : public ::testing::Test {
     ProgressLog::Clear();
     SetTransferProgressObserver(&ProgressLog::Record);
   }
-  void TearDown() override {
-    SetTransferProgressObserver(nullptr);
-    SetServerEndpoint(nullptr, 0);
-    FreeVoiceStore();
-    appState.recordingAvailable = 0;
-    appState.cancelRequested = 0;
-  }
 
   static void UseServer(const FakeTransferServer& server) {
     SetServerEndpoint(u"localhost", server.port());
+  }
+
+  // Starts the server's script, points the client at it, runs `session` and waits for the
+  // script to end; the session's result.
+  template <typename Session>
+  static auto Serve(FakeTransferServer& server, Session&& session) {
+    server.Start();
+    UseServer(server);
+    const auto result = session();
+    EXPECT_TRUE(server.Finish()) << "the server's script did not run to its end";
+    return result;
   }
 
   // A recording of `chunks` voice chunks, as the recorder leaves it.
@@ -129,6 +179,11 @@ class SessionTest : public ::testing::Test {
     }
     appState.recordingAvailable = 1;
     appState.recordedBytes = static_cast<DWORD>(chunks) * PCM_BUFFER_SIZE;
+  }
+
+  static void SetText(const std::u16string& text) {
+    appState.messageText = text.c_str();
+    appState.hasMessageText = 1;
   }
 
   void Attach(const std::string& name, const Bytes& bytes) {
