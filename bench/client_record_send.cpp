@@ -30,6 +30,7 @@
 #include "shell/send_progress.h"
 #include "shell/startup.h"
 #include "state/app_state.h"
+#include "support/kernel_test_files.h"
 #include "support/pcm_wav_file.h"
 #include "transfer/send_session.h"
 #include "transfer/server_connection.h"
@@ -52,15 +53,6 @@ double SecondsSince(Clock::time_point start) {
 double VoiceLike(double t) {
   const double envelope = 0.5 + 0.5 * std::sin(2 * M_PI * 3.5 * t);
   return 6000 * envelope * (std::sin(2 * M_PI * 180 * t) + 0.5 * std::sin(2 * M_PI * 720 * t));
-}
-
-void WriteUtf16File(const std::filesystem::path& path, const std::u16string& text) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  for (const char16_t unit : text) {
-    out.put(static_cast<char>(unit & 0xFF));
-    out.put(static_cast<char>(unit >> 8));
-  }
 }
 
 struct ServerProcess {
@@ -146,9 +138,10 @@ int main(int argc, char** argv) {
   const std::string audio =
       "file:in=" + (dir / "voice.wav").string() + ",out=" + (dir / "played.wav").string();
   setenv("MURMELPOST_AUDIO", audio.c_str(), 1);
-  WriteUtf16File(dir / "device/Windows/CEVireoRec.pfi",
-                 u"[VireoRec]\r\nemail=sam@example.org\r\nname=Sam Sender\r\nsex=Mr.\r\n"
-                 u"city=Springfield\r\nstate=IL\r\ncountry=United States\r\n");
+  murmel::test::WriteUtf16File(
+      dir / "device/Windows/CEVireoRec.pfi",
+      u"[VireoRec]\r\nemail=sam@example.org\r\nname=Sam Sender\r\nsex=Mr.\r\n"
+      u"city=Springfield\r\nstate=IL\r\ncountry=United States\r\n");
 
   const ServerProcess server = StartServer(dir / "state");
   if (server.port == 0) {

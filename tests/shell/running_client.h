@@ -26,10 +26,14 @@
 #include "shell/button_panel.h"
 #include "shell/startup.h"
 #include "state/app_state.h"
+#include "support/kernel_test_files.h"
 #include "support/pcm_wav_file.h"
 #include "support/temp_dir.h"
 
 namespace shell_test {
+
+using murmel::test::ReadUtf16File;
+using murmel::test::WriteUtf16File;
 
 inline std::u16string WindowText(HWND window) {
   WCHAR text[1024] = {};
@@ -60,26 +64,6 @@ inline bool ClearAttachmentItemGrayed() {
   const UINT previous = EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, MF_GRAYED);
   EnableMenuItem(appState.menu, IDM_CLEAR_ATTACHMENT, previous & MF_GRAYED);
   return (previous & MF_GRAYED) != 0;
-}
-
-inline std::u16string ReadUtf16File(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return text;
-}
-
-inline void WriteUtf16File(const std::string& path, const std::u16string& text) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  for (const char16_t unit : text) {
-    out.put(static_cast<char>(unit & 0xFF));
-    out.put(static_cast<char>(unit >> 8));
-  }
 }
 
 // seconds of a 440 Hz tone at 8 kHz, mono, 16 bits.
