@@ -57,34 +57,19 @@ std::vector<std::string> Names(const fs::path& folder) {
   return names;
 }
 
-// A voice message from Ann as the transfer thread hands it over; the accepted file's name.
-std::string SubmitVoice(murmel::server::Delivery& delivery, const std::string& text) {
-  murmel::server::Message message;
-  message.sender = {"Ann Lee", "ann@example.org"};
-  message.recipients = {"bob@example.org", "carol@example.org"};
-  message.subject = "Hello";
-  message.spool = std::make_shared<murmel::server::SpoolFile>(delivery.spoolFolder());
-  message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
-  EXPECT_TRUE(message.Append(server_test::B(text)).ok);
-  std::promise<murmel::server::DeliveryResult> done;
-  delivery.Submit(message, "192.0.2.7",
-                  [&done](murmel::server::DeliveryResult result) { done.set_value(result); });
-  const auto accepted = done.get_future().get();
-  EXPECT_TRUE(accepted.ok) << accepted.detail;
-  return fs::path(accepted.detail).filename().string();
-}
-
+// An outbox as Delivery keeps it, and the relay wired as murmelpost-server wires it: an
+// accepted message wakes the relay, and with reports on, recipients it could not reach
+// come back to the sender as a report.
 class Outbox {
  public:
-  Outbox() {
-    murmel::server::Maildir(root()).Create();
-    EXPECT_TRUE(records_.Open().ok && relayRecords_.Open().ok);
-  }
-  ~Outbox() {
+  Outbox() { EXPECT_TRUE(delivery_.Open().ok && records_.Open().ok && relayRecords_.Open().ok); }
+  ~Outbox() { Stop(); }
+  void Stop() {
+    delivery_.Stop();  // it may still be waking the relay
     if (relay_) relay_->Stop();
   }
 
-  fs::path root() const { return fs::path(state_.path()) / "outbox"; }
+  fs::path root() const { return delivery_.outboxRoot(); }
 
   // With the row its acceptance would have made: To and Cc are the envelope.
   void Put(const std::string& name, const std::string& mail) {
@@ -95,6 +80,23 @@ class Outbox {
     EXPECT_TRUE(records_.Insert(row).ok);
   }
 
+  // A voice message from Ann as the transfer thread hands it over; the accepted file's name.
+  std::string Submit(const std::string& text) {
+    murmel::server::Message message;
+    message.sender = {"Ann Lee", "ann@example.org"};
+    message.recipients = {"bob@example.org", "carol@example.org"};
+    message.subject = "Hello";
+    message.spool = std::make_shared<murmel::server::SpoolFile>(delivery_.spoolFolder());
+    message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
+    EXPECT_TRUE(message.Append(server_test::B(text)).ok);
+    std::promise<murmel::server::DeliveryResult> done;
+    delivery_.Submit(message, "192.0.2.7",
+                     [&done](murmel::server::DeliveryResult result) { done.set_value(result); });
+    const auto accepted = done.get_future().get();
+    EXPECT_TRUE(accepted.ok) << accepted.detail;
+    return fs::path(accepted.detail).filename().string();
+  }
+
   std::vector<std::string> Files(const char* folder) const { return Names(root() / folder); }
 
   bool Holds(const char* folder, const std::string& name) const {
@@ -102,7 +104,7 @@ class Outbox {
   }
 
   SmtpRelay& Start(const std::string& url, murmel::server::SmtpRelayOptions relay = {},
-                   murmel::server::RelaySchedule schedule = Fast()) {
+                   murmel::server::RelaySchedule schedule = Fast(), bool reports = false) {
     relay.url = url;
     if (relay.envelopeFrom.empty()) relay.envelopeFrom = "murmelpost@example.net";
     relay_ = std::make_unique<SmtpRelay>(
@@ -111,7 +113,9 @@ class Outbox {
           const std::lock_guard lock(logMutex_);
           log_ += line + "\n";
         });
+    if (reports) relay_->OnUndelivered(murmel::server::ReportsThrough(delivery_));
     EXPECT_TRUE(relay_->Start().ok);
+    delivery_.OnDelivered([this] { relay_->Wake(); });
     return *relay_;
   }
 
@@ -131,6 +135,8 @@ class Outbox {
 
  private:
   murmel::test::TempDir state_;
+  murmel::server::Delivery delivery_{
+      state_.path(), {.mailFrom = "murmelpost@example.net", .verifySenders = false}};
   murmel::server::SqliteStore records_{fs::path(state_.path()) /
                                        murmel::server::kCatalogueFileName};
   murmel::server::SqliteStore relayRecords_{fs::path(state_.path()) /
@@ -162,32 +168,6 @@ std::map<std::string, int> Copies(const std::vector<FakeSmtp::Session>& sessions
   return copies;
 }
 
-// Delivery and the relay wired as murmelpost-server wires them: an accepted message wakes
-// the relay, and recipients it could not reach come back to the sender as a report.
-struct DeliveryAndRelay {
-  DeliveryAndRelay(const std::string& url, const murmel::server::RelaySchedule& schedule)
-      : relay(delivery.outboxRoot(), {.url = url, .envelopeFrom = "murmelpost@example.net"},
-              schedule, catalogue, [](const std::string&) {}) {
-    EXPECT_TRUE(delivery.Open().ok && catalogue.Open().ok);
-    relay.OnUndelivered(murmel::server::ReportsThrough(delivery));
-    EXPECT_TRUE(relay.Start().ok);
-    delivery.OnDelivered([this] { relay.Wake(); });
-  }
-  ~DeliveryAndRelay() { Stop(); }
-  void Stop() {
-    delivery.Stop();  // it may still be waking the relay
-    relay.Stop();
-  }
-  fs::path outbox() const { return delivery.outboxRoot(); }
-
-  murmel::test::TempDir state;
-  murmel::server::Delivery delivery{state.path(),
-                                    {.mailFrom = "murmelpost@example.net", .verifySenders = false}};
-  murmel::server::SqliteStore catalogue{fs::path(state.path()) /
-                                        murmel::server::kCatalogueFileName};
-  SmtpRelay relay;
-};
-
 TEST(SmtpRelay, MessagesWaitingAtStartArriveByteIntactForEveryRecipient) {
   FakeSmtp smtp;
   ASSERT_TRUE(smtp.ready());
@@ -218,9 +198,9 @@ TEST(SmtpRelay, AcceptedMessageGoesOutWhenDeliveryWakesTheRelay) {
   ASSERT_TRUE(smtp.ready());
   murmel::server::RelaySchedule schedule = Outbox::Fast();
   schedule.rescan = 1h;
-  DeliveryAndRelay server(smtp.url(), schedule);
-  const fs::path sent =
-      server.outbox() / "sent" / SubmitVoice(server.delivery, "First line\n.\n.dotted\nend\n");
+  Outbox outbox;
+  outbox.Start(smtp.url(), {}, schedule);
+  const fs::path sent = outbox.root() / "sent" / outbox.Submit("First line\n.\n.dotted\nend\n");
   ASSERT_TRUE(Eventually([&] { return fs::exists(sent) && !smtp.Sessions().empty(); }));
   const auto sessions = smtp.Sessions();
   ASSERT_EQ(sessions.size(), 1u);
@@ -413,10 +393,10 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
     smtp.Queue(reportRefused);
     murmel::server::RelaySchedule schedule = Outbox::Fast();
     schedule.maxLifetime = c.lifetime;
-    DeliveryAndRelay server(smtp.url(), schedule);
-    const std::string voice = SubmitVoice(server.delivery, "Hi\n");
-
-    const fs::path outbox = server.outbox();
+    Outbox server;
+    server.Start(smtp.url(), {}, schedule, true);
+    const std::string voice = server.Submit("Hi\n");
+    const fs::path outbox = server.root();
     const std::size_t files = c.failed.empty() ? 1 : 2;
     ASSERT_TRUE(Eventually(
         [&] { return Names(outbox / "sent").size() + Names(outbox / "failed").size() == files; }));
@@ -453,9 +433,10 @@ TEST(SmtpRelay, ARelayDownPastTheLifetimeFailsTheMessageWithOneReport) {
   murmel::server::RelaySchedule schedule = Outbox::Fast();
   schedule.maxLifetime = std::chrono::seconds(0);
   // Port 1 on loopback: nothing listens, every attempt fails before a greeting.
-  DeliveryAndRelay server("smtp://127.0.0.1:1", schedule);
-  const std::string voice = SubmitVoice(server.delivery, "Hi\n");
-  const fs::path outbox = server.outbox();
+  Outbox server;
+  server.Start("smtp://127.0.0.1:1", {}, schedule, true);
+  const std::string voice = server.Submit("Hi\n");
+  const fs::path outbox = server.root();
   // The voice fails with one report (which, past the same lifetime, may fail in turn).
   auto reports = [&] {
     std::vector<fs::path> found;
