@@ -61,8 +61,8 @@ CatalogueRow Row(const std::string& file, MessageState state,
 }
 
 std::vector<std::string> FileNames(const std::vector<CatalogueRow>& rows) {
-  std::vector<std::string> names;
-  for (const CatalogueRow& row : rows) names.push_back(row.file);
+  std::vector<std::string> names(rows.size());
+  std::transform(rows.begin(), rows.end(), names.begin(), [](const auto& row) { return row.file; });
   return names;
 }
 

@@ -28,7 +28,7 @@ Bytes SoxGsmBlocks(const std::string& folder, int chunks) {
   const auto data = wav.find("data");
   if (data == std::string::npos) return {};
   return Bytes(wav.begin() + static_cast<long>(data + 8),
-               wav.begin() + static_cast<long>(data + 8 + 520 * chunks));
+               wav.begin() + static_cast<long>(data + 8 + std::size_t{520} * chunks));
 }
 
 Bytes VoiceImage(const Bytes& blocks) {
@@ -250,8 +250,8 @@ TEST(ServerProcess, OutOfDescriptorsItPausesAcceptingAndServesAgainAfterTheFlood
   // Lowered under its feet, as when the catalogue, the relay and HTTP take their share.
   ASSERT_EQ(RunCommand("prlimit --pid " + std::to_string(server.pid()) + " --nofile=32:32").status,
             0);
-  std::vector<std::unique_ptr<Client>> flood;
-  for (int i = 0; i < 60; ++i) flood.push_back(std::make_unique<Client>(server.port()));
+  std::vector<std::unique_ptr<Client>> flood(60);
+  for (auto& peer : flood) peer = std::make_unique<Client>(server.port());
   EXPECT_TRUE(Eventually([&] { return server.Log().find("pausing accepts") != std::string::npos; }))
       << server.Log();
   flood.clear();

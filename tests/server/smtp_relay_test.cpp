@@ -89,12 +89,13 @@ class Outbox {
     message.spool = std::make_shared<murmel::server::SpoolFile>(delivery_.spoolFolder());
     message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
     EXPECT_TRUE(message.Append(server_test::B(text)).ok);
-    std::promise<murmel::server::DeliveryResult> done;
-    delivery_.Submit(message, "192.0.2.7",
-                     [&done](murmel::server::DeliveryResult result) { done.set_value(result); });
-    const auto accepted = done.get_future().get();
-    EXPECT_TRUE(accepted.ok) << accepted.detail;
-    return fs::path(accepted.detail).filename().string();
+    std::promise<std::pair<bool, std::string>> done;  // accepted, and the file or why not
+    delivery_.Submit(message, "192.0.2.7", [&done](const auto& result) {
+      done.set_value({result.ok, result.detail});
+    });
+    const auto [accepted, detail] = done.get_future().get();
+    EXPECT_TRUE(accepted) << detail;
+    return fs::path(detail).filename().string();
   }
 
   std::vector<std::string> Files(const char* folder) const { return Names(root() / folder); }
@@ -415,10 +416,11 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
     EXPECT_EQ(sessions.back().from, "");
     const std::string mail = ReadFile(report);
     for (const auto& [address, status] : c.failed) {
-      EXPECT_NE(mail.find("Final-Recipient: rfc822; " + address +
-                          "\nAction: failed\nStatus: " + status + "\nDiagnostic-Code: smtp; "),
-                std::string::npos)
-          << mail;
+      std::string record = "Final-Recipient: rfc822; " + address;
+      record.append("\nAction: failed\nStatus: ")
+          .append(status)
+          .append("\nDiagnostic-Code: smtp; ");
+      EXPECT_NE(mail.find(record), std::string::npos) << mail;
     }
     const std::string parsed = ParseMail(report).run.output;
     for (const char* part :

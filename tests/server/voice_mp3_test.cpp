@@ -60,7 +60,7 @@ struct Speech {
   std::string Mp3File() const {
     const auto mp3 = VoiceImageToMp3(image);
     if (!mp3) return {};
-    const std::string path = folder / "voice.mp3";
+    std::string path = folder / "voice.mp3";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(mp3->bytes.data()),
                static_cast<std::streamsize>(mp3->bytes.size()));
