@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "fake_smtp.h"
+#include "scripted_client.h"
 #include "server/smtp_relay.h"
 #include "support/private_postgres.h"
 #include "support/temp_dir.h"
@@ -60,8 +61,8 @@ CatalogueRow Row(const std::string& file, MessageState state,
 }
 
 std::vector<std::string> FileNames(const std::vector<CatalogueRow>& rows) {
-  std::vector<std::string> names;
-  for (const CatalogueRow& row : rows) names.push_back(row.file);
+  std::vector<std::string> names(rows.size());
+  std::transform(rows.begin(), rows.end(), names.begin(), [](const auto& row) { return row.file; });
   return names;
 }
 
@@ -70,6 +71,16 @@ const CatalogueRow* RowFor(const std::vector<CatalogueRow>& rows, const std::str
     if (row.file == file) return &row;
   }
   return nullptr;
+}
+
+// A row as --list shows it, without the id the store gave it, blanks collapsed.
+std::string Describe(const CatalogueRow& row) {
+  const std::string table = FormatRows({row});
+  std::istringstream line(table.substr(table.find('\n') + 1));
+  std::string word, text;
+  line >> word;
+  while (line >> word) text += (text.empty() ? "" : " ") + word;
+  return text;
 }
 
 enum class Backend { Sqlite, Postgresql };
@@ -194,16 +205,14 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
       ASSERT_TRUE(read.ok) << read.error;
       ASSERT_EQ(FileNames(rows), (std::vector<std::string>{"held", "old"}));
       EXPECT_EQ(rows[1].id, 1);
-      EXPECT_EQ(rows[1].kind, MessageKind::PictureCleared);
-      EXPECT_EQ(rows[1].sender, "murmelpost@localhost");
-      EXPECT_EQ(rows[1].state, MessageState::Failed);
-      EXPECT_EQ(rows[1].reason, "refused");
-      EXPECT_EQ(rows[1].size, 42);
-      EXPECT_EQ(rows[1].clientAddress, "");
-      EXPECT_EQ(rows[0].clientAddress, "192.0.2.7");
+      EXPECT_EQ(Describe(rows[1]),
+                "2023-11-14 22:13:20 picture-cleared failed: refused 42 "
+                "murmelpost@localhost ann@example.org Cleared old");
+      EXPECT_EQ(Describe(rows[0]),
+                "2023-11-14 22:15:00 delivery-report held 1/1 100 ann@example.org "
+                "192.0.2.7 bob@example.org Hello held");
       EXPECT_EQ(catalogue.HeldFrom("ann@example.org", read).size(), 1u);
       EXPECT_EQ(catalogue.Sender("ann@example.org", read).mailedAt, 5);
-      EXPECT_EQ(rows[0].recipientsSent, 1);
     }
   }
 }
@@ -319,10 +328,8 @@ TEST_P(CatalogueTest, KeepsSendersByKeyAndByPendingToken) {
   IoResult read;
   const SenderRecord fresh = catalogue_->Sender("ann@example.org", read);
   EXPECT_TRUE(read.ok) << read.error;
-  EXPECT_EQ(fresh.key, "ann@example.org");
-  EXPECT_EQ(fresh.verifiedUntil, 0);
-  EXPECT_EQ(fresh.token, "");
-  EXPECT_EQ(fresh.mailedAt, 0);
+  EXPECT_EQ(fresh.key + fresh.token, "ann@example.org");
+  EXPECT_EQ(fresh.verifiedUntil + fresh.mailedAt, 0);
 
   ASSERT_TRUE(catalogue_->PutSender({"ann@example.org", 0, token, 1700000000}).ok);
   ASSERT_TRUE(catalogue_->PutSender({"bob@example.org", 1800000000, "", 0}).ok);
@@ -475,36 +482,21 @@ TEST_P(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
   const ReconcileSummary none = catalogue_->Reconcile(held / "none", held / "none", held / "none");
   EXPECT_TRUE(none.result.ok && none.added == 0 && none.updated == 0);
 
-  struct Expected {
-    const char* file;
-    MessageState state;
-    MessageKind kind;
-    const char* sender;
-    const char* recipients;
-    const char* subject;
-    std::time_t received;
-  };
-  const Expected expected[] = {
-      {"1700000000.M1P1Q1.old", MessageState::New, MessageKind::Voice, "cleo@example.org",
-       "dan@example.org, eve@example.org", "Grüße", 1700000000},
-      {"1700000100.M2P1Q1.held", MessageState::Held, MessageKind::Voice, "Ann@Example.org",
-       "bob@example.org", "Waiting", 1700000100},
-      {"1700000200.M3P1Q1.confirm", MessageState::Failed, MessageKind::SenderConfirmation,
-       "murmelpost@localhost", "ann@example.org", "Please confirm your address", 1700000200},
-  };
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 6u);
-  for (const Expected& e : expected) {
-    SCOPED_TRACE(e.file);
-    const CatalogueRow* row = RowFor(rows, e.file);
-    ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->state, e.state);
-    EXPECT_EQ(row->kind, e.kind);
-    EXPECT_EQ(row->sender, e.sender);
-    EXPECT_EQ(row->recipients, e.recipients);
-    EXPECT_EQ(row->subject, e.subject);
-    EXPECT_EQ(row->received, e.received);
+  std::vector<std::string> found;
+  for (const char* file :
+       {"1700000000.M1P1Q1.old", "1700000100.M2P1Q1.held", "1700000200.M3P1Q1.confirm"}) {
+    ASSERT_NE(RowFor(rows, file), nullptr) << file;
+    found.push_back(Describe(*RowFor(rows, file)));
   }
+  EXPECT_EQ(found, (std::vector<std::string>{
+                       "2023-11-14 22:13:20 voice new 152 cleo@example.org dan@example.org, "
+                       "eve@example.org Grüße 1700000000.M1P1Q1.old",
+                       "2023-11-14 22:15:00 voice held 142 Ann@Example.org bob@example.org "
+                       "Waiting 1700000100.M2P1Q1.held",
+                       "2023-11-14 22:16:40 sender-confirmation failed 140 murmelpost@localhost "
+                       "ann@example.org Please confirm your address 1700000200.M3P1Q1.confirm"}));
   EXPECT_EQ(RowFor(rows, "relayed")->state, MessageState::Sent);
   EXPECT_EQ(RowFor(rows, "released")->state, MessageState::New);
 }
@@ -537,14 +529,11 @@ TEST_P(CatalogueTest, RelayVerdictsLandOnTheRows) {
   SmtpRelay relay(outbox, options, schedule, *relayCatalogue, [](const std::string&) {});
   ASSERT_TRUE(relay.Start().ok);
   std::vector<CatalogueRow> rows;
-  for (int i = 0; i < 2000; ++i) {
+  Eventually([&] {
     rows = Rows();
-    if (rows.size() == 2 && rows[0].state != MessageState::New &&
-        rows[1].state != MessageState::New) {
-      break;
-    }
-    std::this_thread::sleep_for(10ms);
-  }
+    return rows.size() == 2 && rows[0].state != MessageState::New &&
+           rows[1].state != MessageState::New;
+  });
   relay.Stop();
   const CatalogueRow* sent = RowFor(rows, "1700000000.M1P1Q1.bob");
   const CatalogueRow* failed = RowFor(rows, "1700000000.M1P1Q1.gone");

@@ -22,11 +22,9 @@ using server_test::Join;
 
 // One message with a voice of chunks frames; true once its "FINI" was answered "TROK".
 bool SendMessage(std::uint16_t port, const std::string& subject, std::size_t chunks) {
-  Client client(port);
-  return client.connected() && server_test::Greet(client) &&
-         server_test::Envelope(client, "\"Ann\" <ann@example.org>", "bob@example.org", subject) &&
-         server_test::Upload(client, kUploadVoice, Bytes(chunks * 1024, 0x5A)) &&
-         client.Exchange("FINI") == "TROK";
+  return server_test::Send(port, {.subject = subject,
+                                  .type = kUploadVoice,
+                                  .upload = Bytes(chunks * 1024, 0x5A)}) == "TROK";
 }
 
 std::set<std::string> Subjects(const std::vector<CatalogueRow>& rows) {
@@ -48,11 +46,7 @@ server_test::TestServerSetup Crowd() {
 void ExpectOutboxMatchesCatalogue(const Delivery& delivery, const std::set<std::string>& answered) {
   ASSERT_TRUE(server_test::AllComposed(delivery));
   const fs::path state = delivery.outboxRoot().parent_path();
-  SqliteStore catalogue(state / kCatalogueFileName);
-  ASSERT_TRUE(catalogue.Open().ok);
-  IoResult read;
-  const std::vector<CatalogueRow> rows = catalogue.Newest(100000, read);
-  ASSERT_TRUE(read.ok) << read.error;
+  const std::vector<CatalogueRow> rows = server_test::Rows(state);
   std::set<std::string> files;
   for (const auto& entry : fs::directory_iterator(state / "outbox" / "new"))
     files.insert(entry.path().filename().string());
@@ -71,6 +65,7 @@ TEST(DurableAcceptance, EachFiniIsAnsweredOnlyOnceItsFileAndRowAreStored) {
   ASSERT_TRUE(catalogue.Open().ok);
   std::mutex reading;  // one connection, one reader at a time
   std::vector<std::thread> clients;
+  clients.reserve(40);
   std::atomic<int> answered{0}, unseen{0};
   for (int i = 0; i < 40; ++i) {
     clients.emplace_back([&, i] {
@@ -119,6 +114,7 @@ TEST(DurableAcceptance, KillDuringConcurrentUploadsKeepsEveryAnsweredMessageAndN
   std::mutex mutex;
   std::set<std::string> answered;
   std::vector<std::thread> clients;
+  clients.reserve(100);
   for (int i = 0; i < 100; ++i) {
     clients.emplace_back([&, i] {
       for (int n = 0; n < 1000; ++n) {

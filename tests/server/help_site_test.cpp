@@ -1,10 +1,6 @@
 // The help site over a real socket: every address the client's Help menu opens gives a
 // page, the pages link only to each other, and the server owns and releases its port.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <regex>
@@ -106,12 +102,8 @@ TEST(HelpSite, ServerOwnsItsPortAndStopsWhileABrowserStaysConnected) {
   EXPECT_FALSE(second.Listen("localhost", 0).ok);  // an address, as for the transfer port
 
   // A browser keeps its connection open after a page; shutting down must not wait it out.
-  const int browser = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(first.port());
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::connect(browser, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int browser = server_test::ConnectFrom(first.port());
+  ASSERT_GE(browser, 0);
   const std::string request = "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n";
   ASSERT_EQ(::send(browser, request.data(), request.size(), MSG_NOSIGNAL),
             static_cast<ssize_t>(request.size()));

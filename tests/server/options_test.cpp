@@ -95,17 +95,6 @@ TEST(Options, PublicUrlIsAnHttpAddressAndNeedsTheHttpPages) {
   Options unset;
   ASSERT_TRUE(Parse({}, unset).ok);
   EXPECT_EQ(unset.publicUrl, "");
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--public-url", "mail.example.org"},
-        {"--public-url", "ftp://mail.example.org"},
-        {"--public-url"},
-        {"--public-url", "http://mail.example.org", "--no-http"},
-        {"--no-http", "--public-url", "http://mail.example.org"}}) {
-    Options rejected;
-    const ParseResult result = Parse(bad, rejected);
-    EXPECT_FALSE(result.ok) << bad.back();
-    EXPECT_NE(result.error.find("--public-url"), std::string::npos) << result.error;
-  }
 }
 
 TEST(Options, LimitsAreSetAndCheckedForRange) {
@@ -143,22 +132,6 @@ TEST(Options, LimitsAreSetAndCheckedForRange) {
     Options set;
     ASSERT_TRUE(Parse({f.option, f.value}, set).ok) << f.option;
     EXPECT_EQ(f.read(set.limits), f.expected) << f.option;
-  }
-
-  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--max-frame", "10"},
-                                              {"--max-frame", "70000"},
-                                              {"--idle-timeout", "0"},
-                                              {"--max-session-time", "0"},
-                                              {"--max-sessions-per-ip", "0"},
-                                              {"--max-messages-per-sender", "ten"},
-                                              {"--max-recipients", "-1"},
-                                              {"--max-upload"},
-                                              {"--bogus"},
-                                              {"--state", ""}}) {
-    Options rejected;
-    const ParseResult result = Parse(bad, rejected);
-    EXPECT_FALSE(result.ok) << bad[0];
-    EXPECT_NE(result.error.find(bad[0]), std::string::npos) << result.error;
   }
 }
 
@@ -200,42 +173,68 @@ TEST(Options, SmtpRelayIsOffUntilAUrlIsGiven) {
   EXPECT_EQ(service.voiceFormat, VoiceFormat::Both);
 }
 
-// Each refusal names the option at fault and, for the password, where it must come from.
-TEST(Options, SmtpRelayRefusesWhatCouldNotWork) {
+// Each refusal names the option at fault and, for the relay's password, where it must come
+// from; a database password in a refused URI is never repeated.
+TEST(Options, RefusalsNameTheOptionAtFault) {
   struct Case {
     std::vector<std::string> arguments;
-    const char* password;
     const char* named;
+    const char* password = "";
   };
   const Case cases[] = {
-      {{"--smtp-relay", "mx.example.org"}, "", "--smtp-relay"},
-      {{"--smtp-relay", "http://mx"}, "", "--smtp-relay"},
-      {{"--smtp-relay", "smtp://mx:0"}, "", "--smtp-relay"},
-      {{"--smtp-relay", "smtp://mx/?x"}, "", "--smtp-relay"},
-      {{"--smtp-relay", "smtp://me:pw@mx"}, "", "MURMELPOST_SMTP_PASSWORD"},
-      {{"--smtp-relay", "smtp://mx", "--smtp-user", "me"}, "", "MURMELPOST_SMTP_PASSWORD"},
-      {{"--smtp-relay", "smtp://mx", "--smtp-user", ""}, "pw", "--smtp-user"},
-      {{"--smtp-relay", "smtps://mx", "--smtp-starttls"}, "", "--smtp-starttls"},
-      {{"--smtp-relay", "smtp://mx", "--smtp-envelope-from", "nobody"}, "", "--smtp-envelope-from"},
-      {{"--smtp-relay", "smtp://mx", "--smtp-envelope-from", "<a@mx>"}, "", "--smtp-envelope-from"},
-      {{"--smtp-user", "me"}, "pw", "--smtp-user"},
-      {{"--smtp-starttls"}, "", "--smtp-starttls"},
-      {{"--smtp-relay"}, "", "--smtp-relay"},
+      {{"--public-url", "mail.example.org"}, "--public-url"},
+      {{"--public-url", "ftp://mail.example.org"}, "--public-url"},
+      {{"--public-url"}, "--public-url"},
+      {{"--public-url", "http://mail.example.org", "--no-http"}, "--public-url"},
+      {{"--no-http", "--public-url", "http://mail.example.org"}, "--public-url"},
+      {{"--max-frame", "10"}, "--max-frame"},
+      {{"--max-frame", "70000"}, "--max-frame"},
+      {{"--idle-timeout", "0"}, "--idle-timeout"},
+      {{"--max-session-time", "0"}, "--max-session-time"},
+      {{"--max-sessions-per-ip", "0"}, "--max-sessions-per-ip"},
+      {{"--max-messages-per-sender", "ten"}, "--max-messages-per-sender"},
+      {{"--max-recipients", "-1"}, "--max-recipients"},
+      {{"--max-upload"}, "--max-upload"},
+      {{"--bogus"}, "--bogus"},
+      {{"--state", ""}, "--state"},
+      {{"--smtp-relay", "mx.example.org"}, "--smtp-relay"},
+      {{"--smtp-relay", "http://mx"}, "--smtp-relay"},
+      {{"--smtp-relay", "smtp://mx:0"}, "--smtp-relay"},
+      {{"--smtp-relay", "smtp://mx/?x"}, "--smtp-relay"},
+      {{"--smtp-relay", "smtp://me:pw@mx"}, "MURMELPOST_SMTP_PASSWORD"},
+      {{"--smtp-relay", "smtp://mx", "--smtp-user", "me"}, "MURMELPOST_SMTP_PASSWORD"},
+      {{"--smtp-relay", "smtp://mx", "--smtp-user", ""}, "--smtp-user", "pw"},
+      {{"--smtp-relay", "smtps://mx", "--smtp-starttls"}, "--smtp-starttls"},
+      {{"--smtp-relay", "smtp://mx", "--smtp-envelope-from", "nobody"}, "--smtp-envelope-from"},
+      {{"--smtp-relay", "smtp://mx", "--smtp-envelope-from", "<a@mx>"}, "--smtp-envelope-from"},
+      {{"--smtp-user", "me"}, "--smtp-user", "pw"},
+      {{"--smtp-starttls"}, "--smtp-starttls"},
+      {{"--smtp-relay"}, "--smtp-relay"},
       // It goes into every From header: nothing but a plain mailbox.
-      {{"--mail-from", "Murmelpost <mp@example.org>"}, "", "--mail-from"},
-      {{"--mail-from", "mp@example.org\r\nBcc: x@example.org"}, "", "--mail-from"},
-      {{"--voice-format", "MP3"}, "", "--voice-format"},
+      {{"--mail-from", "Murmelpost <mp@example.org>"}, "--mail-from"},
+      {{"--mail-from", "mp@example.org\r\nBcc: x@example.org"}, "--mail-from"},
+      {{"--voice-format", "MP3"}, "--voice-format"},
+      {{"--database", "sqlite:"}, "--database"},
+      {{"--database", "mysql://mp:s3cret@db/m"}, "--database"},
+      {{"--database", "/srv/m/catalogue.sqlite3"}, "--database"},
+      {{"--database", "postgresql://mp:s3cret@db/m\n"}, "--database"},
+      {{"--database", "host=db password=s3cret"}, "--database"},
+      {{"--list", "0"}, "--list"},
+      {{"--list", "-1"}, "--list"},
+      {{"--list", "ten"}, "--list"},
+      {{"--list", "1000001"}, "--list"},
   };
   for (const Case& c : cases) {
     Options options;
     const ParseResult result = Parse(c.arguments, options, "/home/u", "", c.password);
     EXPECT_FALSE(result.ok) << c.arguments.back();
     EXPECT_NE(result.error.find(c.named), std::string::npos) << result.error;
+    EXPECT_EQ(result.error.find("s3cret"), std::string::npos) << result.error;
   }
 }
 
 // A database password may sit in the URI: no message ever repeats it.
-TEST(Options, DatabaseTakesTwoFormsAndNeverRepeatsAPassword) {
+TEST(Options, DatabaseTakesTwoFormsAndRedactsAPassword) {
   const std::pair<const char*, const char*> accepted[] = {
       {"sqlite:/srv/m/catalogue.sqlite3", "sqlite:/srv/m/catalogue.sqlite3"},
       {"postgresql://db.example/murmel", "postgresql://db.example/murmel"},
@@ -250,43 +249,21 @@ TEST(Options, DatabaseTakesTwoFormsAndNeverRepeatsAPassword) {
     ASSERT_TRUE(result.ok && options.database) << given << ": " << result.error;
     EXPECT_EQ(RedactedLocation(given), redacted);
   }
-  for (const char* refused : {"sqlite:", "mysql://mp:s3cret@db/m", "/srv/m/catalogue.sqlite3",
-                              "postgresql://mp:s3cret@db/m\n", "host=db password=s3cret"}) {
-    Options options;
-    const ParseResult result = Parse({"--database", refused}, options, "/home/u", "", "");
-    EXPECT_FALSE(result.ok) << refused;
-    EXPECT_NE(result.error.find("--database"), std::string::npos) << result.error;
-    EXPECT_EQ(result.error.find("s3cret"), std::string::npos) << result.error;
-  }
 }
 
 // The count is optional, so what follows --list is taken only when it is not an option.
 TEST(Options, ListTakesAnOptionalCountOfNewestMessages) {
-  struct Case {
-    std::vector<std::string> arguments;
-    bool ok;
-    std::uint64_t count;
+  const std::pair<std::vector<std::string>, std::uint64_t> cases[] = {
+      {{"--list"}, 20},
+      {{"--list", "5"}, 5},
+      {{"--list", "--state", "/srv/m"}, 20},
+      {{"--state", "/srv/m", "--list", "1000000"}, 1000000},
   };
-  const Case cases[] = {
-      {{"--list"}, true, 20},
-      {{"--list", "5"}, true, 5},
-      {{"--list", "--state", "/srv/m"}, true, 20},
-      {{"--state", "/srv/m", "--list", "1000000"}, true, 1000000},
-      {{"--list", "0"}, false, 0},
-      {{"--list", "-1"}, false, 0},
-      {{"--list", "ten"}, false, 0},
-      {{"--list", "1000001"}, false, 0},
-  };
-  for (const Case& c : cases) {
+  for (const auto& [arguments, count] : cases) {
     Options options;
-    const ParseResult result = Parse(c.arguments, options);
-    EXPECT_EQ(result.ok, c.ok) << c.arguments.back();
-    if (!c.ok) {
-      EXPECT_NE(result.error.find("--list"), std::string::npos) << result.error;
-    } else {
-      EXPECT_TRUE(options.list);
-      EXPECT_EQ(options.listCount, c.count);
-    }
+    ASSERT_TRUE(Parse(arguments, options).ok) << arguments.back();
+    EXPECT_TRUE(options.list);
+    EXPECT_EQ(options.listCount, count);
   }
   Options serving;
   ASSERT_TRUE(Parse({}, serving).ok);

@@ -38,13 +38,9 @@ class PictureServers {
   // for it, "" when it was accepted without one, nullopt when the server refused it.
   std::optional<std::string> Register(const Bytes& picture) {
     const auto before = Mails();
-    Client client(server_.port());
-    const auto opening = client.Receive();
-    const bool accepted = opening && client.Exchange("HELLCEMurmelpost _DEF:2.80.1234") == "TROK" &&
-                          client.Exchange(LocaleRecord()) == "TROK" &&
-                          Envelope(client, kAnn, "", "") && Upload(client, 4, picture) &&
-                          client.Exchange("FINI") == "TROK";
-    if (!accepted) return std::nullopt;
+    const Mail registration{
+        .sender = kAnn, .recipients = "", .subject = "", .type = 4, .upload = picture};
+    if (Send(server_.port(), registration) != "TROK") return std::nullopt;
     std::string token;
     for (const auto& mail : Mails()) {
       if (before.contains(mail)) continue;
@@ -61,11 +57,7 @@ class PictureServers {
   // "cartoon" for one of ours, byte for byte.
   std::string PictureOnNextMessage() {
     const std::string subject = "message " + std::to_string(++sent_);
-    Client client(server_.port());
-    if (!Greet(client) || !Envelope(client, kAnn, "bob@example.org", subject) ||
-        !Upload(client, 1, B("hi")) || client.Exchange("FINI") != "TROK") {
-      return "not sent";
-    }
+    if (Send(server_.port(), {.sender = kAnn, .subject = subject}) != "TROK") return "not sent";
     for (const auto& mail : Mails()) {
       const std::string text = ReadFile(mail);
       if (text.find("Subject: " + subject + "\n") == std::string::npos) continue;
@@ -95,10 +87,8 @@ class PictureServers {
  private:
   std::set<std::filesystem::path> Mails() {
     server_test::AllComposed(server_.delivery());
-    std::set<std::filesystem::path> mails;
-    for (const auto& entry : std::filesystem::directory_iterator(server_.outbox() / "new"))
-      mails.insert(entry.path());
-    return mails;
+    const auto mails = Files(server_.outbox() / "new");
+    return {mails.begin(), mails.end()};
   }
 
   TestServer server_;
@@ -115,7 +105,7 @@ struct PictureConfirmationTest : testing::Test {
   std::pair<std::string, std::string> ConfirmedGifAndPendingJpeg() {
     const auto gif = servers->Register(Picture("GIF89a"));
     HttpClient browser = servers->Browser();
-    if (!gif || Status(browser, "POST", "/picture/confirm/" + *gif) != 200) return {};
+    if (!gif || browser.Status("POST", "/picture/confirm/" + *gif) != 200) return {};
     const auto jpeg = servers->Register(Picture("\xFF\xD8\xFF\xE0"));
     return {*gif, jpeg.value_or("")};
   }
@@ -158,7 +148,7 @@ TEST_F(PictureConfirmationTest, PictureTravelsOnlyOnceTheSenderPressesConfirm) {
 
   // A used link is gone, for the page, the button and the picture alike.
   for (const char* method : {"GET", "POST"}) {
-    EXPECT_EQ(Status(browser, method, link), 404) << method;
+    EXPECT_EQ(browser.Status(method, link), 404) << method;
   }
   const auto used = browser.Get("/picture/pending/" + *token);
   ASSERT_TRUE(used);
@@ -173,10 +163,10 @@ TEST_F(PictureConfirmationTest, ANewerRegistrationReplacesThePendingOneAndItsLin
   ASSERT_TRUE(first && second);
   ASSERT_NE(*first, *second);
   HttpClient browser = servers->Browser();
-  EXPECT_EQ(Status(browser, "GET", "/picture/confirm/" + *first), 404);
-  EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + *first), 404);
+  EXPECT_EQ(browser.Status("GET", "/picture/confirm/" + *first), 404);
+  EXPECT_EQ(browser.Status("POST", "/picture/confirm/" + *first), 404);
   EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
-  EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + *second), 200);
+  EXPECT_EQ(browser.Status("POST", "/picture/confirm/" + *second), 200);
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.jpg");
 }
 
@@ -187,14 +177,14 @@ TEST_F(PictureConfirmationTest, LinksExpireAfterSevenDays) {
   const std::string link = "/picture/confirm/" + *token;
   HttpClient browser = servers->Browser();
   now += murmel::server::kPictureLinkLifetime;
-  EXPECT_EQ(Status(browser, "GET", link), 200);
+  EXPECT_EQ(browser.Status("GET", link), 200);
   now += 1;
-  EXPECT_EQ(Status(browser, "GET", link), 404);
-  EXPECT_EQ(Status(browser, "GET", "/picture/pending/" + *token), 404);
-  EXPECT_EQ(Status(browser, "POST", link), 404);
+  EXPECT_EQ(browser.Status("GET", link), 404);
+  EXPECT_EQ(browser.Status("GET", "/picture/pending/" + *token), 404);
+  EXPECT_EQ(browser.Status("POST", link), 404);
   EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
   // Tokens are exactly what the server made: anything else is an ordinary missing page.
-  EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + std::string(32, 'g')), 405);
+  EXPECT_EQ(browser.Status("POST", "/picture/confirm/" + std::string(32, 'g')), 405);
 }
 
 TEST_F(PictureConfirmationTest, PendingAndConfirmedPicturesSurviveARestart) {
@@ -207,8 +197,8 @@ TEST_F(PictureConfirmationTest, PendingAndConfirmedPicturesSurviveARestart) {
   ASSERT_TRUE(servers->ready());
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.gif");
   HttpClient after = servers->Browser();
-  EXPECT_EQ(Status(after, "POST", "/picture/confirm/" + gif), 404);
-  EXPECT_EQ(Status(after, "POST", "/picture/confirm/" + jpeg), 200);
+  EXPECT_EQ(after.Status("POST", "/picture/confirm/" + gif), 404);
+  EXPECT_EQ(after.Status("POST", "/picture/confirm/" + jpeg), 200);
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.jpg");
 }
 
@@ -223,7 +213,7 @@ TEST_F(PictureConfirmationTest, ClearingIsImmediateAndCancelsAPendingPicture) {
   EXPECT_EQ(*cleared, "");
   EXPECT_NE(servers->lastMail().find("cleared"), std::string::npos) << servers->lastMail();
   EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
-  EXPECT_EQ(Status(browser, "POST", "/picture/confirm/" + pending), 404);
+  EXPECT_EQ(browser.Status("POST", "/picture/confirm/" + pending), 404);
   EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
 }
 

@@ -66,28 +66,35 @@ inline Bytes LocaleRecord(std::uint32_t codePage = 1252) {
   return record;
 }
 
+// A socket to port on loopback from the address from (127.0.0.2 is a second client), -1
+// when it cannot connect. Reads give up after ten seconds, so a stalled server fails a test.
+inline int ConnectFrom(std::uint16_t port, const char* from = "127.0.0.1") {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  ::inet_pton(AF_INET, from, &address.sin_addr);
+  const timeval limit{10, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (!bound || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 class Client {
  public:
   // from: the loopback address to connect from (any 127.x.y.z), as a second client host.
-  explicit Client(std::uint16_t port, const char* from = nullptr) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (from != nullptr) {
-      sockaddr_in source{};
-      source.sin_family = AF_INET;
-      ::inet_pton(AF_INET, from, &source.sin_addr);
-      ::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source);
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
+  explicit Client(std::uint16_t port, const char* from = "127.0.0.1")
+      : fd_(ConnectFrom(port, from)) {}
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
   ~Client() { Close(); }
 
-  bool connected() const { return connected_; }
+  bool connected() const { return fd_ >= 0; }
   void Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -111,12 +118,14 @@ class Client {
     body.resize(length - 2);
     return body;
   }
+  std::string ReceiveText() {
+    const auto reply = Receive();
+    return reply ? std::string(reply->begin(), reply->end()) : "";
+  }
 
   // Sends one command frame and returns the reply as text ("" when the server closed).
   std::string Exchange(const Bytes& payload) {
-    if (!WriteRaw(Frame(payload))) return "";
-    const auto reply = Receive();
-    return reply ? std::string(reply->begin(), reply->end()) : "";
+    return WriteRaw(Frame(payload)) ? ReceiveText() : "";
   }
   std::string Exchange(std::string_view payload) { return Exchange(B(payload)); }
 
@@ -124,13 +133,10 @@ class Client {
   // socket options. Against a server without quick ACKs this waits out delayed ACKs.
   std::string ExchangeInPieces(const Bytes& payload) {
     const Bytes frame = Frame(payload);
-    if (!WriteRaw(Bytes(frame.begin(), frame.begin() + 3)) ||
-        !WriteRaw(Bytes(frame.begin() + 3, frame.end() - 2)) ||
-        !WriteRaw(Bytes(frame.end() - 2, frame.end()))) {
-      return "";
-    }
-    const auto reply = Receive();
-    return reply ? std::string(reply->begin(), reply->end()) : "";
+    const bool sent = WriteRaw(Bytes(frame.begin(), frame.begin() + 3)) &&
+                      WriteRaw(Bytes(frame.begin() + 3, frame.end() - 2)) &&
+                      WriteRaw(Bytes(frame.end() - 2, frame.end()));
+    return sent ? ReceiveText() : "";
   }
 
   // True when the server has closed its side: EOF with no more frames.
@@ -150,15 +156,13 @@ class Client {
     return true;
   }
 
-  int fd_ = -1;
-  bool connected_ = false;
+  int fd_;
 };
 
 // The greeting steps that every session starts with; true when each was accepted.
 inline bool Greet(Client& client) {
-  const auto opening = client.Receive();
-  if (!opening || *opening != B("TROK")) return false;
-  return client.Exchange("HELLCEMurmelpost _DEF:2.80.1234") == "TROK" &&
+  return client.ReceiveText() == "TROK" &&
+         client.Exchange("HELLCEMurmelpost _DEF:2.80.1234") == "TROK" &&
          client.Exchange(LocaleRecord()) == "TROK" && client.Exchange("TYPE_DEF") == "TROK";
 }
 
@@ -187,31 +191,35 @@ inline bool Upload(Client& client, int type, const Bytes& bytes, std::string_vie
   return true;
 }
 
+// One message in a session of its own. Without recipients and with type 4 it registers a
+// picture (an empty one clears it).
+struct Mail {
+  std::string sender = "\"Ann\" <ann@example.org>";
+  std::string recipients = "bob@example.org";
+  std::string subject = "Hi";
+  int type = 1;
+  Bytes upload = B("hello");
+};
+
+// "TROK" once accepted, else the step that was refused: "greeting", "SEND", "RECI", "TITL",
+// "upload" or the reply to "FINI".
+inline std::string Send(std::uint16_t port, const Mail& mail, const char* from = "127.0.0.1") {
+  Client client(port, from);
+  if (!Greet(client)) return "greeting";
+  for (const auto& [word, value] :
+       {std::pair{"SEND", &mail.sender}, {"RECI", &mail.recipients}, {"TITL", &mail.subject}}) {
+    if (client.Exchange(word + *value) != "TROK") return word;
+  }
+  if (!Upload(client, mail.type, mail.upload)) return "upload";
+  return client.Exchange("FINI");
+}
+
 // Messages go out at once, from a fixed service address.
 inline murmel::server::DeliveryOptions ClosedNetwork() {
   murmel::server::DeliveryOptions options;
   options.mailFrom = "murmelpost@service.example";
   options.verifySenders = false;
   return options;
-}
-
-// A socket to port on loopback from the address from (127.0.0.2 is a second client), -1
-// when it cannot connect. Reads give up after ten seconds, so a stalled server fails a test.
-inline int ConnectFrom(std::uint16_t port, const char* from = "127.0.0.1") {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  ::inet_pton(AF_INET, from, &address.sin_addr);
-  const timeval limit{10, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (!bound || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
 }
 
 // What the server sent until it closed; nullopt when it neither closed nor sent in time.
@@ -260,9 +268,8 @@ inline std::optional<HttpReply> Fetch(std::uint16_t port, const std::string& req
   ::close(fd);
   const auto end = received ? received->find("\r\n\r\n") : std::string::npos;
   if (end == std::string::npos || !received->starts_with("HTTP/1.1 ")) return std::nullopt;
-  HttpReply reply{std::atoi(received->c_str() + 9), received->substr(0, end + 2),
-                  received->substr(end + 4)};
-  return reply;
+  return HttpReply{std::atoi(received->c_str() + 9), received->substr(0, end + 2),
+                   received->substr(end + 4)};
 }
 
 class HttpClient {
@@ -276,6 +283,11 @@ class HttpClient {
     return Send("POST", path,
                 "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
                     std::to_string(body.size()) + "\r\n\r\n" + body);
+  }
+  // Status of a GET or POST on path, -1 when the request failed.
+  int Status(const std::string& method, const std::string& path) const {
+    const auto result = method == "POST" ? Post(path) : Get(path);
+    return result ? result->status : -1;
   }
 
  private:
@@ -319,6 +331,27 @@ inline bool AllComposed(const murmel::server::Delivery& delivery) {
   });
 }
 
+// The files in folder, none when it does not exist.
+inline std::vector<std::filesystem::path> Files(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> files;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    files.push_back(entry.path());
+  return files;
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The rows of a state folder's catalogue, newest first; none when it cannot be read.
+inline std::vector<murmel::server::CatalogueRow> Rows(const std::filesystem::path& state) {
+  murmel::server::SqliteStore reader(state / murmel::server::kCatalogueFileName);
+  auto result = reader.Open(true);
+  return result.ok ? reader.Newest(100000, result) : std::vector<murmel::server::CatalogueRow>{};
+}
+
 // The transfer server (and with setup.http its HTTP pages) over one state folder.
 class TestServer {
  public:
@@ -349,7 +382,7 @@ class TestServer {
     thread_ = std::thread([this] { io_.run(); });
   }
   explicit TestServer(murmel::server::Limits limits, bool quickAck = true)
-      : TestServer(WithLimits(limits, quickAck)) {}
+      : TestServer(TestServerSetup{.limits = limits, .quickAck = quickAck}) {}
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
   ~TestServer() {
@@ -372,37 +405,28 @@ class TestServer {
     AllComposed(delivery_);
     return Files(outbox() / "new");
   }
-  std::vector<std::filesystem::path> Temporary() const { return Files(outbox() / "tmp"); }
 
-  std::vector<std::string> Log() {
+  // The server's log lines, once there are at least count of them.
+  std::vector<std::string> Log(std::size_t count = 0) {
+    Eventually([&] { return Lines().size() >= count; });
+    return Lines();
+  }
+
+ private:
+  std::vector<std::string> Lines() {
     const std::lock_guard lock(logMutex_);
     return log_;
   }
 
-  static std::vector<std::filesystem::path> Files(const std::filesystem::path& folder) {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-      files.push_back(entry.path());
-    return files;
-  }
-
- private:
-  static TestServerSetup WithLimits(murmel::server::Limits limits, bool quickAck) {
-    TestServerSetup setup;
-    setup.limits = limits;
-    setup.quickAck = quickAck;
-    return setup;
-  }
-
   void StartRelay(const TestServerSetup& setup) {
-    murmel::server::SmtpRelayOptions relay;
-    relay.url = setup.smtpRelay;
-    relay.envelopeFrom = setup.delivery.mailFrom;
     murmel::server::RelaySchedule fast;
     fast.firstRetry = std::chrono::milliseconds(10);
     fast.rescan = std::chrono::milliseconds(50);
     opened_ = opened_ && relayCatalogue_.Open().ok;
-    relay_.emplace(delivery_.outboxRoot(), relay, fast, relayCatalogue_, [](const std::string&) {});
+    relay_.emplace(delivery_.outboxRoot(),
+                   murmel::server::SmtpRelayOptions{.url = setup.smtpRelay,
+                                                    .envelopeFrom = setup.delivery.mailFrom},
+                   fast, relayCatalogue_, [](const std::string&) {});
     relay_->OnUndelivered(murmel::server::ReportsThrough(delivery_));
     opened_ = opened_ && relay_->Start().ok;
     delivery_.OnDelivered([this] { relay_->Wake(); });
@@ -422,13 +446,7 @@ class TestServer {
   std::vector<std::string> log_;
 };
 
-// Status of a GET or POST on path, -1 when the request failed.
-inline int Status(const HttpClient& browser, const std::string& method, const std::string& path) {
-  const auto result = method == "POST" ? browser.Post(path) : browser.Get(path);
-  return result ? result->status : -1;
-}
-
-// A Python checker kept beside these tests (strict_mail.py, render_mail.py, ...).
+// A Python checker kept beside these tests (strict_mail.py, ...).
 inline std::filesystem::path TestScript(const std::string& name) {
   return std::filesystem::path(MURMELPOST_SOURCE_DIR) / "tests" / "server" / name;
 }
@@ -448,11 +466,6 @@ inline CommandResult RunCommand(const std::string& command) {
   while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
   result.status = ::pclose(pipe);
   return result;
-}
-
-inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 #ifdef MURMELPOST_SERVER_PROGRAM

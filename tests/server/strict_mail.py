@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Reads one e-mail file the strictest way Python's e-mail package can and prints what
-it found as JSON. Exit 0 when it parsed (defects are listed, not fatal); nonzero when
-parsing itself raised.
+it found as JSON, each attachment written into OUT_DIR when given. Exit 0 when it parsed
+(defects are listed, not fatal); nonzero when parsing itself raised.
 
-Usage: strict_mail.py FILE
+Usage: strict_mail.py FILE [OUT_DIR]
 """
 import email
 import email.policy
 import json
+import os
 import sys
 
 MAX_LINE = 998  # octets, without the line end
@@ -24,7 +25,7 @@ def line_defects(raw):
     return found
 
 
-def main(path):
+def main(path, out_dir=None):
     with open(path, "rb") as f:
         raw = f.read()
     with open(path, "rb") as f:
@@ -48,6 +49,9 @@ def main(path):
                                 "type": part.get_content_type(),
                                 "description": part.get("Content-Description", ""),
                                 "size": len(part.get_content())})
+            if out_dir:
+                with open(os.path.join(out_dir, part.get_filename()), "wb") as out:
+                    out.write(part.get_payload(decode=True))
         elif part.get_content_type() == "text/plain" and text is None:
             text = part.get_content()
         elif part.get_content_type() == "text/html" and html is None:
@@ -68,9 +72,9 @@ def main(path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
     try:
-        main(sys.argv[1])
+        main(*sys.argv[1:])
     except Exception as error:  # the strict policy raises on the first message defect
         sys.exit(f"{sys.argv[1]}: {type(error).__name__}: {error}")
