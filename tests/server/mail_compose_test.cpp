@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "mail_support.h"
+#include "server/cartoons.h"
 #include "support/temp_dir.h"
 
 namespace murmel::server {
@@ -206,6 +208,35 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
     }
     EXPECT_EQ(names, expectedNames);
   }
+}
+
+// A voice message as a recipient sees it: Chromium renders its HTML part with the cartoon
+// and with images blocked. MURMELPOST_SCREENSHOT_DIR keeps the screenshots.
+TEST(MailCompose, VoiceMessageRendersInABrowserWithAndWithoutImages) {
+  const murmel::test::TempDir folder;
+  const CartoonFile& cat = CartoonFiles()[0];
+  MailContent content;
+  content.from = {"Ann Lee via Murmelpost", "murmelpost@service.example"};
+  content.replyTo = {"Ann Lee", "ann@example.org"};
+  content.to = {"bob@example.org"};
+  content.subject = "Dinner on Friday?";
+  content.text =
+      "Hi Bob,\nI left you a voice message about Friday.\n"
+      "Bring the good bread & the cheese!\n\nAnn";
+  content.attachments = {{"voice.wav", "audio/wav", {1, 2, 3}}};
+  content.picture = {std::string(cat.name), "image/png", {cat.bytes.begin(), cat.bytes.end()}};
+  content.pictureAlt = "A cartoon cat";
+  content.voiceNote = "Voice message, 0:42, attached as voice.wav";
+  content.messageId = "1700000000.1.1@murmelpost";
+  const std::string mail = folder / "mail.eml";
+  std::ofstream(mail, std::ios::binary) << ComposeMail(content);
+
+  const char* keep = std::getenv("MURMELPOST_SCREENSHOT_DIR");
+  const std::string script = server_test::TestScript("render_mail.py").string();
+  const auto rendered = server_test::RunCommand("python3 '" + script + "' '" + mail + "' '" +
+                                                (keep != nullptr ? keep : folder.path()) + "'");
+  if (rendered.status == 77 << 8) GTEST_SKIP() << rendered.output;  // no Chromium
+  EXPECT_EQ(rendered.status, 0) << rendered.output;
 }
 
 }  // namespace

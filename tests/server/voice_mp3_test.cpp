@@ -1,6 +1,6 @@
-// The voice as MP3: speech that the client encoded comes out of a real MP3 decoder sounding
-// like the GSM it was made of and lasting as long; a voice that cannot become MP3 still
-// reaches the e-mail.
+// The voice as MP3: speech that the client encoded comes out of a real MP3 decoder and two
+// real browsers sounding like the GSM it was made of and lasting as long; a voice that
+// cannot become MP3 still reaches the e-mail.
 #include "server/voice_mp3.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +105,19 @@ TEST(VoiceMp3, SoundsLikeTheClientsGsmAndLastsAsLongInSox) {
   const Samples sound = ReadSamples(raw);
   EXPECT_NEAR(static_cast<double>(sound.size()) / 16000, speech.seconds(), 0.1);
   EXPECT_GT(BestCorrelation(ReadSamples(gsm + ".16k.raw"), sound), 0.95);
+}
+
+// A recipient's browser plays it, at its length: sox alone would not show that a browser's
+// decoder accepts the stream our encoder writes.
+TEST(VoiceMp3, PlaysInHeadlessChromiumAndFirefoxAtItsLength) {
+  const Speech speech;
+  const std::string mp3 = speech.Mp3File();
+  ASSERT_FALSE(mp3.empty());
+  const std::string player = server_test::TestScript("browser_audio.py").string();
+  const auto played = RunCommand("python3 '" + player + "' '" + mp3 + "' audio/mpeg " +
+                                 std::to_string(speech.seconds()));
+  if (WEXITSTATUS(played.status) == 2) GTEST_SKIP() << played.output;
+  EXPECT_EQ(played.status, 0) << played.output;
 }
 
 TEST(VoiceMp3, EveryVoiceReachesTheMailAsAskedOrAsItCame) {
