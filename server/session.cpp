@@ -228,7 +228,7 @@ Decision Session::OnData(bool first, std::span<const std::uint8_t> data) {
   if (upload.type == kUploadPicture && first && pending_.announced > 0 && !IsPicture(data)) {
     return Refuse("a picture that is neither GIF nor JPEG");
   }
-  if (const IoResult spooled = message_.Append(data); !spooled.ok) {
+  if (const Result spooled = message_.Append(data); !spooled.ok) {
     return Refuse("not stored: " + spooled.error);
   }
   return Ok();

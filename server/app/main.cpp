@@ -71,7 +71,7 @@ bool ReadOptions(const std::vector<std::string>& arguments, murmel::server::Opti
   using namespace murmel::server;
   std::filesystem::path config;
   bool named = false;
-  ParseResult parsed = ConfigFileOf(arguments, config, named);
+  Result parsed = ConfigFileOf(arguments, config, named);
   // --help and --version must work whatever the file holds.
   const bool informational = std::any_of(arguments.begin(), arguments.end(), [](const auto& a) {
     return a == "--help" || a == "-h" || a == "--version";
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
                                "(--state DIR names another)");
       return 1;
     }
-    IoResult read = store->Open(/*mustExist=*/true);
+    Result read = store->Open(/*mustExist=*/true);
     const auto rows = read.ok ? store->Newest(static_cast<int>(options.listCount), read)
                               : std::vector<CatalogueRow>{};
     if (!read.ok) {
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
   deliveryOptions.voiceFormat = options.voiceFormat;
   deliveryOptions.database = storeAt;
   Delivery delivery(options.stateDir, deliveryOptions);
-  if (const IoResult opened = delivery.Open(); !opened.ok) {
+  if (const Result opened = delivery.Open(); !opened.ok) {
     Log(LogLevel::Error, opened.error);
     return 1;
   }
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // The relay thread's own connection: it reads each file's recipients there and
     // records what became of each.
-    if (const IoResult opened = relayStore->Open(); !opened.ok) {
+    if (const Result opened = relayStore->Open(); !opened.ok) {
       Log(LogLevel::Error, opened.error);
       return 1;
     }
@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
     relay.emplace(delivery.outboxRoot(), options.smtp, schedule, *relayStore,
                   [](const std::string& line) { Log(LogLevel::Info, line); });
     relay->OnUndelivered(ReportsThrough(delivery));
-    if (const IoResult started = relay->Start(); !started.ok) {
+    if (const Result started = relay->Start(); !started.ok) {
       Log(LogLevel::Error, started.error);
       return 1;
     }
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
   }
   asio::io_context io(1);
   Server server(io, options, delivery, [](const std::string& line) { Log(LogLevel::Info, line); });
-  if (const IoResult listening = server.Listen(); !listening.ok) {
+  if (const Result listening = server.Listen(); !listening.ok) {
     Log(LogLevel::Error, listening.error);
     return 1;
   }
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
   HttpHelpServer help;
   bool helpServed = false;
   if (options.http) {
-    if (const IoResult bound = help.Listen(options.httpAddress, options.httpPort); bound.ok) {
+    if (const Result bound = help.Listen(options.httpAddress, options.httpPort); bound.ok) {
       helpServed = true;
     } else if (options.httpExplicit) {
       Log(LogLevel::Error, bound.error);

@@ -50,7 +50,7 @@ void ExpectOutboxMatchesCatalogue(const Delivery& delivery, const std::set<std::
   const fs::path state = delivery.outboxRoot().parent_path();
   SqliteStore catalogue(state / kCatalogueFileName);
   ASSERT_TRUE(catalogue.Open().ok);
-  IoResult read;
+  Result read;
   const std::vector<CatalogueRow> rows = catalogue.Newest(100000, read);
   ASSERT_TRUE(read.ok) << read.error;
   std::set<std::string> files;
@@ -79,7 +79,7 @@ TEST(DurableAcceptance, EachFiniIsAnsweredOnlyOnceItsFileAndRowAreStored) {
       ++answered;
       // Read straight after the answer: no waiting for it to appear.
       const std::lock_guard lock(reading);
-      IoResult read;
+      Result read;
       if (!Subjects(catalogue.Newest(1000, read)).count(subject)) ++unseen;
     });
   }

@@ -57,7 +57,7 @@ std::vector<fs::path> FilesIn(const fs::path& folder) {
 
 std::vector<CatalogueRow> Rows(const fs::path& state) {
   SqliteStore reader(state / murmel::server::kCatalogueFileName);
-  murmel::server::IoResult result = reader.Open(true);
+  murmel::server::Result result = reader.Open(true);
   return result.ok ? reader.Newest(100, result) : std::vector<CatalogueRow>{};
 }
 
@@ -281,7 +281,7 @@ TEST_F(SenderVerification, UnconfirmedMessagesExpireAndConfirmationMailsAreCappe
   EXPECT_NE(murmel::server::FormatRows(Rows(server.state())).find("held"), std::string::npos);
 
   now += murmel::server::kHeldLifetime + 1;
-  murmel::server::IoResult result;
+  murmel::server::Result result;
   EXPECT_EQ(server.delivery().ExpireHeld(result), 3);
   EXPECT_TRUE(result.ok) << result.error;
   EXPECT_EQ(Count(MessageState::Expired), 3u);

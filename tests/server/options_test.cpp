@@ -5,9 +5,9 @@
 namespace murmel::server {
 namespace {
 
-ParseResult Parse(const std::vector<std::string>& arguments, Options& options,
-                  const std::string& home = "/home/u", const std::string& state = "",
-                  const std::string& password = "") {
+Result Parse(const std::vector<std::string>& arguments, Options& options,
+             const std::string& home = "/home/u", const std::string& state = "",
+             const std::string& password = "") {
   return ParseOptions(arguments, {home, state, "", password}, options);
 }
 
@@ -75,7 +75,7 @@ TEST(Options, ListenAndHttpAcceptTheirAddressPortForms) {
   };
   for (const Case& c : cases) {
     Options options;
-    const ParseResult result = Parse({c.option, c.value}, options);
+    const Result result = Parse({c.option, c.value}, options);
     EXPECT_EQ(result.ok, c.ok) << c.option << " " << c.value;
     if (!c.ok) {
       EXPECT_NE(result.error.find(c.option), std::string::npos) << result.error;
@@ -102,7 +102,7 @@ TEST(Options, PublicUrlIsAnHttpAddressAndNeedsTheHttpPages) {
         {"--public-url", "http://mail.example.org", "--no-http"},
         {"--no-http", "--public-url", "http://mail.example.org"}}) {
     Options rejected;
-    const ParseResult result = Parse(bad, rejected);
+    const Result result = Parse(bad, rejected);
     EXPECT_FALSE(result.ok) << bad.back();
     EXPECT_NE(result.error.find("--public-url"), std::string::npos) << result.error;
   }
@@ -156,7 +156,7 @@ TEST(Options, LimitsAreSetAndCheckedForRange) {
                                               {"--bogus"},
                                               {"--state", ""}}) {
     Options rejected;
-    const ParseResult result = Parse(bad, rejected);
+    const Result result = Parse(bad, rejected);
     EXPECT_FALSE(result.ok) << bad[0];
     EXPECT_NE(result.error.find(bad[0]), std::string::npos) << result.error;
   }
@@ -228,7 +228,7 @@ TEST(Options, SmtpRelayRefusesWhatCouldNotWork) {
   };
   for (const Case& c : cases) {
     Options options;
-    const ParseResult result = Parse(c.arguments, options, "/home/u", "", c.password);
+    const Result result = Parse(c.arguments, options, "/home/u", "", c.password);
     EXPECT_FALSE(result.ok) << c.arguments.back();
     EXPECT_NE(result.error.find(c.named), std::string::npos) << result.error;
   }
@@ -246,14 +246,14 @@ TEST(Options, DatabaseTakesTwoFormsAndNeverRepeatsAPassword) {
   };
   for (const auto& [given, redacted] : accepted) {
     Options options;
-    const ParseResult result = Parse({"--database", given}, options, "/home/u", "", "");
+    const Result result = Parse({"--database", given}, options, "/home/u", "", "");
     ASSERT_TRUE(result.ok && options.database) << given << ": " << result.error;
     EXPECT_EQ(RedactedLocation(given), redacted);
   }
   for (const char* refused : {"sqlite:", "mysql://mp:s3cret@db/m", "/srv/m/catalogue.sqlite3",
                               "postgresql://mp:s3cret@db/m\n", "host=db password=s3cret"}) {
     Options options;
-    const ParseResult result = Parse({"--database", refused}, options, "/home/u", "", "");
+    const Result result = Parse({"--database", refused}, options, "/home/u", "", "");
     EXPECT_FALSE(result.ok) << refused;
     EXPECT_NE(result.error.find("--database"), std::string::npos) << result.error;
     EXPECT_EQ(result.error.find("s3cret"), std::string::npos) << result.error;
@@ -279,7 +279,7 @@ TEST(Options, ListTakesAnOptionalCountOfNewestMessages) {
   };
   for (const Case& c : cases) {
     Options options;
-    const ParseResult result = Parse(c.arguments, options);
+    const Result result = Parse(c.arguments, options);
     EXPECT_EQ(result.ok, c.ok) << c.arguments.back();
     if (!c.ok) {
       EXPECT_NE(result.error.find("--list"), std::string::npos) << result.error;

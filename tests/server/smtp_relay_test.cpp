@@ -77,12 +77,12 @@ std::string SubmitVoice(murmel::server::Delivery& delivery, const std::string& t
   message.spool = std::make_shared<murmel::server::SpoolFile>(delivery.spoolFolder());
   message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
   EXPECT_TRUE(message.Append(server_test::B(text)).ok);
-  std::promise<murmel::server::DeliveryResult> done;
+  std::promise<murmel::server::Acceptance> done;
   delivery.Submit(message, "192.0.2.7",
-                  [&done](murmel::server::DeliveryResult result) { done.set_value(result); });
+                  [&done](murmel::server::Acceptance result) { done.set_value(result); });
   const auto accepted = done.get_future().get();
-  EXPECT_TRUE(accepted.ok) << accepted.detail;
-  return fs::path(accepted.detail).filename().string();
+  EXPECT_TRUE(accepted.result.ok) << accepted.result.error;
+  return accepted.file.filename().string();
 }
 
 class Outbox {
