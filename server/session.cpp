@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "server/address.h"
+#include "server/big_endian.h"
 #include "server/code_page.h"
 
 namespace murmel::server {
@@ -16,15 +17,6 @@ constexpr std::size_t kLocaleRecordSize = 21;
 constexpr std::uint8_t kClientCurrent = 0x01;
 
 std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
-
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-         p[3];
-}
-
-std::uint16_t BigEndian16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
 
 // A plain decimal count: digits only, no sign, no blanks.
 bool ParseCount(std::string_view text, std::size_t& value) {
