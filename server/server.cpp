@@ -124,8 +124,7 @@ namespace {
 // waiting: a fresh socket's buffer takes four bytes, and a peer that reads nothing must
 // not hold a coroutine.
 void RefuseAtOnce(asio::ip::tcp::socket& socket) {
-  static constexpr std::uint8_t kRefused[] = {'N', 'O', 'O', 'K'};
-  static const std::vector<std::uint8_t> frame = EncodeFrame(kRefused);
+  static const std::vector<std::uint8_t> frame = EncodeFrame(kReplyRefused);
   std::error_code ignored;
   socket.non_blocking(true, ignored);
   socket.send(asio::buffer(frame), 0, ignored);
@@ -332,8 +331,7 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
     co_return true;
   };
 
-  static constexpr std::uint8_t kOk[] = {'T', 'R', 'O', 'K'};
-  if (!co_await send(kOk)) co_return "lost before the greeting";
+  if (!co_await send(kReplyOk)) co_return "lost before the greeting";
 
   Session session(options_.limits, delivery_.spoolFolder());
   std::array<std::uint8_t, kFrameHeaderSize> header{};
@@ -361,8 +359,7 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
     ++connection.frames;
     const std::span<const std::uint8_t> payload(body.data(), bodyLength - kFrameTrailerSize);
     if (!accepted.empty()) {
-      static constexpr std::uint8_t kRefused[] = {'N', 'O', 'O', 'K'};
-      co_await send(kRefused);
+      co_await send(kReplyRefused);
       co_return accepted + ", then ended: a frame after \"FINI\"";
     }
 

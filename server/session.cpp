@@ -16,8 +16,6 @@ constexpr std::size_t kLocaleRecordSize = 21;
 // "CHCK" is answered with one data byte; 1 tells the client it is current.
 constexpr std::uint8_t kClientCurrent = 0x01;
 
-std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
-
 // A plain decimal count: digits only, no sign, no blanks.
 bool ParseCount(std::string_view text, std::size_t& value) {
   if (text.empty() || text.size() > 10) return false;
@@ -42,10 +40,10 @@ bool IsGreeting(std::string_view text) {
 
 }  // namespace
 
-Decision Ok() { return {Decision::Kind::Reply, Bytes(kReplyOk), {}}; }
+Decision Ok() { return {Decision::Kind::Reply, {kReplyOk.begin(), kReplyOk.end()}, {}}; }
 
 Decision Refuse(std::string reason) {
-  return {Decision::Kind::Refuse, Bytes(kReplyRefused), std::move(reason)};
+  return {Decision::Kind::Refuse, {kReplyRefused.begin(), kReplyRefused.end()}, std::move(reason)};
 }
 
 Decision Session::Handle(std::span<const std::uint8_t> payload) {
@@ -233,7 +231,7 @@ Decision Session::OnFinish() {
   if (!message_.IsPictureRegistration() && message_.recipients.empty()) {
     return Refuse("message without recipients");
   }
-  return {Decision::Kind::Finish, Bytes(kReplyOk), {}};
+  return {Decision::Kind::Finish, {kReplyOk.begin(), kReplyOk.end()}, {}};
 }
 
 }  // namespace murmel::server
