@@ -147,7 +147,7 @@ Acceptance Refused(std::string why) { return {{false, std::move(why)}, {}, false
 // not wait behind sixteen megabytes.
 constexpr std::size_t kSyncWhileStaging = std::size_t{1024} * 1024;
 // Uploads up to this size are composed in a lane of their own.
-constexpr std::uint64_t kSmallMessage = 128 * 1024;
+constexpr std::uint64_t kSmallMessage = std::uint64_t{128} * 1024;
 // Accepted messages whose e-mail waits: beyond this many, the threads that serve clients
 // compose too, so that the backlog on disk and its names in memory stay bounded.
 constexpr std::size_t kBacklogBound = 50000;
@@ -553,6 +553,7 @@ Result Delivery::SyncFolders(std::vector<std::filesystem::path>& folders, bool w
 
 void Delivery::PublishComposed(std::vector<Staged>& composed) {
   std::vector<Staged*> written;
+  written.reserve(composed.size());
   for (Staged& one : composed) written.push_back(&one);
   const bool wholeFileSystem = SyncStaged(written);
   // Where each goes is its row's state now: its sender may have confirmed the address, or
@@ -672,7 +673,7 @@ Result Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<LinkF
     folders.push_back(staged.target->root() / "new");
   }
   // Both folders of every rename.
-  const Result synced = SyncFolders(folders, wholeFileSystem);
+  Result synced = SyncFolders(folders, wholeFileSystem);
   bool toOutbox = false;
   for (Staged& staged : batch) {
     if (!staged.result.ok) continue;

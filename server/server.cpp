@@ -56,7 +56,7 @@ std::string PeerAddress(const asio::ip::tcp::endpoint& peer) {
 // it is durable or refused, so the transfer thread never waits for the disk.
 asio::awaitable<Acceptance> AsyncAccept(Delivery& delivery, Message message,
                                         std::string clientAddress) {
-  auto initiate = [&delivery](auto handler, Message message, std::string clientAddress) {
+  auto initiate = [&delivery](auto handler, Message&& message, std::string&& clientAddress) {
     auto shared = std::make_shared<decltype(handler)>(std::move(handler));
     delivery.Submit(std::move(message), std::move(clientAddress), [shared](Acceptance result) {
       const auto executor = asio::get_associated_executor(*shared);

@@ -17,7 +17,7 @@ namespace murmel::server {
 
 class SpoolFile {
  public:
-  static constexpr std::size_t kKeptInMemory = 16 * 1024;
+  static constexpr std::size_t kKeptInMemory = std::size_t{16} * 1024;
 
   explicit SpoolFile(std::filesystem::path folder) : folder_(std::move(folder)) {}
   SpoolFile(const SpoolFile&) = delete;
