@@ -29,7 +29,7 @@ void BM_Commit(benchmark::State& state) {
     location = {StoreLocation::Kind::Postgresql, {}, cluster->FreshSchema()};
   }
   const std::unique_ptr<Store> store = MakeStore(location);
-  if (const IoResult opened = store->Open(); !opened.ok) {
+  if (const Result opened = store->Open(); !opened.ok) {
     state.SkipWithError(opened.error.c_str());
     return;
   }
@@ -40,7 +40,7 @@ void BM_Commit(benchmark::State& state) {
   row.size = 1200;
   std::int64_t next = 0;
   for (auto _ : state) {
-    IoResult result = store->Begin();
+    Result result = store->Begin();
     for (int i = 0; result.ok && i < rows; ++i) {
       row.file = "bench." + std::to_string(++next);
       result = store->Insert(row);

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "server/durable_file.h"
+
 namespace murmel::server {
 namespace {
 
@@ -77,8 +79,7 @@ std::vector<std::uint8_t> AcceptedTrailer(const AcceptedMessage& accepted) {
   return {text.begin(), text.end()};
 }
 
-IoResult SaveAccepted(const AcceptedMessage& accepted, const std::filesystem::path& file,
-                      bool sync) {
+Result SaveAccepted(const AcceptedMessage& accepted, const std::filesystem::path& file, bool sync) {
   if (!accepted.message.spool) return WriteFile(file, AcceptedTrailer(accepted), sync);
   return accepted.message.spool->SaveAs(file, AcceptedTrailer(accepted), sync);
 }
@@ -158,7 +159,7 @@ std::optional<AcceptedMessage> ParseAcceptedTrailer(std::string_view trailer,
 }
 
 std::optional<AcceptedMessage> LoadAccepted(const std::filesystem::path& file, std::string& why) {
-  IoResult opened;
+  Result opened;
   std::shared_ptr<SpoolFile> spool = SpoolFile::Open(file, opened);
   if (!spool) {
     why = opened.error;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "server/message.h"
+#include "server/result.h"
 
 namespace murmel::server {
 
@@ -24,8 +25,7 @@ struct AcceptedMessage {
 std::vector<std::uint8_t> AcceptedTrailer(const AcceptedMessage& accepted);
 
 // Writes file (which must not exist); fsync'd when sync is set.
-IoResult SaveAccepted(const AcceptedMessage& accepted, const std::filesystem::path& file,
-                      bool sync);
+Result SaveAccepted(const AcceptedMessage& accepted, const std::filesystem::path& file, bool sync);
 
 // Reads what SaveAccepted wrote; why says what is wrong with a file that does not parse.
 std::optional<AcceptedMessage> LoadAccepted(const std::filesystem::path& file, std::string& why);

@@ -13,6 +13,7 @@
 #include "server/cartoons.h"
 #include "server/code_page.h"
 #include "server/delivery_report.h"
+#include "server/durable_file.h"
 #include "server/metrics.h"
 #include "server/voice_wav.h"
 
@@ -139,11 +140,14 @@ std::optional<std::vector<std::uint8_t>> KeptVoice(const Message& message,
 
 namespace {
 
+// A submission refused before anything of it was stored.
+Acceptance Refused(std::string why) { return {{false, std::move(why)}, {}, false}; }
+
 // Larger e-mails are fsync'd by the thread that wrote them: a batch of small ones should
 // not wait behind sixteen megabytes.
 constexpr std::size_t kSyncWhileStaging = std::size_t{1024} * 1024;
 // Uploads up to this size are composed in a lane of their own.
-constexpr std::uint64_t kSmallMessage = 128 * 1024;
+constexpr std::uint64_t kSmallMessage = std::uint64_t{128} * 1024;
 // Accepted messages whose e-mail waits: beyond this many, the threads that serve clients
 // compose too, so that the backlog on disk and its names in memory stay bounded.
 constexpr std::size_t kBacklogBound = 50000;
@@ -152,7 +156,7 @@ constexpr int kFinishingNice = 10;
 // cheaper, though it also writes out what others left dirty (such as large uploads).
 constexpr std::size_t kSyncFileSystemFrom = 8;
 
-IoResult CreateFolder(const std::filesystem::path& folder) {
+Result CreateFolder(const std::filesystem::path& folder) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) return {false, "cannot create " + folder.string() + ": " + error.message()};
@@ -178,8 +182,8 @@ StoreLocation Delivery::StoreAt() const {
 
 Delivery::~Delivery() { Stop(); }
 
-IoResult Delivery::Open() {
-  IoResult result = outbox_.Create();
+Result Delivery::Open() {
+  Result result = outbox_.Create();
   if (result.ok) result = held_.Create();
   if (result.ok) result = accepted_.Create();
   if (result.ok) result = CreateFolder(spoolFolder());
@@ -209,7 +213,7 @@ void Delivery::Stop() {
     toFinish_.clear();
   }
   composeReady_.notify_all();
-  for (Request& request : dropped) request.done({false, "the server is stopping"});
+  for (Request& request : dropped) request.done(Refused("the server is stopping"));
   for (std::thread& composer : composers_) composer.join();
   composers_.clear();
   {
@@ -272,7 +276,7 @@ void Delivery::Submit(Message message, std::string clientAddress, AcceptDone don
       return;
     }
   }
-  done({false, "the server is stopping"});
+  done(Refused("the server is stopping"));
 }
 
 void Delivery::SubmitNotice(MailContent mail, MessageKind kind) {
@@ -367,7 +371,7 @@ void Delivery::CommitLoop() {
     if (stopping) {
       for (Staged& staged : batch) {
         Fail(staged, "the server is stopping");
-        if (staged.done) staged.done(std::move(staged.result));
+        if (staged.done) staged.done(staged.Answer());
       }
       return;
     }
@@ -395,7 +399,7 @@ void Delivery::CommitLoop() {
     }
     composeReady_.notify_all();
     for (Staged& staged : batch) {
-      if (staged.done) staged.done(std::move(staged.result));
+      if (staged.done) staged.done(staged.Answer());
     }
   }
 }
@@ -433,9 +437,9 @@ Delivery::Staged Delivery::StageAccepted(Request& request) {
   row.size = static_cast<std::int64_t>(size);
   row.clientAddress = request.clientAddress;
   const AcceptedMessage accepted{std::move(request.message), row.received, request.clientAddress};
-  const IoResult saved =
+  const Result saved =
       SaveAccepted(accepted, accepted_.root() / "tmp" / staged.name, size >= kSyncWhileStaging);
-  staged.result = {saved.ok, saved.error};
+  staged.result = saved;
   return staged;
 }
 
@@ -469,11 +473,11 @@ Delivery::Staged Delivery::ComposeAccepted(const std::string& name) {
   staged.composed = true;
   if (kept && staged.result.ok) {
     const std::filesystem::path tmp = outbox_.root() / "tmp";
-    if (const IoResult written =
+    if (const Result written =
             WriteFile(tmp / (name + ".wav"), *kept, kept->size() >= kSyncWhileStaging);
         !written.ok) {
       ::unlink((tmp / name).c_str());
-      staged.result = {false, written.error};
+      staged.result = written;
     }
     staged.keptVoice = true;
   }
@@ -489,11 +493,11 @@ Delivery::Staged Delivery::Stage(MailContent mail, MessageKind kind,
   const std::string text =
       kind == MessageKind::DeliveryReport ? ComposeDeliveryReport(mail) : ComposeMail(mail);
   if (name.empty()) name = outbox_.NewName();
-  if (const IoResult written = outbox_.StageAs(
+  if (const Result written = outbox_.StageAs(
           name, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
           text.size() >= kSyncWhileStaging);
       !written.ok) {
-    staged.result = {false, written.error};
+    staged.result = written;
     return staged;
   }
   staged.name = name;
@@ -506,7 +510,6 @@ Delivery::Staged Delivery::Stage(MailContent mail, MessageKind kind,
   row.file = name;
   row.size = static_cast<std::int64_t>(text.size());
   row.clientAddress = clientAddress;
-  staged.result.ok = true;
   return staged;
 }
 
@@ -523,25 +526,25 @@ bool Delivery::SyncStaged(std::vector<Staged*>& files) {
   // writes every file's data and inode together and flushes the disk once (separate
   // fsyncs flush it once each where the file system keeps no journal).
   if (files.size() >= kSyncFileSystemFrom) {
-    if (const IoResult synced = SyncFileSystem(outbox_.root() / "tmp"); !synced.ok) {
+    if (const Result synced = SyncFileSystem(outbox_.root() / "tmp"); !synced.ok) {
       for (Staged* one : files) Fail(*one, synced.error);
     }
     return true;
   }
   for (Staged* one : files) {
     const std::filesystem::path tmp = one->from->root() / "tmp";
-    IoResult synced = SyncFile(tmp / one->name);
+    Result synced = SyncFile(tmp / one->name);
     if (synced.ok && one->keptVoice) synced = SyncFile(tmp / (one->name + ".wav"));
     if (!synced.ok) Fail(*one, synced.error);
   }
   return false;
 }
 
-IoResult Delivery::SyncFolders(std::vector<std::filesystem::path>& folders, bool wholeFileSystem) {
+Result Delivery::SyncFolders(std::vector<std::filesystem::path>& folders, bool wholeFileSystem) {
   if (wholeFileSystem) return SyncFileSystem(outbox_.root() / "tmp");
   std::sort(folders.begin(), folders.end());
   folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-  IoResult synced;
+  Result synced;
   for (const std::filesystem::path& folder : folders) {
     if (synced.ok) synced = SyncDirectory(folder);
   }
@@ -550,6 +553,7 @@ IoResult Delivery::SyncFolders(std::vector<std::filesystem::path>& folders, bool
 
 void Delivery::PublishComposed(std::vector<Staged>& composed) {
   std::vector<Staged*> written;
+  written.reserve(composed.size());
   for (Staged& one : composed) written.push_back(&one);
   const bool wholeFileSystem = SyncStaged(written);
   // Where each goes is its row's state now: its sender may have confirmed the address, or
@@ -558,7 +562,7 @@ void Delivery::PublishComposed(std::vector<Staged>& composed) {
   bool toOutbox = false;
   for (Staged& staged : composed) {
     if (!staged.result.ok) continue;
-    IoResult found;
+    Result found;
     const auto row = store_->Find(staged.name, found);
     if (!found.ok) {
       Fail(staged, found.error);
@@ -573,7 +577,7 @@ void Delivery::PublishComposed(std::vector<Staged>& composed) {
       ::unlink((acceptedFolder() / staged.name).c_str());
       continue;
     }
-    IoResult published;
+    Result published;
     if (staged.keptVoice) {
       published = MoveFile(outbox_.root() / "tmp" / (staged.name + ".wav"),
                            voiceFolder() / (staged.name + ".wav"));
@@ -590,7 +594,7 @@ void Delivery::PublishComposed(std::vector<Staged>& composed) {
     folders.push_back(target->root() / "new");
     if (staged.keptVoice) folders.push_back(voiceFolder());
   }
-  const IoResult synced = SyncFolders(folders, wholeFileSystem);
+  const Result synced = SyncFolders(folders, wholeFileSystem);
   // Only once the e-mail is durable may what it was made from go; until then a crash
   // composes it again.
   if (!synced.ok) return;
@@ -600,7 +604,7 @@ void Delivery::PublishComposed(std::vector<Staged>& composed) {
   if (toOutbox && onDelivered_) onDelivered_();
 }
 
-IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<LinkFor>& links) {
+Result Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<LinkFor>& links) {
   // The data first.
   std::vector<Staged*> written;
   for (Staged& one : batch) {
@@ -610,7 +614,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
   // Then every row in one transaction. Any failure here is the store's, so it fails the
   // whole batch: none of its clients hears "TROK", none of its files is published.
   std::vector<Staged> linkMail;
-  IoResult stored = store_->Begin();
+  Result stored = store_->Begin();
   for (Staged& staged : batch) {
     if (!stored.ok) break;
     if (!staged.result.ok) continue;
@@ -633,7 +637,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     if (stored.ok && !verified) {
       // Accepted, so the client's user is done; delivered once the address is confirmed.
       stored = AddConfirmationLink(staged.verifyingSender, staged.row.clientAddress, linkMail);
-      staged.result.detail = " (held until the sender confirms the address)";
+      staged.held = true;
       ++ServerMetrics().held;
     }
   }
@@ -652,7 +656,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
   std::vector<std::filesystem::path> folders;
   for (Staged& staged : batch) {
     if (!staged.result.ok) continue;
-    IoResult published;
+    Result published;
     if (staged.keptVoice) {
       published = MoveFile(outbox_.root() / "tmp" / (staged.name + ".wav"),
                            voiceFolder() / (staged.name + ".wav"));
@@ -669,7 +673,7 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
     folders.push_back(staged.target->root() / "new");
   }
   // Both folders of every rename.
-  const IoResult synced = SyncFolders(folders, wholeFileSystem);
+  Result synced = SyncFolders(folders, wholeFileSystem);
   bool toOutbox = false;
   for (Staged& staged : batch) {
     if (!staged.result.ok) continue;
@@ -679,33 +683,33 @@ IoResult Delivery::CommitBatch(std::vector<Staged>& batch, const std::vector<Lin
       ::unlink(file.c_str());
       ::unlink((voiceFolder() / (staged.name + ".wav")).c_str());
       store_->Remove(staged.row.file);
-      staged.result = {false, synced.error};
+      staged.result = synced;
       continue;
     }
     toOutbox = toOutbox || staged.target == &outbox_;
-    staged.result.detail = file.string() + staged.result.detail;
+    staged.file = file;
   }
   if (toOutbox && onDelivered_) onDelivered_();
   return synced;
 }
 
-DeliveryResult Delivery::StoreNotice(MailContent mail, MessageKind kind,
-                                     const std::string& clientAddress) {
+Acceptance Delivery::StoreNotice(MailContent mail, MessageKind kind,
+                                 const std::string& clientAddress) {
   std::vector<Staged> one;
   one.push_back(Stage(std::move(mail), kind, clientAddress));
   CommitBatch(one, {});
-  return one.front().result;
+  return one.front().Answer();
 }
 
-bool Delivery::Verified(const std::string& address, IoResult& result) {
+bool Delivery::Verified(const std::string& address, Result& result) {
   if (!options_.verifySenders) return true;
   const SenderRecord record = store_->Sender(AddressKey(address), result);
   return result.ok && clock_() < record.verifiedUntil;
 }
 
-IoResult Delivery::AddConfirmationLink(const std::string& address, const std::string& clientAddress,
-                                       std::vector<Staged>& mail) {
-  IoResult result;
+Result Delivery::AddConfirmationLink(const std::string& address, const std::string& clientAddress,
+                                     std::vector<Staged>& mail) {
+  Result result;
   SenderRecord record = store_->Sender(AddressKey(address), result);
   if (!result.ok) return result;
   const std::time_t now = clock_();
@@ -724,7 +728,7 @@ IoResult Delivery::AddConfirmationLink(const std::string& address, const std::st
                 "Messages wait for 7 days. If you did not send one, ignore this e-mail: "
                 "nothing\nis delivered in your name.\n";
   Staged staged = Stage(std::move(notice), MessageKind::SenderConfirmation, clientAddress);
-  if (!staged.result.ok) return {false, staged.result.detail};
+  if (!staged.result.ok) return staged.result;
   mail.push_back(std::move(staged));
   Staged& link = mail.back();
   link.target = &outbox_;
@@ -741,26 +745,25 @@ void Delivery::RegisterPicture(Request& request) {
   const std::string& sender = message.sender.address;
   const std::string& clientAddress = request.clientAddress;
   const bool clearing = bytes.empty();
-  IoResult checked;
+  Result checked;
   const bool verified = Verified(sender, checked);
-  if (!checked.ok) return request.done({false, checked.error});
+  if (!checked.ok) return request.done(Refused(checked.error));
   if (confirmBase_.empty() && (!clearing || !verified)) {
     return request.done(
-        {false,
-         "custom pictures and sender addresses are confirmed on the HTTP pages, which this "
-         "server does not serve (start it without --no-http)"});
+        Refused("custom pictures and sender addresses are confirmed on the HTTP pages, which this "
+                "server does not serve (start it without --no-http)"));
   }
   if (!verified) {
     // Nobody may change the picture on messages in someone else's name.
     std::vector<Staged> none;
-    const IoResult mailed = CommitBatch(none, {{sender, clientAddress}});
-    return request.done({false, "the sender's address is not confirmed" +
-                                    (mailed.ok ? std::string() : "; " + mailed.error)});
+    const Result mailed = CommitBatch(none, {{sender, clientAddress}});
+    return request.done(Refused("the sender's address is not confirmed" +
+                                (mailed.ok ? std::string() : "; " + mailed.error)));
   }
   std::string token;
-  const IoResult stored =
+  const Result stored =
       clearing ? pictures_.Clear(sender) : pictures_.Register(sender, bytes, token);
-  if (!stored.ok) return request.done({false, stored.error});
+  if (!stored.ok) return request.done(Refused(stored.error));
 
   MailContent mail = Notice(sender, clientAddress);
   if (clearing) {
@@ -787,7 +790,7 @@ void Delivery::RegisterPicture(Request& request) {
 }
 std::optional<SenderConfirmationView> Delivery::PendingSender(const std::string& token) {
   const std::lock_guard lock(mutex_);
-  IoResult result;
+  Result result;
   const auto record = store_->SenderByToken(token, result);
   if (!record || clock_() - record->mailedAt > kHeldLifetime) return std::nullopt;
   ExpireHeldLocked(result);
@@ -829,12 +832,12 @@ SenderConfirmationResult Delivery::ConfirmSender(const std::string& token) {
 }
 
 std::vector<RateCount> Delivery::ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
-                                            std::int64_t& since, IoResult& result) {
+                                            std::int64_t& since, Result& result) {
   const std::lock_guard lock(mutex_);
   return store_->ShareRates(std::move(added), fromHour, since, result);
 }
 
-int Delivery::ReleaseHeld(IoResult& result) {
+int Delivery::ReleaseHeld(Result& result) {
   const std::lock_guard lock(mutex_);
   int released = 0;
   std::error_code error;
@@ -856,12 +859,12 @@ int Delivery::ReleaseHeld(IoResult& result) {
   return released;
 }
 
-int Delivery::ExpireHeld(IoResult& result) {
+int Delivery::ExpireHeld(Result& result) {
   const std::lock_guard lock(mutex_);
   return ExpireHeldLocked(result);
 }
 
-int Delivery::ExpireHeldLocked(IoResult& result) {
+int Delivery::ExpireHeldLocked(Result& result) {
   const auto rows = store_->HeldBefore(clock_() - kHeldLifetime, result);
   int expired = 0;
   for (const CatalogueRow& row : rows) {

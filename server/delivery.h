@@ -23,6 +23,7 @@
 #include "server/mail_compose.h"
 #include "server/message.h"
 #include "server/picture_registry.h"
+#include "server/result.h"
 #include "server/store.h"
 #include "server/voice_mp3.h"
 
@@ -51,13 +52,15 @@ struct DeliveryOptions {
   std::optional<StoreLocation> database;
 };
 
-struct DeliveryResult {
-  bool ok = false;
-  std::string detail;  // the outbox (or held) file, or what failed
+// What became of a submission: once durable, the file that holds it; else why not.
+struct Acceptance {
+  Result result;
+  std::filesystem::path file;  // in new/ of the accepted, outbox or held folder
+  bool held = false;           // until its sender confirms the address
 };
 
 // Runs on a delivery thread once the message is durable, or refused: it must not block.
-using AcceptDone = std::function<void(DeliveryResult)>;
+using AcceptDone = std::function<void(Acceptance)>;
 
 // What a sender confirmation link stands for.
 struct SenderConfirmationView {
@@ -67,7 +70,7 @@ struct SenderConfirmationView {
 
 struct SenderConfirmationResult {
   bool found = false;  // false: unknown, used or expired link
-  IoResult stored;
+  Result stored;
   std::string address;
   int delivered = 0;
 };
@@ -87,7 +90,7 @@ class Delivery {
 
   // Creates the outbox, the held folder, the spool and the catalogue, and starts the
   // threads; Reconcile before the first Submit.
-  IoResult Open();
+  Result Open();
   ReconcileSummary Reconcile();
   // done hears ok only once the message and its catalogue row are both durable; a refusal
   // leaves neither behind. The e-mail follows in new/ (or held/new/) once composed.
@@ -115,13 +118,13 @@ class Delivery {
   std::optional<SenderConfirmationView> PendingSender(const std::string& token);
   SenderConfirmationResult ConfirmSender(const std::string& token);
   // Held messages past their time are dropped (state expired); returns how many.
-  int ExpireHeld(IoResult& result);
+  int ExpireHeld(Result& result);
   // Moves this server's held files whose rows another server sharing the store released
   // (the sender confirmed there), and drops those it expired; returns how many went out.
-  int ReleaseHeld(IoResult& result);
+  int ReleaseHeld(Result& result);
   // The store's ShareRates, on the store's connection.
   std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
-                                    std::int64_t& since, IoResult& result);
+                                    std::int64_t& since, Result& result);
   bool sharedStore() const {
     return options_.database && options_.database->kind == StoreLocation::Kind::Postgresql;
   }
@@ -157,8 +160,11 @@ class Delivery {
     const Maildir* target = nullptr;  // decided in the batch
     // The client's own voice, staged as tmp/<name>.wav, for voices/ beside the e-mail.
     bool keptVoice = false;
-    DeliveryResult result;
+    Result result;
+    bool held = false;
+    std::filesystem::path file;  // once published
     AcceptDone done;
+    Acceptance Answer() const { return {result, file, held}; }
   };
 
   // Any: what clients wait for; Small: only the small of that, so that a small message
@@ -177,7 +183,7 @@ class Delivery {
   bool SyncStaged(std::vector<Staged*>& files);
   void Fail(Staged& staged, const std::string& why);
   // Each folder once (a batch's renames), or the file system when the batch had it synced.
-  IoResult SyncFolders(std::vector<std::filesystem::path>& folders, bool wholeFileSystem);
+  Result SyncFolders(std::vector<std::filesystem::path>& folders, bool wholeFileSystem);
   // Under mutex_: moves composed e-mail into the folder its row's state names now.
   void PublishComposed(std::vector<Staged>& composed);
   struct LinkFor {
@@ -187,20 +193,20 @@ class Delivery {
   // its row, and the start-up's Reconcile removes a staged file and its row together.
   // Mails confirmation links to the held messages' senders and to links' addresses.
   // Returns the store's failure, which failed the whole batch.
-  IoResult CommitBatch(std::vector<Staged>& batch, const std::vector<LinkFor>& links);
+  Result CommitBatch(std::vector<Staged>& batch, const std::vector<LinkFor>& links);
   // Under mutex_: the batch path for the service's own single e-mail.
-  DeliveryResult StoreNotice(MailContent mail, MessageKind kind, const std::string& clientAddress);
+  Acceptance StoreNotice(MailContent mail, MessageKind kind, const std::string& clientAddress);
   void RegisterPicture(Request& request);
   // Inside the batch's transaction: stages and records the link e-mail for the sender
   // unless one went out within the last day.
-  IoResult AddConfirmationLink(const std::string& address, const std::string& clientAddress,
-                               std::vector<Staged>& mail);
-  bool Verified(const std::string& address, IoResult& result);
+  Result AddConfirmationLink(const std::string& address, const std::string& clientAddress,
+                             std::vector<Staged>& mail);
+  bool Verified(const std::string& address, Result& result);
   MailContent Notice(const std::string& to, const std::string& clientAddress);
   std::string NextMessageId();
   // The shared store, or the state folder's own catalogue.
   StoreLocation StoreAt() const;
-  int ExpireHeldLocked(IoResult& result);
+  int ExpireHeldLocked(Result& result);
 
   std::filesystem::path stateDir_;
   DeliveryOptions options_;

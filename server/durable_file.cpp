@@ -18,7 +18,7 @@
 namespace murmel::server {
 namespace {
 
-IoResult Failure(std::string_view what, const std::filesystem::path& path, int error) {
+Result Failure(std::string_view what, const std::filesystem::path& path, int error) {
   return {false, std::string(what) + " " + path.string() + ": " + std::strerror(error)};
 }
 
@@ -58,19 +58,19 @@ int TimedFsync(int fd, int (*sync)(int) = ::fsync) {
 
 }  // namespace
 
-IoResult SyncDirectory(const std::filesystem::path& directory) {
+Result SyncDirectory(const std::filesystem::path& directory) {
   FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) return Failure("cannot open folder", directory, errno);
   if (TimedFsync(fd.get()) != 0) return Failure("cannot sync folder", directory, errno);
   return {};
 }
 
-IoResult WriteFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
-                   bool sync) {
+Result WriteFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
+                 bool sync) {
   FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (fd.get() < 0) return Failure("cannot create", file, errno);
   auto failAndRemove = [&](std::string_view what, int error) {
-    IoResult result = Failure(what, file, error);
+    Result result = Failure(what, file, error);
     ::unlink(file.c_str());
     return result;
   };
@@ -86,18 +86,18 @@ IoResult WriteFile(const std::filesystem::path& file, std::span<const std::uint8
   return {};
 }
 
-IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
-                      std::span<const std::uint8_t> bytes) {
-  if (IoResult written = WriteFile(temporary, bytes, true); !written.ok) return written;
+Result WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                    std::span<const std::uint8_t> bytes) {
+  if (Result written = WriteFile(temporary, bytes, true); !written.ok) return written;
   if (::rename(temporary.c_str(), target.c_str()) != 0) {
-    IoResult result = Failure("cannot rename", temporary, errno);
+    Result result = Failure("cannot rename", temporary, errno);
     ::unlink(temporary.c_str());
     return result;
   }
   return SyncDirectory(target.parent_path());
 }
 
-IoResult SyncFileSystem(const std::filesystem::path& path) {
+Result SyncFileSystem(const std::filesystem::path& path) {
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return Failure("cannot open", path, errno);
   if (TimedFsync(fd.get(), ::syncfs) != 0)
@@ -105,7 +105,7 @@ IoResult SyncFileSystem(const std::filesystem::path& path) {
   return {};
 }
 
-IoResult SyncFile(const std::filesystem::path& file) {
+Result SyncFile(const std::filesystem::path& file) {
   FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return Failure("cannot open", file, errno);
   if (TimedFsync(fd.get()) != 0) return Failure("cannot sync", file, errno);
@@ -118,7 +118,7 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-IoResult MoveFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+Result MoveFile(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (std::rename(from.c_str(), to.c_str()) != 0) {
     return {false,
             "cannot move " + from.string() + " to " + to.string() + ": " + std::strerror(errno)};
@@ -126,21 +126,21 @@ IoResult MoveFile(const std::filesystem::path& from, const std::filesystem::path
   return {};
 }
 
-IoResult MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
-  IoResult result = MoveFile(from, to);
+Result MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+  Result result = MoveFile(from, to);
   if (result.ok) result = SyncDirectory(to.parent_path());
   if (result.ok && from.parent_path() != to.parent_path())
     result = SyncDirectory(from.parent_path());
   return result;
 }
 
-IoResult RemoveDurably(const std::filesystem::path& target) {
+Result RemoveDurably(const std::filesystem::path& target) {
   if (::unlink(target.c_str()) != 0 && errno != ENOENT)
     return Failure("cannot remove", target, errno);
   return SyncDirectory(target.parent_path());
 }
 
-IoResult Maildir::Create() const {
+Result Maildir::Create() const {
   std::error_code error;
   for (const char* sub : {"tmp", "new", "cur"}) {
     std::filesystem::create_directories(root_ / sub, error);
@@ -159,19 +159,19 @@ std::string Maildir::NewName() {
 }
 
 std::optional<std::string> Maildir::Stage(std::span<const std::uint8_t> message, bool sync,
-                                          IoResult& result) {
+                                          Result& result) {
   std::string name = NewName();
   result = StageAs(name, message, sync);
   if (!result.ok) return std::nullopt;
   return name;
 }
 
-IoResult Maildir::StageAs(const std::string& name, std::span<const std::uint8_t> message,
-                          bool sync) const {
+Result Maildir::StageAs(const std::string& name, std::span<const std::uint8_t> message,
+                        bool sync) const {
   return WriteFile(root_ / "tmp" / name, message, sync);
 }
 
-IoResult Maildir::Publish(const std::string& name, const Maildir& target) const {
+Result Maildir::Publish(const std::string& name, const Maildir& target) const {
   return MoveFile(root_ / "tmp" / name, target.root_ / "new" / name);
 }
 

@@ -9,60 +9,56 @@
 #include <span>
 #include <string>
 
+#include "server/result.h"
+
 namespace murmel::server {
 
-struct IoResult {
-  bool ok = true;
-  std::string error;  // what failed and on which path
-};
-
-IoResult SyncDirectory(const std::filesystem::path& directory);
+Result SyncDirectory(const std::filesystem::path& directory);
 
 // Creates file (which must not exist) with bytes, fsync'd when sync is set; removed again
 // on any failure.
-IoResult WriteFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
-                   bool sync);
+Result WriteFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes, bool sync);
 
 // Writes bytes to temporary, fsyncs, renames it to target and fsyncs target's folder.
 // On failure the temporary file is removed and target is untouched.
-IoResult WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
-                      std::span<const std::uint8_t> bytes);
+Result WriteDurably(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                    std::span<const std::uint8_t> bytes);
 
 // The whole file's bytes; nothing when it cannot be opened.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
 // Renames from to to; the caller syncs the folders.
-IoResult MoveFile(const std::filesystem::path& from, const std::filesystem::path& to);
+Result MoveFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Renames from to to and fsyncs both folders.
-IoResult MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to);
+Result MoveDurably(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // fsyncs a file that was written without.
-IoResult SyncFile(const std::filesystem::path& file);
+Result SyncFile(const std::filesystem::path& file);
 
 // syncfs: every file and folder of the file system that holds path, with one flush.
-IoResult SyncFileSystem(const std::filesystem::path& path);
+Result SyncFileSystem(const std::filesystem::path& path);
 
 // Removes target (absent is fine) and fsyncs its folder.
-IoResult RemoveDurably(const std::filesystem::path& target);
+Result RemoveDurably(const std::filesystem::path& target);
 
 // A Maildir (tmp/, new/, cur/): each delivery is written in tmp/ and renamed into new/.
 class Maildir {
  public:
   explicit Maildir(std::filesystem::path root) : root_(std::move(root)) {}
 
-  IoResult Create() const;
+  Result Create() const;
   // Writes a message into tmp/ under a new unique name, which it returns; fsyncs it only
   // when sync is set. Nothing reads tmp/: the message counts once it is published.
   std::optional<std::string> Stage(std::span<const std::uint8_t> message, bool sync,
-                                   IoResult& result);
+                                   Result& result);
   // A name for Stage or StageAs, unique within this process and across processes.
   std::string NewName();
   // Stage under a name chosen before.
-  IoResult StageAs(const std::string& name, std::span<const std::uint8_t> message, bool sync) const;
+  Result StageAs(const std::string& name, std::span<const std::uint8_t> message, bool sync) const;
   // Renames tmp/name to target's new/name (the same file system); the caller syncs the
   // folders once for a whole batch.
-  IoResult Publish(const std::string& name, const Maildir& target) const;
+  Result Publish(const std::string& name, const Maildir& target) const;
   const std::filesystem::path& root() const { return root_; }
 
  private:

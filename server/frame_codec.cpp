@@ -1,5 +1,6 @@
 #include "server/frame_codec.h"
 
+#include "server/big_endian.h"
 #include "transfer/frame_check.h"
 
 namespace murmel::server {
@@ -22,7 +23,7 @@ const char* Describe(FrameError error) {
 
 FrameError ParseFrameHeader(std::span<const std::uint8_t, kFrameHeaderSize> header,
                             std::size_t maxPayload, std::size_t& bodyLength) {
-  const auto length = static_cast<WORD>((header[0] << 8) | header[1]);
+  const WORD length = BigEndian16(header.data());
   if (FrameHeaderCheck(length) != header[2]) return FrameError::BadHeaderCheck;
   if (length < kFrameTrailerSize) return FrameError::NoTrailer;
   if (length - kFrameTrailerSize > maxPayload) return FrameError::TooLarge;

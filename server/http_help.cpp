@@ -214,7 +214,7 @@ void HttpHelpServer::ServeOperations(std::function<bool()> healthy,
 
 void HttpHelpServer::ServeSenders(Delivery& delivery) { impl_->senders = &delivery; }
 
-IoResult HttpHelpServer::Listen(const std::string& address, std::uint16_t port) {
+Result HttpHelpServer::Listen(const std::string& address, std::uint16_t port) {
   std::error_code error;
   const asio::ip::address ip = asio::ip::make_address(address, error);
   if (error) return {false, "cannot serve the help pages on " + address + ": not an address"};

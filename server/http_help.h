@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "server/durable_file.h"
 #include "server/http_front.h"
+#include "server/result.h"
 
 namespace murmel::server {
 
@@ -25,7 +25,7 @@ class HttpHelpServer {
   HttpHelpServer& operator=(const HttpHelpServer&) = delete;
 
   // Binds; port 0 takes any free port. The error names the address and port.
-  IoResult Listen(const std::string& address, std::uint16_t port);
+  Result Listen(const std::string& address, std::uint16_t port);
   std::uint16_t port() const { return port_; }
   // Serves /picture/confirm/<token> from registry; call before Start.
   void ServePictures(PictureRegistry& registry);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "server/address.h"
+#include "server/result.h"
 #include "server/spool_file.h"
 
 namespace murmel::server {
@@ -65,8 +66,8 @@ struct Message {
     return spool ? spool->Read(upload.offset, upload.size) : std::vector<std::uint8_t>();
   }
   // Adds data to the last upload.
-  IoResult Append(std::span<const std::uint8_t> data) {
-    if (IoResult written = spool->Append(data); !written.ok) return written;
+  Result Append(std::span<const std::uint8_t> data) {
+    if (Result written = spool->Append(data); !written.ok) return written;
     uploads.back().size += data.size();
     return {};
   }

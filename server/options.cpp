@@ -107,8 +107,8 @@ std::string DefaultMailFrom() {
   return "murmelpost@" + AddressKey(name);
 }
 
-ParseResult CheckRelay(SmtpRelayOptions& smtp, const std::string& environmentPassword,
-                       const std::string& mailFrom) {
+Result CheckRelay(SmtpRelayOptions& smtp, const std::string& environmentPassword,
+                  const std::string& mailFrom) {
   if (smtp.url.empty()) {
     if (!smtp.user.empty()) return {false, "--smtp-user needs --smtp-relay"};
     if (smtp.requireStartTls) return {false, "--smtp-starttls needs --smtp-relay"};
@@ -196,7 +196,7 @@ bool CommandLineOnly(const std::string& name) {
          name == "--config";
 }
 
-ParseResult ApplyValue(const std::string& argument, const std::string& value, Options& options) {
+Result ApplyValue(const std::string& argument, const std::string& value, Options& options) {
   if (argument == "--listen") {
     bool portGiven = false;
     if (!ParseAddressPort(value, options.listenAddress, options.port, portGiven)) {
@@ -273,14 +273,14 @@ ParseResult ApplyValue(const std::string& argument, const std::string& value, Op
 }
 
 // What depends on more than one setting or on the environment.
-ParseResult Finish(const Environment& environment, Options& options) {
+Result Finish(const Environment& environment, Options& options) {
   if (!options.http && !options.publicUrl.empty()) {
     return {false, "--public-url names the HTTP pages, which --no-http turns off"};
   }
   // Read after the loop so that --listen may come after --http.
   if (options.httpAddress.empty()) options.httpAddress = options.listenAddress;
   if (options.mailFrom.empty()) options.mailFrom = DefaultMailFrom();
-  if (ParseResult relay = CheckRelay(options.smtp, environment.smtpPassword, options.mailFrom);
+  if (Result relay = CheckRelay(options.smtp, environment.smtpPassword, options.mailFrom);
       !relay.ok) {
     return relay;
   }
@@ -305,7 +305,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 // One line of the file, without its number: empty ok for blank lines and comments.
-ParseResult ReadConfigLine(std::string_view line, unsigned fileMode, Options& options) {
+Result ReadConfigLine(std::string_view line, unsigned fileMode, Options& options) {
   if (std::any_of(line.begin(), line.end(), [](char c) {
         return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f;
       })) {
@@ -341,7 +341,7 @@ ParseResult ReadConfigLine(std::string_view line, unsigned fileMode, Options& op
   }
   if (!TakesValue(name)) return {false, "unknown setting " + key};
   if (!hasValue) return {false, key + " needs a value: " + key + " = VALUE"};
-  ParseResult applied = ApplyValue(name, value, options);
+  Result applied = ApplyValue(name, value, options);
   // The file says names without dashes.
   if (!applied.ok && applied.error.starts_with(name)) applied.error.erase(0, 2);
   return applied;
@@ -413,8 +413,8 @@ std::string UsageText() {
          "  --version                 show the version\n";
 }
 
-ParseResult ParseOptions(const std::vector<std::string>& arguments, const Environment& environment,
-                         Options& options) {
+Result ParseOptions(const std::vector<std::string>& arguments, const Environment& environment,
+                    Options& options) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
@@ -439,7 +439,7 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments, const Enviro
       if (argument == "--config") {
         if (value.empty()) return {false, "--config expects a file"};
         options.config = value;
-      } else if (ParseResult applied = ApplyValue(argument, value, options); !applied.ok) {
+      } else if (Result applied = ApplyValue(argument, value, options); !applied.ok) {
         return applied;
       }
     }
@@ -447,8 +447,8 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments, const Enviro
   return Finish(environment, options);
 }
 
-ParseResult ConfigFileOf(const std::vector<std::string>& arguments, std::filesystem::path& path,
-                         bool& explicitlyNamed) {
+Result ConfigFileOf(const std::vector<std::string>& arguments, std::filesystem::path& path,
+                    bool& explicitlyNamed) {
   path = kDefaultConfigFile;
   explicitlyNamed = false;
   // Only --config matters here; every other mistake is reported by the full parse.
@@ -461,8 +461,8 @@ ParseResult ConfigFileOf(const std::vector<std::string>& arguments, std::filesys
   return {};
 }
 
-ParseResult ReadConfigText(const std::string& text, const std::filesystem::path& file,
-                           unsigned fileMode, Options& options) {
+Result ReadConfigText(const std::string& text, const std::filesystem::path& file, unsigned fileMode,
+                      Options& options) {
   std::size_t number = 0;
   for (std::size_t start = 0; start < text.size();) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
@@ -470,15 +470,14 @@ ParseResult ReadConfigText(const std::string& text, const std::filesystem::path&
     std::string_view content = std::string_view(text).substr(start, end - start);
     // A file saved with CR LF line ends is still one setting a line.
     if (content.ends_with('\r')) content.remove_suffix(1);
-    ParseResult line = ReadConfigLine(content, fileMode, options);
+    Result line = ReadConfigLine(content, fileMode, options);
     if (!line.ok) return {false, file.string() + ":" + std::to_string(number) + ": " + line.error};
     start = end + 1;
   }
   return {};
 }
 
-ParseResult ReadConfigFile(const std::filesystem::path& file, bool explicitlyNamed,
-                           Options& options) {
+Result ReadConfigFile(const std::filesystem::path& file, bool explicitlyNamed, Options& options) {
   constexpr std::uintmax_t kMaxConfigBytes = std::uintmax_t{64} * 1024;
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(file, error);

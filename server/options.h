@@ -11,6 +11,7 @@
 
 #include "server/limits.h"
 #include "server/log.h"
+#include "server/result.h"
 #include "server/store.h"
 #include "server/voice_mp3.h"
 
@@ -61,11 +62,6 @@ struct Options {
   std::uint64_t listCount = 20;
 };
 
-struct ParseResult {
-  bool ok = true;
-  std::string error;  // says which option and what is expected
-};
-
 // What the server reads from its environment; any may be empty.
 struct Environment {
   std::string home;            // $HOME
@@ -78,22 +74,22 @@ inline constexpr char kDefaultConfigFile[] = "/etc/murmelpost/server.conf";
 
 // Applies the command line on top of whatever options holds already (defaults, or a
 // configuration file read into it), then fills in what depends on the environment.
-ParseResult ParseOptions(const std::vector<std::string>& arguments, const Environment& environment,
-                         Options& options);
+// Errors say which option and what it expects.
+Result ParseOptions(const std::vector<std::string>& arguments, const Environment& environment,
+                    Options& options);
 
 // The file --config names, if any: it is read before the rest of the line.
-ParseResult ConfigFileOf(const std::vector<std::string>& arguments, std::filesystem::path& path,
-                         bool& explicitlyNamed);
+Result ConfigFileOf(const std::vector<std::string>& arguments, std::filesystem::path& path,
+                    bool& explicitlyNamed);
 
 // Applies one "name = value" or bare "name" per line (# starts a comment) to options.
 // Errors say "file:line: reason". A file that holds the SMTP password must not be readable
 // by others (fileMode: its permission bits).
-ParseResult ReadConfigText(const std::string& text, const std::filesystem::path& file,
-                           unsigned fileMode, Options& options);
+Result ReadConfigText(const std::string& text, const std::filesystem::path& file, unsigned fileMode,
+                      Options& options);
 
 // Reads the file. A missing file is fine only when it was not named explicitly.
-ParseResult ReadConfigFile(const std::filesystem::path& file, bool explicitlyNamed,
-                           Options& options);
+Result ReadConfigFile(const std::filesystem::path& file, bool explicitlyNamed, Options& options);
 
 std::string UsageText();
 

@@ -6,6 +6,8 @@
 #include <random>
 #include <system_error>
 
+#include "server/durable_file.h"
+
 namespace murmel::server {
 
 std::string NewLinkToken() {
@@ -83,14 +85,14 @@ PictureRegistry::PictureRegistry(const StoreLocation& location, std::filesystem:
   if (!clock_) clock_ = [] { return std::time(nullptr); };
 }
 
-IoResult PictureRegistry::Open() {
+Result PictureRegistry::Open() {
   const std::lock_guard lock(mutex_);
-  IoResult result = store_->Open();
+  Result result = store_->Open();
   if (result.ok) result = ImportFolder();
   return result;
 }
 
-IoResult PictureRegistry::ImportFolder() {
+Result PictureRegistry::ImportFolder() {
   std::error_code error;
   if (!std::filesystem::is_directory(folder_, error)) return {};
   std::vector<PictureRecord> found;
@@ -116,7 +118,7 @@ IoResult PictureRegistry::ImportFolder() {
     }
     if (error) return {false, "cannot read " + (folder_ / sub).string() + ": " + error.message()};
   }
-  IoResult result = store_->Begin();
+  Result result = store_->Begin();
   for (const PictureRecord& picture : found) {
     if (!result.ok) break;
     // One the store already has (another server's, or this import's before a crash) wins.
@@ -136,14 +138,14 @@ IoResult PictureRegistry::ImportFolder() {
 
 std::optional<std::vector<std::uint8_t>> PictureRegistry::Active(std::string_view sender) const {
   const std::lock_guard lock(mutex_);
-  IoResult result;
+  Result result;
   auto picture = store_->Picture(PictureKey(sender), false, result);
   if (!picture) return std::nullopt;
   return std::move(picture->bytes);
 }
 
-IoResult PictureRegistry::Register(std::string_view sender, const std::vector<std::uint8_t>& bytes,
-                                   std::string& token) {
+Result PictureRegistry::Register(std::string_view sender, const std::vector<std::uint8_t>& bytes,
+                                 std::string& token) {
   const std::lock_guard lock(mutex_);
   token = NewLinkToken();
   // Replaces the older pending picture; its link goes with it.
@@ -151,10 +153,10 @@ IoResult PictureRegistry::Register(std::string_view sender, const std::vector<st
       {PictureKey(sender), true, std::string(sender), token, clock_(), bytes});
 }
 
-IoResult PictureRegistry::Clear(std::string_view sender) {
+Result PictureRegistry::Clear(std::string_view sender) {
   const std::string key = PictureKey(sender);
   const std::lock_guard lock(mutex_);
-  IoResult result = store_->Begin();
+  Result result = store_->Begin();
   if (result.ok) result = store_->RemovePicture(key, true);
   if (result.ok) result = store_->RemovePicture(key, false);
   if (!result.ok) {
@@ -165,7 +167,7 @@ IoResult PictureRegistry::Clear(std::string_view sender) {
 }
 
 std::optional<PictureRecord> PictureRegistry::FindValid(std::string_view token,
-                                                        IoResult& result) const {
+                                                        Result& result) const {
   auto picture = store_->PictureByToken(std::string(token), result);
   if (!picture || !picture->pending) return std::nullopt;
   if (clock_() - picture->registered > kPictureLinkLifetime) return std::nullopt;
@@ -174,7 +176,7 @@ std::optional<PictureRecord> PictureRegistry::FindValid(std::string_view token,
 
 std::optional<PendingPicture> PictureRegistry::Pending(std::string_view token) const {
   const std::lock_guard lock(mutex_);
-  IoResult result;
+  Result result;
   auto picture = FindValid(token, result);
   if (!picture) return std::nullopt;
   return PendingPicture{picture->token, picture->sender, picture->registered,

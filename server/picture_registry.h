@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "server/durable_file.h"
+#include "server/result.h"
 #include "server/store.h"
 
 namespace murmel::server {
@@ -44,7 +44,7 @@ struct PendingPicture {
 
 struct PictureConfirmation {
   bool found = false;  // false: unknown, used, replaced or expired
-  IoResult stored;
+  Result stored;
   std::string sender;
 };
 
@@ -57,15 +57,15 @@ class PictureRegistry {
                   WallClock clock = {});
 
   // Opens the registry's own connection to the store.
-  IoResult Open();
+  Result Open();
 
   // The confirmed picture of sender, if any.
   std::optional<std::vector<std::uint8_t>> Active(std::string_view sender) const;
   // Stores bytes as sender's pending picture, replacing an older pending one.
-  IoResult Register(std::string_view sender, const std::vector<std::uint8_t>& bytes,
-                    std::string& token);
+  Result Register(std::string_view sender, const std::vector<std::uint8_t>& bytes,
+                  std::string& token);
   // Drops both the confirmed and any pending picture of sender.
-  IoResult Clear(std::string_view sender);
+  Result Clear(std::string_view sender);
 
   // A pending registration whose link is still valid.
   std::optional<PendingPicture> Pending(std::string_view token) const;
@@ -74,10 +74,10 @@ class PictureRegistry {
   const std::filesystem::path& legacyFolder() const { return folder_; }
 
  private:
-  std::optional<PictureRecord> FindValid(std::string_view token, IoResult& result) const;
+  std::optional<PictureRecord> FindValid(std::string_view token, Result& result) const;
   // The pictures in folder_ go into the store, and the folder is renamed so that they
   // never come again.
-  IoResult ImportFolder();
+  Result ImportFolder();
 
   std::unique_ptr<Store> store_;
   std::filesystem::path folder_;

@@ -99,15 +99,15 @@ constexpr char kSenderColumns[] = "SELECT key, verified_until, token, mailed_at 
 
 PostgresStore::~PostgresStore() { PQfinish(db_); }
 
-IoResult PostgresStore::Fail(const std::string& what) const {
+Result PostgresStore::Fail(const std::string& what) const {
   std::string reason = db_ ? PQerrorMessage(db_) : "out of memory";
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
   return {false, "database " + Describe() + ": " + what + ": " + reason};
 }
 
-PostgresStore::Result PostgresStore::Run(const char* sql,
-                                         const std::vector<std::string>& parameters,
-                                         const std::string& what, IoResult& result) {
+PostgresStore::PgResult PostgresStore::Run(const char* sql,
+                                           const std::vector<std::string>& parameters,
+                                           const std::string& what, Result& result) {
   if (db_ == nullptr) {
     result = {false, "database " + Describe() + " is not open"};
     return nullptr;
@@ -116,9 +116,9 @@ PostgresStore::Result PostgresStore::Run(const char* sql,
   values.reserve(parameters.size());
   for (const std::string& parameter : parameters) values.push_back(parameter.c_str());
   // Without parameters a migration's many statements go as one script.
-  Result answer(values.empty() ? PQexec(db_, sql)
-                               : PQexecParams(db_, sql, static_cast<int>(values.size()), nullptr,
-                                              values.data(), nullptr, nullptr, 0));
+  PgResult answer(values.empty() ? PQexec(db_, sql)
+                                 : PQexecParams(db_, sql, static_cast<int>(values.size()), nullptr,
+                                                values.data(), nullptr, nullptr, 0));
   const ExecStatusType status = PQresultStatus(answer.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     result = Fail(what);
@@ -128,25 +128,25 @@ PostgresStore::Result PostgresStore::Run(const char* sql,
   return answer;
 }
 
-IoResult PostgresStore::Exec(const char* sql, const std::vector<std::string>& parameters,
-                             const std::string& what) {
-  IoResult result;
+Result PostgresStore::Exec(const char* sql, const std::vector<std::string>& parameters,
+                           const std::string& what) {
+  Result result;
   Run(sql, parameters, what, result);
   return result;
 }
 
-IoResult PostgresStore::Open(bool mustExist) {
+Result PostgresStore::Open(bool mustExist) {
   // Quietly: libpq's notices ("relation exists, skipping") are not the operator's business.
   db_ = PQconnectdb(uri_.c_str());
   if (db_ == nullptr || PQstatus(db_) != CONNECTION_OK) return Fail("cannot connect");
   PQsetNoticeProcessor(
       db_, [](void*, const char*) {}, nullptr);
   // Pictures are read back in bytea's hex form, whatever the database's default.
-  if (IoResult set = Exec("SET bytea_output = hex", {}, "cannot set it up"); !set.ok) return set;
+  if (Result set = Exec("SET bytea_output = hex", {}, "cannot set it up"); !set.ok) return set;
   if (mustExist) {
-    IoResult result;
-    const Result found = Run("SELECT to_regclass('murmel_schema') IS NOT NULL", {},
-                             "cannot read its version", result);
+    Result result;
+    const PgResult found = Run("SELECT to_regclass('murmel_schema') IS NOT NULL", {},
+                               "cannot read its version", result);
     if (!result.ok) return result;
     if (Text(found.get(), 0, 0) != "t") {
       return {false, "database " + Describe() + " holds no catalogue: no server has used it"};
@@ -155,14 +155,14 @@ IoResult PostgresStore::Open(bool mustExist) {
   return Migrate();
 }
 
-IoResult PostgresStore::Migrate() {
-  IoResult result = Begin();
+Result PostgresStore::Migrate() {
+  Result result = Begin();
   if (result.ok) result = Exec(kMigrationLock, {}, "cannot lock it to set up its tables");
   if (result.ok) {
     result = Exec("CREATE TABLE IF NOT EXISTS murmel_schema (version INTEGER NOT NULL)", {},
                   "cannot create its version table");
   }
-  Result found;
+  PgResult found;
   if (result.ok)
     found = Run("SELECT max(version) FROM murmel_schema", {}, "cannot read its version", result);
   if (!result.ok) {
@@ -197,7 +197,7 @@ IoResult PostgresStore::Migrate() {
   return Commit();
 }
 
-IoResult PostgresStore::Insert(const CatalogueRow& row) {
+Result PostgresStore::Insert(const CatalogueRow& row) {
   return Exec(
       "INSERT INTO messages(received, kind, sender, recipients, subject, file, size, state, "
       "reason, client_address) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
@@ -206,15 +206,15 @@ IoResult PostgresStore::Insert(const CatalogueRow& row) {
       "cannot record " + row.file);
 }
 
-IoResult PostgresStore::Remove(const std::string& file) {
+Result PostgresStore::Remove(const std::string& file) {
   return Exec("DELETE FROM messages WHERE file = $1", {file}, "cannot forget " + file);
 }
 
-IoResult PostgresStore::Begin() { return Exec("BEGIN", {}, "cannot start a transaction"); }
+Result PostgresStore::Begin() { return Exec("BEGIN", {}, "cannot start a transaction"); }
 
-IoResult PostgresStore::Commit() {
-  IoResult result;
-  const Result done = Run("COMMIT", {}, "cannot commit", result);
+Result PostgresStore::Commit() {
+  Result result;
+  const PgResult done = Run("COMMIT", {}, "cannot commit", result);
   // A transaction that an error aborted answers COMMIT with ROLLBACK: nothing was stored.
   if (result.ok && std::string(PQcmdStatus(done.get())) != "COMMIT") {
     result = {false, "database " + Describe() + ": cannot commit: the transaction was aborted"};
@@ -225,10 +225,10 @@ IoResult PostgresStore::Commit() {
 
 void PostgresStore::Rollback() { Exec("ROLLBACK", {}, "cannot roll back"); }
 
-IoResult PostgresStore::SetState(const std::string& file, MessageState state,
-                                 const std::string& reason) {
-  IoResult result;
-  const Result done =
+Result PostgresStore::SetState(const std::string& file, MessageState state,
+                               const std::string& reason) {
+  Result result;
+  const PgResult done =
       Run("UPDATE messages SET state = $2, reason = $3 WHERE file = $1",
           {file, StateName(state), reason}, "cannot record the state of " + file, result);
   if (result.ok && std::string(PQcmdTuples(done.get())) == "0") {
@@ -239,20 +239,20 @@ IoResult PostgresStore::SetState(const std::string& file, MessageState state,
 
 std::vector<CatalogueRow> PostgresStore::Rows(const char* sql,
                                               const std::vector<std::string>& parameters,
-                                              IoResult& result) {
+                                              Result& result) {
   std::vector<CatalogueRow> rows;
-  const Result found = Run(sql, parameters, "cannot read", result);
+  const PgResult found = Run(sql, parameters, "cannot read", result);
   for (int i = 0; found && i < PQntuples(found.get()); ++i) rows.push_back(RowAt(found.get(), i));
   return rows;
 }
 
-std::vector<CatalogueRow> PostgresStore::Newest(int count, IoResult& result) {
+std::vector<CatalogueRow> PostgresStore::Newest(int count, Result& result) {
   return Rows("SELECT " MURMEL_ROW_COLUMNS
               " FROM messages ORDER BY received DESC, id DESC LIMIT $1",
               {std::to_string(count)}, result);
 }
 
-std::optional<CatalogueRow> PostgresStore::Find(const std::string& file, IoResult& result) {
+std::optional<CatalogueRow> PostgresStore::Find(const std::string& file, Result& result) {
   std::vector<CatalogueRow> rows =
       Rows("SELECT " MURMEL_ROW_COLUMNS " FROM messages WHERE file = $1", {file}, result);
   if (rows.empty()) return std::nullopt;
@@ -260,20 +260,20 @@ std::optional<CatalogueRow> PostgresStore::Find(const std::string& file, IoResul
 }
 
 std::optional<std::vector<std::string>> PostgresStore::Recipients(const std::string& file,
-                                                                  IoResult& result) {
-  const Result found = Run("SELECT recipients FROM messages WHERE file = $1", {file},
-                           "cannot read the row of " + file, result);
+                                                                  Result& result) {
+  const PgResult found = Run("SELECT recipients FROM messages WHERE file = $1", {file},
+                             "cannot read the row of " + file, result);
   if (!found || PQntuples(found.get()) == 0) return std::nullopt;
   return SplitAddresses(Text(found.get(), 0, 0));
 }
 
 std::vector<RecipientRecord> PostgresStore::RecipientRecords(const CatalogueRow& row,
-                                                             IoResult& result) {
+                                                             Result& result) {
   std::vector<RecipientRecord> records;
   for (std::string& address : SplitAddresses(row.recipients)) {
     records.emplace_back().address = std::move(address);
   }
-  const Result found =
+  const PgResult found =
       Run("SELECT address, state, attempts, reply, next_attempt FROM recipients WHERE file = $1",
           {row.file}, "cannot read the recipients of " + row.file, result);
   for (int i = 0; found && i < PQntuples(found.get()); ++i) {
@@ -289,7 +289,7 @@ std::vector<RecipientRecord> PostgresStore::RecipientRecords(const CatalogueRow&
   return records;
 }
 
-IoResult PostgresStore::PutRecipient(const std::string& file, const RecipientRecord& record) {
+Result PostgresStore::PutRecipient(const std::string& file, const RecipientRecord& record) {
   return Exec(
       "INSERT INTO recipients(file, address, state, attempts, reply, next_attempt) "
       "VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT(file, address) DO UPDATE SET "
@@ -300,52 +300,51 @@ IoResult PostgresStore::PutRecipient(const std::string& file, const RecipientRec
       "cannot record recipient " + record.address);
 }
 
-IoResult PostgresStore::RetryFailed(const std::string& file) {
+Result PostgresStore::RetryFailed(const std::string& file) {
   return Exec("DELETE FROM recipients WHERE file = $1 AND state = 'failed'", {file},
               "cannot retry the recipients of " + file);
 }
 
-std::vector<CatalogueRow> PostgresStore::HeldFrom(const std::string& senderKey, IoResult& result) {
+std::vector<CatalogueRow> PostgresStore::HeldFrom(const std::string& senderKey, Result& result) {
   return Rows("SELECT " MURMEL_ROW_COLUMNS
               " FROM messages WHERE state = 'held' AND lower(sender) = lower($1) "
               "ORDER BY received, id",
               {senderKey}, result);
 }
 
-std::vector<CatalogueRow> PostgresStore::HeldBefore(std::time_t before, IoResult& result) {
+std::vector<CatalogueRow> PostgresStore::HeldBefore(std::time_t before, Result& result) {
   return Rows("SELECT " MURMEL_ROW_COLUMNS
               " FROM messages WHERE state = 'held' AND received < $1 ORDER BY received, id",
               {std::to_string(before)}, result);
 }
 
-SenderRecord PostgresStore::Sender(const std::string& key, IoResult& result) {
-  const Result found = Run((std::string(kSenderColumns) + "WHERE key = $1").c_str(), {key},
-                           "cannot read sender " + key, result);
+SenderRecord PostgresStore::Sender(const std::string& key, Result& result) {
+  const PgResult found = Run((std::string(kSenderColumns) + "WHERE key = $1").c_str(), {key},
+                             "cannot read sender " + key, result);
   if (found && PQntuples(found.get()) > 0) return SenderAt(found.get(), 0);
   SenderRecord record;
   record.key = key;
   return record;
 }
 
-std::optional<SenderRecord> PostgresStore::SenderByToken(const std::string& token,
-                                                         IoResult& result) {
-  const Result found =
+std::optional<SenderRecord> PostgresStore::SenderByToken(const std::string& token, Result& result) {
+  const PgResult found =
       ByToken(kSenderColumns, token, "cannot look up a confirmation token", result);
   if (found) return SenderAt(found.get(), 0);
   return std::nullopt;
 }
 
-PostgresStore::Result PostgresStore::ByToken(const char* columns, const std::string& token,
-                                             const std::string& what, IoResult& result) {
+PostgresStore::PgResult PostgresStore::ByToken(const char* columns, const std::string& token,
+                                               const std::string& what, Result& result) {
   result = {};
   if (token.empty()) return nullptr;
-  Result found = Run((std::string(columns) + "WHERE token = $1 AND token <> ''").c_str(), {token},
-                     what, result);
+  PgResult found = Run((std::string(columns) + "WHERE token = $1 AND token <> ''").c_str(), {token},
+                       what, result);
   if (!found || PQntuples(found.get()) == 0) return nullptr;
   return found;
 }
 
-IoResult PostgresStore::PutSender(const SenderRecord& record) {
+Result PostgresStore::PutSender(const SenderRecord& record) {
   // An upsert on the key: a clash of tokens must fail, not delete another sender's record.
   return Exec(
       "INSERT INTO senders(key, verified_until, token, mailed_at) VALUES ($1, $2, $3, $4) "
@@ -358,7 +357,7 @@ IoResult PostgresStore::PutSender(const SenderRecord& record) {
 
 std::vector<RateCount> PostgresStore::ShareRates(std::vector<RateCount> added,
                                                  std::int64_t fromHour, std::int64_t& since,
-                                                 IoResult& result) {
+                                                 Result& result) {
   std::vector<RateCount> totals;
   if (result = Begin(); !result.ok) return totals;
   for (const RateCount& count : MergedRates(std::move(added))) {
@@ -376,7 +375,7 @@ std::vector<RateCount> PostgresStore::ShareRates(std::vector<RateCount> added,
     result = Exec("DELETE FROM rate_counts WHERE hour < $1", {std::to_string(fromHour)},
                   "cannot forget old counts");
   }
-  Result found;
+  PgResult found;
   if (result.ok) {
     found =
         Run("SELECT kind, key, hour, count, " MURMEL_PG_NOW_MS
@@ -397,8 +396,8 @@ std::vector<RateCount> PostgresStore::ShareRates(std::vector<RateCount> added,
 }
 
 std::optional<PictureRecord> PostgresStore::Picture(const std::string& key, bool pending,
-                                                    IoResult& result) {
-  const Result found =
+                                                    Result& result) {
+  const PgResult found =
       Run((std::string(kPictureColumns) + "WHERE key = $1 AND pending = $2").c_str(),
           {key, pending ? "1" : "0"}, "cannot read the picture of " + key, result);
   if (found && PQntuples(found.get()) > 0) return PictureAt(found.get(), 0);
@@ -406,13 +405,13 @@ std::optional<PictureRecord> PostgresStore::Picture(const std::string& key, bool
 }
 
 std::optional<PictureRecord> PostgresStore::PictureByToken(const std::string& token,
-                                                           IoResult& result) {
-  const Result found = ByToken(kPictureColumns, token, "cannot look up a picture link", result);
+                                                           Result& result) {
+  const PgResult found = ByToken(kPictureColumns, token, "cannot look up a picture link", result);
   if (found) return PictureAt(found.get(), 0);
   return std::nullopt;
 }
 
-IoResult PostgresStore::PutPicture(const PictureRecord& picture) {
+Result PostgresStore::PutPicture(const PictureRecord& picture) {
   return Exec(
       "INSERT INTO pictures(key, pending, sender, token, registered, bytes) "
       "VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT(key, pending) DO UPDATE SET "
@@ -423,7 +422,7 @@ IoResult PostgresStore::PutPicture(const PictureRecord& picture) {
       "cannot record the picture of " + picture.key);
 }
 
-IoResult PostgresStore::RemovePicture(const std::string& key, bool pending) {
+Result PostgresStore::RemovePicture(const std::string& key, bool pending) {
   return Exec("DELETE FROM pictures WHERE key = $1 AND pending = $2", {key, pending ? "1" : "0"},
               "cannot remove the picture of " + key);
 }

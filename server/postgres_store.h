@@ -17,53 +17,51 @@ class PostgresStore final : public Store {
   explicit PostgresStore(std::string uri) : uri_(std::move(uri)) {}
   ~PostgresStore() override;
 
-  IoResult Open(bool mustExist = false) override;
+  Result Open(bool mustExist = false) override;
   std::string Describe() const override { return RedactedLocation(uri_); }
-  IoResult Insert(const CatalogueRow& row) override;
-  IoResult Remove(const std::string& file) override;
-  IoResult Begin() override;
-  IoResult Commit() override;
+  Result Insert(const CatalogueRow& row) override;
+  Result Remove(const std::string& file) override;
+  Result Begin() override;
+  Result Commit() override;
   void Rollback() override;
-  IoResult SetState(const std::string& file, MessageState state,
-                    const std::string& reason) override;
-  std::vector<CatalogueRow> Newest(int count, IoResult& result) override;
+  Result SetState(const std::string& file, MessageState state, const std::string& reason) override;
+  std::vector<CatalogueRow> Newest(int count, Result& result) override;
   std::optional<std::vector<std::string>> Recipients(const std::string& file,
-                                                     IoResult& result) override;
-  std::optional<CatalogueRow> Find(const std::string& file, IoResult& result) override;
-  std::vector<RecipientRecord> RecipientRecords(const CatalogueRow& row, IoResult& result) override;
-  IoResult PutRecipient(const std::string& file, const RecipientRecord& record) override;
-  IoResult RetryFailed(const std::string& file) override;
-  std::vector<CatalogueRow> HeldFrom(const std::string& senderKey, IoResult& result) override;
-  std::vector<CatalogueRow> HeldBefore(std::time_t before, IoResult& result) override;
-  SenderRecord Sender(const std::string& key, IoResult& result) override;
-  std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) override;
-  IoResult PutSender(const SenderRecord& record) override;
+                                                     Result& result) override;
+  std::optional<CatalogueRow> Find(const std::string& file, Result& result) override;
+  std::vector<RecipientRecord> RecipientRecords(const CatalogueRow& row, Result& result) override;
+  Result PutRecipient(const std::string& file, const RecipientRecord& record) override;
+  Result RetryFailed(const std::string& file) override;
+  std::vector<CatalogueRow> HeldFrom(const std::string& senderKey, Result& result) override;
+  std::vector<CatalogueRow> HeldBefore(std::time_t before, Result& result) override;
+  SenderRecord Sender(const std::string& key, Result& result) override;
+  std::optional<SenderRecord> SenderByToken(const std::string& token, Result& result) override;
+  Result PutSender(const SenderRecord& record) override;
   std::optional<PictureRecord> Picture(const std::string& key, bool pending,
-                                       IoResult& result) override;
-  std::optional<PictureRecord> PictureByToken(const std::string& token, IoResult& result) override;
-  IoResult PutPicture(const PictureRecord& picture) override;
-  IoResult RemovePicture(const std::string& key, bool pending) override;
+                                       Result& result) override;
+  std::optional<PictureRecord> PictureByToken(const std::string& token, Result& result) override;
+  Result PutPicture(const PictureRecord& picture) override;
+  Result RemovePicture(const std::string& key, bool pending) override;
   std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
-                                    std::int64_t& since, IoResult& result) override;
+                                    std::int64_t& since, Result& result) override;
 
  private:
-  struct ResultDeleter {
+  struct PgResultClear {
     void operator()(PGresult* result) const { PQclear(result); }
   };
-  using Result = std::unique_ptr<PGresult, ResultDeleter>;
+  using PgResult = std::unique_ptr<PGresult, PgResultClear>;
 
   // Runs sql with text parameters; on failure result says what with the server's reason.
-  Result Run(const char* sql, const std::vector<std::string>& parameters, const std::string& what,
-             IoResult& result);
-  IoResult Exec(const char* sql, const std::vector<std::string>& parameters,
-                const std::string& what);
+  PgResult Run(const char* sql, const std::vector<std::string>& parameters, const std::string& what,
+               Result& result);
+  Result Exec(const char* sql, const std::vector<std::string>& parameters, const std::string& what);
   std::vector<CatalogueRow> Rows(const char* sql, const std::vector<std::string>& parameters,
-                                 IoResult& result);
+                                 Result& result);
   // The rows whose pending token this is; nullptr when none (or no token).
-  Result ByToken(const char* columns, const std::string& token, const std::string& what,
-                 IoResult& result);
-  IoResult Fail(const std::string& what) const;
-  IoResult Migrate();
+  PgResult ByToken(const char* columns, const std::string& token, const std::string& what,
+                   Result& result);
+  Result Fail(const std::string& what) const;
+  Result Migrate();
 
   std::string uri_;
   PGconn* db_ = nullptr;

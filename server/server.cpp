@@ -54,17 +54,17 @@ std::string PeerAddress(const asio::ip::tcp::endpoint& peer) {
 
 // Hands the message to the delivery threads; resumes on the connection's own executor once
 // it is durable or refused, so the transfer thread never waits for the disk.
-asio::awaitable<DeliveryResult> AsyncAccept(Delivery& delivery, Message message,
-                                            std::string clientAddress) {
-  auto initiate = [&delivery](auto handler, Message message, std::string clientAddress) {
+asio::awaitable<Acceptance> AsyncAccept(Delivery& delivery, Message message,
+                                        std::string clientAddress) {
+  auto initiate = [&delivery](auto handler, Message&& message, std::string&& clientAddress) {
     auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-    delivery.Submit(std::move(message), std::move(clientAddress), [shared](DeliveryResult result) {
+    delivery.Submit(std::move(message), std::move(clientAddress), [shared](Acceptance result) {
       const auto executor = asio::get_associated_executor(*shared);
       asio::post(executor,
                  [shared, result = std::move(result)]() mutable { (*shared)(std::move(result)); });
     });
   };
-  co_return co_await asio::async_initiate<decltype(asio::use_awaitable), void(DeliveryResult)>(
+  co_return co_await asio::async_initiate<decltype(asio::use_awaitable), void(Acceptance)>(
       initiate, asio::use_awaitable, std::move(message), std::move(clientAddress));
 }
 
@@ -124,8 +124,7 @@ namespace {
 // waiting: a fresh socket's buffer takes four bytes, and a peer that reads nothing must
 // not hold a coroutine.
 void RefuseAtOnce(asio::ip::tcp::socket& socket) {
-  static constexpr std::uint8_t kRefused[] = {'N', 'O', 'O', 'K'};
-  static const std::vector<std::uint8_t> frame = EncodeFrame(kRefused);
+  static const std::vector<std::uint8_t> frame = EncodeFrame(kReplyRefused);
   std::error_code ignored;
   socket.non_blocking(true, ignored);
   socket.send(asio::buffer(frame), 0, ignored);
@@ -165,7 +164,7 @@ Server::Server(asio::io_context& io, const Options& options, Delivery& delivery,
       fairness_(options_.limits),
       logLimit_(log_) {}
 
-IoResult Server::Listen() {
+Result Server::Listen() {
   std::error_code error;
   const auto address = asio::ip::make_address(options_.listenAddress, error);
   if (error) return {false, "cannot listen on " + options_.listenAddress + ": not an address"};
@@ -206,7 +205,7 @@ void Server::ShareRates() {
   sharing_ = true;
   std::vector<RateCount> added = fairness_.TakeUnshared();
   delivery_.RunSerially([this, added = std::move(added), fromHour = fairness_.OldestHour()] {
-    IoResult result;
+    Result result;
     std::vector<RateCount> totals = delivery_.ShareRates(added, fromHour, rateSince_, result);
     asio::post(io_, [this, added, totals = std::move(totals), result] {
       sharing_ = false;
@@ -222,7 +221,7 @@ void Server::ShareRates() {
 
 void Server::SweepHeld(bool release) {
   delivery_.RunSerially([this, release] {
-    IoResult result;
+    Result result;
     const int count = release ? delivery_.ReleaseHeld(result) : delivery_.ExpireHeld(result);
     asio::post(io_, [this, release, count, result] {
       if (count > 0) {
@@ -332,8 +331,7 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
     co_return true;
   };
 
-  static constexpr std::uint8_t kOk[] = {'T', 'R', 'O', 'K'};
-  if (!co_await send(kOk)) co_return "lost before the greeting";
+  if (!co_await send(kReplyOk)) co_return "lost before the greeting";
 
   Session session(options_.limits, delivery_.spoolFolder());
   std::array<std::uint8_t, kFrameHeaderSize> header{};
@@ -361,8 +359,7 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
     ++connection.frames;
     const std::span<const std::uint8_t> payload(body.data(), bodyLength - kFrameTrailerSize);
     if (!accepted.empty()) {
-      static constexpr std::uint8_t kRefused[] = {'N', 'O', 'O', 'K'};
-      co_await send(kRefused);
+      co_await send(kReplyRefused);
       co_return accepted + ", then ended: a frame after \"FINI\"";
     }
 
@@ -372,13 +369,14 @@ asio::awaitable<std::string> Server::Converse(Connection& connection) {
     if (decision.kind == Decision::Kind::Finish) {
       const std::string senderKey = AddressKey(session.message().sender.address);
       const auto finishing = std::chrono::steady_clock::now();
-      const DeliveryResult delivered =
+      const Acceptance delivered =
           co_await AsyncAccept(delivery_, session.TakeMessage(), connection.address);
       ServerMetrics().acceptanceSeconds.Observe(std::chrono::steady_clock::now() - finishing);
-      if (!delivered.ok) {
-        decision = Refuse("not stored: " + delivered.detail);
+      if (!delivered.result.ok) {
+        decision = Refuse("not stored: " + delivered.result.error);
       } else {
-        accepted = "accepted " + delivered.detail;
+        accepted = "accepted " + delivered.file.string() +
+                   (delivered.held ? " (held until the sender confirms the address)" : "");
         fairness_.Accepted(connection.address, senderKey);
         ++ServerMetrics().accepted;
       }

@@ -15,6 +15,7 @@
 #include "server/fairness.h"
 #include "server/log_limit.h"
 #include "server/options.h"
+#include "server/result.h"
 
 namespace murmel::server {
 
@@ -25,7 +26,7 @@ class Server {
   Server(asio::io_context& io, const Options& options, Delivery& delivery, LogSink log);
 
   // Binds and listens; the error names the address when it fails.
-  IoResult Listen();
+  Result Listen();
   std::uint16_t port() const;
   // Starts accepting on the io_context; returns at once.
   void Start();

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "server/address.h"
+#include "server/big_endian.h"
 #include "server/code_page.h"
 
 namespace murmel::server {
@@ -14,17 +15,6 @@ constexpr std::size_t kWordSize = 4;
 constexpr std::size_t kLocaleRecordSize = 21;
 // "CHCK" is answered with one data byte; 1 tells the client it is current.
 constexpr std::uint8_t kClientCurrent = 0x01;
-
-std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
-
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-         p[3];
-}
-
-std::uint16_t BigEndian16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
 
 // A plain decimal count: digits only, no sign, no blanks.
 bool ParseCount(std::string_view text, std::size_t& value) {
@@ -50,10 +40,10 @@ bool IsGreeting(std::string_view text) {
 
 }  // namespace
 
-Decision Ok() { return {Decision::Kind::Reply, Bytes(kReplyOk), {}}; }
+Decision Ok() { return {Decision::Kind::Reply, {kReplyOk.begin(), kReplyOk.end()}, {}}; }
 
 Decision Refuse(std::string reason) {
-  return {Decision::Kind::Refuse, Bytes(kReplyRefused), std::move(reason)};
+  return {Decision::Kind::Refuse, {kReplyRefused.begin(), kReplyRefused.end()}, std::move(reason)};
 }
 
 Decision Session::Handle(std::span<const std::uint8_t> payload) {
@@ -228,7 +218,7 @@ Decision Session::OnData(bool first, std::span<const std::uint8_t> data) {
   if (upload.type == kUploadPicture && first && pending_.announced > 0 && !IsPicture(data)) {
     return Refuse("a picture that is neither GIF nor JPEG");
   }
-  if (const IoResult spooled = message_.Append(data); !spooled.ok) {
+  if (const Result spooled = message_.Append(data); !spooled.ok) {
     return Refuse("not stored: " + spooled.error);
   }
   return Ok();
@@ -241,7 +231,7 @@ Decision Session::OnFinish() {
   if (!message_.IsPictureRegistration() && message_.recipients.empty()) {
     return Refuse("message without recipients");
   }
-  return {Decision::Kind::Finish, Bytes(kReplyOk), {}};
+  return {Decision::Kind::Finish, {kReplyOk.begin(), kReplyOk.end()}, {}};
 }
 
 }  // namespace murmel::server

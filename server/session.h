@@ -1,6 +1,7 @@
 // The server's side of the dialogue, free of sockets: each payload in, one decision out.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -12,9 +13,10 @@
 
 namespace murmel::server {
 
-inline constexpr char kReplyOk[] = "TROK";
+// The reply words, as the payloads of their frames.
+inline constexpr std::array<std::uint8_t, 4> kReplyOk = {'T', 'R', 'O', 'K'};
 // Any other four bytes refuse; the client then gives up on the whole exchange.
-inline constexpr char kReplyRefused[] = "NOOK";
+inline constexpr std::array<std::uint8_t, 4> kReplyRefused = {'N', 'O', 'O', 'K'};
 
 struct Decision {
   enum class Kind {

@@ -103,7 +103,7 @@ SmtpRelay::SmtpRelay(std::filesystem::path outboxRoot, SmtpRelayOptions relay,
       catalogue_(catalogue),
       log_(std::move(log)) {}
 
-IoResult SmtpRelay::Start() {
+Result SmtpRelay::Start() {
   std::error_code error;
   for (const char* folder : {"new", "sent", "failed"}) {
     std::filesystem::create_directories(root_ / folder, error);
@@ -172,7 +172,7 @@ SmtpRelay::Clock::time_point SmtpRelay::Pass() {
 }
 
 bool SmtpRelay::Relay(const std::string& name) {
-  IoResult read;
+  Result read;
   const std::optional<CatalogueRow> row = catalogue_.Find(name, read);
   // Its row says it left new/: someone moved it back to have it tried again.
   if (row && row->state != MessageState::New) {
@@ -237,7 +237,7 @@ bool SmtpRelay::Record(const CatalogueRow& row, std::vector<RecipientRecord>& re
   const std::time_t now = std::time(nullptr);
   const bool expired = now >= row.received + schedule_.maxLifetime.count();
   std::string deferred;
-  IoResult recorded = catalogue_.Begin();
+  Result recorded = catalogue_.Begin();
   for (RecipientRecord& record : records) {
     if (Settled(record.state)) continue;
     Judge(outcome, record);
@@ -283,7 +283,7 @@ void SmtpRelay::Finish(const CatalogueRow& row, const std::vector<RecipientRecor
   ++(sent ? ServerMetrics().relaySent : ServerMetrics().relayFailed);
   log_(sent ? "relay: sent " + row.file + " (" + reason + ")"
             : "relay: " + row.file + " moved to failed/: " + reason);
-  if (const IoResult recorded =
+  if (const Result recorded =
           catalogue_.SetState(row.file, sent ? MessageState::Sent : MessageState::Failed, reason);
       !recorded.ok) {
     log_("relay: " + recorded.error);
@@ -296,7 +296,7 @@ void SmtpRelay::Finish(const CatalogueRow& row, const std::vector<RecipientRecor
 }
 
 bool SmtpRelay::MoveTo(const std::string& name, const char* folder) {
-  const IoResult result = MoveDurably(root_ / "new" / name, root_ / folder / name);
+  const Result result = MoveDurably(root_ / "new" / name, root_ / folder / name);
   if (!result.ok) {
     // Sending it again on the next pass would deliver it twice.
     stuck_.insert(name);

@@ -78,7 +78,7 @@ class SmtpRelay {
   ~SmtpRelay() { Stop(); }
 
   // Creates sent/ and failed/ and starts the thread, which first sends what new/ holds.
-  IoResult Start();
+  Result Start();
   // Runs on the relay thread once per voice message that left new/ with failed
   // recipients, after the move; set before Start.
   void OnUndelivered(Report hook) { onUndelivered_ = std::move(hook); }

@@ -9,10 +9,12 @@
 #include <cstring>
 #include <string>
 
+#include "server/durable_file.h"
+
 namespace murmel::server {
 namespace {
 
-IoResult Failure(const char* what, const std::filesystem::path& folder) {
+Result Failure(const char* what, const std::filesystem::path& folder) {
   return {false, std::string(what) + " in " + folder.string() + ": " + std::strerror(errno)};
 }
 
@@ -34,7 +36,7 @@ SpoolFile::~SpoolFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-IoResult SpoolFile::MoveToFile() {
+Result SpoolFile::MoveToFile() {
   int fd = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
     // A file system without anonymous files: a named one, unlinked at once.
@@ -44,7 +46,7 @@ IoResult SpoolFile::MoveToFile() {
   }
   if (fd < 0) return Failure("cannot spool an upload", folder_);
   if (!WriteAll(fd, memory_, 0)) {
-    IoResult failed = Failure("cannot spool an upload", folder_);
+    Result failed = Failure("cannot spool an upload", folder_);
     ::close(fd);
     return failed;
   }
@@ -53,14 +55,14 @@ IoResult SpoolFile::MoveToFile() {
   return {};
 }
 
-IoResult SpoolFile::Append(std::span<const std::uint8_t> bytes) {
+Result SpoolFile::Append(std::span<const std::uint8_t> bytes) {
   if (fd_ < 0 && size_ + bytes.size() <= kKeptInMemory) {
     memory_.insert(memory_.end(), bytes.begin(), bytes.end());
     size_ += bytes.size();
     return {};
   }
   if (fd_ < 0) {
-    if (IoResult moved = MoveToFile(); !moved.ok) return moved;
+    if (Result moved = MoveToFile(); !moved.ok) return moved;
   }
   // Whatever part of a failed write went in lies beyond size_: overwritten or never read.
   if (!WriteAll(fd_, bytes, size_)) return Failure("cannot spool an upload", folder_);
@@ -68,8 +70,8 @@ IoResult SpoolFile::Append(std::span<const std::uint8_t> bytes) {
   return {};
 }
 
-IoResult SpoolFile::SaveAs(const std::filesystem::path& file, std::span<const std::uint8_t> trailer,
-                           bool sync) {
+Result SpoolFile::SaveAs(const std::filesystem::path& file, std::span<const std::uint8_t> trailer,
+                         bool sync) {
   if (fd_ >= 0 && WriteAll(fd_, trailer, size_) && (!sync || ::fsync(fd_) == 0)) {
     // An anonymous file gets its name through /proc without the privilege that
     // AT_EMPTY_PATH needs; a named, unlinked one cannot, and is copied below.
@@ -85,7 +87,7 @@ IoResult SpoolFile::SaveAs(const std::filesystem::path& file, std::span<const st
   return WriteFile(file, bytes, sync);
 }
 
-std::shared_ptr<SpoolFile> SpoolFile::Open(const std::filesystem::path& file, IoResult& result) {
+std::shared_ptr<SpoolFile> SpoolFile::Open(const std::filesystem::path& file, Result& result) {
   auto spool = std::make_shared<SpoolFile>(file.parent_path());
   spool->fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};

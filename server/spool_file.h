@@ -11,13 +11,13 @@
 #include <span>
 #include <vector>
 
-#include "server/durable_file.h"
+#include "server/result.h"
 
 namespace murmel::server {
 
 class SpoolFile {
  public:
-  static constexpr std::size_t kKeptInMemory = 16 * 1024;
+  static constexpr std::size_t kKeptInMemory = std::size_t{16} * 1024;
 
   explicit SpoolFile(std::filesystem::path folder) : folder_(std::move(folder)) {}
   SpoolFile(const SpoolFile&) = delete;
@@ -25,20 +25,20 @@ class SpoolFile {
   ~SpoolFile();
 
   // Fails when the bytes outgrow memory and the spool folder takes no file, or is full.
-  IoResult Append(std::span<const std::uint8_t> bytes);
+  Result Append(std::span<const std::uint8_t> bytes);
   // Gives the uploads a name: file holds them, then trailer. A spool file is linked, not
   // copied; fsync'd when sync is set. file must not exist; nothing is left on failure.
-  IoResult SaveAs(const std::filesystem::path& file, std::span<const std::uint8_t> trailer,
-                  bool sync);
+  Result SaveAs(const std::filesystem::path& file, std::span<const std::uint8_t> trailer,
+                bool sync);
   // A file SaveAs wrote, read in place; KeepFirst then hides what follows the uploads.
-  static std::shared_ptr<SpoolFile> Open(const std::filesystem::path& file, IoResult& result);
+  static std::shared_ptr<SpoolFile> Open(const std::filesystem::path& file, Result& result);
   void KeepFirst(std::uint64_t size) { size_ = std::min(size, size_); }
   // count bytes from offset; fewer only when the file cannot be read.
   std::vector<std::uint8_t> Read(std::uint64_t offset, std::uint64_t count) const;
   std::uint64_t size() const { return size_; }
 
  private:
-  IoResult MoveToFile();
+  Result MoveToFile();
 
   std::filesystem::path folder_;
   std::vector<std::uint8_t> memory_;

@@ -114,16 +114,16 @@ SqliteStore::~SqliteStore() {
   sqlite3_close(db_);
 }
 
-IoResult SqliteStore::Fail(const std::string& what) const {
+Result SqliteStore::Fail(const std::string& what) const {
   return {false, "catalogue " + file_.string() + ": " + what + ": " +
                      (db_ ? sqlite3_errmsg(db_) : "out of memory")};
 }
 
-IoResult SqliteStore::NotOpen() const {
+Result SqliteStore::NotOpen() const {
   return {false, "catalogue " + file_.string() + " is not open"};
 }
 
-sqlite3_stmt* SqliteStore::Prepare(const char* sql, IoResult& result) {
+sqlite3_stmt* SqliteStore::Prepare(const char* sql, Result& result) {
   sqlite3_stmt* statement = nullptr;
   if (result.ok && sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement,
                                       nullptr) != SQLITE_OK) {
@@ -132,7 +132,7 @@ sqlite3_stmt* SqliteStore::Prepare(const char* sql, IoResult& result) {
   return statement;
 }
 
-IoResult SqliteStore::Open(bool mustExist) {
+Result SqliteStore::Open(bool mustExist) {
   const int flags =
       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (mustExist ? 0 : SQLITE_OPEN_CREATE);
   if (sqlite3_open_v2(file_.c_str(), &db_, flags, nullptr) != SQLITE_OK) return Fail("cannot open");
@@ -144,8 +144,8 @@ IoResult SqliteStore::Open(bool mustExist) {
       return Fail("cannot set it up");
     }
   }
-  if (IoResult migrated = Migrate(); !migrated.ok) return migrated;
-  IoResult result;
+  if (Result migrated = Migrate(); !migrated.ok) return migrated;
+  Result result;
   insert_ = Prepare(
       "INSERT INTO messages(received, kind, sender, recipients, subject, file, size, state, "
       "reason, client_address) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
@@ -202,7 +202,7 @@ int SqliteStore::Version() {
   return found;
 }
 
-IoResult SqliteStore::Migrate() {
+Result SqliteStore::Migrate() {
   int found = Version();
   if (found == kSchemaVersion) return {};
   // Another process may be creating or migrating the same file: decide under the lock.
@@ -210,7 +210,7 @@ IoResult SqliteStore::Migrate() {
     return Fail("cannot lock it to set up its tables");
   }
   found = Version();
-  IoResult result;
+  Result result;
   if (found < 0) {
     result = Fail("cannot read its version");
   } else if (found < kSchemaVersion) {
@@ -239,7 +239,7 @@ IoResult SqliteStore::Migrate() {
   return result;
 }
 
-IoResult SqliteStore::Insert(const CatalogueRow& row) {
+Result SqliteStore::Insert(const CatalogueRow& row) {
   if (insert_ == nullptr) return NotOpen();
   const Step step(insert_);
   sqlite3_bind_int64(insert_, 1, row.received);
@@ -256,7 +256,7 @@ IoResult SqliteStore::Insert(const CatalogueRow& row) {
   return {};
 }
 
-IoResult SqliteStore::Remove(const std::string& file) {
+Result SqliteStore::Remove(const std::string& file) {
   if (remove_ == nullptr) return NotOpen();
   const Step step(remove_);
   BindText(remove_, 1, file);
@@ -264,7 +264,7 @@ IoResult SqliteStore::Remove(const std::string& file) {
   return {};
 }
 
-IoResult SqliteStore::Begin() {
+Result SqliteStore::Begin() {
   if (db_ == nullptr) return NotOpen();
   // IMMEDIATE: wait for another writer here, not halfway through the batch.
   if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -273,9 +273,9 @@ IoResult SqliteStore::Begin() {
   return {};
 }
 
-IoResult SqliteStore::Commit() {
+Result SqliteStore::Commit() {
   if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    IoResult failed = Fail("cannot commit");
+    Result failed = Fail("cannot commit");
     Rollback();
     return failed;
   }
@@ -284,8 +284,8 @@ IoResult SqliteStore::Commit() {
 
 void SqliteStore::Rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
 
-IoResult SqliteStore::SetState(const std::string& file, MessageState state,
-                               const std::string& reason) {
+Result SqliteStore::SetState(const std::string& file, MessageState state,
+                             const std::string& reason) {
   if (update_ == nullptr) return NotOpen();
   const Step step(update_);
   BindText(update_, 1, file);
@@ -298,15 +298,15 @@ IoResult SqliteStore::SetState(const std::string& file, MessageState state,
   return {};
 }
 
-std::vector<CatalogueRow> SqliteStore::Rows(sqlite3_stmt* statement, IoResult& result) {
+std::vector<CatalogueRow> SqliteStore::Rows(sqlite3_stmt* statement, Result& result) {
   std::vector<CatalogueRow> rows;
   int status = SQLITE_ROW;
   while ((status = sqlite3_step(statement)) == SQLITE_ROW) rows.push_back(RowAt(statement));
-  result = status == SQLITE_DONE ? IoResult{} : Fail("cannot read");
+  result = status == SQLITE_DONE ? Result{} : Fail("cannot read");
   return rows;
 }
 
-std::vector<CatalogueRow> SqliteStore::Newest(int count, IoResult& result) {
+std::vector<CatalogueRow> SqliteStore::Newest(int count, Result& result) {
   if (newest_ == nullptr) {
     result = NotOpen();
     return {};
@@ -316,7 +316,7 @@ std::vector<CatalogueRow> SqliteStore::Newest(int count, IoResult& result) {
   return Rows(newest_, result);
 }
 
-std::optional<CatalogueRow> SqliteStore::Find(const std::string& file, IoResult& result) {
+std::optional<CatalogueRow> SqliteStore::Find(const std::string& file, Result& result) {
   if (row_ == nullptr) {
     result = NotOpen();
     return std::nullopt;
@@ -329,7 +329,7 @@ std::optional<CatalogueRow> SqliteStore::Find(const std::string& file, IoResult&
 }
 
 std::vector<RecipientRecord> SqliteStore::RecipientRecords(const CatalogueRow& row,
-                                                           IoResult& result) {
+                                                           Result& result) {
   std::vector<RecipientRecord> records;
   for (std::string& address : SplitAddresses(row.recipients)) {
     records.emplace_back().address = std::move(address);
@@ -351,11 +351,11 @@ std::vector<RecipientRecord> SqliteStore::RecipientRecords(const CatalogueRow& r
     it->reply = Column(recipientRecords_, 3);
     it->nextAttempt = static_cast<std::time_t>(sqlite3_column_int64(recipientRecords_, 4));
   }
-  result = status == SQLITE_DONE ? IoResult{} : Fail("cannot read the recipients of " + row.file);
+  result = status == SQLITE_DONE ? Result{} : Fail("cannot read the recipients of " + row.file);
   return records;
 }
 
-IoResult SqliteStore::RetryFailed(const std::string& file) {
+Result SqliteStore::RetryFailed(const std::string& file) {
   if (retryFailed_ == nullptr) return NotOpen();
   const Step step(retryFailed_);
   BindText(retryFailed_, 1, file);
@@ -363,7 +363,7 @@ IoResult SqliteStore::RetryFailed(const std::string& file) {
   return {};
 }
 
-IoResult SqliteStore::PutRecipient(const std::string& file, const RecipientRecord& record) {
+Result SqliteStore::PutRecipient(const std::string& file, const RecipientRecord& record) {
   if (putRecipient_ == nullptr) return NotOpen();
   const Step step(putRecipient_);
   BindText(putRecipient_, 1, file);
@@ -376,7 +376,7 @@ IoResult SqliteStore::PutRecipient(const std::string& file, const RecipientRecor
   return {};
 }
 
-std::vector<CatalogueRow> SqliteStore::HeldFrom(const std::string& senderKey, IoResult& result) {
+std::vector<CatalogueRow> SqliteStore::HeldFrom(const std::string& senderKey, Result& result) {
   if (heldFrom_ == nullptr) {
     result = NotOpen();
     return {};
@@ -386,7 +386,7 @@ std::vector<CatalogueRow> SqliteStore::HeldFrom(const std::string& senderKey, Io
   return Rows(heldFrom_, result);
 }
 
-std::vector<CatalogueRow> SqliteStore::HeldBefore(std::time_t before, IoResult& result) {
+std::vector<CatalogueRow> SqliteStore::HeldBefore(std::time_t before, Result& result) {
   if (heldBefore_ == nullptr) {
     result = NotOpen();
     return {};
@@ -397,7 +397,7 @@ std::vector<CatalogueRow> SqliteStore::HeldBefore(std::time_t before, IoResult& 
 }
 
 std::optional<std::vector<std::string>> SqliteStore::Recipients(const std::string& file,
-                                                                IoResult& result) {
+                                                                Result& result) {
   if (recipients_ == nullptr) {
     result = NotOpen();
     return std::nullopt;
@@ -405,13 +405,13 @@ std::optional<std::vector<std::string>> SqliteStore::Recipients(const std::strin
   const Step step(recipients_);
   BindText(recipients_, 1, file);
   const int status = step();
-  result = status == SQLITE_ROW || status == SQLITE_DONE ? IoResult{}
+  result = status == SQLITE_ROW || status == SQLITE_DONE ? Result{}
                                                          : Fail("cannot read the row of " + file);
   if (status != SQLITE_ROW) return std::nullopt;
   return SplitAddresses(Column(recipients_, 0));
 }
 
-SenderRecord SqliteStore::Sender(const std::string& key, IoResult& result) {
+SenderRecord SqliteStore::Sender(const std::string& key, Result& result) {
   SenderRecord record;
   record.key = key;
   if (sender_ == nullptr) {
@@ -421,13 +421,13 @@ SenderRecord SqliteStore::Sender(const std::string& key, IoResult& result) {
   const Step step(sender_);
   BindText(sender_, 1, key);
   const int status = step();
-  result = status == SQLITE_ROW || status == SQLITE_DONE ? IoResult{}
-                                                         : Fail("cannot read sender " + key);
+  result =
+      status == SQLITE_ROW || status == SQLITE_DONE ? Result{} : Fail("cannot read sender " + key);
   if (status == SQLITE_ROW) record = SenderAt(sender_);
   return record;
 }
 
-std::optional<SenderRecord> SqliteStore::SenderByToken(const std::string& token, IoResult& result) {
+std::optional<SenderRecord> SqliteStore::SenderByToken(const std::string& token, Result& result) {
   result = {};
   if (token.empty()) return std::nullopt;
   if (senderByToken_ == nullptr) {
@@ -442,7 +442,7 @@ std::optional<SenderRecord> SqliteStore::SenderByToken(const std::string& token,
   return std::nullopt;
 }
 
-IoResult SqliteStore::PutSender(const SenderRecord& record) {
+Result SqliteStore::PutSender(const SenderRecord& record) {
   if (putSender_ == nullptr) return NotOpen();
   const Step step(putSender_);
   BindText(putSender_, 1, record.key);
@@ -454,7 +454,7 @@ IoResult SqliteStore::PutSender(const SenderRecord& record) {
 }
 
 std::vector<RateCount> SqliteStore::ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
-                                               std::int64_t& since, IoResult& result) {
+                                               std::int64_t& since, Result& result) {
   std::vector<RateCount> totals;
   if (db_ == nullptr) {
     result = NotOpen();
@@ -516,7 +516,7 @@ std::vector<RateCount> SqliteStore::ShareRates(std::vector<RateCount> added, std
 }
 
 std::optional<PictureRecord> SqliteStore::OnePicture(const char* sql, const std::string& text,
-                                                     int pending, IoResult& result) {
+                                                     int pending, Result& result) {
   result = {};
   if (db_ == nullptr) {
     result = NotOpen();
@@ -538,15 +538,14 @@ std::optional<PictureRecord> SqliteStore::OnePicture(const char* sql, const std:
 }
 
 std::optional<PictureRecord> SqliteStore::Picture(const std::string& key, bool pending,
-                                                  IoResult& result) {
+                                                  Result& result) {
   return OnePicture(
       "SELECT key, pending, sender, token, registered, bytes FROM pictures "
       "WHERE key = ?1 AND pending = ?2",
       key, pending ? 1 : 0, result);
 }
 
-std::optional<PictureRecord> SqliteStore::PictureByToken(const std::string& token,
-                                                         IoResult& result) {
+std::optional<PictureRecord> SqliteStore::PictureByToken(const std::string& token, Result& result) {
   if (token.empty()) {
     result = {};
     return std::nullopt;
@@ -557,7 +556,7 @@ std::optional<PictureRecord> SqliteStore::PictureByToken(const std::string& toke
       token, -1, result);
 }
 
-IoResult SqliteStore::ChangePicture(const char* sql, const PictureRecord& picture) {
+Result SqliteStore::ChangePicture(const char* sql, const PictureRecord& picture) {
   if (db_ == nullptr) return NotOpen();
   sqlite3_stmt* statement = nullptr;
   if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK) {
@@ -574,10 +573,10 @@ IoResult SqliteStore::ChangePicture(const char* sql, const PictureRecord& pictur
   }
   const bool done = sqlite3_step(statement) == SQLITE_DONE;
   sqlite3_finalize(statement);
-  return done ? IoResult{} : Fail("cannot change the picture of " + picture.key);
+  return done ? Result{} : Fail("cannot change the picture of " + picture.key);
 }
 
-IoResult SqliteStore::PutPicture(const PictureRecord& picture) {
+Result SqliteStore::PutPicture(const PictureRecord& picture) {
   return ChangePicture(
       "INSERT INTO pictures(key, pending, sender, token, registered, bytes) "
       "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(key, pending) DO UPDATE SET "
@@ -586,7 +585,7 @@ IoResult SqliteStore::PutPicture(const PictureRecord& picture) {
       picture);
 }
 
-IoResult SqliteStore::RemovePicture(const std::string& key, bool pending) {
+Result SqliteStore::RemovePicture(const std::string& key, bool pending) {
   PictureRecord picture;
   picture.key = key;
   picture.pending = pending;

@@ -15,49 +15,48 @@ class SqliteStore final : public Store {
   explicit SqliteStore(std::filesystem::path file) : file_(std::move(file)) {}
   ~SqliteStore() override;
 
-  IoResult Open(bool mustExist = false) override;
+  Result Open(bool mustExist = false) override;
   std::string Describe() const override { return file_.string(); }
-  IoResult Insert(const CatalogueRow& row) override;
-  IoResult Remove(const std::string& file) override;
-  IoResult Begin() override;
-  IoResult Commit() override;
+  Result Insert(const CatalogueRow& row) override;
+  Result Remove(const std::string& file) override;
+  Result Begin() override;
+  Result Commit() override;
   void Rollback() override;
-  IoResult SetState(const std::string& file, MessageState state,
-                    const std::string& reason) override;
-  std::vector<CatalogueRow> Newest(int count, IoResult& result) override;
+  Result SetState(const std::string& file, MessageState state, const std::string& reason) override;
+  std::vector<CatalogueRow> Newest(int count, Result& result) override;
   std::optional<std::vector<std::string>> Recipients(const std::string& file,
-                                                     IoResult& result) override;
-  std::optional<CatalogueRow> Find(const std::string& file, IoResult& result) override;
-  std::vector<RecipientRecord> RecipientRecords(const CatalogueRow& row, IoResult& result) override;
-  IoResult PutRecipient(const std::string& file, const RecipientRecord& record) override;
-  IoResult RetryFailed(const std::string& file) override;
-  std::vector<CatalogueRow> HeldFrom(const std::string& senderKey, IoResult& result) override;
-  std::vector<CatalogueRow> HeldBefore(std::time_t before, IoResult& result) override;
-  SenderRecord Sender(const std::string& key, IoResult& result) override;
-  std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) override;
-  IoResult PutSender(const SenderRecord& record) override;
+                                                     Result& result) override;
+  std::optional<CatalogueRow> Find(const std::string& file, Result& result) override;
+  std::vector<RecipientRecord> RecipientRecords(const CatalogueRow& row, Result& result) override;
+  Result PutRecipient(const std::string& file, const RecipientRecord& record) override;
+  Result RetryFailed(const std::string& file) override;
+  std::vector<CatalogueRow> HeldFrom(const std::string& senderKey, Result& result) override;
+  std::vector<CatalogueRow> HeldBefore(std::time_t before, Result& result) override;
+  SenderRecord Sender(const std::string& key, Result& result) override;
+  std::optional<SenderRecord> SenderByToken(const std::string& token, Result& result) override;
+  Result PutSender(const SenderRecord& record) override;
   std::optional<PictureRecord> Picture(const std::string& key, bool pending,
-                                       IoResult& result) override;
-  std::optional<PictureRecord> PictureByToken(const std::string& token, IoResult& result) override;
-  IoResult PutPicture(const PictureRecord& picture) override;
-  IoResult RemovePicture(const std::string& key, bool pending) override;
+                                       Result& result) override;
+  std::optional<PictureRecord> PictureByToken(const std::string& token, Result& result) override;
+  Result PutPicture(const PictureRecord& picture) override;
+  Result RemovePicture(const std::string& key, bool pending) override;
   std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
-                                    std::int64_t& since, IoResult& result) override;
+                                    std::int64_t& since, Result& result) override;
 
   const std::filesystem::path& file() const { return file_; }
 
  private:
   // Pictures are few and rare: prepared when used. pending < 0: not bound.
   std::optional<PictureRecord> OnePicture(const char* sql, const std::string& text, int pending,
-                                          IoResult& result);
-  IoResult ChangePicture(const char* sql, const PictureRecord& picture);
-  IoResult Fail(const std::string& what) const;
-  IoResult NotOpen() const;
+                                          Result& result);
+  Result ChangePicture(const char* sql, const PictureRecord& picture);
+  Result Fail(const std::string& what) const;
+  Result NotOpen() const;
   int Version();  // -1 when it cannot be read
-  IoResult Migrate();
-  sqlite3_stmt* Prepare(const char* sql, IoResult& result);
+  Result Migrate();
+  sqlite3_stmt* Prepare(const char* sql, Result& result);
   // Steps a statement that selects whole rows; the caller resets it.
-  std::vector<CatalogueRow> Rows(sqlite3_stmt* statement, IoResult& result);
+  std::vector<CatalogueRow> Rows(sqlite3_stmt* statement, Result& result);
 
   std::filesystem::path file_;
   sqlite3* db_ = nullptr;

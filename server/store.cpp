@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "server/catalogue.h"
+#include "server/durable_file.h"
 #include "server/postgres_store.h"
 #include "server/sqlite_store.h"
 
@@ -121,14 +122,14 @@ ReconcileSummary Store::Reconcile(const std::filesystem::path& outboxRoot,
   return summary;
 }
 
-IoResult Store::AddMissing(const std::filesystem::path& folder, MessageState state,
-                           ReconcileSummary& summary) {
+Result Store::AddMissing(const std::filesystem::path& folder, MessageState state,
+                         ReconcileSummary& summary) {
   const std::string where = (folder.parent_path().filename() / folder.filename()).string() + "/";
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
     const std::string name = entry.path().filename().string();
     if (name.starts_with('.') || !entry.is_regular_file(error)) continue;
-    IoResult found;
+    Result found;
     const std::optional<CatalogueRow> known = Find(name, found);
     if (!found.ok) return found;
     if (known && known->state == state) continue;
@@ -136,13 +137,13 @@ IoResult Store::AddMissing(const std::filesystem::path& folder, MessageState sta
     if (known && state == MessageState::Held && known->state == MessageState::New) continue;
     if (known) {
       // Moved (by the relay, or out of held) but not recorded, or a crash in between.
-      if (IoResult updated = SetState(name, state, "found in " + where); !updated.ok) {
+      if (Result updated = SetState(name, state, "found in " + where); !updated.ok) {
         return updated;
       }
       // Moved back into new/ by hand: its failed recipients are to be tried again.
       if (state == MessageState::New &&
           (known->state == MessageState::Failed || known->state == MessageState::Sent)) {
-        if (IoResult retried = RetryFailed(name); !retried.ok) return retried;
+        if (Result retried = RetryFailed(name); !retried.ok) return retried;
       }
       ++summary.updated;
       continue;
@@ -159,7 +160,7 @@ IoResult Store::AddMissing(const std::filesystem::path& folder, MessageState sta
       received = received * 10 + (c - '0');
     }
     if (row.received == 0) row.received = received;
-    if (IoResult inserted = Insert(row); !inserted.ok) return inserted;
+    if (Result inserted = Insert(row); !inserted.ok) return inserted;
     ++summary.added;
   }
   return {};

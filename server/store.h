@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "server/durable_file.h"
+#include "server/result.h"
 
 namespace murmel::server {
 
@@ -95,7 +95,7 @@ struct RateCount {
 inline constexpr std::int64_t kRateSettleMs = 10000;
 
 struct ReconcileSummary {
-  IoResult result;
+  Result result;
   int added = 0;    // files that had no row
   int updated = 0;  // rows whose state lagged behind their file's folder
   int dropped = 0;  // files in tmp/ whose acceptance never finished, with their rows
@@ -112,60 +112,59 @@ class Store {
 
   // Creates the tables, or brings them to this server's version, unless mustExist, which
   // is for readers: they should report a missing store, not leave an empty one behind.
-  virtual IoResult Open(bool mustExist = false) = 0;
+  virtual Result Open(bool mustExist = false) = 0;
   // Where it is, for messages: never with a password.
   virtual std::string Describe() const = 0;
 
-  virtual IoResult Insert(const CatalogueRow& row) = 0;
+  virtual Result Insert(const CatalogueRow& row) = 0;
   // Forgets the row of a file whose acceptance never finished; absent is fine.
-  virtual IoResult Remove(const std::string& file) = 0;
+  virtual Result Remove(const std::string& file) = 0;
   // One transaction around many changes: one commit, one sync, for a batch of messages.
-  virtual IoResult Begin() = 0;
-  virtual IoResult Commit() = 0;
+  virtual Result Begin() = 0;
+  virtual Result Commit() = 0;
   virtual void Rollback() = 0;
-  virtual IoResult SetState(const std::string& file, MessageState state,
-                            const std::string& reason) = 0;
+  virtual Result SetState(const std::string& file, MessageState state,
+                          const std::string& reason) = 0;
   // Newest first.
-  virtual std::vector<CatalogueRow> Newest(int count, IoResult& result) = 0;
+  virtual std::vector<CatalogueRow> Newest(int count, Result& result) = 0;
   // The recipients recorded for a file, the relay's envelope; nullopt when no row has it
   // (not accepted yet, or never).
   virtual std::optional<std::vector<std::string>> Recipients(const std::string& file,
-                                                             IoResult& result) = 0;
+                                                             Result& result) = 0;
   // The file's row; nullopt when there is none.
-  virtual std::optional<CatalogueRow> Find(const std::string& file, IoResult& result) = 0;
+  virtual std::optional<CatalogueRow> Find(const std::string& file, Result& result) = 0;
   // The relay's records of the row's recipients, in the row's order: a recipient without
   // one is pending (the relay has not tried it, or the file predates the records).
   virtual std::vector<RecipientRecord> RecipientRecords(const CatalogueRow& row,
-                                                        IoResult& result) = 0;
-  virtual IoResult PutRecipient(const std::string& file, const RecipientRecord& record) = 0;
+                                                        Result& result) = 0;
+  virtual Result PutRecipient(const std::string& file, const RecipientRecord& record) = 0;
   // Its failed recipients become pending again (the file was moved back into new/).
-  virtual IoResult RetryFailed(const std::string& file) = 0;
+  virtual Result RetryFailed(const std::string& file) = 0;
   // Held rows, oldest first: those of one sender (key in lower case, compared without
   // case), or those received before a time.
-  virtual std::vector<CatalogueRow> HeldFrom(const std::string& senderKey, IoResult& result) = 0;
-  virtual std::vector<CatalogueRow> HeldBefore(std::time_t before, IoResult& result) = 0;
+  virtual std::vector<CatalogueRow> HeldFrom(const std::string& senderKey, Result& result) = 0;
+  virtual std::vector<CatalogueRow> HeldBefore(std::time_t before, Result& result) = 0;
 
   // The sender's record; a fresh one (key only) when there is none.
-  virtual SenderRecord Sender(const std::string& key, IoResult& result) = 0;
+  virtual SenderRecord Sender(const std::string& key, Result& result) = 0;
   // The record whose pending token this is, if any.
-  virtual std::optional<SenderRecord> SenderByToken(const std::string& token, IoResult& result) = 0;
+  virtual std::optional<SenderRecord> SenderByToken(const std::string& token, Result& result) = 0;
   // Inserts or replaces the record.
-  virtual IoResult PutSender(const SenderRecord& record) = 0;
+  virtual Result PutSender(const SenderRecord& record) = 0;
 
   // The sender's confirmed or pending picture, or the pending one whose link this is.
   virtual std::optional<PictureRecord> Picture(const std::string& key, bool pending,
-                                               IoResult& result) = 0;
-  virtual std::optional<PictureRecord> PictureByToken(const std::string& token,
-                                                      IoResult& result) = 0;
+                                               Result& result) = 0;
+  virtual std::optional<PictureRecord> PictureByToken(const std::string& token, Result& result) = 0;
   // Inserts or replaces the sender's picture of that kind; absent is fine for Remove.
-  virtual IoResult PutPicture(const PictureRecord& picture) = 0;
-  virtual IoResult RemovePicture(const std::string& key, bool pending) = 0;
+  virtual Result PutPicture(const PictureRecord& picture) = 0;
+  virtual Result RemovePicture(const std::string& key, bool pending) = 0;
 
   // Adds this server's counts to the service's and forgets hours before fromHour, in one
   // transaction. Returns the service's totals stamped since `since` (the store's clock, in
   // ms; 0: all of them) and moves `since` on for the next call.
   virtual std::vector<RateCount> ShareRates(std::vector<RateCount> added, std::int64_t fromHour,
-                                            std::int64_t& since, IoResult& result) = 0;
+                                            std::int64_t& since, Result& result) = 0;
 
   // Rows for files in outboxRoot's new/, sent/ and failed/ and heldRoot's new/ that have
   // none (left by an older server), and states that lag behind a move; files left in
@@ -177,8 +176,8 @@ class Store {
                              const std::filesystem::path& acceptedRoot);
 
  private:
-  IoResult AddMissing(const std::filesystem::path& folder, MessageState state,
-                      ReconcileSummary& summary);
+  Result AddMissing(const std::filesystem::path& folder, MessageState state,
+                    ReconcileSummary& summary);
 };
 
 // Where the store lives: "sqlite:PATH" or "postgresql://..." (libpq's URI).

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "server/big_endian.h"
+
 namespace murmel::server {
 namespace {
 
@@ -12,14 +14,6 @@ constexpr std::uint32_t kSampleRate = 8000;
 constexpr std::uint32_t kBlockSize = 65;
 constexpr std::uint32_t kSamplesPerBlock = 320;
 constexpr std::uint32_t kAverageBytesPerSecond = 1625;
-
-std::uint32_t Big32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-         p[3];
-}
-std::uint16_t Big16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
 
 bool IdAt(const std::uint8_t* p, std::string_view id) { return std::memcmp(p, id.data(), 4) == 0; }
 
@@ -38,9 +32,10 @@ void Little16(std::vector<std::uint8_t>& out, std::uint16_t value) {
 bool IsVoiceImageHeader(std::span<const std::uint8_t> image) {
   if (image.size() < kImageHeaderSize) return false;
   const std::uint8_t* h = image.data();
-  return IdAt(h, "RIFF") && IdAt(h + 8, "WAVE") && IdAt(h + 12, "fmt ") && Big32(h + 16) == 20 &&
-         Big16(h + 20) == kFormatGsm610 && Big16(h + 22) == 1 && Big32(h + 24) == kSampleRate &&
-         Big16(h + 32) == kBlockSize && IdAt(h + 40, "fact") && IdAt(h + 52, "data");
+  return IdAt(h, "RIFF") && IdAt(h + 8, "WAVE") && IdAt(h + 12, "fmt ") &&
+         BigEndian32(h + 16) == 20 && BigEndian16(h + 20) == kFormatGsm610 &&
+         BigEndian16(h + 22) == 1 && BigEndian32(h + 24) == kSampleRate &&
+         BigEndian16(h + 32) == kBlockSize && IdAt(h + 40, "fact") && IdAt(h + 52, "data");
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ class CatalogueTest : public testing::TestWithParam<Backend> {
       location_ = {StoreLocation::Kind::Postgresql, {}, cluster->FreshSchema()};
     }
     catalogue_ = MakeStore(location_);
-    const IoResult opened = catalogue_->Open();
+    const Result opened = catalogue_->Open();
     ASSERT_TRUE(opened.ok) << opened.error;
   }
 
@@ -105,7 +105,7 @@ class CatalogueTest : public testing::TestWithParam<Backend> {
 
   std::unique_ptr<Store> Connect() const {
     std::unique_ptr<Store> store = MakeStore(location_);
-    const IoResult opened = store->Open(/*mustExist=*/true);
+    const Result opened = store->Open(/*mustExist=*/true);
     EXPECT_TRUE(opened.ok) << opened.error;
     return store;
   }
@@ -118,7 +118,7 @@ class CatalogueTest : public testing::TestWithParam<Backend> {
   }
 
   std::vector<CatalogueRow> Rows() const {
-    IoResult result;
+    Result result;
     auto rows = Connect()->Newest(100, result);
     EXPECT_TRUE(result.ok) << result.error;
     return rows;
@@ -183,7 +183,7 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
     for (const int start : {1, 2}) {
       SCOPED_TRACE(schema.substr(schema.size() - 2) + std::to_string(start));
       SqliteStore catalogue(file);
-      const IoResult opened = catalogue.Open();
+      const Result opened = catalogue.Open();
       ASSERT_TRUE(opened.ok) << opened.error;
       EXPECT_EQ(UserVersion(file), 5);
       if (start == 1) {
@@ -200,7 +200,7 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
         ASSERT_TRUE(
             catalogue.PutSender({"ann@example.org", 0, "0123456789abcdef0123456789abcdef", 5}).ok);
       }
-      IoResult read;
+      Result read;
       const auto rows = catalogue.Newest(10, read);
       ASSERT_TRUE(read.ok) << read.error;
       ASSERT_EQ(FileNames(rows), (std::vector<std::string>{"held", "old"}));
@@ -239,7 +239,7 @@ TEST(Catalogue, OpenRefusesWhatItCannotUse) {
     const fs::path file = state.path() / fs::path(kCatalogueFileName);
     c.spoil(file);
     SqliteStore catalogue(file);
-    const IoResult opened = catalogue.Open();
+    const Result opened = catalogue.Open();
     EXPECT_FALSE(opened.ok);
     EXPECT_NE(opened.error.find(c.says), std::string::npos) << opened.error;
   }
@@ -273,14 +273,14 @@ TEST_P(CatalogueTest, KeepsEachFilesRecipientsAndState) {
   };
   for (const auto& [file, recipients] : expected) {
     SCOPED_TRACE(file);
-    IoResult read;
+    Result read;
     EXPECT_EQ(catalogue_->Recipients(file, read), recipients);
     EXPECT_TRUE(read.ok) << read.error;
   }
 
   ASSERT_TRUE(catalogue_->SetState("two", MessageState::Sent, "250 queued").ok);
   ASSERT_TRUE(catalogue_->SetState("none", MessageState::Expired, "").ok);
-  const IoResult unknown = catalogue_->SetState("unknown", MessageState::Sent, "");
+  const Result unknown = catalogue_->SetState("unknown", MessageState::Sent, "");
   EXPECT_FALSE(unknown.ok);
   EXPECT_NE(unknown.error.find("no row for unknown"), std::string::npos) << unknown.error;
   const auto rows = Rows();
@@ -290,7 +290,7 @@ TEST_P(CatalogueTest, KeepsEachFilesRecipientsAndState) {
 
   // Whatever keeps a row from being committed is reported with the catalogue's name.
   Sql("DROP TABLE messages");
-  const IoResult lost = catalogue_->Insert(Row("lost", MessageState::New));
+  const Result lost = catalogue_->Insert(Row("lost", MessageState::New));
   EXPECT_FALSE(lost.ok);
   EXPECT_NE(lost.error.find(catalogue_->Describe()), std::string::npos) << lost.error;
 }
@@ -306,7 +306,7 @@ TEST_P(CatalogueTest, FindsHeldRowsBySenderAndAgeOldestFirst) {
   for (const CatalogueRow& row : rows) ASSERT_TRUE(catalogue_->Insert(row).ok);
 
   using Files = std::vector<std::string>;
-  IoResult read;
+  Result read;
   EXPECT_EQ(FileNames(catalogue_->HeldFrom("ann@example.org", read)),
             (Files{"ann-early", "ann-late"}));
   EXPECT_EQ(FileNames(catalogue_->HeldFrom("carol@example.org", read)), Files{});
@@ -325,7 +325,7 @@ TEST_P(CatalogueTest, FindsHeldRowsBySenderAndAgeOldestFirst) {
 
 TEST_P(CatalogueTest, KeepsSendersByKeyAndByPendingToken) {
   const std::string token = "0123456789abcdef0123456789abcdef";
-  IoResult read;
+  Result read;
   const SenderRecord fresh = catalogue_->Sender("ann@example.org", read);
   EXPECT_TRUE(read.ok) << read.error;
   EXPECT_EQ(fresh.key + fresh.token, "ann@example.org");
@@ -356,7 +356,7 @@ TEST_P(CatalogueTest, SharesMessageCountsBetweenConnections) {
   using murmel::server::RateCount;
   using murmel::server::RateKind;
   const std::unique_ptr<Store> other = Connect();
-  IoResult result;
+  Result result;
   std::int64_t since = 0, otherSince = 0;
   auto totals = catalogue_->ShareRates({{RateKind::Sender, "ann@x.org", 10, 2},
                                         {RateKind::Sender, "ann@x.org", 10, 1},
@@ -475,7 +475,7 @@ TEST_P(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
     EXPECT_EQ(summary.dropped, start == 1 ? 3 : 0);
   }
   EXPECT_TRUE(fs::is_empty(outbox / "tmp") && fs::is_empty(held / "tmp"));
-  IoResult read;
+  Result read;
   EXPECT_FALSE(catalogue_->Recipients("staged", read).has_value());
   EXPECT_TRUE(catalogue_->Recipients("composing", read).has_value());
   // Missing folders are nothing to reconcile.
@@ -564,7 +564,7 @@ TEST_P(CatalogueTest, ListPrintsAnAlignedTableNewestFirst) {
   held.subject = "Tab\there";
   for (const CatalogueRow& row : {voice, confirm, held}) ASSERT_TRUE(catalogue_->Insert(row).ok);
 
-  IoResult read;
+  Result read;
   EXPECT_EQ(FormatRows(catalogue_->Newest(20, read)),
             "ID  RECEIVED (UTC)       KIND                 STATE                            BYTES  "
             "FROM                  CLIENT       TO               SUBJECT         FILE\n"

@@ -33,10 +33,10 @@ std::string Settings(const Options& o) {
   return out.str();
 }
 
-ParseResult FromFile(const std::string& text, const std::vector<std::string>& arguments,
-                     Options& options, unsigned mode = 0644,
-                     const Environment& environment = kEnvironment) {
-  ParseResult read = ReadConfigText(text, "/etc/murmelpost/server.conf", mode, options);
+Result FromFile(const std::string& text, const std::vector<std::string>& arguments,
+                Options& options, unsigned mode = 0644,
+                const Environment& environment = kEnvironment) {
+  Result read = ReadConfigText(text, "/etc/murmelpost/server.conf", mode, options);
   return read.ok ? ParseOptions(arguments, environment, options) : read;
 }
 
@@ -72,8 +72,8 @@ TEST(ConfigFile, EveryOptionOfTheCommandLineIsASettingByTheSameName) {
     line.push_back("--" + name);
     if (valued) line.push_back(value);
     Options byLine, byFile;
-    const ParseResult parsedLine = ParseOptions(line, environment, byLine);
-    const ParseResult parsedFile =
+    const Result parsedLine = ParseOptions(line, environment, byLine);
+    const Result parsedFile =
         FromFile("smtp-relay = smtp://mx.example\n" + name + (valued ? " = " + value : ""), {},
                  byFile, 0644, environment);
     ASSERT_TRUE(parsedLine.ok) << name << ": " << parsedLine.error;
@@ -145,7 +145,7 @@ TEST(ConfigFile, BadLinesStopStartUpWithFileLineAndReason) {
   };
   for (const Case& c : cases) {
     Options options;
-    const ParseResult result = FromFile(c.text, {}, options, c.mode);
+    const Result result = FromFile(c.text, {}, options, c.mode);
     EXPECT_FALSE(result.ok) << c.text;
     EXPECT_TRUE(
         result.error.starts_with("/etc/murmelpost/server.conf:" + std::to_string(c.line) + ": "))
@@ -165,7 +165,7 @@ TEST(ConfigFile, FileMustExistOnlyWhenNamed) {
   std::ofstream(file) << "smtp-password = pw\n";
   ::chmod(file.c_str(), 0604);
   Options open;
-  const ParseResult refused = ReadConfigFile(file, true, open);
+  const Result refused = ReadConfigFile(file, true, open);
   EXPECT_NE(refused.error.find(file + ":1: "), std::string::npos) << refused.error;
   ::chmod(file.c_str(), 0600);
   Options closed;

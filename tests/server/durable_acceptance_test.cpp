@@ -74,7 +74,7 @@ TEST(DurableAcceptance, EachFiniIsAnsweredOnlyOnceItsFileAndRowAreStored) {
       ++answered;
       // Read straight after the answer: no waiting for it to appear.
       const std::lock_guard lock(reading);
-      IoResult read;
+      Result read;
       if (!Subjects(catalogue.Newest(1000, read)).count(subject)) ++unseen;
     });
   }

@@ -94,7 +94,7 @@ TEST(HelpSite, ServerOwnsItsPortAndStopsWhileABrowserStaysConnected) {
 
   // A second server must not quietly share the port and take half the requests.
   HttpHelpServer second;
-  const IoResult taken = second.Listen("127.0.0.1", first.port());
+  const Result taken = second.Listen("127.0.0.1", first.port());
   EXPECT_FALSE(taken.ok);
   EXPECT_NE(taken.error.find("127.0.0.1 port " + std::to_string(first.port())), std::string::npos)
       << taken.error;

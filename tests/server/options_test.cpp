@@ -5,9 +5,9 @@
 namespace murmel::server {
 namespace {
 
-ParseResult Parse(const std::vector<std::string>& arguments, Options& options,
-                  const std::string& home = "/home/u", const std::string& state = "",
-                  const std::string& password = "") {
+Result Parse(const std::vector<std::string>& arguments, Options& options,
+             const std::string& home = "/home/u", const std::string& state = "",
+             const std::string& password = "") {
   return ParseOptions(arguments, {home, state, "", password}, options);
 }
 
@@ -75,7 +75,7 @@ TEST(Options, ListenAndHttpAcceptTheirAddressPortForms) {
   };
   for (const Case& c : cases) {
     Options options;
-    const ParseResult result = Parse({c.option, c.value}, options);
+    const Result result = Parse({c.option, c.value}, options);
     EXPECT_EQ(result.ok, c.ok) << c.option << " " << c.value;
     if (!c.ok) {
       EXPECT_NE(result.error.find(c.option), std::string::npos) << result.error;
@@ -226,7 +226,7 @@ TEST(Options, RefusalsNameTheOptionAtFault) {
   };
   for (const Case& c : cases) {
     Options options;
-    const ParseResult result = Parse(c.arguments, options, "/home/u", "", c.password);
+    const Result result = Parse(c.arguments, options, "/home/u", "", c.password);
     EXPECT_FALSE(result.ok) << c.arguments.back();
     EXPECT_NE(result.error.find(c.named), std::string::npos) << result.error;
     EXPECT_EQ(result.error.find("s3cret"), std::string::npos) << result.error;
@@ -245,7 +245,7 @@ TEST(Options, DatabaseTakesTwoFormsAndRedactsAPassword) {
   };
   for (const auto& [given, redacted] : accepted) {
     Options options;
-    const ParseResult result = Parse({"--database", given}, options, "/home/u", "", "");
+    const Result result = Parse({"--database", given}, options, "/home/u", "", "");
     ASSERT_TRUE(result.ok && options.database) << given << ": " << result.error;
     EXPECT_EQ(RedactedLocation(given), redacted);
   }

@@ -117,7 +117,7 @@ TEST_F(SenderVerification, UnconfirmedMessagesExpireAndConfirmationMailsAreCappe
   EXPECT_NE(murmel::server::FormatRows(Rows(server.state())).find("held"), std::string::npos);
 
   now += murmel::server::kHeldLifetime + 1;
-  murmel::server::IoResult result;
+  murmel::server::Result result;
   EXPECT_EQ(server.delivery().ExpireHeld(result), 3);
   EXPECT_TRUE(result.ok) << result.error;
   EXPECT_EQ(Count(MessageState::Expired), 3u);

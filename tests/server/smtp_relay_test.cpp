@@ -90,12 +90,13 @@ class Outbox {
     message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
     EXPECT_TRUE(message.Append(server_test::B(text)).ok);
     std::promise<std::pair<bool, std::string>> done;  // accepted, and the file or why not
-    delivery_.Submit(message, "192.0.2.7", [&done](const auto& result) {
-      done.set_value({result.ok, result.detail});
+    delivery_.Submit(message, "192.0.2.7", [&done](const auto& accepted) {
+      done.set_value({accepted.result.ok, accepted.result.ok ? accepted.file.filename().string()
+                                                             : accepted.result.error});
     });
     const auto [accepted, detail] = done.get_future().get();
     EXPECT_TRUE(accepted) << detail;
-    return fs::path(detail).filename().string();
+    return detail;
   }
 
   std::vector<std::string> Files(const char* folder) const { return Names(root() / folder); }
