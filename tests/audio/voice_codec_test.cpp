@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -53,19 +54,19 @@ TEST(VoiceCodecTest, DecodedSoundKeepsItsShapeInBothFramesOfEveryBlock) {
 TEST(VoiceCodecTest, ALengthCodesOnlyItsBlocksAndNeverMoreThanOneChunk) {
   const PcmBuffer tone = Tone(700, 9000);
   const Chunk full = Encode(tone);
-  const std::pair<int, int> cases[] = {
+  const std::pair<int, std::ptrdiff_t> cases[] = {
       {640, 1}, {1280, 2}, {0, 0}, {2 * PCM_BUFFER_SIZE, GSM_BLOCKS_PER_CHUNK}};
   for (const auto& [pcmBytes, blocks] : cases) {
     SCOPED_TRACE(pcmBytes);
     // Blocks coded from a fresh state match the start of the full chunk; nothing past them
     // is written.
-    std::vector<BYTE> chunk(2 * VOICE_CHUNK_SIZE, 0xEE);
+    std::vector<BYTE> chunk(std::size_t{2} * VOICE_CHUNK_SIZE, 0xEE);
     EncodeVoiceBuffer(chunk.data(), tone.data(), pcmBytes);
     const auto coded = chunk.begin() + blocks * GSM_BLOCK_SIZE;
     EXPECT_TRUE(std::equal(chunk.begin(), coded, full.begin()));
     EXPECT_EQ(std::count(coded, chunk.end(), 0xEE), chunk.end() - coded);
 
-    std::vector<BYTE> pcm(2 * PCM_BUFFER_SIZE, 0xEE);
+    std::vector<BYTE> pcm(std::size_t{2} * PCM_BUFFER_SIZE, 0xEE);
     DecodeVoiceBuffer(full.data(), pcm.data(), pcmBytes);
     const auto written = pcm.begin() + blocks * GSM_BLOCK_SAMPLES * 2;
     EXPECT_EQ(std::count(written, pcm.end(), 0xEE), pcm.end() - written);
