@@ -113,14 +113,9 @@ class EngineTest : public ::testing::Test {
   }
   static void Drain() {
     MSG msg;
-    for (int quiet = 0; quiet < 50;) {
-      if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageW(&msg);
-        quiet = 0;
-      } else {
-        ++quiet;
-        Sleep(2);
-      }
+    for (int quiet = 0; quiet < 50; Sleep(2)) {
+      quiet =
+          PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) ? (DispatchMessageW(&msg), 0) : quiet + 1;
     }
   }
 

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,17 +112,17 @@ TEST_F(VoiceListsTest, WindowAndCompressionThreadsPassEveryBufferInOrder) {
   std::thread window([] {
     for (int i = 0; i < BUFFERS; ++i) ASSERT_EQ(PutPcm(NumberedPcm(i)), 1);
   });
-  std::vector<int> received;
-  while (static_cast<int>(received.size()) < BUFFERS) {
+  int in_order = 0;
+  for (int received = 0; received < BUFFERS;) {
     PcmBuffer out{};
     if (GetPcmBuffer(out.data()) != 1) {
       std::this_thread::yield();
-      continue;
+    } else {
+      in_order += out == NumberedPcm(received++) ? 1 : 0;
     }
-    received.push_back(out == NumberedPcm(static_cast<int>(received.size())) ? 1 : 0);
   }
   window.join();
-  EXPECT_EQ(std::count(received.begin(), received.end(), 1), BUFFERS);
+  EXPECT_EQ(in_order, BUFFERS);
   EXPECT_TRUE(IsEmptyList(appState.pcmQueueHead, appState.pcmQueueTail));
 }
 
@@ -143,32 +142,22 @@ TEST_F(VoiceListsTest, StoreKeepsChunksInAppendOrderAndCountsThem) {
     }
     EXPECT_EQ(node, appState.voiceHead);
   }
+  // Reading the tail fails without touching the destination.
+  Chunk destination;
+  destination.fill(0xEE);
+  EXPECT_EQ(ReadVoiceChunk(appState.voiceTail, destination.data()), -1);
+  EXPECT_TRUE(Untouched(destination.begin(), destination.end()));
   // A new recording releases the previous chunks.
   ASSERT_EQ(InitVoiceStore(), 0);
   EXPECT_EQ(appState.voiceChunkCount.load(), 0);
   EXPECT_TRUE(IsEmptyList(appState.voiceHead, appState.voiceTail));
 }
 
-TEST_F(VoiceListsTest, ReadingTheTailFailsWithoutTouchingTheDestination) {
-  Chunk destination;
-  destination.fill(0xEE);
-  // In an empty store the head's next is the tail.
-  EXPECT_EQ(ReadVoiceChunk(appState.voiceHead->next, destination.data()), -1);
-  AppendVoiceChunk(NumberedChunk(1).data());
-  EXPECT_EQ(ReadVoiceChunk(appState.voiceTail, destination.data()), -1);
-  EXPECT_TRUE(Untouched(destination.begin(), destination.end()));
-}
-
 TEST_F(VoiceListsTest, AbsentListsRefuseEveryOperation) {
   AppendVoiceChunk(NumberedChunk(1).data());
   FreeVoiceStore();
   FreePcmQueue();
-  EXPECT_EQ(appState.voiceHead, nullptr);
-  EXPECT_EQ(appState.voiceTail, nullptr);
   EXPECT_EQ(appState.voiceChunkCount.load(), 0);
-  EXPECT_EQ(appState.pcmQueueHead, nullptr);
-  EXPECT_EQ(appState.pcmQueueTail, nullptr);
-
   Chunk chunk{};
   PcmBuffer pcm{};
   EXPECT_EQ(AppendVoiceChunk(chunk.data()), -1);
@@ -181,12 +170,56 @@ TEST_F(VoiceListsTest, AbsentListsRefuseEveryOperation) {
 }
 
 // Allocation failures are provoked for real: a child process caps its own address space
-// just above what it uses, then the lists grow until the heap refuses.
+// just above what it uses, then the lists grow until the heap refuses. The child exits with
+// the verdict, saying why it failed.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool ADDRESS_SPACE_CAPPABLE = false;
 #else
 constexpr bool ADDRESS_SPACE_CAPPABLE = true;
 #endif
+
+// What was added before the heap refused is all there, in order, and counted.
+const char* AppendUntilRefused() {
+  int appended = 0;
+  while (AppendVoiceChunk(NumberedChunk(appended).data()) == 1) ++appended;
+  int walked = 0;
+  for (const VoiceNode* node = appState.voiceHead->next;
+       node != appState.voiceTail && node->chunk[VOICE_CHUNK_SIZE - 1] == BYTE(walked + 1);
+       node = node->next) {
+    ++walked;
+  }
+  return appState.voiceChunkCount == appended && walked == appended &&
+                 appState.voiceTail->prev->next == appState.voiceTail
+             ? nullptr
+             : "the refused append changed the store or its count";
+}
+
+const char* PutUntilRefused() {
+  int put = 0;
+  while (PutPcm(NumberedPcm(put)) == 1) ++put;
+  if (WaitForSingleObject(appState.pcmQueueLock, 0) != WAIT_OBJECT_0) return "lock left taken";
+  SetEvent(appState.pcmQueueLock);
+  PcmBuffer out{};
+  int got = 0;
+  while (GetPcmBuffer(out.data()) == 1 && out == NumberedPcm(got)) ++got;
+  return got == put && GetPcmBuffer(out.data()) == -1 ? nullptr : "a buffer was lost or added";
+}
+
+const char* InitWithoutMemory() {
+  FreeVoiceStore();
+  FreePcmQueue();
+  // Exhaust each size in turn: freed blocks of one size are cached for that size.
+  for (SIZE_T size : {sizeof(PcmNode), sizeof(VoiceNode), SIZE_T{16}}) {
+    while (HeapAlloc(GetProcessHeap(), 0, size) != nullptr) {
+    }
+  }
+  const bool voiceAbsent = InitVoiceStore() == -1 && appState.voiceHead == nullptr &&
+                           appState.voiceTail == nullptr && appState.voiceChunkCount == 0;
+  const bool queueAbsent =
+      InitPcmQueue() == -1 && appState.pcmQueueHead == nullptr && appState.pcmQueueTail == nullptr;
+  Chunk chunk{};
+  return voiceAbsent && queueAbsent && AppendVoiceChunk(chunk.data()) == -1 ? nullptr : "half made";
+}
 
 void CapAddressSpace() {
   long pages = 0;
@@ -198,67 +231,18 @@ void CapAddressSpace() {
 
 using VoiceListsDeathTest = VoiceListsTest;
 
-// Runs `body` in a child whose address space is capped just above what it uses; the child
-// exits with the verdict, saying why it failed.
-void ExpectInCappedChild(const std::function<const char*()>& body) {
+TEST_F(VoiceListsDeathTest, RefusedAllocationsLoseNothingAndLeaveNoHalfMadeList) {
   if (!ADDRESS_SPACE_CAPPABLE) GTEST_SKIP() << "sanitizers reserve the address space";
-  EXPECT_EXIT(
-      {
-        CapAddressSpace();
-        const char* failure = body();
-        if (failure != nullptr) std::fputs(failure, stderr);
-        _exit(failure == nullptr ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(VoiceListsDeathTest, FailedAppendLeavesStoreAndCountAsTheyWere) {
-  ExpectInCappedChild([]() -> const char* {
-    int appended = 0;
-    while (AppendVoiceChunk(NumberedChunk(appended).data()) == 1) ++appended;
-    if (appState.voiceChunkCount != appended) return "count moved";
-    int walked = 0;
-    for (VoiceNode* node = appState.voiceHead->next; node != appState.voiceTail;
-         node = node->next, ++walked) {
-      if (node->chunk[VOICE_CHUNK_SIZE - 1] != static_cast<BYTE>(walked + 1)) return "order";
-    }
-    return walked == appended && appState.voiceTail->prev->next == appState.voiceTail
-               ? nullptr
-               : "walk does not match count";
-  });
-}
-
-TEST_F(VoiceListsDeathTest, FailedPutLosesOnlyThatBuffer) {
-  ExpectInCappedChild([]() -> const char* {
-    int put = 0;
-    while (PutPcm(NumberedPcm(put)) == 1) ++put;
-    if (WaitForSingleObject(appState.pcmQueueLock, 0) != WAIT_OBJECT_0) return "lock left taken";
-    SetEvent(appState.pcmQueueLock);
-    PcmBuffer out{};
-    for (int i = 0; i < put; ++i) {
-      if (GetPcmBuffer(out.data()) != 1 || out != NumberedPcm(i)) return "lost";
-    }
-    return GetPcmBuffer(out.data()) == -1 ? nullptr : "more buffers than were put";
-  });
-}
-
-TEST_F(VoiceListsDeathTest, InitWithoutMemoryLeavesTheListsAbsent) {
-  FreeVoiceStore();
-  FreePcmQueue();
-  ExpectInCappedChild([]() -> const char* {
-    // Exhaust each size in turn: freed blocks of one size are cached for that size.
-    for (SIZE_T size : {sizeof(PcmNode), sizeof(VoiceNode), SIZE_T{16}}) {
-      while (HeapAlloc(GetProcessHeap(), 0, size) != nullptr) {
-      }
-    }
-    const bool voiceAbsent = InitVoiceStore() == -1 && appState.voiceHead == nullptr &&
-                             appState.voiceTail == nullptr && appState.voiceChunkCount == 0;
-    const bool queueAbsent = InitPcmQueue() == -1 && appState.pcmQueueHead == nullptr &&
-                             appState.pcmQueueTail == nullptr;
-    Chunk chunk{};
-    return voiceAbsent && queueAbsent && AppendVoiceChunk(chunk.data()) == -1 ? nullptr
-                                                                              : "half made";
-  });
+  for (const auto body : {AppendUntilRefused, PutUntilRefused, InitWithoutMemory}) {
+    EXPECT_EXIT(
+        {
+          CapAddressSpace();
+          const char* failure = body();
+          if (failure != nullptr) std::fputs(failure, stderr);
+          _exit(failure == nullptr ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
 }
 
 }  // namespace

@@ -56,26 +56,31 @@ class AddressBookDialogTest : public RecipientBoxTest {
   }
 };
 
-TEST_F(AddressBookDialogTest, OpensSortedAndTheCountFollowsAddsAndDeletesInSingularAndPlural) {
+TEST_F(AddressBookDialogTest, OpensSortedAndDelRemovesTheSelectionAndTheCountFollows) {
   SetEntries({u"zed@z.org", u"Amy@a.org", u"bob@b.org"});
   WhileOpen([](HWND dialog) {
     EXPECT_EQ(WorkingList(dialog), (Entries{u"Amy@a.org", u"bob@b.org", u"zed@z.org"}));
     EXPECT_EQ(NavigationText(), u"Manage Address Book");
     EXPECT_TRUE(InputPanelRaised());
     EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_ADDRESS_LIST));
-    const auto count = [dialog] { return ItemText(dialog, IDC_ADDRESS_COUNT); };
-    EXPECT_EQ(count(), u"(3 addresses)");
-    SendDlgItemMessageW(dialog, IDC_ADDRESS_LIST, LB_SETCURSEL, 0, 0);
-    for (const WCHAR* after : {u"(2 addresses)", u"(1 address)", u"(0 address)"}) {
+    const auto del = [dialog](const Entries& left, LRESULT selected, const WCHAR* count) {
       Click(GetDlgItem(dialog, IDC_ADDRESS_DELETE));
-      EXPECT_EQ(count(), after);
-    }
+      EXPECT_EQ(WorkingList(dialog), left);
+      EXPECT_EQ(Selected(dialog), selected);
+      EXPECT_EQ(ItemText(dialog, IDC_ADDRESS_COUNT), count);
+    };
+    del({u"Amy@a.org", u"bob@b.org", u"zed@z.org"}, LB_ERR, u"(3 addresses)");  // no selection
+    SendDlgItemMessageW(dialog, IDC_ADDRESS_LIST, LB_SETCURSEL, 1, 0);
+    // What followed the deleted entry is selected; after the last, nothing is.
+    del({u"Amy@a.org", u"zed@z.org"}, 1, u"(2 addresses)");
+    del({u"Amy@a.org"}, LB_ERR, u"(1 address)");
+    SendDlgItemMessageW(dialog, IDC_ADDRESS_LIST, LB_SETCURSEL, 0, 0);
+    del({}, LB_ERR, u"(0 address)");
     AddTyped(dialog, u"one@o.org");
-    EXPECT_EQ(count(), u"(1 address)");
+    EXPECT_EQ(ItemText(dialog, IDC_ADDRESS_COUNT), u"(1 address)");
     AddTyped(dialog, u"two@t.org");
-    EXPECT_EQ(count(), u"(2 addresses)");
-    Click(GetDlgItem(dialog, IDC_ADDRESS_DELETE));  // the new entry is selected
-    EXPECT_EQ(count(), u"(1 address)");
+    EXPECT_EQ(ItemText(dialog, IDC_ADDRESS_COUNT), u"(2 addresses)");
+    del({u"one@o.org"}, LB_ERR, u"(1 address)");  // the new entry is selected
     PressEscape(dialog);
   });
   EXPECT_EQ(RunAddressBookDialog(owner_), 0);
@@ -106,55 +111,34 @@ TEST_F(AddressBookDialogTest, AddTrimsBlanksRefusesListsSilentlyAndSelectsCaseVa
   EXPECT_TRUE(murmel::testing::MessageBoxesShown().empty());
 }
 
-TEST_F(AddressBookDialogTest, DelRemovesTheSelectionAndSelectsWhatFollowed) {
-  SetEntries({u"a@a.a", u"b@b.b", u"c@c.c"});
-  WhileOpen([](HWND dialog) {
-    Click(GetDlgItem(dialog, IDC_ADDRESS_DELETE));  // nothing selected
-    EXPECT_EQ(WorkingList(dialog), (Entries{u"a@a.a", u"b@b.b", u"c@c.c"}));
-
-    SendDlgItemMessageW(dialog, IDC_ADDRESS_LIST, LB_SETCURSEL, 1, 0);
-    Click(GetDlgItem(dialog, IDC_ADDRESS_DELETE));
-    EXPECT_EQ(WorkingList(dialog), (Entries{u"a@a.a", u"c@c.c"}));
-    EXPECT_EQ(Selected(dialog), 1);
-
-    Click(GetDlgItem(dialog, IDC_ADDRESS_DELETE));  // c, now the last entry
-    EXPECT_EQ(WorkingList(dialog), (Entries{u"a@a.a"}));
-    EXPECT_EQ(Selected(dialog), LB_ERR);
-    PressEscape(dialog);
-  });
-  RunAddressBookDialog(owner_);
-}
-
-TEST_F(AddressBookDialogTest,
-       OkWithoutChangeSortsTheRecipientsEmptiesTheTypedTextAndTheFileFollows) {
-  SetEntries({u"zed@z.org", u"Amy@a.org", u"bob@b.org"});
-  SetWindowTextW(box_, u"typed@t.org, par");
-  WhileOpen([](HWND) { ClickDone(); });
-  // What the address book command does with the result.
-  if (RunAddressBookDialog(owner_) == 1) SaveAddressBook(box_);
-  EXPECT_EQ(ListEntries(), (Entries{u"Amy@a.org", u"bob@b.org", u"zed@z.org"}));
-  EXPECT_EQ(GetWindowTextLengthW(box_), 0);
-  EXPECT_EQ(device_.Read(BOOK_FILE), Utf16Bytes(u"[Address]\r\ncount=3\r\naddress0=Amy@a.org\r\n"
-                                                u"address1=bob@b.org\r\naddress2=zed@z.org\r\n"));
-}
-
-TEST_F(AddressBookDialogTest, CancelAfterEditsLeavesTheRecipientsAndTheFileAlone) {
-  SetEntries({u"zed@z.org", u"Amy@a.org"});
-  SetWindowTextW(box_, u"typed@t.org");
-  SaveAddressBook(box_);
-  const std::string saved = device_.Read(BOOK_FILE);
-  WhileOpen([](HWND dialog) {
-    AddTyped(dialog, u"new@n.org");
-    SendDlgItemMessageW(dialog, IDC_ADDRESS_LIST, LB_SETCURSEL, 0, 0);
-    Click(GetDlgItem(dialog, IDC_ADDRESS_DELETE));
-    PressEscape(dialog);
-  });
-  if (RunAddressBookDialog(owner_) == 1) SaveAddressBook(box_);
-  EXPECT_EQ(ListEntries(), (Entries{u"zed@z.org", u"Amy@a.org"}));
-  std::u16string typed(32, u'\0');
-  typed.resize(static_cast<std::size_t>(GetWindowTextW(box_, typed.data(), 32)));
-  EXPECT_EQ(typed, u"typed@t.org");
-  EXPECT_EQ(device_.Read(BOOK_FILE), saved);
+TEST_F(AddressBookDialogTest, DoneSortsTheRecipientsAndEmptiesTheTypedTextCancelKeepsBoth) {
+  const std::string unsorted = Utf16Bytes(
+      u"[Address]\r\ncount=3\r\naddress0=zed@z.org\r\naddress1=Amy@a.org\r\naddress2=bob@b."
+      u"org\r\n");
+  for (const bool done : {true, false}) {
+    SCOPED_TRACE(done ? "done" : "cancel");
+    SetEntries({u"zed@z.org", u"Amy@a.org", u"bob@b.org"});
+    SetWindowTextW(box_, u"typed@t.org, par");
+    SaveAddressBook(box_);
+    WhileOpen([done](HWND dialog) {
+      if (done) return ClickDone();
+      AddTyped(dialog, u"new@n.org");
+      SendDlgItemMessageW(dialog, IDC_ADDRESS_LIST, LB_SETCURSEL, 0, 0);
+      Click(GetDlgItem(dialog, IDC_ADDRESS_DELETE));
+      PressEscape(dialog);
+    });
+    // What the address book command does with the result.
+    if (RunAddressBookDialog(owner_) == 1) SaveAddressBook(box_);
+    EXPECT_EQ(ListEntries(), (done ? Entries{u"Amy@a.org", u"bob@b.org", u"zed@z.org"}
+                                   : Entries{u"zed@z.org", u"Amy@a.org", u"bob@b.org"}));
+    std::u16string typed(32, u'\0');
+    typed.resize(static_cast<std::size_t>(GetWindowTextW(box_, typed.data(), 32)));
+    EXPECT_EQ(typed, done ? u"" : u"typed@t.org, par");
+    EXPECT_EQ(device_.Read(BOOK_FILE),
+              done ? Utf16Bytes(u"[Address]\r\ncount=3\r\naddress0=Amy@a.org\r\n"
+                                u"address1=bob@b.org\r\naddress2=zed@z.org\r\n")
+                   : unsorted);
+  }
 }
 
 TEST_F(AddressBookDialogTest, EnterAddsWhileTheEntryFieldHasTheFocusAndNothingAfterItLeft) {
