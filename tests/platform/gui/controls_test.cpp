@@ -6,6 +6,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QWidget>
+#include <array>
 
 #include "gui_test_support.h"
 
@@ -112,11 +113,20 @@ TEST_F(GuiTest, DrawItemRecordCarriesTheButtonAndADeviceContextToPaintInto) {
   EXPECT_EQ(picture.pixelColor(12, 12), QColor(Qt::black));
 }
 
-TEST_F(GuiTest, TypingInAnEditableComboSendsEditChangePerKeyButSetTextSendsNone) {
+TEST_F(GuiTest, EditableComboNotifiesTypingAndChoosingButNotTextSetByTheProgram) {
   const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
                            60000, 70, 114, 160, 100);
   const HWND subject = Child(u"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, 60001, 70, 136, 160, 20);
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"anna@example.org"));
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"bert@example.org"));
+  EXPECT_EQ(TextOf(combo), u"");  // adding items leaves the edit alone
   SetFocus(combo);
+  Log().clear();
+  murmel::testing::Key(combo, Qt::Key_Down);
+  EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{60000, CBN_SELCHANGE}}));
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
+  EXPECT_EQ(TextOf(combo), u"anna@example.org");
+
   Log().clear();
   murmel::testing::Type(combo, u"ab");
   ASSERT_TRUE(SetWindowTextW(combo, u"set by program"));
@@ -130,61 +140,52 @@ TEST_F(GuiTest, TypingInAnEditableComboSendsEditChangePerKeyButSetTextSendsNone)
   ASSERT_GE(commands.size(), 2u);
   EXPECT_EQ(commands.front(), (Command{60000, CBN_KILLFOCUS}));
   EXPECT_EQ(commands.back(), (Command{60001, EN_SETFOCUS}));
-}
-
-TEST_F(GuiTest, ChoosingFromTheComboListSendsSelectionChange) {
-  const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN, 60000, 70, 114, 160, 100);
-  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"anna@example.org"));
-  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"bert@example.org"));
-  EXPECT_EQ(TextOf(combo), u"");  // adding items leaves the edit alone
-  SetFocus(combo);
-  Log().clear();
-  murmel::testing::Key(combo, Qt::Key_Down);
-  EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{60000, CBN_SELCHANGE}}));
-  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
-  EXPECT_EQ(TextOf(combo), u"anna@example.org");
-}
-
-TEST_F(GuiTest, ComboEditSelectionCanBeSetAndReadBack) {
-  const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN, 60000, 70, 114, 160, 100);
-  SetWindowTextW(combo, u"anna@example.org");
-  SendMessageW(combo, CB_SETEDITSEL, 0, MAKELONG(1, 16));
-  DWORD start = 0;
-  DWORD end = 0;
-  EXPECT_EQ(SendMessageW(combo, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start),
-                         reinterpret_cast<LPARAM>(&end)),
-            MAKELONG(1, 16));
-  EXPECT_EQ(start, 1u);
-  EXPECT_EQ(end, 16u);
-  // Typing replaces the selection, as completion relies on.
-  SetFocus(combo);
-  murmel::testing::Type(combo, u"n");
-  EXPECT_EQ(TextOf(combo), u"an");
-  SendMessageW(combo, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start),
-               reinterpret_cast<LPARAM>(&end));
-  EXPECT_EQ(start, 2u);
-  EXPECT_EQ(end, 2u);
   const HWND list_only = Child(u"COMBOBOX", CBS_DROPDOWNLIST, 7, 10, 200, 100, 80);
   EXPECT_EQ(SendMessageW(list_only, CB_GETEDITSEL, 0, 0), CB_ERR);
 }
 
-TEST_F(GuiTest, EditSelectionAndChangeNotifications) {
-  const HWND edit = Child(u"EDIT", ES_AUTOHSCROLL, 60001, 70, 136, 160, 20);
-  SetFocus(edit);
-  Log().clear();
-  murmel::testing::Type(edit, u"hello");
-  EXPECT_EQ(CommandsTo(top_).size(), 5u);
-  EXPECT_EQ(CommandsTo(top_).back(), (Command{60001, EN_CHANGE}));
-  SendMessageW(edit, EM_SETSEL, 1, 3);
+// The answer of a get-selection message and the two ends it wrote.
+using Selection = std::array<LRESULT, 3>;
+Selection SelectionOf(HWND control, UINT get) {
   DWORD start = 0;
   DWORD end = 0;
-  EXPECT_EQ(SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                         reinterpret_cast<LPARAM>(&end)),
-            MAKELONG(1, 3));
-  SendMessageW(edit, EM_SETSEL, 0, -1);  // everything
-  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  EXPECT_EQ(start, 0u);
-  EXPECT_EQ(end, 5u);
+  const LRESULT packed =
+      SendMessageW(control, get, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  return {packed, static_cast<LRESULT>(start), static_cast<LRESULT>(end)};
+}
+
+// Typing replaces the selection, as address completion relies on, and notifies per key.
+TEST_F(GuiTest, EditAndComboSelectionIsSetReadBackAndReplacedByTyping) {
+  const struct {
+    const WCHAR* window_class;
+    DWORD style;
+    UINT set, get;
+    bool packed;  // the combo takes both ends in lParam
+    int notice;
+  } cases[] = {
+      {u"EDIT", ES_AUTOHSCROLL, EM_SETSEL, EM_GETSEL, false, EN_CHANGE},
+      {u"COMBOBOX", CBS_DROPDOWN, CB_SETEDITSEL, CB_GETEDITSEL, true, CBN_EDITCHANGE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.get);
+    const HWND control = Child(c.window_class, c.style, 60001, 70, 114, 160, 100);
+    const auto select = [&](int start, int end) {
+      SendMessageW(control, c.set, c.packed ? 0 : start,
+                   c.packed ? MAKELONG(start, end) : static_cast<LPARAM>(end));
+    };
+    SetWindowTextW(control, u"anna@example.org");
+    SetFocus(control);
+    select(0, -1);  // everything
+    EXPECT_EQ(SelectionOf(control, c.get), (Selection{MAKELONG(0, 16), 0, 16}));
+    select(1, 16);
+    EXPECT_EQ(SelectionOf(control, c.get), (Selection{MAKELONG(1, 16), 1, 16}));
+    Log().clear();
+    murmel::testing::Type(control, u"nb");
+    EXPECT_EQ(TextOf(control), u"anb");
+    EXPECT_EQ(SelectionOf(control, c.get), (Selection{MAKELONG(3, 3), 3, 3}));
+    EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{60001, c.notice}, {60001, c.notice}}));
+    DestroyWindow(control);
+  }
 }
 
 TEST_F(GuiTest, MultiLineEditTakesEnterAsALineBreakWithCrLf) {
