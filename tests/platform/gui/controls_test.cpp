@@ -16,12 +16,7 @@ using gui_test::Command;
 using gui_test::CommandsTo;
 using gui_test::GuiTest;
 using gui_test::Log;
-
-std::u16string TextOf(HWND window) {
-  WCHAR text[256];
-  GetWindowTextW(window, text, 256);
-  return text;
-}
+using gui_test::TextOf;
 
 TEST_F(GuiTest, ClickingEnabledPushAndRadioButtonsSendsClickedWithTheirIds) {
   const HWND push = Child(u"button", BS_PUSHBUTTON, 30011, 10, 10, 60, 24, u"Option");
@@ -102,9 +97,7 @@ LRESULT DrawCheckingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 TEST_F(GuiTest, DrawItemRecordCarriesTheButtonAndADeviceContextToPaintInto) {
   const HWND panel = Child(u"STATIC", 0, 60007, 0, 0, 100, 100);
   SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(DrawCheckingProc));
-  const HWND button =
-      CreateWindowExW(0, u"button", u"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 5, 5, 25, 25, panel,
-                      reinterpret_cast<HMENU>(40008), nullptr, nullptr);
+  const HWND button = gui_test::ChildOf(panel, u"button", BS_OWNERDRAW, 5, 5, 25, 25, 40008);
   const QImage picture = murmel::testing::WidgetOf(button)->grab().toImage();
   EXPECT_EQ(drawn_item, button);
   EXPECT_EQ(drawn_type, static_cast<UINT>(ODT_BUTTON));

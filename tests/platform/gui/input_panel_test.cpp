@@ -85,9 +85,7 @@ TEST_F(InputPanelTest, SoftKeysTypeIntoTheFocusedEditBox) {
     ASSERT_NE(soft_key, nullptr) << key;
     murmel::testing::Click(soft_key);
   }
-  WCHAR text[32];
-  GetWindowTextW(subject, text, 32);
-  EXPECT_EQ(std::u16string(text), u"hi ");
+  EXPECT_EQ(gui_test::TextOf(subject), u"hi ");
   EXPECT_EQ(GetFocus(), subject);  // the keys never take the focus
 
   // In the recipient box, soft keys are the user's typing: edit-change notifications.

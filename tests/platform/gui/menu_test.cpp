@@ -171,8 +171,7 @@ class PopupMenuTest : public GuiTest {
 
   // The WM_COMMAND ids that reached the window once its queue is dispatched.
   std::vector<int> CommandsAfterDispatch() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    gui_test::DispatchPending();
     const std::vector<WPARAM> ids = gui_test::ParamsOf(top_, WM_COMMAND);
     return {ids.begin(), ids.end()};
   }
