@@ -18,9 +18,9 @@
 namespace {
 
 using gui_test::Edges;
-using gui_test::EdgesOf;
 using gui_test::GuiTest;
 using gui_test::ParamsOf;
+using gui_test::WindowEdges;
 using murmel::DialogTemplateBuilder;
 
 constexpr DWORD kDialogStyle = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -60,12 +60,6 @@ INT_PTR ScriptedProc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
 
 // Runs `step` once the modal loop of the dialog about to open is running.
 void WhileOpen(std::function<void()> step) { QTimer::singleShot(0, std::move(step)); }
-
-RECT RectOf(HWND window) {
-  RECT rect{};
-  EXPECT_TRUE(GetWindowRect(window, &rect));
-  return rect;
-}
 
 QString NavigationText() {
   return static_cast<QLabel*>(murmel::testing::ScreenPart("navigation_bar"))->text();
@@ -111,12 +105,12 @@ TEST_F(DialogTest, ItemsLandAtThePixelRectanglesOfTheirDialogUnits) {
   Edges dialog_edges{};
   WCHAR label[64] = {};
   script_.on_init = [&](HWND dlg) {
-    const RECT frame = RectOf(dlg);
-    dialog_edges = EdgesOf(frame);
+    dialog_edges = WindowEdges(dlg);
+    const auto [left, top, right, bottom] = dialog_edges;
     for (const auto& item : expected) {
-      const RECT rect = RectOf(GetDlgItem(dlg, item.first));
-      seen.emplace_back(item.first, Edges{rect.left - frame.left, rect.top - frame.top,
-                                          rect.right - frame.left, rect.bottom - frame.top});
+      const Edges rect = WindowEdges(GetDlgItem(dlg, item.first));
+      seen.emplace_back(item.first,
+                        Edges{rect[0] - left, rect[1] - top, rect[2] - left, rect[3] - top});
     }
     GetDlgItemTextW(dlg, 0xFFFF, label, 64);
     EndDialog(dlg, 42);
@@ -248,11 +242,7 @@ TEST_F(DialogTest, TabStopsFollowCreationOrderSkipDisabledControlsAndWrap) {
 }
 
 TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
-  SIPINFO sip{};
-  sip.cbSize = sizeof sip;
-  ASSERT_TRUE(SHSipInfo(SPI_GETSIPINFO, 0, &sip, 0));
-  sip.fdwFlags |= SIPF_ON;
-  ASSERT_TRUE(SHSipInfo(SPI_SETSIPINFO, 0, &sip, 0));
+  ASSERT_TRUE(gui_test::SetSip(true));
 
   DialogTemplateBuilder dialog(kDialogStyle, WS_EX_NODRAG, {0, 0, 159, 118},
                                u"User Profile(Requires all)", 8, u"MS Sans Serif");
@@ -266,12 +256,12 @@ TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
   script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
     if (LOWORD(wParam) == IDOK) EndDialog(dlg, 5);
   };
-  RECT rect{};
+  Edges shown{};
   QString text_while_open;
   bool done_shown = false;
   bool panel_raised = true;
   WhileOpen([&] {
-    rect = RectOf(GetActiveWindow());
+    shown = WindowEdges(GetActiveWindow());
     text_while_open = NavigationText();
     done_shown = murmel::testing::ScreenPart("done_button")->isVisible();
     panel_raised = murmel::testing::ScreenPart("input_panel")->isVisible();
@@ -279,7 +269,7 @@ TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
   });
   EXPECT_EQ(Run(dialog), 5);
 
-  EXPECT_EQ(EdgesOf(rect), (Edges{0, 26, 240, 294}));
+  EXPECT_EQ(shown, (Edges{0, 26, 240, 294}));
   EXPECT_EQ(text_while_open, QStringLiteral("Profile text"));
   EXPECT_TRUE(done_shown);
   EXPECT_FALSE(panel_raised);

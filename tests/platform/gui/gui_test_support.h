@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <aygshell.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -72,6 +73,21 @@ inline HWND TopLevelWith(const WCHAR* class_name, WNDPROC proc, DWORD style = 0)
   RegisterClassW(&window_class);  // refused harmlessly once an earlier test registered it
   return CreateWindowExW(0, class_name, u"", WS_VISIBLE | style, 0, 26, 240, 294, nullptr, nullptr,
                          nullptr, nullptr);
+}
+
+inline SIPINFO CurrentSip() {
+  SIPINFO info{};
+  info.cbSize = sizeof(SIPINFO);
+  EXPECT_TRUE(SHSipInfo(SPI_GETSIPINFO, 0, &info, 0));
+  return info;
+}
+
+// Raises or lowers the input panel.
+inline bool SetSip(bool raised) {
+  SIPINFO info = CurrentSip();
+  info.fdwFlags =
+      raised ? (info.fdwFlags | SIPF_ON) : (info.fdwFlags & ~static_cast<DWORD>(SIPF_ON));
+  return SHSipInfo(SPI_SETSIPINFO, 0, &info, 0) != FALSE;
 }
 
 // A rectangle as {left, top, right, bottom}, to compare whole.

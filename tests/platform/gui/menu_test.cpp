@@ -35,18 +35,9 @@ const std::vector<BYTE>& SampleTemplate() {
   return bytes;
 }
 
-void RegisterSampleMenu() {
-  static const bool registered = [] {
-    static const MURMEL_RESOURCE entry{RT_MENU, kMenuId, SampleTemplate().data(),
-                                       static_cast<DWORD>(SampleTemplate().size())};
-    RegisterResourceTable(&entry, 1);
-    return true;
-  }();
-  static_cast<void>(registered);
-}
-
+// Registers `bytes` as menu resource `id` and loads it. Each malformed case gets its own
+// resource, sized exactly, so a bad read would overrun.
 HMENU LoadFromBytes(const std::vector<BYTE>& bytes, WORD id) {
-  // Each malformed case gets its own resource, sized exactly, so a bad read would overrun.
   static std::vector<std::vector<BYTE>> kept;
   kept.push_back(bytes);
   const MURMEL_RESOURCE entry{RT_MENU, id, kept.back().data(),
@@ -56,8 +47,7 @@ HMENU LoadFromBytes(const std::vector<BYTE>& bytes, WORD id) {
 }
 
 TEST(MenuTemplateTest, LoadedMenuKeepsPopupsItemsAndStates) {
-  RegisterSampleMenu();
-  HMENU menu = LoadMenuW(nullptr, MAKEINTRESOURCEW(kMenuId));
+  HMENU menu = LoadFromBytes(SampleTemplate(), kMenuId);
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(GetMenuItemCount(menu), 2);
   HMENU file = GetSubMenu(menu, 0);
