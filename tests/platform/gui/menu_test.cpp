@@ -170,12 +170,11 @@ class PopupMenuTest : public GuiTest {
 };
 
 TEST_F(PopupMenuTest, ChosenCommandArrivesAsPostedWmCommand) {
-  std::vector<std::u16string> shown;
-  EXPECT_TRUE(Track(TPM_RIGHTALIGN, 200, 60, [&] {
-    shown = ui::PopupMenuTexts();
+  EXPECT_TRUE(Track(TPM_RIGHTALIGN, 200, 60, [] {
+    EXPECT_EQ(ui::PopupMenuTexts(),
+              (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
     EXPECT_TRUE(ui::ClickPopupMenuItem(u"Exit"));
   }));
-  EXPECT_EQ(shown, (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
   EXPECT_EQ(ui::OpenPopupMenu(), nullptr);
   // Posted, not sent: nothing reached the window before its queue ran.
   EXPECT_TRUE(gui_test::CommandsTo(top_).empty());
@@ -235,27 +234,23 @@ TEST_F(PopupMenuTest, DrawnOnTheScreenAtTheNamedCornerAndKeptOnIt) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    QRect frame;
-    QImage screen;
     Track(c.flags, c.x, c.y, [&] {
-      frame = ui::OpenPopupMenu()->geometry();
-      screen = ui::Screen()->grab().toImage();
-      ui::DismissPopupMenu();
+      const QRect frame = ui::OpenPopupMenu()->geometry();
+      const QImage screen = ui::Screen()->grab().toImage();
+      EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
+      EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
+      EXPECT_EQ(c.right_at_x ? frame.x() + frame.width() : frame.x(), c.x);
+      EXPECT_EQ(c.top_at_y ? frame.y() : frame.y() + frame.height(), c.y);
+      ui::DismissPopupMenu();  // what ends the pop-up
     });
-    ASSERT_FALSE(frame.isNull());
-    EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
-    EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
-    EXPECT_EQ(c.right_at_x ? frame.x() + frame.width() : frame.x(), c.x);
-    EXPECT_EQ(c.top_at_y ? frame.y() : frame.y() + frame.height(), c.y);
   }
   // Near the screen's edges the whole menu stays visible.
   for (const POINT corner : {POINT{2, 318}, POINT{238, 318}, POINT{0, 0}}) {
-    QRect frame;
-    Track(TPM_RIGHTALIGN, corner.x, corner.y, [&] {
-      frame = ui::OpenPopupMenu()->geometry();
+    Track(TPM_RIGHTALIGN, corner.x, corner.y, [corner] {
+      EXPECT_TRUE(QRect(0, 0, 240, 320).contains(ui::OpenPopupMenu()->geometry()))
+          << corner.x << "," << corner.y;
       ui::DismissPopupMenu();
     });
-    EXPECT_TRUE(QRect(0, 0, 240, 320).contains(frame)) << corner.x << "," << corner.y;
   }
 }
 
