@@ -116,9 +116,8 @@ TEST_F(FileCaptureTest, PositionCountsCapturedBytesInTheUnitAsked) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.asked);
-    MMTIME time{};
-    time.wType = c.asked;
-    ASSERT_EQ(waveInGetPosition(wave_in, &time, sizeof time), MMSYSERR_NOERROR);
+    MMTIME time{c.asked, {}};
+    ASSERT_EQ(GetPosition(wave_in, &time), MMSYSERR_NOERROR);
     EXPECT_EQ(time.wType, c.answered);
     EXPECT_EQ(time.u.cb, c.value);
   }

@@ -96,9 +96,8 @@ TEST_F(FilePlaybackTest, AnyPcmFormatIsWrittenWithItsOwnHeader) {
   buffer.Fill(Pattern(4000, 40));
   PrepareAll(wave_out, {&buffer}, true);
   ExpectDone(wave_out, buffer);
-  MMTIME time{};
-  time.wType = TIME_SAMPLES;
-  ASSERT_EQ(waveOutGetPosition(wave_out, &time, sizeof time), MMSYSERR_NOERROR);
+  MMTIME time{TIME_SAMPLES, {}};
+  ASSERT_EQ(GetPosition(wave_out, &time), MMSYSERR_NOERROR);
   EXPECT_EQ(time.u.sample, 1000u);
   CloseDevice(wave_out);
   const WavContents wav = ReadWav(out_path_);
