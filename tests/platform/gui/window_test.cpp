@@ -16,10 +16,6 @@ using gui_test::GuiTest;
 using gui_test::Log;
 using gui_test::WindowEdges;
 
-TEST_F(GuiTest, DefaultPositionPutsTopLevelWindowBelowTheNavigationBar) {
-  EXPECT_EQ(WindowEdges(top_), (Edges{0, 26, 240, 26 + 294}));
-}
-
 TEST_F(GuiTest, CreationSendsCreateStructAndARefusalDestroysTheWindow) {
   const LRESULT refuse = -1;
   const HWND refused = CreateWindowExW(0, gui_test::kRecordingClass, u"No", 0, 0, 26, 50, 50,
@@ -101,7 +97,8 @@ TEST_F(GuiTest, WindowTextIsTruncatedToTheBufferAndAlwaysTerminated) {
   }
 }
 
-TEST_F(GuiTest, NavigationBarShowsTheActiveWindowsTitle) {
+TEST_F(GuiTest, TopLevelWindowSitsBelowTheNavigationBarWhichShowsItsTitle) {
+  EXPECT_EQ(WindowEdges(top_), (Edges{0, 26, 240, 26 + 294}));  // the default position
   QWidget* bar = murmel::testing::ScreenPart("navigation_bar");
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->property("text").toString(), QStringLiteral("Test window"));
