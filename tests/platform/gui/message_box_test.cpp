@@ -4,7 +4,6 @@
 
 #include <QTimer>
 #include <atomic>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
