@@ -16,26 +16,7 @@ class FileCaptureTest : public WaveDeviceTest {
   HWAVEIN OpenOn(const std::vector<BYTE>& data, const char* pace) {
     WriteWav(dir_ / "in.wav", data);
     UseAudio("file:in=" + (dir_ / "in.wav") + ",pace=" + pace);
-    HWAVEIN wave_in = nullptr;
-    EXPECT_EQ(waveInOpen(&wave_in, WAVE_MAPPER, &kVoiceFormat, Callback(), 0, CALLBACK_WINDOW),
-              MMSYSERR_NOERROR);
-    ExpectNotice(MM_WIM_OPEN, wave_in);
-    return wave_in;
-  }
-  void ExpectData(HWAVEIN wave_in, const WAVEHDR& header) {
-    ExpectNotice(MM_WIM_DATA, wave_in, &header);
-  }
-  void Close(HWAVEIN wave_in) {
-    ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
-    ExpectNotice(MM_WIM_CLOSE, wave_in);
-    EXPECT_TRUE(NoMessagePending());
-  }
-  static DWORD Position(HWAVEIN wave_in) { return PositionBytes(wave_in, waveInGetPosition); }
-  static void PrepareAndAdd(HWAVEIN wave_in, std::initializer_list<Buffer*> buffers) {
-    for (Buffer* b : buffers) {
-      ASSERT_EQ(waveInPrepareHeader(wave_in, &b->header, kHeaderSize), 0u);
-      ASSERT_EQ(waveInAddBuffer(wave_in, &b->header, kHeaderSize), 0u);
-    }
+    return OpenDevice<HWAVEIN>();
   }
 };
 
@@ -43,13 +24,13 @@ TEST_F(FileCaptureTest, ARingOfThreeBuffersGetsTheFileExactlyThenSilence) {
   const std::vector<BYTE> data = Pattern(3 * kBufferSize + 1000, 1);
   const HWAVEIN wave_in = OpenOn(data, "fast");
   Buffer ring[3];
-  for (Buffer& b : ring) ASSERT_EQ(waveInPrepareHeader(wave_in, &b.header, kHeaderSize), 0u);
+  PrepareAll(wave_in, {&ring[0], &ring[1], &ring[2]});
 
   // The recorder's pattern: buffers 0 and 2 queued, then each return hands over the next
   // one in the order 0, 2, 1, 0, 2, 1.
   int next = 0;
   auto queue_next = [&] {
-    ASSERT_EQ(waveInAddBuffer(wave_in, &ring[next].header, kHeaderSize), 0u);
+    ASSERT_EQ(Queue(wave_in, ring[next]), 0u);
     next = (next + 2) % 3;
   };
   queue_next();
@@ -60,7 +41,7 @@ TEST_F(FileCaptureTest, ARingOfThreeBuffersGetsTheFileExactlyThenSilence) {
   std::vector<BYTE> captured;
   const int order[] = {0, 2, 1, 0, 2, 1};
   for (int i = 0; i < 6; ++i) {
-    ExpectData(wave_in, ring[order[i]].header);
+    ExpectDone(wave_in, ring[order[i]]);
     EXPECT_EQ(ring[order[i]].header.dwBytesRecorded, kBufferSize);
     const std::vector<BYTE> part = ring[order[i]].Recorded();
     captured.insert(captured.end(), part.begin(), part.end());
@@ -72,8 +53,8 @@ TEST_F(FileCaptureTest, ARingOfThreeBuffersGetsTheFileExactlyThenSilence) {
   EXPECT_EQ(Position(wave_in), 6 * kBufferSize);
 
   ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
-  for (Buffer& b : ring) EXPECT_EQ(waveInUnprepareHeader(wave_in, &b.header, kHeaderSize), 0u);
-  Close(wave_in);
+  UnprepareAll(wave_in, {&ring[0], &ring[1], &ring[2]});
+  CloseDevice(wave_in);
 }
 
 TEST_F(FileCaptureTest, ResetReturnsThePartBufferWithItsBytesAndTheRestEmptyInOrder) {
@@ -82,7 +63,7 @@ TEST_F(FileCaptureTest, ResetReturnsThePartBufferWithItsBytesAndTheRestEmptyInOr
   Buffer long_buffer(10 * 16000);  // ten seconds: certain to be mid-way when reset
   Buffer second;
   Buffer third;
-  PrepareAndAdd(wave_in, {&long_buffer, &second, &third});
+  PrepareAll(wave_in, {&long_buffer, &second, &third}, true);
   ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
   while (Position(wave_in) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
@@ -98,30 +79,28 @@ TEST_F(FileCaptureTest, ResetReturnsThePartBufferWithItsBytesAndTheRestEmptyInOr
   EXPECT_EQ(long_buffer.Recorded(), std::vector<BYTE>(data.begin(), data.begin() + recorded));
   EXPECT_EQ(second.header.dwBytesRecorded, 0u);
   EXPECT_EQ(third.header.dwBytesRecorded, 0u);
-  ExpectData(wave_in, long_buffer.header);
-  ExpectData(wave_in, second.header);
-  ExpectData(wave_in, third.header);
+  for (Buffer* b : {&long_buffer, &second, &third}) ExpectDone(wave_in, *b);
   EXPECT_EQ(Position(wave_in), 0u) << "a reset starts the position again";
 
   // Started again, capture goes on where the file stood: nothing was skipped.
-  ASSERT_EQ(waveInAddBuffer(wave_in, &second.header, kHeaderSize), 0u);
+  ASSERT_EQ(Queue(wave_in, second), 0u);
   ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
-  ExpectData(wave_in, second.header);
+  ExpectDone(wave_in, second);
   EXPECT_EQ(second.Recorded(),
             std::vector<BYTE>(data.begin() + recorded, data.begin() + recorded + kBufferSize));
   ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
-  Close(wave_in);
+  CloseDevice(wave_in);
 }
 
 TEST_F(FileCaptureTest, PositionCountsCapturedBytesInTheUnitAsked) {
   const HWAVEIN wave_in = OpenOn(Pattern(std::size_t{4} * kBufferSize, 3), "fast");
   Buffer first;
   Buffer second;
-  PrepareAndAdd(wave_in, {&first, &second});
+  PrepareAll(wave_in, {&first, &second}, true);
   EXPECT_EQ(Position(wave_in), 0u) << "nothing is captured before the start";
   ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
-  ExpectData(wave_in, first.header);
-  ExpectData(wave_in, second.header);
+  ExpectDone(wave_in, first);
+  ExpectDone(wave_in, second);
 
   struct Case {
     UINT asked;
@@ -137,9 +116,8 @@ TEST_F(FileCaptureTest, PositionCountsCapturedBytesInTheUnitAsked) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.asked);
-    MMTIME time{};
-    time.wType = c.asked;
-    ASSERT_EQ(waveInGetPosition(wave_in, &time, sizeof time), MMSYSERR_NOERROR);
+    MMTIME time{c.asked, {}};
+    ASSERT_EQ(GetPosition(wave_in, &time), MMSYSERR_NOERROR);
     EXPECT_EQ(time.wType, c.answered);
     EXPECT_EQ(time.u.cb, c.value);
   }
@@ -152,17 +130,17 @@ TEST_F(FileCaptureTest, PositionCountsCapturedBytesInTheUnitAsked) {
 TEST_F(FileCaptureTest, RepeatedStartsAndResetsReturnEveryBufferOnceInOrder) {
   const HWAVEIN wave_in = OpenOn(Pattern(16000, 4), "realtime");
   Buffer ring[3] = {Buffer(640), Buffer(640), Buffer(640)};  // 20 ms each: resets race fills
-  for (Buffer& b : ring) ASSERT_EQ(waveInPrepareHeader(wave_in, &b.header, kHeaderSize), 0u);
+  PrepareAll(wave_in, {&ring[0], &ring[1], &ring[2]});
   for (int round = 0; round < 40; ++round) {
     SCOPED_TRACE(round);
-    for (Buffer& b : ring) ASSERT_EQ(waveInAddBuffer(wave_in, &b.header, kHeaderSize), 0u);
+    for (Buffer& b : ring) ASSERT_EQ(Queue(wave_in, b), 0u);
     ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
     std::this_thread::sleep_for(std::chrono::milliseconds(round % 4 * 10));
     ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
     // Full ones first, then at most one partly filled, then empty ones; each exactly once.
     DWORD previous = 640;
     for (Buffer& b : ring) {
-      ExpectData(wave_in, b.header);
+      ExpectDone(wave_in, b);
       EXPECT_LE(b.header.dwBytesRecorded, previous);
       if (b.header.dwBytesRecorded < 640) previous = 0;
     }

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/message/window_registry.h"
 #include "pulse_daemon.h"
 #include "support/scoped_env.h"
 #include "wave_test_helpers.h"
@@ -48,25 +47,24 @@ std::vector<std::int16_t> Samples(const std::vector<BYTE>& bytes) {
   return samples;
 }
 
-TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency) {
+using PulseLoopbackTest = WaveDeviceTest;
+
+TEST_F(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency) {
   PulseDaemon daemon;
   std::string why;
   if (!daemon.Start(why)) GTEST_SKIP() << "no private PulseAudio daemon: " << why;
   murmel::test::ScopedEnv server("PULSE_SERVER", daemon.server());
-  murmel::test::ScopedEnv audio("MURMELPOST_AUDIO", "pulse");
+  UseAudio("pulse");
   ASSERT_EQ(waveInGetNumDevs(), 1u);
   ASSERT_EQ(waveOutGetNumDevs(), 1u);
 
-  const HWND window = murmel::message::CreateWindowRecord();
-  const auto callback = reinterpret_cast<DWORD_PTR>(window);
   HWAVEIN wave_in = nullptr;
-  ASSERT_EQ(waveInOpen(&wave_in, WAVE_MAPPER, &kVoiceFormat, callback, 0, CALLBACK_WINDOW),
-            MMSYSERR_NOERROR);
+  ASSERT_EQ(Open(&wave_in, kVoiceFormat, Callback()), MMSYSERR_NOERROR);
   Buffer in_ring[3];
   int in_next = 0;
-  for (Buffer& b : in_ring) ASSERT_EQ(waveInPrepareHeader(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+  PrepareAll(wave_in, {&in_ring[0], &in_ring[1], &in_ring[2]});
   auto requeue_input = [&] {
-    ASSERT_EQ(waveInAddBuffer(wave_in, &in_ring[in_next].header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(Queue(wave_in, in_ring[in_next]), 0u);
     in_next = (in_next + 2) % 3;
   };
   requeue_input();
@@ -74,8 +72,7 @@ TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency)
   ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
 
   HWAVEOUT wave_out = nullptr;
-  ASSERT_EQ(waveOutOpen(&wave_out, WAVE_MAPPER, &kVoiceFormat, callback, 0, CALLBACK_WINDOW),
-            MMSYSERR_NOERROR);
+  ASSERT_EQ(Open(&wave_out, kVoiceFormat, Callback()), MMSYSERR_NOERROR);
   Buffer out_ring[3];
   int written = 0;
   int out_next = 0;
@@ -84,13 +81,11 @@ TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency)
     const bool tone = written >= kLeadBuffers && written < kLeadBuffers + kToneBuffers;
     b.Fill(tone ? ToneBuffer() : std::vector<BYTE>(kBufferSize, 0));
     b.header.dwFlags = WHDR_PREPARED;  // the player's way of clearing the done flag
-    ASSERT_EQ(waveOutWrite(wave_out, &b.header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(Queue(wave_out, b), 0u);
     out_next = (out_next + 2) % 3;
     ++written;
   };
-  for (Buffer& b : out_ring) {
-    ASSERT_EQ(waveOutPrepareHeader(wave_out, &b.header, sizeof(WAVEHDR)), 0u);
-  }
+  PrepareAll(wave_out, {&out_ring[0], &out_ring[1], &out_ring[2]});
   for (int i = 0; i < 3; ++i) write_next();
 
   // One loop serves both devices, as the main window's procedure does.
@@ -105,14 +100,9 @@ TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency)
       ++played;
       if (written < kTotalBuffers) write_next();
       if (played == kTotalBuffers) {
-        MMTIME time{};
-        time.wType = TIME_BYTES;
-        ASSERT_EQ(waveOutGetPosition(wave_out, &time, sizeof time), MMSYSERR_NOERROR);
-        EXPECT_EQ(time.u.cb, kTotalBuffers * kBufferSize) << "every byte was heard";
+        EXPECT_EQ(Position(wave_out), kTotalBuffers * kBufferSize) << "every byte was heard";
         ASSERT_EQ(waveOutReset(wave_out), MMSYSERR_NOERROR);
-        for (Buffer& b : out_ring) {
-          ASSERT_EQ(waveOutUnprepareHeader(wave_out, &b.header, sizeof(WAVEHDR)), 0u);
-        }
+        UnprepareAll(wave_out, {&out_ring[0], &out_ring[1], &out_ring[2]});
         ASSERT_EQ(waveOutClose(wave_out), MMSYSERR_NOERROR);
       }
     } else if (msg.message == MM_WOM_CLOSE) {
@@ -126,12 +116,8 @@ TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency)
     }
   }
   ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
-  for (Buffer& b : in_ring)
-    ASSERT_EQ(waveInUnprepareHeader(wave_in, &b.header, sizeof(WAVEHDR)), 0u);
+  UnprepareAll(wave_in, {&in_ring[0], &in_ring[1], &in_ring[2]});
   ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
-  murmel::message::DestroyWindowRecord(window);
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
 
   // Where the tone is: from the first to the last sample clearly above silence.
   const std::vector<std::int16_t> samples = Samples(captured);
@@ -166,7 +152,7 @@ TEST(PulseLoopbackTest, ToneThroughNullSinkComesBackWholeAtItsLevelAndFrequency)
   EXPECT_NEAR(frequency, 1000.0, 5.0);
 }
 
-TEST(PulseLoopbackTest, NoServerMeansNoDeviceAtOnce) {
+TEST_F(PulseLoopbackTest, NoServerMeansNoDeviceAtOnce) {
   // A fresh process: no connection from another test can stand in for the missing server.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   murmel::test::TempDir dir;

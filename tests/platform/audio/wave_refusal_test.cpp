@@ -19,49 +19,38 @@ class WaveRefusalTest : public WaveDeviceTest {
     UseAudio("file:in=" + (dir_ / "in.wav") + ",out=" + (dir_ / "out.wav"));
   }
 
-  MMRESULT OpenIn(HWAVEIN* wave_in) {
-    return waveInOpen(wave_in, WAVE_MAPPER, &kVoiceFormat, Callback(), 0, CALLBACK_WINDOW);
-  }
+  MMRESULT OpenIn(HWAVEIN* wave_in) { return Open(wave_in, kVoiceFormat, Callback()); }
 };
 
 TEST_F(WaveRefusalTest, QueuedBuffersBlockUnprepareAndClose) {
   HWAVEIN wave_in = nullptr;
   ASSERT_EQ(OpenIn(&wave_in), MMSYSERR_NOERROR);
   Buffer buffer;
-  WAVEHDR* header = &buffer.header;
-
-  EXPECT_EQ(waveInAddBuffer(wave_in, header, kHeaderSize),
-            static_cast<MMRESULT>(WAVERR_UNPREPARED));
-  ASSERT_EQ(waveInPrepareHeader(wave_in, header, kHeaderSize), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveInPrepareHeader(wave_in, header, kHeaderSize), MMSYSERR_NOERROR)
-      << "again: no effect";
-  ASSERT_EQ(waveInAddBuffer(wave_in, header, kHeaderSize), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveInAddBuffer(wave_in, header, kHeaderSize),
-            static_cast<MMRESULT>(WAVERR_STILLPLAYING));
-  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kHeaderSize),
-            static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(Queue(wave_in, buffer), static_cast<MMRESULT>(WAVERR_UNPREPARED));
+  ASSERT_EQ(Prepare(wave_in, buffer), MMSYSERR_NOERROR);
+  EXPECT_EQ(Prepare(wave_in, buffer), MMSYSERR_NOERROR) << "again: no effect";
+  ASSERT_EQ(Queue(wave_in, buffer), MMSYSERR_NOERROR);
+  EXPECT_EQ(Queue(wave_in, buffer), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(Unprepare(wave_in, buffer), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
   EXPECT_EQ(waveInClose(wave_in), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
-  EXPECT_EQ(header->dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_INQUEUE));
+  EXPECT_EQ(buffer.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_INQUEUE));
 
   // The refused close left the device working; a reset releases the buffer.
   ASSERT_EQ(waveInReset(wave_in), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kHeaderSize), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveInUnprepareHeader(wave_in, header, kHeaderSize), MMSYSERR_NOERROR)
-      << "again: no effect";
-  EXPECT_EQ(header->dwFlags, static_cast<DWORD>(WHDR_DONE));
+  EXPECT_EQ(Unprepare(wave_in, buffer), MMSYSERR_NOERROR);
+  EXPECT_EQ(Unprepare(wave_in, buffer), MMSYSERR_NOERROR) << "again: no effect";
+  EXPECT_EQ(buffer.header.dwFlags, static_cast<DWORD>(WHDR_DONE));
   ASSERT_EQ(waveInClose(wave_in), MMSYSERR_NOERROR);
 
   HWAVEOUT wave_out = nullptr;
   ASSERT_EQ(waveOutOpen(&wave_out, WAVE_MAPPER, &kVoiceFormat, 0, 0, CALLBACK_NULL),
             MMSYSERR_NOERROR);
   Buffer long_buffer(10 * 16000);
-  ASSERT_EQ(waveOutPrepareHeader(wave_out, &long_buffer.header, kHeaderSize), MMSYSERR_NOERROR);
-  ASSERT_EQ(waveOutWrite(wave_out, &long_buffer.header, kHeaderSize), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveOutUnprepareHeader(wave_out, &long_buffer.header, kHeaderSize),
-            static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  PrepareAll(wave_out, {&long_buffer}, true);
+  EXPECT_EQ(Unprepare(wave_out, long_buffer), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
   EXPECT_EQ(waveOutClose(wave_out), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
   ASSERT_EQ(waveOutReset(wave_out), MMSYSERR_NOERROR);
-  EXPECT_EQ(waveOutUnprepareHeader(wave_out, &long_buffer.header, kHeaderSize), MMSYSERR_NOERROR);
+  EXPECT_EQ(Unprepare(wave_out, long_buffer), MMSYSERR_NOERROR);
   EXPECT_EQ(waveOutClose(wave_out), MMSYSERR_NOERROR);
 }
 
@@ -89,14 +78,14 @@ TEST_F(WaveRefusalTest, OneDeviceEachWayAndClosedHandlesAreDead) {
   };
   const Case cases[] = {
       {"close", waveInClose(first)},
-      {"prepare", waveInPrepareHeader(first, &buffer.header, kHeaderSize)},
-      {"unprepare", waveInUnprepareHeader(first, &buffer.header, kHeaderSize)},
-      {"add", waveInAddBuffer(first, &buffer.header, kHeaderSize)},
+      {"prepare", Prepare(first, buffer)},
+      {"unprepare", Unprepare(first, buffer)},
+      {"add", Queue(first, buffer)},
       {"start", waveInStart(first)},
       {"reset", waveInReset(first)},
       {"position", waveInGetPosition(first, &time, sizeof time)},
       {"null", waveInStart(nullptr)},
-      {"write", waveOutWrite(wave_out, &buffer.header, kHeaderSize)},
+      {"write", Queue(wave_out, buffer)},
       {"out close", waveOutClose(wave_out)},
   };
   for (const Case& c : cases) EXPECT_EQ(c.result, MMSYSERR_INVALHANDLE) << c.name;

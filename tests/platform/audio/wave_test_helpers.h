@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,13 +142,55 @@ struct Buffer {
   }
 };
 
+// Each call under one name for both directions, so one helper serves input and output.
+using Notices = std::array<UINT, 3>;  // opened, a buffer done, closed
+inline Notices NoticesOf(HWAVEIN) { return {MM_WIM_OPEN, MM_WIM_DATA, MM_WIM_CLOSE}; }
+inline Notices NoticesOf(HWAVEOUT) { return {MM_WOM_OPEN, MM_WOM_DONE, MM_WOM_CLOSE}; }
+inline MMRESULT Open(HWAVEIN* d, const WAVEFORMATEX& f, DWORD_PTR window) {
+  return waveInOpen(d, WAVE_MAPPER, &f, window, 0, CALLBACK_WINDOW);
+}
+inline MMRESULT Open(HWAVEOUT* d, const WAVEFORMATEX& f, DWORD_PTR window) {
+  return waveOutOpen(d, WAVE_MAPPER, &f, window, 0, CALLBACK_WINDOW);
+}
+inline MMRESULT Prepare(HWAVEIN d, Buffer& b) {
+  return waveInPrepareHeader(d, &b.header, kHeaderSize);
+}
+inline MMRESULT Prepare(HWAVEOUT d, Buffer& b) {
+  return waveOutPrepareHeader(d, &b.header, kHeaderSize);
+}
+inline MMRESULT Unprepare(HWAVEIN d, Buffer& b) {
+  return waveInUnprepareHeader(d, &b.header, kHeaderSize);
+}
+inline MMRESULT Unprepare(HWAVEOUT d, Buffer& b) {
+  return waveOutUnprepareHeader(d, &b.header, kHeaderSize);
+}
+// Hands a buffer over: to be filled (input) or to be played (output).
+inline MMRESULT Queue(HWAVEIN d, Buffer& b) { return waveInAddBuffer(d, &b.header, kHeaderSize); }
+inline MMRESULT Queue(HWAVEOUT d, Buffer& b) { return waveOutWrite(d, &b.header, kHeaderSize); }
+inline MMRESULT Close(HWAVEIN d) { return waveInClose(d); }
+inline MMRESULT Close(HWAVEOUT d) { return waveOutClose(d); }
+inline MMRESULT GetPosition(HWAVEIN d, MMTIME* t) { return waveInGetPosition(d, t, sizeof *t); }
+inline MMRESULT GetPosition(HWAVEOUT d, MMTIME* t) { return waveOutGetPosition(d, t, sizeof *t); }
+
 // Position of an open device in bytes.
-template <typename Handle, typename GetPosition>
-DWORD PositionBytes(Handle device, GetPosition get_position) {
-  MMTIME time{};
-  time.wType = TIME_BYTES;
-  EXPECT_EQ(get_position(device, &time, sizeof time), MMSYSERR_NOERROR);
+template <typename Handle>
+DWORD Position(Handle device) {
+  MMTIME time{TIME_BYTES, {}};
+  EXPECT_EQ(GetPosition(device, &time), MMSYSERR_NOERROR);
   return time.u.cb;
+}
+
+// Prepares every buffer and, when asked, queues it.
+template <typename Handle>
+void PrepareAll(Handle device, std::initializer_list<Buffer*> buffers, bool queue = false) {
+  for (Buffer* b : buffers) {
+    ASSERT_EQ(Prepare(device, *b), MMSYSERR_NOERROR);
+    if (queue) ASSERT_EQ(Queue(device, *b), MMSYSERR_NOERROR);
+  }
+}
+template <typename Handle>
+void UnprepareAll(Handle device, std::initializer_list<Buffer*> buffers) {
+  for (Buffer* b : buffers) EXPECT_EQ(Unprepare(device, *b), MMSYSERR_NOERROR);
 }
 
 // A window record for the notifications, a temporary folder and the audio setting, with an
@@ -169,6 +213,27 @@ class WaveDeviceTest : public ::testing::Test {
   }
   void UseAudio(const std::string& setting) { env_.emplace_back("MURMELPOST_AUDIO", setting); }
   DWORD_PTR Callback() const { return reinterpret_cast<DWORD_PTR>(window_); }
+
+  // Opens the device of the handle's direction, notifying the fixture's window.
+  template <typename Handle>
+  Handle OpenDevice(const WAVEFORMATEX& format = kVoiceFormat) {
+    Handle device = nullptr;
+    EXPECT_EQ(Open(&device, format, Callback()), MMSYSERR_NOERROR);
+    ExpectNotice(NoticesOf(device)[0], device);
+    return device;
+  }
+  // Closes `device`, whose closed notice must be the last one.
+  template <typename Handle>
+  void CloseDevice(Handle device) {
+    ASSERT_EQ(Close(device), MMSYSERR_NOERROR);
+    ExpectNotice(NoticesOf(device)[2], device);
+    EXPECT_TRUE(NoMessagePending());
+  }
+  // The next notification must be `b` coming back done from `device`.
+  template <typename Handle>
+  void ExpectDone(Handle device, const Buffer& b) {
+    ExpectNotice(NoticesOf(device)[1], device, &b.header);
+  }
 
   // The next notification must be `message` for `device`, about `header` when given, which
   // is then done and out of the queue.

@@ -6,6 +6,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QWidget>
+#include <array>
 
 #include "gui_test_support.h"
 
@@ -15,12 +16,7 @@ using gui_test::Command;
 using gui_test::CommandsTo;
 using gui_test::GuiTest;
 using gui_test::Log;
-
-std::u16string TextOf(HWND window) {
-  WCHAR text[256];
-  GetWindowTextW(window, text, 256);
-  return text;
-}
+using gui_test::TextOf;
 
 TEST_F(GuiTest, ClickingEnabledPushAndRadioButtonsSendsClickedWithTheirIds) {
   const HWND push = Child(u"button", BS_PUSHBUTTON, 30011, 10, 10, 60, 24, u"Option");
@@ -47,37 +43,28 @@ TEST_F(GuiTest, ClickingEnabledPushAndRadioButtonsSendsClickedWithTheirIds) {
   }
 }
 
-std::vector<UINT> DrawStatesFor(int id) {
-  std::vector<UINT> states;
-  for (const auto& r : Log()) {
-    if (r.message == WM_DRAWITEM && static_cast<int>(r.wParam) == id)
-      states.push_back(r.draw_state);
-  }
-  return states;
-}
-
 TEST_F(GuiTest, OwnerDrawnButtonIsDrawnByItsParentWithPressedAndDisabledStates) {
   const HWND record = Child(u"button", BS_OWNERDRAW, 30007, 20, 20, 43, 43);
-  QWidget* widget = murmel::testing::WidgetOf(record);
-  widget->repaint();
-  ASSERT_FALSE(DrawStatesFor(30007).empty());
-  EXPECT_EQ(DrawStatesFor(30007).back() & (ODS_SELECTED | ODS_DISABLED), 0u);
-
+  // Repaints and answers the state of the newest draw request; all bits set when none
+  // reached the parent since the log was cleared.
+  const auto drawn_state = [record] {
+    murmel::testing::WidgetOf(record)->repaint();
+    UINT state = 0xFFFF;
+    for (const auto& r : Log()) {
+      if (r.message == WM_DRAWITEM && r.wParam == 30007) state = r.draw_state;
+    }
+    return state;
+  };
+  EXPECT_EQ(drawn_state() & (ODS_SELECTED | ODS_DISABLED), 0u);
   Log().clear();
   murmel::testing::Press(record);
-  widget->repaint();
-  ASSERT_FALSE(DrawStatesFor(30007).empty());
-  EXPECT_NE(DrawStatesFor(30007).back() & ODS_SELECTED, 0u);
+  EXPECT_EQ(drawn_state() & (ODS_SELECTED | ODS_DISABLED), UINT{ODS_SELECTED});
   murmel::testing::Release(record);
-  widget->repaint();
-  EXPECT_EQ(DrawStatesFor(30007).back() & ODS_SELECTED, 0u);
+  EXPECT_EQ(drawn_state() & ODS_SELECTED, 0u);
   EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{30007, BN_CLICKED}}));
-
   Log().clear();
   EnableWindow(record, FALSE);
-  widget->repaint();
-  ASSERT_FALSE(DrawStatesFor(30007).empty());
-  EXPECT_NE(DrawStatesFor(30007).back() & ODS_DISABLED, 0u);
+  EXPECT_EQ(drawn_state() & (ODS_SELECTED | ODS_DISABLED), UINT{ODS_DISABLED});
 }
 
 // The draw-item record is only valid during the call: check it there.
@@ -101,9 +88,7 @@ LRESULT DrawCheckingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 TEST_F(GuiTest, DrawItemRecordCarriesTheButtonAndADeviceContextToPaintInto) {
   const HWND panel = Child(u"STATIC", 0, 60007, 0, 0, 100, 100);
   SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(DrawCheckingProc));
-  const HWND button =
-      CreateWindowExW(0, u"button", u"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 5, 5, 25, 25, panel,
-                      reinterpret_cast<HMENU>(40008), nullptr, nullptr);
+  const HWND button = gui_test::ChildOf(panel, u"button", BS_OWNERDRAW, 5, 5, 25, 25, 40008);
   const QImage picture = murmel::testing::WidgetOf(button)->grab().toImage();
   EXPECT_EQ(drawn_item, button);
   EXPECT_EQ(drawn_type, static_cast<UINT>(ODT_BUTTON));
@@ -112,11 +97,20 @@ TEST_F(GuiTest, DrawItemRecordCarriesTheButtonAndADeviceContextToPaintInto) {
   EXPECT_EQ(picture.pixelColor(12, 12), QColor(Qt::black));
 }
 
-TEST_F(GuiTest, TypingInAnEditableComboSendsEditChangePerKeyButSetTextSendsNone) {
+TEST_F(GuiTest, EditableComboNotifiesTypingAndChoosingButNotTextSetByTheProgram) {
   const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
                            60000, 70, 114, 160, 100);
   const HWND subject = Child(u"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, 60001, 70, 136, 160, 20);
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"anna@example.org"));
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"bert@example.org"));
+  EXPECT_EQ(TextOf(combo), u"");  // adding items leaves the edit alone
   SetFocus(combo);
+  Log().clear();
+  murmel::testing::Key(combo, Qt::Key_Down);
+  EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{60000, CBN_SELCHANGE}}));
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
+  EXPECT_EQ(TextOf(combo), u"anna@example.org");
+
   Log().clear();
   murmel::testing::Type(combo, u"ab");
   ASSERT_TRUE(SetWindowTextW(combo, u"set by program"));
@@ -130,61 +124,52 @@ TEST_F(GuiTest, TypingInAnEditableComboSendsEditChangePerKeyButSetTextSendsNone)
   ASSERT_GE(commands.size(), 2u);
   EXPECT_EQ(commands.front(), (Command{60000, CBN_KILLFOCUS}));
   EXPECT_EQ(commands.back(), (Command{60001, EN_SETFOCUS}));
-}
-
-TEST_F(GuiTest, ChoosingFromTheComboListSendsSelectionChange) {
-  const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN, 60000, 70, 114, 160, 100);
-  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"anna@example.org"));
-  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"bert@example.org"));
-  EXPECT_EQ(TextOf(combo), u"");  // adding items leaves the edit alone
-  SetFocus(combo);
-  Log().clear();
-  murmel::testing::Key(combo, Qt::Key_Down);
-  EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{60000, CBN_SELCHANGE}}));
-  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
-  EXPECT_EQ(TextOf(combo), u"anna@example.org");
-}
-
-TEST_F(GuiTest, ComboEditSelectionCanBeSetAndReadBack) {
-  const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN, 60000, 70, 114, 160, 100);
-  SetWindowTextW(combo, u"anna@example.org");
-  SendMessageW(combo, CB_SETEDITSEL, 0, MAKELONG(1, 16));
-  DWORD start = 0;
-  DWORD end = 0;
-  EXPECT_EQ(SendMessageW(combo, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start),
-                         reinterpret_cast<LPARAM>(&end)),
-            MAKELONG(1, 16));
-  EXPECT_EQ(start, 1u);
-  EXPECT_EQ(end, 16u);
-  // Typing replaces the selection, as completion relies on.
-  SetFocus(combo);
-  murmel::testing::Type(combo, u"n");
-  EXPECT_EQ(TextOf(combo), u"an");
-  SendMessageW(combo, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start),
-               reinterpret_cast<LPARAM>(&end));
-  EXPECT_EQ(start, 2u);
-  EXPECT_EQ(end, 2u);
   const HWND list_only = Child(u"COMBOBOX", CBS_DROPDOWNLIST, 7, 10, 200, 100, 80);
   EXPECT_EQ(SendMessageW(list_only, CB_GETEDITSEL, 0, 0), CB_ERR);
 }
 
-TEST_F(GuiTest, EditSelectionAndChangeNotifications) {
-  const HWND edit = Child(u"EDIT", ES_AUTOHSCROLL, 60001, 70, 136, 160, 20);
-  SetFocus(edit);
-  Log().clear();
-  murmel::testing::Type(edit, u"hello");
-  EXPECT_EQ(CommandsTo(top_).size(), 5u);
-  EXPECT_EQ(CommandsTo(top_).back(), (Command{60001, EN_CHANGE}));
-  SendMessageW(edit, EM_SETSEL, 1, 3);
+// The answer of a get-selection message and the two ends it wrote.
+using Selection = std::array<LRESULT, 3>;
+Selection SelectionOf(HWND control, UINT get) {
   DWORD start = 0;
   DWORD end = 0;
-  EXPECT_EQ(SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                         reinterpret_cast<LPARAM>(&end)),
-            MAKELONG(1, 3));
-  SendMessageW(edit, EM_SETSEL, 0, -1);  // everything
-  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  EXPECT_EQ(start, 0u);
-  EXPECT_EQ(end, 5u);
+  const LRESULT packed =
+      SendMessageW(control, get, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  return {packed, static_cast<LRESULT>(start), static_cast<LRESULT>(end)};
+}
+
+// Typing replaces the selection, as address completion relies on, and notifies per key.
+TEST_F(GuiTest, EditAndComboSelectionIsSetReadBackAndReplacedByTyping) {
+  const struct {
+    const WCHAR* window_class;
+    DWORD style;
+    UINT set, get;
+    bool packed;  // the combo takes both ends in lParam
+    int notice;
+  } cases[] = {
+      {u"EDIT", ES_AUTOHSCROLL, EM_SETSEL, EM_GETSEL, false, EN_CHANGE},
+      {u"COMBOBOX", CBS_DROPDOWN, CB_SETEDITSEL, CB_GETEDITSEL, true, CBN_EDITCHANGE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.get);
+    const HWND control = Child(c.window_class, c.style, 60001, 70, 114, 160, 100);
+    const auto select = [&](int start, int end) {
+      SendMessageW(control, c.set, c.packed ? 0 : start,
+                   c.packed ? MAKELONG(start, end) : static_cast<LPARAM>(end));
+    };
+    SetWindowTextW(control, u"anna@example.org");
+    SetFocus(control);
+    select(0, -1);  // everything
+    EXPECT_EQ(SelectionOf(control, c.get), (Selection{MAKELONG(0, 16), 0, 16}));
+    select(1, 16);
+    EXPECT_EQ(SelectionOf(control, c.get), (Selection{MAKELONG(1, 16), 1, 16}));
+    Log().clear();
+    murmel::testing::Type(control, u"nb");
+    EXPECT_EQ(TextOf(control), u"anb");
+    EXPECT_EQ(SelectionOf(control, c.get), (Selection{MAKELONG(3, 3), 3, 3}));
+    EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{60001, c.notice}, {60001, c.notice}}));
+    DestroyWindow(control);
+  }
 }
 
 TEST_F(GuiTest, MultiLineEditTakesEnterAsALineBreakWithCrLf) {

@@ -18,9 +18,9 @@
 namespace {
 
 using gui_test::Edges;
-using gui_test::EdgesOf;
 using gui_test::GuiTest;
 using gui_test::ParamsOf;
+using gui_test::WindowEdges;
 using murmel::DialogTemplateBuilder;
 
 constexpr DWORD kDialogStyle = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -60,12 +60,6 @@ INT_PTR ScriptedProc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
 
 // Runs `step` once the modal loop of the dialog about to open is running.
 void WhileOpen(std::function<void()> step) { QTimer::singleShot(0, std::move(step)); }
-
-RECT RectOf(HWND window) {
-  RECT rect{};
-  EXPECT_TRUE(GetWindowRect(window, &rect));
-  return rect;
-}
 
 QString NavigationText() {
   return static_cast<QLabel*>(murmel::testing::ScreenPart("navigation_bar"))->text();
@@ -107,27 +101,22 @@ TEST_F(DialogTest, ItemsLandAtThePixelRectanglesOfTheirDialogUnits) {
       {1041, {53, 14, 229, 99}},
       {1050, {23, 83, 236, 94}},
   };
-  std::vector<std::pair<int, Edges>> seen;
-  Edges dialog_edges{};
-  WCHAR label[64] = {};
   script_.on_init = [&](HWND dlg) {
-    const RECT frame = RectOf(dlg);
-    dialog_edges = EdgesOf(frame);
+    const auto [left, top, right, bottom] = WindowEdges(dlg);
+    // Placed from the owner's corner (0, 26): 10 x 4 units in, 159 x 118 units large.
+    EXPECT_EQ(WindowEdges(dlg), (Edges{15, 26 + 6, 15 + 239, 26 + 6 + 162}));
+    std::vector<std::pair<int, Edges>> seen;
     for (const auto& item : expected) {
-      const RECT rect = RectOf(GetDlgItem(dlg, item.first));
-      seen.emplace_back(item.first, Edges{rect.left - frame.left, rect.top - frame.top,
-                                          rect.right - frame.left, rect.bottom - frame.top});
+      const Edges rect = WindowEdges(GetDlgItem(dlg, item.first));
+      seen.emplace_back(item.first,
+                        Edges{rect[0] - left, rect[1] - top, rect[2] - left, rect[3] - top});
     }
-    GetDlgItemTextW(dlg, 0xFFFF, label, 64);
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(gui_test::TextOf(GetDlgItem(dlg, 0xFFFF)), u"1. Your e-mail address");
     EndDialog(dlg, 42);
   };
   EXPECT_EQ(Run(dialog, 77), 42);
   EXPECT_EQ(script_.init_param, 77);
-
-  // Placed from the owner's corner (0, 26): 10 x 4 units in, 159 x 118 units large.
-  EXPECT_EQ(dialog_edges, (Edges{15, 26 + 6, 15 + 239, 26 + 6 + 162}));
-  EXPECT_EQ(seen, expected);
-  EXPECT_EQ(std::u16string(label), u"1. Your e-mail address");
 }
 
 // The address book's arrangement: the entry field makes Add the default while it has the
@@ -148,35 +137,26 @@ TEST_F(DialogTest, EnterPressesTheCurrentDefaultAndNothingOnceTheDefaultHasNoCon
       SendMessageW(dlg, DM_SETDEFID, 1032, 0);
     if (LOWORD(wParam) == IDCANCEL) EndDialog(dlg, IDCANCEL);
   };
-  LRESULT default_in_entry = 0;
-  LRESULT default_after = 0;
-  DWORD add_style = 0;
-  HWND focus_after_tab = nullptr;
   HWND add = nullptr;
-  HWND list = nullptr;
+  // Checked while open; the Escape at the end is what ends the dialog.
   WhileOpen([&] {
     const HWND dlg = GetActiveWindow();
     const HWND entry = GetDlgItem(dlg, 1042);
+    const HWND list = GetDlgItem(dlg, 1041);
     add = GetDlgItem(dlg, 1044);
-    list = GetDlgItem(dlg, 1041);
     SetFocus(entry);
-    default_in_entry = SendMessageW(dlg, DM_GETDEFID, 0, 0);
-    add_style = static_cast<DWORD>(GetWindowLongW(add, GWL_STYLE));
+    EXPECT_EQ(SendMessageW(dlg, DM_GETDEFID, 0, 0), MAKELONG(1044, DC_HASDEFID));
+    EXPECT_EQ(GetWindowLongW(add, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
     murmel::testing::Key(entry, Qt::Key_Return);  // Add
     murmel::testing::Key(entry, Qt::Key_Tab);     // wraps round to the list
-    focus_after_tab = GetFocus();
-    default_after = SendMessageW(dlg, DM_GETDEFID, 0, 0);
+    EXPECT_EQ(GetFocus(), list);
+    EXPECT_EQ(SendMessageW(dlg, DM_GETDEFID, 0, 0), MAKELONG(1032, DC_HASDEFID));
     murmel::testing::Key(list, Qt::Key_Return);  // 1032: nobody's
     murmel::testing::Key(list, Qt::Key_Tab);     // Del
     murmel::testing::Key(GetFocus(), Qt::Key_Return);
     murmel::testing::Key(GetFocus(), Qt::Key_Escape);
   });
   EXPECT_EQ(Run(dialog), IDCANCEL);
-
-  EXPECT_EQ(default_in_entry, MAKELONG(1044, DC_HASDEFID));
-  EXPECT_EQ(add_style & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON));
-  EXPECT_EQ(focus_after_tab, list);
-  EXPECT_EQ(default_after, MAKELONG(1032, DC_HASDEFID));
   std::vector<int> clicks;
   for (const auto& command : script_.commands) {
     if (command.code == BN_CLICKED) clicks.push_back(command.id);
@@ -219,40 +199,28 @@ TEST_F(DialogTest, TabStopsFollowCreationOrderSkipDisabledControlsAndWrap) {
   const Step steps[] = {{0, FALSE}, {1, FALSE}, {2, FALSE}, {4, FALSE},
                         {5, FALSE}, {1, TRUE},  {4, TRUE},  {0, TRUE}};
   std::vector<int> reached;
-  HWND focus_on_open = nullptr;
-  HWND first = nullptr;
   script_.on_init = [&](HWND dlg) {
     for (const Step& step : steps) {
       const HWND from = step.from == 0 ? nullptr : GetDlgItem(dlg, step.from);
       reached.push_back(GetDlgCtrlID(GetNextDlgTabItem(dlg, from, step.previous)));
     }
-    first = GetDlgItem(dlg, 1);
   };
-  int after_next = 0;
-  int after_previous = 0;
-  WhileOpen([&] {
+  WhileOpen([] {
     const HWND dlg = GetActiveWindow();
-    focus_on_open = GetFocus();
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), 1);  // the first tab stop
     SendMessageW(dlg, WM_NEXTDLGCTL, 0, FALSE);
-    after_next = GetDlgCtrlID(GetFocus());
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), 4);
     SendMessageW(dlg, WM_NEXTDLGCTL, 1, FALSE);
     SendMessageW(dlg, WM_NEXTDLGCTL, 1, FALSE);
-    after_previous = GetDlgCtrlID(GetFocus());
-    EndDialog(dlg, 0);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), 5);
+    EndDialog(dlg, 7);
   });
-  Run(dialog);
-  EXPECT_EQ(after_next, 4);
-  EXPECT_EQ(after_previous, 5);
+  EXPECT_EQ(Run(dialog), 7);
   EXPECT_EQ(reached, (std::vector<int>{1, 4, 4, 5, 1, 5, 1, 5}));
-  EXPECT_EQ(focus_on_open, first);
 }
 
 TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
-  SIPINFO sip{};
-  sip.cbSize = sizeof sip;
-  ASSERT_TRUE(SHSipInfo(SPI_GETSIPINFO, 0, &sip, 0));
-  sip.fdwFlags |= SIPF_ON;
-  ASSERT_TRUE(SHSipInfo(SPI_SETSIPINFO, 0, &sip, 0));
+  ASSERT_TRUE(gui_test::SetSip(true));
 
   DialogTemplateBuilder dialog(kDialogStyle, WS_EX_NODRAG, {0, 0, 159, 118},
                                u"User Profile(Requires all)", 8, u"MS Sans Serif");
@@ -266,23 +234,14 @@ TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
   script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
     if (LOWORD(wParam) == IDOK) EndDialog(dlg, 5);
   };
-  RECT rect{};
-  QString text_while_open;
-  bool done_shown = false;
-  bool panel_raised = true;
-  WhileOpen([&] {
-    rect = RectOf(GetActiveWindow());
-    text_while_open = NavigationText();
-    done_shown = murmel::testing::ScreenPart("done_button")->isVisible();
-    panel_raised = murmel::testing::ScreenPart("input_panel")->isVisible();
+  WhileOpen([] {  // the click on Done is what ends the dialog
+    EXPECT_EQ(WindowEdges(GetActiveWindow()), (Edges{0, 26, 240, 294}));
+    EXPECT_EQ(NavigationText(), QStringLiteral("Profile text"));
+    EXPECT_TRUE(murmel::testing::ScreenPart("done_button")->isVisible());
+    EXPECT_FALSE(murmel::testing::ScreenPart("input_panel")->isVisible());
     murmel::testing::Click(murmel::testing::ScreenPart("done_button"));
   });
   EXPECT_EQ(Run(dialog), 5);
-
-  EXPECT_EQ(EdgesOf(rect), (Edges{0, 26, 240, 294}));
-  EXPECT_EQ(text_while_open, QStringLiteral("Profile text"));
-  EXPECT_TRUE(done_shown);
-  EXPECT_FALSE(panel_raised);
   int oks = 0;
   for (const auto& command : script_.commands) oks += command.id == IDOK ? 1 : 0;
   EXPECT_EQ(oks, 1);

@@ -163,37 +163,29 @@ TEST_F(ShownFileDialogTest, ListsTheFolderThroughTheChosenFilterAndTakesATypedNa
   for (const char* name : {"a.gif", "B.JPG", "c.txt", "d.jpeg"}) Touch(folder + "/" + name);
   std::filesystem::create_directories(folder + "/album");
   ofn_.nFilterIndex = 2;
-  std::vector<std::string> pictures;
-  std::vector<std::string> everything;
-  QString name_at_start;
-  QTimer::singleShot(0, [&] {
-    pictures = Listed();
-    name_at_start = Part<QLineEdit>("file_dialog_name")->text();
+  QTimer::singleShot(0, [] {  // choosing B.JPG is what ends the dialog
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"../", "album/", "a.gif", "B.JPG", "d.jpeg"}));
+    EXPECT_EQ(Part<QLineEdit>("file_dialog_name")->text(), QStringLiteral("previous.txt"));
     Part<QComboBox>("file_dialog_type")->setCurrentIndex(0);
-    everything = Listed();
+    EXPECT_EQ(Listed(),
+              (std::vector<std::string>{"../", "album/", "a.gif", "B.JPG", "c.txt", "d.jpeg"}));
     Part<QLineEdit>("file_dialog_name")->setText(QStringLiteral("B.JPG"));
     ui::Click(Part<QPushButton>("file_dialog_ok"));
   });
   ASSERT_TRUE(GetOpenFileNameW(&ofn_));
-  EXPECT_EQ(pictures, (std::vector<std::string>{"../", "album/", "a.gif", "B.JPG", "d.jpeg"}));
-  EXPECT_EQ(everything,
-            (std::vector<std::string>{"../", "album/", "a.gif", "B.JPG", "c.txt", "d.jpeg"}));
-  EXPECT_EQ(name_at_start, QStringLiteral("previous.txt"));
   EXPECT_EQ(std::u16string(file_), Wide(folder + "/B.JPG"));
   EXPECT_EQ(ui::ScreenPart("file_dialog"), nullptr);  // gone with its answer
 }
 
 TEST_F(ShownFileDialogTest, MissingNameKeepsTheDialogOpenAndCancelWritesNothing) {
-  bool still_open = false;
-  QTimer::singleShot(0, [&] {
+  QTimer::singleShot(0, [] {
     Part<QLineEdit>("file_dialog_name")->setText(QStringLiteral("nowhere.gif"));
     ui::Click(Part<QPushButton>("file_dialog_ok"));
-    still_open =
-        Part<QWidget>("file_dialog") != nullptr && Part<QWidget>("file_dialog")->isVisible();
+    ASSERT_NE(Part<QWidget>("file_dialog"), nullptr);
+    EXPECT_TRUE(Part<QWidget>("file_dialog")->isVisible());
     ui::Click(Part<QPushButton>("file_dialog_cancel"));
   });
   EXPECT_FALSE(GetOpenFileNameW(&ofn_));
-  EXPECT_TRUE(still_open);
   EXPECT_EQ(std::u16string(file_), u"previous.txt");
   EXPECT_EQ(CommDlgExtendedError(), 0u);
 }
@@ -203,13 +195,11 @@ TEST_F(ShownFileDialogTest, AFullPathInTheNameFieldOpensItsFolder) {
   std::filesystem::create_directories(folder);
   Touch(folder + "/old.gif");
   wcsncpy(file_, Wide(folder + "/old.gif").c_str(), 260);
-  std::vector<std::string> listed;
-  QTimer::singleShot(0, [&] {
-    listed = Listed();
+  QTimer::singleShot(0, [] {
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"../", "old.gif"}));
     ui::Click(Part<QPushButton>("file_dialog_ok"));  // keeps the given name
   });
   ASSERT_TRUE(GetOpenFileNameW(&ofn_));
-  EXPECT_EQ(listed, (std::vector<std::string>{"../", "old.gif"}));
   EXPECT_EQ(std::u16string(file_), Wide(folder + "/old.gif"));
 }
 

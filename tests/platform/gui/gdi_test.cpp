@@ -154,8 +154,7 @@ TEST_F(GdiTest, TextStaticsPaintTheBrushTheirParentAnswersOrTheLightDefault) {
     QColor expected;
   } cases[] = {{top_, Qt::white}, {answering, Qt::black}};
   for (const auto& c : cases) {
-    const HWND label = CreateWindowExW(0, u"STATIC", u"0.0s", WS_CHILD | WS_VISIBLE | SS_CENTER, 0,
-                                       0, 36, 14, c.parent, nullptr, nullptr, nullptr);
+    const HWND label = gui_test::ChildOf(c.parent, u"STATIC", SS_CENTER, 0, 0, 36, 14, 0, u"0.0s");
     const QImage shown = murmel::testing::WidgetOf(label)->grab().toImage();
     EXPECT_EQ(shown.pixelColor(1, 1), c.expected);
   }

@@ -4,10 +4,13 @@
 
 #include <windows.h>
 
+#include <aygshell.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/gui/testing/testing.h"
@@ -72,6 +75,21 @@ inline HWND TopLevelWith(const WCHAR* class_name, WNDPROC proc, DWORD style = 0)
                          nullptr, nullptr);
 }
 
+inline SIPINFO CurrentSip() {
+  SIPINFO info{};
+  info.cbSize = sizeof(SIPINFO);
+  EXPECT_TRUE(SHSipInfo(SPI_GETSIPINFO, 0, &info, 0));
+  return info;
+}
+
+// Raises or lowers the input panel.
+inline bool SetSip(bool raised) {
+  SIPINFO info = CurrentSip();
+  info.fdwFlags =
+      raised ? (info.fdwFlags | SIPF_ON) : (info.fdwFlags & ~static_cast<DWORD>(SIPF_ON));
+  return SHSipInfo(SPI_SETSIPINFO, 0, &info, 0) != FALSE;
+}
+
 // A rectangle as {left, top, right, bottom}, to compare whole.
 using Edges = std::array<LONG, 4>;
 inline Edges EdgesOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
@@ -90,6 +108,32 @@ inline void DrainQueue() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
   }
+}
+
+// Dispatches what the queue holds; with `done`, keeps serving the queue and Qt's events
+// until another thread sets it.
+inline void DispatchPending(const std::atomic<bool>* done = nullptr) {
+  MSG msg;
+  while (done != nullptr ? !done->load() : PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      DispatchMessageW(&msg);
+    } else {
+      murmel::testing::ProcessEvents();
+    }
+  }
+}
+
+inline std::u16string TextOf(HWND window) {
+  WCHAR text[256];
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
+// A visible child of `parent`.
+inline HWND ChildOf(HWND parent, const WCHAR* window_class, DWORD style, int x, int y, int cx,
+                    int cy, int id = 0, const WCHAR* text = u"") {
+  return CreateWindowExW(0, window_class, text, WS_CHILD | WS_VISIBLE | style, x, y, cx, cy, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
 }
 
 // The wParam of every `message` that reached `window`, in order.
@@ -142,8 +186,7 @@ class GuiTest : public ::testing::Test {
 
   HWND Child(const WCHAR* window_class, DWORD style, int id, int x = 10, int y = 10, int cx = 120,
              int cy = 24, const WCHAR* text = u"") {
-    return CreateWindowExW(0, window_class, text, WS_CHILD | WS_VISIBLE | style, x, y, cx, cy, top_,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    return ChildOf(top_, window_class, style, x, y, cx, cy, id, text);
   }
 
   HWND top_ = nullptr;

@@ -10,22 +10,10 @@
 
 namespace {
 
+using gui_test::CurrentSip;
 using gui_test::GuiTest;
 using gui_test::Log;
-
-SIPINFO CurrentSip() {
-  SIPINFO info{};
-  info.cbSize = sizeof(SIPINFO);
-  EXPECT_TRUE(SHSipInfo(SPI_GETSIPINFO, 0, &info, 0));
-  return info;
-}
-
-bool SetSip(bool raised) {
-  SIPINFO info = CurrentSip();
-  info.fdwFlags =
-      raised ? (info.fdwFlags | SIPF_ON) : (info.fdwFlags & ~static_cast<DWORD>(SIPF_ON));
-  return SHSipInfo(SPI_SETSIPINFO, 0, &info, 0) != FALSE;
-}
+using gui_test::SetSip;
 
 long SettingChangesTo(HWND window) {
   const std::vector<WPARAM> changes = gui_test::ParamsOf(window, WM_SETTINGCHANGE);
@@ -85,9 +73,7 @@ TEST_F(InputPanelTest, SoftKeysTypeIntoTheFocusedEditBox) {
     ASSERT_NE(soft_key, nullptr) << key;
     murmel::testing::Click(soft_key);
   }
-  WCHAR text[32];
-  GetWindowTextW(subject, text, 32);
-  EXPECT_EQ(std::u16string(text), u"hi ");
+  EXPECT_EQ(gui_test::TextOf(subject), u"hi ");
   EXPECT_EQ(GetFocus(), subject);  // the keys never take the focus
 
   // In the recipient box, soft keys are the user's typing: edit-change notifications.

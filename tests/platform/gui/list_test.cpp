@@ -14,7 +14,7 @@ LPARAM Text(const WCHAR* text) { return reinterpret_cast<LPARAM>(text); }
 
 struct FindCase {
   const char* name;
-  UINT message;
+  bool exact;
   int start_after;
   const WCHAR* text;
   LRESULT expected;
@@ -22,38 +22,37 @@ struct FindCase {
 
 // Items: 0 anna@a.org, 1 Bert@b.org, 2 bertha@c.org, 3 carl@d.org
 const FindCase kFindCases[] = {
-    {"prefix from the top", CB_FINDSTRING, -1, u"bert", 1},
-    {"prefix ignores case", CB_FINDSTRING, -1, u"BERTH", 2},
-    {"starts after the index", CB_FINDSTRING, 1, u"bert", 2},
-    {"wraps round to earlier items", CB_FINDSTRING, 2, u"bert", 1},
-    {"wraps to the first item last", CB_FINDSTRING, 0, u"an", 0},
-    {"no match", CB_FINDSTRING, -1, u"dora", CB_ERR},
-    {"exact needs the whole text", CB_FINDSTRINGEXACT, -1, u"bert", CB_ERR},
-    {"exact ignores case", CB_FINDSTRINGEXACT, -1, u"BERT@B.ORG", 1},
-    {"exact wraps too", CB_FINDSTRINGEXACT, 3, u"anna@a.org", 0},
-    {"out-of-range start searches everything", CB_FINDSTRING, 9, u"carl", 3},
+    {"prefix from the top", false, -1, u"bert", 1},
+    {"prefix ignores case", false, -1, u"BERTH", 2},
+    {"starts after the index", false, 1, u"bert", 2},
+    {"wraps round to earlier items", false, 2, u"bert", 1},
+    {"wraps to the first item last", false, 0, u"an", 0},
+    {"no match", false, -1, u"dora", CB_ERR},
+    {"exact needs the whole text", true, -1, u"bert", CB_ERR},
+    {"exact ignores case", true, -1, u"BERT@B.ORG", 1},
+    {"exact wraps too", true, 3, u"anna@a.org", 0},
+    {"out-of-range start searches everything", false, 9, u"carl", 3},
 };
 
 TEST_F(GuiTest, ComboFindsByPrefixOrWholeTextStartingAfterAnIndexAndWrapping) {
-  const HWND combo = Child(u"COMBOBOX", CBS_DROPDOWN, 60000, 70, 114, 160, 100);
-  for (const WCHAR* item : {u"anna@a.org", u"Bert@b.org", u"bertha@c.org", u"carl@d.org"}) {
-    SendMessageW(combo, CB_ADDSTRING, 0, Text(item));
-  }
-  for (const FindCase& c : kFindCases) {
-    EXPECT_EQ(SendMessageW(combo, c.message, static_cast<WPARAM>(c.start_after), Text(c.text)),
-              c.expected)
-        << c.name;
-  }
-  // The same search in a list box.
-  const HWND list = Child(u"LISTBOX", LBS_NOTIFY, 61000, 10, 10, 100, 80);
-  for (const WCHAR* item : {u"anna@a.org", u"Bert@b.org", u"bertha@c.org", u"carl@d.org"}) {
-    SendMessageW(list, LB_ADDSTRING, 0, Text(item));
-  }
-  for (const FindCase& c : kFindCases) {
-    const UINT message = c.message == CB_FINDSTRING ? LB_FINDSTRING : LB_FINDSTRINGEXACT;
-    EXPECT_EQ(SendMessageW(list, message, static_cast<WPARAM>(c.start_after), Text(c.text)),
-              c.expected)
-        << c.name;
+  const struct {
+    HWND box;
+    UINT add, prefix, exact;
+  } boxes[] = {
+      {Child(u"COMBOBOX", CBS_DROPDOWN, 60000, 70, 114, 160, 100), CB_ADDSTRING, CB_FINDSTRING,
+       CB_FINDSTRINGEXACT},
+      {Child(u"LISTBOX", LBS_NOTIFY, 61000, 10, 10, 100, 80), LB_ADDSTRING, LB_FINDSTRING,
+       LB_FINDSTRINGEXACT},
+  };
+  for (const auto& b : boxes) {
+    for (const WCHAR* item : {u"anna@a.org", u"Bert@b.org", u"bertha@c.org", u"carl@d.org"})
+      SendMessageW(b.box, b.add, 0, Text(item));
+    for (const FindCase& c : kFindCases) {
+      EXPECT_EQ(SendMessageW(b.box, c.exact ? b.exact : b.prefix,
+                             static_cast<WPARAM>(c.start_after), Text(c.text)),
+                c.expected)
+          << c.name << " in " << b.add;
+    }
   }
 }
 

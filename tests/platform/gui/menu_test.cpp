@@ -35,18 +35,9 @@ const std::vector<BYTE>& SampleTemplate() {
   return bytes;
 }
 
-void RegisterSampleMenu() {
-  static const bool registered = [] {
-    static const MURMEL_RESOURCE entry{RT_MENU, kMenuId, SampleTemplate().data(),
-                                       static_cast<DWORD>(SampleTemplate().size())};
-    RegisterResourceTable(&entry, 1);
-    return true;
-  }();
-  static_cast<void>(registered);
-}
-
+// Registers `bytes` as menu resource `id` and loads it. Each malformed case gets its own
+// resource, sized exactly, so a bad read would overrun.
 HMENU LoadFromBytes(const std::vector<BYTE>& bytes, WORD id) {
-  // Each malformed case gets its own resource, sized exactly, so a bad read would overrun.
   static std::vector<std::vector<BYTE>> kept;
   kept.push_back(bytes);
   const MURMEL_RESOURCE entry{RT_MENU, id, kept.back().data(),
@@ -56,8 +47,7 @@ HMENU LoadFromBytes(const std::vector<BYTE>& bytes, WORD id) {
 }
 
 TEST(MenuTemplateTest, LoadedMenuKeepsPopupsItemsAndStates) {
-  RegisterSampleMenu();
-  HMENU menu = LoadMenuW(nullptr, MAKEINTRESOURCEW(kMenuId));
+  HMENU menu = LoadFromBytes(SampleTemplate(), kMenuId);
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(GetMenuItemCount(menu), 2);
   HMENU file = GetSubMenu(menu, 0);
@@ -171,8 +161,7 @@ class PopupMenuTest : public GuiTest {
 
   // The WM_COMMAND ids that reached the window once its queue is dispatched.
   std::vector<int> CommandsAfterDispatch() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    gui_test::DispatchPending();
     const std::vector<WPARAM> ids = gui_test::ParamsOf(top_, WM_COMMAND);
     return {ids.begin(), ids.end()};
   }
@@ -181,12 +170,11 @@ class PopupMenuTest : public GuiTest {
 };
 
 TEST_F(PopupMenuTest, ChosenCommandArrivesAsPostedWmCommand) {
-  std::vector<std::u16string> shown;
-  EXPECT_TRUE(Track(TPM_RIGHTALIGN, 200, 60, [&] {
-    shown = ui::PopupMenuTexts();
+  EXPECT_TRUE(Track(TPM_RIGHTALIGN, 200, 60, [] {
+    EXPECT_EQ(ui::PopupMenuTexts(),
+              (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
     EXPECT_TRUE(ui::ClickPopupMenuItem(u"Exit"));
   }));
-  EXPECT_EQ(shown, (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
   EXPECT_EQ(ui::OpenPopupMenu(), nullptr);
   // Posted, not sent: nothing reached the window before its queue ran.
   EXPECT_TRUE(gui_test::CommandsTo(top_).empty());
@@ -246,27 +234,23 @@ TEST_F(PopupMenuTest, DrawnOnTheScreenAtTheNamedCornerAndKeptOnIt) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    QRect frame;
-    QImage screen;
     Track(c.flags, c.x, c.y, [&] {
-      frame = ui::OpenPopupMenu()->geometry();
-      screen = ui::Screen()->grab().toImage();
-      ui::DismissPopupMenu();
+      const QRect frame = ui::OpenPopupMenu()->geometry();
+      const QImage screen = ui::Screen()->grab().toImage();
+      EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
+      EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
+      EXPECT_EQ(c.right_at_x ? frame.x() + frame.width() : frame.x(), c.x);
+      EXPECT_EQ(c.top_at_y ? frame.y() : frame.y() + frame.height(), c.y);
+      ui::DismissPopupMenu();  // what ends the pop-up
     });
-    ASSERT_FALSE(frame.isNull());
-    EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
-    EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
-    EXPECT_EQ(c.right_at_x ? frame.x() + frame.width() : frame.x(), c.x);
-    EXPECT_EQ(c.top_at_y ? frame.y() : frame.y() + frame.height(), c.y);
   }
   // Near the screen's edges the whole menu stays visible.
   for (const POINT corner : {POINT{2, 318}, POINT{238, 318}, POINT{0, 0}}) {
-    QRect frame;
-    Track(TPM_RIGHTALIGN, corner.x, corner.y, [&] {
-      frame = ui::OpenPopupMenu()->geometry();
+    Track(TPM_RIGHTALIGN, corner.x, corner.y, [corner] {
+      EXPECT_TRUE(QRect(0, 0, 240, 320).contains(ui::OpenPopupMenu()->geometry()))
+          << corner.x << "," << corner.y;
       ui::DismissPopupMenu();
     });
-    EXPECT_TRUE(QRect(0, 0, 240, 320).contains(frame)) << corner.x << "," << corner.y;
   }
 }
 

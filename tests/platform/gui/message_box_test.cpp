@@ -4,7 +4,6 @@
 
 #include <QTimer>
 #include <atomic>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,18 +28,6 @@ class MessageBoxTest : public GuiTest {
     GuiTest::TearDown();
   }
 };
-
-// Runs the user-interface thread's part until `done`: sent calls, posts and Qt's events.
-void PumpUntil(const std::atomic<bool>& done) {
-  MSG msg;
-  while (!done.load()) {
-    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      DispatchMessageW(&msg);
-    } else {
-      murmel::testing::ProcessEvents();
-    }
-  }
-}
 
 TEST_F(MessageBoxTest, AnsweredBoxesReturnTheButtonChosenAndAreRecordedAsAsked) {
   struct Case {
@@ -159,13 +146,7 @@ LRESULT BoxOnSendProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST_F(MessageBoxTest, BoxesAskedFromSentMessagesAndOtherThreadsAtOnceDoNotDeadlock) {
-  WNDCLASSW window_class{};
-  window_class.lpfnWndProc = BoxOnSendProc;
-  window_class.lpszClassName = u"BoxOnSend";
-  static const bool registered = RegisterClassW(&window_class) != 0;
-  ASSERT_TRUE(registered);
-  const HWND window = CreateWindowExW(0, u"BoxOnSend", u"Sender target", WS_VISIBLE, 0, 26, 240,
-                                      268, nullptr, nullptr, nullptr, nullptr);
+  const HWND window = gui_test::TopLevelWith(u"BoxOnSend", BoxOnSendProc);
   ASSERT_NE(window, nullptr);
   AnswerMessageBoxes(IDNO);
   second_result = 0;
@@ -177,7 +158,7 @@ TEST_F(MessageBoxTest, BoxesAskedFromSentMessagesAndOtherThreadsAtOnceDoNotDeadl
     second_worker.join();
     done = true;
   });
-  PumpUntil(done);
+  gui_test::DispatchPending(&done);
   sender.join();
   DestroyWindow(window);
 

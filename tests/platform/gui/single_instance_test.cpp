@@ -121,27 +121,4 @@ TEST_F(SingleInstanceTest, KilledCopyDoesNotBlockTheNext) {
   EXPECT_EQ(ExitCode(next.Release()), 0);
 }
 
-TEST_F(SingleInstanceTest, OwnWindowsAreFoundByClassAndTitle) {
-  gui_test::StartGui();
-  HWND window =
-      CreateWindowExW(0, gui_test::kRecordingClass, u"Own window", WS_VISIBLE, CW_USEDEFAULT,
-                      CW_USEDEFAULT, 240, 294, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_NE(window, nullptr);
-  const struct {
-    const WCHAR* window_class;
-    const WCHAR* title;
-    bool found;
-  } cases[] = {
-      {gui_test::kRecordingClass, nullptr, true},           {u"GUITESTRECORDER", nullptr, true},
-      {gui_test::kRecordingClass, u"Own window", true},     {nullptr, u"Own window", true},
-      {gui_test::kRecordingClass, u"Another title", false}, {u"NoSuchClass", nullptr, false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(FindWindowW(c.window_class, c.title) == window, c.found)
-        << (c.title != nullptr ? "with title" : "without title");
-  }
-  DestroyWindow(window);
-  EXPECT_NE(FindWindowW(gui_test::kRecordingClass, u"Own window"), window);
-}
-
 }  // namespace

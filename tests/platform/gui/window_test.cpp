@@ -16,10 +16,6 @@ using gui_test::GuiTest;
 using gui_test::Log;
 using gui_test::WindowEdges;
 
-TEST_F(GuiTest, DefaultPositionPutsTopLevelWindowBelowTheNavigationBar) {
-  EXPECT_EQ(WindowEdges(top_), (Edges{0, 26, 240, 26 + 294}));
-}
-
 TEST_F(GuiTest, CreationSendsCreateStructAndARefusalDestroysTheWindow) {
   const LRESULT refuse = -1;
   const HWND refused = CreateWindowExW(0, gui_test::kRecordingClass, u"No", 0, 0, 26, 50, 50,
@@ -67,6 +63,24 @@ TEST_F(GuiTest, ChildrenAreFoundByIdAndKnowTheirParent) {
   EXPECT_EQ(GetDlgCtrlID(second), 60001);
 }
 
+TEST_F(GuiTest, OwnWindowsAreFoundByClassAndTitle) {
+  const struct {
+    const WCHAR* window_class;
+    const WCHAR* title;
+    bool found;
+  } cases[] = {
+      {gui_test::kRecordingClass, nullptr, true},           {u"GUITESTRECORDER", nullptr, true},
+      {gui_test::kRecordingClass, u"Test window", true},    {nullptr, u"Test window", true},
+      {gui_test::kRecordingClass, u"Another title", false}, {u"NoSuchClass", nullptr, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FindWindowW(c.window_class, c.title) == top_, c.found)
+        << (c.title != nullptr ? "with title" : "without title");
+  }
+  DestroyWindow(top_);
+  EXPECT_NE(FindWindowW(gui_test::kRecordingClass, u"Test window"), top_);
+}
+
 TEST_F(GuiTest, WindowTextIsTruncatedToTheBufferAndAlwaysTerminated) {
   const HWND label = Child(u"STATIC", 0, 1);
   const HWND edit = Child(u"EDIT", 0, 2);
@@ -83,7 +97,8 @@ TEST_F(GuiTest, WindowTextIsTruncatedToTheBufferAndAlwaysTerminated) {
   }
 }
 
-TEST_F(GuiTest, NavigationBarShowsTheActiveWindowsTitle) {
+TEST_F(GuiTest, TopLevelWindowSitsBelowTheNavigationBarWhichShowsItsTitle) {
+  EXPECT_EQ(WindowEdges(top_), (Edges{0, 26, 240, 26 + 294}));  // the default position
   QWidget* bar = murmel::testing::ScreenPart("navigation_bar");
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->property("text").toString(), QStringLiteral("Test window"));
@@ -118,8 +133,7 @@ TEST_F(GuiTest, BorderIsDrawnInsideTheWindowAndShrinksTheClientArea) {
     // The default procedure leaves erasing to the platform, which paints the client white.
     const HWND window = gui_test::TopLevelWith(u"GuiTestPlain", DefWindowProcW, c.style);
     ASSERT_NE(window, nullptr);
-    const HWND child = CreateWindowExW(0, gui_test::kRecordingClass, u"", WS_CHILD | WS_VISIBLE, 0,
-                                       0, 10, 10, window, nullptr, nullptr, nullptr);
+    const HWND child = gui_test::ChildOf(window, gui_test::kRecordingClass, 0, 0, 0, 10, 10);
     EXPECT_EQ(ClientEdges(window), (Edges{0, 0, 240 - 2 * c.inset, 294 - 2 * c.inset}));
     EXPECT_EQ(WindowEdges(child), (Edges{c.inset, 26 + c.inset, 10 + c.inset, 36 + c.inset}));
     ASSERT_TRUE(MoveWindow(window, 0, 26, 200, 100, TRUE));
@@ -170,17 +184,14 @@ TEST_F(GuiTest, SubclassedWindowSeesChildCommandsAndPassesTheRestOn) {
   ASSERT_NE(original_static_proc, nullptr);
   EXPECT_EQ(SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassProc)),
             reinterpret_cast<LONG_PTR>(original_static_proc));
-  const HWND button = CreateWindowExW(0, u"button", u"Go", WS_CHILD | WS_VISIBLE, 5, 5, 43, 43,
-                                      panel, reinterpret_cast<HMENU>(30007), nullptr, nullptr);
+  const HWND button = gui_test::ChildOf(panel, u"button", 0, 5, 5, 43, 43, 30007, u"Go");
   subclass_seen.clear();
   murmel::testing::Click(button);
   ASSERT_TRUE(SetWindowTextW(panel, u"passed on"));
 
   EXPECT_EQ(subclass_seen, (std::vector<UINT>{WM_COMMAND, WM_SETTEXT}));
-  WCHAR text[32];
-  GetWindowTextW(panel, text, 32);  // the original procedure stored it
-  EXPECT_EQ(std::u16string(text), u"passed on");
-  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());  // the panel kept the command
+  EXPECT_EQ(gui_test::TextOf(panel), u"passed on");  // the original procedure stored it
+  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());   // the panel kept the command
   // The 32-bit form cannot carry a procedure address here.
   EXPECT_EQ(SetWindowLongW(panel, GWL_WNDPROC, 0), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
