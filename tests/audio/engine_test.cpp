@@ -1,5 +1,5 @@
-// Recording and playback through the file audio device, which gives exact bytes; the
-// PulseAudio devices themselves are tested against a real server with the platform.
+// Recording and playback through the real wave devices: the file device for exact bytes,
+// a PulseAudio null sink for the system's own sound server.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +8,7 @@
 
 #include "audio/engine_driver.h"
 #include "audio/pcm_queue.h"
+#include "platform/audio/pulse_daemon.h"
 
 namespace {
 
@@ -289,6 +290,28 @@ TEST_F(EngineTest, RecordAndPlayAreRefusedWhileADeviceIsOpenAndPlayWithoutARecor
   EXPECT_EQ(StartRecording(window_), -1);
   EXPECT_EQ(appState.waveOut, player);
   EXPECT_EQ(appState.recorderState.load(), RECORDER_PLAYING);
+}
+
+TEST_F(RecordingTest, RecordsFromAPulseAudioSourceAndPlaysToItsSink) {
+  wave_test::PulseDaemon daemon;
+  std::string why;
+  if (!daemon.Start(why)) GTEST_SKIP() << why;
+  murmel::test::ScopedEnv server("PULSE_SERVER", daemon.server());
+  murmel::test::ScopedEnv audio("MURMELPOST_AUDIO", "pulse");
+  ReturnLog log(before_);
+  StopAfter(log, 3);
+  ASSERT_EQ(PressRecord(window_), 0);
+  ASSERT_TRUE(PumpUntilIdle());
+  EXPECT_GE(log.full, 3);
+  EXPECT_EQ(appState.voiceChunkCount.load(), log.full);
+  EXPECT_EQ(appState.recordedBytes, static_cast<DWORD>(log.full) * PCM_BUFFER_SIZE);
+
+  int done = 0;
+  after_ = [&done](HWND, UINT message, WPARAM, LPARAM) { done += message == MM_WOM_DONE; };
+  ASSERT_EQ(PressPlay(window_), 0);
+  ASSERT_TRUE(PumpUntilIdle());
+  EXPECT_EQ(done, log.full);
+  EXPECT_EQ(TimeText(), SecondsText(log.full));
 }
 
 }  // namespace
