@@ -355,7 +355,7 @@ inline std::vector<murmel::server::CatalogueRow> Rows(const std::filesystem::pat
 // The transfer server (and with setup.http its HTTP pages) over one state folder.
 class TestServer {
  public:
-  explicit TestServer(TestServerSetup setup = {})
+  explicit TestServer(const TestServerSetup& setup = {})
       : state_(setup.state.empty() ? std::filesystem::path(temporary_.path()) : setup.state),
         delivery_(state_, setup.delivery, setup.clock) {
     murmel::server::Options options;
@@ -481,6 +481,7 @@ class ServerProcess {
         "--no-http", "--state", stateFolder_.string()};
     arguments.insert(arguments.end(), options.begin(), options.end());
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
