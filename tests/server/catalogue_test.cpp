@@ -117,6 +117,13 @@ class CatalogueTest : public testing::TestWithParam<Backend> {
     ASSERT_EQ(std::system(psql.c_str()), 0) << psql;
   }
 
+  // A file in the state folder, its folders made as needed.
+  void Put(const std::string& path, const std::string& text) const {
+    const fs::path file = state_ / path;
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << text;
+  }
+
   std::vector<CatalogueRow> Rows() const {
     Result result;
     auto rows = Connect()->Newest(100, result);
@@ -135,53 +142,40 @@ INSTANTIATE_TEST_SUITE_P(Backends, CatalogueTest,
                            return info.param == Backend::Sqlite ? "Sqlite" : "Postgresql";
                          });
 
+// The layouts versions 1 and 2 created: version 2 added sender confirmations, the held
+// folder, the client's address and the senders table.
+std::string OldSchema(int version) {
+  const auto since2 = [version](const char* text) { return version >= 2 ? text : ""; };
+  return std::string(
+             "CREATE TABLE messages (id INTEGER PRIMARY KEY, received INTEGER NOT NULL, kind TEXT "
+             "NOT NULL CHECK (kind IN ('voice', 'picture-confirmation', 'picture-cleared'") +
+         since2(", 'sender-confirmation'") +
+         ")), sender TEXT NOT NULL, recipients TEXT NOT NULL, subject TEXT NOT NULL, file TEXT "
+         "NOT NULL UNIQUE, size INTEGER NOT NULL, state TEXT NOT NULL CHECK (state IN ('new', "
+         "'sent', 'failed'" +
+         since2(", 'held', 'expired'") + ")), reason TEXT NOT NULL DEFAULT ''" +
+         since2(", client_address TEXT NOT NULL DEFAULT ''") +
+         "); CREATE INDEX messages_by_received ON messages (received, id);" +
+         since2(
+             "CREATE INDEX messages_held ON messages (received, id) WHERE state = 'held';"
+             "CREATE TABLE senders (key TEXT PRIMARY KEY, verified_until INTEGER NOT NULL "
+             "DEFAULT 0, token TEXT NOT NULL DEFAULT '', mailed_at INTEGER NOT NULL DEFAULT 0);"
+             "CREATE UNIQUE INDEX senders_by_token ON senders (token) WHERE token <> '';") +
+         "PRAGMA user_version = " + std::to_string(version) + ";";
+}
+
 TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
-  const std::string version1 =
-      "CREATE TABLE messages ("
-      "  id INTEGER PRIMARY KEY,"
-      "  received INTEGER NOT NULL,"
-      "  kind TEXT NOT NULL CHECK (kind IN ('voice', 'picture-confirmation', "
-      "'picture-cleared')),"
-      "  sender TEXT NOT NULL,"
-      "  recipients TEXT NOT NULL,"
-      "  subject TEXT NOT NULL,"
-      "  file TEXT NOT NULL UNIQUE,"
-      "  size INTEGER NOT NULL,"
-      "  state TEXT NOT NULL CHECK (state IN ('new', 'sent', 'failed')),"
-      "  reason TEXT NOT NULL DEFAULT '');"
-      "CREATE INDEX messages_by_received ON messages (received, id);"
-      "PRAGMA user_version = 1;";
-  const std::string version2 =
-      "CREATE TABLE messages ("
-      "  id INTEGER PRIMARY KEY,"
-      "  received INTEGER NOT NULL,"
-      "  kind TEXT NOT NULL CHECK (kind IN ('voice', 'picture-confirmation', "
-      "'picture-cleared', 'sender-confirmation')),"
-      "  sender TEXT NOT NULL,"
-      "  recipients TEXT NOT NULL,"
-      "  subject TEXT NOT NULL,"
-      "  file TEXT NOT NULL UNIQUE,"
-      "  size INTEGER NOT NULL,"
-      "  state TEXT NOT NULL CHECK (state IN ('new', 'sent', 'failed', 'held', 'expired')),"
-      "  reason TEXT NOT NULL DEFAULT '',"
-      "  client_address TEXT NOT NULL DEFAULT '');"
-      "CREATE INDEX messages_by_received ON messages (received, id);"
-      "CREATE INDEX messages_held ON messages (received, id) WHERE state = 'held';"
-      "CREATE TABLE senders (key TEXT PRIMARY KEY, verified_until INTEGER NOT NULL DEFAULT 0,"
-      "  token TEXT NOT NULL DEFAULT '', mailed_at INTEGER NOT NULL DEFAULT 0);"
-      "CREATE UNIQUE INDEX senders_by_token ON senders (token) WHERE token <> '';"
-      "PRAGMA user_version = 2;";
   const std::string oldRow =
       "INSERT INTO messages (received, kind, sender, recipients, subject, file, size, state, "
       "reason) VALUES (1700000000, 'picture-cleared', 'murmelpost@localhost', "
       "'ann@example.org', 'Cleared', 'old', 42, 'failed', 'refused');";
 
-  for (const std::string& schema : {version1, version2}) {
+  for (const int version : {1, 2}) {
     murmel::test::TempDir state;
     const fs::path file = state.path() / fs::path(kCatalogueFileName);
-    Sql(file, (schema + oldRow).c_str());
+    Sql(file, (OldSchema(version) + oldRow).c_str());
     for (const int start : {1, 2}) {
-      SCOPED_TRACE(schema.substr(schema.size() - 2) + std::to_string(start));
+      SCOPED_TRACE(std::to_string(version) + std::to_string(start));
       SqliteStore catalogue(file);
       const Result opened = catalogue.Open();
       ASSERT_TRUE(opened.ok) << opened.error;
@@ -419,52 +413,33 @@ TEST_P(CatalogueTest, PicturesLiveInTheStoreForEveryServer) {
 // A crash between rename and commit, files from before the catalogue, and moves whose
 // update was lost: each start-up catches up, and a second one finds nothing to do.
 TEST_P(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
-  const fs::path outbox = state_.path() / fs::path("outbox");
-  const fs::path held = state_.path() / fs::path("held");
-  for (const fs::path& folder : {outbox / "new", outbox / "sent", outbox / "failed", held / "new"})
-    fs::create_directories(folder);
-  const std::pair<fs::path, const char*> files[] = {
-      {outbox / "new" / "1700000000.M1P1Q1.old",
-       "From: Cleo <cleo@example.org>\n"
-       "To: dan@example.org, Eve <eve@example.org>\n"
-       "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\n"
-       "Date: Tue, 14 Nov 2023 22:13:20 +0000\n"
-       "\n"
-       "Hi\n"},
-      {held / "new" / "1700000100.M2P1Q1.held",
-       "From: Murmelpost <murmelpost@localhost>\n"
-       "Reply-To: Ann Lee <Ann@Example.org>\n"
-       "To: bob@example.org\n"
-       "Subject: Waiting\n"
-       "X-Murmelpost-Kind: voice\n"
-       "\n"
-       "Hi\n"},
-      {outbox / "failed" / "1700000200.M3P1Q1.confirm",
-       "From: Murmelpost <murmelpost@localhost>\n"
-       "To: ann@example.org\n"
-       "Subject: Please confirm your address\n"
-       "X-Murmelpost-Kind: sender-confirmation\n"
-       "\n"
-       "Hi\n"},
-      {held / "new" / ".hidden", "not mail"},
-      {outbox / "sent" / "relayed", "To: bob@example.org\n\n"},
-      {outbox / "new" / "released", "To: bob@example.org\n\n"},
+  const char* files[][2] = {
+      {"outbox/new/1700000000.M1P1Q1.old",
+       "From: Cleo <cleo@example.org>\nTo: dan@example.org, Eve <eve@example.org>\n"
+       "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\nDate: Tue, 14 Nov 2023 22:13:20 +0000\n\nHi\n"},
+      {"held/new/1700000100.M2P1Q1.held",
+       "From: Murmelpost <murmelpost@localhost>\nReply-To: Ann Lee <Ann@Example.org>\n"
+       "To: bob@example.org\nSubject: Waiting\nX-Murmelpost-Kind: voice\n\nHi\n"},
+      {"outbox/failed/1700000200.M3P1Q1.confirm",
+       "From: Murmelpost <murmelpost@localhost>\nTo: ann@example.org\n"
+       "Subject: Please confirm your address\nX-Murmelpost-Kind: sender-confirmation\n\nHi\n"},
+      {"held/new/.hidden", "not mail"},
+      {"outbox/sent/relayed", "To: bob@example.org\n\n"},
+      {"outbox/new/released", "To: bob@example.org\n\n"},
+      // A crash after the commit but before the rename, one while writing, and one while
+      // composing the e-mail of an accepted message, which keeps its row to be composed again.
+      {"outbox/tmp/staged", "To: bob@example.org\n\n"},
+      {"held/tmp/partial", "To: bo"},
+      {"outbox/tmp/composing", "To: bo"},
+      {"accepted/new/composing", "uploads"},
   };
-  // A crash after the commit but before the rename, one while writing, and one while
-  // composing the e-mail of an accepted message, which keeps its row to be composed again.
-  const fs::path accepted = File().parent_path() / "accepted";
-  fs::create_directories(outbox / "tmp");
-  fs::create_directories(held / "tmp");
-  fs::create_directories(accepted / "new");
-  std::ofstream(outbox / "tmp" / "staged") << "To: bob@example.org\n\n";
-  std::ofstream(held / "tmp" / "partial") << "To: bo";
-  std::ofstream(outbox / "tmp" / "composing") << "To: bo";
-  std::ofstream(accepted / "new" / "composing") << "uploads";
-  for (const auto& [path, text] : files) std::ofstream(path) << text;
-  ASSERT_TRUE(catalogue_->Insert(Row("relayed", MessageState::New)).ok);
-  ASSERT_TRUE(catalogue_->Insert(Row("released", MessageState::Held)).ok);
-  ASSERT_TRUE(catalogue_->Insert(Row("staged", MessageState::New)).ok);
-  ASSERT_TRUE(catalogue_->Insert(Row("composing", MessageState::New)).ok);
+  for (const auto& [path, text] : files) Put(path, text);
+  const std::pair<const char*, MessageState> rows[] = {{"relayed", MessageState::New},
+                                                       {"released", MessageState::Held},
+                                                       {"staged", MessageState::New},
+                                                       {"composing", MessageState::New}};
+  for (const auto& [file, state] : rows) ASSERT_TRUE(catalogue_->Insert(Row(file, state)).ok);
+  const fs::path outbox = state_ / "outbox", held = state_ / "held", accepted = state_ / "accepted";
 
   for (const int start : {1, 2}) {
     SCOPED_TRACE(start);
@@ -482,23 +457,24 @@ TEST_P(CatalogueTest, StartUpGivesStrayFilesARowExactlyOnce) {
   const ReconcileSummary none = catalogue_->Reconcile(held / "none", held / "none", held / "none");
   EXPECT_TRUE(none.result.ok && none.added == 0 && none.updated == 0);
 
-  const auto rows = Rows();
-  ASSERT_EQ(rows.size(), 6u);
-  std::vector<std::string> found;
+  const auto found = Rows();
+  ASSERT_EQ(found.size(), 6u);
+  std::vector<std::string> described;
   for (const char* file :
        {"1700000000.M1P1Q1.old", "1700000100.M2P1Q1.held", "1700000200.M3P1Q1.confirm"}) {
-    ASSERT_NE(RowFor(rows, file), nullptr) << file;
-    found.push_back(Describe(*RowFor(rows, file)));
+    ASSERT_NE(RowFor(found, file), nullptr) << file;
+    described.push_back(Describe(*RowFor(found, file)));
   }
-  EXPECT_EQ(found, (std::vector<std::string>{
-                       "2023-11-14 22:13:20 voice new 152 cleo@example.org dan@example.org, "
-                       "eve@example.org Grüße 1700000000.M1P1Q1.old",
-                       "2023-11-14 22:15:00 voice held 142 Ann@Example.org bob@example.org "
-                       "Waiting 1700000100.M2P1Q1.held",
-                       "2023-11-14 22:16:40 sender-confirmation failed 140 murmelpost@localhost "
-                       "ann@example.org Please confirm your address 1700000200.M3P1Q1.confirm"}));
-  EXPECT_EQ(RowFor(rows, "relayed")->state, MessageState::Sent);
-  EXPECT_EQ(RowFor(rows, "released")->state, MessageState::New);
+  EXPECT_EQ(described,
+            (std::vector<std::string>{
+                "2023-11-14 22:13:20 voice new 152 cleo@example.org dan@example.org, "
+                "eve@example.org Grüße 1700000000.M1P1Q1.old",
+                "2023-11-14 22:15:00 voice held 142 Ann@Example.org bob@example.org "
+                "Waiting 1700000100.M2P1Q1.held",
+                "2023-11-14 22:16:40 sender-confirmation failed 140 murmelpost@localhost "
+                "ann@example.org Please confirm your address 1700000200.M3P1Q1.confirm"}));
+  EXPECT_EQ(RowFor(found, "relayed")->state, MessageState::Sent);
+  EXPECT_EQ(RowFor(found, "released")->state, MessageState::New);
 }
 
 // The relay against a scripted SMTP relay, its verdicts recorded as murmelpost-server does.
@@ -509,24 +485,17 @@ TEST_P(CatalogueTest, RelayVerdictsLandOnTheRows) {
   refuseGone.recipient["gone@example.org"] = "550 5.1.1 no such user";
   smtp.Queue(refuseGone);
   smtp.Queue(refuseGone);
-  const fs::path outbox = state_.path() / fs::path("outbox");
-  fs::create_directories(outbox / "new");
-  for (const char* to : {"bob", "gone"}) {
-    const std::string file = std::string("1700000000.M1P1Q1.") + to;
-    std::ofstream(outbox / "new" / file)
-        << "From: ann@example.org\nTo: " << to << "@example.org\nSubject: Hi\n\nHi\n";
-    CatalogueRow row = Row(file, MessageState::New);
-    row.recipients = std::string(to) + "@example.org";
+  for (const std::string to : {"bob", "gone"}) {
+    Put("outbox/new/" + to,
+        "From: ann@example.org\nTo: " + to + "@example.org\nSubject: Hi\n\nHi\n");
+    CatalogueRow row = Row(to, MessageState::New);
+    row.recipients = to + "@example.org";
     ASSERT_TRUE(catalogue_->Insert(row).ok);
   }
 
   const std::unique_ptr<Store> relayCatalogue = Connect();
-  SmtpRelayOptions options;
-  options.url = smtp.url();
-  options.envelopeFrom = "murmelpost@localhost";
-  RelaySchedule schedule;
-  schedule.rescan = 50ms;
-  SmtpRelay relay(outbox, options, schedule, *relayCatalogue, [](const std::string&) {});
+  SmtpRelay relay(state_ / "outbox", {.url = smtp.url(), .envelopeFrom = "murmelpost@localhost"},
+                  {.rescan = 50ms}, *relayCatalogue, [](const std::string&) {});
   ASSERT_TRUE(relay.Start().ok);
   std::vector<CatalogueRow> rows;
   Eventually([&] {
@@ -535,8 +504,8 @@ TEST_P(CatalogueTest, RelayVerdictsLandOnTheRows) {
            rows[1].state != MessageState::New;
   });
   relay.Stop();
-  const CatalogueRow* sent = RowFor(rows, "1700000000.M1P1Q1.bob");
-  const CatalogueRow* failed = RowFor(rows, "1700000000.M1P1Q1.gone");
+  const CatalogueRow* sent = RowFor(rows, "bob");
+  const CatalogueRow* failed = RowFor(rows, "gone");
   ASSERT_TRUE(sent && failed);
   EXPECT_EQ(sent->state, MessageState::Sent);
   EXPECT_EQ(failed->state, MessageState::Failed);

@@ -97,22 +97,19 @@ class PictureServers {
 };
 
 struct PictureConfirmationTest : testing::Test {
+  void SetUp() override { ASSERT_TRUE(servers->ready()); }
+
+  // The status of method on a confirmation link, as the sender's browser gets it.
+  int Link(const char* method, const std::string& token, const char* page = "confirm") const {
+    return servers->Browser().Status(method, "/picture/" + std::string(page) + "/" + token);
+  }
+
   murmel::test::TempDir state;
   std::atomic<std::time_t> now{1'800'000'000};
   std::optional<PictureServers> servers{std::in_place, state.path(), now};
-
-  // Ann's GIF confirmed and a JPEG registered behind it: both tokens, empty on failure.
-  std::pair<std::string, std::string> ConfirmedGifAndPendingJpeg() {
-    const auto gif = servers->Register(Picture("GIF89a"));
-    HttpClient browser = servers->Browser();
-    if (!gif || browser.Status("POST", "/picture/confirm/" + *gif) != 200) return {};
-    const auto jpeg = servers->Register(Picture("\xFF\xD8\xFF\xE0"));
-    return {*gif, jpeg.value_or("")};
-  }
 };
 
 TEST_F(PictureConfirmationTest, PictureTravelsOnlyOnceTheSenderPressesConfirm) {
-  ASSERT_TRUE(servers->ready());
   const Bytes gif = Picture("GIF89a");
   const auto token = servers->Register(gif);
   ASSERT_TRUE(token && token->size() == 32) << servers->lastMail();
@@ -147,74 +144,66 @@ TEST_F(PictureConfirmationTest, PictureTravelsOnlyOnceTheSenderPressesConfirm) {
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.gif");
 
   // A used link is gone, for the page, the button and the picture alike.
-  for (const char* method : {"GET", "POST"}) {
-    EXPECT_EQ(browser.Status(method, link), 404) << method;
-  }
+  EXPECT_EQ(Link("GET", *token), 404);
+  EXPECT_EQ(Link("POST", *token), 404);
   const auto used = browser.Get("/picture/pending/" + *token);
   ASSERT_TRUE(used);
   EXPECT_EQ(used->status, 404);
   EXPECT_NE(used->body.find("no longer valid"), std::string::npos) << used->body;
 }
 
-TEST_F(PictureConfirmationTest, ANewerRegistrationReplacesThePendingOneAndItsLink) {
-  ASSERT_TRUE(servers->ready());
+// A newer registration replaces the pending one and its link; clearing is immediate and
+// cancels a pending picture.
+TEST_F(PictureConfirmationTest, NewerRegistrationsAndClearingCancelThePendingLink) {
   const auto first = servers->Register(Picture("GIF89a"));
   const auto second = servers->Register(Picture("\xFF\xD8\xFF\xE0"));
   ASSERT_TRUE(first && second);
   ASSERT_NE(*first, *second);
-  HttpClient browser = servers->Browser();
-  EXPECT_EQ(browser.Status("GET", "/picture/confirm/" + *first), 404);
-  EXPECT_EQ(browser.Status("POST", "/picture/confirm/" + *first), 404);
+  EXPECT_EQ(Link("GET", *first), 404);
+  EXPECT_EQ(Link("POST", *first), 404);
   EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
-  EXPECT_EQ(browser.Status("POST", "/picture/confirm/" + *second), 200);
+  EXPECT_EQ(Link("POST", *second), 200);
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.jpg");
+
+  const auto pending = servers->Register(Picture("GIF89a"));
+  const auto cleared = servers->Register({});
+  ASSERT_TRUE(pending && cleared);
+  EXPECT_EQ(*cleared, "");
+  EXPECT_NE(servers->lastMail().find("cleared"), std::string::npos) << servers->lastMail();
+  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
+  EXPECT_EQ(Link("POST", *pending), 404);
+  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
 }
 
 TEST_F(PictureConfirmationTest, LinksExpireAfterSevenDays) {
-  ASSERT_TRUE(servers->ready());
   const auto token = servers->Register(Picture("GIF89a"));
   ASSERT_TRUE(token);
-  const std::string link = "/picture/confirm/" + *token;
-  HttpClient browser = servers->Browser();
   now += murmel::server::kPictureLinkLifetime;
-  EXPECT_EQ(browser.Status("GET", link), 200);
+  EXPECT_EQ(Link("GET", *token), 200);
   now += 1;
-  EXPECT_EQ(browser.Status("GET", link), 404);
-  EXPECT_EQ(browser.Status("GET", "/picture/pending/" + *token), 404);
-  EXPECT_EQ(browser.Status("POST", link), 404);
+  EXPECT_EQ(Link("GET", *token), 404);
+  EXPECT_EQ(Link("GET", *token, "pending"), 404);
+  EXPECT_EQ(Link("POST", *token), 404);
   EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
   // Tokens are exactly what the server made: anything else is an ordinary missing page.
-  EXPECT_EQ(browser.Status("POST", "/picture/confirm/" + std::string(32, 'g')), 405);
+  EXPECT_EQ(Link("POST", std::string(32, 'g')), 405);
 }
 
+// Ann's GIF confirmed and a JPEG registered behind it.
 TEST_F(PictureConfirmationTest, PendingAndConfirmedPicturesSurviveARestart) {
-  ASSERT_TRUE(servers->ready());
-  const auto [gif, jpeg] = ConfirmedGifAndPendingJpeg();
-  ASSERT_FALSE(jpeg.empty());
+  const auto gif = servers->Register(Picture("GIF89a"));
+  ASSERT_TRUE(gif);
+  ASSERT_EQ(Link("POST", *gif), 200);
+  const auto jpeg = servers->Register(Picture("\xFF\xD8\xFF\xE0"));
+  ASSERT_TRUE(jpeg && !jpeg->empty());
 
   servers.reset();
   servers.emplace(state.path(), now);
   ASSERT_TRUE(servers->ready());
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.gif");
-  HttpClient after = servers->Browser();
-  EXPECT_EQ(after.Status("POST", "/picture/confirm/" + gif), 404);
-  EXPECT_EQ(after.Status("POST", "/picture/confirm/" + jpeg), 200);
+  EXPECT_EQ(Link("POST", *gif), 404);
+  EXPECT_EQ(Link("POST", *jpeg), 200);
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.jpg");
-}
-
-TEST_F(PictureConfirmationTest, ClearingIsImmediateAndCancelsAPendingPicture) {
-  ASSERT_TRUE(servers->ready());
-  const std::string pending = ConfirmedGifAndPendingJpeg().second;
-  ASSERT_FALSE(pending.empty());
-  HttpClient browser = servers->Browser();
-
-  const auto cleared = servers->Register({});
-  ASSERT_TRUE(cleared);
-  EXPECT_EQ(*cleared, "");
-  EXPECT_NE(servers->lastMail().find("cleared"), std::string::npos) << servers->lastMail();
-  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
-  EXPECT_EQ(browser.Status("POST", "/picture/confirm/" + pending), 404);
-  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
 }
 
 TEST_F(PictureConfirmationTest, WithoutTheHttpPagesRegistrationsAreRefusedAndClearingWorks) {

@@ -214,14 +214,6 @@ inline std::string Send(std::uint16_t port, const Mail& mail, const char* from =
   return client.Exchange("FINI");
 }
 
-// Messages go out at once, from a fixed service address.
-inline murmel::server::DeliveryOptions ClosedNetwork() {
-  murmel::server::DeliveryOptions options;
-  options.mailFrom = "murmelpost@service.example";
-  options.verifySenders = false;
-  return options;
-}
-
 // What the server sent until it closed; nullopt when it neither closed nor sent in time.
 inline std::optional<std::string> ReadToEnd(int fd) {
   std::string received;
@@ -307,7 +299,9 @@ struct TestServerSetup {
   bool quickAck = true;
   // Serve the confirmation links over HTTP on a free port, as murmelpost-server does.
   bool http = false;
-  murmel::server::DeliveryOptions delivery = ClosedNetwork();
+  // Messages go out at once, from a fixed service address.
+  murmel::server::DeliveryOptions delivery = {.mailFrom = "murmelpost@service.example",
+                                              .verifySenders = false};
   murmel::server::WallClock clock;  // empty: the real one
   std::filesystem::path state;      // empty: a fresh temporary folder
   std::string smtpRelay;            // a URL: relay the outbox there, envelopes from the catalogue
