@@ -185,7 +185,9 @@ template <typename Handle>
 void PrepareAll(Handle device, std::initializer_list<Buffer*> buffers, bool queue = false) {
   for (Buffer* b : buffers) {
     ASSERT_EQ(Prepare(device, *b), MMSYSERR_NOERROR);
-    if (queue) ASSERT_EQ(Queue(device, *b), MMSYSERR_NOERROR);
+    if (queue) {
+      ASSERT_EQ(Queue(device, *b), MMSYSERR_NOERROR);
+    }
   }
 }
 template <typename Handle>
