@@ -160,7 +160,9 @@ TEST_F(DialogTest, EnterPressesTheCurrentDefaultAndNothingOnceTheDefaultHasNoCon
   std::vector<int> clicks;
   for (const auto& command : script_.commands) {
     if (command.code == BN_CLICKED) clicks.push_back(command.id);
-    if (command.id == 1044) EXPECT_EQ(command.control, reinterpret_cast<LPARAM>(add));
+    if (command.id == 1044) {
+      EXPECT_EQ(command.control, reinterpret_cast<LPARAM>(add));
+    }
   }
   EXPECT_EQ(clicks, (std::vector<int>{1044, 1032, 1045, IDCANCEL}));
 }
