@@ -40,7 +40,7 @@ std::string StandardGsmWav(const Chunk& chunk) {
 TEST(SoxInteropTest, SoxDecodesOurChunksToOurSamplesAndEncodesTheSameChunks) {
   if (std::system("sox --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "sox not installed";
   const murmel::test::TempDir dir;
-  const auto sox = [&dir](const std::string& in, const std::string& out) {
+  const auto sox = [](const std::string& in, const std::string& out) {
     return std::system(("sox " + in + " " + out + " 2>&1").c_str());
   };
   const std::string raw = "-t raw -r 8000 -e signed-integer -b 16 -c 1 ";
