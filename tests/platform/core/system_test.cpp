@@ -2,58 +2,60 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <thread>
+
+#include "support/scoped_env.h"
 
 namespace {
 
-OSVERSIONINFOW FreshVersionInfo() {
-  OSVERSIONINFOW info{};
-  info.dwOSVersionInfoSize = sizeof info;
-  return info;
-}
-
-TEST(Version, ReportsWindowsCe3) {
-  unsetenv("MURMELPOST_OS_VERSION");
-  OSVERSIONINFOW info = FreshVersionInfo();
-  ASSERT_EQ(GetVersionExW(&info), TRUE);
-  EXPECT_EQ(info.dwMajorVersion, 3u);
-  EXPECT_EQ(info.dwMinorVersion, 0u);
-  EXPECT_EQ(info.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_CE));
-}
-
-// The override lets a test make the client's platform check fail; a malformed value is
-// ignored rather than reporting a version nobody asked for.
-TEST(Version, OverrideFromTheEnvironment) {
+// The device reports 3.0; the override lets a test make the client's platform check fail,
+// and a malformed value is ignored rather than reporting a version nobody asked for.
+TEST(Version, ReportsTheDeviceOrTheOverride) {
   struct Case {
     const char* value;
     DWORD major;
     DWORD minor;
+    DWORD build;
   };
-  for (const Case& c : {Case{"4.20", 4, 20}, Case{"5.0.1400", 5, 0}, Case{"2.11", 2, 11},
-                        Case{"four", 3, 0}, Case{"4", 3, 0}, Case{"4.2x", 3, 0}}) {
-    setenv("MURMELPOST_OS_VERSION", c.value, 1);
-    OSVERSIONINFOW info = FreshVersionInfo();
+  for (const Case& c :
+       {Case{nullptr, 3, 0, 0}, Case{"4.20", 4, 20, 0}, Case{"5.0.1400", 5, 0, 1400},
+        Case{"four", 3, 0, 0}, Case{"4", 3, 0, 0}, Case{"4.2x", 3, 0, 0}}) {
+    SCOPED_TRACE(c.value ? c.value : "unset");
+    murmel::test::ScopedEnv version("MURMELPOST_OS_VERSION", c.value);
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
     ASSERT_EQ(GetVersionExW(&info), TRUE);
-    EXPECT_EQ(info.dwMajorVersion, c.major) << c.value;
-    EXPECT_EQ(info.dwMinorVersion, c.minor) << c.value;
+    EXPECT_EQ(info.dwMajorVersion, c.major);
+    EXPECT_EQ(info.dwMinorVersion, c.minor);
+    EXPECT_EQ(info.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_CE));
+    if (c.build != 0) {
+      EXPECT_EQ(info.dwBuildNumber, c.build);
+    }
   }
-  setenv("MURMELPOST_OS_VERSION", "5.0.1400", 1);
-  OSVERSIONINFOW info = FreshVersionInfo();
-  GetVersionExW(&info);
-  EXPECT_EQ(info.dwBuildNumber, 1400u);
-  unsetenv("MURMELPOST_OS_VERSION");
 }
 
 TEST(Version, RefusesAWrongStructureSize) {
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof info - 4;
-  SetLastError(0);
   EXPECT_EQ(GetVersionExW(&info), FALSE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(info.dwMajorVersion, 0u);
-  SetLastError(0);
   EXPECT_EQ(GetVersionExW(nullptr), FALSE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// A socket failure on the send thread must not leak into the user-interface thread's
+// file error.
+TEST(LastError, IsKeptPerThread) {
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  DWORD seen_by_other = 1234;
+  std::thread other([&] {
+    seen_by_other = GetLastError();
+    SetLastError(ERROR_SHARING_VIOLATION);
+  });
+  other.join();
+  EXPECT_EQ(seen_by_other, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace
