@@ -10,11 +10,11 @@
 
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/kernel_test_files.h"
 #include "support/temp_dir.h"
 
 namespace wave_test {
@@ -29,27 +29,14 @@ class PulseDaemon {
   // False, with the reason, when the daemon cannot be started here. `extra_script` lines
   // run after the default set-up (e.g. another default source).
   bool Start(std::string& why, const std::string& extra_script = "") {
-    if (dir_.path().empty()) {
-      why = "no temporary folder";
-      return false;
-    }
-    {
-      std::ofstream script(dir_ / "ci.pa");
-      script << "load-module module-native-protocol-unix auth-anonymous=1 socket="
-             << (dir_ / "native") << "\n"
-             << "load-module module-null-sink sink_name=vsink rate=8000 channels=1 format=s16le\n"
-             << "set-default-sink vsink\n"
-             << "set-default-source vsink.monitor\n"
-             << extra_script;
-    }
-    // Its own runtime folder (mode 700, as mkdtemp makes it) and home: nothing is shared
-    // with a desktop session's server.
-    const std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(),
-                                          "PATH=/usr/bin:/bin"};
+    std::ofstream(dir_ / "ci.pa")
+        << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << (dir_ / "native")
+        << "\nload-module module-null-sink sink_name=vsink rate=8000 channels=1 format=s16le\n"
+        << "set-default-sink vsink\nset-default-source vsink.monitor\n"
+        << extra_script;
     pid_ = Spawn({"pulseaudio", "-n", "-F", dir_ / "ci.pa", "--daemonize=no", "--exit-idle-time=-1",
                   "--use-pid-file=no", "--realtime=no", "--high-priority=no",
-                  "--log-target=file:" + (dir_ / "daemon.log")},
-                 env);
+                  "--log-target=file:" + (dir_ / "daemon.log")});
     if (pid_ <= 0) {
       why = "pulseaudio could not be run (is the pulseaudio package installed?)";
       return false;
@@ -59,21 +46,23 @@ class PulseDaemon {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = 0;
-        why = "pulseaudio exited at start: " + Log();
-        return false;
+        break;
       }
-      if (Run({"pactl", "--server=" + server(), "info"}, env) == 0) return true;
+      const pid_t pactl = Spawn({"pactl", "--server=" + server(), "info"});
+      if (pactl > 0 && waitpid(pactl, &status, 0) == pactl && WIFEXITED(status) &&
+          WEXITSTATUS(status) == 0) {
+        return true;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    why = "pulseaudio did not answer: " + Log();
+    why = "pulseaudio did not answer: " + murmel::test::ReadHostFile(dir_ / "daemon.log");
     return false;
   }
 
   void Stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    waitpid(pid_, nullptr, 0);
     pid_ = 0;
   }
 
@@ -82,14 +71,16 @@ class PulseDaemon {
   pid_t pid() const { return pid_; }
 
  private:
-  static pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  // Runs with its own runtime folder (mode 700, as mkdtemp makes it) and home, so nothing
+  // is shared with a desktop session's server; output goes nowhere.
+  pid_t Spawn(std::vector<std::string> args) const {
+    std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(),
+                                    "PATH=/usr/bin:/bin"};
     std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
     std::vector<char*> envp;
-    envp.reserve(env.size() + 1);
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (std::string& a : args) argv.push_back(a.data());
+    for (std::string& e : env) envp.push_back(e.data());
+    argv.push_back(nullptr);
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -99,21 +90,6 @@ class PulseDaemon {
     const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return error == 0 ? pid : -1;
-  }
-
-  static int Run(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-    const pid_t pid = Spawn(args, env);
-    if (pid <= 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::string Log() const {
-    std::ifstream log(dir_ / "daemon.log");
-    std::stringstream text;
-    text << log.rdbuf();
-    return text.str();
   }
 
   murmel::test::TempDir dir_;
