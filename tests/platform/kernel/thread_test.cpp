@@ -31,7 +31,7 @@ TEST(ThreadTest, ThreadHandleIsSignalledWhenTheThreadEnds) {
   HANDLE thread = CreateThread(nullptr, 0, WaitForGoThenReturn42, &shared, 0, &id);
   ASSERT_NE(thread, nullptr);
   EXPECT_NE(id, GetCurrentThreadId());
-
+  EXPECT_EQ(ResumeThread(thread), 0u) << "resuming a running thread changes nothing";
   EXPECT_EQ(WaitForSingleObject(thread, 20), DWORD{WAIT_TIMEOUT});
   DWORD code = 0;
   ASSERT_TRUE(GetExitCodeThread(thread, &code));
@@ -46,31 +46,8 @@ TEST(ThreadTest, ThreadHandleIsSignalledWhenTheThreadEnds) {
   EXPECT_TRUE(CloseHandle(thread));
 }
 
-DWORD WINAPI CloseOwnHandleAtTheEnd(LPVOID parameter) {
-  auto* shared = static_cast<Shared*>(parameter);
-  WaitForSingleObject(shared->go, INFINITE);
-  // The client's transfer threads end exactly like this.
-  shared->closed_own = CloseHandle(shared->own_handle.exchange(nullptr));
-  SetEvent(shared->done);
-  return 0;
-}
-
-TEST(ThreadTest, ThreadMayCloseItsOwnHandleWhileRunning) {
-  Shared shared;
-  HANDLE thread = CreateThread(nullptr, 0, CloseOwnHandleAtTheEnd, &shared, 0, nullptr);
-  ASSERT_NE(thread, nullptr);
-  shared.own_handle = thread;
-  SetEvent(shared.go);
-  ASSERT_EQ(WaitForSingleObject(shared.done, INFINITE), DWORD{WAIT_OBJECT_0});
-  EXPECT_TRUE(shared.closed_own.load());
-
-  // The creator's copy of the handle is stale now.
-  EXPECT_EQ(WaitForSingleObject(thread, 0), DWORD{WAIT_FAILED});
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
-  EXPECT_FALSE(CloseHandle(thread));
-}
-
-DWORD WINAPI FindOwnHandle(LPVOID parameter) {
+// The client's transfer threads end exactly like this.
+DWORD WINAPI CloseOwnHandle(LPVOID parameter) {
   auto* shared = static_cast<Shared*>(parameter);
   shared->closed_own = CloseHandle(shared->own_handle.exchange(nullptr));
   SetEvent(shared->done);
@@ -78,11 +55,11 @@ DWORD WINAPI FindOwnHandle(LPVOID parameter) {
 }
 
 // A suspended start lets the creator store the handle before the thread can look for it,
-// however quickly the thread would run.
-TEST(ThreadTest, SuspendedThreadRunsOnlyOnceResumed) {
+// however quickly the thread would run; the thread may then close its own handle.
+TEST(ThreadTest, SuspendedThreadRunsOnlyOnceResumedAndMayCloseItsOwnHandle) {
   Shared shared;
   DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, FindOwnHandle, &shared, CREATE_SUSPENDED, &id);
+  HANDLE thread = CreateThread(nullptr, 0, CloseOwnHandle, &shared, CREATE_SUSPENDED, &id);
   ASSERT_NE(thread, nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_EQ(WaitForSingleObject(thread, 30), DWORD{WAIT_TIMEOUT});
@@ -91,23 +68,15 @@ TEST(ThreadTest, SuspendedThreadRunsOnlyOnceResumed) {
   EXPECT_EQ(ResumeThread(thread), 1u);
   ASSERT_EQ(WaitForSingleObject(shared.done, INFINITE), DWORD{WAIT_OBJECT_0});
   EXPECT_TRUE(shared.closed_own.load());
+  // The creator's copy of the handle is stale now.
+  EXPECT_EQ(WaitForSingleObject(thread, 0), DWORD{WAIT_FAILED});
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+  EXPECT_FALSE(CloseHandle(thread));
 }
 
-DWORD WINAPI Return7(LPVOID /*parameter*/) { return 7; }
-
-// Resuming a running thread changes nothing; unknown flags and other handles are refused.
-TEST(ThreadTest, ResumeOfARunningThreadAndRefusals) {
-  HANDLE thread = CreateThread(nullptr, 0, Return7, nullptr, 0, nullptr);
-  ASSERT_NE(thread, nullptr);
-  EXPECT_EQ(ResumeThread(thread), 0u);
-  ASSERT_EQ(WaitForSingleObject(thread, INFINITE), DWORD{WAIT_OBJECT_0});
-  DWORD code = 0;
-  ASSERT_TRUE(GetExitCodeThread(thread, &code));
-  EXPECT_EQ(code, 7u);
-  EXPECT_TRUE(CloseHandle(thread));
-
+TEST(ThreadTest, UnknownFlagsAndOtherHandlesAreRefused) {
   Shared shared;
-  EXPECT_EQ(CreateThread(nullptr, 0, Return7, nullptr, 0x10, nullptr), nullptr);
+  EXPECT_EQ(CreateThread(nullptr, 0, CloseOwnHandle, &shared, 0x10, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
   EXPECT_EQ(ResumeThread(shared.go), static_cast<DWORD>(-1));
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
