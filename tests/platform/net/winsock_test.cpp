@@ -61,14 +61,11 @@ TEST(Winsock, StartupReportsVersionsAndCountsNestedStarts) {
   ASSERT_EQ(WSAStartup(0x0101, &data), 0);
   EXPECT_EQ(data.wVersion, 0x0101);
   EXPECT_EQ(WSAStartup(0x0000, &data), WSAVERNOTSUPPORTED);
-
   EXPECT_EQ(WSACleanup(), 0);
   EXPECT_EQ(WSACleanup(), 0);
+  // Fully cleaned up, nothing works until the next start.
   EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
-}
-
-TEST(Winsock, SocketBeforeStartupFails) {
   EXPECT_EQ(socket(AF_INET, SOCK_STREAM, 0), INVALID_SOCKET);
   EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
   EXPECT_EQ(gethostbyname("localhost"), nullptr);
@@ -118,18 +115,10 @@ TEST(Winsock, PeerCloseReadsAsZeroAndLaterSendsFailWithoutASignal) {
   closesocket(s);
 }
 
-TEST(Winsock, ConnectToPortWithoutListenerIsRefused) {
-  FakeTransferServer refusing(0, /*listen_now=*/false);
-  ASSERT_TRUE(refusing.bound());
-  WinsockSession session;
-  SetLastError(0);
-  EXPECT_EQ(ConnectToLoopback(refusing.port()), INVALID_SOCKET);
-  EXPECT_EQ(WSAGetLastError(), WSAECONNREFUSED);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(WSAECONNREFUSED));
-}
-
 // Each failing call leaves the WinSock code that a caller tells apart.
 TEST(Winsock, FailuresSetTheWinsockCodes) {
+  FakeTransferServer refusing(0, /*listen_now=*/false);
+  ASSERT_TRUE(refusing.bound());
   WinsockSession session;
   SocketPair nonblocking(SocketPair::Kind::kStream, /*nonblocking_client=*/true);
   const SOCKET unconnected = socket(AF_INET, SOCK_STREAM, 0);
@@ -155,6 +144,9 @@ TEST(Winsock, FailuresSetTheWinsockCodes) {
       {"connect to family 0",
        [&] { return connect(unconnected, no_family_address, sizeof no_family); }, WSAEAFNOSUPPORT},
       {"closesocket of standard input", [] { return closesocket(0); }, WSAENOTSOCK},
+      {"connect to a port nobody listens on",
+       [&] { return ConnectToLoopback(refusing.port()) == INVALID_SOCKET ? SOCKET_ERROR : 0; },
+       WSAECONNREFUSED},
       {"socket of an unknown type",
        [] { return socket(AF_INET, 99, 0) == INVALID_SOCKET ? SOCKET_ERROR : 0; },
        WSAESOCKTNOSUPPORT},
@@ -163,6 +155,7 @@ TEST(Winsock, FailuresSetTheWinsockCodes) {
     SetLastError(0);
     EXPECT_EQ(c.call(), SOCKET_ERROR) << c.what;
     EXPECT_EQ(WSAGetLastError(), c.error) << c.what;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(c.error)) << c.what;
   }
   EXPECT_EQ(closesocket(unconnected), 0);
 }
@@ -192,33 +185,30 @@ TEST(Winsock, TwoThreadsResolveAtOnceWithoutMixingAnswers) {
   EXPECT_EQ(mismatches_b, 0);
 }
 
-TEST(Winsock, LoopbackResolvesByNameAndByAddress) {
+TEST(Winsock, LoopbackResolvesByNameAndByAddressAndFailuresSetTheirCodes) {
   WinsockSession session;
   const ULONG loopback = inet_addr("127.0.0.1");
+  const auto* loopback_bytes = reinterpret_cast<const char*>(&loopback);
   const hostent* by_name = gethostbyname("localhost");
   ASSERT_NE(by_name, nullptr) << WSAGetLastError();
   EXPECT_STREQ(by_name->h_name, "localhost");
   EXPECT_EQ(by_name->h_addrtype, AF_INET);
   EXPECT_EQ(std::memcmp(by_name->h_addr, &loopback, 4), 0);
   EXPECT_EQ(by_name->h_aliases[0], nullptr);
-  const hostent* by_address = gethostbyaddr(reinterpret_cast<const char*>(&loopback), 4, AF_INET);
+  const hostent* by_address = gethostbyaddr(loopback_bytes, 4, AF_INET);
   ASSERT_NE(by_address, nullptr) << WSAGetLastError();
   EXPECT_STREQ(by_address->h_name, "localhost");
   EXPECT_EQ(std::memcmp(by_address->h_addr_list[0], &loopback, 4), 0);
   EXPECT_EQ(by_address->h_addr_list[1], nullptr);
-}
 
-TEST(Winsock, FailedLookupsSetTheirCodes) {
-  WinsockSession session;
   // Without a reachable name server (a private network namespace) the answer is "try
   // again" instead of "not found"; both are failures the caller cannot connect with.
   EXPECT_EQ(gethostbyname("no-such-host.invalid"), nullptr);
   EXPECT_TRUE(WSAGetLastError() == WSAHOST_NOT_FOUND || WSAGetLastError() == WSATRY_AGAIN)
       << WSAGetLastError();
-  const ULONG loopback = inet_addr("127.0.0.1");
-  EXPECT_EQ(gethostbyaddr(reinterpret_cast<const char*>(&loopback), 3, AF_INET), nullptr);
+  EXPECT_EQ(gethostbyaddr(loopback_bytes, 3, AF_INET), nullptr);
   EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
-  EXPECT_EQ(gethostbyaddr(reinterpret_cast<const char*>(&loopback), 4, 23), nullptr);
+  EXPECT_EQ(gethostbyaddr(loopback_bytes, 4, 23), nullptr);
   EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
 }
 
