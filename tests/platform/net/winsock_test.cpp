@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -12,23 +11,16 @@
 
 namespace {
 
-using murmel::test::Bytes;
 using murmel::test::FakeTransferServer;
 using murmel::test::SocketPair;
 using murmel::test::ToBytes;
 
-// Keeps WinSock started for one test, as the client does around each connection.
-class WinsockSession {
- public:
-  WinsockSession() { started_ = WSAStartup(0x0202, &data_) == 0; }
-  ~WinsockSession() {
-    if (started_) WSACleanup();
-  }
-  bool started() const { return started_; }
-
- private:
+// WinSock started around each test, as the client does around each connection.
+class Winsock : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(WSAStartup(0x0202, &data_), 0); }
+  void TearDown() override { WSACleanup(); }
   WSADATA data_{};
-  bool started_ = false;
 };
 
 SOCKET ConnectToLoopback(std::uint16_t port) {
@@ -47,13 +39,7 @@ SOCKET ConnectToLoopback(std::uint16_t port) {
   return s;
 }
 
-std::array<BYTE, 4> BytesOf(ULONG network_order) {
-  std::array<BYTE, 4> bytes{};
-  std::memcpy(bytes.data(), &network_order, bytes.size());
-  return bytes;
-}
-
-TEST(Winsock, StartupReportsVersionsAndCountsNestedStarts) {
+TEST(WinsockStartup, ReportsVersionsAndCountsNestedStarts) {
   WSADATA data{};
   ASSERT_EQ(WSAStartup(0x0202, &data), 0);
   EXPECT_EQ(data.wVersion, 0x0202);
@@ -72,13 +58,11 @@ TEST(Winsock, StartupReportsVersionsAndCountsNestedStarts) {
   EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
 }
 
-TEST(Winsock, LoopbackClientExchangesBytesWithServer) {
+TEST_F(Winsock, LoopbackClientExchangesBytesWithServer) {
   FakeTransferServer server;
   ASSERT_TRUE(server.bound()) << server.bind_error();
   server.ReceiveRaw(5).SendRaw(ToBytes("world")).WaitForClose().Start();
 
-  WinsockSession session;
-  ASSERT_TRUE(session.started());
   const SOCKET s = ConnectToLoopback(server.port());
   ASSERT_NE(s, INVALID_SOCKET) << WSAGetLastError();
   EXPECT_EQ(send(s, "hello", 5, 0), 5);
@@ -97,10 +81,9 @@ TEST(Winsock, LoopbackClientExchangesBytesWithServer) {
 }
 
 // Without MSG_NOSIGNAL a send after the peer closed would kill the whole test program.
-TEST(Winsock, PeerCloseReadsAsZeroAndLaterSendsFailWithoutASignal) {
+TEST_F(Winsock, PeerCloseReadsAsZeroAndLaterSendsFailWithoutASignal) {
   FakeTransferServer server;
   server.Close().Start();
-  WinsockSession session;
   const SOCKET s = ConnectToLoopback(server.port());
   ASSERT_NE(s, INVALID_SOCKET);
   char byte = 0;
@@ -116,10 +99,9 @@ TEST(Winsock, PeerCloseReadsAsZeroAndLaterSendsFailWithoutASignal) {
 }
 
 // Each failing call leaves the WinSock code that a caller tells apart.
-TEST(Winsock, FailuresSetTheWinsockCodes) {
+TEST_F(Winsock, FailuresSetTheWinsockCodes) {
   FakeTransferServer refusing(0, /*listen_now=*/false);
   ASSERT_TRUE(refusing.bound());
-  WinsockSession session;
   SocketPair nonblocking(SocketPair::Kind::kStream, /*nonblocking_client=*/true);
   const SOCKET unconnected = socket(AF_INET, SOCK_STREAM, 0);
   ASSERT_NE(unconnected, INVALID_SOCKET);
@@ -161,32 +143,24 @@ TEST(Winsock, FailuresSetTheWinsockCodes) {
 }
 
 // Two transfer threads may resolve at once: each must read its own answer.
-TEST(Winsock, TwoThreadsResolveAtOnceWithoutMixingAnswers) {
-  WinsockSession session;
-  const auto resolve_many = [](const char* name, ULONG expected, int* mismatches) {
+TEST_F(Winsock, TwoThreadsResolveAtOnceWithoutMixingAnswers) {
+  const auto resolve_many = [](const char* name, int* mismatches) {
+    const ULONG expected = inet_addr(name == std::string("localhost") ? "127.0.0.1" : name);
     for (int i = 0; i < 300; ++i) {
       const hostent* host = gethostbyname(name);
-      if (host == nullptr || host->h_length != 4 || host->h_addrtype != AF_INET) {
-        ++*mismatches;
-        continue;
-      }
-      ULONG address = 0;
-      std::memcpy(&address, host->h_addr_list[0], 4);
-      if (address != expected) ++*mismatches;
+      *mismatches += host == nullptr || host->h_length != 4 ||
+                     std::memcmp(host->h_addr_list[0], &expected, 4) != 0;
     }
   };
-  int mismatches_a = 0;
-  int mismatches_b = 0;
-  std::thread a(resolve_many, "localhost", inet_addr("127.0.0.1"), &mismatches_a);
-  std::thread b(resolve_many, "127.0.0.2", inet_addr("127.0.0.2"), &mismatches_b);
+  int mismatches[2] = {};
+  std::thread a(resolve_many, "localhost", &mismatches[0]);
+  std::thread b(resolve_many, "127.0.0.2", &mismatches[1]);
   a.join();
   b.join();
-  EXPECT_EQ(mismatches_a, 0);
-  EXPECT_EQ(mismatches_b, 0);
+  EXPECT_EQ(mismatches[0] + mismatches[1], 0);
 }
 
-TEST(Winsock, LoopbackResolvesByNameAndByAddressAndFailuresSetTheirCodes) {
-  WinsockSession session;
+TEST_F(Winsock, LoopbackResolvesByNameAndByAddressAndFailuresSetTheirCodes) {
   const ULONG loopback = inet_addr("127.0.0.1");
   const auto* loopback_bytes = reinterpret_cast<const char*>(&loopback);
   const hostent* by_name = gethostbyname("localhost");
@@ -212,22 +186,16 @@ TEST(Winsock, LoopbackResolvesByNameAndByAddressAndFailuresSetTheirCodes) {
   EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
 }
 
-TEST(Winsock, InetAddrParsesDottedForms) {
-  struct Case {
-    const char* text;
-    std::array<BYTE, 4> bytes;
-  };
-  const Case cases[] = {
-      {"127.0.0.1", {127, 0, 0, 1}},
-      {"10.1", {10, 0, 0, 1}},
-      {"10.1.258", {10, 1, 1, 2}},
-      {"0x7f.0.0.1", {127, 0, 0, 1}},
-      {"010.0.0.1", {8, 0, 0, 1}},
-      {"16909060", {1, 2, 3, 4}},
-      {"255.255.255.255", {255, 255, 255, 255}},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(BytesOf(inet_addr(c.text)), c.bytes) << c.text;
+TEST_F(Winsock, InetAddrParsesDottedForms) {
+  // Network byte order: the first part in the lowest address.
+  for (const auto& [text, host_order] :
+       {std::pair{"127.0.0.1", 0x7F000001u}, std::pair{"10.1", 0x0A000001u},
+        std::pair{"10.1.258", 0x0A010102u}, std::pair{"0x7f.0.0.1", 0x7F000001u},
+        std::pair{"010.0.0.1", 0x08000001u}, std::pair{"16909060", 0x01020304u},
+        std::pair{"255.255.255.255", 0xFFFFFFFFu}}) {
+    const ULONG address = inet_addr(text);
+    EXPECT_EQ(reinterpret_cast<const BYTE*>(&address)[0], host_order >> 24) << text;
+    EXPECT_EQ(ntohl(address), host_order) << text;
   }
   for (const char* bad : {"", "256.0.0.1", "1.2.3.4.5", "1.2.3.", ".1.2.3", "localhost", "1.2.3.4 ",
                           "08.1.1.1", "0x", "1.2.65536", "4294967296"}) {
