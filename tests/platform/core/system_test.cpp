@@ -34,16 +34,6 @@ TEST(Version, ReportsTheDeviceOrTheOverride) {
   }
 }
 
-TEST(Version, RefusesAWrongStructureSize) {
-  OSVERSIONINFOW info{};
-  info.dwOSVersionInfoSize = sizeof info - 4;
-  EXPECT_EQ(GetVersionExW(&info), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(info.dwMajorVersion, 0u);
-  EXPECT_EQ(GetVersionExW(nullptr), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-}
-
 // A socket failure on the send thread must not leak into the user-interface thread's
 // file error.
 TEST(LastError, IsKeptPerThread) {

@@ -9,15 +9,6 @@ namespace {
 
 std::u16string Str(const WCHAR* text) { return text; }
 
-std::string Printable(const WCHAR* text) {
-  std::string out;
-  for (; *text != 0; ++text) {
-    out += *text >= 0x20 && *text < 0x7f ? std::string(1, static_cast<char>(*text))
-                                         : "\\u" + std::to_string(static_cast<unsigned>(*text));
-  }
-  return out;
-}
-
 // A field keeps at most N - 1 characters and its last slot is always the NUL, whatever it
 // is given, whether constructed or assigned.
 template <std::size_t N>
@@ -122,7 +113,7 @@ TEST(StringFunctions, CompareExactlyOrFoldingCase) {
            Case{true, u"A", u"_", 1},  // letters fold to lower case, which sorts after '_'
        }) {
     const auto sign = [](int v) { return (v > 0) - (v < 0); };
-    SCOPED_TRACE(Printable(c.a));
+    SCOPED_TRACE(testing::PrintToString(std::u16string(c.a)));
     EXPECT_EQ(sign(c.fold ? _wcsicmp(c.a, c.b) : wcscmp(c.a, c.b)), c.sign);
     EXPECT_EQ(c.fold ? lstrcmpiW(c.a, c.b) : lstrcmpW(c.a, c.b), c.sign);
   }
@@ -146,7 +137,7 @@ TEST(StringFunctions, DecimalParsing) {
        {Case{u"42", 42}, Case{u"  \t-17x", -17}, Case{u"+8\r\n", 8}, Case{u"", 0}, Case{u"x1", 0},
         Case{u"- 1", 0}, Case{u"99999999999", 2147483647}, Case{u"-2147483648", -2147483647 - 1},
         Case{u"-99999999999", -2147483647 - 1}}) {
-    EXPECT_EQ(_wtoi(c.text), c.value) << Printable(c.text);
+    EXPECT_EQ(_wtoi(c.text), c.value) << testing::PrintToString(std::u16string(c.text));
     EXPECT_EQ(_wtol(c.text), c.value);
   }
 }
