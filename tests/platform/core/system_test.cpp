@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "platform/core/locale_table.h"
 #include "support/scoped_env.h"
 
 namespace {
@@ -46,6 +47,68 @@ TEST(LastError, IsKeptPerThread) {
   other.join();
   EXPECT_EQ(seen_by_other, static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+using murmel::test::ScopedEnv;
+
+TEST(Locale, TableGivesCodePageAndLanguage) {
+  struct Case {
+    const char* name;
+    UINT code_page;
+    LANGID language;
+  };
+  // One row per rule: fallbacks to the United States, codeset and modifier ignored,
+  // territory before language, never a mere prefix.
+  const Case cases[] = {
+      {"C", 1252, 0x0409},
+      {"", 1252, 0x0409},
+      {"xx_YY.UTF-8", 1252, 0x0409},
+      {"e", 1252, 0x0409},
+      {"ru_RU.KOI8-R", 1251, 0x0419},
+      {"de_AT@euro", 1252, 0x0C07},
+      {"de_BE", 1252, 0x0407},
+      {"ja", 932, 0x0411},
+      {"zh_HK", 950, 0x0C04},
+  };
+  for (const Case& c : cases) {
+    const murmel::core::LocaleDefaults got = murmel::core::LocaleDefaultsFor(c.name);
+    EXPECT_EQ(got.ansiCodePage, c.code_page) << c.name;
+    EXPECT_EQ(got.languageId, c.language) << c.name;
+  }
+}
+
+// The first non-empty of LC_ALL, LC_CTYPE and LANG decides, read again on every call.
+TEST(Locale, EnvironmentPrecedence) {
+  struct Case {
+    const char* lc_all;
+    const char* lc_ctype;
+    const char* lang;
+    UINT code_page;
+    LANGID language;
+  };
+  const Case cases[] = {
+      {"ja_JP.UTF-8", "ru_RU.UTF-8", "de_DE.UTF-8", 932, 0x0411},
+      {nullptr, "ru_RU.UTF-8", "de_DE.UTF-8", 1251, 0x0419},
+      {"", "", "de_DE.UTF-8", 1252, 0x0407},
+      {nullptr, nullptr, "zh_CN.UTF-8", 936, 0x0804},
+      {nullptr, nullptr, nullptr, 1252, 0x0409},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv lc_all("LC_ALL", c.lc_all);
+    ScopedEnv lc_ctype("LC_CTYPE", c.lc_ctype);
+    ScopedEnv lang("LANG", c.lang);
+    EXPECT_EQ(GetACP(), c.code_page);
+    EXPECT_EQ(GetSystemDefaultLangID(), c.language);
+  }
+}
+
+// CP_ACP converts through the code page of the locale in effect.
+TEST(Locale, AnsiConversionFollowsTheLocale) {
+  const WCHAR* text = u"\u65e5\u00e9";
+  char out[8] = {};
+  ScopedEnv lc_all("LC_ALL", "ja_JP.UTF-8");
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof out, nullptr, nullptr), 4);
+  EXPECT_STREQ(out, "\x93\xfa?");
 }
 
 }  // namespace
