@@ -15,9 +15,9 @@ using namespace wave_test;
 
 class FilePlaybackTest : public WaveDeviceTest {
  protected:
-  HWAVEOUT Open(const char* pace, const WAVEFORMATEX& format = kVoiceFormat) {
+  HWAVEOUT Open(const char* pace) {
     UseAudio("file:out=" + out_path_ + ",pace=" + pace);
-    return OpenDevice<HWAVEOUT>(format);
+    return OpenDevice<HWAVEOUT>();
   }
 
   const std::string out_path_ = dir_ / "out.wav";
@@ -84,22 +84,6 @@ TEST_F(FilePlaybackTest, ResetReturnsEveryBufferAndTheFileKeepsOnlyWhatWasPlayed
   std::vector<BYTE> expected = cut.data;
   expected.insert(expected.end(), short_buffer.bytes.begin(), short_buffer.bytes.end());
   EXPECT_EQ(ReadWav(out_path_).data, expected);
-}
-
-TEST_F(FilePlaybackTest, AnyPcmFormatIsWrittenWithItsOwnHeader) {
-  const WAVEFORMATEX stereo{WAVE_FORMAT_PCM, 2, 22050, 88200, 4, 16, 0};
-  const HWAVEOUT wave_out = Open("fast", stereo);
-  Buffer buffer(4000);
-  buffer.Fill(Pattern(4000, 40));
-  PrepareAll(wave_out, {&buffer}, true);
-  ExpectDone(wave_out, buffer);
-  MMTIME time{TIME_SAMPLES, {}};
-  ASSERT_EQ(GetPosition(wave_out, &time), MMSYSERR_NOERROR);
-  EXPECT_EQ(time.u.sample, 1000u);
-  CloseDevice(wave_out);
-  const WavContents wav = ReadWav(out_path_);
-  EXPECT_EQ(std::tie(wav.channels, wav.rate), std::make_tuple(2, 22050u));
-  EXPECT_EQ(wav.data, buffer.bytes);
 }
 
 }  // namespace

@@ -37,15 +37,10 @@ TEST(ThreadTest, ThreadHandleIsSignalledWhenTheThreadEnds) {
   EXPECT_NE(id, GetCurrentThreadId());
   EXPECT_EQ(ResumeThread(thread), 0u) << "resuming a running thread changes nothing";
   EXPECT_EQ(WaitForSingleObject(thread, 20), DWORD{WAIT_TIMEOUT});
-  DWORD code = 0;
-  ASSERT_TRUE(GetExitCodeThread(thread, &code));
-  EXPECT_EQ(code, DWORD{STILL_ACTIVE});
 
   SetEvent(shared.go);
   EXPECT_EQ(WaitForSingleObject(thread, INFINITE), DWORD{WAIT_OBJECT_0});
   EXPECT_EQ(WaitForSingleObject(thread, 0), DWORD{WAIT_OBJECT_0});  // and stays so
-  ASSERT_TRUE(GetExitCodeThread(thread, &code));
-  EXPECT_EQ(code, 42u);
   EXPECT_EQ(shared.seen_id.load(), id);
   EXPECT_TRUE(CloseHandle(thread));
 }
@@ -133,8 +128,6 @@ TEST(SyncTest, SameNameOpensTheSameObjectUntilItsLastHandleCloses) {
   ASSERT_TRUE(SetEvent(second));
   EXPECT_EQ(WaitForSingleObject(first, 0), DWORD{WAIT_OBJECT_0});
   EXPECT_EQ(WaitForSingleObject(second, 0), DWORD{WAIT_TIMEOUT});
-  EXPECT_EQ(CreateMutexW(nullptr, FALSE, u"PCM Queue Event"), nullptr);
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
   CloseHandle(first);
   CloseHandle(second);
   HANDLE fresh = CreateEventW(nullptr, FALSE, TRUE, u"PCM Queue Event");
@@ -143,40 +136,19 @@ TEST(SyncTest, SameNameOpensTheSameObjectUntilItsLastHandleCloses) {
   CloseHandle(fresh);
 }
 
-TEST(SyncTest, MutexBelongsToOneThreadAtATimeAndIsAbandonedByAnEndedOwner) {
-  HANDLE mutex = CreateMutexW(nullptr, TRUE, nullptr);
-  EXPECT_EQ(WaitForSingleObject(mutex, 0), DWORD{WAIT_OBJECT_0});  // recursive take
-  RunOnThreads(1, [&] {
-    EXPECT_EQ(WaitForSingleObject(mutex, 10), DWORD{WAIT_TIMEOUT});
-    EXPECT_FALSE(ReleaseMutex(mutex));
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_OWNER});
+// The PCM queue's lock: an auto-reset event created free.
+TEST(SyncTest, AutoResetEventExcludesConcurrentWriters) {
+  HANDLE lock = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+  int value = 0;  // deliberately plain: only the lock protects it
+  RunOnThreads(4, [&] {
+    for (int i = 0; i < 2000; ++i) {
+      WaitForSingleObject(lock, INFINITE);
+      ++value;
+      SetEvent(lock);
+    }
   });
-  EXPECT_TRUE(ReleaseMutex(mutex));
-  EXPECT_TRUE(ReleaseMutex(mutex));
-  EXPECT_FALSE(ReleaseMutex(mutex));
-  RunOnThreads(1, [&] { EXPECT_EQ(WaitForSingleObject(mutex, 0), DWORD{WAIT_OBJECT_0}); });
-  EXPECT_EQ(WaitForSingleObject(mutex, 0), DWORD{WAIT_ABANDONED});
-  EXPECT_TRUE(ReleaseMutex(mutex));
-  CloseHandle(mutex);
-}
-
-TEST(SyncTest, LocksExcludeConcurrentWriters) {
-  // A mutex, and an auto-reset event created free, as the PCM queue's lock is used.
-  for (const bool is_event : {false, true}) {
-    SCOPED_TRACE(is_event ? "auto-reset event" : "mutex");
-    HANDLE lock = is_event ? CreateEventW(nullptr, FALSE, TRUE, nullptr)
-                           : CreateMutexW(nullptr, FALSE, nullptr);
-    int value = 0;  // deliberately plain: only the lock protects it
-    RunOnThreads(4, [&] {
-      for (int i = 0; i < 2000; ++i) {
-        WaitForSingleObject(lock, INFINITE);
-        ++value;
-        is_event ? SetEvent(lock) : ReleaseMutex(lock);
-      }
-    });
-    EXPECT_EQ(value, 4 * 2000);
-    CloseHandle(lock);
-  }
+  EXPECT_EQ(value, 4 * 2000);
+  CloseHandle(lock);
 }
 
 }  // namespace

@@ -79,50 +79,6 @@ TEST_F(MessageQueueTest, QuitComesAfterEveryPostedMessageAndCarriesTheExitCode) 
   EXPECT_TRUE(NoMessagePending()) << "the quit is retrieved once only";
 }
 
-TEST_F(MessageQueueTest, FiltersSelectByWindowAndRange) {
-  const HWND first = window;
-  const HWND second = CreateWindowRecord();
-  const HWND thread_only = murmel::message::ThreadMessagesOnly();
-  struct Case {
-    const char* name;
-    HWND filter;
-    UINT min;
-    UINT max;
-    UINT expected;  // 0: nothing retrieved
-  };
-  const Case cases[] = {
-      {"any", nullptr, 0, 0, 100},
-      {"second window", second, 0, 0, 101},
-      {"thread messages", thread_only, 0, 0, 102},
-      {"range", nullptr, 102, 102, 102},
-      {"range and window", first, 101, 200, 0},
-      {"empty range", nullptr, 50, 60, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    DrainQueue();
-    PostMessageW(first, 100, 0, 0);
-    PostMessageW(second, 101, 0, 0);
-    PostMessageW(nullptr, 102, 0, 0);
-    MSG msg;
-    const BOOL found = PeekMessageW(&msg, c.filter, c.min, c.max, PM_REMOVE);
-    if (c.expected == 0) {
-      EXPECT_FALSE(found);
-    } else {
-      ASSERT_TRUE(found);
-      EXPECT_EQ(msg.message, c.expected);
-    }
-  }
-  // The quit message passes any filter, once the filtered messages are gone.
-  DrainQueue();
-  PostMessageW(second, 101, 0, 0);
-  PostQuitMessage(0);
-  MSG msg;
-  ASSERT_EQ(GetMessageW(&msg, first, 500, 600), FALSE);
-  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-  DestroyWindowRecord(second);
-}
-
 TEST_F(MessageQueueTest, DestroyedOrStaleWindowsRefusePostsWithInvalidWindowHandle) {
   ASSERT_TRUE(IsWindow(window));
   ASSERT_TRUE(DestroyWindowRecord(window));
