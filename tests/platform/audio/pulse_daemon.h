@@ -53,6 +53,8 @@ class PulseDaemon {
                                     "PATH=/usr/bin:/bin"};
     std::vector<char*> argv;
     std::vector<char*> envp;
+    argv.reserve(args.size() + 1);
+    envp.reserve(env.size() + 1);
     for (std::string& a : args) argv.push_back(a.data());
     for (std::string& e : env) envp.push_back(e.data());
     argv.push_back(nullptr);
