@@ -15,9 +15,9 @@ using namespace wave_test;
 
 class FilePlaybackTest : public WaveDeviceTest {
  protected:
-  HWAVEOUT Open(const char* pace, const WAVEFORMATEX& format = kVoiceFormat) {
+  HWAVEOUT Open(const char* pace) {
     UseAudio("file:out=" + out_path_ + ",pace=" + pace);
-    return OpenDevice<HWAVEOUT>(format);
+    return OpenDevice<HWAVEOUT>();
   }
 
   const std::string out_path_ = dir_ / "out.wav";
@@ -49,8 +49,7 @@ TEST_F(FilePlaybackTest, WrittenBuffersLandInTheFileInOrderAndComeBackDone) {
   }
   CloseDevice(wave_out);
   const WavContents wav = ReadWav(out_path_);
-  EXPECT_EQ(std::tie(wav.tag, wav.channels, wav.rate, wav.bits),
-            std::make_tuple(WAVE_FORMAT_PCM, 1, 8000u, 16));
+  EXPECT_EQ(std::tie(wav.tag, wav.channels, wav.rate), std::make_tuple(WAVE_FORMAT_PCM, 1, 8000u));
   EXPECT_EQ(wav.data, expected);
 }
 
@@ -63,10 +62,10 @@ TEST_F(FilePlaybackTest, ResetReturnsEveryBufferAndTheFileKeepsOnlyWhatWasPlayed
   while (Position(wave_out) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   const DWORD heard_before_reset = Position(wave_out);
   ASSERT_EQ(waveOutReset(wave_out), MMSYSERR_NOERROR);
-  EXPECT_EQ(long_buffer.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
-  EXPECT_EQ(short_buffer.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
-  ExpectDone(wave_out, long_buffer);
-  ExpectDone(wave_out, short_buffer);
+  for (Buffer* b : {&long_buffer, &short_buffer}) {
+    EXPECT_EQ(b->header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
+    ExpectDone(wave_out, *b);
+  }
   EXPECT_EQ(Position(wave_out), 0u);
 
   const WavContents cut = ReadWav(out_path_);
@@ -84,26 +83,7 @@ TEST_F(FilePlaybackTest, ResetReturnsEveryBufferAndTheFileKeepsOnlyWhatWasPlayed
   CloseDevice(wave_out);
   std::vector<BYTE> expected = cut.data;
   expected.insert(expected.end(), short_buffer.bytes.begin(), short_buffer.bytes.end());
-  const std::vector<BYTE> played = ReadWav(out_path_).data;
-  ASSERT_EQ(played.size(), expected.size());
-  EXPECT_EQ(played, expected);
-}
-
-TEST_F(FilePlaybackTest, AnyPcmFormatIsWrittenWithItsOwnHeader) {
-  const WAVEFORMATEX stereo{WAVE_FORMAT_PCM, 2, 22050, 88200, 4, 16, 0};
-  const HWAVEOUT wave_out = Open("fast", stereo);
-  Buffer buffer(4000);
-  buffer.Fill(Pattern(4000, 40));
-  PrepareAll(wave_out, {&buffer}, true);
-  ExpectDone(wave_out, buffer);
-  MMTIME time{TIME_SAMPLES, {}};
-  ASSERT_EQ(GetPosition(wave_out, &time), MMSYSERR_NOERROR);
-  EXPECT_EQ(time.u.sample, 1000u);
-  CloseDevice(wave_out);
-  const WavContents wav = ReadWav(out_path_);
-  EXPECT_EQ(wav.channels, 2);
-  EXPECT_EQ(wav.rate, 22050u);
-  EXPECT_EQ(wav.data, buffer.bytes);
+  EXPECT_EQ(ReadWav(out_path_).data, expected);
 }
 
 }  // namespace

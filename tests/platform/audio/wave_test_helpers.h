@@ -29,68 +29,58 @@ inline constexpr WAVEFORMATEX kVoiceFormat{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 1
 inline constexpr DWORD kBufferSize = 5120;
 inline constexpr UINT kHeaderSize = sizeof(WAVEHDR);
 
-inline void PutLe(std::vector<BYTE>& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<BYTE>(value >> (8 * i)));
-}
-
-inline std::uint32_t GetLe(const std::vector<BYTE>& in, std::size_t at, int bytes) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint32_t>(in.at(at + i)) << (8 * i);
-  return value;
-}
-
 // A canonical 44-byte-header PCM WAV file, with an extra chunk before "data" when asked
 // (readers must skip chunks they do not know).
 inline void WriteWav(const std::string& path, const std::vector<BYTE>& data,
-                     std::uint32_t rate = 8000, std::uint16_t channels = 1, std::uint16_t bits = 16,
+                     std::uint32_t rate = 8000, std::uint16_t channels = 1,
                      bool extra_chunk = false) {
-  std::vector<BYTE> file{'R', 'I', 'F', 'F'};
-  const std::uint32_t extra = extra_chunk ? 8 + 6 : 0;
-  PutLe(file, 36 + extra + static_cast<std::uint32_t>(data.size()), 4);
-  for (char c : std::string("WAVEfmt ")) file.push_back(static_cast<BYTE>(c));
-  PutLe(file, 16, 4);
-  PutLe(file, WAVE_FORMAT_PCM, 2);
-  PutLe(file, channels, 2);
-  PutLe(file, rate, 4);
-  PutLe(file, rate * channels * bits / 8, 4);
-  PutLe(file, channels * bits / 8, 2);
-  PutLe(file, bits, 2);
-  if (extra_chunk) {
-    for (char c : std::string("LIST")) file.push_back(static_cast<BYTE>(c));
-    PutLe(file, 6, 4);
-    for (int i = 0; i < 6; ++i) file.push_back(0x55);
-  }
-  for (char c : std::string("data")) file.push_back(static_cast<BYTE>(c));
-  PutLe(file, static_cast<std::uint32_t>(data.size()), 4);
-  file.insert(file.end(), data.begin(), data.end());
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  std::string file;
+  const auto put = [&file](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file += static_cast<char>(value >> (8 * i));
+  };
+  const auto size = static_cast<std::uint32_t>(data.size());
+  file += "RIFF";
+  put(36 + (extra_chunk ? 14 : 0) + size, 4);
+  file += "WAVEfmt ";
+  put(16, 4);
+  put(WAVE_FORMAT_PCM, 2);
+  put(channels, 2);
+  put(rate, 4);
+  put(rate * channels * 2, 4);
+  put(channels * 2u, 2);
+  put(16, 2);
+  if (extra_chunk) file += std::string("LIST\x06\0\0\0UUUUUU", 14);
+  file += "data";
+  put(size, 4);
+  file.append(data.begin(), data.end());
+  std::ofstream(path, std::ios::binary) << file;
 }
 
 struct WavContents {
   std::uint16_t tag = 0;
   std::uint16_t channels = 0;
   std::uint32_t rate = 0;
-  std::uint16_t bits = 0;
   std::vector<BYTE> data;
 };
 
 // Reads a 44-byte-header WAV file as the platform writes it, checking its sizes.
 inline WavContents ReadWav(const std::string& path) {
-  const std::string bytes = murmel::test::ReadHostFile(path);
-  const std::vector<BYTE> file(bytes.begin(), bytes.end());
+  const std::string file = murmel::test::ReadHostFile(path);
+  const auto get = [&file](std::size_t at, int bytes) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i) value |= std::uint32_t{BYTE(file.at(at + i))} << (8 * i);
+    return value;
+  };
   WavContents wav;
   EXPECT_GE(file.size(), 44u) << path;
   if (file.size() < 44) return wav;
-  EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
-  EXPECT_EQ(std::string(file.begin() + 8, file.begin() + 16), "WAVEfmt ");
-  EXPECT_EQ(std::string(file.begin() + 36, file.begin() + 40), "data");
-  EXPECT_EQ(GetLe(file, 4, 4), file.size() - 8) << "RIFF size";
-  EXPECT_EQ(GetLe(file, 40, 4), file.size() - 44) << "data size";
-  wav.tag = static_cast<std::uint16_t>(GetLe(file, 20, 2));
-  wav.channels = static_cast<std::uint16_t>(GetLe(file, 22, 2));
-  wav.rate = GetLe(file, 24, 4);
-  wav.bits = static_cast<std::uint16_t>(GetLe(file, 34, 2));
+  EXPECT_EQ(file.substr(0, 4) + file.substr(8, 8) + file.substr(36, 4), "RIFFWAVEfmt data");
+  EXPECT_EQ(get(4, 4), file.size() - 8) << "RIFF size";
+  EXPECT_EQ(get(40, 4), file.size() - 44) << "data size";
+  EXPECT_EQ(get(34, 2), 16u) << "bits";
+  wav.tag = static_cast<std::uint16_t>(get(20, 2));
+  wav.channels = static_cast<std::uint16_t>(get(22, 2));
+  wav.rate = get(24, 4);
   wav.data.assign(file.begin() + 44, file.end());
   return wav;
 }

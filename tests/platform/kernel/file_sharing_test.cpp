@@ -28,19 +28,18 @@ HANDLE Open(const std::string& path, DWORD access, DWORD share, DWORD how = OPEN
                      nullptr);
 }
 
-// Child role: started with kChildVariable = "access share disposition path", this
-// executable opens the file, prints "opened" or "error N", keeps the file open until its
-// input closes, and exits without running any test.
+// Child role: started with kChildVariable = "access share path", this executable opens the
+// file, prints "opened" or "error N", keeps the file open until its input closes, and exits
+// without running any test.
 const bool kIsChild = [] {
   const char* request = std::getenv(kChildVariable);
   if (!request) return false;
   std::istringstream fields(request);
-  DWORD access = 0, share = 0, disposition = 0;
+  DWORD access = 0, share = 0;
   std::string path;
-  fields >> access >> share >> disposition >> std::ws;
+  fields >> access >> share >> std::ws;
   std::getline(fields, path);
-  HANDLE file = Open(path, access, share, disposition);
-  const std::string report = file == INVALID_HANDLE_VALUE
+  const std::string report = Open(path, access, share) == INVALID_HANDLE_VALUE
                                  ? "error " + std::to_string(GetLastError()) + "\n"
                                  : std::string("opened\n");
   char ignored = 0;
@@ -58,18 +57,17 @@ class FileSharingTest : public ::testing::Test {
   // A child process that opens the test file as asked.
   std::vector<std::string> ChildOpens(DWORD access, DWORD share) const {
     return {std::string(kChildVariable) + "=" + std::to_string(access) + " " +
-            std::to_string(share) + " " + std::to_string(OPEN_EXISTING) + " " + path_};
+            std::to_string(share) + " " + path_};
   }
 
-  void ExpectRefused(DWORD access, DWORD share, DWORD how = OPEN_EXISTING) {
-    EXPECT_EQ(Open(path_, access, share, how), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
-  }
-
-  void ExpectOpens(DWORD access, DWORD share) {
-    HANDLE file = Open(path_, access, share);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
+  // Whether this process may open the file now; a refusal must be a sharing violation.
+  bool Opens(DWORD access, DWORD share, DWORD how = OPEN_EXISTING) {
+    HANDLE file = Open(path_, access, share, how);
+    if (file == INVALID_HANDLE_VALUE) {
+      EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+      return false;
+    }
+    return CloseHandle(file);
   }
 
   murmel::test::TempDir dir_;
@@ -97,47 +95,41 @@ TEST_F(FileSharingTest, SecondOpenInSameProcessFollowsShareRules) {
                                     << c.second_access << "/" << c.second_share);
     HANDLE first = Open(path_, c.first_access, c.first_share);
     ASSERT_NE(first, INVALID_HANDLE_VALUE);
-    if (c.second_opens) {
-      ExpectOpens(c.second_access, c.second_share);
-    } else {
-      ExpectRefused(c.second_access, c.second_share);
-    }
+    EXPECT_EQ(Opens(c.second_access, c.second_share), c.second_opens);
     CloseHandle(first);
-    ExpectOpens(c.second_access, c.second_share);  // the restriction ends with the open
+    EXPECT_TRUE(Opens(c.second_access, c.second_share)) << "the restriction ends with the open";
   }
 }
 
-TEST_F(FileSharingTest, FileHeldWithoutSharingByAnotherProcessRefusesOpens) {
-  KernelChildProcess child(ChildOpens(kReadWrite, 0));
-  ASSERT_TRUE(child.started());
-  ASSERT_EQ(child.ReadLine(), "opened");
-  for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ}, kShareBoth}) ExpectRefused(kRead, share);
-  EXPECT_FALSE(DeleteFileW(Widen(path_).c_str()));
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
-
-  EXPECT_EQ(child.Release(), 0);
-  ExpectOpens(kRead, 0);
+// Held without sharing by another process: refused until it lets go, even by a crash.
+TEST_F(FileSharingTest, FileHeldByAnotherProcessIsRefusedUntilReleasedOrCrashed) {
+  for (const bool crash : {false, true}) {
+    SCOPED_TRACE(crash ? "crashed" : "released");
+    KernelChildProcess child(ChildOpens(kReadWrite, 0));
+    ASSERT_EQ(child.ReadLine(), "opened");
+    EXPECT_FALSE(Opens(kRead, 0));
+    EXPECT_FALSE(Opens(kRead, kShareBoth));
+    EXPECT_FALSE(DeleteFileW(Widen(path_).c_str()));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+    if (crash) {
+      ASSERT_TRUE(WIFSIGNALED(child.Kill()));
+    } else {
+      EXPECT_EQ(child.Release(), 0);
+    }
+    EXPECT_TRUE(Opens(kReadWrite, 0));
+  }
 }
 
-TEST_F(FileSharingTest, CrashedHolderReleasesTheFile) {
-  KernelChildProcess child(ChildOpens(kReadWrite, 0));
-  ASSERT_EQ(child.ReadLine(), "opened");
-  ExpectRefused(kRead, FILE_SHARE_READ);
-  ASSERT_TRUE(WIFSIGNALED(child.Kill()));
-  ExpectOpens(kReadWrite, 0);
-}
-
-TEST_F(FileSharingTest, ReaderInAnotherProcessAllowsSharedReadsOnly) {
-  KernelChildProcess child(ChildOpens(kRead, FILE_SHARE_READ));
-  ASSERT_EQ(child.ReadLine(), "opened");
-  ExpectOpens(kRead, FILE_SHARE_READ);
-  ExpectRefused(kReadWrite, FILE_SHARE_READ);
+TEST_F(FileSharingTest, SharingRulesHoldBetweenProcessesBothWays) {
+  KernelChildProcess reader(ChildOpens(kRead, FILE_SHARE_READ));
+  ASSERT_EQ(reader.ReadLine(), "opened");
+  EXPECT_TRUE(Opens(kRead, FILE_SHARE_READ));
+  EXPECT_FALSE(Opens(kReadWrite, FILE_SHARE_READ));
   // Replacing the file must not cut it short under the other process's feet.
-  ExpectRefused(kReadWrite, FILE_SHARE_READ, CREATE_ALWAYS);
+  EXPECT_FALSE(Opens(kReadWrite, FILE_SHARE_READ, CREATE_ALWAYS));
   EXPECT_EQ(murmel::test::ReadHostFile(path_), "content");
-}
+  EXPECT_EQ(reader.Release(), 0);
 
-TEST_F(FileSharingTest, AnotherProcessIsRefusedWhileThisOneHoldsTheFile) {
   HANDLE held = Open(path_, kReadWrite, 0, CREATE_ALWAYS);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   KernelChildProcess refused(ChildOpens(kRead, FILE_SHARE_READ));
