@@ -1,22 +1,13 @@
-#include <windows.h>
-
 #include <commctrl.h>
-#include <gtest/gtest.h>
 
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QWidget>
-#include <array>
 
 #include "gui_test_support.h"
 
+namespace gui_test {
 namespace {
-
-using gui_test::Command;
-using gui_test::CommandsTo;
-using gui_test::GuiTest;
-using gui_test::Log;
-using gui_test::TextOf;
 
 TEST_F(GuiTest, ClickingEnabledPushAndRadioButtonsSendsClickedWithTheirIds) {
   const HWND push = Child(u"button", BS_PUSHBUTTON, 30011, 10, 10, 60, 24, u"Option");
@@ -88,7 +79,7 @@ LRESULT DrawCheckingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 TEST_F(GuiTest, DrawItemRecordCarriesTheButtonAndADeviceContextToPaintInto) {
   const HWND panel = Child(u"STATIC", 0, 60007, 0, 0, 100, 100);
   SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(DrawCheckingProc));
-  const HWND button = gui_test::ChildOf(panel, u"button", BS_OWNERDRAW, 5, 5, 25, 25, 40008);
+  const HWND button = ChildOf(panel, u"button", BS_OWNERDRAW, 5, 5, 25, 25, 40008);
   const QImage picture = murmel::testing::WidgetOf(button)->grab().toImage();
   EXPECT_EQ(drawn_item, button);
   EXPECT_EQ(drawn_type, static_cast<UINT>(ODT_BUTTON));
@@ -204,3 +195,4 @@ TEST_F(GuiTest, OneLineLabelShrinksItsTextToFitAndTallLabelWraps) {
 }
 
 }  // namespace
+}  // namespace gui_test

@@ -1,26 +1,15 @@
-#include <windows.h>
-
-#include <aygshell.h>
-#include <gtest/gtest.h>
-
 #include <QLabel>
 #include <QTimer>
-#include <QWidget>
-#include <cstring>
 #include <functional>
 #include <numeric>
 #include <thread>
-#include <vector>
 
 #include "gui_test_support.h"
 #include "win/dialog_template_builder.h"
 
+namespace gui_test {
 namespace {
 
-using gui_test::Edges;
-using gui_test::GuiTest;
-using gui_test::ParamsOf;
-using gui_test::WindowEdges;
 using murmel::DialogTemplateBuilder;
 
 constexpr DWORD kDialogStyle = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -30,7 +19,6 @@ struct DialogScript {
   std::function<void(HWND)> on_init;
   std::function<void(HWND, WPARAM, LPARAM)> on_command;
   std::function<void(HWND, UINT)> on_other;
-  INT_PTR init_answer = TRUE;
   LPARAM init_param = 0;
   struct Command {
     int id;
@@ -40,20 +28,20 @@ struct DialogScript {
   std::vector<Command> commands;
 };
 
-DialogScript* script = nullptr;
+DialogScript script;
 
 INT_PTR ScriptedProc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
   switch (Msg) {
     case WM_INITDIALOG:
-      script->init_param = lParam;
-      if (script->on_init) script->on_init(hDlg);
-      return script->init_answer;
+      script.init_param = lParam;
+      if (script.on_init) script.on_init(hDlg);
+      return TRUE;
     case WM_COMMAND:
-      script->commands.push_back({LOWORD(wParam), HIWORD(wParam), lParam});
-      if (script->on_command) script->on_command(hDlg, wParam, lParam);
+      script.commands.push_back({LOWORD(wParam), HIWORD(wParam), lParam});
+      if (script.on_command) script.on_command(hDlg, wParam, lParam);
       return TRUE;
     default:
-      if (script->on_other) script->on_other(hDlg, Msg);
+      if (script.on_other) script.on_other(hDlg, Msg);
       return FALSE;
   }
 }
@@ -69,18 +57,12 @@ class DialogTest : public GuiTest {
  protected:
   void SetUp() override {
     GuiTest::SetUp();
-    script = &script_;
-  }
-  void TearDown() override {
-    script = nullptr;
-    GuiTest::TearDown();
+    script = {};
   }
 
   INT_PTR Run(const DialogTemplateBuilder& dialog, LPARAM param = 0) {
     return DialogBoxIndirectParamW(nullptr, dialog.get(), top_, ScriptedProc, param);
   }
-
-  DialogScript script_;
 };
 
 TEST_F(DialogTest, ItemsLandAtThePixelRectanglesOfTheirDialogUnits) {
@@ -101,7 +83,7 @@ TEST_F(DialogTest, ItemsLandAtThePixelRectanglesOfTheirDialogUnits) {
       {1041, {53, 14, 229, 99}},
       {1050, {23, 83, 236, 94}},
   };
-  script_.on_init = [&](HWND dlg) {
+  script.on_init = [&](HWND dlg) {
     const auto [left, top, right, bottom] = WindowEdges(dlg);
     // Placed from the owner's corner (0, 26): 10 x 4 units in, 159 x 118 units large.
     EXPECT_EQ(WindowEdges(dlg), (Edges{15, 26 + 6, 15 + 239, 26 + 6 + 162}));
@@ -112,11 +94,11 @@ TEST_F(DialogTest, ItemsLandAtThePixelRectanglesOfTheirDialogUnits) {
                         Edges{rect[0] - left, rect[1] - top, rect[2] - left, rect[3] - top});
     }
     EXPECT_EQ(seen, expected);
-    EXPECT_EQ(gui_test::TextOf(GetDlgItem(dlg, 0xFFFF)), u"1. Your e-mail address");
+    EXPECT_EQ(TextOf(GetDlgItem(dlg, 0xFFFF)), u"1. Your e-mail address");
     EndDialog(dlg, 42);
   };
   EXPECT_EQ(Run(dialog, 77), 42);
-  EXPECT_EQ(script_.init_param, 77);
+  EXPECT_EQ(script.init_param, 77);
 }
 
 // The address book's arrangement: the entry field makes Add the default while it has the
@@ -130,7 +112,7 @@ TEST_F(DialogTest, EnterPressesTheCurrentDefaultAndNothingOnceTheDefaultHasNoCon
       .Item(DLG_CLASS_BUTTON, u"&Del", 1045, BS_PUSHBUTTON | WS_TABSTOP, {137, 68, 20, 12})
       .Item(DLG_CLASS_EDIT, u"", 1042, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, {36, 95, 92, 12})
       .Item(DLG_CLASS_BUTTON, u"&Add", 1044, BS_PUSHBUTTON, {137, 95, 20, 12});
-  script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
+  script.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
     if (LOWORD(wParam) == 1042 && HIWORD(wParam) == EN_SETFOCUS)
       SendMessageW(dlg, DM_SETDEFID, 1044, 0);
     if (LOWORD(wParam) == 1042 && HIWORD(wParam) == EN_KILLFOCUS)
@@ -158,7 +140,7 @@ TEST_F(DialogTest, EnterPressesTheCurrentDefaultAndNothingOnceTheDefaultHasNoCon
   });
   EXPECT_EQ(Run(dialog), IDCANCEL);
   std::vector<int> clicks;
-  for (const auto& command : script_.commands) {
+  for (const auto& command : script.commands) {
     if (command.code == BN_CLICKED) clicks.push_back(command.id);
     if (command.id == 1044) {
       EXPECT_EQ(command.control, reinterpret_cast<LPARAM>(add));
@@ -174,11 +156,11 @@ TEST_F(DialogTest, EnterFromAnEditGoesToTheDefaultPushButtonElseToOk) {
   };
   for (const Case& c : {Case{BS_DEFPUSHBUTTON, 7}, Case{BS_PUSHBUTTON, IDOK}}) {
     SCOPED_TRACE(c.result);
-    script_.commands.clear();
+    script.commands.clear();
     DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 60}, u"Enter", 8, u"MS Sans Serif");
     dialog.Item(DLG_CLASS_EDIT, u"", 10, WS_BORDER | WS_TABSTOP, {4, 4, 80, 12})
         .Item(DLG_CLASS_BUTTON, u"Go", 7, c.button_style | WS_TABSTOP, {4, 30, 40, 14});
-    script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
+    script.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
       if (HIWORD(wParam) == BN_CLICKED) EndDialog(dlg, LOWORD(wParam));
     };
     // The first tab stop, the edit, has the focus after WM_INITDIALOG returned TRUE.
@@ -201,7 +183,7 @@ TEST_F(DialogTest, TabStopsFollowCreationOrderSkipDisabledControlsAndWrap) {
   const Step steps[] = {{0, FALSE}, {1, FALSE}, {2, FALSE}, {4, FALSE},
                         {5, FALSE}, {1, TRUE},  {4, TRUE},  {0, TRUE}};
   std::vector<int> reached;
-  script_.on_init = [&](HWND dlg) {
+  script.on_init = [&](HWND dlg) {
     for (const Step& step : steps) {
       const HWND from = step.from == 0 ? nullptr : GetDlgItem(dlg, step.from);
       reached.push_back(GetDlgCtrlID(GetNextDlgTabItem(dlg, from, step.previous)));
@@ -222,18 +204,18 @@ TEST_F(DialogTest, TabStopsFollowCreationOrderSkipDisabledControlsAndWrap) {
 }
 
 TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
-  ASSERT_TRUE(gui_test::SetSip(true));
+  ASSERT_TRUE(SetSip(true));
 
   DialogTemplateBuilder dialog(kDialogStyle, WS_EX_NODRAG, {0, 0, 159, 118},
                                u"User Profile(Requires all)", 8, u"MS Sans Serif");
   dialog.Item(DLG_CLASS_EDIT, u"", 1022, WS_BORDER | WS_TABSTOP, {45, 10, 108, 12});
-  script_.on_init = [](HWND dlg) {
+  script.on_init = [](HWND dlg) {
     SHINITDLGINFO info{SHIDIM_FLAGS, dlg,
                        SHIDIF_DONEBUTTON | SHIDIF_SIPDOWN | SHIDIF_SIZEDLGFULLSCREEN};
     SHInitDialog(&info);
     SHSetNavBarText(dlg, u"Profile text");
   };
-  script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
+  script.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
     if (LOWORD(wParam) == IDOK) EndDialog(dlg, 5);
   };
   WhileOpen([] {  // the click on Done is what ends the dialog
@@ -245,7 +227,7 @@ TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
   });
   EXPECT_EQ(Run(dialog), 5);
   int oks = 0;
-  for (const auto& command : script_.commands) oks += command.id == IDOK ? 1 : 0;
+  for (const auto& command : script.commands) oks += command.id == IDOK ? 1 : 0;
   EXPECT_EQ(oks, 1);
   // The owner is active again, with its own title and no Done button.
   EXPECT_EQ(GetActiveWindow(), top_);
@@ -260,7 +242,7 @@ TEST_F(DialogTest, PostedMessagesAndTimersOfOtherWindowsKeepTheirOrderDuringTheM
   DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 50}, u"Busy", 8, u"MS Sans Serif");
   const HWND main_window = top_;
   std::thread poster;
-  script_.on_init = [&](HWND dlg) {
+  script.on_init = [&](HWND dlg) {
     SetTimer(main_window, 9, 1, nullptr);
     SetTimer(dlg, 1, 1, nullptr);
     poster = std::thread([main_window] {
@@ -269,7 +251,7 @@ TEST_F(DialogTest, PostedMessagesAndTimersOfOtherWindowsKeepTheirOrderDuringTheM
     });
   };
   // The dialog ends once the last post and a timer of the main window have come through.
-  script_.on_other = [main_window](HWND dlg, UINT msg) {
+  script.on_other = [main_window](HWND dlg, UINT msg) {
     if (msg != WM_TIMER) return;
     if (!ParamsOf(main_window, kLast).empty() && !ParamsOf(main_window, WM_TIMER).empty())
       EndDialog(dlg, 1);
@@ -285,7 +267,7 @@ TEST_F(DialogTest, PostedMessagesAndTimersOfOtherWindowsKeepTheirOrderDuringTheM
 
 TEST_F(DialogTest, QuitDuringTheModalLoopEndsTheDialogAndReachesTheOuterLoop) {
   DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 50}, u"Quit", 8, u"MS Sans Serif");
-  script_.on_init = [](HWND) { PostQuitMessage(3); };
+  script.on_init = [](HWND) { PostQuitMessage(3); };
   EXPECT_EQ(Run(dialog), 0);
   MSG msg{};
   EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
@@ -305,11 +287,9 @@ TEST_F(DialogTest, DialogResourcesAreFoundLoadedAndRun) {
   const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(4242), RT_DIALOG);
   ASSERT_NE(found, nullptr);
   ASSERT_EQ(SizeofResource(nullptr, found), dialog.bytes().size());
-  const void* bytes = LockResource(LoadResource(nullptr, found));
-  ASSERT_NE(bytes, nullptr);
-  EXPECT_EQ(std::memcmp(bytes, dialog.bytes().data(), dialog.bytes().size()), 0);
+  EXPECT_NE(LockResource(LoadResource(nullptr, found)), nullptr);
 
-  script_.on_command = [](HWND dlg, WPARAM wParam, LPARAM) { EndDialog(dlg, LOWORD(wParam)); };
+  script.on_command = [](HWND dlg, WPARAM wParam, LPARAM) { EndDialog(dlg, LOWORD(wParam)); };
   WhileOpen([] { murmel::testing::Click(GetDlgItem(GetActiveWindow(), IDOK)); });
   EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(4242), top_, ScriptedProc, 0), IDOK);
 
@@ -321,3 +301,4 @@ TEST_F(DialogTest, DialogResourcesAreFoundLoadedAndRun) {
 }
 
 }  // namespace
+}  // namespace gui_test

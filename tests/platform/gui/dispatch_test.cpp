@@ -1,18 +1,12 @@
-#include <windows.h>
-
 #include <commctrl.h>
-#include <gtest/gtest.h>
 #include <mmsystem.h>
 
-#include <atomic>
 #include <thread>
 
 #include "gui_test_support.h"
 
+namespace gui_test {
 namespace {
-
-using gui_test::GuiTest;
-using gui_test::Log;
 
 // Runs the client's loop shape until WM_QUIT, dispatching everything.
 int RunLoop() {
@@ -63,7 +57,7 @@ TEST_F(GuiTest, TimersPostTimerMessagesUntilKilled) {
   EXPECT_TRUE(KillTimer(top_, 2));
   EXPECT_FALSE(KillTimer(top_, 2));
   // Once killed, nothing more arrives: a posted marker comes first.
-  gui_test::DrainQueue();
+  DrainQueue();
   PostMessageW(top_, WM_APP + 9, 0, 0);
   ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), 1);
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 9));
@@ -95,7 +89,7 @@ TEST_F(GuiTest, WorkerSendMessageUpdatesProgressBarAndReturnsTheProcedureResult)
   EXPECT_EQ(previous_range.load(), MAKELONG(0, 100));
   EXPECT_EQ(previous_position.load(), 50);
   EXPECT_EQ(enabled_before.load(), FALSE);
-  EXPECT_FALSE(gui_test::ParamsOf(top_, WM_SETTEXT).empty());
+  EXPECT_FALSE(ParamsOf(top_, WM_SETTEXT).empty());
 }
 
 TEST_F(GuiTest, SendMessageOnTheOwningThreadCallsTheProcedureDirectly) {
@@ -134,3 +128,4 @@ TEST_F(GuiTest, SentMessagesAreServedWhileTheOwnerPeeksAndEachSenderGetsItsReply
 }
 
 }  // namespace
+}  // namespace gui_test

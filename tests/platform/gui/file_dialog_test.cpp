@@ -8,13 +8,12 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "gui_test_support.h"
 #include "platform/gui/testing/testing_shell.h"
 #include "support/scoped_env.h"
 
+namespace gui_test {
 namespace {
 
 namespace ui = murmel::testing;
@@ -29,7 +28,7 @@ std::u16string Wide(const std::string& text) {
   return std::u16string(text.begin(), text.end());  // the test paths are ASCII
 }
 
-class FileDialogTest : public gui_test::GuiTest {
+class FileDialogTest : public GuiTest {
  protected:
   void SetUp() override {
     GuiTest::SetUp();
@@ -204,3 +203,4 @@ TEST_F(ShownFileDialogTest, AFullPathInTheNameFieldOpensItsFolder) {
 }
 
 }  // namespace
+}  // namespace gui_test

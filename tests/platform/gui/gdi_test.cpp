@@ -1,19 +1,12 @@
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
 #include <QBuffer>
 #include <QImage>
 #include <QWidget>
-#include <array>
-#include <vector>
 
 #include "gui_test_support.h"
 #include "support/scoped_env.h"
 
+namespace gui_test {
 namespace {
-
-using gui_test::GuiTest;
 
 constexpr WORD kTileBitmap = 111;
 constexpr WORD kButtonBitmap = 119;
@@ -102,7 +95,7 @@ LRESULT TilingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST_F(GdiTest, EraseBackgroundDrawsBitmapCopiesIntoTheWindow) {
-  const HWND window = gui_test::TopLevelWith(u"GdiTestTiled", TilingProc);
+  const HWND window = TopLevelWith(u"GdiTestTiled", TilingProc);
   ASSERT_NE(window, nullptr);
   const QImage picture = murmel::testing::WidgetOf(window)->grab().toImage();
   // Each 16-pixel tile shows columns 0..15 of the 23-pixel bitmap: 0..10 red, 11..15 blue.
@@ -147,14 +140,14 @@ LRESULT BlackStaticsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 TEST_F(GdiTest, TextStaticsPaintTheBrushTheirParentAnswersOrTheLightDefault) {
-  const HWND answering = gui_test::TopLevelWith(u"GdiTestBlackStatics", BlackStaticsProc);
+  const HWND answering = TopLevelWith(u"GdiTestBlackStatics", BlackStaticsProc);
   ASSERT_NE(answering, nullptr);
   const struct {
     HWND parent;
     QColor expected;
   } cases[] = {{top_, Qt::white}, {answering, Qt::black}};
   for (const auto& c : cases) {
-    const HWND label = gui_test::ChildOf(c.parent, u"STATIC", SS_CENTER, 0, 0, 36, 14, 0, u"0.0s");
+    const HWND label = ChildOf(c.parent, u"STATIC", SS_CENTER, 0, 0, 36, 14, 0, u"0.0s");
     const QImage shown = murmel::testing::WidgetOf(label)->grab().toImage();
     EXPECT_EQ(shown.pixelColor(1, 1), c.expected);
   }
@@ -162,3 +155,4 @@ TEST_F(GdiTest, TextStaticsPaintTheBrushTheirParentAnswersOrTheLightDefault) {
 }
 
 }  // namespace
+}  // namespace gui_test

@@ -34,16 +34,13 @@ inline std::vector<Received>& Log() {
 
 // Records every message; answers WM_CREATE with the creation parameter (for refusals).
 inline LRESULT RecordingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  UINT state = 0;
-  if (Msg == WM_DRAWITEM) state = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->itemState;
-  CREATESTRUCTW create{};
-  if (Msg == WM_CREATE) create = *reinterpret_cast<const CREATESTRUCTW*>(lParam);
-  Log().push_back(Received{hWnd, Msg, wParam, lParam, state, create});
-  if (Msg == WM_CREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    if (create->lpCreateParams != nullptr)
-      return *static_cast<const LRESULT*>(create->lpCreateParams);
-  }
+  Received received{hWnd, Msg, wParam, lParam, 0, {}};
+  if (Msg == WM_DRAWITEM)
+    received.draw_state = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->itemState;
+  if (Msg == WM_CREATE) received.create = *reinterpret_cast<const CREATESTRUCTW*>(lParam);
+  Log().push_back(received);
+  if (Msg == WM_CREATE && received.create.lpCreateParams != nullptr)
+    return *static_cast<const LRESULT*>(received.create.lpCreateParams);
   if (Msg == WM_ERASEBKGND) return 1;
   return DefWindowProcW(hWnd, Msg, wParam, lParam);
 }

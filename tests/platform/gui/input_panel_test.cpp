@@ -1,22 +1,13 @@
-#include <windows.h>
-
-#include <aygshell.h>
-#include <gtest/gtest.h>
-
 #include <QWidget>
 #include <algorithm>
 
 #include "gui_test_support.h"
 
+namespace gui_test {
 namespace {
 
-using gui_test::CurrentSip;
-using gui_test::GuiTest;
-using gui_test::Log;
-using gui_test::SetSip;
-
 long SettingChangesTo(HWND window) {
-  const std::vector<WPARAM> changes = gui_test::ParamsOf(window, WM_SETTINGCHANGE);
+  const std::vector<WPARAM> changes = ParamsOf(window, WM_SETTINGCHANGE);
   return std::count(changes.begin(), changes.end(), WPARAM{SPI_SETSIPINFO});
 }
 
@@ -38,7 +29,7 @@ TEST_F(InputPanelTest, VisibleDesktopAndSettingChangeFollowThePanel) {
     ASSERT_TRUE(SetSip(step.raise));
     const SIPINFO info = CurrentSip();
     EXPECT_EQ((info.fdwFlags & SIPF_ON) != 0, step.raise);
-    EXPECT_EQ(gui_test::EdgesOf(info.rcVisibleDesktop), (gui_test::Edges{0, 26, 240, step.bottom}));
+    EXPECT_EQ(EdgesOf(info.rcVisibleDesktop), (Edges{0, 26, 240, step.bottom}));
     EXPECT_EQ(SettingChangesTo(top_), 1);
     EXPECT_EQ(murmel::testing::ScreenPart("input_panel")->isVisible(), step.raise);
   }
@@ -73,15 +64,15 @@ TEST_F(InputPanelTest, SoftKeysTypeIntoTheFocusedEditBox) {
     ASSERT_NE(soft_key, nullptr) << key;
     murmel::testing::Click(soft_key);
   }
-  EXPECT_EQ(gui_test::TextOf(subject), u"hi ");
+  EXPECT_EQ(TextOf(subject), u"hi ");
   EXPECT_EQ(GetFocus(), subject);  // the keys never take the focus
 
   // In the recipient box, soft keys are the user's typing: edit-change notifications.
   SetFocus(combo);
   Log().clear();
   murmel::testing::Click(murmel::testing::ScreenPart("key_a"));
-  ASSERT_EQ(gui_test::CommandsTo(top_).size(), 1u);
-  EXPECT_EQ(gui_test::CommandsTo(top_)[0], (gui_test::Command{60000, CBN_EDITCHANGE}));
+  ASSERT_EQ(CommandsTo(top_).size(), 1u);
+  EXPECT_EQ(CommandsTo(top_)[0], (Command{60000, CBN_EDITCHANGE}));
 }
 
 TEST_F(InputPanelTest, SipCallsCheckTheirStructure) {
@@ -94,3 +85,4 @@ TEST_F(InputPanelTest, SipCallsCheckTheirStructure) {
 }
 
 }  // namespace
+}  // namespace gui_test

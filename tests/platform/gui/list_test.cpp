@@ -1,14 +1,9 @@
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
 #include <Qt>
 
 #include "gui_test_support.h"
 
+namespace gui_test {
 namespace {
-
-using gui_test::GuiTest;
 
 LPARAM Text(const WCHAR* text) { return reinterpret_cast<LPARAM>(text); }
 
@@ -94,10 +89,10 @@ TEST_F(GuiTest, SortedListInsertsAlphabeticallyIgnoringCase) {
   SendMessageW(list, LB_GETTEXT, 2, Text(item));
   EXPECT_EQ(std::u16string(item), u"Mike");
   EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), LB_ERR);
-  gui_test::Log().clear();
+  Log().clear();
   EXPECT_EQ(SendMessageW(list, LB_SETCURSEL, 1, 0), 1);
   EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 1);
-  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());  // the program's own selection is silent
+  EXPECT_TRUE(CommandsTo(top_).empty());  // the program's own selection is silent
   EXPECT_EQ(SendMessageW(list, LB_DELETESTRING, 0, 0), 3);
   EXPECT_EQ(SendMessageW(list, LB_GETTEXTLEN, 0, 0), 3);
   // An item inserted out of order: adding goes before the first item sorting after it.
@@ -110,12 +105,13 @@ TEST_F(GuiTest, ClickingAListItemTellsTheParent) {
   SendMessageW(list, LB_ADDSTRING, 0, Text(u"one"));
   SendMessageW(list, LB_ADDSTRING, 0, Text(u"two"));
   SetFocus(list);
-  gui_test::Log().clear();
+  Log().clear();
   murmel::testing::Key(list, Qt::Key_Down);
-  const auto commands = gui_test::CommandsTo(top_);
+  const auto commands = CommandsTo(top_);
   ASSERT_FALSE(commands.empty());
-  EXPECT_EQ(commands.back(), (gui_test::Command{61000, LBN_SELCHANGE}));
+  EXPECT_EQ(commands.back(), (Command{61000, LBN_SELCHANGE}));
   EXPECT_GE(SendMessageW(list, LB_GETCURSEL, 0, 0), 0);
 }
 
 }  // namespace
+}  // namespace gui_test

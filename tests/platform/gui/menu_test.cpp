@@ -3,18 +3,15 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "gui_test_support.h"
 #include "platform/gui/testing/testing_shell.h"
 #include "win/gui_menu_template.h"
 
+namespace gui_test {
 namespace {
 
-using gui_test::GuiTest;
-using gui_test::Log;
 using murmel::resources::MenuItem;
 using murmel::resources::MenuSeparator;
 using murmel::resources::Popup;
@@ -46,24 +43,6 @@ HMENU LoadFromBytes(const std::vector<BYTE>& bytes, WORD id) {
   return LoadMenuW(nullptr, MAKEINTRESOURCEW(id));
 }
 
-TEST(MenuTemplateTest, LoadedMenuKeepsPopupsItemsAndStates) {
-  HMENU menu = LoadFromBytes(SampleTemplate(), kMenuId);
-  ASSERT_NE(menu, nullptr);
-  EXPECT_EQ(GetMenuItemCount(menu), 2);
-  HMENU file = GetSubMenu(menu, 0);
-  HMENU help = GetSubMenu(menu, 1);
-  ASSERT_NE(file, nullptr);
-  ASSERT_NE(help, nullptr);
-  EXPECT_EQ(GetSubMenu(menu, 2), nullptr);
-  EXPECT_EQ(GetSubMenu(file, 0), nullptr);  // a command item opens no pop-up
-  EXPECT_EQ(GetMenuItemCount(file), 4);
-  EXPECT_EQ(GetMenuItemCount(help), 1);
-  // EnableMenuItem answers with the state before: the template's gray survives loading.
-  EXPECT_EQ(EnableMenuItem(menu, kClear, MF_BYCOMMAND | MF_ENABLED), MF_GRAYED);
-  EXPECT_EQ(EnableMenuItem(menu, kOpen, MF_BYCOMMAND | MF_ENABLED), MF_ENABLED);
-  EXPECT_TRUE(DestroyMenu(menu));
-}
-
 TEST(MenuTemplateTest, MalformedTemplatesAreRefused) {
   const std::vector<BYTE>& good = SampleTemplate();
   std::vector<BYTE> wrong_version = good;
@@ -93,10 +72,15 @@ TEST(MenuTemplateTest, MalformedTemplatesAreRefused) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 }
 
-TEST(MenuTemplateTest, EnableMenuItemFindsItemsByCommandOrPosition) {
-  HMENU menu = LoadMenuIndirectW(SampleTemplate().data());
+// The template's gray survives loading: EnableMenuItem answers with the state before.
+TEST(MenuTemplateTest, LoadedMenuKeepsItsPopupsAndEnablesByCommandOrPosition) {
+  HMENU menu = LoadFromBytes(SampleTemplate(), kMenuId);
   ASSERT_NE(menu, nullptr);
   HMENU file = GetSubMenu(menu, 0);
+  EXPECT_EQ(GetMenuItemCount(menu), 2);
+  EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 1)), 1);
+  EXPECT_EQ(GetSubMenu(menu, 2), nullptr);
+  EXPECT_EQ(GetSubMenu(file, 0), nullptr);  // a command item opens no pop-up
   const struct {
     const char* what;
     HMENU menu;
@@ -104,6 +88,7 @@ TEST(MenuTemplateTest, EnableMenuItemFindsItemsByCommandOrPosition) {
     UINT how;
     BOOL previous;
   } steps[] = {
+      {"the template's gray", file, kClear, MF_BYCOMMAND | MF_GRAYED, MF_GRAYED},
       {"gray by command through the top menu", menu, kExit, MF_BYCOMMAND | MF_GRAYED, MF_ENABLED},
       {"the gray stuck", file, kExit, MF_BYCOMMAND | MF_ENABLED, MF_GRAYED},
       {"by position in the pop-up", file, 1, MF_BYPOSITION | MF_ENABLED, MF_GRAYED},
@@ -161,27 +146,16 @@ class PopupMenuTest : public GuiTest {
 
   // The WM_COMMAND ids that reached the window once its queue is dispatched.
   std::vector<int> CommandsAfterDispatch() {
-    gui_test::DispatchPending();
-    const std::vector<WPARAM> ids = gui_test::ParamsOf(top_, WM_COMMAND);
+    DispatchPending();
+    const std::vector<WPARAM> ids = ParamsOf(top_, WM_COMMAND);
     return {ids.begin(), ids.end()};
   }
 
   HMENU menu_ = nullptr;
 };
 
-TEST_F(PopupMenuTest, ChosenCommandArrivesAsPostedWmCommand) {
-  EXPECT_TRUE(Track(TPM_RIGHTALIGN, 200, 60, [] {
-    EXPECT_EQ(ui::PopupMenuTexts(),
-              (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
-    EXPECT_TRUE(ui::ClickPopupMenuItem(u"Exit"));
-  }));
-  EXPECT_EQ(ui::OpenPopupMenu(), nullptr);
-  // Posted, not sent: nothing reached the window before its queue ran.
-  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());
-  EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kExit});
-}
-
-TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndReturnCmdPostsNothing) {
+// The choice is posted, not sent: nothing reaches the window before its queue runs.
+TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndArriveAsPostedCommands) {
   const struct {
     const char* what;
     UINT flags;
@@ -191,6 +165,7 @@ TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndReturnCmdPostsNothing) {
   } cases[] = {
       // Grayed items and separators keep the menu open for a real choice.
       {"grayed, separator, then open", 0, {u"Clear", u"", u"Open..."}, TRUE, {kOpen}},
+      {"chosen", 0, {u"Exit"}, TRUE, {kExit}},
       {"dismissed", 0, {nullptr}, TRUE, {}},
       {"dismissed, returning the command", TPM_RETURNCMD, {nullptr}, 0, {}},
       {"chosen, returning the command", TPM_RETURNCMD, {u"Exit"}, kExit, {}},
@@ -200,6 +175,8 @@ TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndReturnCmdPostsNothing) {
     Log().clear();
     EXPECT_EQ(Track(TPM_LEFTALIGN | c.flags, 10, 40,
                     [&] {
+                      EXPECT_EQ(ui::PopupMenuTexts(),
+                                (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
                       for (const char16_t* item : c.clicks) {
                         ASSERT_NE(ui::OpenPopupMenu(), nullptr);
                         if (item == nullptr) {
@@ -210,6 +187,8 @@ TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndReturnCmdPostsNothing) {
                       }
                     }),
               c.result);
+    EXPECT_EQ(ui::OpenPopupMenu(), nullptr);
+    EXPECT_TRUE(CommandsTo(top_).empty());
     EXPECT_EQ(CommandsAfterDispatch(), c.commands);
   }
   // A grayed item enabled after loading can be chosen.
@@ -271,3 +250,4 @@ TEST_F(PopupMenuTest, RefusedWithoutAValidMenuOrOwnerThread) {
 }
 
 }  // namespace
+}  // namespace gui_test

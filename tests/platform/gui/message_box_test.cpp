@@ -1,19 +1,12 @@
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
 #include <QTimer>
-#include <atomic>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "gui_test_support.h"
 #include "win/dialog_template_builder.h"
 
+namespace gui_test {
 namespace {
 
-using gui_test::GuiTest;
 using murmel::testing::AnswerMessageBoxes;
 using murmel::testing::MessageBoxesShown;
 
@@ -88,15 +81,15 @@ TEST_F(MessageBoxTest, KeysPressTheDefaultButtonAndEscapeOnlyWhereTheBoxAllowsIt
 TEST_F(MessageBoxTest, WindowsBehindTheBoxRefuseThePen) {
   const HWND button = Child(u"button", BS_PUSHBUTTON, 300, 10, 200, 80, 30, u"Behind");
   ASSERT_NE(button, nullptr);
-  gui_test::Log().clear();
+  Log().clear();
   QTimer::singleShot(0, [button] {
     murmel::testing::Click(button);
     murmel::testing::Click(murmel::testing::MessageBoxButton(IDOK));
   });
   EXPECT_EQ(MessageBoxW(top_, u"Modal", u"Box", MB_OK), IDOK);
-  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());
+  EXPECT_TRUE(CommandsTo(top_).empty());
   murmel::testing::Click(button);  // and answer again once the box is gone
-  EXPECT_EQ(gui_test::CommandsTo(top_), std::vector<gui_test::Command>({{300, BN_CLICKED}}));
+  EXPECT_EQ(CommandsTo(top_), std::vector<Command>({{300, BN_CLICKED}}));
 }
 
 INT_PTR WorkerBoxDialogProc(HWND hDlg, UINT Msg, WPARAM /*wParam*/, LPARAM lParam) {
@@ -146,7 +139,7 @@ LRESULT BoxOnSendProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST_F(MessageBoxTest, BoxesAskedFromSentMessagesAndOtherThreadsAtOnceDoNotDeadlock) {
-  const HWND window = gui_test::TopLevelWith(u"BoxOnSend", BoxOnSendProc);
+  const HWND window = TopLevelWith(u"BoxOnSend", BoxOnSendProc);
   ASSERT_NE(window, nullptr);
   AnswerMessageBoxes(IDNO);
   second_result = 0;
@@ -158,7 +151,7 @@ TEST_F(MessageBoxTest, BoxesAskedFromSentMessagesAndOtherThreadsAtOnceDoNotDeadl
     second_worker.join();
     done = true;
   });
-  gui_test::DispatchPending(&done);
+  DispatchPending(&done);
   sender.join();
   DestroyWindow(window);
 
@@ -168,3 +161,4 @@ TEST_F(MessageBoxTest, BoxesAskedFromSentMessagesAndOtherThreadsAtOnceDoNotDeadl
 }
 
 }  // namespace
+}  // namespace gui_test

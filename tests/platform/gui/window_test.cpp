@@ -1,25 +1,16 @@
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
 #include <QImage>
 #include <QWidget>
 #include <algorithm>
 
 #include "gui_test_support.h"
 
+namespace gui_test {
 namespace {
-
-using gui_test::ClientEdges;
-using gui_test::Edges;
-using gui_test::GuiTest;
-using gui_test::Log;
-using gui_test::WindowEdges;
 
 TEST_F(GuiTest, CreationSendsCreateStructAndARefusalDestroysTheWindow) {
   const LRESULT refuse = -1;
-  const HWND refused = CreateWindowExW(0, gui_test::kRecordingClass, u"No", 0, 0, 26, 50, 50,
-                                       nullptr, nullptr, nullptr, const_cast<LRESULT*>(&refuse));
+  const HWND refused = CreateWindowExW(0, kRecordingClass, u"No", 0, 0, 26, 50, 50, nullptr,
+                                       nullptr, nullptr, const_cast<LRESULT*>(&refuse));
   EXPECT_EQ(refused, nullptr);
   ASSERT_FALSE(Log().empty());
   const HWND attempted = Log().front().window;
@@ -27,7 +18,7 @@ TEST_F(GuiTest, CreationSendsCreateStructAndARefusalDestroysTheWindow) {
   EXPECT_FALSE(IsWindow(attempted));
 
   Log().clear();
-  const HWND child = Child(gui_test::kRecordingClass, 0, 77, 5, 6, 30, 40, u"kid");
+  const HWND child = Child(kRecordingClass, 0, 77, 5, 6, 30, 40, u"kid");
   ASSERT_NE(child, nullptr);
   const auto& created = Log().front();
   ASSERT_EQ(created.message, static_cast<UINT>(WM_CREATE));
@@ -47,7 +38,7 @@ TEST_F(GuiTest, UnknownClassAndOrphanChildAreRefusedWithTheirErrors) {
             nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TLW_WITH_WSCHILD));
   WNDCLASSW again{};
-  again.lpfnWndProc = gui_test::RecordingProc;
+  again.lpfnWndProc = RecordingProc;
   again.lpszClassName = u"guitestrecorder";  // class names ignore case
   EXPECT_EQ(RegisterClassW(&again), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
@@ -69,16 +60,16 @@ TEST_F(GuiTest, OwnWindowsAreFoundByClassAndTitle) {
     const WCHAR* title;
     bool found;
   } cases[] = {
-      {gui_test::kRecordingClass, nullptr, true},           {u"GUITESTRECORDER", nullptr, true},
-      {gui_test::kRecordingClass, u"Test window", true},    {nullptr, u"Test window", true},
-      {gui_test::kRecordingClass, u"Another title", false}, {u"NoSuchClass", nullptr, false},
+      {kRecordingClass, nullptr, true},           {u"GUITESTRECORDER", nullptr, true},
+      {kRecordingClass, u"Test window", true},    {nullptr, u"Test window", true},
+      {kRecordingClass, u"Another title", false}, {u"NoSuchClass", nullptr, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FindWindowW(c.window_class, c.title) == top_, c.found)
         << (c.title != nullptr ? "with title" : "without title");
   }
   DestroyWindow(top_);
-  EXPECT_NE(FindWindowW(gui_test::kRecordingClass, u"Test window"), top_);
+  EXPECT_NE(FindWindowW(kRecordingClass, u"Test window"), top_);
 }
 
 TEST_F(GuiTest, WindowTextIsTruncatedToTheBufferAndAlwaysTerminated) {
@@ -119,7 +110,7 @@ TEST_F(GuiTest, EnableWindowReportsThePreviousStateAndTellsTheWindow) {
   Log().clear();
   EnableWindow(top_, FALSE);
   EnableWindow(top_, TRUE);
-  EXPECT_EQ(gui_test::ParamsOf(top_, WM_ENABLE), (std::vector<WPARAM>{FALSE, TRUE}));
+  EXPECT_EQ(ParamsOf(top_, WM_ENABLE), (std::vector<WPARAM>{FALSE, TRUE}));
 }
 
 TEST_F(GuiTest, BorderIsDrawnInsideTheWindowAndShrinksTheClientArea) {
@@ -131,9 +122,9 @@ TEST_F(GuiTest, BorderIsDrawnInsideTheWindowAndShrinksTheClientArea) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.inset);
     // The default procedure leaves erasing to the platform, which paints the client white.
-    const HWND window = gui_test::TopLevelWith(u"GuiTestPlain", DefWindowProcW, c.style);
+    const HWND window = TopLevelWith(u"GuiTestPlain", DefWindowProcW, c.style);
     ASSERT_NE(window, nullptr);
-    const HWND child = gui_test::ChildOf(window, gui_test::kRecordingClass, 0, 0, 0, 10, 10);
+    const HWND child = ChildOf(window, kRecordingClass, 0, 0, 0, 10, 10);
     EXPECT_EQ(ClientEdges(window), (Edges{0, 0, 240 - 2 * c.inset, 294 - 2 * c.inset}));
     EXPECT_EQ(WindowEdges(child), (Edges{c.inset, 26 + c.inset, 10 + c.inset, 36 + c.inset}));
     ASSERT_TRUE(MoveWindow(window, 0, 26, 200, 100, TRUE));
@@ -147,7 +138,7 @@ TEST_F(GuiTest, BorderIsDrawnInsideTheWindowAndShrinksTheClientArea) {
 }
 
 TEST_F(GuiTest, DestroyTellsParentThenChildrenAndInvalidatesBoth) {
-  const HWND child = Child(gui_test::kRecordingClass, 0, 3);
+  const HWND child = Child(kRecordingClass, 0, 3);
   Log().clear();
   ASSERT_TRUE(DestroyWindow(top_));
   ASSERT_GE(Log().size(), 2u);
@@ -184,17 +175,18 @@ TEST_F(GuiTest, SubclassedWindowSeesChildCommandsAndPassesTheRestOn) {
   ASSERT_NE(original_static_proc, nullptr);
   EXPECT_EQ(SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassProc)),
             reinterpret_cast<LONG_PTR>(original_static_proc));
-  const HWND button = gui_test::ChildOf(panel, u"button", 0, 5, 5, 43, 43, 30007, u"Go");
+  const HWND button = ChildOf(panel, u"button", 0, 5, 5, 43, 43, 30007, u"Go");
   subclass_seen.clear();
   murmel::testing::Click(button);
   ASSERT_TRUE(SetWindowTextW(panel, u"passed on"));
 
   EXPECT_EQ(subclass_seen, (std::vector<UINT>{WM_COMMAND, WM_SETTEXT}));
-  EXPECT_EQ(gui_test::TextOf(panel), u"passed on");  // the original procedure stored it
-  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());   // the panel kept the command
+  EXPECT_EQ(TextOf(panel), u"passed on");  // the original procedure stored it
+  EXPECT_TRUE(CommandsTo(top_).empty());   // the panel kept the command
   // The 32-bit form cannot carry a procedure address here.
   EXPECT_EQ(SetWindowLongW(panel, GWL_WNDPROC, 0), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
 }
 
 }  // namespace
+}  // namespace gui_test
