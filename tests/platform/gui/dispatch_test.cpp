@@ -90,6 +90,7 @@ TEST_F(GuiTest, WorkerSendMessageUpdatesProgressBarAndReturnsTheProcedureResult)
   EXPECT_EQ(previous_position.load(), 50);
   EXPECT_EQ(enabled_before.load(), FALSE);
   EXPECT_FALSE(ParamsOf(top_, WM_SETTEXT).empty());
+  EXPECT_FALSE(IsWindow(top_));  // closing destroys by default
 }
 
 TEST_F(GuiTest, SendMessageOnTheOwningThreadCallsTheProcedureDirectly) {
