@@ -1,5 +1,6 @@
 #include <QLabel>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <numeric>
 #include <thread>
@@ -11,13 +12,17 @@ namespace gui_test {
 namespace {
 
 using murmel::DialogTemplateBuilder;
+using murmel::testing::Key;
 
-constexpr DWORD kDialogStyle = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+DialogTemplateBuilder Dialog(murmel::DialogUnits place, DWORD ex_style = 0) {
+  return DialogTemplateBuilder(DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU, ex_style, place,
+                               u"Dialog", 8, u"MS Sans Serif");
+}
 
 // What a test's dialog procedure does and saw: procedures are plain functions.
 struct DialogScript {
   std::function<void(HWND)> on_init;
-  std::function<void(HWND, WPARAM, LPARAM)> on_command;
+  std::function<void(HWND, WPARAM)> on_command;
   std::function<void(HWND, UINT)> on_other;
   LPARAM init_param = 0;
   struct Command {
@@ -38,7 +43,7 @@ INT_PTR ScriptedProc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_COMMAND:
       script.commands.push_back({LOWORD(wParam), HIWORD(wParam), lParam});
-      if (script.on_command) script.on_command(hDlg, wParam, lParam);
+      if (script.on_command) script.on_command(hDlg, wParam);
       return TRUE;
     default:
       if (script.on_other) script.on_other(hDlg, Msg);
@@ -68,32 +73,26 @@ class DialogTest : public GuiTest {
 TEST_F(DialogTest, ItemsLandAtThePixelRectanglesOfTheirDialogUnits) {
   // DejaVu Sans for MS Sans Serif 8 pt: 6 x 11 pixel base units.
   ASSERT_EQ(GetDialogBaseUnits(), MAKELONG(6, 11));
-  DialogTemplateBuilder dialog(kDialogStyle, 0, {10, 4, 159, 118}, u"Placement", 8,
-                               u"MS Sans Serif");
+  DialogTemplateBuilder dialog = Dialog({10, 4, 159, 118});
   dialog.Item(DLG_CLASS_STATIC, u"1. Your e-mail address", 0xFFFF, SS_LEFT, {6, 2, 74, 8})
       .Item(DLG_CLASS_EDIT, u"", 1022, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, {45, 10, 108, 12})
       .Item(DLG_CLASS_BUTTON, u"Mr.", 1024, BS_AUTORADIOBUTTON | WS_GROUP, {90, 43, 25, 10})
       .Item(DLG_CLASS_LISTBOX, u"", 1041, LBS_NOTIFY | WS_BORDER, {35, 10, 117, 62})
       .Item(u"msctls_progress32", u"", 1050, 0, {15, 60, 142, 8});
-
   // Pixels relative to the dialog: left, top, right, bottom.
-  const std::vector<std::pair<int, Edges>> expected = {
+  const std::pair<int, Edges> expected[] = {
       {1022, {68, 14, 230, 31}},
       {1024, {135, 59, 173, 73}},
       {1041, {53, 14, 229, 99}},
       {1050, {23, 83, 236, 94}},
   };
   script.on_init = [&](HWND dlg) {
-    const auto [left, top, right, bottom] = WindowEdges(dlg);
     // Placed from the owner's corner (0, 26): 10 x 4 units in, 159 x 118 units large.
     EXPECT_EQ(WindowEdges(dlg), (Edges{15, 26 + 6, 15 + 239, 26 + 6 + 162}));
-    std::vector<std::pair<int, Edges>> seen;
-    for (const auto& item : expected) {
-      const Edges rect = WindowEdges(GetDlgItem(dlg, item.first));
-      seen.emplace_back(item.first,
-                        Edges{rect[0] - left, rect[1] - top, rect[2] - left, rect[3] - top});
+    for (const auto& [id, edges] : expected) {
+      const Edges rect = WindowEdges(GetDlgItem(dlg, id));
+      EXPECT_EQ((Edges{rect[0] - 15, rect[1] - 32, rect[2] - 15, rect[3] - 32}), edges) << id;
     }
-    EXPECT_EQ(seen, expected);
     EXPECT_EQ(TextOf(GetDlgItem(dlg, 0xFFFF)), u"1. Your e-mail address");
     EndDialog(dlg, 42);
   };
@@ -104,7 +103,7 @@ TEST_F(DialogTest, ItemsLandAtThePixelRectanglesOfTheirDialogUnits) {
 // The address book's arrangement: the entry field makes Add the default while it has the
 // focus and moves the default to an id that no control bears when it loses it.
 TEST_F(DialogTest, EnterPressesTheCurrentDefaultAndNothingOnceTheDefaultHasNoControl) {
-  DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 159, 116}, u"Book", 8, u"MS Sans Serif");
+  DialogTemplateBuilder dialog = Dialog({0, 0, 159, 116});
   dialog
       .Item(DLG_CLASS_LISTBOX, u"", 1041, LBS_SORT | LBS_NOTIFY | WS_BORDER | WS_TABSTOP,
             {35, 10, 117, 62})
@@ -112,7 +111,7 @@ TEST_F(DialogTest, EnterPressesTheCurrentDefaultAndNothingOnceTheDefaultHasNoCon
       .Item(DLG_CLASS_BUTTON, u"&Del", 1045, BS_PUSHBUTTON | WS_TABSTOP, {137, 68, 20, 12})
       .Item(DLG_CLASS_EDIT, u"", 1042, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, {36, 95, 92, 12})
       .Item(DLG_CLASS_BUTTON, u"&Add", 1044, BS_PUSHBUTTON, {137, 95, 20, 12});
-  script.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
+  script.on_command = [](HWND dlg, WPARAM wParam) {
     if (LOWORD(wParam) == 1042 && HIWORD(wParam) == EN_SETFOCUS)
       SendMessageW(dlg, DM_SETDEFID, 1044, 0);
     if (LOWORD(wParam) == 1042 && HIWORD(wParam) == EN_KILLFOCUS)
@@ -124,19 +123,18 @@ TEST_F(DialogTest, EnterPressesTheCurrentDefaultAndNothingOnceTheDefaultHasNoCon
   WhileOpen([&] {
     const HWND dlg = GetActiveWindow();
     const HWND entry = GetDlgItem(dlg, 1042);
-    const HWND list = GetDlgItem(dlg, 1041);
     add = GetDlgItem(dlg, 1044);
     SetFocus(entry);
     EXPECT_EQ(SendMessageW(dlg, DM_GETDEFID, 0, 0), MAKELONG(1044, DC_HASDEFID));
     EXPECT_EQ(GetWindowLongW(add, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
-    murmel::testing::Key(entry, Qt::Key_Return);  // Add
-    murmel::testing::Key(entry, Qt::Key_Tab);     // wraps round to the list
-    EXPECT_EQ(GetFocus(), list);
+    Key(entry, Qt::Key_Return);  // Add
+    Key(entry, Qt::Key_Tab);     // wraps round to the list
+    EXPECT_EQ(GetFocus(), GetDlgItem(dlg, 1041));
     EXPECT_EQ(SendMessageW(dlg, DM_GETDEFID, 0, 0), MAKELONG(1032, DC_HASDEFID));
-    murmel::testing::Key(list, Qt::Key_Return);  // 1032: nobody's
-    murmel::testing::Key(list, Qt::Key_Tab);     // Del
-    murmel::testing::Key(GetFocus(), Qt::Key_Return);
-    murmel::testing::Key(GetFocus(), Qt::Key_Escape);
+    Key(GetFocus(), Qt::Key_Return);  // 1032: nobody's
+    Key(GetFocus(), Qt::Key_Tab);     // Del
+    Key(GetFocus(), Qt::Key_Return);
+    Key(GetFocus(), Qt::Key_Escape);
   });
   EXPECT_EQ(Run(dialog), IDCANCEL);
   std::vector<int> clicks;
@@ -150,51 +148,40 @@ TEST_F(DialogTest, EnterPressesTheCurrentDefaultAndNothingOnceTheDefaultHasNoCon
 }
 
 TEST_F(DialogTest, EnterFromAnEditGoesToTheDefaultPushButtonElseToOk) {
-  struct Case {
-    DWORD button_style;
-    INT_PTR result;
+  script.on_command = [](HWND dlg, WPARAM wParam) {
+    if (HIWORD(wParam) == BN_CLICKED) EndDialog(dlg, LOWORD(wParam));
   };
-  for (const Case& c : {Case{BS_DEFPUSHBUTTON, 7}, Case{BS_PUSHBUTTON, IDOK}}) {
-    SCOPED_TRACE(c.result);
-    script.commands.clear();
-    DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 60}, u"Enter", 8, u"MS Sans Serif");
+  for (const auto& [button_style, result] : {std::pair<DWORD, INT_PTR>{BS_DEFPUSHBUTTON, 7},
+                                             std::pair<DWORD, INT_PTR>{BS_PUSHBUTTON, IDOK}}) {
+    DialogTemplateBuilder dialog = Dialog({0, 0, 100, 60});
     dialog.Item(DLG_CLASS_EDIT, u"", 10, WS_BORDER | WS_TABSTOP, {4, 4, 80, 12})
-        .Item(DLG_CLASS_BUTTON, u"Go", 7, c.button_style | WS_TABSTOP, {4, 30, 40, 14});
-    script.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
-      if (HIWORD(wParam) == BN_CLICKED) EndDialog(dlg, LOWORD(wParam));
-    };
+        .Item(DLG_CLASS_BUTTON, u"Go", 7, button_style | WS_TABSTOP, {4, 30, 40, 14});
     // The first tab stop, the edit, has the focus after WM_INITDIALOG returned TRUE.
-    WhileOpen([] { murmel::testing::Key(GetFocus(), Qt::Key_Return); });
-    EXPECT_EQ(Run(dialog), c.result);
+    WhileOpen([] { Key(GetFocus(), Qt::Key_Return); });
+    EXPECT_EQ(Run(dialog), result);
   }
 }
 
 TEST_F(DialogTest, TabStopsFollowCreationOrderSkipDisabledControlsAndWrap) {
-  DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 100}, u"Tabs", 8, u"MS Sans Serif");
+  DialogTemplateBuilder dialog = Dialog({0, 0, 100, 100});
   dialog.Item(DLG_CLASS_EDIT, u"", 1, WS_TABSTOP, {0, 0, 50, 12})
       .Item(DLG_CLASS_STATIC, u"label", 2, 0, {0, 14, 50, 8})
       .Item(DLG_CLASS_EDIT, u"", 3, WS_TABSTOP | WS_DISABLED, {0, 24, 50, 12})
       .Item(DLG_CLASS_BUTTON, u"b", 4, BS_PUSHBUTTON | WS_TABSTOP, {0, 40, 50, 12})
       .Item(DLG_CLASS_EDIT, u"", 5, WS_TABSTOP, {0, 54, 50, 12});
-  struct Step {
-    int from;  // 0: no control
-    BOOL previous;
-  };
-  const Step steps[] = {{0, FALSE}, {1, FALSE}, {2, FALSE}, {4, FALSE},
-                        {5, FALSE}, {1, TRUE},  {4, TRUE},  {0, TRUE}};
+  // From control `from` (0: none), forward then backward.
+  const std::pair<int, BOOL> steps[] = {{0, FALSE}, {1, FALSE}, {2, FALSE}, {4, FALSE},
+                                        {5, FALSE}, {1, TRUE},  {4, TRUE},  {0, TRUE}};
   std::vector<int> reached;
   script.on_init = [&](HWND dlg) {
-    for (const Step& step : steps) {
-      const HWND from = step.from == 0 ? nullptr : GetDlgItem(dlg, step.from);
-      reached.push_back(GetDlgCtrlID(GetNextDlgTabItem(dlg, from, step.previous)));
+    for (const auto& [from, previous] : steps) {
+      const HWND control = from == 0 ? nullptr : GetDlgItem(dlg, from);
+      reached.push_back(GetDlgCtrlID(GetNextDlgTabItem(dlg, control, previous)));
     }
   };
   WhileOpen([] {
     const HWND dlg = GetActiveWindow();
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), 1);  // the first tab stop
-    SendMessageW(dlg, WM_NEXTDLGCTL, 0, FALSE);
-    EXPECT_EQ(GetDlgCtrlID(GetFocus()), 4);
-    SendMessageW(dlg, WM_NEXTDLGCTL, 1, FALSE);
     SendMessageW(dlg, WM_NEXTDLGCTL, 1, FALSE);
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), 5);
     EndDialog(dlg, 7);
@@ -205,9 +192,7 @@ TEST_F(DialogTest, TabStopsFollowCreationOrderSkipDisabledControlsAndWrap) {
 
 TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
   ASSERT_TRUE(SetSip(true));
-
-  DialogTemplateBuilder dialog(kDialogStyle, WS_EX_NODRAG, {0, 0, 159, 118},
-                               u"User Profile(Requires all)", 8, u"MS Sans Serif");
+  DialogTemplateBuilder dialog = Dialog({0, 0, 159, 118}, WS_EX_NODRAG);
   dialog.Item(DLG_CLASS_EDIT, u"", 1022, WS_BORDER | WS_TABSTOP, {45, 10, 108, 12});
   script.on_init = [](HWND dlg) {
     SHINITDLGINFO info{SHIDIM_FLAGS, dlg,
@@ -215,20 +200,20 @@ TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
     SHInitDialog(&info);
     SHSetNavBarText(dlg, u"Profile text");
   };
-  script.on_command = [](HWND dlg, WPARAM wParam, LPARAM) {
+  script.on_command = [](HWND dlg, WPARAM wParam) {
     if (LOWORD(wParam) == IDOK) EndDialog(dlg, 5);
   };
   WhileOpen([] {  // the click on Done is what ends the dialog
     EXPECT_EQ(WindowEdges(GetActiveWindow()), (Edges{0, 26, 240, 294}));
     EXPECT_EQ(NavigationText(), QStringLiteral("Profile text"));
-    EXPECT_TRUE(murmel::testing::ScreenPart("done_button")->isVisible());
     EXPECT_FALSE(murmel::testing::ScreenPart("input_panel")->isVisible());
+    EXPECT_TRUE(murmel::testing::ScreenPart("done_button")->isVisible());
     murmel::testing::Click(murmel::testing::ScreenPart("done_button"));
   });
   EXPECT_EQ(Run(dialog), 5);
-  int oks = 0;
-  for (const auto& command : script.commands) oks += command.id == IDOK ? 1 : 0;
-  EXPECT_EQ(oks, 1);
+  EXPECT_EQ(std::count_if(script.commands.begin(), script.commands.end(),
+                          [](const auto& command) { return command.id == IDOK; }),
+            1);
   // The owner is active again, with its own title and no Done button.
   EXPECT_EQ(GetActiveWindow(), top_);
   EXPECT_EQ(NavigationText(), QStringLiteral("Test window"));
@@ -239,7 +224,6 @@ TEST_F(DialogTest, PostedMessagesAndTimersOfOtherWindowsKeepTheirOrderDuringTheM
   constexpr int kPosts = 200;
   constexpr UINT kNumbered = WM_APP + 1;
   constexpr UINT kLast = WM_APP + 2;
-  DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 50}, u"Busy", 8, u"MS Sans Serif");
   const HWND main_window = top_;
   std::thread poster;
   script.on_init = [&](HWND dlg) {
@@ -256,43 +240,37 @@ TEST_F(DialogTest, PostedMessagesAndTimersOfOtherWindowsKeepTheirOrderDuringTheM
     if (!ParamsOf(main_window, kLast).empty() && !ParamsOf(main_window, WM_TIMER).empty())
       EndDialog(dlg, 1);
   };
-  EXPECT_EQ(Run(dialog), 1);
+  EXPECT_EQ(Run(Dialog({0, 0, 100, 50})), 1);
   poster.join();
   KillTimer(top_, 9);
-
   std::vector<WPARAM> order(kPosts);
   std::iota(order.begin(), order.end(), 0);
   EXPECT_EQ(ParamsOf(top_, kNumbered), order);
 }
 
 TEST_F(DialogTest, QuitDuringTheModalLoopEndsTheDialogAndReachesTheOuterLoop) {
-  DialogTemplateBuilder dialog(kDialogStyle, 0, {0, 0, 100, 50}, u"Quit", 8, u"MS Sans Serif");
   script.on_init = [](HWND) { PostQuitMessage(3); };
-  EXPECT_EQ(Run(dialog), 0);
+  EXPECT_EQ(Run(Dialog({0, 0, 100, 50})), 0);
   MSG msg{};
   EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), FALSE);
   EXPECT_EQ(msg.wParam, 3u);
 }
 
 TEST_F(DialogTest, DialogResourcesAreFoundLoadedAndRun) {
-  static const DialogTemplateBuilder dialog = [] {
-    DialogTemplateBuilder built(kDialogStyle, 0, {0, 0, 80, 40}, u"Stored", 8, u"MS Sans Serif");
-    built.Item(DLG_CLASS_BUTTON, u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, {20, 20, 40, 14});
-    return built;
-  }();
-  static const MURMEL_RESOURCE entry = dialog.Resource(4242);
+  static DialogTemplateBuilder dialog = Dialog({0, 0, 80, 40});
+  static const MURMEL_RESOURCE entry =
+      dialog.Item(DLG_CLASS_BUTTON, u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, {20, 20, 40, 14})
+          .Resource(4242);
   static const bool registered = (RegisterResourceTable(&entry, 1), true);
   ASSERT_TRUE(registered);
-
   const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(4242), RT_DIALOG);
   ASSERT_NE(found, nullptr);
-  ASSERT_EQ(SizeofResource(nullptr, found), dialog.bytes().size());
-  EXPECT_NE(LockResource(LoadResource(nullptr, found)), nullptr);
+  EXPECT_EQ(SizeofResource(nullptr, found), dialog.bytes().size());
+  EXPECT_EQ(LockResource(LoadResource(nullptr, found)), dialog.bytes().data());
 
-  script.on_command = [](HWND dlg, WPARAM wParam, LPARAM) { EndDialog(dlg, LOWORD(wParam)); };
+  script.on_command = [](HWND dlg, WPARAM wParam) { EndDialog(dlg, LOWORD(wParam)); };
   WhileOpen([] { murmel::testing::Click(GetDlgItem(GetActiveWindow(), IDOK)); });
   EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(4242), top_, ScriptedProc, 0), IDOK);
-
   SetLastError(0);
   EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(4243), RT_DIALOG), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
