@@ -43,8 +43,37 @@ HMENU LoadFromBytes(const std::vector<BYTE>& bytes, WORD id) {
   return LoadMenuW(nullptr, MAKEINTRESOURCEW(id));
 }
 
-TEST(MenuTemplateTest, MalformedTemplatesAreRefused) {
+class MenuTest : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    menu_ = LoadMenuIndirectW(SampleTemplate().data());
+    ASSERT_NE(menu_, nullptr);
+  }
+  void TearDown() override {
+    DestroyMenu(menu_);
+    GuiTest::TearDown();
+  }
+
+  // Runs `user` once the menu is on the screen, then opens the FILE pop-up.
+  BOOL Track(UINT flags, int x, int y, const std::function<void()>& user) {
+    QTimer::singleShot(0, [user] { user(); });
+    return TrackPopupMenuEx(GetSubMenu(menu_, 0), flags, x, y, top_, nullptr);
+  }
+
+  // The WM_COMMAND ids that reached the window once its queue is dispatched.
+  std::vector<int> CommandsAfterDispatch() {
+    DispatchPending();
+    const std::vector<WPARAM> ids = ParamsOf(top_, WM_COMMAND);
+    return {ids.begin(), ids.end()};
+  }
+
+  HMENU menu_ = nullptr;
+};
+
+TEST_F(MenuTest, TemplatesLoadFromResourcesAndMalformedOnesAreRefused) {
   const std::vector<BYTE>& good = SampleTemplate();
+  EXPECT_NE(LoadFromBytes(good, kMenuId), nullptr);
   std::vector<BYTE> wrong_version = good;
   wrong_version[0] = 1;
   std::vector<BYTE> no_end = murmel::resources::MenuTemplate({MenuItem(u"Only", 1)});
@@ -73,10 +102,9 @@ TEST(MenuTemplateTest, MalformedTemplatesAreRefused) {
 }
 
 // The template's gray survives loading: EnableMenuItem answers with the state before.
-TEST(MenuTemplateTest, LoadedMenuKeepsItsPopupsAndEnablesByCommandOrPosition) {
-  HMENU menu = LoadFromBytes(SampleTemplate(), kMenuId);
-  ASSERT_NE(menu, nullptr);
-  HMENU file = GetSubMenu(menu, 0);
+TEST_F(MenuTest, LoadedMenuKeepsItsPopupsAndEnablesByCommandOrPosition) {
+  const HMENU menu = menu_;
+  const HMENU file = GetSubMenu(menu, 0);
   EXPECT_EQ(GetMenuItemCount(menu), 2);
   EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 1)), 1);
   EXPECT_EQ(GetSubMenu(menu, 2), nullptr);
@@ -113,9 +141,8 @@ TEST(MenuTemplateTest, LoadedMenuKeepsItsPopupsAndEnablesByCommandOrPosition) {
   }
 }
 
-TEST(MenuTemplateTest, WorkerGraysWhileAnotherThreadReads) {
-  HMENU menu = LoadMenuIndirectW(SampleTemplate().data());
-  ASSERT_NE(menu, nullptr);
+TEST_F(MenuTest, WorkerGraysWhileAnotherThreadReads) {
+  const HMENU menu = menu_;
   std::thread worker([menu] {
     for (int i = 0; i < 500; ++i)
       EnableMenuItem(menu, kClear, MF_BYCOMMAND | (i % 2 ? MF_GRAYED : MF_ENABLED));
@@ -123,39 +150,10 @@ TEST(MenuTemplateTest, WorkerGraysWhileAnotherThreadReads) {
   for (int i = 0; i < 500; ++i) EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 0)), 4);
   worker.join();
   EXPECT_EQ(EnableMenuItem(menu, kClear, MF_BYCOMMAND), MF_GRAYED);  // the last write: 499 is odd
-  DestroyMenu(menu);
 }
 
-class PopupMenuTest : public GuiTest {
- protected:
-  void SetUp() override {
-    GuiTest::SetUp();
-    menu_ = LoadMenuIndirectW(SampleTemplate().data());
-    ASSERT_NE(menu_, nullptr);
-  }
-  void TearDown() override {
-    DestroyMenu(menu_);
-    GuiTest::TearDown();
-  }
-
-  // Runs `user` once the menu is on the screen, then opens the FILE pop-up.
-  BOOL Track(UINT flags, int x, int y, const std::function<void()>& user) {
-    QTimer::singleShot(0, [user] { user(); });
-    return TrackPopupMenuEx(GetSubMenu(menu_, 0), flags, x, y, top_, nullptr);
-  }
-
-  // The WM_COMMAND ids that reached the window once its queue is dispatched.
-  std::vector<int> CommandsAfterDispatch() {
-    DispatchPending();
-    const std::vector<WPARAM> ids = ParamsOf(top_, WM_COMMAND);
-    return {ids.begin(), ids.end()};
-  }
-
-  HMENU menu_ = nullptr;
-};
-
 // The choice is posted, not sent: nothing reaches the window before its queue runs.
-TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndArriveAsPostedCommands) {
+TEST_F(MenuTest, OnlyEnabledCommandsCanBeChosenAndArriveAsPostedCommands) {
   const struct {
     const char* what;
     UINT flags;
@@ -165,7 +163,6 @@ TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndArriveAsPostedCommands) {
   } cases[] = {
       // Grayed items and separators keep the menu open for a real choice.
       {"grayed, separator, then open", 0, {u"Clear", u"", u"Open..."}, TRUE, {kOpen}},
-      {"chosen", 0, {u"Exit"}, TRUE, {kExit}},
       {"dismissed", 0, {nullptr}, TRUE, {}},
       {"dismissed, returning the command", TPM_RETURNCMD, {nullptr}, 0, {}},
       {"chosen, returning the command", TPM_RETURNCMD, {u"Exit"}, kExit, {}},
@@ -200,40 +197,38 @@ TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndArriveAsPostedCommands) {
 
 // Drawn into the emulated screen's own picture (a black border round white rows), at the
 // named corner, and kept on the screen.
-TEST_F(PopupMenuTest, DrawnOnTheScreenAtTheNamedCornerAndKeptOnIt) {
+TEST_F(MenuTest, DrawnOnTheScreenAtTheNamedCornerAndKeptOnIt) {
+  enum Corner { kRightTop, kLeftTop, kLeftBottom, kOnScreen };  // kOnScreen: only kept on it
   const struct {
-    const char* what;
     UINT flags;
     int x, y;
-    bool right_at_x, top_at_y;
+    Corner corner;
   } cases[] = {
-      {"right-aligned: right edge at x, top at y", TPM_RIGHTALIGN, 205, 55, true, true},
-      {"left-aligned: left edge at x", TPM_LEFTALIGN, 20, 55, false, true},
-      {"bottom-aligned: bottom at y", TPM_LEFTALIGN | TPM_BOTTOMALIGN, 20, 250, false, false},
+      {TPM_RIGHTALIGN, 205, 55, kRightTop},
+      {TPM_LEFTALIGN, 20, 55, kLeftTop},
+      {TPM_LEFTALIGN | TPM_BOTTOMALIGN, 20, 250, kLeftBottom},
+      {TPM_RIGHTALIGN, 2, 318, kOnScreen},
+      {TPM_RIGHTALIGN, 238, 318, kOnScreen},
+      {TPM_RIGHTALIGN, 0, 0, kOnScreen},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
     Track(c.flags, c.x, c.y, [&] {
       const QRect frame = ui::OpenPopupMenu()->geometry();
-      const QImage screen = ui::Screen()->grab().toImage();
-      EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
-      EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
-      EXPECT_EQ(c.right_at_x ? frame.x() + frame.width() : frame.x(), c.x);
-      EXPECT_EQ(c.top_at_y ? frame.y() : frame.y() + frame.height(), c.y);
+      EXPECT_TRUE(QRect(0, 0, 240, 320).contains(frame));
+      if (c.corner != kOnScreen) {
+        const QImage screen = ui::Screen()->grab().toImage();
+        EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
+        EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
+        EXPECT_EQ(c.corner == kRightTop ? frame.x() + frame.width() : frame.x(), c.x);
+        EXPECT_EQ(c.corner == kLeftBottom ? frame.y() + frame.height() : frame.y(), c.y);
+      }
       ui::DismissPopupMenu();  // what ends the pop-up
-    });
-  }
-  // Near the screen's edges the whole menu stays visible.
-  for (const POINT corner : {POINT{2, 318}, POINT{238, 318}, POINT{0, 0}}) {
-    Track(TPM_RIGHTALIGN, corner.x, corner.y, [corner] {
-      EXPECT_TRUE(QRect(0, 0, 240, 320).contains(ui::OpenPopupMenu()->geometry()))
-          << corner.x << "," << corner.y;
-      ui::DismissPopupMenu();
     });
   }
 }
 
-TEST_F(PopupMenuTest, RefusedWithoutAValidMenuOrOwnerThread) {
+TEST_F(MenuTest, RefusedWithoutAValidMenuOrOwnerThread) {
   SetLastError(0);
   EXPECT_FALSE(TrackPopupMenuEx(reinterpret_cast<HMENU>(0x1234), 0, 0, 0, top_, nullptr));
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_MENU_HANDLE});
