@@ -30,45 +30,29 @@ TEST_F(GuiTest, ClickingEnabledPushAndRadioButtonsSendsClickedWithTheirIds) {
   EXPECT_EQ(SendMessageW(first, BM_GETCHECK, 0, 0), BST_UNCHECKED);
 }
 
+// The parent draws the button: the recording procedure paints it black.
 TEST_F(GuiTest, OwnerDrawnButtonIsDrawnByItsParentWithPressedAndDisabledStates) {
-  const HWND record = Child(u"button", BS_OWNERDRAW, 30007, 20, 20, 43, 43);
-  // Repaints and answers the state of the newest draw request.
-  const auto drawn_state = [this, record] {
+  const HWND button = Child(u"button", BS_OWNERDRAW, 30007, 20, 20, 43, 43);
+  // Paints the button afresh and answers the state bits of the one draw request.
+  const auto drawn_state = [this, button] {
     Log().clear();
-    WidgetOf(record)->repaint();
-    const std::vector<WPARAM> draws = ParamsOf(top_, WM_DRAWITEM);
-    EXPECT_EQ(draws, std::vector<WPARAM>{30007});
-    return draws.empty() ? 0xFFFF : Log().back().draw_state & (ODS_SELECTED | ODS_DISABLED);
+    WidgetOf(button)->repaint();
+    EXPECT_EQ(ParamsOf(top_, WM_DRAWITEM), std::vector<WPARAM>{30007});
+    return Log().empty() ? 0xFFFF : Log().back().draw.itemState & (ODS_SELECTED | ODS_DISABLED);
   };
   EXPECT_EQ(drawn_state(), 0u);
-  murmel::testing::Press(record);
-  EXPECT_EQ(drawn_state(), UINT{ODS_SELECTED});
-  murmel::testing::Release(record);
-  EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{30007, BN_CLICKED}}));
-  EXPECT_EQ(drawn_state(), 0u);
-  EnableWindow(record, FALSE);
-  EXPECT_EQ(drawn_state(), UINT{ODS_DISABLED});
-}
-
-// The draw-item record is only valid during the call: check it there.
-DRAWITEMSTRUCT drawn{};
-LRESULT DrawCheckingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  if (Msg != WM_DRAWITEM) return DefWindowProcW(hWnd, Msg, wParam, lParam);
-  drawn = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-  // Draw into the item's device context as the client does.
-  FillRect(drawn.hDC, &drawn.rcItem, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  return TRUE;
-}
-
-TEST_F(GuiTest, DrawItemRecordCarriesTheButtonAndADeviceContextToPaintInto) {
-  const HWND panel = Child(u"STATIC", 0, 60007, 0, 0, 100, 100);
-  SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(DrawCheckingProc));
-  const HWND button = ChildOf(panel, u"button", BS_OWNERDRAW, 5, 5, 25, 25, 40008);
-  const QImage picture = WidgetOf(button)->grab().toImage();
+  const DRAWITEMSTRUCT drawn = Log().back().draw;
   EXPECT_EQ(drawn.hwndItem, button);
   EXPECT_EQ(drawn.CtlType, static_cast<UINT>(ODT_BUTTON));
-  EXPECT_EQ(EdgesOf(drawn.rcItem), (Edges{0, 0, 25, 25}));
-  EXPECT_EQ(picture.pixelColor(12, 12), QColor(Qt::black));
+  EXPECT_EQ(EdgesOf(drawn.rcItem), (Edges{0, 0, 43, 43}));
+  EXPECT_EQ(WidgetOf(button)->grab().toImage().pixelColor(21, 21), QColor(Qt::black));
+  murmel::testing::Press(button);
+  EXPECT_EQ(drawn_state(), UINT{ODS_SELECTED});
+  murmel::testing::Release(button);
+  EXPECT_EQ(CommandsTo(top_), (std::vector<Command>{{30007, BN_CLICKED}}));
+  EXPECT_EQ(drawn_state(), 0u);
+  EnableWindow(button, FALSE);
+  EXPECT_EQ(drawn_state(), UINT{ODS_DISABLED});
 }
 
 TEST_F(GuiTest, EditableComboNotifiesTypingAndChoosingButNotTextSetByTheProgram) {

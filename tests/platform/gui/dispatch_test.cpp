@@ -50,7 +50,7 @@ TEST_F(GuiTest, TimersPostTimerMessagesUntilKilled) {
   EXPECT_TRUE(KillTimer(top_, 2));
   EXPECT_FALSE(KillTimer(top_, 2));
   // Once killed, nothing more arrives: a posted marker comes first.
-  DrainQueue();
+  DispatchPending();
   PostMessageW(top_, WM_APP + 9, 0, 0);
   ASSERT_EQ(GetMessageW(&msg, nullptr, 0, 0), 1);
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP + 9));

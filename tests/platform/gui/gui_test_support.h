@@ -23,8 +23,8 @@ struct Received {
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
-  UINT draw_state;       // WM_DRAWITEM: the item state bits
-  CREATESTRUCTW create;  // WM_CREATE: a copy, as the original lives only during the call
+  DRAWITEMSTRUCT draw;   // WM_DRAWITEM and WM_CREATE: copies, as the originals live only
+  CREATESTRUCTW create;  // during the call
 };
 
 inline std::vector<Received>& Log() {
@@ -32,11 +32,15 @@ inline std::vector<Received>& Log() {
   return log;
 }
 
-// Records every message; answers WM_CREATE with the creation parameter (for refusals).
+// Records every message; answers WM_CREATE with the creation parameter (for refusals) and
+// paints owner-drawn items black into the context it is given, as the client does.
 inline LRESULT RecordingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  Received received{hWnd, Msg, wParam, lParam, 0, {}};
-  if (Msg == WM_DRAWITEM)
-    received.draw_state = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->itemState;
+  Received received{hWnd, Msg, wParam, lParam, {}, {}};
+  if (Msg == WM_DRAWITEM) {
+    received.draw = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    FillRect(received.draw.hDC, &received.draw.rcItem,
+             static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  }
   if (Msg == WM_CREATE) received.create = *reinterpret_cast<const CREATESTRUCTW*>(lParam);
   Log().push_back(received);
   if (Msg == WM_CREATE && received.create.lpCreateParams != nullptr)
@@ -46,20 +50,6 @@ inline LRESULT RecordingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) 
 }
 
 inline constexpr const WCHAR* kRecordingClass = u"GuiTestRecorder";
-
-// Qt needs a private runtime folder before it starts; the class is registered once.
-inline void StartGui() {
-  static murmel::test::TempDir runtime;
-  static const bool started = [] {
-    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    WNDCLASSW window_class{};
-    window_class.style = CS_HREDRAW | CS_VREDRAW;
-    window_class.lpfnWndProc = RecordingProc;
-    window_class.lpszClassName = kRecordingClass;
-    return RegisterClassW(&window_class) != 0;
-  }();
-  ASSERT_TRUE(started);
-}
 
 // A visible top-level window at the work area's origin, of a class with `proc` as its
 // procedure (registered on first use).
@@ -99,12 +89,6 @@ inline Edges ClientEdges(HWND window) {
   RECT rect{};
   EXPECT_TRUE(GetClientRect(window, &rect));
   return EdgesOf(rect);
-}
-
-inline void DrainQueue() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
 }
 
 // Dispatches what the queue holds; with `done`, keeps serving the queue and Qt's events
@@ -165,19 +149,30 @@ inline void PrintTo(const Command& c, std::ostream* os) {
 // A fixture with a visible top-level recording window and an empty log.
 class GuiTest : public ::testing::Test {
  protected:
+  // Qt needs a private runtime folder before it starts; the class is registered once.
   void SetUp() override {
-    StartGui();
+    static murmel::test::TempDir runtime;
+    static const bool started = [] {
+      setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+      WNDCLASSW window_class{};
+      window_class.style = CS_HREDRAW | CS_VREDRAW;
+      window_class.lpfnWndProc = RecordingProc;
+      window_class.lpszClassName = kRecordingClass;
+      return RegisterClassW(&window_class) != 0;
+    }();
+    ASSERT_TRUE(started);
     top_ = CreateWindowExW(0, kRecordingClass, u"Test window", WS_VISIBLE, CW_USEDEFAULT,
                            CW_USEDEFAULT, 240, 294, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(top_, nullptr);
-    murmel::testing::ProcessEvents();
-    DrainQueue();
-    Log().clear();
+    Settle();
   }
   void TearDown() override {
     if (IsWindow(top_)) DestroyWindow(top_);
+    Settle();
+  }
+  static void Settle() {
     murmel::testing::ProcessEvents();
-    DrainQueue();
+    DispatchPending();
     Log().clear();
   }
 
