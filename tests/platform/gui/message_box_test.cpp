@@ -2,7 +2,6 @@
 #include <thread>
 
 #include "gui_test_support.h"
-#include "win/dialog_template_builder.h"
 
 namespace gui_test {
 namespace {
@@ -73,39 +72,6 @@ TEST_F(MessageBoxTest, WindowsBehindTheBoxRefuseThePen) {
   EXPECT_TRUE(CommandsTo(top_).empty());
   murmel::testing::Click(button);  // and answer again once the box is gone
   EXPECT_EQ(CommandsTo(top_), std::vector<Command>({{300, BN_CLICKED}}));
-}
-
-INT_PTR WorkerBoxDialogProc(HWND hDlg, UINT Msg, WPARAM /*wParam*/, LPARAM lParam) {
-  static std::thread worker;
-  if (Msg == WM_INITDIALOG) {
-    auto* result = reinterpret_cast<std::atomic<int>*>(lParam);
-    worker = std::thread([hDlg, result] {
-      result->store(MessageBoxW(nullptr, u"From the worker", u"Worker", MB_OK | MB_ICONSTOP));
-      PostMessageW(hDlg, WM_APP, 0, 0);
-    });
-    return TRUE;
-  }
-  if (Msg == WM_APP) {
-    worker.join();
-    EndDialog(hDlg, 9);
-    return TRUE;
-  }
-  return FALSE;
-}
-
-TEST_F(MessageBoxTest, AWorkersBoxRunsOnTheInterfaceThreadDuringAModalDialog) {
-  AnswerMessageBoxes(IDOK);
-  murmel::DialogTemplateBuilder dialog(DS_MODALFRAME | WS_POPUP | WS_CAPTION, 0, {0, 0, 120, 60},
-                                       u"Open dialog", 8, u"MS Sans Serif");
-  std::atomic<int> worker_result{0};
-  EXPECT_EQ(DialogBoxIndirectParamW(nullptr, dialog.get(), top_, WorkerBoxDialogProc,
-                                    reinterpret_cast<LPARAM>(&worker_result)),
-            9);
-  EXPECT_EQ(worker_result.load(), IDOK);
-  const auto shown = MessageBoxesShown();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].text, u"From the worker");
-  EXPECT_EQ(shown[0].owner, nullptr);
 }
 
 // A window whose procedure shows a box for a message another thread sent it, and starts a
