@@ -7,15 +7,14 @@
 namespace gui_test {
 namespace {
 
-TEST_F(GuiTest, CreationSendsCreateStructAndARefusalDestroysTheWindow) {
-  const LRESULT refuse = -1;
-  const HWND refused = CreateWindowExW(0, kRecordingClass, u"No", 0, 0, 26, 50, 50, nullptr,
-                                       nullptr, nullptr, const_cast<LRESULT*>(&refuse));
-  EXPECT_EQ(refused, nullptr);
+TEST_F(GuiTest, CreationSendsCreateStructAndRefusalsAreDestroyedOrReported) {
+  LRESULT refuse = -1;
+  EXPECT_EQ(CreateWindowExW(0, kRecordingClass, u"No", 0, 0, 26, 50, 50, nullptr, nullptr, nullptr,
+                            &refuse),
+            nullptr);
   ASSERT_FALSE(Log().empty());
-  const HWND attempted = Log().front().window;
   EXPECT_EQ(Log().front().message, static_cast<UINT>(WM_CREATE));
-  EXPECT_FALSE(IsWindow(attempted));
+  EXPECT_FALSE(IsWindow(Log().front().window));
 
   Log().clear();
   const HWND child = Child(kRecordingClass, 0, 77, 5, 6, 30, 40, u"kid");
@@ -28,9 +27,7 @@ TEST_F(GuiTest, CreationSendsCreateStructAndARefusalDestroysTheWindow) {
   EXPECT_EQ(GetDlgItem(top_, 77), child);
   EXPECT_EQ(GetDlgItem(top_, 78), nullptr);
   EXPECT_EQ(GetParent(child), top_);
-}
-
-TEST_F(GuiTest, UnknownClassAndOrphanChildAreRefusedWithTheirErrors) {
+  // Unknown classes, orphan children and a second class of the same name are refused.
   SetLastError(0);
   EXPECT_EQ(Child(u"NoSuchClass", 0, 1), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
