@@ -151,30 +151,27 @@ TEST_F(FileDialogTest, ListsTheFolderThroughTheChosenFilterAndTakesATypedName) {
   EXPECT_EQ(ui::ScreenPart("file_dialog"), nullptr);  // gone with its answer
 }
 
-TEST_F(FileDialogTest, MissingNameKeepsTheDialogOpenAndCancelWritesNothing) {
-  QTimer::singleShot(0, [] {
-    Part<QLineEdit>("file_dialog_name")->setText(QStringLiteral("nowhere.gif"));
-    ui::Click(Part<QPushButton>("file_dialog_ok"));
-    ASSERT_NE(Part<QWidget>("file_dialog"), nullptr);
-    EXPECT_TRUE(Part<QWidget>("file_dialog")->isVisible());
-    ui::Click(Part<QPushButton>("file_dialog_cancel"));
-  });
-  EXPECT_FALSE(GetOpenFileNameW(&ofn_));
-  EXPECT_EQ(std::u16string(file_), u"previous.txt");
-  EXPECT_EQ(CommDlgExtendedError(), 0u);
-}
-
-TEST_F(FileDialogTest, AFullPathInTheNameFieldOpensItsFolder) {
+// A full path in the name field opens its folder; a missing name keeps the dialog open, and
+// cancel then writes nothing.
+TEST_F(FileDialogTest, ShownDialogOpensTheGivenPathsFolderAndRefusesMissingNames) {
   const std::string folder = home_ / "elsewhere";
   std::filesystem::create_directories(folder);
   Touch(folder + "/old.gif");
   wcsncpy(file_, Wide(folder + "/old.gif").c_str(), 260);
-  QTimer::singleShot(0, [] {
-    EXPECT_EQ(Listed(), (std::vector<std::string>{"../", "old.gif"}));
-    ui::Click(Part<QPushButton>("file_dialog_ok"));  // keeps the given name
-  });
-  ASSERT_TRUE(GetOpenFileNameW(&ofn_));
-  EXPECT_EQ(std::u16string(file_), Wide(folder + "/old.gif"));
+  for (const bool cancel : {true, false}) {
+    QTimer::singleShot(0, [cancel] {
+      EXPECT_EQ(Listed(), (std::vector<std::string>{"../", "old.gif"}));
+      if (cancel) {
+        Part<QLineEdit>("file_dialog_name")->setText(QStringLiteral("nowhere.gif"));
+        ui::Click(Part<QPushButton>("file_dialog_ok"));
+        EXPECT_TRUE(Part<QWidget>("file_dialog")->isVisible());
+      }
+      ui::Click(Part<QPushButton>(cancel ? "file_dialog_cancel" : "file_dialog_ok"));
+    });
+    EXPECT_EQ(GetOpenFileNameW(&ofn_), !cancel);
+    EXPECT_EQ(std::u16string(file_), Wide(folder + "/old.gif"));
+  }
+  EXPECT_EQ(CommDlgExtendedError(), 0u);
 }
 
 }  // namespace
