@@ -217,6 +217,8 @@ TEST_F(DialogTest, FullScreenDialogShowsItsNavigationTextAndDoneActsAsOk) {
   // The owner is active again, with its own title and no Done button.
   EXPECT_EQ(GetActiveWindow(), top_);
   EXPECT_EQ(NavigationText(), QStringLiteral("Test window"));
+  SetWindowTextW(top_, u"Renamed");
+  EXPECT_EQ(NavigationText(), QStringLiteral("Renamed"));
   EXPECT_FALSE(murmel::testing::ScreenPart("done_button")->isVisible());
 }
 

@@ -55,7 +55,6 @@ class FileDialogTest : public GuiTest {
     ofn_.lpstrFile = file_;
     ofn_.nMaxFile = 260;
     ofn_.lpstrInitialDir = u"\\My Documents\\";
-    ofn_.lpstrTitle = u"Attach File or Picture";
     ofn_.Flags = OFN_FILEMUSTEXIST;
     ofn_.nFileOffset = 77;
   }

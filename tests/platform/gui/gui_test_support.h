@@ -51,13 +51,19 @@ inline LRESULT RecordingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) 
 
 inline constexpr const WCHAR* kRecordingClass = u"GuiTestRecorder";
 
-// A visible top-level window at the work area's origin, of a class with `proc` as its
-// procedure (registered on first use).
-inline HWND TopLevelWith(const WCHAR* class_name, WNDPROC proc, DWORD style = 0) {
+// Registers a class of that name with `proc` as its procedure; refused harmlessly once an
+// earlier test registered it.
+inline bool Register(const WCHAR* class_name, WNDPROC proc) {
   WNDCLASSW window_class{};
   window_class.lpfnWndProc = proc;
   window_class.lpszClassName = class_name;
-  RegisterClassW(&window_class);  // refused harmlessly once an earlier test registered it
+  return RegisterClassW(&window_class) != 0;
+}
+
+// A visible top-level window at the work area's origin, of a class with `proc` as its
+// procedure.
+inline HWND TopLevelWith(const WCHAR* class_name, WNDPROC proc, DWORD style = 0) {
+  Register(class_name, proc);
   return CreateWindowExW(0, class_name, u"", WS_VISIBLE | style, 0, 26, 240, 294, nullptr, nullptr,
                          nullptr, nullptr);
 }
@@ -135,10 +141,7 @@ struct Command {
 
 inline std::vector<Command> CommandsTo(HWND parent) {
   std::vector<Command> commands;
-  for (const Received& r : Log()) {
-    if (r.window == parent && r.message == WM_COMMAND)
-      commands.push_back({LOWORD(r.wParam), HIWORD(r.wParam)});
-  }
+  for (const WPARAM p : ParamsOf(parent, WM_COMMAND)) commands.push_back({LOWORD(p), HIWORD(p)});
   return commands;
 }
 
@@ -152,14 +155,8 @@ class GuiTest : public ::testing::Test {
   // Qt needs a private runtime folder before it starts; the class is registered once.
   void SetUp() override {
     static murmel::test::TempDir runtime;
-    static const bool started = [] {
-      setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-      WNDCLASSW window_class{};
-      window_class.style = CS_HREDRAW | CS_VREDRAW;
-      window_class.lpfnWndProc = RecordingProc;
-      window_class.lpszClassName = kRecordingClass;
-      return RegisterClassW(&window_class) != 0;
-    }();
+    static const bool started = setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1) == 0 &&
+                                Register(kRecordingClass, RecordingProc);
     ASSERT_TRUE(started);
     top_ = CreateWindowExW(0, kRecordingClass, u"Test window", WS_VISIBLE, CW_USEDEFAULT,
                            CW_USEDEFAULT, 240, 294, nullptr, nullptr, nullptr, nullptr);

@@ -33,19 +33,8 @@ TEST_F(GuiTest, CreationSendsCreateStructAndRefusalsAreDestroyedOrReported) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
   EXPECT_EQ(ChildOf(nullptr, u"STATIC", 0, 0, 0, 10, 10), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TLW_WITH_WSCHILD));
-  WNDCLASSW again{};
-  again.lpfnWndProc = RecordingProc;
-  again.lpszClassName = u"guitestrecorder";  // class names ignore case
-  EXPECT_EQ(RegisterClassW(&again), 0);
+  EXPECT_FALSE(Register(u"guitestrecorder", RecordingProc));  // class names ignore case
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
-}
-
-TEST_F(GuiTest, OwnWindowsAreFoundByClassIgnoringCaseAndByTitle) {
-  EXPECT_EQ(FindWindowW(u"GUITESTRECORDER", nullptr), top_);
-  EXPECT_EQ(FindWindowW(nullptr, u"Test window"), top_);
-  EXPECT_EQ(FindWindowW(kRecordingClass, u"Another title"), nullptr);
-  DestroyWindow(top_);
-  EXPECT_EQ(FindWindowW(kRecordingClass, u"Test window"), nullptr);
 }
 
 TEST_F(GuiTest, WindowTextIsTruncatedToTheBufferAndAlwaysTerminated) {
@@ -60,14 +49,6 @@ TEST_F(GuiTest, WindowTextIsTruncatedToTheBufferAndAlwaysTerminated) {
     EXPECT_EQ(GetWindowTextW(window, whole, 64), 22);
     EXPECT_EQ(std::u16string(whole), u"Murmelpost Voice Email");
   }
-}
-
-TEST_F(GuiTest, TopLevelWindowSitsBelowTheNavigationBarWhichShowsItsTitle) {
-  EXPECT_EQ(WindowEdges(top_), (Edges{0, 26, 240, 26 + 294}));  // the default position
-  QWidget* bar = murmel::testing::ScreenPart("navigation_bar");
-  EXPECT_EQ(bar->property("text").toString(), QStringLiteral("Test window"));
-  SetWindowTextW(top_, u"Renamed");
-  EXPECT_EQ(bar->property("text").toString(), QStringLiteral("Renamed"));
 }
 
 TEST_F(GuiTest, EnableWindowReportsThePreviousStateAndTellsTheWindow) {
