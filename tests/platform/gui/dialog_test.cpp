@@ -178,14 +178,8 @@ TEST_F(DialogTest, TabStopsFollowCreationOrderSkipDisabledControlsAndWrap) {
       const HWND control = from == 0 ? nullptr : GetDlgItem(dlg, from);
       reached.push_back(GetDlgCtrlID(GetNextDlgTabItem(dlg, control, previous)));
     }
-  };
-  WhileOpen([] {
-    const HWND dlg = GetActiveWindow();
-    EXPECT_EQ(GetDlgCtrlID(GetFocus()), 1);  // the first tab stop
-    SendMessageW(dlg, WM_NEXTDLGCTL, 1, FALSE);
-    EXPECT_EQ(GetDlgCtrlID(GetFocus()), 5);
     EndDialog(dlg, 7);
-  });
+  };
   EXPECT_EQ(Run(dialog), 7);
   EXPECT_EQ(reached, (std::vector<int>{1, 4, 4, 5, 1, 5, 1, 5}));
 }

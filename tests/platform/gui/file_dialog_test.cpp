@@ -126,10 +126,6 @@ TEST_F(FileDialogTest, TooSmallBufferReportsTheSizeItNeeds) {
   ofn_.nMaxFile = static_cast<DWORD>(path.size() + 1);
   EXPECT_TRUE(GetOpenFileNameW(&ofn_));
   EXPECT_EQ(std::u16string(file_), Wide(path));
-
-  ofn_.lStructSize = 76;  // the handheld's own size is not this host's
-  EXPECT_FALSE(GetOpenFileNameW(&ofn_));
-  EXPECT_EQ(CommDlgExtendedError(), DWORD{CDERR_STRUCTSIZE});
 }
 
 TEST_F(FileDialogTest, ListsTheFolderThroughTheChosenFilterAndTakesATypedName) {

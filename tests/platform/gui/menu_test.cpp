@@ -3,7 +3,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <thread>
 
 #include "gui_test_support.h"
 #include "platform/gui/testing/testing_shell.h"
@@ -212,22 +211,6 @@ TEST_F(MenuTest, DrawnOnTheScreenAtTheNamedCornerAndKeptOnIt) {
       ui::DismissPopupMenu();  // what ends the pop-up
     });
   }
-}
-
-TEST_F(MenuTest, RefusedWithoutAValidMenuOrOwnerThread) {
-  SetLastError(0);
-  EXPECT_FALSE(TrackPopupMenuEx(reinterpret_cast<HMENU>(0x1234), 0, 0, 0, top_, nullptr));
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_MENU_HANDLE});
-  EXPECT_FALSE(TrackPopupMenuEx(GetSubMenu(menu_, 0), 0, 0, 0, nullptr, nullptr));
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
-  BOOL from_worker = TRUE;
-  DWORD worker_error = 0;
-  std::thread([&] {
-    from_worker = TrackPopupMenuEx(GetSubMenu(menu_, 0), 0, 0, 0, top_, nullptr);
-    worker_error = GetLastError();
-  }).join();
-  EXPECT_FALSE(from_worker);
-  EXPECT_EQ(worker_error, DWORD{ERROR_ACCESS_DENIED});
 }
 
 }  // namespace
