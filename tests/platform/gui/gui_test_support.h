@@ -165,6 +165,7 @@ class GuiTest : public ::testing::Test {
   }
   void TearDown() override {
     if (IsWindow(top_)) DestroyWindow(top_);
+    SetSip(false);
     Settle();
   }
   static void Settle() {
