@@ -88,7 +88,6 @@ LRESULT BoxOnSendProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 TEST_F(MessageBoxTest, BoxesAskedFromSentMessagesAndOtherThreadsAtOnceDoNotDeadlock) {
   const HWND window = TopLevelWith(u"BoxOnSend", BoxOnSendProc);
   AnswerMessageBoxes(IDNO);
-  second_result = 0;
 
   std::atomic<bool> done{false};
   LRESULT first_result = 0;

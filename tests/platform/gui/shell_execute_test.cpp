@@ -68,36 +68,4 @@ TEST(ShellExecuteTest, DesktopOpenerExitStatusDecidesTheResult) {
   }
 }
 
-TEST(ShellExecuteTest, ReplacedBrowserRecordsWhatWouldOpenAndAMissingProgramOpensNothing) {
-  ui::ReplaceBrowser(true);
-  murmel::test::TempDir root;
-  murmel::test::ScopedEnv device("MURMELPOST_DEVICE_ROOT", root.path());
-  const struct {
-    const WCHAR* file;
-    const WCHAR* parameters;
-    DWORD error;  // 0: opens what the file or the parameters name
-  } cases[] = {
-      {kBrowser, u"http://localhost:8110/help/helpquick/", 0},
-      {u"\\windows\\IEXPLORE.EXE", u"http://h/a b", 0},  // the device ignores case
-      {u"https://example.org/x", nullptr, 0},            // an address as the file
-      {u"\\Windows\\nothing.exe", nullptr, ERROR_FILE_NOT_FOUND},
-  };
-  for (const auto& c : cases) {
-    SHELLEXECUTEINFO request = BrowserRequest(c.file, c.parameters);
-    SetLastError(0);
-    EXPECT_EQ(ShellExecuteEx(&request), c.error == 0);
-    EXPECT_EQ(GetLastError(), c.error);
-  }
-  EXPECT_EQ(ui::OpenedAddresses(),
-            (std::vector<std::string>{"http://localhost:8110/help/helpquick/", "http://h/a b",
-                                      "https://example.org/x"}));
-
-  ui::ReplaceBrowser(false);
-  SHELLEXECUTEINFO request = BrowserRequest(kBrowser, u"http://localhost:8110/");
-  EXPECT_FALSE(ShellExecuteEx(&request));
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
-  EXPECT_TRUE(ui::OpenedAddresses().empty());
-  ui::RestoreBrowser();
-}
-
 }  // namespace

