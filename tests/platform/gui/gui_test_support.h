@@ -1,5 +1,5 @@
 // Shared pieces of the GUI tests: a private runtime folder before Qt starts, a window class
-// that records what its procedure receives, and queue draining.
+// that records what its procedure receives, and queue dispatching.
 #pragma once
 
 #include <windows.h>
