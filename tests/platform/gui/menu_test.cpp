@@ -3,18 +3,14 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "gui_test_support.h"
 #include "platform/gui/testing/testing_shell.h"
 #include "win/gui_menu_template.h"
 
+namespace gui_test {
 namespace {
 
-using gui_test::GuiTest;
-using gui_test::Log;
 using murmel::resources::MenuItem;
 using murmel::resources::MenuSeparator;
 using murmel::resources::Popup;
@@ -46,102 +42,7 @@ HMENU LoadFromBytes(const std::vector<BYTE>& bytes, WORD id) {
   return LoadMenuW(nullptr, MAKEINTRESOURCEW(id));
 }
 
-TEST(MenuTemplateTest, LoadedMenuKeepsPopupsItemsAndStates) {
-  HMENU menu = LoadFromBytes(SampleTemplate(), kMenuId);
-  ASSERT_NE(menu, nullptr);
-  EXPECT_EQ(GetMenuItemCount(menu), 2);
-  HMENU file = GetSubMenu(menu, 0);
-  HMENU help = GetSubMenu(menu, 1);
-  ASSERT_NE(file, nullptr);
-  ASSERT_NE(help, nullptr);
-  EXPECT_EQ(GetSubMenu(menu, 2), nullptr);
-  EXPECT_EQ(GetSubMenu(file, 0), nullptr);  // a command item opens no pop-up
-  EXPECT_EQ(GetMenuItemCount(file), 4);
-  EXPECT_EQ(GetMenuItemCount(help), 1);
-  // EnableMenuItem answers with the state before: the template's gray survives loading.
-  EXPECT_EQ(EnableMenuItem(menu, kClear, MF_BYCOMMAND | MF_ENABLED), MF_GRAYED);
-  EXPECT_EQ(EnableMenuItem(menu, kOpen, MF_BYCOMMAND | MF_ENABLED), MF_ENABLED);
-  EXPECT_TRUE(DestroyMenu(menu));
-}
-
-TEST(MenuTemplateTest, MalformedTemplatesAreRefused) {
-  const std::vector<BYTE>& good = SampleTemplate();
-  std::vector<BYTE> wrong_version = good;
-  wrong_version[0] = 1;
-  std::vector<BYTE> no_end = murmel::resources::MenuTemplate({MenuItem(u"Only", 1)});
-  no_end[4] = 0;  // the item loses MF_END: the items run past the end
-  const struct {
-    const char* what;
-    std::vector<BYTE> bytes;
-  } cases[] = {
-      {"empty", {}},
-      {"header only", {0, 0, 0, 0}},
-      {"wrong version", wrong_version},
-      {"cut inside a text", std::vector<BYTE>(good.begin(), good.begin() + 9)},
-      {"cut before the last item ends", std::vector<BYTE>(good.begin(), good.end() - 2)},
-      {"last item without MF_END", no_end},
-  };
-  WORD id = 9200;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    SetLastError(0);
-    EXPECT_EQ(LoadFromBytes(c.bytes, id++), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
-  }
-  SetLastError(0);
-  EXPECT_EQ(LoadMenuW(nullptr, MAKEINTRESOURCEW(9999)), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
-}
-
-TEST(MenuTemplateTest, EnableMenuItemFindsItemsByCommandOrPosition) {
-  HMENU menu = LoadMenuIndirectW(SampleTemplate().data());
-  ASSERT_NE(menu, nullptr);
-  HMENU file = GetSubMenu(menu, 0);
-  const struct {
-    const char* what;
-    HMENU menu;
-    UINT item;
-    UINT how;
-    BOOL previous;
-  } steps[] = {
-      {"gray by command through the top menu", menu, kExit, MF_BYCOMMAND | MF_GRAYED, MF_ENABLED},
-      {"the gray stuck", file, kExit, MF_BYCOMMAND | MF_ENABLED, MF_GRAYED},
-      {"by position in the pop-up", file, 1, MF_BYPOSITION | MF_ENABLED, MF_GRAYED},
-      {"disable by position", file, 1, MF_BYPOSITION | MF_DISABLED, MF_ENABLED},
-      {"disabled, not grayed", file, kClear, MF_BYCOMMAND | MF_ENABLED, MF_DISABLED},
-      {"no such command", menu, 4242, MF_BYCOMMAND | MF_GRAYED, -1},
-      {"no such position", file, 9, MF_BYPOSITION | MF_GRAYED, -1},
-      {"command of another pop-up is not in this one", file, kAbout, MF_BYCOMMAND, -1},
-  };
-  for (const auto& s : steps) {
-    SCOPED_TRACE(s.what);
-    EXPECT_EQ(EnableMenuItem(s.menu, s.item, s.how), s.previous);
-  }
-  EXPECT_TRUE(DestroyMenu(menu));
-  // The pop-ups go with their menu.
-  for (HMENU gone : {menu, file}) {
-    SetLastError(0);
-    EXPECT_EQ(EnableMenuItem(gone, kOpen, MF_BYCOMMAND), -1);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_MENU_HANDLE});
-    EXPECT_FALSE(DestroyMenu(gone));
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_MENU_HANDLE});
-  }
-}
-
-TEST(MenuTemplateTest, WorkerGraysWhileAnotherThreadReads) {
-  HMENU menu = LoadMenuIndirectW(SampleTemplate().data());
-  ASSERT_NE(menu, nullptr);
-  std::thread worker([menu] {
-    for (int i = 0; i < 500; ++i)
-      EnableMenuItem(menu, kClear, MF_BYCOMMAND | (i % 2 ? MF_GRAYED : MF_ENABLED));
-  });
-  for (int i = 0; i < 500; ++i) EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 0)), 4);
-  worker.join();
-  EXPECT_EQ(EnableMenuItem(menu, kClear, MF_BYCOMMAND), MF_GRAYED);  // the last write: 499 is odd
-  DestroyMenu(menu);
-}
-
-class PopupMenuTest : public GuiTest {
+class MenuTest : public GuiTest {
  protected:
   void SetUp() override {
     GuiTest::SetUp();
@@ -159,35 +60,83 @@ class PopupMenuTest : public GuiTest {
     return TrackPopupMenuEx(GetSubMenu(menu_, 0), flags, x, y, top_, nullptr);
   }
 
-  // The WM_COMMAND ids that reached the window once its queue is dispatched.
-  std::vector<int> CommandsAfterDispatch() {
-    gui_test::DispatchPending();
-    const std::vector<WPARAM> ids = gui_test::ParamsOf(top_, WM_COMMAND);
-    return {ids.begin(), ids.end()};
-  }
-
   HMENU menu_ = nullptr;
 };
 
-TEST_F(PopupMenuTest, ChosenCommandArrivesAsPostedWmCommand) {
-  EXPECT_TRUE(Track(TPM_RIGHTALIGN, 200, 60, [] {
-    EXPECT_EQ(ui::PopupMenuTexts(),
-              (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
-    EXPECT_TRUE(ui::ClickPopupMenuItem(u"Exit"));
-  }));
-  EXPECT_EQ(ui::OpenPopupMenu(), nullptr);
-  // Posted, not sent: nothing reached the window before its queue ran.
-  EXPECT_TRUE(gui_test::CommandsTo(top_).empty());
-  EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kExit});
+TEST_F(MenuTest, TemplatesLoadFromResourcesAndMalformedOnesAreRefused) {
+  const std::vector<BYTE>& good = SampleTemplate();
+  EXPECT_NE(LoadFromBytes(good, kMenuId), nullptr);
+  std::vector<BYTE> wrong_version = good;
+  wrong_version[0] = 1;
+  std::vector<BYTE> no_end = murmel::resources::MenuTemplate({MenuItem(u"Only", 1)});
+  no_end[4] = 0;  // the item loses MF_END: the items run past the end
+  const struct {
+    const char* what;
+    std::vector<BYTE> bytes;
+  } cases[] = {
+      {"empty", {}},
+      {"wrong version", wrong_version},
+      {"cut inside a text", std::vector<BYTE>(good.begin(), good.begin() + 9)},
+      {"cut before the last item ends", std::vector<BYTE>(good.begin(), good.end() - 2)},
+      {"last item without MF_END", no_end},
+  };
+  WORD id = 9200;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetLastError(0);
+    EXPECT_EQ(LoadFromBytes(c.bytes, id++), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+  }
+  SetLastError(0);
+  EXPECT_EQ(LoadMenuW(nullptr, MAKEINTRESOURCEW(9999)), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 }
 
-TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndReturnCmdPostsNothing) {
+// The template's gray survives loading: EnableMenuItem answers with the state before.
+TEST_F(MenuTest, LoadedMenuKeepsItsPopupsAndEnablesByCommandOrPosition) {
+  const HMENU menu = menu_;
+  const HMENU file = GetSubMenu(menu, 0);
+  EXPECT_EQ(GetMenuItemCount(menu), 2);
+  EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 1)), 1);
+  EXPECT_EQ(GetSubMenu(menu, 2), nullptr);
+  EXPECT_EQ(GetSubMenu(file, 0), nullptr);  // a command item opens no pop-up
+  const struct {
+    const char* what;
+    HMENU menu;
+    UINT item;
+    UINT how;
+    BOOL previous;
+  } steps[] = {
+      {"the template's gray", file, kClear, MF_BYCOMMAND | MF_GRAYED, MF_GRAYED},
+      {"gray by command through the top menu", menu, kExit, MF_BYCOMMAND | MF_GRAYED, MF_ENABLED},
+      {"the gray stuck", file, kExit, MF_BYCOMMAND | MF_ENABLED, MF_GRAYED},
+      {"by position in the pop-up", file, 1, MF_BYPOSITION | MF_ENABLED, MF_GRAYED},
+      {"disable by position", file, 1, MF_BYPOSITION | MF_DISABLED, MF_ENABLED},
+      {"disabled, not grayed", file, kClear, MF_BYCOMMAND | MF_ENABLED, MF_DISABLED},
+      {"no such command", menu, 4242, MF_BYCOMMAND | MF_GRAYED, -1},
+      {"no such position", file, 9, MF_BYPOSITION | MF_GRAYED, -1},
+      {"command of another pop-up is not in this one", file, kAbout, MF_BYCOMMAND, -1},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.what);
+    EXPECT_EQ(EnableMenuItem(s.menu, s.item, s.how), s.previous);
+  }
+  EXPECT_TRUE(DestroyMenu(menu));
+  // The pop-ups go with their menu.
+  SetLastError(0);
+  EXPECT_EQ(EnableMenuItem(file, kOpen, MF_BYCOMMAND), -1);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_MENU_HANDLE});
+  EXPECT_FALSE(DestroyMenu(menu));
+}
+
+// The choice is posted, not sent: nothing reaches the window before its queue runs.
+TEST_F(MenuTest, OnlyEnabledCommandsCanBeChosenAndArriveAsPostedCommands) {
   const struct {
     const char* what;
     UINT flags;
     std::vector<const char16_t*> clicks;  // nullptr: dismiss
     BOOL result;
-    std::vector<int> commands;
+    std::vector<WPARAM> commands;
   } cases[] = {
       // Grayed items and separators keep the menu open for a real choice.
       {"grayed, separator, then open", 0, {u"Clear", u"", u"Open..."}, TRUE, {kOpen}},
@@ -200,6 +149,8 @@ TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndReturnCmdPostsNothing) {
     Log().clear();
     EXPECT_EQ(Track(TPM_LEFTALIGN | c.flags, 10, 40,
                     [&] {
+                      EXPECT_EQ(ui::PopupMenuTexts(),
+                                (std::vector<std::u16string>{u"Open...", u"Clear", u"", u"Exit"}));
                       for (const char16_t* item : c.clicks) {
                         ASSERT_NE(ui::OpenPopupMenu(), nullptr);
                         if (item == nullptr) {
@@ -210,64 +161,45 @@ TEST_F(PopupMenuTest, OnlyEnabledCommandsCanBeChosenAndReturnCmdPostsNothing) {
                       }
                     }),
               c.result);
-    EXPECT_EQ(CommandsAfterDispatch(), c.commands);
+    EXPECT_EQ(ui::OpenPopupMenu(), nullptr);
+    EXPECT_TRUE(CommandsTo(top_).empty());
+    DispatchPending();
+    EXPECT_EQ(ParamsOf(top_, WM_COMMAND), c.commands);
   }
-  // A grayed item enabled after loading can be chosen.
-  Log().clear();
-  EnableMenuItem(menu_, kClear, MF_BYCOMMAND | MF_ENABLED);
-  Track(TPM_LEFTALIGN, 10, 40, [] { ui::ClickPopupMenuItem(u"Clear"); });
-  EXPECT_EQ(CommandsAfterDispatch(), std::vector<int>{kClear});
 }
 
 // Drawn into the emulated screen's own picture (a black border round white rows), at the
 // named corner, and kept on the screen.
-TEST_F(PopupMenuTest, DrawnOnTheScreenAtTheNamedCornerAndKeptOnIt) {
+TEST_F(MenuTest, DrawnOnTheScreenAtTheNamedCornerAndKeptOnIt) {
+  enum Corner { kRightTop, kLeftTop, kLeftBottom, kOnScreen };  // kOnScreen: only kept on it
   const struct {
-    const char* what;
     UINT flags;
     int x, y;
-    bool right_at_x, top_at_y;
+    Corner corner;
   } cases[] = {
-      {"right-aligned: right edge at x, top at y", TPM_RIGHTALIGN, 205, 55, true, true},
-      {"left-aligned: left edge at x", TPM_LEFTALIGN, 20, 55, false, true},
-      {"bottom-aligned: bottom at y", TPM_LEFTALIGN | TPM_BOTTOMALIGN, 20, 250, false, false},
+      {TPM_RIGHTALIGN, 205, 55, kRightTop},
+      {TPM_LEFTALIGN, 20, 55, kLeftTop},
+      {TPM_LEFTALIGN | TPM_BOTTOMALIGN, 20, 250, kLeftBottom},
+      {TPM_RIGHTALIGN, 2, 318, kOnScreen},
+      {TPM_RIGHTALIGN, 238, 318, kOnScreen},
+      {TPM_RIGHTALIGN, 0, 0, kOnScreen},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
     Track(c.flags, c.x, c.y, [&] {
       const QRect frame = ui::OpenPopupMenu()->geometry();
-      const QImage screen = ui::Screen()->grab().toImage();
-      EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
-      EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
-      EXPECT_EQ(c.right_at_x ? frame.x() + frame.width() : frame.x(), c.x);
-      EXPECT_EQ(c.top_at_y ? frame.y() : frame.y() + frame.height(), c.y);
+      EXPECT_TRUE(QRect(0, 0, 240, 320).contains(frame));
+      if (c.corner != kOnScreen) {
+        const QImage screen = ui::Screen()->grab().toImage();
+        EXPECT_EQ(screen.pixelColor(frame.topLeft()), QColor(Qt::black));
+        EXPECT_EQ(screen.pixelColor(frame.left() + 3, frame.top() + 3), QColor(Qt::white));
+        EXPECT_EQ(c.corner == kRightTop ? frame.x() + frame.width() : frame.x(), c.x);
+        EXPECT_EQ(c.corner == kLeftBottom ? frame.y() + frame.height() : frame.y(), c.y);
+      }
       ui::DismissPopupMenu();  // what ends the pop-up
     });
   }
-  // Near the screen's edges the whole menu stays visible.
-  for (const POINT corner : {POINT{2, 318}, POINT{238, 318}, POINT{0, 0}}) {
-    Track(TPM_RIGHTALIGN, corner.x, corner.y, [corner] {
-      EXPECT_TRUE(QRect(0, 0, 240, 320).contains(ui::OpenPopupMenu()->geometry()))
-          << corner.x << "," << corner.y;
-      ui::DismissPopupMenu();
-    });
-  }
-}
-
-TEST_F(PopupMenuTest, RefusedWithoutAValidMenuOrOwnerThread) {
-  SetLastError(0);
-  EXPECT_FALSE(TrackPopupMenuEx(reinterpret_cast<HMENU>(0x1234), 0, 0, 0, top_, nullptr));
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_MENU_HANDLE});
-  EXPECT_FALSE(TrackPopupMenuEx(GetSubMenu(menu_, 0), 0, 0, 0, nullptr, nullptr));
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
-  BOOL from_worker = TRUE;
-  DWORD worker_error = 0;
-  std::thread([&] {
-    from_worker = TrackPopupMenuEx(GetSubMenu(menu_, 0), 0, 0, 0, top_, nullptr);
-    worker_error = GetLastError();
-  }).join();
-  EXPECT_FALSE(from_worker);
-  EXPECT_EQ(worker_error, DWORD{ERROR_ACCESS_DENIED});
 }
 
 }  // namespace
+}  // namespace gui_test

@@ -4,14 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <string>
-#include <vector>
-
 #include "gui_test_support.h"
 #include "support/kernel_child_process.h"
 #include "support/scoped_env.h"
-#include "support/temp_dir.h"
 
 namespace {
 
@@ -31,7 +26,6 @@ LRESULT ProbeProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   if (Msg == kCloseMessage) {
     Say("closing");
     PostQuitMessage(0);
-    return 0;
   }
   return DefWindowProcW(hWnd, Msg, wParam, lParam);
 }
@@ -40,18 +34,14 @@ LRESULT ProbeProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 // "ready" and runs its message loop until the close message ends it.
 const bool kIsChild = [] {
   if (std::getenv(kChildVariable) == nullptr) return false;
-  WNDCLASSW probe{};
-  probe.lpfnWndProc = ProbeProc;
-  probe.lpszClassName = kProbeClass;
-  WNDCLASSW other{};
-  other.lpfnWndProc = DefWindowProcW;
-  other.lpszClassName = u"SingleInstanceCover";
-  if (!RegisterClassW(&probe) || !RegisterClassW(&other)) _exit(3);
-  if (!CreateWindowExW(0, kProbeClass, u"Probe", WS_VISIBLE, 0, 26, 240, 294, nullptr, nullptr,
-                       nullptr, nullptr) ||
-      !CreateWindowExW(0, u"SingleInstanceCover", u"Cover", WS_VISIBLE, 0, 26, 240, 294, nullptr,
-                       nullptr, nullptr, nullptr))
-    _exit(4);
+  for (const WCHAR* name : {kProbeClass, u"SingleInstanceCover"}) {
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = name == kProbeClass ? ProbeProc : DefWindowProcW;
+    window_class.lpszClassName = name;
+    if (!RegisterClassW(&window_class) || !CreateWindowExW(0, name, u"", WS_VISIBLE, 0, 26, 240,
+                                                           294, nullptr, nullptr, nullptr, nullptr))
+      _exit(3);
+  }
   Say("ready");
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
@@ -60,32 +50,33 @@ const bool kIsChild = [] {
 
 class SingleInstanceTest : public ::testing::Test {
  protected:
-  // Every process of the test shares one private runtime folder.
-  std::vector<std::string> ChildEnvironment() const {
-    return {std::string(kChildVariable) + "=1", "QT_QPA_PLATFORM=offscreen",
-            "XDG_RUNTIME_DIR=" + runtime_.path()};
+  // A child sharing this test's private runtime folder, once it said "ready".
+  KernelChildProcess& StartChild() {
+    child_.emplace(std::vector<std::string>{std::string(kChildVariable) + "=1",
+                                            "QT_QPA_PLATFORM=offscreen",
+                                            "XDG_RUNTIME_DIR=" + runtime_.path()});
+    EXPECT_TRUE(WaitForLine("ready"));
+    return *child_;
   }
 
   // Reads the child's lines up to `wanted`; false when its output ends first.
-  static bool WaitForLine(KernelChildProcess& child, const std::string& wanted) {
-    for (std::string line = child.ReadLine(); !line.empty(); line = child.ReadLine()) {
+  bool WaitForLine(const std::string& wanted) {
+    for (std::string line = child_->ReadLine(); !line.empty(); line = child_->ReadLine()) {
       if (line == wanted) return true;
     }
     return false;
   }
 
+  static int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
   murmel::test::TempDir runtime_;
   murmel::test::ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.path()};
+  std::optional<KernelChildProcess> child_;
 };
-
-int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
 
 TEST_F(SingleInstanceTest, SecondProcessFindsRaisesAndClosesTheFirst) {
   EXPECT_EQ(FindWindowW(kProbeClass, nullptr), nullptr);  // nobody runs yet
-  KernelChildProcess first(ChildEnvironment());
-  ASSERT_TRUE(first.started());
-  ASSERT_TRUE(WaitForLine(first, "ready"));
-
+  KernelChildProcess& first = StartChild();
   HWND found = FindWindowW(u"singleinstanceprobe", nullptr);  // classes ignore case
   ASSERT_NE(found, nullptr);
   EXPECT_TRUE(SetForegroundWindow(found));
@@ -103,21 +94,16 @@ TEST_F(SingleInstanceTest, SecondProcessFindsRaisesAndClosesTheFirst) {
 }
 
 TEST_F(SingleInstanceTest, KilledCopyDoesNotBlockTheNext) {
-  {
-    KernelChildProcess crashed(ChildEnvironment());
-    ASSERT_TRUE(WaitForLine(crashed, "ready"));
-    const int status = crashed.Kill();
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-  }
+  const int status = StartChild().Kill();
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
   // Its lock file and socket are still there, but nobody answers.
   EXPECT_EQ(FindWindowW(kProbeClass, nullptr), nullptr);
 
-  KernelChildProcess next(ChildEnvironment());
-  ASSERT_TRUE(WaitForLine(next, "ready"));
+  KernelChildProcess& next = StartChild();
   HWND found = FindWindowW(kProbeClass, nullptr);
   ASSERT_NE(found, nullptr);  // the next copy took over the class
   EXPECT_TRUE(PostMessageW(found, kCloseMessage, 0, 0));
-  EXPECT_TRUE(WaitForLine(next, "closing"));
+  EXPECT_TRUE(WaitForLine("closing"));
   EXPECT_EQ(ExitCode(next.Release()), 0);
 }
 
