@@ -69,8 +69,3 @@ class Server:
 
     def __exit__(self, *exc):
         self.stop()
-
-
-def server_supports(program, option):
-    usage = subprocess.run([program, "--help"], capture_output=True, text=True).stdout
-    return option in usage

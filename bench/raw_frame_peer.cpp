@@ -1,24 +1,120 @@
-// A transfer peer with nothing but sockets: greets with "TROK" and answers every frame
-// with "TROK", quick-acking after each read. murmelpost-send against it shows the client's
-// own frame rate without any server's cost (bench/client_frame_rate.py).
-// Prints "port N" and serves one connection after another until killed.
+// The network's own cost of the client's frame pattern: bare sockets, no CRC, no platform
+// layer. Per frame the client writes header, payload and trailer as three send() calls
+// (Nagle on, as the client leaves it) and reads the 9-byte "TROK" reply in two recv()
+// calls; the peer quick-acks after every read, as murmelpost-server does.
+//
+//   raw_frame_peer                         prints "port N", then answers every frame with
+//                                          "TROK" on one connection after another until
+//                                          killed: murmelpost-send against it shows the
+//                                          client's own rate without a server's cost
+//   raw_frame_peer --loop FRAMES PAYLOAD   sends FRAMES frames of PAYLOAD bytes to a peer
+//                                          thread, repeatedly for a second, and prints the
+//                                          frames per second: the network's ceiling
+// bench/client_frame_rate.py runs both.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
 
-#include "raw_frame_peer.h"
+namespace {
 
-int main() {
-  using namespace raw_frames;
+// "TROK" as a frame: length 6, its header check, the payload, the CRC.
+constexpr std::uint8_t kTrok[] = {0x00, 0x06, 0x6A, 'T', 'R', 'O', 'K', 0x06, 0x54};
+
+bool ReadExactly(int fd, std::uint8_t* into, std::size_t count) {
+  while (count > 0) {
+    const ssize_t got = ::recv(fd, into, count, 0);
+    if (got <= 0) return false;
+    into += got;
+    count -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
+  while (count > 0) {
+    const ssize_t sent = ::send(fd, bytes, count, MSG_NOSIGNAL);
+    if (sent <= 0) return false;
+    bytes += sent;
+    count -= static_cast<std::size_t>(sent);
+  }
+  return true;
+}
+
+// Reads header and body of each frame and answers it with "TROK" until the peer closes.
+void AnswerFrames(int fd) {
+  const int on = 1;
+  std::vector<std::uint8_t> body(65535);
+  std::uint8_t header[3];
+  while (ReadExactly(fd, header, 3)) {
+    ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    if (!ReadExactly(fd, body.data(), (std::size_t{header[0]} << 8) | header[1])) break;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    if (!WriteAll(fd, kTrok, sizeof kTrok)) break;
+  }
+  ::close(fd);
+}
+
+// Frames per second of `frames`-frame exchanges of `payload` bytes, over about a second.
+double LoopRate(const sockaddr_in& address, int listener, long frames, std::size_t payload) {
+  std::thread peer([listener] {
+    if (const int fd = ::accept(listener, nullptr, nullptr); fd >= 0) AnswerFrames(fd);
+  });
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  std::vector<std::uint8_t> frame(payload + 5, 0x5A);
+  // Only the length matters to the peer; it checks neither the header check nor the CRC.
+  frame[0] = static_cast<std::uint8_t>((payload + 2) >> 8);
+  frame[1] = static_cast<std::uint8_t>((payload + 2) & 0xFF);
+  std::uint8_t reply[9];
+  long sent = 0;
+  const auto start = std::chrono::steady_clock::now();
+  std::chrono::duration<double> elapsed{};
+  while (ok && elapsed.count() < 1.0) {
+    for (long i = 0; ok && i < frames; ++i, ++sent) {
+      ok = WriteAll(fd, frame.data(), 3) && WriteAll(fd, frame.data() + 3, payload) &&
+           WriteAll(fd, frame.data() + 3 + payload, 2) && ReadExactly(fd, reply, 3) &&
+           ReadExactly(fd, reply + 3, 6);
+    }
+    elapsed = std::chrono::steady_clock::now() - start;
+  }
+  ::close(fd);
+  peer.join();
+  return ok ? static_cast<double>(sent) / elapsed.count() : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
-  const int listener = ListenOnLoopback(address);
-  if (listener < 0) {
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      ::listen(listener, 16) != 0 ||
+      ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     std::perror("raw_frame_peer: cannot listen on loopback");
     return 1;
+  }
+  if (argc == 4 && std::strcmp(argv[1], "--loop") == 0) {
+    const double rate = LoopRate(address, listener, std::atol(argv[2]),
+                                 static_cast<std::size_t>(std::atol(argv[3])));
+    std::printf("%.0f frames/s\n", rate);
+    return rate > 0 ? 0 : 1;
   }
   std::printf("port %d\n", ntohs(address.sin_port));
   std::fflush(stdout);
   for (;;) {
     const int fd = ::accept(listener, nullptr, nullptr);
-    if (fd < 0) continue;
-    if (WriteAll(fd, kTrok, sizeof kTrok)) AnswerFrames(fd);
+    if (fd >= 0 && WriteAll(fd, kTrok, sizeof kTrok)) AnswerFrames(fd);
   }
 }
