@@ -67,14 +67,11 @@ TEST_F(StringTable, ConnectionFailureNamesTheHelpPageOfTheConfiguredSite) {
   // must point its users there, not at a fixed address.
   const char* url = std::getenv("MURMELPOST_TEST_HOME_URL");
   if (url == nullptr) GTEST_SKIP() << "run through CTest, which sets MURMELPOST_TEST_HOME_URL";
-  std::u16string expected =
-      u"Cannot connect to Murmelpost server to send your message.\n"
-      u"Please try again later or check your network connection\n"
-      u"or contact your system administrator regarding firewall issues.\n\n"
-      u"For more help, go to ";
-  for (const char* p = url; *p != '\0'; ++p) expected += static_cast<char16_t>(*p);
-  expected += u"/help/";
-  EXPECT_EQ(Printable(LoadText(IDS_CONNECT_FAILED)), Printable(expected));
+  std::u16string tail = u"For more help, go to ";
+  for (const char* p = url; *p != '\0'; ++p) tail += static_cast<char16_t>(*p);
+  const std::u16string text = LoadText(IDS_CONNECT_FAILED);
+  EXPECT_TRUE(text.starts_with(u"Cannot connect to Murmelpost server")) << Printable(text);
+  EXPECT_TRUE(text.ends_with(u"\n\n" + tail + u"/help/")) << Printable(text);
 }
 
 }  // namespace
