@@ -1,5 +1,5 @@
-"""A private murmelpost-server for the benchmark scripts: a temporary state folder, a free
-port, its log in a file (a full pipe would stall it), and its memory from /proc."""
+# A private murmelpost-server for the benchmark scripts: a temporary state folder, a free
+# port, its log in a file (a full pipe would stall it), and its memory from /proc.
 
 import os
 import re

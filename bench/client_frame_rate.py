@@ -1,17 +1,16 @@
 #!/usr/bin/env python3
-"""The client's frames per second against the network's own: murmelpost-send sends a 64 s
-voice message to a private murmelpost-server on loopback, and its rate is the frames of
-that connection (from the server's log) over the time from its first to its last
-'progress' line; raw_frame_peer --loop sends the same frames with bare sockets in the same
-run (three sends and a two-read reply per frame, the peer quick-acking). The ratio is the
-share of the frame rate that the client's own code leaves to the network. The same
-murmelpost-send against raw_frame_peer (bare sockets answering "TROK") splits what is
-left between the client and the server.
-
-Usage: bench/client_frame_rate.py [--build build/default] [--runs 15]
-                                  [--send PROGRAM] [--server PROGRAM]
---send/--server measure other builds (e.g. copies from before a change) in the same run.
-"""
+# The client's frames per second against the network's own: murmelpost-send sends a 64 s
+# voice message to a private murmelpost-server on loopback, and its rate is the frames of
+# that connection (from the server's log) over the time from its first to its last
+# 'progress' line; raw_frame_peer --loop sends the same frames with bare sockets in the same
+# run (three sends and a two-read reply per frame, the peer quick-acking). The ratio is the
+# share of the frame rate that the client's own code leaves to the network. The same
+# murmelpost-send against raw_frame_peer (bare sockets answering "TROK") splits what is
+# left between the client and the server.
+#
+# Usage: bench/client_frame_rate.py [--build build/default] [--runs 15]
+#                                   [--send PROGRAM] [--server PROGRAM]
+# --send/--server measure other builds (e.g. copies from before a change) in the same run.
 
 import argparse
 import os
@@ -50,7 +49,8 @@ def rates(frames, seconds):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argparse.ArgumentParser(
+        description="The client's frames per second against the network's own")
     parser.add_argument("--build", default="build/default")
     parser.add_argument("--runs", type=int, default=15)
     parser.add_argument("--send", help="murmelpost-send to measure (default: the build's)")

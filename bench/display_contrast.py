@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
-"""Contrast of the time and percentage display's text against its background, read from
-screenshots of the main window (docs/screenshots by default), as WCAG 2 defines it.
-
-    bench/display_contrast.py [PNG ...]
-
-Prints one line per screenshot and exits 1 when any is below 4.5 : 1.
-"""
+# Contrast of the time and percentage display's text against its background, read from
+# screenshots of the main window (docs/screenshots by default), as WCAG 2 defines it.
+#
+#     bench/display_contrast.py [PNG ...]
+#
+# Prints one line per screenshot and exits 1 when any is below 4.5 : 1.
 import collections
 import pathlib
 import struct

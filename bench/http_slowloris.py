@@ -1,13 +1,12 @@
 #!/usr/bin/env python3
-"""Page-load latency of murmelpost-server's HTTP pages while slow clients hold connections.
-
-Starts the server given, opens N connections that send a request head one header line
-every INTERVAL seconds and never finish it, eight from each of 127.0.1.1, 127.0.1.2, ...
-(under the per-address cap, so the server must hold them all), then times page loads from
-127.0.0.2 with curl, as a browser beside the attack would see them.
-
-  bench/http_slowloris.py build/default/server/murmelpost-server 8 64
-"""
+# Page-load latency of murmelpost-server's HTTP pages while slow clients hold connections.
+#
+# Starts the server given, opens N connections that send a request head one header line
+# every INTERVAL seconds and never finish it, eight from each of 127.0.1.1, 127.0.1.2, ...
+# (under the per-address cap, so the server must hold them all), then times page loads from
+# 127.0.0.2 with curl, as a browser beside the attack would see them.
+#
+#   bench/http_slowloris.py build/default/server/murmelpost-server 8 64
 import os
 import socket
 import subprocess

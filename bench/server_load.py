@@ -1,21 +1,20 @@
 #!/usr/bin/env python3
-"""What murmelpost-server sustains under many clients, measured with murmelpost-load against
-a private server (temporary state folder, free port, --no-sender-verification):
-
-  a) one-chunk messages from 100 and from 20 concurrent clients: accepted messages per
-     second and FINI-to-TROK latency p50/p99; beside them the disk's own rate of messages
-     that need three serial fsyncs (file, folder, store), measured
-     in the same folder in the same run: acceptance is durable, so the disk is the ceiling;
-  b) the FINI round trip of a small session (p50/p99/max) while ten 16 MiB messages (an
-     8 MiB voice and an 8 MiB named file each) are being accepted;
-  c) 1,000 concurrent uploads of 200-chunk messages: all accepted? peak server RSS (VmHWM);
-  d) 10,000 idle connections: server RSS before and with them, per connection.
-
-Usage: bench/server_load.py [--build build/default] [--server PROGRAM] [--dir FOLDER] [--quick]
-                           [--voice-format mp3|wav|both]
---server measures another murmelpost-server build (e.g. a copy from before a change).
---dir puts the state folders on the disk to measure (default: the system's temp folder).
-"""
+# What murmelpost-server sustains under many clients, measured with murmelpost-load against
+# a private server (temporary state folder, free port, --no-sender-verification):
+#
+#   a) one-chunk messages from 100 and from 20 concurrent clients: accepted messages per
+#      second and FINI-to-TROK latency p50/p99; beside them the disk's own rate of messages
+#      that need three serial fsyncs (file, folder, store), measured in the same folder in
+#      the same run: acceptance is durable, so the disk is the ceiling;
+#   b) the FINI round trip of a small session (p50/p99/max) while ten 16 MiB messages (an
+#      8 MiB voice and an 8 MiB named file each) are being accepted;
+#   c) 1,000 concurrent uploads of 200-chunk messages: all accepted? peak server RSS (VmHWM);
+#   d) 10,000 idle connections: server RSS before and with them, per connection.
+#
+# Usage: bench/server_load.py [--build build/default] [--server PROGRAM] [--dir FOLDER] [--quick]
+#                            [--voice-format mp3|wav|both]
+# --server measures another murmelpost-server build (e.g. a copy from before a change).
+# --dir puts the state folders on the disk to measure (default: the system's temp folder).
 
 import argparse
 import functools
@@ -90,7 +89,8 @@ def fsync_rate(folder, count):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argparse.ArgumentParser(
+        description="What murmelpost-server sustains under many clients")
     parser.add_argument("--build", default="build/default")
     parser.add_argument("--server", help="murmelpost-server to measure (default: the build's)")
     parser.add_argument("--dir", default=None, help="where the state folders go")
