@@ -1,19 +1,18 @@
 #!/usr/bin/env python3
-"""murmelpost-send to a running murmelpost-server, end to end.
-
-Speech made with espeak-ng is sent with a text to two recipients; the e-mail that lands in
-the server's outbox is parsed with the standard library's email package and its voice.wav
-is decoded with sox. The decoded voice is compared with the speech resampled to 8 kHz.
-
-GSM 06.10 keeps the spectral envelope and the loudness of speech but not the waveform, so
-the measure is the short-time energy envelope: the log energy of every 20 ms frame, of the
-decoded voice against the reference, must correlate at ENVELOPE_MIN_CORRELATION or better,
-with a mean absolute level difference of at most ENVELOPE_MAX_DB_DIFFERENCE. Broken voice
-paths (chunks out of order, corrupted GSM bits) are run through the
-same measure and must fail it, so that the thresholds are known to discriminate.
-
-Usage: send_end_to_end.py SENDER SERVER
-"""
+# murmelpost-send to a running murmelpost-server, end to end.
+#
+# Speech made with espeak-ng is sent with a text to two recipients; the e-mail that lands in
+# the server's outbox is parsed with the standard library's email package and its voice.wav
+# is decoded with sox. The decoded voice is compared with the speech resampled to 8 kHz.
+#
+# GSM 06.10 keeps the spectral envelope and the loudness of speech but not the waveform, so
+# the measure is the short-time energy envelope: the log energy of every 20 ms frame, of the
+# decoded voice against the reference, must correlate at ENVELOPE_MIN_CORRELATION or better,
+# with a mean absolute level difference of at most ENVELOPE_MAX_DB_DIFFERENCE. Broken voice
+# paths (chunks out of order, corrupted GSM bits) are run through the same measure and must
+# fail it, so that the thresholds are known to discriminate.
+#
+# Usage: send_end_to_end.py SENDER SERVER
 import email
 import email.policy
 import math
@@ -139,17 +138,12 @@ def main():
         expect(len(mails), 1, "the number of e-mails to bob in " + outbox)
         with open(mails[0], "rb") as f:
             message = email.message_from_binary_file(f, policy=email.policy.default)
-        sender = message["From"].addresses[0]
-        expect((sender.addr_spec, sender.display_name),
-               ("mp@service.example", "Ann Example via Murmelpost"), "From")
-        expect(message["Reply-To"].addresses[0].addr_spec, "ann@example.org", "Reply-To")
+        # The headers and the text part from the frames are the server suite's; the sender's
+        # recipients and text arriving is checked here once.
         expect(sorted(a.addr_spec for a in message["To"].addresses),
                ["bob@example.org", "carol@example.org"], "To")
-        expect(str(message["Subject"]), "Voice test", "Subject")
-        body = message.get_body(preferencelist=("plain",))
-        # The sender's own text first, then the voice's length and who sent it.
-        if body is None or not body.get_content().startswith("Hello Bob\n\nVoice message, 0:"):
-            fail("the text part is %r" % (body.get_content() if body else None))
+        if not message.get_body(preferencelist=("plain",)).get_content().startswith("Hello Bob"):
+            fail("the sender's text is not the text part's start")
         voices = [p for p in message.iter_attachments() if p.get_filename() == "voice.wav"]
         expect(len(voices), 1, "the number of voice.wav attachments")
         wav = voices[0].get_content()
