@@ -11,7 +11,7 @@ import time
 
 
 def raise_open_file_limit():
-    """Children inherit it: the server and the load tool each hold thousands of sockets."""
+    # Children inherit it: the server and the load tool each hold thousands of sockets.
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     if soft < hard:
         resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
@@ -20,7 +20,7 @@ def raise_open_file_limit():
 
 class Server:
     def __init__(self, program, extra=(), parent=None, http=False):
-        """http: serve the help pages on a free port too (self.http_port)."""
+        # http: serve the help pages on a free port too (self.http_port).
         self.state = tempfile.mkdtemp(prefix="murmelpost-bench-", dir=parent)
         self.log_path = os.path.join(self.state, "server.log")
         self.log = open(self.log_path, "w")
@@ -46,7 +46,7 @@ class Server:
             return log.read()
 
     def memory_kib(self, field):
-        """VmRSS (now) or VmHWM (peak) of the server process, in KiB."""
+        # VmRSS (now) or VmHWM (peak) of the server process, in KiB.
         with open(f"/proc/{self.process.pid}/status") as status:
             for line in status:
                 if line.startswith(field + ":"):

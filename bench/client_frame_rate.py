@@ -27,7 +27,7 @@ from bench_server import Server  # noqa: E402
 
 
 def timed_send(send, port, voice):
-    """Seconds from the first to the last progress line, read as they arrive."""
+    # Seconds from the first to the last progress line, read as they arrive.
     process = subprocess.Popen(
         [send, "--server", f"127.0.0.1:{port}", "--from", "bench@example.com", "--name",
          "Bench", "--to", "sink@example.com", "--subject", "frame rate", "--voice", voice],

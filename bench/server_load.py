@@ -55,8 +55,8 @@ def describe(r):
 
 
 def composed_within(state, start):
-    """Seconds from start until every accepted message has its e-mail (the server composes
-    after it answers); None where the server keeps no such folder."""
+    # Seconds from start until every accepted message has its e-mail (the server composes
+    # after it answers); None where the server keeps no such folder.
     folder = os.path.join(state, "accepted", "new")
     if not os.path.isdir(folder):
         return None
@@ -66,8 +66,8 @@ def composed_within(state, start):
 
 
 def fsync_rate(folder, count):
-    """Messages per second at three serial fsyncs each (the spool file, its folder after
-    the rename, the store's journal): the disk's own ceiling for durable acceptance."""
+    # Messages per second at three serial fsyncs each (the spool file, its folder after
+    # the rename, the store's journal): the disk's own ceiling for durable acceptance.
     os.makedirs(os.path.join(folder, "new"), exist_ok=True)
     directory = os.open(os.path.join(folder, "new"), os.O_RDONLY)
     journal = os.open(os.path.join(folder, "journal"), os.O_WRONLY | os.O_CREAT | os.O_APPEND)

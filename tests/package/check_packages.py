@@ -110,7 +110,7 @@ def check_programs(root, version):
 
 
 def check_journal_lines(root, work):
-    """Under the journal a line is its syslog level and the text: the journal adds the time."""
+    # Under the journal a line is its syslog level and the text: the journal adds the time.
     read, write = os.pipe()
     stream = os.fstat(write)
     failed = subprocess.run([root + "/usr/bin/murmelpost-server", "--config", work + "/none"],
@@ -124,8 +124,8 @@ def check_journal_lines(root, work):
 
 
 def parse_prometheus(text):
-    """Samples by name and labels; every line must be a comment or a well-formed sample,
-    and every sample's family must have been typed before it."""
+    # Samples by name and labels; every line must be a comment or a well-formed sample,
+    # and every sample's family must have been typed before it.
     typed, samples = {}, {}
     for line in text.splitlines():
         if line.startswith("# TYPE "):

@@ -53,7 +53,7 @@ def run(command, **kwargs):
 
 
 def raw_8k(path, *sox_input_options):
-    """Samples of an audio file as 8 kHz mono signed 16-bit, through sox."""
+    # Samples of an audio file as 8 kHz mono signed 16-bit, through sox.
     out = run(["sox", *sox_input_options, path, "-t", "raw", "-e", "signed", "-b", "16",
                "-c", "1", "-r", "8000", "-"]).stdout
     samples = array("h")
@@ -73,7 +73,7 @@ def envelope(samples, frames):
 
 
 def compare(reference, decoded):
-    """(correlation, mean absolute dB difference) of the envelopes over voiced frames."""
+    # (correlation, mean absolute dB difference) of the envelopes over voiced frames.
     frames = len(reference) // FRAME
     a = envelope(reference, frames)
     b = envelope(decoded, frames)
@@ -96,8 +96,8 @@ def passes(measure):
 
 
 def gsm_data(wav):
-    """The data chunk of the server's GSM WAV, after checking its format chunk: GSM 6.10,
-    mono, 8 kHz, 65-byte blocks."""
+    # The data chunk of the server's GSM WAV, after checking its format chunk: GSM 6.10,
+    # mono, 8 kHz, 65-byte blocks.
     if wav[:4] != b"RIFF" or wav[8:16] != b"WAVEfmt ":
         fail("voice.wav does not start as a RIFF WAVE file with its format")
     expect(struct.unpack("<HHIIH", wav[20:34]), (49, 1, 8000, 1625, 65), "voice.wav's format")
