@@ -2,11 +2,9 @@
 # The client's frames per second against the network's own: murmelpost-send sends a 64 s
 # voice message to a private murmelpost-server on loopback, and its rate is the frames of
 # that connection (from the server's log) over the time from its first to its last
-# 'progress' line; raw_frame_peer --loop sends the same frames with bare sockets in the same
-# run (three sends and a two-read reply per frame, the peer quick-acking). The ratio is the
-# share of the frame rate that the client's own code leaves to the network. The same
-# murmelpost-send against raw_frame_peer (bare sockets answering "TROK") splits what is
-# left between the client and the server.
+# 'progress' line; raw_frame_loop sends the same frames with bare sockets in the same run
+# (three sends and a two-read reply per frame, the peer quick-acking). The ratio is the
+# share of the frame rate that the client and the server leave to the network.
 #
 # Usage: bench/client_frame_rate.py [--build build/default] [--runs 15]
 #                                   [--send PROGRAM] [--server PROGRAM]
@@ -43,11 +41,6 @@ def timed_send(send, port, voice):
     return times[-1] - times[0]
 
 
-def rates(frames, seconds):
-    ranked = sorted(frames / s for s in seconds)
-    return statistics.median(ranked), ranked[-1]
-
-
 def main():
     parser = argparse.ArgumentParser(
         description="The client's frames per second against the network's own")
@@ -58,11 +51,12 @@ def main():
     args = parser.parse_args()
     send = args.send or os.path.join(args.build, "tools/murmelpost-send")
     server_program = args.server or os.path.join(args.build, "server/murmelpost-server")
-    peer = os.path.join(args.build, "bench/raw_frame_peer")
+    loop = os.path.join(args.build, "bench/raw_frame_loop")
 
     def raw():  # the 64 s message's frames: 207 of 524 bytes
-        return float(subprocess.run([peer, "--loop", "207", "524"], capture_output=True,
+        return float(subprocess.run([loop, "207", "524"], capture_output=True,
                                     text=True, check=True).stdout.split()[0])
+
     with tempfile.TemporaryDirectory() as folder:
         voice = os.path.join(folder, "voice64.wav")
         # The GSM encoder costs the same for any sound; the length sets the frames.
@@ -75,22 +69,14 @@ def main():
             if len(counted) != args.runs:
                 raise RuntimeError("the server did not accept every message:\n" + server.log_text())
         frames = int(counted[0])
-        bare = subprocess.Popen([peer], stdout=subprocess.PIPE, text=True)
-        try:
-            port = int(bare.stdout.readline().split()[1])
-            bare_median, bare_best = rates(frames, [timed_send(send, port, voice)
-                                                    for _ in range(args.runs)])
-        finally:
-            bare.kill()
-            bare.wait()
         raw_after = raw()
     reference = (raw_before + raw_after) / 2
-    median, best = rates(frames, seconds)
+    ranked = sorted(frames / s for s in seconds)
+    median, best = statistics.median(ranked), ranked[-1]
     print(f"murmelpost-send: {send}\nserver:          {server_program}")
     print(f"64 s voice message: {frames} frames, first to last progress line median "
           f"{statistics.median(seconds) * 1000:.1f} ms over {args.runs} runs")
-    print(f"client   {median:8.0f} frames/s median, {best:8.0f} best (to the server)")
-    print(f"client   {bare_median:8.0f} frames/s median, {bare_best:8.0f} best (to raw_frame_peer)")
+    print(f"client   {median:8.0f} frames/s median, {best:8.0f} best")
     print(f"raw loop {reference:8.0f} frames/s ({raw_before:.0f} before, {raw_after:.0f} after)")
     print(f"ratio    {median / reference:8.2f} median, {best / reference:8.2f} best")
 

@@ -3,14 +3,10 @@
 // (Nagle on, as the client leaves it) and reads the 9-byte "TROK" reply in two recv()
 // calls; the peer quick-acks after every read, as murmelpost-server does.
 //
-//   raw_frame_peer                         prints "port N", then answers every frame with
-//                                          "TROK" on one connection after another until
-//                                          killed: murmelpost-send against it shows the
-//                                          client's own rate without a server's cost
-//   raw_frame_peer --loop FRAMES PAYLOAD   sends FRAMES frames of PAYLOAD bytes to a peer
-//                                          thread, repeatedly for a second, and prints the
-//                                          frames per second: the network's ceiling
-// bench/client_frame_rate.py runs both.
+//   raw_frame_loop FRAMES PAYLOAD   sends FRAMES frames of PAYLOAD bytes to a peer thread,
+//                                   repeatedly for a second, and prints the frames per
+//                                   second: the ceiling for murmelpost-send's own rate
+//                                   (bench/client_frame_rate.py)
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -20,7 +16,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -29,24 +24,13 @@ namespace {
 // "TROK" as a frame: length 6, its header check, the payload, the CRC.
 constexpr std::uint8_t kTrok[] = {0x00, 0x06, 0x6A, 'T', 'R', 'O', 'K', 0x06, 0x54};
 
+// Blocking sockets: a send returns once all is queued, MSG_WAITALL once all has arrived.
 bool ReadExactly(int fd, std::uint8_t* into, std::size_t count) {
-  while (count > 0) {
-    const ssize_t got = ::recv(fd, into, count, 0);
-    if (got <= 0) return false;
-    into += got;
-    count -= static_cast<std::size_t>(got);
-  }
-  return true;
+  return ::recv(fd, into, count, MSG_WAITALL) == static_cast<ssize_t>(count);
 }
 
 bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
-  while (count > 0) {
-    const ssize_t sent = ::send(fd, bytes, count, MSG_NOSIGNAL);
-    if (sent <= 0) return false;
-    bytes += sent;
-    count -= static_cast<std::size_t>(sent);
-  }
-  return true;
+  return ::send(fd, bytes, count, MSG_NOSIGNAL) == static_cast<ssize_t>(count);
 }
 
 // Reads header and body of each frame and answers it with "TROK" until the peer closes.
@@ -102,19 +86,15 @@ int main(int argc, char** argv) {
   if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
       ::listen(listener, 16) != 0 ||
       ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    std::perror("raw_frame_peer: cannot listen on loopback");
+    std::perror("raw_frame_loop: cannot listen on loopback");
     return 1;
   }
-  if (argc == 4 && std::strcmp(argv[1], "--loop") == 0) {
-    const double rate = LoopRate(address, listener, std::atol(argv[2]),
-                                 static_cast<std::size_t>(std::atol(argv[3])));
-    std::printf("%.0f frames/s\n", rate);
-    return rate > 0 ? 0 : 1;
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: raw_frame_loop FRAMES PAYLOAD\n");
+    return 2;
   }
-  std::printf("port %d\n", ntohs(address.sin_port));
-  std::fflush(stdout);
-  for (;;) {
-    const int fd = ::accept(listener, nullptr, nullptr);
-    if (fd >= 0 && WriteAll(fd, kTrok, sizeof kTrok)) AnswerFrames(fd);
-  }
+  const double rate =
+      LoopRate(address, listener, std::atol(argv[1]), static_cast<std::size_t>(std::atol(argv[2])));
+  std::printf("%.0f frames/s\n", rate);
+  return rate > 0 ? 0 : 1;
 }
