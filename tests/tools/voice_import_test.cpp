@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -157,18 +156,6 @@ TEST_F(VoiceImportTest, StopsAtSixtyFourSecondsAndSaysSoOnlyWhenLonger) {
     EXPECT_EQ(result.chunks, 200);
     EXPECT_EQ(result.truncated, c.truncated);
     EXPECT_EQ(appState.recordedBytes, 1024000u);
-  }
-}
-
-TEST_F(VoiceImportTest, UnreadableInputLeavesNoRecording) {
-  const std::string text = dir_ / "notes.txt";
-  std::ofstream(text) << "this is not audio\n";
-  for (const std::string& path : {text, dir_ / "missing.wav", dir_.path()}) {
-    const auto result = ImportVoiceFile(path);
-    EXPECT_FALSE(result.ok) << path;
-    EXPECT_NE(result.error.find(path), std::string::npos) << result.error;
-    EXPECT_EQ(appState.recordingAvailable, 0);
-    EXPECT_EQ(appState.voiceHead, nullptr);
   }
 }
 
