@@ -9,7 +9,12 @@
 #   b) the FINI round trip of a small session (p50/p99/max) while ten 16 MiB messages (an
 #      8 MiB voice and an 8 MiB named file each) are being accepted;
 #   c) 1,000 concurrent uploads of 200-chunk messages: all accepted? peak server RSS (VmHWM);
-#   d) 10,000 idle connections: server RSS before and with them, per connection.
+#   d) 10,000 idle connections: server RSS before and with them, per connection;
+#   e) help-page loads (curl from 127.0.0.2, as a browser beside the attack) while 0, 8 and
+#      64 slow HTTP clients hold connections, each sending its request head one header
+#      line every two seconds and never finishing it, eight from each of 127.0.1.1,
+#      127.0.1.2, ... (under the per-address cap, so the server must hold them all); with
+#      the server's default settings.
 #
 # Usage: bench/server_load.py [--build build/default] [--server PROGRAM] [--dir FOLDER] [--quick]
 #                            [--voice-format mp3|wav|both]
@@ -21,9 +26,11 @@ import functools
 import os
 import re
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
@@ -86,6 +93,29 @@ def fsync_rate(folder, count):
     os.close(directory)
     os.close(journal)
     return rate
+
+
+def slowloris(port, count, stop):
+    sockets = []
+    for i in range(count):
+        s = socket.create_connection(("127.0.0.1", port), source_address=(f"127.0.1.{i // 8 + 1}", 0))
+        s.sendall(b"GET / HTTP/1.1\r\nHost: localhost\r\n")
+        sockets.append(s)
+    while not stop.wait(2.0):
+        for s in sockets:
+            try:
+                s.sendall(b"X-Slow: 1\r\n")
+            except OSError:
+                pass
+    for s in sockets:
+        s.close()
+
+
+def page_load(port):
+    return subprocess.run(
+        ["curl", "-s", "-o", "/dev/null", "--max-time", "20", "--interface", "127.0.0.2",
+         "-w", "%{http_code} %{time_total}", f"http://127.0.0.1:{port}/help/"],
+        capture_output=True, text=True).stdout.strip()
 
 
 def main():
@@ -167,6 +197,18 @@ def main():
                      f"{held} open, server RSS {before / 1024:.1f} -> {during / 1024:.1f} MiB",
                      f"{(during - before) * 1024 / max(held, 1):.0f} bytes per connection"))
         print(first + holder.communicate()[0], flush=True)
+
+    # e) help pages beside slow HTTP clients
+    for count in (0, 8) if q else (0, 8, 64):
+        with Server(server_program, http=True, parent=args.dir) as s:
+            stop = threading.Event()
+            attack = threading.Thread(target=slowloris, args=(s.http_port, count, stop))
+            attack.start()
+            time.sleep(6)  # the slow heads are well under way
+            loads = ", ".join(page_load(s.http_port) for _ in range(3))
+            stop.set()
+            attack.join()
+        rows.append((f"e) help page beside {count} slow HTTP clients", loads, "code, seconds"))
 
     width = max(len(r[0]) for r in rows)
     print(f"\n{'scenario':<{width}}  result  |  beside it")
