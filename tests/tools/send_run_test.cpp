@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -14,6 +13,7 @@
 
 #include "state/app_state.h"
 #include "support/fake_transfer_server.h"
+#include "support/kernel_test_files.h"
 #include "support/pcm_wav_file.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
@@ -55,10 +55,6 @@ Outcome RunSender(const std::vector<std::string>& arguments, bool terminal = fal
   return outcome;
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // The frames' payloads, each followed by '|', so that a mismatch shows where it starts.
 std::string Joined(const std::vector<std::string>& payloads) {
   std::string joined;
@@ -86,8 +82,8 @@ class SendRunTest : public testing::Test {
 TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
   // Refuses connections, so that input let through fails at once as a send, not a hang.
   FakeTransferServer server(0, /*listen_now=*/false);
-  WriteFile(dir_ / "big.jpg", std::string(102401, 'x'));
-  WriteFile(dir_ / "notes.txt", "not audio");
+  murmel::test::WriteHostFile(dir_ / "big.jpg", std::string(102401, 'x'));
+  murmel::test::WriteHostFile(dir_ / "notes.txt", "not audio");
   struct Case {
     std::vector<std::string> more;
     std::string mentions;
@@ -128,7 +124,7 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
 }
 
 TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
-  WriteFile(dir_ / "note.txt", "hello");
+  murmel::test::WriteHostFile(dir_ / "note.txt", "hello");
   // Half a second at 8 kHz: two voice chunks.
   murmel::test::WritePcmWav(dir_ / "voice.wav", 0.5,
                             [](double t) { return 9000 * std::sin(2765 * t); });
@@ -219,7 +215,7 @@ TEST_F(SendRunTest, TerminalShowsTheProgressOnOneLine) {
 }
 
 TEST_F(SendRunTest, PictureIsRegisteredOrClearedWithTheSenderOnly) {
-  WriteFile(dir_ / "me.gif", std::string(1025, 'p'));
+  murmel::test::WriteHostFile(dir_ / "me.gif", std::string(1025, 'p'));
   const struct {
     std::vector<std::string> more;
     std::string upload;
