@@ -123,9 +123,7 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/murmelpost-bench-XXXXXX";
   const std::filesystem::path dir = mkdtemp(pattern);
   if (std::getenv("DISPLAY") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  std::filesystem::create_directories(dir / "runtime");
-  std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
-  setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);  // private: mkdtemp made it 0700
   setenv("MURMELPOST_DEVICE_ROOT", (dir / "device").c_str(), 1);
   murmel::test::WritePcmWav(dir / "voice.wav", seconds + 5, VoiceLike);
   const std::string audio =

@@ -89,10 +89,7 @@ int main(int argc, char** argv) {
     std::perror("raw_frame_loop: cannot listen on loopback");
     return 1;
   }
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: raw_frame_loop FRAMES PAYLOAD\n");
-    return 2;
-  }
+  if (argc != 3) return 2;  // usage above
   const double rate =
       LoopRate(address, listener, std::atol(argv[1]), static_cast<std::size_t>(std::atol(argv[2])));
   std::printf("%.0f frames/s\n", rate);

@@ -1,7 +1,8 @@
 // Measures, against a private PulseAudio daemon, (1) how long a captured buffer takes from
 // the device to the application's MM_WIM_DATA, and (2) the CPU an open, idle input device
-// costs. The "device" is a pipe source that this program feeds in real time, 20 ms at a
-// time, so the moment each sample entered the device is known.
+// costs (the CPU while recording is client_record_send's, for the whole client). The "device" is a
+// pipe source that this program feeds in real time, 20 ms at a time, so the moment each sample
+// entered the device is known.
 //
 //   wave_capture_latency [buffers]      (default 50 buffers of 5120 bytes, 16 s)
 #include <fcntl.h>
@@ -53,12 +54,6 @@ struct CpuSample {
     daemon = static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
   }
 };
-
-void PrintCpu(const char* what, const CpuSample& from, const CpuSample& to) {
-  const double wall = std::chrono::duration<double>(to.at - from.at).count();
-  std::printf("%s, %.1f s: this process %.3f%% of a core, server %.3f%%\n", what, wall,
-              100 * (to.self - from.self) / wall, 100 * (to.daemon - from.daemon) / wall);
-}
 
 }  // namespace
 
@@ -127,7 +122,6 @@ int main(int argc, char** argv) {
   });
 
   std::vector<double> latencies_ms;
-  const CpuSample run_start(daemon.pid());
   MSG msg;
   while (static_cast<int>(latencies_ms.size()) < buffers && GetMessageW(&msg, nullptr, 0, 0)) {
     if (msg.message != MM_WIM_DATA) continue;
@@ -142,7 +136,6 @@ int main(int argc, char** argv) {
         std::chrono::duration<double, std::milli>(arrived - written[static_cast<std::size_t>(last)])
             .count());
   }
-  const CpuSample run_end(daemon.pid());
   stop = true;
   feeder.join();
   waveInReset(wave_in);
@@ -158,8 +151,10 @@ int main(int argc, char** argv) {
               latencies_ms.size());
   std::printf("  min %.1f ms  median %.1f ms  p95 %.1f ms  max %.1f ms\n", percentile(0),
               percentile(0.5), percentile(0.95), percentile(1));
-  PrintCpu("idle open input device", idle_start, idle_end);
-  PrintCpu("recording", run_start, run_end);
+  const double idle = std::chrono::duration<double>(idle_end.at - idle_start.at).count();
+  std::printf("idle open input device, %.1f s: this process %.3f%% of a core, server %.3f%%\n",
+              idle, 100 * (idle_end.self - idle_start.self) / idle,
+              100 * (idle_end.daemon - idle_start.daemon) / idle);
   murmel::message::DestroyWindowRecord(window);
   return 0;
 }

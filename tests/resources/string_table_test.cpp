@@ -41,8 +41,6 @@ TEST_F(StringTable, EveryIdHasItsOwnTextWithTheFormatItsCallerFillsIn) {
   }
   EXPECT_FALSE(seen.contains(u"")) << "an id without a text";
   EXPECT_EQ(LoadText(18), u"");
-  // The single-instance check and the device files are named after the window class.
-  EXPECT_EQ(LoadText(IDS_WINDOW_CLASS), u"CEVireoRec");
 }
 
 TEST_F(StringTable, InvalidEmailMessageOffersAnAddressTheProfileWouldAccept) {

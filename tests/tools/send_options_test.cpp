@@ -54,9 +54,6 @@ TEST(SendOptions, AcceptsEachModeAndServerForm) {
   EXPECT_EQ(message.title, "Ms.");
   EXPECT_EQ(message.voice, "v.flac");
   EXPECT_EQ(message.attach, "f.txt");
-  SendOptions help;
-  ASSERT_TRUE(ParseSendOptions({"--help"}, help).ok);
-  EXPECT_TRUE(help.help);
 }
 
 TEST(SendOptions, RefusesMalformedCommandLines) {

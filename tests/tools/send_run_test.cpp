@@ -183,7 +183,6 @@ TEST_F(SendRunTest, FailuresSayWhetherTheHostWasMissingRefusedOrBrokeOff) {
        "the server " + Endpoint(refusing) + " broke off the transfer at 7%",
        {1, 3, 5, 7}},
       {Sender(closed, {"--to", "b@x.org", "--text", "Hi"}), refused, {}},
-      {Sender(closed, {"--clear-picture"}), refused, {}},
       {{"--server", "nosuch.invalid", "--from", "a@x.org", "--name", "A", "--to", "b@x.org",
         "--text", "Hi"},
        "the server host 'nosuch.invalid' was not found",
