@@ -111,13 +111,12 @@ def check_programs(root, version):
 
 def check_journal_lines(root, work):
     # Under the journal a line is its syslog level and the text: the journal adds the time.
-    read, write = os.pipe()
-    stream = os.fstat(write)
-    failed = subprocess.run([root + "/usr/bin/murmelpost-server", "--config", work + "/none"],
-                            stderr=write, env={"JOURNAL_STREAM": "%d:%d" % (stream.st_dev,
-                                                                            stream.st_ino)})
-    os.close(write)
-    with os.fdopen(read) as said:
+    with tempfile.TemporaryFile("w+") as said:
+        stream = os.fstat(said.fileno())
+        failed = subprocess.run([root + "/usr/bin/murmelpost-server", "--config", work + "/none"],
+                                stderr=said, env={"JOURNAL_STREAM": "%d:%d" % (stream.st_dev,
+                                                                               stream.st_ino)})
+        said.seek(0)
         line = said.read()
     check(failed.returncode == 2 and line.startswith("<3>cannot read %s/none" % work),
           "a start-up error under the journal: %r" % line)

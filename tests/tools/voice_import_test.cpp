@@ -45,7 +45,7 @@ void WriteTone(const std::string& path, int format, int rate, double seconds, do
 // Amplitude of the `hz` component (Goertzel) of the store decoded back to 8 kHz, over
 // samples [800, 7200): away from the edges where the resampler's filter starts and stops.
 double ToneLevel(double hz) {
-  std::vector<std::int16_t> pcm(PCM_BUFFER_SIZE / 2 * appState.voiceChunkCount);
+  std::vector<std::int16_t> pcm(std::size_t{3} * PCM_BUFFER_SIZE / 2);  // 7680 samples
   const VoiceNode* node = appState.voiceHead->next;
   for (std::size_t at = 0; at < pcm.size(); at += PCM_BUFFER_SIZE / 2, node = node->next) {
     DecodeVoiceBuffer(node->chunk, reinterpret_cast<BYTE*>(&pcm[at]), PCM_BUFFER_SIZE);
