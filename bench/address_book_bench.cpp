@@ -8,37 +8,31 @@
 
 #include <QTimer>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "platform/gui/testing/testing.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
-#include "support/temp_dir.h"
+#include "support/kernel_test_files.h"
 #include "userdata/address_book.h"
 #include "userdata/address_book_dialog.h"
 
 namespace {
 
-LRESULT PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
-}
+using murmel::test::Widen;
 
 // A main window with its recipient box, on a device folder of its own.
 struct Device {
-  murmel::test::TempDir root;
+  murmel::test::DeviceFolder folder;
   murmel::test::TempDir runtime;
   HWND owner = nullptr;
   HWND box = nullptr;
 
   Device() {
-    setenv("MURMELPOST_DEVICE_ROOT", root.path().c_str(), 1);
     setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    std::filesystem::create_directories(root / "Windows");
     RegisterClientResources();
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = PlainProc;
+    windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.lpszClassName = u"BenchOwner";
     RegisterClassW(&windowClass);
     owner = CreateWindowExW(0, u"BenchOwner", u"Owner", WS_VISIBLE, 0, 26, 240, 294, nullptr,
@@ -47,22 +41,12 @@ struct Device {
                           100, owner, reinterpret_cast<HMENU>(INT_PTR{IDC_RECIPIENTS}), nullptr,
                           nullptr);
   }
-
-  void WriteBook(const std::u16string& text) const {
-    std::ofstream out(root / "Windows/CEVireoRec.arr", std::ios::binary | std::ios::trunc);
-    for (const char16_t unit : text) {
-      out.put(static_cast<char>(unit & 0xFF));
-      out.put(static_cast<char>(unit >> 8));
-    }
-  }
 };
 
 Device& TheDevice() {
   static Device device;
   return device;
 }
-
-std::u16string Widen(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
 
 std::u16string Entry(int i) {
   return Widen("person" + std::string(1, static_cast<char>('a' + i % 26)) + "." +
@@ -79,7 +63,7 @@ std::u16string ValidBook(int entries) {
 
 void LoadBook(benchmark::State& state, const std::u16string& book) {
   Device& device = TheDevice();
-  device.WriteBook(book);
+  device.folder.WriteText("CEVireoRec.arr", book);
   for (auto _ : state) {
     SendMessageW(device.box, CB_RESETCONTENT, 0, 0);
     LoadAddressBook(device.box);

@@ -1,5 +1,5 @@
-"""A private murmelpost-server for the benchmark scripts: a temporary state folder, a free
-port, its log in a file (a full pipe would stall it), and its memory from /proc."""
+# A private murmelpost-server for the benchmark scripts: a temporary state folder, a free
+# port, its log in a file (a full pipe would stall it), and its memory from /proc.
 
 import os
 import re
@@ -11,7 +11,7 @@ import time
 
 
 def raise_open_file_limit():
-    """Children inherit it: the server and the load tool each hold thousands of sockets."""
+    # Children inherit it: the server and the load tool each hold thousands of sockets.
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     if soft < hard:
         resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
@@ -20,7 +20,7 @@ def raise_open_file_limit():
 
 class Server:
     def __init__(self, program, extra=(), parent=None, http=False):
-        """http: serve the help pages on a free port too (self.http_port)."""
+        # http: serve the help pages on a free port too (self.http_port).
         self.state = tempfile.mkdtemp(prefix="murmelpost-bench-", dir=parent)
         self.log_path = os.path.join(self.state, "server.log")
         self.log = open(self.log_path, "w")
@@ -46,7 +46,7 @@ class Server:
             return log.read()
 
     def memory_kib(self, field):
-        """VmRSS (now) or VmHWM (peak) of the server process, in KiB."""
+        # VmRSS (now) or VmHWM (peak) of the server process, in KiB.
         with open(f"/proc/{self.process.pid}/status") as status:
             for line in status:
                 if line.startswith(field + ":"):
@@ -69,8 +69,3 @@ class Server:
 
     def __exit__(self, *exc):
         self.stop()
-
-
-def server_supports(program, option):
-    usage = subprocess.run([program, "--help"], capture_output=True, text=True).stdout
-    return option in usage

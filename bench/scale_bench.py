@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Accepted messages per second through HAProxy with one and with two murmelpost-servers on
-one private PostgreSQL (same run), and one client's acceptance latency on each store
-backend (a message's commit is most of it when nothing else runs).
---quickack runs it all in a private network namespace whose loopback routes carry
-"quickack 1", as docs/scaling.md advises for the HAProxy host: without it HAProxy delays
-its ACKs and every frame of the client's waits out the delayed-ACK timer.
-Usage: bench/scale_bench.py BUILD_DIR [--clients N] [--messages M] [--quickack]"""
+# Accepted messages per second through HAProxy with one and with two murmelpost-servers on
+# one private PostgreSQL (same run). (A commit's cost on each store backend, most of one
+# client's acceptance latency, is store_commit_bench's.)
+# --quickack runs it all in a private network namespace whose loopback routes carry
+# "quickack 1", as docs/scaling.md advises for the HAProxy host: without it HAProxy delays
+# its ACKs and every frame of the client's waits out the delayed-ACK timer.
+# Usage: bench/scale_bench.py BUILD_DIR [--clients N] [--messages M] [--quickack]
 
 import argparse
 import os
@@ -70,17 +70,6 @@ def main():
                       "--tag", f"servers{count}")
             line = re.search(r"accepted .*messages/s", out)
             print(f"{count} server(s) behind HAProxy: {line[0] if line else out}")
-        for node in nodes:
-            node.stop()
-        for backend, database in (("PostgreSQL", uri),
-                                  ("SQLite", "sqlite:" + os.path.join(root, "one.sqlite3"))):
-            node = scale_test.Node("solo-" + backend, server, root, database, "http://x")
-            node.start()
-            out = run(load, node.port, "--clients", 1, "--messages", 200, "--sender",
-                      "solo@example.com", "--tag", backend)
-            latency = re.search(r"p50 [\d.]+ ms, p99 [\d.]+ ms", out)
-            print(f"one client, {backend}: {latency[0] if latency else out}")
-            node.stop()
     finally:
         for proxy in proxies:
             proxy.terminate()

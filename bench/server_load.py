@@ -1,34 +1,41 @@
 #!/usr/bin/env python3
-"""What murmelpost-server sustains under many clients, measured with murmelpost-load against
-a private server (temporary state folder, free port, --no-sender-verification):
-
-  a) one-chunk messages from 100 and from 20 concurrent clients: accepted messages per
-     second and FINI-to-TROK latency p50/p99; beside them the disk's own rate of single
-     fsyncs and of messages that need three serial fsyncs (file, folder, store), measured
-     in the same folder in the same run: acceptance is durable, so the disk is the ceiling;
-  b) the FINI round trip of a small session (p50/p99/max) while ten 16 MiB messages (an
-     8 MiB voice and an 8 MiB named file each) are being accepted;
-  c) 1,000 concurrent uploads of 200-chunk messages: all accepted? peak server RSS (VmHWM);
-  d) 10,000 idle connections: server RSS before and with them, per connection.
-
-Usage: bench/server_load.py [--build build/default] [--server PROGRAM] [--dir FOLDER] [--quick]
-                           [--voice-format mp3|wav|both]
---server measures another murmelpost-server build (e.g. a copy from before a change).
---dir puts the state folders on the disk to measure (default: the system's temp folder).
-"""
+# What murmelpost-server sustains under many clients, measured with murmelpost-load against
+# a private server (temporary state folder, free port, --no-sender-verification):
+#
+#   a) one-chunk messages from 100 and from 20 concurrent clients: accepted messages per
+#      second and FINI-to-TROK latency p50/p99; beside them the disk's own rate of messages
+#      that need three serial fsyncs (file, folder, store), measured in the same folder in
+#      the same run: acceptance is durable, so the disk is the ceiling;
+#   b) the FINI round trip of a small session (p50/p99/max) while ten 16 MiB messages (an
+#      8 MiB voice and an 8 MiB named file each) are being accepted;
+#   c) 1,000 concurrent uploads of 200-chunk messages: all accepted? peak server RSS (VmHWM);
+#   d) 10,000 idle connections: server RSS before and with them, per connection;
+#   e) help-page loads (curl from 127.0.0.2, as a browser beside the attack) while 0, 8 and
+#      64 slow HTTP clients hold connections, each sending its request head one header
+#      line every two seconds and never finishing it, eight from each of 127.0.1.1,
+#      127.0.1.2, ... (under the per-address cap, so the server must hold them all); with
+#      the server's default settings.
+#
+# Usage: bench/server_load.py [--build build/default] [--server PROGRAM] [--dir FOLDER] [--quick]
+#                            [--voice-format mp3|wav|both]
+# --server measures another murmelpost-server build (e.g. a copy from before a change).
+# --dir puts the state folders on the disk to measure (default: the system's temp folder).
 
 import argparse
+import functools
 import os
 import re
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench_server import Server, raise_open_file_limit, server_supports  # noqa: E402
+from bench_server import Server, raise_open_file_limit  # noqa: E402
 
 
 def run_load(load, port, *arguments, background=False):
@@ -44,8 +51,6 @@ def parse_load(text):
         result.update(accepted=int(m[1]), wanted=int(m[2]), seconds=float(m[3]), rate=float(m[4]))
     if m := re.search(r"p50 ([\d.]+) ms, p99 ([\d.]+) ms, max ([\d.]+) ms", text):
         result.update(p50=float(m[1]), p99=float(m[2]), max=float(m[3]))
-    if m := re.search(r"refused (\d+), failed (\d+)", text):
-        result.update(refused=int(m[1]), failed=int(m[2]))
     return result
 
 
@@ -55,27 +60,17 @@ def describe(r):
 
 
 def composed_within(state, start):
-    """Seconds from start until every accepted message has its e-mail (the server composes
-    after it answers); None where the server keeps no such folder."""
+    # Seconds from start until every accepted message has its e-mail (the server composes
+    # after it answers).
     folder = os.path.join(state, "accepted", "new")
-    if not os.path.isdir(folder):
-        return None
-    while os.listdir(folder):
+    while os.path.isdir(folder) and os.listdir(folder):
         time.sleep(0.01)
     return time.perf_counter() - start
 
 
-def fsync_rates(folder, count):
-    """Single fsyncs per second, and messages per second at three serial fsyncs each (the
-    spool file, its folder after the rename, the store's journal)."""
-    path = os.path.join(folder, "fsync-probe")
-    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
-    start = time.perf_counter()
-    for _ in range(count):
-        os.write(fd, b"x" * 512)
-        os.fsync(fd)
-    single = count / (time.perf_counter() - start)
-    os.close(fd)
+def fsync_rate(folder, count):
+    # Messages per second at three serial fsyncs each (the spool file, its folder after
+    # the rename, the store's journal): the disk's own ceiling for durable acceptance.
     os.makedirs(os.path.join(folder, "new"), exist_ok=True)
     directory = os.open(os.path.join(folder, "new"), os.O_RDONLY)
     journal = os.open(os.path.join(folder, "journal"), os.O_WRONLY | os.O_CREAT | os.O_APPEND)
@@ -90,14 +85,38 @@ def fsync_rates(folder, count):
         os.fsync(directory)
         os.write(journal, b"r" * 256)
         os.fsync(journal)
-    triple = count / (time.perf_counter() - start)
+    rate = count / (time.perf_counter() - start)
     os.close(directory)
     os.close(journal)
-    return single, triple
+    return rate
+
+
+def slowloris(port, count, stop):
+    sockets = []
+    for i in range(count):
+        s = socket.create_connection(("127.0.0.1", port), source_address=(f"127.0.1.{i // 8 + 1}", 0))
+        s.sendall(b"GET / HTTP/1.1\r\nHost: localhost\r\n")
+        sockets.append(s)
+    while not stop.wait(2.0):
+        for s in sockets:
+            try:
+                s.sendall(b"X-Slow: 1\r\n")
+            except OSError:
+                pass
+    for s in sockets:
+        s.close()
+
+
+def page_load(port):
+    return subprocess.run(
+        ["curl", "-s", "-o", "/dev/null", "--max-time", "20", "--interface", "127.0.0.2",
+         "-w", "%{http_code} %{time_total}", f"http://127.0.0.1:{port}/help/"],
+        capture_output=True, text=True).stdout.strip()
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argparse.ArgumentParser(
+        description="What murmelpost-server sustains under many clients")
     parser.add_argument("--build", default="build/default")
     parser.add_argument("--server", help="murmelpost-server to measure (default: the build's)")
     parser.add_argument("--dir", default=None, help="where the state folders go")
@@ -117,75 +136,75 @@ def main():
     if idle < 1000:
         sys.exit(f"the open-file limit is {limit}: too low for 1000 idle connections "
                  f"(raise the hard limit: ulimit -Hn)")
-    extra = ["--max-sessions", str(sessions), "--idle-timeout", "600"]
-    if args.voice_format:
-        extra += ["--voice-format", args.voice_format]
-    # Each scenario opens thousands of connections from 127.0.0.1: lift the per-address cap
-    # where the server has one, or spread the clients over loopback addresses where not.
-    per_ip = server_supports(server_program, "--max-sessions-per-ip")
-    if per_ip:
-        extra += ["--max-sessions-per-ip", str(sessions), "--max-messages-per-ip", "1000000",
-                  "--max-messages-per-sender", "1000000"]
-    spread = [] if per_ip else ["--source-addresses", "50"]
+    # Each scenario opens thousands of connections from 127.0.0.1: no per-address caps.
+    extra = ["--max-sessions", str(sessions), "--idle-timeout", "600", "--max-sessions-per-ip",
+             str(sessions), "--max-messages-per-ip", "1000000", "--max-messages-per-sender",
+             "1000000"] + (["--voice-format", args.voice_format] if args.voice_format else [])
+    server = functools.partial(Server, server_program, extra, args.dir)
     rows = []
 
     # a) throughput against the disk's own fsync rate, in the same folder
     for clients, messages in ((100, 5 if q else 20), (20, 10 if q else 50)):
-        with Server(server_program, extra, args.dir) as server:
+        with server() as s:
             start = time.perf_counter()
-            r = run_load(load, server.port, "--clients", clients, "--messages", messages,
-                         "--chunks", 1, *spread)
-            composed = composed_within(server.state, start)
+            r = run_load(load, s.port, "--clients", clients, "--messages", messages, "--chunks", 1)
+            composed = composed_within(s.state, start)
             # Once the server is quiet, so that the disk's rate is its own.
-            single, triple = fsync_rates(server.state, 100 if q else 1000)
-        mails = f", all e-mail in {composed:.1f} s" if composed else ""
-        rows.append((f"a) {clients} clients x {messages} one-chunk messages", describe(r) + mails,
-                     f"disk: {single:.0f} fsync/s, {triple:.0f} msg/s at 3 fsyncs"))
+            disk = fsync_rate(s.state, 100 if q else 1000)
+        rows.append((f"a) {clients} clients x {messages} one-chunk messages",
+                     describe(r) + f", all e-mail in {composed:.1f} s",
+                     f"disk: {disk:.0f} msg/s at 3 fsyncs"))
         print(r["text"], flush=True)
 
     # b) a small session's FINI round trip while ten 16 MiB messages are accepted
-    with Server(server_program, extra, args.dir) as server:
-        big_chunks = 1024 if q else 8192
-        big = run_load(load, server.port, "--clients", 10, "--chunks", big_chunks,
-                       "--attachment", big_chunks * 1024, "--tag", "big", background=True)
+    with server() as s:
+        chunks = 1024 if q else 8192
+        big = run_load(load, s.port, "--clients", 10, "--chunks", chunks, "--attachment",
+                       chunks * 1024, "--tag", "big", background=True)
         time.sleep(0.5)
-        small = run_load(load, server.port, "--clients", 1, "--messages", 1000000, "--chunks", 1,
+        small = run_load(load, s.port, "--clients", 1, "--messages", 1000000, "--chunks", 1,
                          "--tag", "small", background=True)
-        big_result = parse_load(big.communicate()[0])
+        big = parse_load(big.communicate()[0])
         small.send_signal(signal.SIGINT)
-        small_result = parse_load(small.communicate()[0])
-        rows.append((f"b) FINI round trip beside 10 x {2 * big_chunks // 1024} MiB",
-                     f"p50 {small_result.get('p50', 0):.1f} ms, p99 {small_result.get('p99', 0):.1f}"
-                     f" ms, max {small_result.get('max', 0):.1f} ms "
-                     f"({small_result.get('accepted', 0)} small messages)",
-                     f"big: {big_result.get('accepted', 0)}/10 in "
-                     f"{big_result.get('seconds', 0):.1f} s, their FINI p50 "
-                     f"{big_result.get('p50', 0):.0f} ms"))
-        print(big_result["text"], small_result["text"], sep="\n", flush=True)
+        small = parse_load(small.communicate()[0])
+        rows.append((f"b) FINI round trip beside 10 x {2 * chunks // 1024} MiB",
+                     describe(small) + f", max {small.get('max', 0):.1f} ms",
+                     f"big: {big.get('accepted', 0)}/10 in {big.get('seconds', 0):.1f} s"))
+        print(big["text"], small["text"], sep="\n", flush=True)
 
     # c) many concurrent long uploads
-    with Server(server_program, extra, args.dir) as server:
+    with server() as s:
         clients = 100 if q else 1000
-        r = run_load(load, server.port, "--clients", clients, "--chunks", 200, *spread)
+        r = run_load(load, s.port, "--clients", clients, "--chunks", 200)
         rows.append((f"c) {clients} concurrent 200-chunk messages", describe(r),
-                     f"server peak RSS {server.memory_kib('VmHWM') / 1024:.1f} MiB"))
+                     f"server peak RSS {s.memory_kib('VmHWM') / 1024:.1f} MiB"))
         print(r["text"], flush=True)
 
     # d) idle connections
-    with Server(server_program, extra, args.dir) as server:
-        before = server.memory_kib("VmRSS")
-        holder = subprocess.Popen([load, "--server", f"127.0.0.1:{server.port}", "--idle",
-                                   str(idle), "--hold", "5", *spread],
-                                  stdout=subprocess.PIPE, text=True)
+    with server() as s:
+        before = s.memory_kib("VmRSS")
+        holder = subprocess.Popen([load, "--server", f"127.0.0.1:{s.port}", "--idle", str(idle),
+                                   "--hold", "5"], stdout=subprocess.PIPE, text=True)
         first = holder.stdout.readline()
         time.sleep(1)
-        during = server.memory_kib("VmRSS")
+        during = s.memory_kib("VmRSS")
         held = int(m[1]) if (m := re.search(r"idle: (\d+) of", first)) else 0
-        rest = holder.communicate()[0]
         rows.append((f"d) {idle} idle connections",
                      f"{held} open, server RSS {before / 1024:.1f} -> {during / 1024:.1f} MiB",
                      f"{(during - before) * 1024 / max(held, 1):.0f} bytes per connection"))
-        print(first + rest, flush=True)
+        print(first + holder.communicate()[0], flush=True)
+
+    # e) help pages beside slow HTTP clients
+    for count in (0, 8) if q else (0, 8, 64):
+        with Server(server_program, http=True, parent=args.dir) as s:
+            stop = threading.Event()
+            attack = threading.Thread(target=slowloris, args=(s.http_port, count, stop))
+            attack.start()
+            time.sleep(6)  # the slow heads are well under way
+            loads = ", ".join(page_load(s.http_port) for _ in range(3))
+            stop.set()
+            attack.join()
+        rows.append((f"e) help page beside {count} slow HTTP clients", loads, "code, seconds"))
 
     width = max(len(r[0]) for r in rows)
     print(f"\n{'scenario':<{width}}  result  |  beside it")

@@ -1,17 +1,18 @@
 // Measures, against a private PulseAudio daemon, (1) how long a captured buffer takes from
 // the device to the application's MM_WIM_DATA, and (2) the CPU an open, idle input device
-// costs. The "device" is a pipe source that this program feeds in real time, 20 ms at a
-// time, so the moment each sample entered the device is known.
+// costs (the CPU while recording is client_record_send's, for the whole client). The "device" is a
+// pipe source that this program feeds in real time, 20 ms at a time, so the moment each sample
+// entered the device is known.
 //
 //   wave_capture_latency [buffers]      (default 50 buffers of 5120 bytes, 16 s)
 #include <fcntl.h>
 #include <mmsystem.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -34,28 +35,25 @@ constexpr WAVEFORMATEX kVoiceFormat{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
 constexpr DWORD kBufferSize = 5120;
 constexpr int kChunkSamples = 160;  // 20 ms
 
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
+// CPU seconds of this process and of the daemon (utime + stime from /proc), and the time.
+struct CpuSample {
+  double self;
+  double daemon;
+  Clock::time_point at = Clock::now();
 
-double DaemonCpuSeconds(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string field;
-  unsigned long long ticks = 0;
-  for (int i = 1; i <= 15 && stat >> field; ++i) {
-    if (i == 14 || i == 15) ticks += std::stoull(field);  // utime, stime
+  explicit CpuSample(pid_t daemon_pid) {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    self = static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+    std::ifstream stat("/proc/" + std::to_string(daemon_pid) + "/stat");
+    std::string field;
+    unsigned long long ticks = 0;
+    for (int i = 1; i <= 15 && stat >> field; ++i) {
+      if (i >= 14) ticks += std::stoull(field);
+    }
+    daemon = static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
   }
-  return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-double Percentile(std::vector<double> values, double p) {
-  std::sort(values.begin(), values.end());
-  const auto index =
-      static_cast<std::size_t>(std::lround(p * static_cast<double>(values.size() - 1)));
-  return values[index];
-}
+};
 
 }  // namespace
 
@@ -80,23 +78,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "waveInOpen failed\n");
     return 1;
   }
-  const double idle_seconds = 10;
-  const double cpu_before = ProcessCpuSeconds();
-  const double daemon_before = DaemonCpuSeconds(daemon.pid());
-  std::this_thread::sleep_for(std::chrono::duration<double>(idle_seconds));
-  const double idle_cpu = ProcessCpuSeconds() - cpu_before;
-  const double idle_daemon = DaemonCpuSeconds(daemon.pid()) - daemon_before;
+  const CpuSample idle_start(daemon.pid());
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+  const CpuSample idle_end(daemon.pid());
 
   // 2. Latency: every 20 ms chunk written into the pipe carries its number in every sample,
   // so the last sample of a returned buffer names the chunk, and the chunk its write time.
-  std::vector<WAVEHDR> headers(3);
-  std::vector<std::vector<BYTE>> storage(3, std::vector<BYTE>(kBufferSize));
-  for (int i = 0; i < 3; ++i) {
-    headers[i].lpData = reinterpret_cast<LPSTR>(storage[i].data());
+  std::array<WAVEHDR, 3> headers{};
+  std::vector<BYTE> storage(headers.size() * kBufferSize);
+  for (std::size_t i = 0; i < headers.size(); ++i) {
+    headers[i].lpData = reinterpret_cast<LPSTR>(&storage[i * kBufferSize]);
     headers[i].dwBufferLength = kBufferSize;
     waveInPrepareHeader(wave_in, &headers[i], sizeof(WAVEHDR));
   }
-  int next = 0;
+  std::size_t next = 0;
   auto requeue = [&] {
     waveInAddBuffer(wave_in, &headers[next], sizeof(WAVEHDR));
     next = (next + 2) % 3;
@@ -111,9 +106,8 @@ int main(int argc, char** argv) {
   std::atomic<bool> stop{false};
   std::thread feeder([&] {
     const int fd = open(fifo.c_str(), O_WRONLY);
-    if (fd < 0) return;
     Clock::time_point deadline = Clock::now();
-    for (int n = 1; n <= chunks && !stop; ++n) {
+    for (int n = 1; fd >= 0 && n <= chunks && !stop; ++n) {
       std::vector<std::int16_t> chunk(kChunkSamples, static_cast<std::int16_t>(n));
       {
         // Stamped before the write: the reader may see the chunk before this thread runs again.
@@ -124,13 +118,10 @@ int main(int argc, char** argv) {
       deadline += std::chrono::milliseconds(20);
       std::this_thread::sleep_until(deadline);
     }
-    close(fd);
+    if (fd >= 0) close(fd);
   });
 
   std::vector<double> latencies_ms;
-  const double run_cpu_before = ProcessCpuSeconds();
-  const double run_daemon_before = DaemonCpuSeconds(daemon.pid());
-  const Clock::time_point run_start = Clock::now();
   MSG msg;
   while (static_cast<int>(latencies_ms.size()) < buffers && GetMessageW(&msg, nullptr, 0, 0)) {
     if (msg.message != MM_WIM_DATA) continue;
@@ -145,24 +136,25 @@ int main(int argc, char** argv) {
         std::chrono::duration<double, std::milli>(arrived - written[static_cast<std::size_t>(last)])
             .count());
   }
-  const double run_seconds = std::chrono::duration<double>(Clock::now() - run_start).count();
-  const double run_cpu = ProcessCpuSeconds() - run_cpu_before;
-  const double run_daemon = DaemonCpuSeconds(daemon.pid()) - run_daemon_before;
   stop = true;
   feeder.join();
   waveInReset(wave_in);
   for (WAVEHDR& header : headers) waveInUnprepareHeader(wave_in, &header, sizeof(WAVEHDR));
   waveInClose(wave_in);
 
+  std::sort(latencies_ms.begin(), latencies_ms.end());
+  const auto percentile = [&](double p) {
+    return latencies_ms[static_cast<std::size_t>(
+        std::lround(p * static_cast<double>(latencies_ms.size() - 1)))];
+  };
   std::printf("capture latency, device to MM_WIM_DATA, %zu buffers of 5120 bytes:\n",
               latencies_ms.size());
-  std::printf("  min %.1f ms  median %.1f ms  p95 %.1f ms  max %.1f ms\n",
-              Percentile(latencies_ms, 0), Percentile(latencies_ms, 0.5),
-              Percentile(latencies_ms, 0.95), Percentile(latencies_ms, 1));
-  std::printf("idle open input device, %.0f s: this process %.3f%% of a core, server %.3f%%\n",
-              idle_seconds, 100 * idle_cpu / idle_seconds, 100 * idle_daemon / idle_seconds);
-  std::printf("recording, %.1f s: this process %.3f%% of a core, server %.3f%%\n", run_seconds,
-              100 * run_cpu / run_seconds, 100 * run_daemon / run_seconds);
+  std::printf("  min %.1f ms  median %.1f ms  p95 %.1f ms  max %.1f ms\n", percentile(0),
+              percentile(0.5), percentile(0.95), percentile(1));
+  const double idle = std::chrono::duration<double>(idle_end.at - idle_start.at).count();
+  std::printf("idle open input device, %.1f s: this process %.3f%% of a core, server %.3f%%\n",
+              idle, 100 * (idle_end.self - idle_start.self) / idle,
+              100 * (idle_end.daemon - idle_start.daemon) / idle);
   murmel::message::DestroyWindowRecord(window);
   return 0;
 }

@@ -1,29 +1,25 @@
 #!/usr/bin/env python3
-"""The Debian packages as a user meets them.
-
-Builds the three packages with CPack, runs lintian on them, compares their contents with
-the expected file list, validates the desktop entry, the metainfo and the service unit,
-unpacks them into a temporary root and runs each installed program's --version and
---help there without a display. Then the installed server runs from a configuration
-file, one message is sent to it with the installed sender, and /healthz and /metrics are
-fetched over HTTP; the metrics are parsed as Prometheus text.
-
-Usage: check_packages.py BUILD_DIR VERSION
-"""
-import math
+# The Debian packages as a user meets them.
+#
+# Builds the three packages with CPack, runs lintian on them, compares their contents with
+# the expected file list, validates the desktop entry, the metainfo and the service unit,
+# unpacks them into a temporary root and runs each installed program's --version and
+# --help there without a display. Then the installed server runs from a configuration
+# file, one message is sent to it with the installed sender, and /healthz and /metrics are
+# fetched over HTTP; the metrics are parsed as Prometheus text.
+#
+# Usage: check_packages.py BUILD_DIR VERSION
 import os
 import re
 import shutil
 import signal
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import urllib.error
 import urllib.request
-import wave
 
 ICONS = ["usr/share/icons/hicolor/%dx%d/apps/murmelpost.png" % (s, s)
          for s in (16, 32, 48, 64, 128, 256)]
@@ -51,6 +47,7 @@ def check(condition, what):
     if not condition:
         failures.append(what)
         print("FAIL: " + what, file=sys.stderr)
+    return condition
 
 
 def run(command, **kwargs):
@@ -61,10 +58,8 @@ def build_packages(build, out):
     made = run(["cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-B", out])
     if made.returncode != 0:
         sys.exit("cpack failed:\n" + made.stdout + made.stderr)
-    debs = {}
-    for file in os.listdir(out):
-        if file.endswith(".deb"):
-            debs[file.split("_")[0]] = os.path.join(out, file)
+    debs = {file.split("_")[0]: os.path.join(out, file) for file in os.listdir(out)
+            if file.endswith(".deb")}
     check(sorted(debs) == sorted(EXPECTED), "packages built: %s" % sorted(debs))
     return debs
 
@@ -115,22 +110,21 @@ def check_programs(root, version):
 
 
 def check_journal_lines(root, work):
-    """Under the journal a line is its syslog level and the text: the journal adds the time."""
-    read, write = os.pipe()
-    stream = os.fstat(write)
-    failed = subprocess.run([root + "/usr/bin/murmelpost-server", "--config", work + "/none"],
-                            stderr=write, env={"JOURNAL_STREAM": "%d:%d" % (stream.st_dev,
-                                                                            stream.st_ino)})
-    os.close(write)
-    with os.fdopen(read) as said:
+    # Under the journal a line is its syslog level and the text: the journal adds the time.
+    with tempfile.TemporaryFile("w+") as said:
+        stream = os.fstat(said.fileno())
+        failed = subprocess.run([root + "/usr/bin/murmelpost-server", "--config", work + "/none"],
+                                stderr=said, env={"JOURNAL_STREAM": "%d:%d" % (stream.st_dev,
+                                                                               stream.st_ino)})
+        said.seek(0)
         line = said.read()
     check(failed.returncode == 2 and line.startswith("<3>cannot read %s/none" % work),
           "a start-up error under the journal: %r" % line)
 
 
 def parse_prometheus(text):
-    """Samples by name and labels; every line must be a comment or a well-formed sample,
-    and every sample's family must have been typed before it."""
+    # Samples by name and labels; every line must be a comment or a well-formed sample,
+    # and every sample's family must have been typed before it.
     typed, samples = {}, {}
     for line in text.splitlines():
         if line.startswith("# TYPE "):
@@ -141,8 +135,7 @@ def parse_prometheus(text):
         if line.startswith("# HELP "):
             continue
         match = SAMPLE.match(line)
-        check(match is not None, "not a Prometheus sample: %r" % line)
-        if not match:
+        if not check(match is not None, "not a Prometheus sample: %r" % line):
             continue
         name = match.group(1)
         family = re.sub(r"_(bucket|sum|count)$", "", name)
@@ -159,15 +152,6 @@ def check_histogram(samples, name, at_least):
           counts[-1] == samples[name + "_count"], name + " +Inf differs from its count")
     check(samples[name + "_count"] >= at_least and samples[name + "_sum"] > 0,
           "%s observed %s" % (name, samples[name + "_count"]))
-
-
-def write_voice(path):
-    with wave.open(path, "wb") as out:
-        out.setnchannels(1)
-        out.setsampwidth(2)
-        out.setframerate(8000)
-        out.writeframes(b"".join(struct.pack("<h", int(8000 * math.sin(i / 5.0)))
-                                 for i in range(8000)))
 
 
 def check_running_server(root, work):
@@ -200,7 +184,8 @@ def check_running_server(root, work):
         with urllib.request.urlopen(base + "/healthz", timeout=10) as answer:
             check(answer.status == 200 and answer.read() == b"ok\n", "/healthz not ok")
         voice = os.path.join(work, "voice.wav")
-        write_voice(voice)
+        run(["sox", "-n", "-r", "8000", "-c", "1", "-b", "16", voice, "synth", "1", "sine", "440"],
+            check=True)
         sent = run([root + "/usr/bin/murmelpost-send", "--server",
                     "127.0.0.1:%d" % ports["listening on"], "--from", "ann@example.org",
                     "--name", "Ann", "--to", "bob@example.org", "--subject", "Hi",
@@ -218,7 +203,6 @@ def check_running_server(root, work):
         check(samples.get("murmelpost_messages_accepted_total") == 1, "accepted is not 1")
         check(samples.get("murmelpost_queue_depth") == 1, "queue depth is not 1")
         check(samples.get("murmelpost_sessions_open") == 0, "a session is still counted")
-        check(typed.get("murmelpost_fsync_seconds") == "histogram", "no fsync histogram")
         check_histogram(samples, "murmelpost_acceptance_seconds", 1)
         check_histogram(samples, "murmelpost_fsync_seconds", 2)
         # A state folder gone from under the server: it could not store a message.

@@ -4,55 +4,104 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "bitmap_bytes.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
 
 namespace {
 
-using resources_test::BitmapCase;
-using resources_test::Bmp8;
-using resources_test::kBitmaps;
-using resources_test::ResourceBytes;
+struct Size {
+  int width;
+  int height;
+};
+
+constexpr Size kRound{43, 43};
+constexpr Size kSmall{25, 25};
+
+// The window layout places the panel's buttons and labels by these sizes; a low-colour
+// width of 0 where that set has no twin.
+const struct {
+  int id;
+  Size normal;
+  Size low_color;
+} kBitmaps[] = {
+    {IDB_BACKGROUND_TILE, {23, 23}, {0, 0}},  {IDB_LOGO, {73, 25}, {73, 25}},
+    {IDB_BUTTON_PANEL, {227, 75}, {226, 74}}, {IDB_RECORD_NORMAL, kRound, kRound},
+    {IDB_RECORD_PRESSED, kRound, kRound},     {IDB_RECORD_DISABLED, kRound, kRound},
+    {IDB_STOP_NORMAL, kRound, kRound},        {IDB_STOP_PRESSED, kRound, kRound},
+    {IDB_PLAY_NORMAL, kRound, kRound},        {IDB_PLAY_PRESSED, kRound, kRound},
+    {IDB_PLAY_DISABLED, kRound, kRound},      {IDB_SEND_NORMAL, kRound, kRound},
+    {IDB_SEND_PRESSED, kRound, kRound},       {IDB_SEND_DISABLED, kRound, kRound},
+    {IDB_OPTION_NORMAL, kSmall, kSmall},      {IDB_OPTION_PRESSED, kSmall, kSmall},
+    {IDB_HELP_NORMAL, kSmall, kSmall},        {IDB_HELP_PRESSED, kSmall, kSmall},
+    {IDB_FIELD_LABELS, {56, 33}, {55, 32}},
+};
+
+// The bytes of a compiled-in resource; they live as long as the program.
+std::string_view ResourceBytes(int id, int type) {
+  const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(type));
+  if (found == nullptr) return {};
+  return {static_cast<const char*>(LockResource(LoadResource(nullptr, found))),
+          SizeofResource(nullptr, found)};
+}
+
+std::uint32_t Read(std::string_view bytes, std::size_t at, std::size_t size = 4) {
+  std::uint32_t value = 0;
+  std::memcpy(&value, bytes.data() + at, size);  // little-endian host, as the files
+  return value;
+}
+
+// 0xRRGGBB of the pixel at (x, y), y from the top, of an 8-bit bottom-up BMP with a
+// BITMAPINFOHEADER, as the generator writes them.
+std::uint32_t Rgb(std::string_view bmp, int x, int y) {
+  const auto width = Read(bmp, 18);
+  const auto row = Read(bmp, 22) - 1 - static_cast<std::uint32_t>(y);
+  const auto index = Read(bmp, Read(bmp, 10) + row * ((width + 3) & ~3U) + x, 1);
+  return Read(bmp, 14 + Read(bmp, 14) + index * 4, 3);
+}
+
+bool IsBmp8(std::string_view bytes) {
+  return bytes.size() > 54 && bytes.starts_with("BM") && Read(bytes, 28, 2) == 8;
+}
 
 class Bitmaps : public ::testing::Test {
  protected:
   void SetUp() override { RegisterClientResources(); }
 };
 
-void ExpectLoadsAt(int id, resources_test::Size size) {
-  SCOPED_TRACE(testing::Message() << "bitmap " << id);
-  const HBITMAP bitmap = LoadBitmapW(nullptr, MAKEINTRESOURCEW(id));
-  ASSERT_NE(bitmap, nullptr);
-  BITMAP info{};
-  ASSERT_EQ(GetObjectW(bitmap, sizeof info, &info), static_cast<int>(sizeof info));
-  EXPECT_EQ(info.bmWidth, size.width);
-  EXPECT_EQ(info.bmHeight, size.height);
-  EXPECT_EQ(info.bmBitsPixel, 8);
-  DeleteObject(bitmap);
-}
-
 TEST_F(Bitmaps, EveryBitmapOfBothSetsLoadsAtItsSizeWithEightBitsPerPixel) {
-  for (const BitmapCase& c : kBitmaps) {
-    ExpectLoadsAt(c.id, c.normal);
-    if (c.low_color.width != 0) ExpectLoadsAt(c.id + IDB_LOW_COLOR_OFFSET, c.low_color);
+  for (const auto& c : kBitmaps) {
+    for (const auto& [id, size] :
+         {std::pair{c.id, c.normal}, std::pair{c.id + IDB_LOW_COLOR_OFFSET, c.low_color}}) {
+      SCOPED_TRACE(testing::Message() << "bitmap " << id);
+      const HBITMAP bitmap = LoadBitmapW(nullptr, MAKEINTRESOURCEW(id));
+      // Low-colour screens are painted white: a tile there would only be a stale picture.
+      if (size.width == 0) {
+        EXPECT_EQ(bitmap, nullptr);
+        continue;
+      }
+      ASSERT_NE(bitmap, nullptr);
+      BITMAP info{};
+      ASSERT_EQ(GetObjectW(bitmap, sizeof info, &info), static_cast<int>(sizeof info));
+      EXPECT_EQ(info.bmWidth, size.width);
+      EXPECT_EQ(info.bmHeight, size.height);
+      EXPECT_EQ(info.bmBitsPixel, 8);
+      DeleteObject(bitmap);
+    }
   }
-  // Low-colour screens are painted white: a tile there would only be a stale picture.
-  SetLastError(0);
-  EXPECT_EQ(LoadBitmapW(nullptr, MAKEINTRESOURCEW(IDB_BACKGROUND_TILE + IDB_LOW_COLOR_OFFSET)),
-            nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 }
 
 TEST_F(Bitmaps, NoTwoBitmapsShowTheSamePicture) {
   // A pressed or disabled state that shows the normal picture gives the user no feedback.
   std::map<std::string, int> seen;
-  for (const BitmapCase& c : kBitmaps) {
+  for (const auto& c : kBitmaps) {
     for (int id : {c.id, c.id + IDB_LOW_COLOR_OFFSET}) {
       const std::string_view bytes = ResourceBytes(id, RT_BITMAP);
       if (bytes.empty()) continue;
@@ -75,12 +124,12 @@ TEST_F(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
   };
   constexpr int kButtonY = 5;
   for (int offset : {0, IDB_LOW_COLOR_OFFSET}) {
-    const Bmp8 panel(ResourceBytes(IDB_BUTTON_PANEL + offset, RT_BITMAP));
-    ASSERT_TRUE(panel.Valid());
+    const std::string_view panel = ResourceBytes(IDB_BUTTON_PANEL + offset, RT_BITMAP);
+    ASSERT_TRUE(IsBmp8(panel));
     for (const auto& button : buttons) {
       for (int id : button.ids) {
-        const Bmp8 picture(ResourceBytes(id + offset, RT_BITMAP));
-        ASSERT_TRUE(picture.Valid()) << id + offset;
+        const std::string_view picture = ResourceBytes(id + offset, RT_BITMAP);
+        ASSERT_TRUE(IsBmp8(picture)) << id + offset;
         // Outside the button's round face, every pixel is the panel's own.
         int differing = 0;
         for (int y = 0; y < 43; ++y) {
@@ -88,7 +137,7 @@ TEST_F(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
             const double dx = x + 0.5 - 21.5;
             const double dy = y + 0.5 - 21.5;
             if (dx * dx + dy * dy < 22.0 * 22.0) continue;
-            if (picture.Rgb(x, y) != panel.Rgb(button.x + x, kButtonY + y)) ++differing;
+            if (Rgb(picture, x, y) != Rgb(panel, button.x + x, kButtonY + y)) ++differing;
           }
         }
         EXPECT_EQ(differing, 0) << "bitmap " << id + offset;
@@ -99,35 +148,29 @@ TEST_F(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
 
 TEST_F(Bitmaps, LowColourSetKeepsToSixteenColours) {
   std::set<std::uint32_t> colors;
-  for (const BitmapCase& c : kBitmaps) {
+  for (const auto& c : kBitmaps) {
     if (c.low_color.width == 0) continue;
-    const Bmp8 picture(ResourceBytes(c.id + IDB_LOW_COLOR_OFFSET, RT_BITMAP));
-    ASSERT_TRUE(picture.Valid()) << c.id + IDB_LOW_COLOR_OFFSET;
-    const std::set<std::uint32_t> used = picture.ColorsUsed();
-    colors.insert(used.begin(), used.end());
+    const std::string_view picture = ResourceBytes(c.id + IDB_LOW_COLOR_OFFSET, RT_BITMAP);
+    ASSERT_TRUE(IsBmp8(picture)) << c.id + IDB_LOW_COLOR_OFFSET;
+    for (int y = 0; y < c.low_color.height; ++y) {
+      for (int x = 0; x < c.low_color.width; ++x) colors.insert(Rgb(picture, x, y));
+    }
   }
   EXPECT_LE(colors.size(), 16U);
 }
 
 TEST_F(Bitmaps, IconCarriesALargeAndASmallImageIn256Colours) {
-  const HICON loaded = LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_APP));
-  ASSERT_NE(loaded, nullptr);
-  DestroyIcon(loaded);
+  // An icon directory (not a cursor's) of two square 8-bit images, 16 and 32 pixels wide.
   const std::string_view icon = ResourceBytes(IDI_APP, RT_ICON);
   ASSERT_GE(icon.size(), 6U + 2 * 16U);
-  auto read16 = [&](std::size_t at) {
-    return resources_test::ReadLittleEndian<std::uint16_t>(icon, at);
-  };
-  EXPECT_EQ(read16(2), 1);  // an icon, not a cursor
-  ASSERT_EQ(read16(4), 2);
-  std::set<int> sizes;
+  EXPECT_EQ(icon.substr(0, 6), std::string_view("\0\0\1\0\2\0", 6));
+  std::set<std::uint32_t> sizes;
   for (std::size_t entry = 6; entry < 6 + 2 * 16; entry += 16) {
-    const int width = static_cast<std::uint8_t>(icon[entry]);
-    EXPECT_EQ(width, static_cast<std::uint8_t>(icon[entry + 1])) << "square";
-    EXPECT_EQ(read16(entry + 6), 8) << "bits per pixel";
-    sizes.insert(width);
+    EXPECT_EQ(Read(icon, entry, 1), Read(icon, entry + 1, 1));
+    EXPECT_EQ(Read(icon, entry + 6, 2), 8U);
+    sizes.insert(Read(icon, entry, 1));
   }
-  EXPECT_EQ(sizes, (std::set<int>{16, 32}));
+  EXPECT_EQ(sizes, (std::set<std::uint32_t>{16, 32}));
 }
 
 }  // namespace

@@ -19,12 +19,6 @@ std::vector<std::string> With(std::vector<std::string> extra, std::string server
   return arguments;
 }
 
-std::string Joined(const std::vector<std::string>& arguments) {
-  std::string line;
-  for (const auto& a : arguments) line += a + " ";
-  return line;
-}
-
 TEST(SendOptions, AcceptsEachModeAndServerForm) {
   struct Case {
     std::vector<std::string> arguments;
@@ -40,13 +34,14 @@ TEST(SendOptions, AcceptsEachModeAndServerForm) {
       {With({"--clear-picture"}), SendMode::ClearPicture, "mail.x.org", 0},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
     SendOptions options;
     const auto result = ParseSendOptions(c.arguments, options);
-    EXPECT_TRUE(result.ok) << Joined(c.arguments) << result.error;
-    EXPECT_EQ(options.mode, c.mode) << Joined(c.arguments);
-    EXPECT_EQ(options.host, c.host) << Joined(c.arguments);
-    EXPECT_EQ(options.port, c.port) << Joined(c.arguments);
-    EXPECT_EQ(options.title, "Mr.") << Joined(c.arguments);  // the profile's default
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(options.mode, c.mode);
+    EXPECT_EQ(options.host, c.host);
+    EXPECT_EQ(options.port, c.port);
+    EXPECT_EQ(options.title, "Mr.");  // the profile's default
   }
   // "--option=value" as well as "--option value"; an empty text is a text.
   SendOptions message;
@@ -59,9 +54,6 @@ TEST(SendOptions, AcceptsEachModeAndServerForm) {
   EXPECT_EQ(message.title, "Ms.");
   EXPECT_EQ(message.voice, "v.flac");
   EXPECT_EQ(message.attach, "f.txt");
-  SendOptions help;
-  ASSERT_TRUE(ParseSendOptions({"--help"}, help).ok);
-  EXPECT_TRUE(help.help);
 }
 
 TEST(SendOptions, RefusesMalformedCommandLines) {
@@ -86,8 +78,7 @@ TEST(SendOptions, RefusesMalformedCommandLines) {
   for (const auto& arguments : cases) {
     SendOptions options;
     const auto result = ParseSendOptions(arguments, options);
-    EXPECT_FALSE(result.ok) << Joined(arguments);
-    EXPECT_FALSE(result.error.empty()) << Joined(arguments);
+    EXPECT_FALSE(result.ok || result.error.empty()) << testing::PrintToString(arguments);
   }
 }
 

@@ -4,15 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <algorithm>
+#include <cmath>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "sound_file.h"
 #include "state/app_state.h"
 #include "support/fake_transfer_server.h"
+#include "support/kernel_test_files.h"
+#include "support/pcm_wav_file.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
@@ -25,9 +27,6 @@ using murmel::send_tool::RunSendTool;
 using murmel::test::Bytes;
 using murmel::test::FakeTransferServer;
 using murmel::test::TempDir;
-using tools_test::kWav16;
-using tools_test::Tone;
-using tools_test::WriteSound;
 
 struct Outcome {
   int status = -1;
@@ -56,8 +55,11 @@ Outcome RunSender(const std::vector<std::string>& arguments, bool terminal = fal
   return outcome;
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+// The frames' payloads, each followed by '|', so that a mismatch shows where it starts.
+std::string Joined(const std::vector<std::string>& payloads) {
+  std::string joined;
+  for (const std::string& payload : payloads) joined += payload + "|";
+  return joined;
 }
 
 std::string Endpoint(const FakeTransferServer& server) {
@@ -80,8 +82,8 @@ class SendRunTest : public testing::Test {
 TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
   // Refuses connections, so that input let through fails at once as a send, not a hang.
   FakeTransferServer server(0, /*listen_now=*/false);
-  WriteFile(dir_ / "big.jpg", std::string(102401, 'x'));
-  WriteFile(dir_ / "notes.txt", "not audio");
+  murmel::test::WriteHostFile(dir_ / "big.jpg", std::string(102401, 'x'));
+  murmel::test::WriteHostFile(dir_ / "notes.txt", "not audio");
   struct Case {
     std::vector<std::string> more;
     std::string mentions;
@@ -93,7 +95,6 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
   std::string doubleByteSubject;
   for (int i = 0; i < 600; ++i) doubleByteSubject += "\u3042";  // two bytes each in 932
   const Case cases[] = {
-      {{"--to", "b@x.org"}, "empty"},
       {{"--to", "b@x.org", "--text", ""}, "empty"},
       {{"--to", "b@x.org", "--text", "x", "--subject", std::string(1020, 'a')}, "--subject"},
       {{"--to", "b@x.org", "--text", "x", "--subject", doubleByteSubject},
@@ -101,12 +102,10 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
        "ja_JP.UTF-8"},
       {{"--to", fullList, "--text", "x"}, "--to"},
       {{"--to", "bob"}, "--to"},
-      {{"--to", "@example.org"}, "--to"},
       {{"--to", "b@x.org", "--attach", dir_ / "missing.bin"}, "missing.bin"},
       {{"--to", "b@x.org", "--attach", dir_.path()}, "attachment"},
       {{"--to", "b@x.org", "--voice", dir_ / "notes.txt"}, "notes.txt"},
       {{"--to", "b@x.org", "--text", std::string(1024, 'a')}, "--text"},
-      {{"--to", "b@x.org", "--subject", std::string(1024, 'a')}, "--subject"},
       {{"--picture", dir_ / "big.jpg"}, "100K"},
       {{"--to", "b@x.org", "--cc", "c@x.org"}, "--cc"},
   };
@@ -125,9 +124,10 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
 }
 
 TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
-  WriteFile(dir_ / "note.txt", "hello");
+  murmel::test::WriteHostFile(dir_ / "note.txt", "hello");
   // Half a second at 8 kHz: two voice chunks.
-  WriteSound(dir_ / "voice.wav", kWav16, 8000, 1, Tone(440, 8000, 0.5));
+  murmel::test::WritePcmWav(dir_ / "voice.wav", 0.5,
+                            [](double t) { return 9000 * std::sin(2765 * t); });
   const murmel::test::ScopedEnv westernCodePage("LC_ALL", "C");
   FakeTransferServer server;
   server.AcceptGreeting();
@@ -152,27 +152,12 @@ TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
   EXPECT_EQ(payloads[16].size(), 524u);  // one chunk each
   EXPECT_EQ(payloads[17].size(), 524u);
   for (const int voiceFrame : {15, 16, 17}) payloads[voiceFrame].resize(4);
-  const std::vector<std::string> expected = {"HELLCEMurmelpost _DEF:2.80.1234",
-                                             "LOCL",
-                                             "TYPE_DEF",
-                                             "SEND\"Ann \"Annie\" Example\" <ann@example.org>",
-                                             "RECIb@x.org,c@y.org",
-                                             std::string("TITLGr\xF6\xDF") + "e",  // code page 1252
-                                             "FLSZ2",
-                                             "FLTP1",
-                                             "FLBGHi",
-                                             "FLSZ5",
-                                             "FLTP10",
-                                             "FLNMnote.txt",
-                                             "FLBGhello",
-                                             "FLSZ1100",
-                                             "FLTP0",
-                                             "FLBG",
-                                             "FLCN",
-                                             "FLCN",
-                                             "CHCK_DEF2.80.1234",
-                                             "FINI"};
-  EXPECT_EQ(payloads, expected);
+  // Frames in order; the subject in code page 1252.
+  EXPECT_EQ(Joined(payloads),
+            "HELLCEMurmelpost _DEF:2.80.1234|LOCL|TYPE_DEF|"
+            "SEND\"Ann \"Annie\" Example\" <ann@example.org>|RECIb@x.org,c@y.org|TITLGr\xF6\xDF"
+            "e|FLSZ2|FLTP1|FLBGHi|FLSZ5|FLTP10|FLNMnote.txt|FLBGhello|FLSZ1100|FLTP0|FLBG|FLCN|"
+            "FLCN|CHCK_DEF2.80.1234|FINI|");
 
   // Every percentage the session shows, in order: transferTotal is 3 + 5 + 1100 bytes.
   EXPECT_EQ(outcome.progress, (std::vector<int>{1, 3, 5, 7, 9, 10, 10, 57, 100, 100, 100}));
@@ -198,7 +183,6 @@ TEST_F(SendRunTest, FailuresSayWhetherTheHostWasMissingRefusedOrBrokeOff) {
        "the server " + Endpoint(refusing) + " broke off the transfer at 7%",
        {1, 3, 5, 7}},
       {Sender(closed, {"--to", "b@x.org", "--text", "Hi"}), refused, {}},
-      {Sender(closed, {"--clear-picture"}), refused, {}},
       {{"--server", "nosuch.invalid", "--from", "a@x.org", "--name", "A", "--to", "b@x.org",
         "--text", "Hi"},
        "the server host 'nosuch.invalid' was not found",
@@ -230,35 +214,32 @@ TEST_F(SendRunTest, TerminalShowsTheProgressOnOneLine) {
 }
 
 TEST_F(SendRunTest, PictureIsRegisteredOrClearedWithTheSenderOnly) {
-  WriteFile(dir_ / "me.gif", std::string(1025, 'p'));
-  struct Case {
+  murmel::test::WriteHostFile(dir_ / "me.gif", std::string(1025, 'p'));
+  const struct {
     std::vector<std::string> more;
-    std::vector<std::string> upload;
+    std::string upload;
+  } cases[] = {
+      {{"--picture", dir_ / "me.gif"}, "FLSZ1025|FLTP4|FLBG" + std::string(1024, 'p') + "|FLCNp|"},
+      {{"--clear-picture"}, "FLSZ0|FLTP4|"},
   };
-  const Case cases[] = {
-      {{"--picture", dir_ / "me.gif"},
-       {"FLSZ1025", "FLTP4", "FLBG" + std::string(1024, 'p'), "FLCNp"}},
-      {{"--clear-picture"}, {"FLSZ0", "FLTP4"}},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.more[0]);
     FakeTransferServer server;
     server.AcceptGreeting();
-    // Locale, envelope, upload and "FINI": the picture session sends no "TYPE".
-    for (std::size_t i = 0; i < 4 + c.upload.size() + 1; ++i) server.Reply("TROK");
-    server.WaitForClose();
-    server.Start();
+    // Locale, envelope, the upload's frames and "FINI".
+    for (auto i = std::ranges::count(c.upload, '|') + 5; i > 0; --i) server.Reply("TROK");
+    server.WaitForClose().Start();
     const Outcome outcome = RunSender(Sender(server, c.more));
     ASSERT_TRUE(server.Finish());
     EXPECT_EQ(outcome.status, EXIT_SENT) << outcome.err;
-    std::vector<std::string> expected = {"HELLCEMurmelpost _DEF:2.80.1234",
-                                         "SEND\"Ann \"Annie\" Example\" <ann@example.org>", "RECI",
-                                         "TITL"};
-    expected.insert(expected.end(), c.upload.begin(), c.upload.end());
-    expected.push_back("FINI");
     std::vector<std::string> payloads = server.payloads();
     ASSERT_GE(payloads.size(), 2u);
     payloads.erase(payloads.begin() + 1);  // the locale record
-    EXPECT_EQ(payloads, expected) << c.upload[0];
+    // No "TYPE", and an envelope with nothing but the sender.
+    EXPECT_EQ(Joined(payloads),
+              "HELLCEMurmelpost _DEF:2.80.1234|SEND\"Ann \"Annie\" Example\" <ann@example.org>|"
+              "RECI|TITL|" +
+                  c.upload + "FINI|");
   }
 }
 
