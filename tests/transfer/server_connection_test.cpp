@@ -56,17 +56,11 @@ TEST_F(OpenServerConnectionTest, ConnectsToTheConfiguredEndpointAndRecordsTheHos
   for (const WCHAR* host : {u"localhost", u"127.0.0.1"}) {
     SCOPED_TRACE(std::string(host, host + std::char_traits<char16_t>::length(host)));
     FakeTransferServer server;
-    server.SendFrame("TROK").WaitForClose().Start();
+    server.WaitForClose().Start();
     const SOCKET s = Open(host, server.port());
     ASSERT_NE(s, INVALID_SOCKET);
     EXPECT_EQ(questions, 3);
     EXPECT_EQ(HostText(), host);
-    char opening[9] = {};
-    for (int got = 0; got < 9;) {
-      const int n = recv(s, opening + got, 9 - got, 0);
-      ASSERT_GT(n, 0);
-      got += n;
-    }
     CloseServerConnection(s);
     EXPECT_TRUE(server.Finish());
     EXPECT_EQ(server.connections(), 1);

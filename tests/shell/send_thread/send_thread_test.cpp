@@ -52,7 +52,7 @@ TEST_F(SendThreadTest, SendThreadEmptiesTheFormAfterASuccessfulSend) {
   EXPECT_EQ(appState.voiceHead, nullptr);
   EXPECT_EQ(appState.recorderState.load(), RECORDER_IDLE);
   EXPECT_EQ(appState.sendThread.load(), nullptr);
-  EXPECT_EQ(ProgressLog::Values().back(), 100);
+  EXPECT_EQ(progressShown.back(), 100);
 }
 
 // Stop pressed while the server handles a frame: the session ends at the next test and
@@ -107,15 +107,15 @@ TEST_F(SendThreadTest, StopAsEachStepCompletesEndsTheSessionThere) {
     Compose(10);
     stopAtShow = c.show;
     SetTransferProgressObserver([](int percent) {
-      ProgressLog::Record(percent);
-      if (ProgressLog::Values().size() == stopAtShow) appState.cancelRequested = 1;
+      RecordProgress(percent);
+      if (progressShown.size() == stopAtShow) appState.cancelRequested = 1;
     });
     FakeTransferServer server;
     server.SendFrame("TROK").AnswerEveryFrame("TROK");
 
     EXPECT_EQ(RunThread(server), 0u);
     EXPECT_EQ(server.answered(), c.framesAnswered);
-    EXPECT_EQ(ProgressLog::Values().size(), c.show);
+    EXPECT_EQ(progressShown.size(), c.show);
     ExpectFormKept();
   }
 }
