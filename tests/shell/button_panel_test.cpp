@@ -78,16 +78,5 @@ TEST_F(ButtonPanelTest, ButtonsFollowTheEnablingTableEventByEvent) {
   }
 }
 
-TEST_F(ButtonPanelTest, StopWhileIdleOnlyEnablesRecordAndPlay) {
-  EnableWindow(PanelControl(IDC_RECORD), FALSE);
-  EnableWindow(PanelControl(IDC_PLAY), FALSE);
-  EnableWindow(PanelControl(IDC_SEND), FALSE);
-  SetWindowTextW(MainControl(IDC_SUBJECT), u"kept");
-  Press(IDC_STOP);
-  EXPECT_EQ(Observe(), "11101");
-  EXPECT_EQ(WindowText(MainControl(IDC_SUBJECT)), u"kept");
-  EXPECT_EQ(appState.recorderState.load(), RECORDER_IDLE);
-}
-
 }  // namespace
 }  // namespace shell_test

@@ -20,13 +20,10 @@ namespace {
 
 // CRC-16/X.25, table-free like the client's but written from the catalogue entry.
 std::uint16_t Crc16X25(const std::uint8_t* bytes, std::size_t count) {
-  std::uint16_t crc = 0xffff;
+  unsigned crc = 0xffff;
   for (std::size_t i = 0; i < count; ++i) {
     crc ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) {
-      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408)
-                      : static_cast<std::uint16_t>(crc >> 1);
-    }
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) != 0 ? (crc >> 1) ^ 0x8408 : crc >> 1;
   }
   return static_cast<std::uint16_t>(~crc);
 }
@@ -56,10 +53,7 @@ Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 std::string ToHex(const Bytes& bytes) {
   std::string hex;
   char digits[4];
-  for (std::uint8_t byte : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X ", byte);
-    hex += digits;
-  }
+  for (std::uint8_t byte : bytes) hex.append(digits, std::snprintf(digits, 4, "%02X ", byte));
   if (!hex.empty()) hex.pop_back();
   return hex;
 }
@@ -123,20 +117,8 @@ FakeTransferServer& FakeTransferServer::Add(Step step) {
   return *this;
 }
 
-FakeTransferServer& FakeTransferServer::SendFrame(std::string_view payload) {
-  return SendRaw(EncodeFrame(payload));
-}
-
 FakeTransferServer& FakeTransferServer::SendRaw(const Bytes& bytes) {
   return Add([this, bytes] { return WriteAll(bytes); });
-}
-
-FakeTransferServer& FakeTransferServer::ReceiveFrame() {
-  return Add([this] { return ReadFrame(true); });
-}
-
-FakeTransferServer& FakeTransferServer::Reply(std::string_view reply) {
-  return Reply(ToBytes(reply));
 }
 
 FakeTransferServer& FakeTransferServer::Reply(const Bytes& reply) {
@@ -151,8 +133,6 @@ FakeTransferServer& FakeTransferServer::AnswerEveryFrame(std::string_view reply)
     }
   });
 }
-
-FakeTransferServer& FakeTransferServer::AcceptGreeting() { return SendFrame("TROK").Reply("TROK"); }
 
 FakeTransferServer& FakeTransferServer::ReceiveRaw(std::size_t count) {
   return Add([this, count] {
@@ -189,15 +169,6 @@ FakeTransferServer& FakeTransferServer::Run(std::function<void()> action) {
     action();
     return true;
   });
-}
-
-void FakeTransferServer::Start() {
-  thread_ = std::thread([this] { RunScript(); });
-}
-
-bool FakeTransferServer::Finish() {
-  if (thread_.joinable()) thread_.join();
-  return completed_.load();
 }
 
 std::vector<Bytes> FakeTransferServer::frames() const {

@@ -43,18 +43,20 @@ class FakeTransferServer {
   void Listen();
 
   // Script steps, added before Start().
-  FakeTransferServer& SendFrame(std::string_view payload);
+  FakeTransferServer& SendFrame(std::string_view payload) { return SendRaw(EncodeFrame(payload)); }
   FakeTransferServer& SendRaw(const Bytes& bytes);
   // Reads one frame and records it.
-  FakeTransferServer& ReceiveFrame();
+  FakeTransferServer& ReceiveFrame() {
+    return Add([this] { return ReadFrame(true); });
+  }
   // Reads one frame and answers it with a frame carrying `reply`.
-  FakeTransferServer& Reply(std::string_view reply);
+  FakeTransferServer& Reply(std::string_view reply) { return Reply(ToBytes(reply)); }
   FakeTransferServer& Reply(const Bytes& reply);
   // Answers every frame with `reply` until the client closes, counting instead of
   // recording them (for long runs such as benchmarks).
   FakeTransferServer& AnswerEveryFrame(std::string_view reply);
   // The server's opening word and the answer to the greeting.
-  FakeTransferServer& AcceptGreeting();
+  FakeTransferServer& AcceptGreeting() { return SendFrame("TROK").Reply("TROK"); }
   // Reads exactly count bytes into raw().
   FakeTransferServer& ReceiveRaw(std::size_t count);
   // Says nothing more and reads (into raw()) until the client closes.
@@ -62,9 +64,14 @@ class FakeTransferServer {
   FakeTransferServer& Close();
   FakeTransferServer& Run(std::function<void()> action);
 
-  void Start();
+  void Start() {
+    thread_ = std::thread([this] { RunScript(); });
+  }
   // Waits for the script to end; true when every step ran.
-  bool Finish();
+  bool Finish() {
+    if (thread_.joinable()) thread_.join();
+    return completed_.load();
+  }
 
   std::vector<Bytes> frames() const;          // the payloads of the well-formed frames read
   std::vector<std::string> payloads() const;  // the same as text

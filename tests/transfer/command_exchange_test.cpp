@@ -119,22 +119,6 @@ TEST(Commands, EachCommandTakesTheRepliesItMayAndSendsItsPayload) {
   }
 }
 
-TEST(QueryCommand, CopiesReplyDataAndCutsItToTheBuffer) {
-  FakeTransferServer server;
-  Talk(server, {"TROKabc", "TROK0123456789abcdefghij", "TROK"}, [](SOCKET s) {
-    BYTE data[QUERY_DATA_SIZE];
-    const auto text = [&] { return std::string(reinterpret_cast<char*>(data)); };
-    EXPECT_EQ(QueryCommand(s, u"TYPE_DEFignored", 8, data), 0);
-    EXPECT_EQ(text(), "abc");
-    EXPECT_EQ(QueryCommand(s, u"TYPE_DEF", 8, data), 0);
-    EXPECT_EQ(text(), "0123456789abcde");
-    EXPECT_EQ(QueryCommand(s, u"TYPE_DEF", 8, data), 0);
-    EXPECT_EQ(text(), "");
-    EXPECT_EQ(QueryCommand(s, u"TYPE_DEF", 2000, data), -1);
-  });
-  EXPECT_EQ(server.payloads(), Strings(3, "TYPE_DEF"));
-}
-
 // The record SendLocale sends with the time zone TZ, asked again once.
 std::string LocaleRecordIn(const char* tz) {
   const ScopedEnv zone("TZ", tz);

@@ -179,22 +179,6 @@ TEST(ReceiveFrame, RetriesWhenASignalInterruptsTheWait) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), "after a signal");
 }
 
-TEST(SocketCalls, ClassifyOutcomes) {
-  SocketPair pair(SocketPair::Kind::kStream, /*nonblocking_client=*/true);
-  BYTE buffer[8] = {};
-  EXPECT_EQ(ReceiveOnce(pair.client(), buffer, 8), 0) << "would block is retried";
-  pair.Write({1, 2, 3});
-  EXPECT_EQ(ReceiveOnce(pair.client(), buffer, 8), 3);
-  EXPECT_EQ(SendOnce(pair.client(), buffer, 3), 3);
-  pair.ClosePeer();
-  EXPECT_EQ(ReceiveOnce(pair.client(), buffer, 8), -1) << "peer closed";
-  EXPECT_EQ(SendOnce(pair.client(), buffer, 3), -1) << "peer gone";
-  EXPECT_EQ(ReceiveOnce(INVALID_SOCKET, buffer, 8), -1);
-  // A count of 0 never touches the socket.
-  EXPECT_EQ(SendBlocking(INVALID_SOCKET, buffer, 0), 0);
-  EXPECT_EQ(ReceiveBlocking(INVALID_SOCKET, buffer, 0), 0);
-}
-
 // Lengths past one byte and the largest frame, both ways.
 TEST(Frames, RoundTripPayloadsOfEverySize) {
   std::mt19937 random(1234);

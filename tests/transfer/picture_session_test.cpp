@@ -103,21 +103,4 @@ TEST_F(PictureSessionTest, PictureSessionStopsAtTheFirstProblem) {
   }
 }
 
-// The thread takes its inputs from the state, keeps a quotation mark in the name as it is,
-// and clears its handle at the end.
-TEST_F(PictureSessionTest, PictureThreadRunsTheSessionFromTheState) {
-  appState.name = u"Ann \"Nan\" Example";
-  appState.customPictureMode = PICTURE_CLEAR;
-  appState.customPicturePath = u"/nonexistent/picture.gif";
-  FakeTransferServer server;
-  Script(server, Accepting(kEnvelope.size() + 3));
-
-  EXPECT_EQ(Serve(server, [] { return CustomPictureThread(nullptr); }), 0u);
-  const auto frames = server.frames();
-  ASSERT_EQ(frames.size(), kEnvelope.size() + 3);
-  EXPECT_EQ(frames[2], ToBytes("SEND\"Ann \"Nan\" Example\" <ann@example.com>"));
-  EXPECT_EQ(frames[5], ToBytes("FLSZ0"));
-  EXPECT_EQ(appState.customPictureThread.load(), nullptr);
-}
-
 }  // namespace

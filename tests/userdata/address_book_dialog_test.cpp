@@ -132,23 +132,4 @@ TEST_F(AddressBookDialogTest, DoneSortsTheRecipientsAndEmptiesTheTypedTextCancel
   }
 }
 
-TEST_F(AddressBookDialogTest, EnterAddsWhileTheEntryFieldHasTheFocusAndNothingAfterItLeft) {
-  WhileOpen([](HWND dialog) {
-    const HWND entry = GetDlgItem(dialog, IDC_ADDRESS_ENTRY);
-    Click(entry);
-    Type(entry, u"kay@k.org");
-    Key(entry, Qt::Key_Return);
-    EXPECT_EQ(WorkingList(dialog), (Entries{u"kay@k.org"}));
-
-    Type(entry, u"lou@l.org");
-    Click(GetDlgItem(dialog, IDC_ADDRESS_LIST));  // the focus leaves the entry field
-    Key(GetFocus(), Qt::Key_Return);
-    EXPECT_EQ(WorkingList(dialog), (Entries{u"kay@k.org"}));
-    EXPECT_TRUE(IsWindowVisible(dialog));
-    PressEscape(dialog);
-  });
-  EXPECT_EQ(RunAddressBookDialog(owner_), 0);
-  EXPECT_EQ(ListEntries(), Entries{});
-}
-
 }  // namespace

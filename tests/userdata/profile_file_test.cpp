@@ -82,6 +82,7 @@ TEST_F(ProfileFileTest, MissingAndUnreadableFilesAreToldApartAndChangeNothing) {
   // Saving fails the same way and leaves the held file as it was.
   EXPECT_FALSE(SaveProfile());
   CloseHandle(holder);
+  EXPECT_FALSE(device_.Exists(std::string(PROFILE_FILE) + ".new"));
   EXPECT_EQ(device_.Read(PROFILE_FILE), Utf16Bytes(u"email=other@x.y\r\n"));
   EXPECT_EQ(InMemory(), before);
 
