@@ -45,10 +45,6 @@ class FakeTransferServer {
   // Script steps, added before Start().
   FakeTransferServer& SendFrame(std::string_view payload) { return SendRaw(EncodeFrame(payload)); }
   FakeTransferServer& SendRaw(const Bytes& bytes);
-  // Reads one frame and records it.
-  FakeTransferServer& ReceiveFrame() {
-    return Add([this] { return ReadFrame(true); });
-  }
   // Reads one frame and answers it with a frame carrying `reply`.
   FakeTransferServer& Reply(std::string_view reply) { return Reply(ToBytes(reply)); }
   FakeTransferServer& Reply(const Bytes& reply);
