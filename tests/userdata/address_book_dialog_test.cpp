@@ -4,7 +4,6 @@
 
 #include "userdata_support.h"
 
-#include <Qt>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,6 @@ namespace {
 using namespace userdata_test;
 
 using murmel::testing::Click;
-using murmel::testing::Key;
 using murmel::testing::Type;
 
 Entries WorkingList(HWND dialog) {
