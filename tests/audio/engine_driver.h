@@ -28,20 +28,14 @@
 #include "support/app_state_reset.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
+#include "support/test_window_class.h"
 
 class EngineTest : public ::testing::Test {
  public:
   using Hook = std::function<void(HWND, UINT, WPARAM, LPARAM)>;
 
   static void SetUpTestSuite() {
-    static murmel::test::TempDir runtime;
-    static const bool registered = [] {
-      setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-      WNDCLASSW window_class{};
-      window_class.lpfnWndProc = Proc;
-      window_class.lpszClassName = u"EngineTest";
-      return RegisterClassW(&window_class) != 0;
-    }();
+    static const bool registered = murmel::test::RegisterTestWindowClass(u"EngineTest", Proc);
     ASSERT_TRUE(registered);
   }
 

@@ -128,65 +128,6 @@ TEST_F(RecordingTest, StopsAtTheFirstTickPastSixtyFourSeconds) {
   EXPECT_EQ(Progress(), 0);
 }
 
-TEST_F(RecordingTest, SendDuringARecordingClosesAtOnceAndKeepsWhatWasCaptured) {
-  const std::vector<BYTE> pcm = VoicePcm(8);
-  UseFile(pcm);
-  ReturnLog log(before_);
-  int chunks = -1;
-  after_ = [&](HWND window, UINT message, WPARAM, LPARAM) {
-    if (message == MM_WIM_DATA && log.full == 3 && appState.recorderState == RECORDER_RECORDING) {
-      EndVoiceForSend(window);
-      chunks = appState.voiceChunkCount;
-      // The send thread takes over at once.
-      appState.recorderState.store(RECORDER_SENDING);
-    }
-  };
-  ASSERT_EQ(PressRecord(window_), 0);
-  ASSERT_TRUE(Pump([&] { return chunks != -1; }));
-  EXPECT_EQ(appState.recordingAvailable.load(), 1);
-  EXPECT_EQ(appState.waveDeviceOpen, 0);
-  EXPECT_GE(chunks, 3);
-
-  // The returns the stop caused arrive while sending: they change neither the recording nor
-  // the send's state.
-  Drain();
-  EXPECT_EQ(appState.recorderState.load(), RECORDER_SENDING);
-  EXPECT_EQ(log.full, chunks);
-  ExpectRecordingOf(pcm, chunks);
-  appState.recorderState.store(RECORDER_IDLE);
-}
-
-TEST_F(RecordingTest, FullBufferHandledAfterTheStopJoinsTheRecordingNotTheNextOne) {
-  const std::vector<BYTE> first = VoicePcm(6, 7);
-  UseFile(first);
-  // Both queued buffers fill, but their notifications are held until after Stop; only they
-  // come off the queue, since handing one to the engine would queue a third buffer.
-  ASSERT_EQ(PressRecord(window_), 0);
-  std::vector<MSG> held;
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  for (MSG msg; held.size() < 2 && std::chrono::steady_clock::now() < give_up;) {
-    if (PeekMessageW(&msg, window_, MM_WIM_DATA, MM_WIM_DATA, PM_REMOVE)) {
-      held.push_back(msg);
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  ASSERT_EQ(held.size(), 2u);
-  StopRecording(window_);
-  for (const MSG& msg : held) DispatchMessageW(&msg);
-  ASSERT_TRUE(PumpUntilIdle());
-  ExpectRecordingOf(first, 2);
-
-  // The next recording starts from its own first buffer.
-  const std::vector<BYTE> second = VoicePcm(6, 8);
-  UseFile(second);
-  ReturnLog log(before_);
-  StopAfter(log, 1);
-  ASSERT_EQ(PressRecord(window_), 0);
-  ASSERT_TRUE(PumpUntilIdle());
-  ExpectRecordingOf(second, log.full);
-}
-
 // A finished recording of `chunks` chunks, as the recorder leaves it when it closes.
 std::vector<std::vector<BYTE>> StoreRecording(int chunks, unsigned seed) {
   const std::vector<BYTE> pcm = EngineTest::VoicePcm(chunks, seed);
@@ -263,34 +204,6 @@ TEST_P(PlayChunks, EachChunkIsWrittenOnceAndTheLastDoneOrAStopEndsPlayback) {
 INSTANTIATE_TEST_SUITE_P(Counts, PlayChunks,
                          ::testing::Values(std::pair{1, 0}, std::pair{2, 0}, std::pair{3, 0},
                                            std::pair{8, 0}, std::pair{6, 1}));
-
-TEST_F(EngineTest, RecordAndPlayAreRefusedWhileADeviceIsOpenAndPlayWithoutARecording) {
-  UseFile(VoicePcm(4));
-  SetWindowTextW(PanelControl(window_, IDC_TIME_DISPLAY), u"  9.9s");
-  appState.recordingAvailable.store(1);
-  EXPECT_EQ(StartPlayback(window_), -1);
-  EXPECT_EQ(TimeText(), u"0.0s");
-  EXPECT_EQ(Progress(), 0);
-  EXPECT_EQ(appState.recordingAvailable.load(), 0);
-  EXPECT_EQ(appState.waveDeviceOpen, 0);
-
-  ASSERT_EQ(StartRecording(window_), 0);
-  const HWAVEIN recorder = appState.waveIn;
-  EXPECT_EQ(StartRecording(window_), -1);
-  EXPECT_EQ(StartPlayback(window_), -1);
-  EXPECT_EQ(appState.waveIn, recorder);
-  EXPECT_EQ(appState.recorderState.load(), RECORDER_RECORDING);
-  StopRecording(window_);
-  ASSERT_TRUE(PumpUntilIdle());
-
-  StoreRecording(3, 5);
-  ASSERT_EQ(StartPlayback(window_), 0);
-  const HWAVEOUT player = appState.waveOut;
-  EXPECT_EQ(StartPlayback(window_), -1);
-  EXPECT_EQ(StartRecording(window_), -1);
-  EXPECT_EQ(appState.waveOut, player);
-  EXPECT_EQ(appState.recorderState.load(), RECORDER_PLAYING);
-}
 
 TEST_F(RecordingTest, RecordsFromAPulseAudioSourceAndPlaysToItsSink) {
   wave_test::PulseDaemon daemon;

@@ -1,4 +1,4 @@
-// Test speech stand-ins: tones and noise as little-endian 16-bit PCM buffers.
+// Test speech stand-ins: tones as little-endian 16-bit PCM buffers.
 #pragma once
 
 #include <array>
@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 #include <numbers>
-#include <random>
 
 #include "state/voice_units.h"
 
@@ -31,16 +30,6 @@ inline PcmBuffer Tone(double hertz, double amplitude, int firstSample = 0) {
     const double t = (firstSample + i) / 8000.0;
     SetSample(pcm, i,
               static_cast<std::int16_t>(amplitude * std::sin(2 * std::numbers::pi * hertz * t)));
-  }
-  return pcm;
-}
-
-inline PcmBuffer Noise(unsigned seed, int amplitude) {
-  std::mt19937 random(seed);
-  std::uniform_int_distribution<int> sample(-amplitude, amplitude);
-  PcmBuffer pcm{};
-  for (int i = 0; i < SAMPLES_PER_BUFFER; ++i) {
-    SetSample(pcm, i, static_cast<std::int16_t>(sample(random)));
   }
   return pcm;
 }

@@ -78,26 +78,5 @@ TEST_F(ButtonPanelTest, ButtonsFollowTheEnablingTableEventByEvent) {
   }
 }
 
-TEST_F(ButtonPanelTest, StopWhileIdleOnlyEnablesRecordAndPlay) {
-  EnableWindow(PanelControl(IDC_RECORD), FALSE);
-  EnableWindow(PanelControl(IDC_PLAY), FALSE);
-  EnableWindow(PanelControl(IDC_SEND), FALSE);
-  SetWindowTextW(MainControl(IDC_SUBJECT), u"kept");
-  Press(IDC_STOP);
-  EXPECT_EQ(Observe(), "11101");
-  EXPECT_EQ(WindowText(MainControl(IDC_SUBJECT)), u"kept");
-  EXPECT_EQ(appState.recorderState.load(), RECORDER_IDLE);
-}
-
-TEST_F(ButtonPanelTest, StopBeforeTheFirstBufferLeavesNothingToPlay) {
-  Press(IDC_RECORD);
-  Press(IDC_STOP);
-  ASSERT_TRUE(PumpUntil([] { return appState.waveDeviceOpen == 0; }));
-  EXPECT_EQ(appState.recordingAvailable.load(), 0);
-  Press(IDC_PLAY);
-  EXPECT_EQ(appState.recorderState.load(), RECORDER_IDLE);
-  EXPECT_NE(WindowText(PanelControl(IDC_TIME_DISPLAY)).find(u"0.0s"), std::u16string::npos);
-}
-
 }  // namespace
 }  // namespace shell_test

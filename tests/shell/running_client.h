@@ -11,12 +11,9 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 
 #include "audio/voice_store.h"

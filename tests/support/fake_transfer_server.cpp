@@ -20,13 +20,10 @@ namespace {
 
 // CRC-16/X.25, table-free like the client's but written from the catalogue entry.
 std::uint16_t Crc16X25(const std::uint8_t* bytes, std::size_t count) {
-  std::uint16_t crc = 0xffff;
+  unsigned crc = 0xffff;
   for (std::size_t i = 0; i < count; ++i) {
     crc ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) {
-      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408)
-                      : static_cast<std::uint16_t>(crc >> 1);
-    }
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) != 0 ? (crc >> 1) ^ 0x8408 : crc >> 1;
   }
   return static_cast<std::uint16_t>(~crc);
 }
@@ -42,10 +39,11 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
-// The client's small sends would otherwise wait for a delayed ACK on every frame.
-void QuickAck(int fd) {
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+Bytes Receive(int fd, int flags) {
+  Bytes record(70000);
+  const ssize_t got = ::recv(fd, record.data(), record.size(), flags);
+  record.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return record;
 }
 
 }  // namespace
@@ -55,10 +53,7 @@ Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 std::string ToHex(const Bytes& bytes) {
   std::string hex;
   char digits[4];
-  for (std::uint8_t byte : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X ", byte);
-    hex += digits;
-  }
+  for (std::uint8_t byte : bytes) hex.append(digits, std::snprintf(digits, 4, "%02X ", byte));
   if (!hex.empty()) hex.pop_back();
   return hex;
 }
@@ -107,7 +102,7 @@ FakeTransferServer::~FakeTransferServer() {
     [[maybe_unused]] const auto written = ::write(stop_pipe_[1], &stop, 1);
   }
   if (thread_.joinable()) thread_.join();
-  CloseConnection();
+  CloseFd(connection_fd_);
   CloseFd(listen_fd_);
   CloseFd(stop_pipe_[0]);
   CloseFd(stop_pipe_[1]);
@@ -122,67 +117,27 @@ FakeTransferServer& FakeTransferServer::Add(Step step) {
   return *this;
 }
 
-FakeTransferServer& FakeTransferServer::SendFrame(std::string_view payload) {
-  return SendRaw(EncodeFrame(payload));
-}
-
-FakeTransferServer& FakeTransferServer::SendFrame(const Bytes& payload) {
-  return SendRaw(EncodeFrame(payload));
-}
-
 FakeTransferServer& FakeTransferServer::SendRaw(const Bytes& bytes) {
-  return Add([this, bytes] { return WriteAll(bytes.data(), bytes.size()); });
-}
-
-FakeTransferServer& FakeTransferServer::Trickle(const Bytes& bytes) {
-  return Add([this, bytes] {
-    for (std::uint8_t byte : bytes) {
-      if (!WriteAll(&byte, 1)) return false;
-      // Give the client time to read each byte on its own.
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-  });
-}
-
-FakeTransferServer& FakeTransferServer::ReceiveFrame() {
-  return Add([this] {
-    ReceivedFrame frame;
-    const bool ok = ReadFrame(frame);
-    return ok;
-  });
-}
-
-FakeTransferServer& FakeTransferServer::Reply(std::string_view reply) {
-  return Reply(ToBytes(reply));
+  return Add([this, bytes] { return WriteAll(bytes); });
 }
 
 FakeTransferServer& FakeTransferServer::Reply(const Bytes& reply) {
-  const Bytes frame = EncodeFrame(reply);
-  return Add([this, frame] {
-    ReceivedFrame received;
-    return ReadFrame(received) && WriteAll(frame.data(), frame.size());
-  });
+  return Add([this, frame = EncodeFrame(reply)] { return ReadFrame(true) && WriteAll(frame); });
 }
 
 FakeTransferServer& FakeTransferServer::AnswerEveryFrame(std::string_view reply) {
-  const Bytes frame = EncodeFrame(reply);
-  return Add([this, frame] {
-    for (;;) {
-      ReceivedFrame received;
-      if (!ReadFrame(received, /*record=*/false)) return received.reads.empty();
-      if (!WriteAll(frame.data(), frame.size())) return false;
-      ++answered_;
+  return Add([this, frame = EncodeFrame(reply)] {
+    for (bool clean = false;; ++answered_) {
+      if (!ReadFrame(false, &clean)) return clean;
+      if (!WriteAll(frame)) return false;
     }
   });
 }
-
-FakeTransferServer& FakeTransferServer::AcceptGreeting() { return SendFrame("TROK").Reply("TROK"); }
 
 FakeTransferServer& FakeTransferServer::ReceiveRaw(std::size_t count) {
   return Add([this, count] {
     Bytes bytes;
-    const bool ok = ReadExactly(count, bytes, nullptr);
+    const bool ok = ReadExactly(count, bytes) == count;
     const std::lock_guard lock(record_mutex_);
     raw_.insert(raw_.end(), bytes.begin(), bytes.end());
     return ok;
@@ -204,7 +159,7 @@ FakeTransferServer& FakeTransferServer::WaitForClose() {
 
 FakeTransferServer& FakeTransferServer::Close() {
   return Add([this] {
-    CloseConnection();
+    CloseFd(connection_fd_);
     return true;
   });
 }
@@ -216,23 +171,14 @@ FakeTransferServer& FakeTransferServer::Run(std::function<void()> action) {
   });
 }
 
-void FakeTransferServer::Start() {
-  thread_ = std::thread([this] { RunScript(); });
-}
-
-bool FakeTransferServer::Finish() {
-  if (thread_.joinable()) thread_.join();
-  return completed_.load();
-}
-
-std::vector<ReceivedFrame> FakeTransferServer::frames() const {
+std::vector<Bytes> FakeTransferServer::frames() const {
   const std::lock_guard lock(record_mutex_);
   return frames_;
 }
 
 std::vector<std::string> FakeTransferServer::payloads() const {
   std::vector<std::string> texts;
-  for (const auto& frame : frames()) texts.emplace_back(frame.payload.begin(), frame.payload.end());
+  for (const auto& frame : frames()) texts.emplace_back(frame.begin(), frame.end());
   return texts;
 }
 
@@ -243,25 +189,17 @@ Bytes FakeTransferServer::raw() const {
 
 void FakeTransferServer::RunScript() {
   if (!Accept()) return;
-  for (auto& step : steps_) {
-    if (!step()) {
-      CloseConnection();
-      return;
-    }
-  }
-  CloseConnection();
-  completed_ = true;
+  completed_ = std::all_of(steps_.begin(), steps_.end(), [](Step& step) { return step(); });
+  CloseFd(connection_fd_);
 }
 
 bool FakeTransferServer::WaitReadable(int fd) {
   if (fd < 0) return false;
   pollfd waits[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-  for (;;) {
-    const int ready = ::poll(waits, 2, -1);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0 || (waits[1].revents & POLLIN) != 0) return false;
-    return true;
+  int ready = 0;
+  while ((ready = ::poll(waits, 2, -1)) < 0 && errno == EINTR) {
   }
+  return ready > 0 && (waits[1].revents & POLLIN) == 0;
 }
 
 bool FakeTransferServer::Accept() {
@@ -273,9 +211,9 @@ bool FakeTransferServer::Accept() {
     // with EINVAL: wait for Listen() rather than give up.
     if (errno == EINVAL) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      continue;
+    } else if (errno != EINTR && errno != EAGAIN) {
+      return false;
     }
-    if (errno != EINTR && errno != EAGAIN) return false;
   }
   const int on = 1;
   ::setsockopt(connection_fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -283,60 +221,48 @@ bool FakeTransferServer::Accept() {
   return true;
 }
 
-bool FakeTransferServer::ReadExactly(std::size_t count, Bytes& into,
-                                     std::vector<std::size_t>* reads) {
-  const std::size_t start = into.size();
-  into.resize(start + count);
+std::size_t FakeTransferServer::ReadExactly(std::size_t count, Bytes& into) {
   std::size_t done = 0;
-  while (done < count) {
-    if (!WaitReadable(connection_fd_)) return false;
-    const ssize_t got = ::read(connection_fd_, into.data() + start + done, count - done);
-    if (got <= 0) {
-      into.resize(start + done);
-      return false;
-    }
-    QuickAck(connection_fd_);
-    if (reads != nullptr) reads->push_back(static_cast<std::size_t>(got));
+  into.resize(count);
+  while (done < count && WaitReadable(connection_fd_)) {
+    const ssize_t got = ::read(connection_fd_, into.data() + done, count - done);
+    if (got <= 0) break;
+    // The client's small sends would otherwise wait for a delayed ACK on every frame.
+    const int on = 1;
+    ::setsockopt(connection_fd_, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
     done += static_cast<std::size_t>(got);
   }
-  return true;
+  into.resize(done);
+  return done;
 }
 
-bool FakeTransferServer::WriteAll(const std::uint8_t* bytes, std::size_t count) {
-  while (count > 0) {
-    const ssize_t put = ::send(connection_fd_, bytes, count, MSG_NOSIGNAL);
+bool FakeTransferServer::WriteAll(const Bytes& bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t put =
+        ::send(connection_fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
     if (put <= 0) return false;
-    bytes += put;
-    count -= static_cast<std::size_t>(put);
+    done += static_cast<std::size_t>(put);
   }
   return true;
 }
 
-bool FakeTransferServer::ReadFrame(ReceivedFrame& frame, bool record) {
+bool FakeTransferServer::ReadFrame(bool record, bool* clean) {
   Bytes header;
-  bool ok = ReadExactly(3, header, &frame.reads);
-  if (ok) {
-    const auto length = static_cast<std::uint16_t>((header[0] << 8) | header[1]);
-    frame.header_ok = HeaderCheck(length) == header[2] && length >= 2;
-    if (frame.header_ok) {
-      Bytes body;
-      ok = ReadExactly(length, body, &frame.reads);
-      if (ok) {
-        frame.payload.assign(body.begin(), body.end() - 2);
-        const std::uint16_t crc = Crc16X25(frame.payload.data(), frame.payload.size());
-        frame.crc_ok = body[length - 2] == (crc & 0xff) && body[length - 1] == (crc >> 8);
-      }
-    }
+  Bytes body;
+  const std::size_t got = ReadExactly(3, header);
+  if (clean != nullptr) *clean = got == 0;
+  if (got != 3) return false;
+  const auto length = static_cast<std::uint16_t>((header[0] << 8) | header[1]);
+  if (HeaderCheck(length) != header[2] || length < 2 || ReadExactly(length, body) != length) {
+    return false;
   }
-  const bool recorded = ok && frame.header_ok;
-  if (record && !header.empty()) {
-    const std::lock_guard lock(record_mutex_);
-    frames_.push_back(frame);
-  }
-  return recorded && frame.crc_ok;
+  const std::uint16_t crc = Crc16X25(body.data(), length - 2u);
+  if (body[length - 2] != (crc & 0xff) || body[length - 1] != (crc >> 8)) return false;
+  body.resize(length - 2u);
+  const std::lock_guard lock(record_mutex_);
+  if (record) frames_.push_back(std::move(body));
+  return true;
 }
-
-void FakeTransferServer::CloseConnection() { CloseFd(connection_fd_); }
 
 SocketPair::SocketPair(Kind kind, bool nonblocking_client) {
   int fds[2] = {-1, -1};
@@ -355,27 +281,16 @@ SocketPair::~SocketPair() {
 }
 
 void SocketPair::Write(const Bytes& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
+  for (std::size_t done = 0; done < bytes.size();) {
     const ssize_t put = ::send(peer_fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
     if (put <= 0) return;
     done += static_cast<std::size_t>(put);
   }
 }
 
-Bytes SocketPair::ReadRecord() {
-  Bytes record(70000);
-  const ssize_t got = ::recv(peer_fd_, record.data(), record.size(), 0);
-  record.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return record;
-}
+Bytes SocketPair::ReadRecord() { return Receive(peer_fd_, 0); }
 
-Bytes SocketPair::ReadAvailable() {
-  Bytes record(70000);
-  const ssize_t got = ::recv(peer_fd_, record.data(), record.size(), MSG_DONTWAIT);
-  record.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return record;
-}
+Bytes SocketPair::ReadAvailable() { return Receive(peer_fd_, MSG_DONTWAIT); }
 
 void SocketPair::ClosePeer() { CloseFd(peer_fd_); }
 

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -26,17 +25,9 @@ std::string ToHex(const Bytes& bytes);
 Bytes EncodeFrame(const Bytes& payload);
 Bytes EncodeFrame(std::string_view payload);
 
-// One frame as the server read it.
-struct ReceivedFrame {
-  Bytes payload;
-  bool header_ok = false;          // the check byte matched the length
-  bool crc_ok = false;             // the trailer matched the payload
-  std::vector<std::size_t> reads;  // bytes delivered by each read, header to trailer
-};
-
 // Listens on 127.0.0.1 and runs its script, step by step, on its own thread: the first
 // step waits for a connection; every step works on the current connection. Steps that
-// read stop the script when the client closes or the bytes are not a frame.
+// read stop the script when the client closes or the bytes are not a well-formed frame.
 class FakeTransferServer {
  public:
   // port 0 picks a free port. With listen_now false the port is bound but refuses
@@ -52,21 +43,16 @@ class FakeTransferServer {
   void Listen();
 
   // Script steps, added before Start().
-  FakeTransferServer& SendFrame(std::string_view payload);
-  FakeTransferServer& SendFrame(const Bytes& payload);
+  FakeTransferServer& SendFrame(std::string_view payload) { return SendRaw(EncodeFrame(payload)); }
   FakeTransferServer& SendRaw(const Bytes& bytes);
-  // One byte per write, so that the client sees the bytes arrive in many small reads.
-  FakeTransferServer& Trickle(const Bytes& bytes);
-  // Reads one frame and records it.
-  FakeTransferServer& ReceiveFrame();
   // Reads one frame and answers it with a frame carrying `reply`.
-  FakeTransferServer& Reply(std::string_view reply);
+  FakeTransferServer& Reply(std::string_view reply) { return Reply(ToBytes(reply)); }
   FakeTransferServer& Reply(const Bytes& reply);
   // Answers every frame with `reply` until the client closes, counting instead of
   // recording them (for long runs such as benchmarks).
   FakeTransferServer& AnswerEveryFrame(std::string_view reply);
   // The server's opening word and the answer to the greeting.
-  FakeTransferServer& AcceptGreeting();
+  FakeTransferServer& AcceptGreeting() { return SendFrame("TROK").Reply("TROK"); }
   // Reads exactly count bytes into raw().
   FakeTransferServer& ReceiveRaw(std::size_t count);
   // Says nothing more and reads (into raw()) until the client closes.
@@ -74,12 +60,17 @@ class FakeTransferServer {
   FakeTransferServer& Close();
   FakeTransferServer& Run(std::function<void()> action);
 
-  void Start();
+  void Start() {
+    thread_ = std::thread([this] { RunScript(); });
+  }
   // Waits for the script to end; true when every step ran.
-  bool Finish();
+  bool Finish() {
+    if (thread_.joinable()) thread_.join();
+    return completed_.load();
+  }
 
-  std::vector<ReceivedFrame> frames() const;
-  std::vector<std::string> payloads() const;  // the frames' payloads as text
+  std::vector<Bytes> frames() const;          // the payloads of the well-formed frames read
+  std::vector<std::string> payloads() const;  // the same as text
   Bytes raw() const;
   int connections() const { return connections_.load(); }
   long answered() const { return answered_.load(); }
@@ -89,10 +80,10 @@ class FakeTransferServer {
   FakeTransferServer& Add(Step step);
   bool Accept();
   bool WaitReadable(int fd);
-  bool ReadExactly(std::size_t count, Bytes& into, std::vector<std::size_t>* reads);
-  bool WriteAll(const std::uint8_t* bytes, std::size_t count);
-  bool ReadFrame(ReceivedFrame& frame, bool record = true);
-  void CloseConnection();
+  std::size_t ReadExactly(std::size_t count, Bytes& into);
+  bool WriteAll(const Bytes& bytes);
+  // False when the client closed or sent a bad frame; `clean` when it closed between frames.
+  bool ReadFrame(bool record, bool* clean = nullptr);
   void RunScript();
 
   int listen_fd_ = -1;
@@ -106,7 +97,7 @@ class FakeTransferServer {
   std::atomic<int> connections_{0};
   std::atomic<long> answered_{0};
   mutable std::mutex record_mutex_;
-  std::vector<ReceivedFrame> frames_;
+  std::vector<Bytes> frames_;
   Bytes raw_;
 };
 

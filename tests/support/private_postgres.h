@@ -32,7 +32,6 @@ class PrivatePostgres {
     if (std::system(create.c_str()) != 0) return {};
     return uri_ + "&options=-csearch_path%3D" + schema;
   }
-  const std::string& uri() const { return uri_; }
 
  private:
   PrivatePostgres() {

@@ -24,15 +24,12 @@ using Strings = std::vector<std::string>;
 
 const char* const kGreeting = "HELLCEMurmelpost _DEF:2.80.1234";
 
-// Answers each frame with the next of `replies`, then reads until the client closes.
-FakeTransferServer& Replying(FakeTransferServer& server, const Strings& replies) {
+// Answers each frame with the next of `replies`, then reads until the client closes; runs
+// `talk` over the client's own connection to it and lets the script end.
+void Talk(FakeTransferServer& server, const Strings& replies,
+          const std::function<void(SOCKET)>& talk) {
   for (const auto& reply : replies) server.Reply(reply);
-  return server.WaitForClose();
-}
-
-// Runs `talk` over the client's own connection to `server`, then lets the script end.
-void Talk(FakeTransferServer& server, const std::function<void(SOCKET)>& talk) {
-  server.Start();
+  server.WaitForClose().Start();
   SetServerEndpoint(u"localhost", server.port());
   const SOCKET s = OpenServerConnection(nullptr);
   EXPECT_NE(s, INVALID_SOCKET);
@@ -44,60 +41,43 @@ void Talk(FakeTransferServer& server, const std::function<void(SOCKET)>& talk) {
   server.Finish();
 }
 
-// "RETR" asks for the greeting again; anything but an exact "TROK" fails.
-TEST(SendGreeting, SendsTheGreetingAfterTheOpeningWordUntilTheReplyIsFinal) {
+// Anything but an exact "TROK" as the opening word ends the greeting before the device
+// has sent a byte; after it, "RETR" asks for the greeting again and only "TROK" succeeds.
+TEST(SendGreeting, NeedsAnExactTrokBeforeAndAfterTheGreeting) {
+  const std::string tooLarge(200, 'T');  // more than the greeting's 128 bytes
   const struct {
+    Bytes opening;
     Strings replies;
     int result;
     std::size_t greetings;
   } cases[] = {
-      {{"TROK"}, 0, 1},   {{"RETR", "RETR", "TROK"}, 0, 3}, {{"NOPE"}, -1, 1},
-      {{"TROK!"}, -1, 1}, {{"RETR", "TRO"}, -1, 2},
+      {EncodeFrame("TROK"), {"TROK"}, 0, 1},
+      {EncodeFrame("TROK"), {"RETR", "RETR", "TROK"}, 0, 3},
+      {EncodeFrame("TROK"), {"NOPE"}, -1, 1},
+      {EncodeFrame("TROK"), {"TROK!"}, -1, 1},
+      {EncodeFrame("TROK"), {"RETR", "TRO"}, -1, 2},
+      {EncodeFrame("TROK?"), {}, -1, 0},
+      {EncodeFrame("RETR"), {}, -1, 0},
+      {EncodeFrame("TRO"), {}, -1, 0},
+      {EncodeFrame(""), {}, -1, 0},
+      {EncodeFrame(tooLarge), {}, -1, 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.replies.back());
+    SCOPED_TRACE(ToHex(c.opening) + " then " + std::to_string(c.replies.size()) + " replies");
     FakeTransferServer server;
-    Replying(server.SendFrame("TROK"), c.replies);
-    Talk(server, [&](SOCKET s) { EXPECT_EQ(SendGreeting(s), c.result); });
+    server.SendRaw(c.opening);
+    Talk(server, c.replies, [&](SOCKET s) { EXPECT_EQ(SendGreeting(s), c.result); });
     EXPECT_EQ(server.payloads(), Strings(c.greetings, kGreeting));
-    for (const auto& frame : server.frames()) EXPECT_TRUE(frame.crc_ok);
     EXPECT_TRUE(server.raw().empty());
   }
 }
 
-// Anything but an exact "TROK" as the opening word ends the greeting before the device
-// has sent a byte.
-TEST(SendGreeting, RefusedOpeningWordsSendNothing) {
-  const Bytes openings[] = {EncodeFrame("TROK?"), EncodeFrame("RETR"), EncodeFrame("TRO"),
-                            EncodeFrame("NOPE"), EncodeFrame(""),
-                            // a frame too large for the greeting's 128 bytes
-                            EncodeFrame(std::string(200, 'T'))};
-  for (const auto& opening : openings) {
-    FakeTransferServer server;
-    server.SendRaw(opening).WaitForClose();
-    Talk(server, [&](SOCKET s) { EXPECT_EQ(SendGreeting(s), -1) << ToHex(opening); });
-    EXPECT_TRUE(server.raw().empty()) << ToHex(opening);
-  }
-}
-
-TEST(SendGreeting, AcceptsAnOpeningWordTrickledByteByByte) {
-  FakeTransferServer server;
-  server.Trickle(EncodeFrame("TROK")).Reply("TROK").WaitForClose();
-  Talk(server, [](SOCKET s) { EXPECT_EQ(SendGreeting(s), 0); });
-  EXPECT_EQ(server.payloads(), Strings{kGreeting});
-}
-
-TEST(SendCommand, ResendsTheIdenticalPayloadOnRetr) {
-  FakeTransferServer server;
-  Replying(server, {"RETR", "RETR", "TROK"});
-  Talk(server, [](SOCKET s) { EXPECT_EQ(SendSender(s, u"\"Ann\" <ann@example.org>"), 0); });
-  EXPECT_EQ(server.payloads(), Strings(3, "SEND\"Ann\" <ann@example.org>"));
-}
-
 // Plain commands need exactly "TROK"; the queries accept data after it, and the check
-// answers from the first data byte (data beyond its 16-byte buffer is cut, not written past).
+// answers from the first data byte (data beyond its 16-byte buffer is cut, not written
+// past). "RETR" sends the identical payload again.
 TEST(Commands, EachCommandTakesTheRepliesItMayAndSendsItsPayload) {
   using Operation = int (*)(SOCKET);
+  const Operation sender = [](SOCKET s) { return SendSender(s, u"\"Ann\" <ann@example.org>"); };
   const Operation title = [](SOCKET s) { return SendTitle(s, u"Hello"); };
   const Operation type = [](SOCKET s) { return SendClientType(s); };
   const Operation finish = [](SOCKET s) { return SendFinish(s); };
@@ -107,78 +87,45 @@ TEST(Commands, EachCommandTakesTheRepliesItMayAndSendsItsPayload) {
   const struct {
     const char* payload;
     Operation operation;
-    std::string reply;
+    Strings replies;
     int result;
   } cases[] = {
-      {"TITLHello", title, "TROK", 0},
-      {"TITLHello", title, "TROKx", -1},
-      {"TITLHello", title, "TRO", -1},
-      {"TITLHello", title, "NOPE", -1},
-      {"TYPE_DEF", type, "TROK", 0},
-      {"TYPE_DEF", type, "TROKx", 0},
-      {"TYPE_DEF", type, "TRO", -1},
-      {"TYPE_DEF", type, "NOPEx", -1},
-      {"FINI", finish, "TROK", 0},
-      {"FINI", finish, "TROKx", -1},
-      {"FLSZ1", size, "TROK ", -1},
-      {"CHCK_DEF2.80.1234", check, checkTrue, 1},
-      {"CHCK_DEF2.80.1234", check, "TROK1", 0},
-      {"CHCK_DEF2.80.1234", check, "TROK", 0},
-      {"CHCK_DEF2.80.1234", check, std::string("TROK\x00\x01", 6), 0},
-      {"CHCK_DEF2.80.1234", check, checkTrue + std::string(900, 'z'), 1},
-      {"CHCK_DEF2.80.1234", check, "NOPE\x01", -1},
-      {"CHCK_DEF2.80.1234", check, "", -1},
+      {"SEND\"Ann\" <ann@example.org>", sender, {"RETR", "RETR", "TROK"}, 0},
+      {"TITLHello", title, {"TROK"}, 0},
+      {"TITLHello", title, {"TROKx"}, -1},
+      {"TITLHello", title, {"TRO"}, -1},
+      {"TITLHello", title, {"NOPE"}, -1},
+      {"TYPE_DEF", type, {"TROK"}, 0},
+      {"TYPE_DEF", type, {"RETR", "TROKx"}, 0},
+      {"TYPE_DEF", type, {"TRO"}, -1},
+      {"TYPE_DEF", type, {"NOPEx"}, -1},
+      {"FINI", finish, {"TROK"}, 0},
+      {"FINI", finish, {"TROKx"}, -1},
+      {"FLSZ1", size, {"TROK "}, -1},
+      {"CHCK_DEF2.80.1234", check, {checkTrue}, 1},
+      {"CHCK_DEF2.80.1234", check, {"RETR", "TROK1"}, 0},
+      {"CHCK_DEF2.80.1234", check, {"TROK"}, 0},
+      {"CHCK_DEF2.80.1234", check, {std::string("TROK\x00\x01", 6)}, 0},
+      {"CHCK_DEF2.80.1234", check, {checkTrue + std::string(900, 'z')}, 1},
+      {"CHCK_DEF2.80.1234", check, {"NOPE\x01"}, -1},
+      {"CHCK_DEF2.80.1234", check, {""}, -1},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.payload << " answered " << ToHex(ToBytes(c.reply)));
+    SCOPED_TRACE(testing::Message()
+                 << c.payload << " answered " << ToHex(ToBytes(c.replies.back())));
     FakeTransferServer server;
-    Replying(server, {c.reply});
-    Talk(server, [&](SOCKET s) { EXPECT_EQ(c.operation(s), c.result); });
-    EXPECT_EQ(server.payloads(), Strings{c.payload});
+    Talk(server, c.replies, [&](SOCKET s) { EXPECT_EQ(c.operation(s), c.result); });
+    EXPECT_EQ(server.payloads(), Strings(c.replies.size(), c.payload));
   }
 }
 
-TEST(QueryCommand, CopiesReplyDataAndCutsItToTheBuffer) {
-  FakeTransferServer server;
-  Replying(server, {"TROKabc", "TROK0123456789abcdefghij", "TROK"});
-  Talk(server, [](SOCKET s) {
-    BYTE data[QUERY_DATA_SIZE];
-    const auto text = [&] { return std::string(reinterpret_cast<char*>(data)); };
-    EXPECT_EQ(QueryCommand(s, u"TYPE_DEFignored", 8, data), 0);
-    EXPECT_EQ(text(), "abc");
-    EXPECT_EQ(QueryCommand(s, u"TYPE_DEF", 8, data), 0);
-    EXPECT_EQ(text(), "0123456789abcde");
-    EXPECT_EQ(QueryCommand(s, u"TYPE_DEF", 8, data), 0);
-    EXPECT_EQ(text(), "");
-    EXPECT_EQ(QueryCommand(s, u"TYPE_DEF", 2000, data), -1);
-  });
-  EXPECT_EQ(server.payloads(), Strings(3, "TYPE_DEF"));
-}
-
-TEST(Queries, RetrResendsTheWholeCommand) {
-  const ScopedEnv tz("TZ", "UTC");
-  appState.sex = u"Mr.";
-  FakeTransferServer server;
-  Replying(server, {"RETR", "TROK", "RETR", "TROK"});
-  Talk(server, [](SOCKET s) {
-    EXPECT_EQ(SendLocale(s), 0);
-    EXPECT_EQ(CheckClient(s), 0);
-  });
-  const auto frames = server.frames();
-  ASSERT_EQ(frames.size(), 4u);
-  EXPECT_EQ(frames[0].payload.size(), 21u);
-  EXPECT_EQ(frames[1].payload, frames[0].payload);
-  EXPECT_EQ(server.payloads()[2], "CHCK_DEF2.80.1234");
-  EXPECT_EQ(server.payloads()[3], "CHCK_DEF2.80.1234");
-}
-
-// The record SendLocale sends with the time zone TZ.
+// The record SendLocale sends with the time zone TZ, asked again once.
 std::string LocaleRecordIn(const char* tz) {
   const ScopedEnv zone("TZ", tz);
   FakeTransferServer server;
-  Replying(server, {"TROKignored data"});
-  Talk(server, [&](SOCKET s) { EXPECT_EQ(SendLocale(s), 0) << tz; });
-  return server.frames().size() == 1 ? ToHex(server.frames()[0].payload) : "no record";
+  Talk(server, {"RETR", "TROKignored data"}, [&](SOCKET s) { EXPECT_EQ(SendLocale(s), 0) << tz; });
+  const auto frames = server.frames();
+  return frames.size() == 2 && frames[0] == frames[1] ? ToHex(frames[0]) : "no record";
 }
 
 // Only the zone's Bias goes into the record, never what daylight time adds to it.
@@ -199,26 +146,20 @@ TEST(SendLocale, CarriesTheZonesBiasAndWhetherDaylightTimeIsOn) {
 }
 
 // A text command is at most 1023 characters; a longer one is refused, never cut short.
-TEST(SendCommand, RefusesCommandsThatDoNotFitTheBuffer) {
+// Text goes out in the ANSI code page.
+TEST(SendCommand, RefusesCommandsThatDoNotFitAndConvertsToTheAnsiCodePage) {
+  const ScopedEnv locale("LC_ALL", "C");
   FakeTransferServer server;
-  Replying(server, {"TROK"});
-  Talk(server, [](SOCKET s) {
+  Talk(server, {"TROK", "TROK"}, [](SOCKET s) {
     EXPECT_EQ(SendRecipients(s, std::u16string(1020, u'r').c_str()), -1);
     EXPECT_EQ(SendRecipients(s, std::u16string(5000, u'r').c_str()), -1);
     EXPECT_EQ(SendRecipients(s, std::u16string(1019, u'r').c_str()), 0);
+    EXPECT_EQ(SendTitle(s, u"Gr\u00fc\u00dfe \u2192 \u20ac"), 0);
   });
-  ASSERT_EQ(server.frames().size(), 1u);
-  EXPECT_EQ(server.frames()[0].payload.size(), 1023u);
+  EXPECT_EQ(server.payloads(), (Strings{"RECI" + std::string(1019, 'r'),
+                                        "TITLGr\xFC\xDF"
+                                        "e ? \x80"}));
   EXPECT_TRUE(server.raw().empty());
-}
-
-TEST(SendCommand, ConvertsTextToTheAnsiCodePage) {
-  const ScopedEnv locale("LC_ALL", "C");
-  FakeTransferServer server;
-  Replying(server, {"TROK"});
-  Talk(server, [](SOCKET s) { EXPECT_EQ(SendTitle(s, u"Gr\u00fc\u00dfe \u2192 \u20ac"), 0); });
-  EXPECT_EQ(server.payloads(), Strings{"TITLGr\xFC\xDF"
-                                       "e ? \x80"});
 }
 
 BOOL cancelAnswer = FALSE;
@@ -226,20 +167,6 @@ int cancelQuestions = 0;
 BOOL CountingCancelTest() {
   ++cancelQuestions;
   return cancelAnswer;
-}
-
-// Sends one data frame of `size` bytes to a server giving `replies`; its result.
-int SendData(FakeTransferServer& server, const Strings& replies, int size, BOOL cancel = FALSE) {
-  cancelAnswer = cancel;
-  cancelQuestions = 0;
-  const std::vector<BYTE> data = {0x00, 0xFF, 0x10, 'a'};
-  const std::vector<BYTE> block(DATA_FRAME_MAX + 1, 0x5A);
-  const BYTE* bytes = size == 4 ? data.data() : block.data();
-  int result = 1;
-  Replying(server, replies);
-  Talk(server,
-       [&](SOCKET s) { result = SendDataFrame(s, "FLCN", bytes, size, CountingCancelTest); });
-  return result;
 }
 
 // Cancel is asked after each reply: it ends the retries and even a "TROK" does not count.
@@ -262,20 +189,22 @@ TEST(SendDataFrame, SendsTheWordAndDataAndNeedsAnExactTrok) {
       {{"TROK"}, 4, TRUE, -1, 1, 1},
       {{}, DATA_FRAME_MAX + 1, FALSE, -1, 0, 0},  // more than one block
   };
+  const std::vector<BYTE> block(DATA_FRAME_MAX + 1, 0x5A);
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.replies.size() << " replies, size " << c.size
                                     << (c.cancel ? ", cancelled" : ""));
+    cancelAnswer = c.cancel;
+    cancelQuestions = 0;
+    const BYTE small[] = {0x00, 0xFF, 0x10, 'a'};
+    const BYTE* data = c.size == 4 ? small : block.data();
     FakeTransferServer server;
-    EXPECT_EQ(SendData(server, c.replies, c.size, c.cancel), c.result);
+    Talk(server, c.replies, [&](SOCKET s) {
+      EXPECT_EQ(SendDataFrame(s, "FLCN", data, c.size, CountingCancelTest), c.result);
+    });
     EXPECT_EQ(cancelQuestions, c.questions);
-    const auto frames = server.frames();
-    ASSERT_EQ(frames.size(), c.frames);
-    for (const auto& frame : frames) EXPECT_EQ(frame.payload, frames[0].payload);
-    if (c.size == 4 && !frames.empty()) {
-      EXPECT_EQ(ToHex(frames[0].payload), "46 4C 43 4E 00 FF 10 61");
-    } else if (!frames.empty()) {
-      EXPECT_EQ(frames[0].payload.size(), 4u + DATA_FRAME_MAX);
-    }
+    Bytes payload = ToBytes("FLCN");
+    payload.insert(payload.end(), data, data + c.size);
+    EXPECT_EQ(server.frames(), std::vector<Bytes>(c.frames, payload));
     EXPECT_TRUE(server.raw().empty());
   }
 }

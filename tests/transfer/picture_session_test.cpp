@@ -38,7 +38,7 @@ TEST_F(PictureSessionTest, PictureGoesInFramesOfAtMost1024BytesWithoutAName) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.mode << " " << c.size);
     const Bytes picture = Pattern(c.size, 9);
-    WriteFile(dir_ / "me.jpg", picture);
+    WriteFile("me.jpg", picture);
     FakeTransferServer server;
     Script(server, Accepting(kEnvelope.size() + 2 + c.frames.size() + 1));
 
@@ -50,7 +50,7 @@ TEST_F(PictureSessionTest, PictureGoesInFramesOfAtMost1024BytesWithoutAName) {
     EXPECT_TRUE(server.raw().empty());
   }
   // The session is silent: it shows no progress.
-  EXPECT_TRUE(ProgressLog::Values().empty());
+  EXPECT_TRUE(progressShown.empty());
 }
 
 // A refused step, a vanished file or a file that shrank after "FLSZ" end the session
@@ -83,7 +83,7 @@ TEST_F(PictureSessionTest, PictureSessionStopsAtTheFirstProblem) {
     SCOPED_TRACE(c.what);
     appState.cancelRequested = c.cancelled ? 1 : 0;
     const std::string file = dir_ / "me.gif";
-    WriteFile(file, Pattern(c.size));
+    WriteFile("me.gif", Pattern(c.size));
     if (c.remove_file) std::filesystem::remove(file);
     FakeTransferServer server;
     server.SendFrame("TROK");
@@ -101,23 +101,6 @@ TEST_F(PictureSessionTest, PictureSessionStopsAtTheFirstProblem) {
     EXPECT_EQ(server.frames().size(), c.frames_sent);
     EXPECT_EQ(server.answered(), 0);
   }
-}
-
-// The thread takes its inputs from the state, keeps a quotation mark in the name as it is,
-// and clears its handle at the end.
-TEST_F(PictureSessionTest, PictureThreadRunsTheSessionFromTheState) {
-  appState.name = u"Ann \"Nan\" Example";
-  appState.customPictureMode = PICTURE_CLEAR;
-  appState.customPicturePath = u"/nonexistent/picture.gif";
-  FakeTransferServer server;
-  Script(server, Accepting(kEnvelope.size() + 3));
-
-  EXPECT_EQ(Serve(server, [] { return CustomPictureThread(nullptr); }), 0u);
-  const auto frames = server.frames();
-  ASSERT_EQ(frames.size(), kEnvelope.size() + 3);
-  EXPECT_EQ(frames[2].payload, ToBytes("SEND\"Ann \"Nan\" Example\" <ann@example.com>"));
-  EXPECT_EQ(frames[5].payload, ToBytes("FLSZ0"));
-  EXPECT_EQ(appState.customPictureThread.load(), nullptr);
 }
 
 }  // namespace

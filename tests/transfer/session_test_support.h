@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,26 +28,9 @@ inline const Bytes kCheckReply = {'T', 'R', 'O', 'K', 1};
 // Stands for the locale record in an expected envelope: its bytes depend on the machine.
 inline const Bytes kAnyLocale = ToBytes("LOCL");
 
-// Every percentage the session showed, in order.
-class ProgressLog {
- public:
-  static void Record(int percent) {
-    const std::lock_guard lock(mutex_);
-    values_.push_back(percent);
-  }
-  static std::vector<int> Values() {
-    const std::lock_guard lock(mutex_);
-    return values_;
-  }
-  static void Clear() {
-    const std::lock_guard lock(mutex_);
-    values_.clear();
-  }
-
- private:
-  static inline std::mutex mutex_;
-  static inline std::vector<int> values_;
-};
+// Every percentage the session showed, in order; the sessions run on the test's thread.
+inline std::vector<int> progressShown;
+inline void RecordProgress(int percent) { progressShown.push_back(percent); }
 
 inline std::u16string Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
 
@@ -57,12 +39,6 @@ inline Bytes Pattern(std::size_t size, int seed = 0) {
   Bytes bytes(size);
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) % 251);
   return bytes;
-}
-
-inline void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
 }
 
 inline Bytes Concat(std::string_view word, const Bytes& bytes) {
@@ -76,9 +52,8 @@ inline std::vector<Bytes> DataFrames(const Bytes& contents, const std::vector<st
   std::vector<Bytes> frames;
   auto from = contents.begin();
   for (const std::size_t size : sizes) {
-    const auto to = from + static_cast<std::ptrdiff_t>(size);
-    frames.push_back(Concat(frames.empty() ? "FLBG" : "FLCN", Bytes(from, to)));
-    from = to;
+    frames.push_back(Concat(frames.empty() ? "FLBG" : "FLCN", Bytes(from, from + long(size))));
+    from += long(size);
   }
   return frames;
 }
@@ -110,11 +85,7 @@ inline std::vector<Bytes> MessageReplies(std::size_t uploadFrames) {
 // The frames the device sent after `envelope`, which they must begin with.
 inline std::vector<Bytes> AfterEnvelope(const FakeTransferServer& server,
                                         const std::vector<Bytes>& envelope) {
-  std::vector<Bytes> payloads;
-  for (const auto& frame : server.frames()) {
-    EXPECT_TRUE(frame.header_ok && frame.crc_ok);
-    payloads.push_back(frame.payload);
-  }
+  std::vector<Bytes> payloads = server.frames();
   if (payloads.size() < envelope.size()) {
     ADD_FAILURE() << "only " << payloads.size() << " frames";
     return {};
@@ -127,7 +98,7 @@ inline std::vector<Bytes> AfterEnvelope(const FakeTransferServer& server,
       EXPECT_EQ(payloads[i], envelope[i]) << "envelope frame " << i;
     }
   }
-  return {payloads.begin() + static_cast<std::ptrdiff_t>(envelope.size()), payloads.end()};
+  return {payloads.begin() + long(envelope.size()), payloads.end()};
 }
 
 // A clean application state with a complete profile, pointing at the fake server.
@@ -151,12 +122,8 @@ class SessionTest : public ::testing::Test {
     appState.sex = u"Ms.";
     appState.recipientsText = u"bob@example.com";
     appState.subjectText = u"Hi";
-    ProgressLog::Clear();
-    SetTransferProgressObserver(&ProgressLog::Record);
-  }
-
-  static void UseServer(const FakeTransferServer& server) {
-    SetServerEndpoint(u"localhost", server.port());
+    progressShown.clear();
+    SetTransferProgressObserver(&RecordProgress);
   }
 
   // Starts the server's script, points the client at it, runs `session` and waits for the
@@ -164,7 +131,7 @@ class SessionTest : public ::testing::Test {
   template <typename Session>
   static auto Serve(FakeTransferServer& server, Session&& session) {
     server.Start();
-    UseServer(server);
+    SetServerEndpoint(u"localhost", server.port());
     const auto result = session();
     EXPECT_TRUE(server.Finish()) << "the server's script did not run to its end";
     return result;
@@ -173,10 +140,8 @@ class SessionTest : public ::testing::Test {
   // A recording of `chunks` voice chunks, as the recorder leaves it.
   static void Record(int chunks) {
     ASSERT_EQ(InitVoiceStore(), 0);
-    for (int k = 0; k < chunks; ++k) {
-      const Bytes chunk = Pattern(VOICE_CHUNK_SIZE, k + 1);
-      ASSERT_EQ(AppendVoiceChunk(chunk.data()), 1);
-    }
+    for (int k = 0; k < chunks; ++k)
+      ASSERT_EQ(AppendVoiceChunk(Pattern(VOICE_CHUNK_SIZE, k + 1).data()), 1);
     appState.recordingAvailable = 1;
     appState.recordedBytes = static_cast<DWORD>(chunks) * PCM_BUFFER_SIZE;
   }
@@ -186,8 +151,13 @@ class SessionTest : public ::testing::Test {
     appState.hasMessageText = 1;
   }
 
+  void WriteFile(const std::string& name, const Bytes& bytes) const {
+    std::ofstream(dir_ / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+  }
+
   void Attach(const std::string& name, const Bytes& bytes) {
-    WriteFile(dir_ / name, bytes);
+    WriteFile(name, bytes);
     appState.attachmentPath = Wide(dir_ / name).c_str();
     appState.attachmentName = Wide(name).c_str();
   }

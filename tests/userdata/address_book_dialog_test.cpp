@@ -4,7 +4,6 @@
 
 #include "userdata_support.h"
 
-#include <Qt>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,6 @@ namespace {
 using namespace userdata_test;
 
 using murmel::testing::Click;
-using murmel::testing::Key;
 using murmel::testing::Type;
 
 Entries WorkingList(HWND dialog) {
@@ -112,14 +110,10 @@ TEST_F(AddressBookDialogTest, AddTrimsBlanksRefusesListsSilentlyAndSelectsCaseVa
 }
 
 TEST_F(AddressBookDialogTest, DoneSortsTheRecipientsAndEmptiesTheTypedTextCancelKeepsBoth) {
-  const std::string unsorted = Utf16Bytes(
-      u"[Address]\r\ncount=3\r\naddress0=zed@z.org\r\naddress1=Amy@a.org\r\naddress2=bob@b."
-      u"org\r\n");
   for (const bool done : {true, false}) {
     SCOPED_TRACE(done ? "done" : "cancel");
     SetEntries({u"zed@z.org", u"Amy@a.org", u"bob@b.org"});
     SetWindowTextW(box_, u"typed@t.org, par");
-    SaveAddressBook(box_);
     WhileOpen([done](HWND dialog) {
       if (done) return ClickDone();
       AddTyped(dialog, u"new@n.org");
@@ -127,37 +121,13 @@ TEST_F(AddressBookDialogTest, DoneSortsTheRecipientsAndEmptiesTheTypedTextCancel
       Click(GetDlgItem(dialog, IDC_ADDRESS_DELETE));
       PressEscape(dialog);
     });
-    // What the address book command does with the result.
-    if (RunAddressBookDialog(owner_) == 1) SaveAddressBook(box_);
+    EXPECT_EQ(RunAddressBookDialog(owner_), done ? 1 : 0);
     EXPECT_EQ(ListEntries(), (done ? Entries{u"Amy@a.org", u"bob@b.org", u"zed@z.org"}
                                    : Entries{u"zed@z.org", u"Amy@a.org", u"bob@b.org"}));
     std::u16string typed(32, u'\0');
     typed.resize(static_cast<std::size_t>(GetWindowTextW(box_, typed.data(), 32)));
     EXPECT_EQ(typed, done ? u"" : u"typed@t.org, par");
-    EXPECT_EQ(device_.Read(BOOK_FILE),
-              done ? Utf16Bytes(u"[Address]\r\ncount=3\r\naddress0=Amy@a.org\r\n"
-                                u"address1=bob@b.org\r\naddress2=zed@z.org\r\n")
-                   : unsorted);
   }
-}
-
-TEST_F(AddressBookDialogTest, EnterAddsWhileTheEntryFieldHasTheFocusAndNothingAfterItLeft) {
-  WhileOpen([](HWND dialog) {
-    const HWND entry = GetDlgItem(dialog, IDC_ADDRESS_ENTRY);
-    Click(entry);
-    Type(entry, u"kay@k.org");
-    Key(entry, Qt::Key_Return);
-    EXPECT_EQ(WorkingList(dialog), (Entries{u"kay@k.org"}));
-
-    Type(entry, u"lou@l.org");
-    Click(GetDlgItem(dialog, IDC_ADDRESS_LIST));  // the focus leaves the entry field
-    Key(GetFocus(), Qt::Key_Return);
-    EXPECT_EQ(WorkingList(dialog), (Entries{u"kay@k.org"}));
-    EXPECT_TRUE(IsWindowVisible(dialog));
-    PressEscape(dialog);
-  });
-  EXPECT_EQ(RunAddressBookDialog(owner_), 0);
-  EXPECT_EQ(ListEntries(), Entries{});
 }
 
 }  // namespace

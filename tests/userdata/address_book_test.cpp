@@ -137,6 +137,7 @@ TEST_F(AddressBookTest, LoadAddsToTheListAndReadersShareTheFileButAnExclusiveHol
   SetEntries({u"x@y.z"});
   EXPECT_TRUE(SaveAddressBook(box_));  // silent: the file stays as it was
   CloseHandle(holder);
+  EXPECT_FALSE(device_.Exists(std::string(BOOK_FILE) + ".new"));
   EXPECT_EQ(device_.Read(BOOK_FILE),
             Utf16Bytes(u"count=2\r\naddress0=old@O.ORG\r\naddress1=new@n.org\r\n"));
 }

@@ -11,14 +11,13 @@
 #include <QTimer>
 #include <Qt>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/gui/testing/testing.h"
 #include "state/app_state.h"
 #include "support/kernel_test_files.h"
-#include "support/temp_dir.h"
+#include "support/test_window_class.h"
 
 namespace userdata_test {
 
@@ -35,12 +34,6 @@ struct Profile {
   bool operator==(const Profile&) const = default;
 };
 
-inline void PrintTo(const Profile& p, std::ostream* os) {
-  for (const std::u16string* field : {&p.email, &p.name, &p.sex, &p.city, &p.state, &p.country}) {
-    *os << '"' << std::string(field->begin(), field->end()) << "\" ";
-  }
-}
-
 inline Profile InMemory() {
   return {appState.email.data(), appState.name.data(),  appState.sex.data(),
           appState.city.data(),  appState.state.data(), appState.country.data()};
@@ -55,17 +48,10 @@ inline void SetInMemory(const Profile& p) {
   appState.country = p.country.c_str();
 }
 
-// Qt needs a private runtime folder before it starts; the class is registered once.
 inline void StartScreen() {
-  static murmel::test::TempDir runtime;
-  static const bool started = [] {
-    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.lpszClassName = u"UserdataTestOwner";
-    return RegisterClassW(&windowClass) != 0;
-  }();
-  ASSERT_TRUE(started);
+  static const bool registered =
+      murmel::test::RegisterTestWindowClass(u"UserdataTestOwner", DefWindowProcW);
+  ASSERT_TRUE(registered);
 }
 
 class RecipientBoxTest : public ::testing::Test {
