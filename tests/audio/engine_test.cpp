@@ -2,7 +2,9 @@
 // a PulseAudio null sink for the system's own sound server.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -126,6 +128,37 @@ TEST_F(RecordingTest, StopsAtTheFirstTickPastSixtyFourSeconds) {
   EXPECT_EQ(appState.recordingAvailable.load(), 1);
   EXPECT_EQ(TimeText(), u"  0.0s");
   EXPECT_EQ(Progress(), 0);
+}
+
+TEST_F(RecordingTest, FullBufferHandledAfterTheStopJoinsTheRecordingNotTheNextOne) {
+  const std::vector<BYTE> first = VoicePcm(6, 7);
+  UseFile(first);
+  // Both queued buffers fill, but their notifications are held until after Stop; only they
+  // come off the queue, since handing one to the engine would queue a third buffer.
+  ASSERT_EQ(PressRecord(window_), 0);
+  std::vector<MSG> held;
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (MSG msg; held.size() < 2 && std::chrono::steady_clock::now() < give_up;) {
+    if (PeekMessageW(&msg, window_, MM_WIM_DATA, MM_WIM_DATA, PM_REMOVE)) {
+      held.push_back(msg);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  ASSERT_EQ(held.size(), 2u);
+  StopRecording(window_);
+  for (const MSG& msg : held) DispatchMessageW(&msg);
+  ASSERT_TRUE(PumpUntilIdle());
+  ExpectRecordingOf(first, 2);
+
+  // The next recording starts from its own first buffer.
+  const std::vector<BYTE> second = VoicePcm(6, 8);
+  UseFile(second);
+  ReturnLog log(before_);
+  StopAfter(log, 1);
+  ASSERT_EQ(PressRecord(window_), 0);
+  ASSERT_TRUE(PumpUntilIdle());
+  ExpectRecordingOf(second, log.full);
 }
 
 // A finished recording of `chunks` chunks, as the recorder leaves it when it closes.

@@ -1,10 +1,16 @@
+#include <signal.h>
+#include <sys/resource.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include "userdata_support.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "state/app_state.h"
 #include "userdata/profile.h"
@@ -90,6 +96,32 @@ TEST_F(ProfileFileTest, MissingAndUnreadableFilesAreToldApartAndChangeNothing) {
   std::filesystem::remove(device_.HostPath(PROFILE_FILE));
   std::filesystem::create_directory(device_.HostPath(PROFILE_FILE));
   EXPECT_EQ(ReadProfileFile(), PROFILE_FILE_UNREADABLE);
+}
+
+// The save runs in a child whose files cannot grow past 64 bytes, as on a full disk; the
+// child says on stderr what a user would find afterwards.
+TEST_F(ProfileFileTest, ASaveOntoAFullDiskKeepsTheOldFileWholeAndLeavesNoTemporary) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::u16string old_text = u"[VireoRec]\r\nemail=gus@example.de\r\nname=Gus\r\n";
+  EXPECT_EXIT(
+      {
+        device_.WriteText(PROFILE_FILE, old_text);
+        signal(SIGXFSZ, SIG_IGN);  // a refused write then fails instead of ending the process
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 64;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        SetInMemory({u"someone.with.a.long.address@example.org", u"Someone With A Long Name",
+                     u"Ms.", u"Somewhere", u"Somewhere", u"Somewhere"});
+        const bool saved = SaveProfile();
+        std::fprintf(stderr, "saved=%d old=%s temporary=%s;\n", saved ? 1 : 0,
+                     device_.Read(PROFILE_FILE) == Utf16Bytes(old_text) ? "kept" : "lost",
+                     device_.Exists(std::string(PROFILE_FILE) + ".new") ? "left" : "gone");
+        std::error_code ignored;  // the child's own device folder: _Exit skips its removal
+        std::filesystem::remove_all(std::getenv("MURMELPOST_DEVICE_ROOT"), ignored);
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "saved=0 old=kept temporary=gone;");
 }
 
 }  // namespace
