@@ -214,39 +214,22 @@ inline std::string Send(std::uint16_t port, const Mail& mail, const char* from =
   return client.Exchange("FINI");
 }
 
-// What the server sent until it closed; nullopt when it neither closed nor sent in time.
-inline std::optional<std::string> ReadToEnd(int fd) {
-  std::string received;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n == 0 || (n < 0 && errno == ECONNRESET)) return received;
-    if (n < 0) return std::nullopt;
-    received.append(buffer, static_cast<std::size_t>(n));
-  }
-}
-
 struct HttpReply {
   int status = 0;
   std::string head;  // status line and headers
   std::string body;
 
-  std::vector<std::string> Headers(std::string_view name) const {
-    std::vector<std::string> values;
+  // The first value of header name, "" when there is none.
+  std::string Header(std::string_view name) const {
     for (std::size_t at = head.find("\r\n"); at != std::string::npos;
          at = head.find("\r\n", at + 2)) {
-      const std::string_view line =
-          std::string_view(head).substr(at + 2, head.find("\r\n", at + 2) - at - 2);
+      const std::string_view line = std::string_view(head).substr(at + 2);
       if (line.size() > name.size() + 1 && line[name.size()] == ':' &&
           strncasecmp(line.data(), name.data(), name.size()) == 0) {
-        values.emplace_back(line.substr(name.size() + 2));
+        return std::string(line.substr(name.size() + 2, line.find("\r\n") - name.size() - 2));
       }
     }
-    return values;
-  }
-  std::string Header(std::string_view name) const {
-    const auto values = Headers(name);
-    return values.empty() ? std::string() : values[0];
+    return "";
   }
 };
 
@@ -256,12 +239,17 @@ inline std::optional<HttpReply> Fetch(std::uint16_t port, const std::string& req
   const int fd = ConnectFrom(port, from);
   if (fd < 0) return std::nullopt;
   ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  const auto received = ReadToEnd(fd);
+  std::string received;
+  char buffer[4096];
+  ssize_t n = 0;
+  while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+    received.append(buffer, static_cast<std::size_t>(n));
+  const bool ended = n == 0 || errno == ECONNRESET;
   ::close(fd);
-  const auto end = received ? received->find("\r\n\r\n") : std::string::npos;
-  if (end == std::string::npos || !received->starts_with("HTTP/1.1 ")) return std::nullopt;
-  return HttpReply{std::atoi(received->c_str() + 9), received->substr(0, end + 2),
-                   received->substr(end + 4)};
+  const auto end = received.find("\r\n\r\n");
+  if (!ended || end == std::string::npos || !received.starts_with("HTTP/1.1 ")) return std::nullopt;
+  return HttpReply{std::atoi(received.c_str() + 9), received.substr(0, end + 2),
+                   received.substr(end + 4)};
 }
 
 class HttpClient {

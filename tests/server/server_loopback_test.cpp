@@ -181,32 +181,6 @@ TEST(ServerLoopback, EachRefusalEndsOnlyItsOwnConnection) {
   }
 }
 
-TEST(ServerLoopback, ALostConnectionLeavesNothingAndFiniMeansDelivered) {
-  TestServer server;
-  ASSERT_TRUE(server.ready());
-  {
-    Client client(server.port());
-    ASSERT_TRUE(Greet(client));
-    ASSERT_TRUE(Envelope(client, "\"A\" <a@example.org>", "b@example.org", "never sent"));
-    ASSERT_TRUE(Upload(client, 1, B("a whole text")));
-    EXPECT_EQ(client.Exchange("CHCK_DEF2.80.1234"), std::string("TROK\x01"));
-    // Gone before "FINI".
-  }
-  ASSERT_EQ(server.Log(1).size(), 1u);
-  EXPECT_TRUE(server.Delivered().empty());
-  EXPECT_TRUE(Files(server.outbox() / "tmp").empty());
-
-  Client client(server.port());
-  ASSERT_TRUE(Greet(client));
-  ASSERT_TRUE(Envelope(client, "\"A\" <a@example.org>", "b@example.org", "sent"));
-  ASSERT_TRUE(Upload(client, 1, B("text")));
-  ASSERT_EQ(client.Exchange("FINI"), "TROK");
-  // No waiting: "TROK" to "FINI" is only sent once the file is in new/.
-  const auto delivered = server.Delivered();
-  ASSERT_EQ(delivered.size(), 1u);
-  EXPECT_NE(ReadFile(delivered[0]).find("Subject: sent"), std::string::npos);
-}
-
 TEST(ServerLoopback, IdleConnectionsAreClosedAndSessionsAreCapped) {
   murmel::server::Limits limits;
   limits.idleTimeout = std::chrono::seconds(1);
