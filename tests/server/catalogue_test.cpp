@@ -31,15 +31,13 @@ void Sql(const fs::path& file, const char* sql) {
 
 CatalogueRow Row(const std::string& file, MessageState state,
                  const std::string& sender = "ann@example.org", std::time_t received = 1700000000) {
-  CatalogueRow row;
-  row.file = file;
-  row.state = state;
-  row.sender = sender;
-  row.received = received;
-  row.recipients = "bob@example.org";
-  row.subject = "Hello";
-  row.size = 100;
-  return row;
+  return {.received = received,
+          .sender = sender,
+          .recipients = "bob@example.org",
+          .subject = "Hello",
+          .file = file,
+          .size = 100,
+          .state = state};
 }
 
 std::vector<std::string> FileNames(const std::vector<CatalogueRow>& rows) {
@@ -163,15 +161,11 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
       ASSERT_TRUE(opened.ok) << opened.error;
       if (start == 1) {
         // What version 3 adds: the report kind and the recipients' records.
-        CatalogueRow held = Row("held", MessageState::Held);
+        CatalogueRow held = Row("held", MessageState::Held, "ann@example.org", 1700000100);
         held.kind = MessageKind::DeliveryReport;
         held.clientAddress = "192.0.2.7";
-        held.received = 1700000100;
         ASSERT_TRUE(catalogue.Insert(held).ok);
-        RecipientRecord bob;
-        bob.address = "bob@example.org";
-        bob.state = RecipientState::Sent;
-        ASSERT_TRUE(catalogue.PutRecipient("held", bob).ok);
+        ASSERT_TRUE(catalogue.PutRecipient("held", {"bob@example.org", RecipientState::Sent}).ok);
         ASSERT_TRUE(
             catalogue.PutSender({"ann@example.org", 0, "0123456789abcdef0123456789abcdef", 5}).ok);
       }

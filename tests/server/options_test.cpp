@@ -251,18 +251,13 @@ TEST(Options, ConfigFileSetsWhatTheLineDoesNotAndRefusesBadLines) {
 // Every option that --help lists is a setting of the same name, with the same effect:
 // an option added to the line but not to the file fails here.
 TEST(Options, EveryOptionOfTheCommandLineIsASettingByTheSameName) {
-  const std::map<std::string, std::string> sample = {{"listen", "127.0.0.1:2110"},
-                                                     {"state", "/srv/murmel"},
-                                                     {"database", "postgresql://db/murmel"},
-                                                     {"http", "9000"},
-                                                     {"public-url", "https://voice.example.org"},
-                                                     {"smtp-relay", "smtps://mx2.example"},
-                                                     {"smtp-user", "murmel"},
-                                                     {"smtp-envelope-from", "b@example.org"},
-                                                     {"mail-from", "v@example.org"},
-                                                     {"voice-format", "both"},
-                                                     {"log-level", "debug"},
-                                                     {"max-frame", "100"}};
+  std::map<std::string, std::string> sample;
+  std::istringstream samples(
+      "listen 127.0.0.1:2110 state /srv/murmel database postgresql://db/murmel http 9000 "
+      "public-url https://voice.example.org smtp-relay smtps://mx2.example smtp-user murmel "
+      "smtp-envelope-from b@example.org mail-from v@example.org voice-format both "
+      "log-level debug max-frame 100");
+  for (std::string name, value; samples >> name >> value;) sample[name] = value;
   const std::set<std::string> commandLineOnly = {"config", "list", "help", "version"};
   // The relay's own options need a relay; its user needs a password.
   const std::vector<std::string> relay = {"--smtp-relay", "smtp://mx.example"};
@@ -298,16 +293,13 @@ TEST(Options, EveryOptionOfTheCommandLineIsASettingByTheSameName) {
 TEST(Options, DatabaseTakesTwoFormsAndRedactsAPassword) {
   const std::pair<const char*, const char*> accepted[] = {
       {"sqlite:/srv/m/catalogue.sqlite3", "sqlite:/srv/m/catalogue.sqlite3"},
-      {"postgresql://db.example/murmel", "postgresql://db.example/murmel"},
       {"postgresql://mp:s3cret@db:5433/murmel", "postgresql://mp:***@db:5433/murmel"},
       {"postgres://mp@db/m?sslmode=require&password=s3cret",
        "postgres://mp@db/m?sslmode=require&password=***"},
       {"postgresql:///m?host=/run/pg&user=a@b", "postgresql:///m?host=/run/pg&user=a@b"},
   };
   for (const auto& [given, redacted] : accepted) {
-    std::string error;
-    const Options options = Start({}, {"--database", given}, error);
-    EXPECT_TRUE(error.empty() && options.database) << given << ": " << error;
+    Check({{"--database", given}, "list=0"});
     EXPECT_EQ(RedactedLocation(given), redacted);
   }
 }

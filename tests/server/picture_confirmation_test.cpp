@@ -26,9 +26,9 @@ Bytes Picture(std::string_view signature) {
 // senders need no confirmation here, that has its own tests.
 class PictureServers {
  public:
-  PictureServers(const std::string& state, const std::atomic<std::time_t>& now, bool http = true)
+  PictureServers(const std::string& state, const std::atomic<std::time_t>& now)
       : server_(TestServerSetup{
-            .http = http, .clock = [&now] { return now.load(); }, .state = state}) {}
+            .http = true, .clock = [&now] { return now.load(); }, .state = state}) {}
 
   bool ready() const { return server_.ready(); }
   HttpClient Browser() const { return server_.Browser(); }
@@ -198,17 +198,6 @@ TEST_F(PictureConfirmationTest, PendingAndConfirmedPicturesSurviveARestart) {
   EXPECT_EQ(Link("POST", *gif), 404);
   EXPECT_EQ(Link("POST", *jpeg), 200);
   EXPECT_EQ(servers->PictureOnNextMessage(), "picture.jpg");
-}
-
-TEST_F(PictureConfirmationTest, WithoutTheHttpPagesRegistrationsAreRefusedAndClearingWorks) {
-  servers.reset();
-  servers.emplace(state.path(), now, false);
-  ASSERT_TRUE(servers->ready());
-  EXPECT_FALSE(servers->Register(Picture("GIF89a")));
-  EXPECT_EQ(servers->PictureOnNextMessage(), "cartoon");
-  const auto cleared = servers->Register({});
-  ASSERT_TRUE(cleared);
-  EXPECT_NE(servers->lastMail().find("cleared"), std::string::npos);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Two murmelpost-servers on one private PostgreSQL behind HAProxy in TCP mode, driven with
-murmelpost-load: a confirmation link mailed by one server works on the other, and after one
-server is killed mid-load every acknowledged message is accepted once and delivered once it
-is back, while HAProxy sends new sessions to the survivor. Exits 77 (skipped) only where
-PostgreSQL or HAProxy cannot start.
-Usage: scale_test.py SERVER LOAD"""
+# Two murmelpost-servers on one private PostgreSQL behind HAProxy in TCP mode, driven with
+# murmelpost-load: a confirmation link mailed by one server works on the other, and after one
+# server is killed mid-load every acknowledged message is accepted once and delivered once it
+# is back, while HAProxy sends new sessions to the survivor. Exits 77 (skipped) only where
+# PostgreSQL or HAProxy cannot start.
+# Usage: scale_test.py SERVER LOAD
 
 import os
 import re
@@ -39,8 +39,8 @@ def listing(*path):
     return set(os.listdir(os.path.join(*path))) if os.path.isdir(os.path.join(*path)) else set()
 
 
+# One server with its own state folder and spool, on the shared database.
 class Node:
-    """One server with its own state folder and spool, on the shared database."""
 
     def __init__(self, name, program, root, database, public_url):
         self.name, self.state = name, os.path.join(root, name)
@@ -119,8 +119,8 @@ backend pages
 {checked}{pages}""")
 
 
+# A link mailed by a, confirmed through b: the message held on a goes out once.
 def confirm_across_servers(a, b, load_program, uri):
-    """A link mailed by a, confirmed through b: the message held on a goes out once."""
     sent = load(load_program, a.port, "--clients", 1, "--sender", "ann@example.org", "--tag", "held")
     assert sent == (1, 1), sent
     wait_for("a's held message and link", lambda: a.held() and a.composing() == 0)
@@ -144,8 +144,8 @@ def confirm_across_servers(a, b, load_program, uri):
     assert psql(uri, f"SELECT state FROM messages WHERE file = '{held[0]}'") == ["new"]
 
 
+# Load through HAProxy; a is killed half-way and started again.
 def kill_mid_load(a, b, load_program, uri, front, root):
-    """Load through HAProxy; a is killed half-way and started again."""
     answered = os.path.join(root, "answered")
     clients, each = 20, 15
     running = subprocess.Popen(

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -252,34 +251,31 @@ inline std::optional<HttpReply> Fetch(std::uint16_t port, const std::string& req
                    received.substr(end + 4)};
 }
 
-class HttpClient {
- public:
-  explicit HttpClient(std::uint16_t port, const char* from = "127.0.0.1")
-      : port_(port), from_(from) {}
-  std::optional<HttpReply> Get(const std::string& path) const { return Send("GET", path); }
-  std::optional<HttpReply> Head(const std::string& path) const { return Send("HEAD", path); }
-  // A form's POST, as pressing a button sends it.
-  std::optional<HttpReply> Post(const std::string& path, const std::string& body = "") const {
-    return Send("POST", path,
-                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
-                    std::to_string(body.size()) + "\r\n\r\n" + body);
+// Requests on fresh connections from a loopback address of the test's choice.
+struct HttpClient {
+  std::uint16_t port;
+  const char* from = "127.0.0.1";
+
+  // A POST carries body as a form, as pressing a button sends it.
+  std::optional<HttpReply> Request(const std::string& method, const std::string& path,
+                                   const std::string& body = "") const {
+    const std::string form = method != "POST"
+                                 ? ""
+                                 : "Content-Type: application/x-www-form-urlencoded\r\n"
+                                   "Content-Length: " +
+                                       std::to_string(body.size()) + "\r\n";
+    return Fetch(port,
+                 method + " " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" +
+                     form + "\r\n" + body,
+                 from);
   }
-  // Status of a GET or POST on path, -1 when the request failed.
+  std::optional<HttpReply> Get(const std::string& path) const { return Request("GET", path); }
+  std::optional<HttpReply> Post(const std::string& path) const { return Request("POST", path); }
+  // Status of method on path, -1 when the request failed.
   int Status(const std::string& method, const std::string& path) const {
-    const auto result = method == "POST" ? Post(path) : Get(path);
-    return result ? result->status : -1;
+    const auto reply = Request(method, path);
+    return reply ? reply->status : -1;
   }
-
- private:
-  std::optional<HttpReply> Send(const std::string& method, const std::string& path,
-                                const std::string& rest = "\r\n") const {
-    return Fetch(
-        port_, method + " " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + rest,
-        from_);
-  }
-
-  std::uint16_t port_;
-  const char* from_;
 };
 
 struct TestServerSetup {
@@ -458,19 +454,17 @@ class ServerProcess {
   ServerProcess(const std::string& nofile, const std::vector<std::string>& options,
                 const std::filesystem::path& state = {})
       : stateFolder_(state.empty() ? std::filesystem::path(state_.path()) : state) {
-    std::vector<std::string> arguments = {
-        "prlimit",   nofile,    MURMELPOST_SERVER_PROGRAM, "--listen", "127.0.0.1:0",
-        "--no-http", "--state", stateFolder_.string()};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (posix_spawnp(&pid_, "prlimit", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    std::string command = "exec prlimit " + nofile +
+                          " '" MURMELPOST_SERVER_PROGRAM
+                          "' --listen 127.0.0.1:0 --no-http --state '" +
+                          stateFolder_.string() + "'";
+    for (const std::string& option : options) command += " " + option;
+    command += " 2>'" + log_ + "'";
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    if (posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
+        0) {
+      pid_ = -1;
+    }
   }
   ~ServerProcess() { Stop(SIGTERM); }
   void Stop(int signal) {

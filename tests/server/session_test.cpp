@@ -62,15 +62,13 @@ TEST(Session, ClientSequencesAreAcceptedAndTheMessageIsKept) {
   EXPECT_EQ(finish.reply, B("TROK"));
 
   const Message& message = session.message();
-  EXPECT_EQ(message.sender.name, "Ann");
-  EXPECT_EQ(message.sender.address, "ann@example.org");
+  EXPECT_EQ(message.sender.name + " " + message.sender.address, "Ann ann@example.org");
   EXPECT_EQ(message.recipients, std::vector<std::string>{"bob@example.org"});
   EXPECT_EQ(message.subject, "Hi");
   ASSERT_TRUE(message.locale.has_value());
-  EXPECT_EQ(message.locale->codePage, 1252u);
-  EXPECT_EQ(message.locale->biasSeconds, -3600);
-  EXPECT_EQ(message.locale->language, 9);
-  EXPECT_EQ(message.locale->subLanguage, 1);
+  const LocaleRecord& locale = *message.locale;
+  EXPECT_EQ(std::tie(locale.codePage, locale.biasSeconds, locale.language, locale.subLanguage),
+            std::make_tuple(1252u, -3600, std::uint16_t{9}, std::uint16_t{1}));
   ASSERT_EQ(message.uploads.size(), 3u);
   EXPECT_EQ(message.Bytes(message.uploads[0]), B("Hello"));
   EXPECT_EQ(message.uploads[1].fileName, "notes.txt");
