@@ -288,7 +288,13 @@ struct TestServerSetup {
                                               .verifySenders = false};
   murmel::server::WallClock clock;  // empty: the real one
   std::filesystem::path state;      // empty: a fresh temporary folder
-  std::string smtpRelay;            // a URL: relay the outbox there, envelopes from the catalogue
+  // A URL: relay the outbox there, envelopes from the catalogue, with relay's other settings.
+  std::string smtpRelay;
+  murmel::server::SmtpRelayOptions relay;
+  murmel::server::RelaySchedule schedule = {.firstRetry = std::chrono::milliseconds(10),
+                                            .longestRetry = std::chrono::milliseconds(80),
+                                            .rescan = std::chrono::milliseconds(50)};
+  bool reports = true;  // recipients the relay could not reach come back to the sender
 };
 
 // Polls until done() holds; the bound is generous and nothing asserts on time.
@@ -350,10 +356,7 @@ class TestServer {
       http_.ServeSenders(delivery_);
       http_.Start();
     }
-    server_.emplace(io_, options, delivery_, [this](const std::string& line) {
-      const std::lock_guard lock(logMutex_);
-      log_.push_back(line);
-    });
+    server_.emplace(io_, options, delivery_, [this](const std::string& line) { Record(line); });
     listening_ = server_->Listen().ok;
     if (!setup.smtpRelay.empty()) StartRelay(setup);
     server_->Start();
@@ -377,6 +380,7 @@ class TestServer {
   HttpClient Browser() const { return HttpClient(http_.port()); }
   std::filesystem::path outbox() const { return delivery_.outboxRoot(); }
   std::filesystem::path state() const { return state_; }
+  murmel::server::SmtpRelay& relay() { return *relay_; }
 
   // The e-mail of every accepted message, once composed.
   std::vector<std::filesystem::path> Delivered() const {
@@ -384,7 +388,7 @@ class TestServer {
     return Files(outbox() / "new");
   }
 
-  // The server's log lines, once there are at least count of them.
+  // The server's and its relay's log lines, once there are at least count of them.
   std::vector<std::string> Log(std::size_t count = 0) {
     Eventually([&] { return Lines().size() >= count; });
     return Lines();
@@ -396,16 +400,19 @@ class TestServer {
     return log_;
   }
 
+  void Record(const std::string& line) {
+    const std::lock_guard lock(logMutex_);
+    log_.push_back(line);
+  }
+
   void StartRelay(const TestServerSetup& setup) {
-    murmel::server::RelaySchedule fast;
-    fast.firstRetry = std::chrono::milliseconds(10);
-    fast.rescan = std::chrono::milliseconds(50);
+    murmel::server::SmtpRelayOptions relay = setup.relay;
+    relay.url = setup.smtpRelay;
+    if (relay.envelopeFrom.empty()) relay.envelopeFrom = setup.delivery.mailFrom;
     opened_ = opened_ && relayCatalogue_.Open().ok;
-    relay_.emplace(delivery_.outboxRoot(),
-                   murmel::server::SmtpRelayOptions{.url = setup.smtpRelay,
-                                                    .envelopeFrom = setup.delivery.mailFrom},
-                   fast, relayCatalogue_, [](const std::string&) {});
-    relay_->OnUndelivered(murmel::server::ReportsThrough(delivery_));
+    relay_.emplace(delivery_.outboxRoot(), relay, setup.schedule, relayCatalogue_,
+                   [this](const std::string& line) { Record(line); });
+    if (setup.reports) relay_->OnUndelivered(murmel::server::ReportsThrough(delivery_));
     opened_ = opened_ && relay_->Start().ok;
     delivery_.OnDelivered([this] { relay_->Wake(); });
   }

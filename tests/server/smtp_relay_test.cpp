@@ -9,14 +9,10 @@
 #include <algorithm>
 #include <ctime>
 #include <fstream>
-#include <future>
 #include <map>
-#include <memory>
 
 #include "fake_smtp.h"
 #include "mail_support.h"
-#include "server/delivery.h"
-#include "server/delivery_report.h"
 #include "support/temp_dir.h"
 
 namespace server_test {
@@ -24,7 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using murmel::server::MessageState;
-using murmel::server::SmtpRelay;
 namespace fs = std::filesystem;
 
 // Leading dots (stuffed on the wire), a lone "." line (the end marker unless stuffed), a
@@ -59,90 +54,42 @@ std::vector<std::string> Names(const fs::path& folder) {
   return names;
 }
 
-murmel::server::RelaySchedule Fast() {
-  return {.firstRetry = 10ms, .longestRetry = 80ms, .rescan = 50ms};
+// A state folder with a message waiting in outbox/new/, and the row its acceptance would
+// have made: To and Cc are the envelope.
+void Put(const fs::path& state, const std::string& name, const std::string& mail) {
+  fs::create_directories(state / "outbox" / "new");
+  std::ofstream(state / "outbox" / "new" / name, std::ios::binary) << mail;
+  murmel::server::SqliteStore records(state / murmel::server::kCatalogueFileName);
+  murmel::server::CatalogueRow row = murmel::server::RowFromMail(mail);
+  row.file = name;
+  row.received = std::time(nullptr);
+  EXPECT_TRUE(records.Open().ok && records.Insert(row).ok);
 }
 
-// An outbox as Delivery keeps it, and the relay wired as murmelpost-server wires it: an
-// accepted message wakes the relay, and with reports on, recipients it could not reach
-// come back to the sender as a report.
-class Outbox {
- public:
-  Outbox() { EXPECT_TRUE(delivery_.Open().ok && records_.Open().ok && relayRecords_.Open().ok); }
-  ~Outbox() { Stop(); }
-  void Stop() {
-    delivery_.Stop();  // it may still be waking the relay
-    if (relay_) relay_->Stop();
-  }
+bool Holds(const fs::path& state, const char* folder, const std::string& name) {
+  return fs::exists(state / "outbox" / folder / name);
+}
 
-  fs::path root() const { return delivery_.outboxRoot(); }
-  std::vector<murmel::server::CatalogueRow> Rows() const {
-    return server_test::Rows(state_.path());
-  }
+// The server over state, relaying to url; reports only where a test asks for them.
+TestServerSetup Relaying(const std::string& url, const murmel::test::TempDir& state) {
+  return {.state = state.path(), .smtpRelay = url, .reports = false};
+}
 
-  // With the row its acceptance would have made: To and Cc are the envelope.
-  void Put(const std::string& name, const std::string& mail) {
-    std::ofstream(root() / "new" / name, std::ios::binary) << mail;
-    murmel::server::CatalogueRow row = murmel::server::RowFromMail(mail);
-    row.file = name;
-    row.received = std::time(nullptr);
-    EXPECT_TRUE(records_.Insert(row).ok);
-  }
+// A message from Ann to Bob and Carol over the transfer port; the file of its e-mail.
+std::string Submit(TestServer& server, const std::string& text) {
+  const Mail mail = {.recipients = "bob@example.org,carol@example.org", .upload = B(text)};
+  EXPECT_EQ(Send(server.port(), mail), "TROK");
+  return Rows(server.state())[0].file;
+}
 
-  // A voice message from Ann as the transfer thread hands it over; the accepted file's name.
-  std::string Submit(const std::string& text) {
-    murmel::server::Message message;
-    message.sender = {"Ann Lee", "ann@example.org"};
-    message.recipients = {"bob@example.org", "carol@example.org"};
-    message.subject = "Hello";
-    message.spool = std::make_shared<murmel::server::SpoolFile>(delivery_.spoolFolder());
-    message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
-    EXPECT_TRUE(message.Append(server_test::B(text)).ok);
-    std::promise<std::string> done;  // the file, "" when refused
-    delivery_.Submit(message, "192.0.2.7", [&done](const auto& accepted) {
-      done.set_value(accepted.result.ok ? accepted.file.filename().string() : "");
-    });
-    return done.get_future().get();
+bool Logged(TestServer& server, const std::string& part) {
+  bool found = false;
+  for (const std::string& line : server.Log()) {
+    EXPECT_EQ(line.find('\n'), std::string::npos) << "one line each: " << line;
+    found = found || line.find(part) != std::string::npos;
   }
-
-  bool Holds(const char* folder, const std::string& name) const {
-    return fs::exists(root() / folder / name);
-  }
-
-  SmtpRelay& Start(const std::string& url, murmel::server::SmtpRelayOptions relay = {},
-                   murmel::server::RelaySchedule schedule = Fast(), bool reports = false) {
-    relay.url = url;
-    if (relay.envelopeFrom.empty()) relay.envelopeFrom = "murmelpost@example.net";
-    relay_ = std::make_unique<SmtpRelay>(
-        root(), relay, schedule, relayRecords_, [this](const std::string& line) {
-          EXPECT_EQ(line.find('\n'), std::string::npos) << "one line each: " << line;
-          const std::lock_guard lock(logMutex_);
-          log_ += line + "\n";
-        });
-    if (reports) relay_->OnUndelivered(murmel::server::ReportsThrough(delivery_));
-    EXPECT_TRUE(relay_->Start().ok);
-    delivery_.OnDelivered([this] { relay_->Wake(); });
-    return *relay_;
-  }
-
-  std::string Log() {
-    const std::lock_guard lock(logMutex_);
-    return log_;
-  }
-  bool Logged(const std::string& part) { return Log().find(part) != std::string::npos; }
-
- private:
-  murmel::test::TempDir state_;
-  murmel::server::Delivery delivery_{
-      state_.path(), {.mailFrom = "murmelpost@example.net", .verifySenders = false}};
-  murmel::server::SqliteStore records_{fs::path(state_.path()) /
-                                       murmel::server::kCatalogueFileName};
-  murmel::server::SqliteStore relayRecords_{fs::path(state_.path()) /
-                                            murmel::server::kCatalogueFileName};
-  std::unique_ptr<SmtpRelay> relay_;
-  std::mutex logMutex_;
-  std::string log_;
-};
+  return found;
+}
 
 // The copies each recipient really got: the RCPTs taken in transactions handed over.
 std::map<std::string, int> Copies(const std::vector<FakeSmtp::Session>& sessions) {
@@ -158,18 +105,19 @@ std::map<std::string, int> Copies(const std::vector<FakeSmtp::Session>& sessions
 TEST(SmtpRelay, WaitingAndNewlyAcceptedMessagesArriveByteIntactForEveryRecipient) {
   FakeSmtp smtp;
   ASSERT_TRUE(smtp.ready());
-  Outbox outbox;
-  outbox.Put("1700000000.M1P1Q1.host", kMail);
-  murmel::server::RelaySchedule schedule = Fast();
-  schedule.rescan = 1h;
-  outbox.Start(smtp.url(),
-               {.user = "murmel", .password = "s3cret pass", .envelopeFrom = "bounces@example.net"},
-               schedule);
+  murmel::test::TempDir state;
+  Put(state.path(), "1700000000.M1P1Q1.host", kMail);
+  TestServerSetup setup = Relaying(smtp.url(), state);
+  setup.relay = {
+      .user = "murmel", .password = "s3cret pass", .envelopeFrom = "bounces@example.net"};
+  setup.schedule.rescan = 1h;
+  TestServer server(setup);
+  ASSERT_TRUE(server.ready());
   ASSERT_TRUE(Eventually([&] { return smtp.Sessions().size() == 1; }));
-  const fs::path sent = outbox.root() / "sent" / outbox.Submit("First line\n.\n.dotted\nend\n");
+  const fs::path sent = server.outbox() / "sent" / Submit(server, "First line\n.\n.dotted\nend\n");
   ASSERT_TRUE(Eventually([&] { return fs::exists(sent) && smtp.Sessions().size() == 2; }));
-  EXPECT_TRUE(Names(outbox.root() / "new").empty());
-  EXPECT_EQ(ReadFile(outbox.root() / "sent" / "1700000000.M1P1Q1.host"), kMail);
+  EXPECT_TRUE(Names(server.outbox() / "new").empty());
+  EXPECT_EQ(ReadFile(server.outbox() / "sent" / "1700000000.M1P1Q1.host"), kMail);
   const std::string composed = ReadFile(sent);
   ASSERT_EQ(composed.find('\r'), std::string::npos);  // the composer writes LF only
   const auto sessions = smtp.Sessions();
@@ -199,11 +147,11 @@ TEST(SmtpRelay, TemporaryRefusalsAreRetriedAndEachRecipientGetsOneCopy) {
     FakeSmtp smtp;
     ASSERT_TRUE(smtp.ready());
     smtp.Queue(first);
-    Outbox outbox;
-    outbox.Put("m", kMail);
-    outbox.Start(smtp.url());
-    ASSERT_TRUE(
-        Eventually([&] { return outbox.Holds("sent", "m") && !Copies(smtp.Sessions()).empty(); }));
+    murmel::test::TempDir state;
+    Put(state.path(), "m", kMail);
+    TestServer server(Relaying(smtp.url(), state));
+    ASSERT_TRUE(Eventually(
+        [&] { return Holds(state.path(), "sent", "m") && !Copies(smtp.Sessions()).empty(); }));
     const auto sessions = smtp.Sessions();
     ASSERT_GE(sessions.size(), 2u);
     std::map<std::string, int> once;
@@ -250,29 +198,15 @@ TEST(SmtpRelay, PermanentRefusalsEndInFailedWithTheReasonLoggedAndOnTheRow) {
     ASSERT_TRUE(smtp.ready());
     smtp.Queue(c.script);
     smtp.Queue(c.script);
-    Outbox outbox;
-    outbox.Put("m", kMail);
-    outbox.Start(smtp.url());
+    murmel::test::TempDir state;
+    Put(state.path(), "m", kMail);
+    TestServer server(Relaying(smtp.url(), state));
     ASSERT_TRUE(Eventually([&] {
-      const auto rows = outbox.Rows();
-      return outbox.Logged(c.logged) && outbox.Holds(c.folder, "m") && rows.size() == 1 &&
+      const auto rows = Rows(state.path());
+      return Logged(server, c.logged) && Holds(state.path(), c.folder, "m") && rows.size() == 1 &&
              rows[0].state == c.state;
-    })) << outbox.Log();
+    })) << testing::PrintToString(server.Log());
   }
-}
-
-TEST(SmtpRelay, RelayThatIsDownAtFirstGetsTheMessageWhenItComesUp) {
-  const std::uint16_t port = FakeSmtp::UnusedPort();
-  Outbox outbox;
-  outbox.Put("m", kMail);
-  outbox.Start("smtp://127.0.0.1:" + std::to_string(port));
-  ASSERT_TRUE(Eventually([&] { return outbox.Logged("cannot use smtp://127.0.0.1"); }));
-  EXPECT_TRUE(outbox.Holds("new", "m"));
-
-  FakeSmtp smtp(port);
-  ASSERT_TRUE(smtp.ready());
-  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m") && !smtp.Sessions().empty(); }));
-  EXPECT_EQ(Copies(smtp.Sessions()).at("bob@example.org"), 1);
 }
 
 // One message waiting in new/ for a relay that takes everything unless told otherwise.
@@ -280,24 +214,38 @@ class SmtpRelayWithOneMessage : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(smtp.ready());
-    outbox.Put("m", kMail);
+    Put(state.path(), "m", kMail);
   }
+  bool Holds(const char* folder) const { return server_test::Holds(state.path(), folder, "m"); }
+
   FakeSmtp smtp;
-  Outbox outbox;
+  murmel::test::TempDir state;
+  TestServerSetup setup = Relaying(smtp.url(), state);
 };
+
+TEST_F(SmtpRelayWithOneMessage, RelayThatIsDownAtFirstGetsTheMessageWhenItComesUp) {
+  const std::uint16_t port = FakeSmtp::UnusedPort();
+  TestServer server(Relaying("smtp://127.0.0.1:" + std::to_string(port), state));
+  ASSERT_TRUE(Eventually([&] { return Logged(server, "cannot use smtp://127.0.0.1"); }));
+  EXPECT_TRUE(Holds("new"));
+
+  FakeSmtp later(port);
+  ASSERT_TRUE(later.ready());
+  ASSERT_TRUE(Eventually([&] { return Holds("sent") && !later.Sessions().empty(); }));
+  EXPECT_EQ(Copies(later.Sessions()).at("bob@example.org"), 1);
+}
 
 // Curl is told to wait minutes for a reply; Stop must not.
 TEST_F(SmtpRelayWithOneMessage, StopReturnsWhileTheRelayIsSilentAndKeepsTheMessage) {
   FakeSmtp::Script silent;
   silent.silent = true;
   smtp.Queue(silent);
-  murmel::server::RelaySchedule schedule = Fast();
-  schedule.timeouts.connect = schedule.timeouts.reply = 300s;
-  SmtpRelay& relay = outbox.Start(smtp.url(), {}, schedule);
+  setup.schedule.timeouts.connect = setup.schedule.timeouts.reply = 300s;
+  TestServer server(setup);
   ASSERT_TRUE(Eventually([&] { return smtp.connections() == 1; }));
-  relay.Stop();
-  EXPECT_TRUE(outbox.Holds("new", "m"));
-  EXPECT_TRUE(Names(outbox.root() / "sent").empty());
+  server.relay().Stop();
+  EXPECT_TRUE(Holds("new"));
+  EXPECT_TRUE(Names(server.outbox() / "sent").empty());
 }
 
 // An operator moves a file back into new/ to have it tried again: only the recipients it
@@ -306,22 +254,23 @@ TEST_F(SmtpRelayWithOneMessage, FileMovedBackIsRetriedForItsFailedRecipientsAlon
   FakeSmtp::Script refuseDave;
   refuseDave.recipient["dave@example.org"] = "550 5.1.1 dave left";
   smtp.Queue(refuseDave);
-  SmtpRelay& relay = outbox.Start(smtp.url());
-  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m"); }));
-  fs::rename(outbox.root() / "sent" / "m", outbox.root() / "new" / "m");
-  relay.Wake();
-  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m") && smtp.Sessions().size() == 2; }));
+  TestServer server(setup);
+  ASSERT_TRUE(Eventually([&] { return Holds("sent"); }));
+  fs::rename(server.outbox() / "sent" / "m", server.outbox() / "new" / "m");
+  server.relay().Wake();
+  ASSERT_TRUE(Eventually([&] { return Holds("sent") && smtp.Sessions().size() == 2; }));
   EXPECT_EQ(smtp.Sessions().back().recipients, std::vector<std::string>{"dave@example.org"});
   EXPECT_EQ(Copies(smtp.Sessions()).at("dave@example.org"), 1);
 }
 
 // A relay that does not offer STARTTLS must not get the message in the clear.
 TEST_F(SmtpRelayWithOneMessage, RequiredStartTlsSendsNothingToARelayWithoutIt) {
-  outbox.Start(smtp.url(), {.requireStartTls = true});
+  setup.relay.requireStartTls = true;
+  TestServer server(setup);
   ASSERT_TRUE(Eventually([&] { return smtp.Sessions().size() >= 2; }));
   for (const auto& session : smtp.Sessions()) EXPECT_TRUE(session.from.empty());
-  EXPECT_TRUE(outbox.Holds("new", "m"));
-  EXPECT_TRUE(outbox.Logged("cannot use"));
+  EXPECT_TRUE(Holds("new"));
+  EXPECT_TRUE(Logged(server, "cannot use"));
 }
 
 // The server's whole path: the relay hands the report to Delivery, which stores it in the
@@ -355,16 +304,17 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
     ASSERT_TRUE(smtp.ready());
     smtp.Queue(c.first);
     smtp.Queue(reportRefused);
-    murmel::server::RelaySchedule schedule = Fast();
-    schedule.maxLifetime = c.lifetime;
-    Outbox server;
-    server.Start(smtp.url(), {}, schedule, true);
-    const std::string voice = server.Submit("Hi\n");
-    const fs::path outbox = server.root();
+    murmel::test::TempDir state;
+    TestServerSetup setup = Relaying(smtp.url(), state);
+    setup.schedule.maxLifetime = c.lifetime;
+    setup.reports = true;
+    std::optional<TestServer> server(std::in_place, setup);
+    const std::string voice = Submit(*server, "Hi\n");
+    const fs::path outbox = server->outbox();
     const std::size_t files = c.failed.empty() ? 1 : 2;
     ASSERT_TRUE(Eventually(
         [&] { return Names(outbox / "sent").size() + Names(outbox / "failed").size() == files; }));
-    server.Stop();
+    server.reset();
     EXPECT_TRUE(Names(outbox / "new").empty());
     std::map<std::string, int> copies = {{"bob@example.org", 1}, {"carol@example.org", 1}};
     for (const auto& [address, status] : c.failed) copies.erase(address);
