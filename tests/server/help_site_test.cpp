@@ -26,7 +26,7 @@ TEST(HelpSite, EveryHelpAddressIsAPageWhoseLinksResolve) {
   HttpHelpServer server;
   ASSERT_TRUE(server.Listen("127.0.0.1", 0).ok);
   server.Start();
-  const HttpClient client(server.port());
+  const HttpClient client{server.port()};
 
   const char* const paths[] = {"/",
                                "/help/",

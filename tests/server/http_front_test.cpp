@@ -22,7 +22,7 @@ struct Pages {
     server.Start();
   }
   std::optional<HttpReply> Get(const char* from) const {
-    return HttpClient(server.port(), from).Get("/help/");
+    return HttpClient{server.port(), from}.Get("/help/");
   }
   HttpHelpServer server;
   bool listening = false;

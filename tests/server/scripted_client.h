@@ -377,7 +377,7 @@ class TestServer {
   bool ready() const { return opened_ && listening_; }
   std::uint16_t port() const { return server_->port(); }
   murmel::server::Delivery& delivery() { return delivery_; }
-  HttpClient Browser() const { return HttpClient(http_.port()); }
+  HttpClient Browser() const { return HttpClient{http_.port()}; }
   std::filesystem::path outbox() const { return delivery_.outboxRoot(); }
   std::filesystem::path state() const { return state_; }
   murmel::server::SmtpRelay& relay() { return *relay_; }

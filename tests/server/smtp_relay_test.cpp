@@ -329,9 +329,10 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
     EXPECT_EQ(sessions.back().from, "");
     const std::string mail = ReadFile(report);
     for (const auto& [address, status] : c.failed) {
-      const std::string record = "Final-Recipient: rfc822; " + address +
-                                 "\nAction: failed\nStatus: " + status +
-                                 "\nDiagnostic-Code: smtp; ";
+      std::string record = "Final-Recipient: rfc822; " + address;
+      record.append("\nAction: failed\nStatus: ")
+          .append(status)
+          .append("\nDiagnostic-Code: smtp; ");
       EXPECT_NE(mail.find(record), std::string::npos) << mail;
     }
     const std::string parsed = ParseMail(report).run.output;
