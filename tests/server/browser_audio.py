@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
-"""Plays an audio file in headless Chromium and Firefox ESR as a recipient's browser would:
-a page served from a local HTTP server asks canPlayType, decodes the file with
-decodeAudioData and reports back by a request. Exit 0 when every browser that ran played
-it at the expected length (within 0.1 s), 1 when one did not, 2 when no browser could run.
-
-Usage: browser_audio.py FILE MIME-TYPE SECONDS
-"""
+# Plays an audio file in headless Chromium and Firefox ESR as a recipient's browser would:
+# a page served from a local HTTP server asks canPlayType, decodes the file with
+# decodeAudioData and reports back by a request. Exit 0 when every browser that ran played
+# it at the expected length (within 0.1 s), 1 when one did not, 2 when no browser could run.
+#
+# Usage: browser_audio.py FILE MIME-TYPE SECONDS
 import concurrent.futures
 import http.server
 import json
@@ -72,8 +71,8 @@ def serve(audio, mime):
     return server, state
 
 
+# (ran, problem): ran is False when the browser never asked for the page.
 def run(browser, audio, mime):
-    """(ran, problem): ran is False when the browser never asked for the page."""
     if shutil.which(browser) is None:
         return False, "not installed"
     server, state = serve(audio, mime)
@@ -115,5 +114,5 @@ def main(path, mime, seconds):
 
 if __name__ == "__main__":
     if len(sys.argv) != 4:
-        sys.exit(__doc__)
+        sys.exit("Usage: browser_audio.py FILE MIME-TYPE SECONDS")
     sys.exit(main(sys.argv[1], sys.argv[2], float(sys.argv[3])))

@@ -27,10 +27,8 @@ class FakeSmtp {
  public:
   struct Script {
     std::string greeting = "220 fake.test ESMTP";  // a non-2xx greeting ends the connection
-    std::string ehlo = "250-fake.test\r\n250 AUTH PLAIN";
     std::string mail = "250 2.1.0 sender ok";
     std::map<std::string, std::string> recipient;  // address: reply, else "250"
-    std::string data = "354 end with <CRLF>.<CRLF>";
     std::string end = "250 2.0.0 queued";
     bool silent = false;  // accepts, then never says a word
   };
@@ -125,8 +123,8 @@ class FakeSmtp {
     if (!Reply(fd, script.greeting) || script.greeting[0] != '2') return;
     while (const auto line = ReadLine(fd, buffer)) {
       const std::string verb = line->substr(0, line->find_first_of(" :"));
-      if (verb == "EHLO" || verb == "HELO") {
-        Reply(fd, script.ehlo);
+      if (verb == "EHLO") {
+        Reply(fd, "250-fake.test\r\n250 AUTH PLAIN");
       } else if (verb == "AUTH") {
         std::string encoded = line->size() > 11 ? line->substr(11) : "";
         if (encoded.empty()) {
@@ -139,18 +137,17 @@ class FakeSmtp {
         g_free(decoded);
         Reply(fd, "235 2.7.0 authenticated");
       } else if (verb == "MAIL") {
-        session.from = Between(*line, '<', '>');
+        session.from = Address(*line);
         Reply(fd, script.mail);
       } else if (verb == "RCPT") {
-        const std::string address = Between(*line, '<', '>');
+        const std::string address = Address(*line);
         session.recipients.push_back(address);
         const auto it = script.recipient.find(address);
         const std::string reply = it == script.recipient.end() ? "250 2.1.5 ok" : it->second;
         if (reply[0] == '2') session.accepted.push_back(address);
         Reply(fd, reply);
       } else if (verb == "DATA") {
-        Reply(fd, script.data);
-        if (script.data[0] != '3') continue;
+        Reply(fd, "354 end with <CRLF>.<CRLF>");
         std::string body;
         std::optional<std::string> bodyLine;
         while ((bodyLine = ReadLine(fd, buffer)) && *bodyLine != ".") {
@@ -169,11 +166,10 @@ class FakeSmtp {
     }
   }
 
-  static std::string Between(const std::string& text, char open, char close) {
-    const auto from = text.find(open);
-    const auto to = text.find(close, from == std::string::npos ? 0 : from);
-    if (from == std::string::npos || to == std::string::npos) return {};
-    return text.substr(from + 1, to - from - 1);
+  // The address between the angle brackets of a MAIL or RCPT line.
+  static std::string Address(const std::string& line) {
+    const auto from = line.find('<'), to = line.find('>');
+    return from < to && to != std::string::npos ? line.substr(from + 1, to - from - 1) : "";
   }
 
   static bool Reply(int fd, const std::string& reply) {

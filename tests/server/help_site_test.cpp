@@ -26,7 +26,7 @@ TEST(HelpSite, EveryHelpAddressIsAPageWhoseLinksResolve) {
   HttpHelpServer server;
   ASSERT_TRUE(server.Listen("127.0.0.1", 0).ok);
   server.Start();
-  const HttpClient client(server.port());
+  const HttpClient client{server.port()};
 
   const char* const paths[] = {"/",
                                "/help/",
@@ -57,12 +57,8 @@ TEST(HelpSite, EveryHelpAddressIsAPageWhoseLinksResolve) {
       if (target.starts_with("/")) links.insert(target);
     }
   }
-  EXPECT_EQ(links.size(), std::size(paths));
-  for (const std::string& link : links) {
-    const auto result = client.Get(link);
-    ASSERT_TRUE(result) << link;
-    EXPECT_EQ(result->status, 200) << link;
-  }
+  // Every page links only to pages, and every page is linked.
+  EXPECT_EQ(links, std::set<std::string>(std::begin(paths), std::end(paths)));
 
   // Near misses are not pages: the client asks for exact addresses.
   for (const char* missing : {"/help", "/help/help5/", "/alpha/ce.htm", "/index.html"}) {
@@ -72,11 +68,11 @@ TEST(HelpSite, EveryHelpAddressIsAPageWhoseLinksResolve) {
     EXPECT_EQ(Count(result->body, "<h1>"), 1u) << missing;
   }
 
-  const auto head = client.Head("/help/");
+  const auto head = client.Request("HEAD", "/help/");
   ASSERT_TRUE(head);
   EXPECT_EQ(head->status, 200);
   EXPECT_TRUE(head->body.empty());
-  const auto post = client.Post("/help/", "x");
+  const auto post = client.Request("POST", "/help/", "x");
   ASSERT_TRUE(post);
   EXPECT_EQ(post->status, 405);
   EXPECT_EQ(post->Header("Allow"), "GET, HEAD");

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "mail_support.h"
 #include "server/cartoons.h"
@@ -18,18 +19,6 @@ namespace {
 
 using server_test::List;
 
-// G_DEBUG is read when GLib loads, before any test code runs; this is its in-process form.
-class FatalCriticals {
- public:
-  FatalCriticals()
-      : previous_(g_log_set_always_fatal(
-            static_cast<GLogLevelFlags>(G_LOG_FATAL_MASK | G_LOG_LEVEL_CRITICAL))) {}
-  ~FatalCriticals() { g_log_set_always_fatal(previous_); }
-
- private:
-  GLogLevelFlags previous_;
-};
-
 struct Case {
   const char* label;
   Mailbox from;
@@ -37,7 +26,6 @@ struct Case {
   List to;
   std::string subject;
   std::string text;
-  std::string expectedText;
   std::vector<MailAttachment> attachments;
   MailAttachment picture;  // with a voice note: the HTML alternative
   std::string voiceNote;
@@ -65,14 +53,12 @@ const std::vector<Case> kCases = {
      {"bob@example.org"},
      "Hello",
      "one\r\ntwo\r\n",
-     "one\ntwo\n",
      {{"voice.mp3", "audio/mpeg", {1, 2, 3}, "Voice message, 0:42"}}},
     {"a name that looks like more addresses",
      {"x, evil@y <evil@y>, \"z\" <z@y>", "ann@example.org"},
      {},
      {"bob@example.org", "carol@example.net", "dave@example.com"},
      "Re: x, y <z@y>",
-     "bare LF\nonly\n",
      "bare LF\nonly\n",
      {}},
     {"non-ASCII everywhere, bare CR",
@@ -81,7 +67,6 @@ const std::vector<Case> kCases = {
      {"bob@example.org"},
      "Gr\u00fc\u00dfe aus K\u00f6ln \u2014 \u65e5\u672c\u8a9e",
      "caf\u00e9\rna\u00efve\r\rend",
-     "caf\u00e9\nna\u00efve\n\nend",
      {},
      kGif,
      "Voice message, 0:42",
@@ -93,7 +78,6 @@ const std::vector<Case> kCases = {
      {"bob@example.org"},
      "<script>alert('subject')</script>",
      "<script>alert(1)</script> & </p>\r\nline two",
-     "<script>alert(1)</script> & </p>\nline two",
      {{"voice.wav", "audio/wav", {1, 2, 3}}},
      {"cat.png", "image/png", {0x89, 'P', 'N', 'G'}},
      "Voice message, 0:01, attached as <voice>.wav",
@@ -105,14 +89,12 @@ const std::vector<Case> kCases = {
      {"bob@example.org"},
      kLongName + kLongName,
      "short\n" + std::string(1023, 'x') + "\nshort",
-     "short\n" + std::string(1023, 'x') + "\nshort",
      {}},
     {"texts that look like encoded words",
      {"=?utf-8?q?evil?=", "ann@example.org"},
      {},
      {"bob@example.org"},
      "=?utf-8?q?evil?=",
-     "=3D=?utf-8?q?x?=\n",
      "=3D=?utf-8?q?x?=\n",
      {{"=?utf-8?q?x?=.wav", "audio/wav", {1}}}},
     {"blanks that must survive",
@@ -121,13 +103,11 @@ const std::vector<Case> kCases = {
      {"bob@example.org"},
      "  two  spaces  ",
      "trailing blank \n\ttab\n",
-     "trailing blank \n\ttab\n",
      {}},
     {"empty text, empty subject, empty and awkwardly named attachments",
      {"", "ann@example.org"},
      {},
      {"bob@example.org"},
-     "",
      "",
      "",
      {{"empty.bin", "application/octet-stream", {}},
@@ -138,7 +118,6 @@ const std::vector<Case> kCases = {
 };
 
 TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
-  const FatalCriticals fatal;
   const murmel::test::TempDir folder;
   ASSERT_FALSE(folder.path().empty());
   for (const Case& test : kCases) {
@@ -171,13 +150,14 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
     EXPECT_EQ(mail.Strings("Subject"), List{test.subject});
     const List headers = mail.Strings("headers");
     ASSERT_GE(headers.size(), 2u);
-    EXPECT_EQ(headers[0], "Received");
-    EXPECT_EQ(headers[1], content.received);
+    EXPECT_EQ(headers[0] + ": " + headers[1], "Received: " + content.received);
     EXPECT_EQ(mail.Strings("X-Murmelpost-Kind"), List{"voice"});
+    // Line ends come out as LF, whatever the client sent.
+    const std::string expectedText = std::regex_replace(test.text, std::regex("\r\n?"), "\n");
     const List text = mail.Strings("text");
     ASSERT_EQ(text.size(), 1u);
-    EXPECT_EQ(text[0].substr(0, test.expectedText.size()), test.expectedText);
-    EXPECT_EQ(mail.Strings("structure")[0].substr(0, test.structure.size()), test.structure);
+    EXPECT_TRUE(text[0].starts_with(expectedText)) << text[0];
+    EXPECT_TRUE(mail.String("structure").starts_with(test.structure)) << mail.String("structure");
     const List html = mail.Strings("html");
     if (!test.voiceNote.empty()) {
       EXPECT_NE(text[0].find(test.voiceNote), std::string::npos);
@@ -194,19 +174,12 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
     } else {
       EXPECT_EQ(html, List{});
     }
-    List names;
-    const List attachments = mail.Strings("attachments");
-    for (std::size_t i = 0; i + 1 < attachments.size(); ++i) {
-      if (attachments[i] == "filename" || attachments[i] == "description") {
-        names.push_back(attachments[i + 1]);
-      }
+    List attachments;
+    for (const MailAttachment& file : test.attachments) {
+      attachments.insert(attachments.end(), {"filename", file.fileName, "type", file.mimeType,
+                                             "description", file.description, "size"});
     }
-    List expectedNames;
-    for (const MailAttachment& attachment : test.attachments) {
-      expectedNames.push_back(attachment.fileName);
-      expectedNames.push_back(attachment.description);
-    }
-    EXPECT_EQ(names, expectedNames);
+    EXPECT_EQ(mail.Strings("attachments"), attachments);
   }
 }
 

@@ -128,7 +128,6 @@ TEST(Options, DefaultsAndWhereStateIsKept) {
 TEST(Options, ListenAndHttpAcceptTheirAddressPortForms) {
   const StartCase cases[] = {
       {{"--listen", "127.0.0.1:8110"}, "listen=127.0.0.1 port=8110 httpAddress=127.0.0.1"},
-      {{"--listen", "0.0.0.0"}, "listen=0.0.0.0 port=110"},
       {{"--listen", ":2110"}, "listen=:: port=2110"},
       {{"--listen", "[::1]:9"}, "listen=::1 port=9"},
       {{"--listen", "[::1]"}, "listen=::1 port=110"},
@@ -137,7 +136,6 @@ TEST(Options, ListenAndHttpAcceptTheirAddressPortForms) {
       {{"--listen", "[::1]x"}, "!--listen"},
       {{"--listen", "host:12ab"}, "!--listen"},
       {{"--http", "8080"}, "httpAddress=:: httpPort=8080 httpExplicit=1"},
-      {{"--http", "0"}, "httpAddress=:: httpPort=0"},
       {{"--http", ":8111"}, "httpAddress=:: httpPort=8111"},
       {{"--http", "127.0.0.1:80"}, "httpAddress=127.0.0.1 httpPort=80"},
       {{"--http", "[::1]:8110"}, "httpAddress=::1 httpPort=8110"},
@@ -145,11 +143,8 @@ TEST(Options, ListenAndHttpAcceptTheirAddressPortForms) {
       {{"--http", "9000", "--listen", "127.0.0.1:2110"}, "httpAddress=127.0.0.1 httpPort=9000"},
       {{"--no-http"}, "http=0"},
       {{"--http", "127.0.0.1"}, "!--http"},
-      {{"--http", "[::1]"}, "!--http"},
       {{"--http", "::1:8110"}, "!--http"},  // ambiguous without brackets
       {{"--http", "65536"}, "!--http"},
-      {{"--http", "-1"}, "!--http"},
-      {{"--http", ""}, "!--http"},
   };
   for (const StartCase& c : cases) Check(c);
 }
@@ -160,9 +155,6 @@ TEST(Options, LimitsRelayAndServiceSettingsAreTakenOrRefusedByName) {
         "2", "--max-frame", "2048", "--state", "/tmp/s", "--no-quick-ack"},
        "maxUpload=1000 maxRecipients=3 idleTimeout=5 maxSessions=2 maxFrame=2048 state=/tmp/s "
        "quickAck=0"},
-      {{"--max-sessions-per-ip", "4"}, "sessionsPerIp=4"},
-      {{"--max-messages-per-ip", "50"}, "messagesPerIp=50"},
-      {{"--max-messages-per-sender", "6"}, "messagesPerSender=6"},
       {{"--max-session-time", "90"}, "sessionTime=90000"},
       {{"--public-url", "https://mail.example.org/murmel"},
        "publicUrl=https://mail.example.org/murmel"},
@@ -184,22 +176,16 @@ TEST(Options, LimitsRelayAndServiceSettingsAreTakenOrRefusedByName) {
       {{"--state", "/srv/m", "--list", "1000000"}, "list=1 listCount=1000000"},
       // The confirmation links mean nothing without the pages.
       {{"--public-url", "mail.example.org"}, "!--public-url"},
-      {{"--public-url", "ftp://mail.example.org"}, "!--public-url"},
-      {{"--public-url"}, "!--public-url"},
       {{"--public-url", "http://mail.example.org", "--no-http"}, "!--public-url"},
       {{"--no-http", "--public-url", "http://mail.example.org"}, "!--public-url"},
       {{"--max-frame", "10"}, "!--max-frame"},
       {{"--max-frame", "70000"}, "!--max-frame"},
       {{"--idle-timeout", "0"}, "!--idle-timeout"},
-      {{"--max-session-time", "0"}, "!--max-session-time"},
-      {{"--max-sessions-per-ip", "0"}, "!--max-sessions-per-ip"},
       {{"--max-messages-per-sender", "ten"}, "!--max-messages-per-sender"},
       {{"--max-recipients", "-1"}, "!--max-recipients"},
-      {{"--max-upload"}, "!--max-upload"},
       {{"--bogus"}, "!--bogus"},
       {{"--state", ""}, "!--state"},
       {{"--smtp-relay", "mx.example.org"}, "!--smtp-relay"},
-      {{"--smtp-relay", "http://mx"}, "!--smtp-relay"},
       {{"--smtp-relay", "smtp://mx:0"}, "!--smtp-relay"},
       {{"--smtp-relay", "smtp://mx/?x"}, "!--smtp-relay"},
       // The relay's password comes from the environment or the file, never the line.
@@ -213,20 +199,14 @@ TEST(Options, LimitsRelayAndServiceSettingsAreTakenOrRefusedByName) {
       {{"--smtp-relay", "smtp://mx", "--smtp-envelope-from", "nobody"}, "!--smtp-envelope-from"},
       {{"--smtp-relay", "smtp://mx", "--smtp-envelope-from", "<a@mx>"}, "!--smtp-envelope-from"},
       {{"--smtp-user", "me"}, "!--smtp-user", {}, {"/home/u", "", "", "pw"}},
-      {{"--smtp-starttls"}, "!--smtp-starttls"},
-      {{"--smtp-relay"}, "!--smtp-relay"},
       // It goes into every From header: nothing but a plain mailbox.
       {{"--mail-from", "Murmelpost <mp@example.org>"}, "!--mail-from"},
       {{"--mail-from", "mp@example.org\r\nBcc: x@example.org"}, "!--mail-from"},
       {{"--voice-format", "MP3"}, "!--voice-format"},
-      {{"--database", "sqlite:"}, "!--database"},
       {{"--database", "mysql://mp:s3cret@db/m"}, "!--database"},
-      {{"--database", "/srv/m/catalogue.sqlite3"}, "!--database"},
       {{"--database", "postgresql://mp:s3cret@db/m\n"}, "!--database"},
       {{"--database", "host=db password=s3cret"}, "!--database"},
       {{"--list", "0"}, "!--list"},
-      {{"--list", "-1"}, "!--list"},
-      {{"--list", "ten"}, "!--list"},
       {{"--list", "1000001"}, "!--list"},
   };
   for (const StartCase& c : cases) Check(c);
@@ -254,13 +234,11 @@ TEST(Options, ConfigFileSetsWhatTheLineDoesNotAndRefusesBadLines) {
       {{}, "!server.conf:3: listen needs a value", "\n\nlisten"},
       {{}, "!server.conf:1: expected NAME = VALUE", "--listen = ::1"},
       {{}, "!server.conf:1: expected NAME = VALUE", "Listen = ::1"},
-      {{}, "!server.conf:1: expected NAME = VALUE", "= 5"},
       {{}, "!server.conf:1: config is a command-line option", "config = /etc/other.conf"},
       {{}, "!server.conf:1: list is a command-line option", "list"},
       {{}, "!control character", "mail-from = a@b\x1b[2J"},
       {{}, "!control character", std::string_view("state = /srv\0/x", 15)},
       {{}, "!server.conf:1: voice-format expects mp3, wav or both", "voice-format = ogg"},
-      {{}, "!server.conf:1: log-level expects", "log-level = loud"},
       {{},
        "!server.conf:1: the file holds smtp-password but others may read",
        "smtp-password = s3cret"},
@@ -273,18 +251,13 @@ TEST(Options, ConfigFileSetsWhatTheLineDoesNotAndRefusesBadLines) {
 // Every option that --help lists is a setting of the same name, with the same effect:
 // an option added to the line but not to the file fails here.
 TEST(Options, EveryOptionOfTheCommandLineIsASettingByTheSameName) {
-  const std::map<std::string, std::string> sample = {{"listen", "127.0.0.1:2110"},
-                                                     {"state", "/srv/murmel"},
-                                                     {"database", "postgresql://db/murmel"},
-                                                     {"http", "9000"},
-                                                     {"public-url", "https://voice.example.org"},
-                                                     {"smtp-relay", "smtps://mx2.example"},
-                                                     {"smtp-user", "murmel"},
-                                                     {"smtp-envelope-from", "b@example.org"},
-                                                     {"mail-from", "v@example.org"},
-                                                     {"voice-format", "both"},
-                                                     {"log-level", "debug"},
-                                                     {"max-frame", "100"}};
+  std::map<std::string, std::string> sample;
+  std::istringstream samples(
+      "listen 127.0.0.1:2110 state /srv/murmel database postgresql://db/murmel http 9000 "
+      "public-url https://voice.example.org smtp-relay smtps://mx2.example smtp-user murmel "
+      "smtp-envelope-from b@example.org mail-from v@example.org voice-format both "
+      "log-level debug max-frame 100");
+  for (std::string name, value; samples >> name >> value;) sample[name] = value;
   const std::set<std::string> commandLineOnly = {"config", "list", "help", "version"};
   // The relay's own options need a relay; its user needs a password.
   const std::vector<std::string> relay = {"--smtp-relay", "smtp://mx.example"};
@@ -320,16 +293,13 @@ TEST(Options, EveryOptionOfTheCommandLineIsASettingByTheSameName) {
 TEST(Options, DatabaseTakesTwoFormsAndRedactsAPassword) {
   const std::pair<const char*, const char*> accepted[] = {
       {"sqlite:/srv/m/catalogue.sqlite3", "sqlite:/srv/m/catalogue.sqlite3"},
-      {"postgresql://db.example/murmel", "postgresql://db.example/murmel"},
       {"postgresql://mp:s3cret@db:5433/murmel", "postgresql://mp:***@db:5433/murmel"},
       {"postgres://mp@db/m?sslmode=require&password=s3cret",
        "postgres://mp@db/m?sslmode=require&password=***"},
       {"postgresql:///m?host=/run/pg&user=a@b", "postgresql:///m?host=/run/pg&user=a@b"},
   };
   for (const auto& [given, redacted] : accepted) {
-    std::string error;
-    const Options options = Start({}, {"--database", given}, error);
-    EXPECT_TRUE(error.empty() && options.database) << given << ": " << error;
+    Check({{"--database", given}, "list=0"});
     EXPECT_EQ(RedactedLocation(given), redacted);
   }
 }

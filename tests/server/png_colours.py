@@ -1,17 +1,16 @@
 #!/usr/bin/env python3
-"""Prints the fewest distinct colours among the PNG files given, decoding each with no
-library beyond zlib: a chunk with a wrong CRC or pixels that do not inflate fail it.
-
-Usage: png_colours.py PNG...
-"""
+# Prints the fewest distinct colours among the PNG files given, decoding each with no
+# library beyond zlib: a chunk with a wrong CRC or pixels that do not inflate fail it.
+#
+# Usage: png_colours.py PNG...
 import struct
 import sys
 import zlib
 
 
+# The number of distinct pixels in an 8-bit RGB(A) PNG without interlacing; raises
+# on a broken file.
 def png_colours(path):
-    """The number of distinct pixels in an 8-bit RGB(A) PNG without interlacing; raises
-    on a broken file."""
     data = open(path, "rb").read()
     at, idat, header = 8, b"", None
     while at < len(data):

@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
-"""Renders the HTML part of one e-mail in headless Chromium, once with its inline picture
-(the cid: link made a data: URL) and once with images blocked, to OUT_DIR/mail-html.png
-and OUT_DIR/mail-html-images-blocked.png. Exit 0 when both screenshots were taken and
-show more than a blank page; 77 when there is no Chromium.
-
-Usage: render_mail.py MAIL OUT_DIR
-"""
+# Renders the HTML part of one e-mail in headless Chromium, once with its inline picture
+# (the cid: link made a data: URL) and once with images blocked, to OUT_DIR/mail-html.png
+# and OUT_DIR/mail-html-images-blocked.png. Exit 0 when both screenshots were taken and
+# show more than a blank page; 77 when there is no Chromium.
+#
+# Usage: render_mail.py MAIL OUT_DIR
 import base64
 import email
 import email.policy
@@ -54,5 +53,5 @@ def main(mail, out_dir):
 
 if __name__ == "__main__":
     if len(sys.argv) != 3:
-        sys.exit(__doc__)
+        sys.exit("Usage: render_mail.py MAIL OUT_DIR")
     sys.exit(main(sys.argv[1], sys.argv[2]))

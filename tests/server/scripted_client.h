@@ -4,7 +4,6 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -214,39 +213,22 @@ inline std::string Send(std::uint16_t port, const Mail& mail, const char* from =
   return client.Exchange("FINI");
 }
 
-// What the server sent until it closed; nullopt when it neither closed nor sent in time.
-inline std::optional<std::string> ReadToEnd(int fd) {
-  std::string received;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n == 0 || (n < 0 && errno == ECONNRESET)) return received;
-    if (n < 0) return std::nullopt;
-    received.append(buffer, static_cast<std::size_t>(n));
-  }
-}
-
 struct HttpReply {
   int status = 0;
   std::string head;  // status line and headers
   std::string body;
 
-  std::vector<std::string> Headers(std::string_view name) const {
-    std::vector<std::string> values;
+  // The first value of header name, "" when there is none.
+  std::string Header(std::string_view name) const {
     for (std::size_t at = head.find("\r\n"); at != std::string::npos;
          at = head.find("\r\n", at + 2)) {
-      const std::string_view line =
-          std::string_view(head).substr(at + 2, head.find("\r\n", at + 2) - at - 2);
+      const std::string_view line = std::string_view(head).substr(at + 2);
       if (line.size() > name.size() + 1 && line[name.size()] == ':' &&
           strncasecmp(line.data(), name.data(), name.size()) == 0) {
-        values.emplace_back(line.substr(name.size() + 2));
+        return std::string(line.substr(name.size() + 2, line.find("\r\n") - name.size() - 2));
       }
     }
-    return values;
-  }
-  std::string Header(std::string_view name) const {
-    const auto values = Headers(name);
-    return values.empty() ? std::string() : values[0];
+    return "";
   }
 };
 
@@ -256,42 +238,44 @@ inline std::optional<HttpReply> Fetch(std::uint16_t port, const std::string& req
   const int fd = ConnectFrom(port, from);
   if (fd < 0) return std::nullopt;
   ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  const auto received = ReadToEnd(fd);
+  std::string received;
+  char buffer[4096];
+  ssize_t n = 0;
+  while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+    received.append(buffer, static_cast<std::size_t>(n));
+  const bool ended = n == 0 || errno == ECONNRESET;
   ::close(fd);
-  const auto end = received ? received->find("\r\n\r\n") : std::string::npos;
-  if (end == std::string::npos || !received->starts_with("HTTP/1.1 ")) return std::nullopt;
-  return HttpReply{std::atoi(received->c_str() + 9), received->substr(0, end + 2),
-                   received->substr(end + 4)};
+  const auto end = received.find("\r\n\r\n");
+  if (!ended || end == std::string::npos || !received.starts_with("HTTP/1.1 ")) return std::nullopt;
+  return HttpReply{std::atoi(received.c_str() + 9), received.substr(0, end + 2),
+                   received.substr(end + 4)};
 }
 
-class HttpClient {
- public:
-  explicit HttpClient(std::uint16_t port, const char* from = "127.0.0.1")
-      : port_(port), from_(from) {}
-  std::optional<HttpReply> Get(const std::string& path) const { return Send("GET", path); }
-  std::optional<HttpReply> Head(const std::string& path) const { return Send("HEAD", path); }
-  // A form's POST, as pressing a button sends it.
-  std::optional<HttpReply> Post(const std::string& path, const std::string& body = "") const {
-    return Send("POST", path,
-                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
-                    std::to_string(body.size()) + "\r\n\r\n" + body);
+// Requests on fresh connections from a loopback address of the test's choice.
+struct HttpClient {
+  std::uint16_t port;
+  const char* from = "127.0.0.1";
+
+  // A POST carries body as a form, as pressing a button sends it.
+  std::optional<HttpReply> Request(const std::string& method, const std::string& path,
+                                   const std::string& body = "") const {
+    const std::string form = method != "POST"
+                                 ? ""
+                                 : "Content-Type: application/x-www-form-urlencoded\r\n"
+                                   "Content-Length: " +
+                                       std::to_string(body.size()) + "\r\n";
+    return Fetch(port,
+                 method + " " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" +
+                     form + "\r\n" + body,
+                 from);
   }
-  // Status of a GET or POST on path, -1 when the request failed.
+  std::optional<HttpReply> Get(const std::string& path) const { return Request("GET", path); }
+  std::optional<HttpReply> Post(const std::string& path) const { return Request("POST", path); }
+  // Status of method on path, -1 when the request failed.
   int Status(const std::string& method, const std::string& path) const {
-    const auto result = method == "POST" ? Post(path) : Get(path);
-    return result ? result->status : -1;
+    const auto reply = Request(method, path);
+    return reply ? reply->status : -1;
   }
-
- private:
-  std::optional<HttpReply> Send(const std::string& method, const std::string& path,
-                                const std::string& rest = "\r\n") const {
-    return Fetch(
-        port_, method + " " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + rest,
-        from_);
-  }
-
-  std::uint16_t port_;
-  const char* from_;
 };
 
 struct TestServerSetup {
@@ -304,7 +288,13 @@ struct TestServerSetup {
                                               .verifySenders = false};
   murmel::server::WallClock clock;  // empty: the real one
   std::filesystem::path state;      // empty: a fresh temporary folder
-  std::string smtpRelay;            // a URL: relay the outbox there, envelopes from the catalogue
+  // A URL: relay the outbox there, envelopes from the catalogue, with relay's other settings.
+  std::string smtpRelay;
+  murmel::server::SmtpRelayOptions relay;
+  murmel::server::RelaySchedule schedule = {.firstRetry = std::chrono::milliseconds(10),
+                                            .longestRetry = std::chrono::milliseconds(80),
+                                            .rescan = std::chrono::milliseconds(50)};
+  bool reports = true;  // recipients the relay could not reach come back to the sender
 };
 
 // Polls until done() holds; the bound is generous and nothing asserts on time.
@@ -366,10 +356,7 @@ class TestServer {
       http_.ServeSenders(delivery_);
       http_.Start();
     }
-    server_.emplace(io_, options, delivery_, [this](const std::string& line) {
-      const std::lock_guard lock(logMutex_);
-      log_.push_back(line);
-    });
+    server_.emplace(io_, options, delivery_, [this](const std::string& line) { Record(line); });
     listening_ = server_->Listen().ok;
     if (!setup.smtpRelay.empty()) StartRelay(setup);
     server_->Start();
@@ -390,9 +377,10 @@ class TestServer {
   bool ready() const { return opened_ && listening_; }
   std::uint16_t port() const { return server_->port(); }
   murmel::server::Delivery& delivery() { return delivery_; }
-  HttpClient Browser() const { return HttpClient(http_.port()); }
+  HttpClient Browser() const { return HttpClient{http_.port()}; }
   std::filesystem::path outbox() const { return delivery_.outboxRoot(); }
   std::filesystem::path state() const { return state_; }
+  murmel::server::SmtpRelay& relay() { return *relay_; }
 
   // The e-mail of every accepted message, once composed.
   std::vector<std::filesystem::path> Delivered() const {
@@ -400,7 +388,7 @@ class TestServer {
     return Files(outbox() / "new");
   }
 
-  // The server's log lines, once there are at least count of them.
+  // The server's and its relay's log lines, once there are at least count of them.
   std::vector<std::string> Log(std::size_t count = 0) {
     Eventually([&] { return Lines().size() >= count; });
     return Lines();
@@ -412,16 +400,19 @@ class TestServer {
     return log_;
   }
 
+  void Record(const std::string& line) {
+    const std::lock_guard lock(logMutex_);
+    log_.push_back(line);
+  }
+
   void StartRelay(const TestServerSetup& setup) {
-    murmel::server::RelaySchedule fast;
-    fast.firstRetry = std::chrono::milliseconds(10);
-    fast.rescan = std::chrono::milliseconds(50);
+    murmel::server::SmtpRelayOptions relay = setup.relay;
+    relay.url = setup.smtpRelay;
+    if (relay.envelopeFrom.empty()) relay.envelopeFrom = setup.delivery.mailFrom;
     opened_ = opened_ && relayCatalogue_.Open().ok;
-    relay_.emplace(delivery_.outboxRoot(),
-                   murmel::server::SmtpRelayOptions{.url = setup.smtpRelay,
-                                                    .envelopeFrom = setup.delivery.mailFrom},
-                   fast, relayCatalogue_, [](const std::string&) {});
-    relay_->OnUndelivered(murmel::server::ReportsThrough(delivery_));
+    relay_.emplace(delivery_.outboxRoot(), relay, setup.schedule, relayCatalogue_,
+                   [this](const std::string& line) { Record(line); });
+    if (setup.reports) relay_->OnUndelivered(murmel::server::ReportsThrough(delivery_));
     opened_ = opened_ && relay_->Start().ok;
     delivery_.OnDelivered([this] { relay_->Wake(); });
   }
@@ -470,19 +461,17 @@ class ServerProcess {
   ServerProcess(const std::string& nofile, const std::vector<std::string>& options,
                 const std::filesystem::path& state = {})
       : stateFolder_(state.empty() ? std::filesystem::path(state_.path()) : state) {
-    std::vector<std::string> arguments = {
-        "prlimit",   nofile,    MURMELPOST_SERVER_PROGRAM, "--listen", "127.0.0.1:0",
-        "--no-http", "--state", stateFolder_.string()};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (posix_spawnp(&pid_, "prlimit", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    std::string command = "exec prlimit " + nofile +
+                          " '" MURMELPOST_SERVER_PROGRAM
+                          "' --listen 127.0.0.1:0 --no-http --state '" +
+                          stateFolder_.string() + "'";
+    for (const std::string& option : options) command += " " + option;
+    command += " 2>'" + log_ + "'";
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    if (posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
+        0) {
+      pid_ = -1;
+    }
   }
   ~ServerProcess() { Stop(SIGTERM); }
   void Stop(int signal) {

@@ -28,6 +28,8 @@ Bytes Data(const char* word, std::size_t count, std::uint8_t fill = 0x5A) {
 const std::vector<Bytes> kEnvelope = {
     B("HELLCEMurmelpost _DEF:2.80.1234"), server_test::LocaleRecord(), B("TYPE_DEF"),
     B("SEND\"Ann\" <ann@example.org>"),   B("RECIbob@example.org"),    B("TITLHi")};
+const std::vector<Bytes> kPicture = {kEnvelope[0], kEnvelope[1], kEnvelope[3], B("RECI"),
+                                     B("TITL")};
 
 // Runs the payloads; returns the index of the first one not answered with plain "TROK"
 // (a Finish counts as accepted), or -1 when all were.
@@ -60,15 +62,13 @@ TEST(Session, ClientSequencesAreAcceptedAndTheMessageIsKept) {
   EXPECT_EQ(finish.reply, B("TROK"));
 
   const Message& message = session.message();
-  EXPECT_EQ(message.sender.name, "Ann");
-  EXPECT_EQ(message.sender.address, "ann@example.org");
+  EXPECT_EQ(message.sender.name + " " + message.sender.address, "Ann ann@example.org");
   EXPECT_EQ(message.recipients, std::vector<std::string>{"bob@example.org"});
   EXPECT_EQ(message.subject, "Hi");
   ASSERT_TRUE(message.locale.has_value());
-  EXPECT_EQ(message.locale->codePage, 1252u);
-  EXPECT_EQ(message.locale->biasSeconds, -3600);
-  EXPECT_EQ(message.locale->language, 9);
-  EXPECT_EQ(message.locale->subLanguage, 1);
+  const LocaleRecord& locale = *message.locale;
+  EXPECT_EQ(std::tie(locale.codePage, locale.biasSeconds, locale.language, locale.subLanguage),
+            std::make_tuple(1252u, -3600, std::uint16_t{9}, std::uint16_t{1}));
   ASSERT_EQ(message.uploads.size(), 3u);
   EXPECT_EQ(message.Bytes(message.uploads[0]), B("Hello"));
   EXPECT_EQ(message.uploads[1].fileName, "notes.txt");
@@ -78,16 +78,10 @@ TEST(Session, ClientSequencesAreAcceptedAndTheMessageIsKept) {
   EXPECT_TRUE(message.Bytes(message.uploads[2]).empty());
 }
 
+// A registration clears the picture with an empty upload and no type, recipients or subject.
 TEST(Session, PictureRegistrationNeedsNoTypeNoRecipientsAndNoData) {
   Session session(Limits{}, Spool());
-  const std::vector<Bytes> clear = {B("HELLCEMurmelpost _DEF:2.80.1234"),
-                                    server_test::LocaleRecord(),
-                                    B("SEND\"Ann\" <ann@example.org>"),
-                                    B("RECI"),
-                                    B("TITL"),
-                                    B("FLSZ0"),
-                                    B("FLTP4")};
-  EXPECT_EQ(FirstRefused(session, clear), -1);
+  EXPECT_EQ(FirstRefused(session, After(kPicture, {B("FLSZ0"), B("FLTP4")})), -1);
   EXPECT_EQ(session.Handle(B("FINI")).kind, Decision::Kind::Finish);
   EXPECT_TRUE(session.message().IsPictureRegistration());
 }
@@ -95,14 +89,14 @@ TEST(Session, PictureRegistrationNeedsNoTypeNoRecipientsAndNoData) {
 TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
   Limits limits;
   limits.maxRecipients = 2;
-  limits.maxUploadBytes = 2000;
-  limits.maxMessageBytes = 3000;
+  limits.maxUploadBytes = 110000;  // above the picture limit, to reach it
+  limits.maxMessageBytes = 150000;
   struct Case {
     const char* name;
     std::vector<Bytes> payloads;
-    int refusedAt;
+    int refusedAt;  // -1: accepted
   };
-  const int n = static_cast<int>(kEnvelope.size());
+  const int n = static_cast<int>(kEnvelope.size()), p = static_cast<int>(kPicture.size());
   const Case cases[] = {
       {"command before the greeting", {B("SENDa@b.c")}, 0},
       {"greeting without a version", {B("HELLCEMurmelpost")}, 0},
@@ -129,11 +123,10 @@ TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
       {"FINI inside an upload", After(kEnvelope, {B("FLSZ3"), B("FLTP1"), B("FINI")}), n + 2},
       {"size with a sign", After(kEnvelope, {B("FLSZ-1")}), n},
       {"size with a blank", After(kEnvelope, {B("FLSZ 1")}), n},
-      {"upload over the limit", After(kEnvelope, {B("FLSZ2001")}), n},
+      {"upload over the limit", After(kEnvelope, {B("FLSZ110001")}), n},
       {"message over the limit",
-       After(kEnvelope,
-             {B("FLSZ2000"), B("FLTP1"), Data("FLBG", 1024), Data("FLCN", 976), B("FLSZ1001")}),
-       n + 4},
+       After(kEnvelope, {B("FLSZ100000"), B("FLTP1"), Data("FLBG", 100000), B("FLSZ50001")}),
+       n + 3},
       {"FINI with an argument", After(kEnvelope, {B("FINIx")}), n},
       {"FINI without recipients", {kEnvelope[0], kEnvelope[3], B("RECI"), B("TITL"), B("FINI")}, 4},
       // The envelope: converted once, parsed once, refused where it is not what a client sends.
@@ -166,6 +159,15 @@ TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
        After(kEnvelope, {B("FLSZ1"), B("FLTP1"), B("FLBGa"), B("FLSZ1"), B("FLTP1")}), n + 4},
       {"a NUL in the text", After(kEnvelope, {B("FLSZ3"), B("FLTP1"), Data("FLBG", 3, 0)}), n + 2},
       {"a picture in a message with recipients", After(kEnvelope, {B("FLSZ0"), B("FLTP4")}), n + 1},
+      // Pictures: one GIF or JPEG of at most 102400 bytes, alone.
+      {"a GIF", After(kPicture, {B("FLSZ6"), B("FLTP4"), B("FLBGGIF89a")}), -1},
+      {"a JPEG", After(kPicture, {B("FLSZ4"), B("FLTP4"), B("FLBG\xFF\xD8\xFF\xE0")}), -1},
+      {"an executable", After(kPicture, {B("FLSZ4"), B("FLTP4"), B("FLBGMZ\x90\x00")}), p + 2},
+      {"a picture over 102400 bytes", After(kPicture, {B("FLSZ102401"), B("FLTP4")}), p + 1},
+      {"a text beside a picture", After(kPicture, {B("FLSZ0"), B("FLTP4"), B("FLSZ1"), B("FLTP1")}),
+       p + 3},
+      {"a picture after a text",
+       After(kPicture, {B("FLSZ1"), B("FLTP1"), B("FLBGa"), B("FLSZ0"), B("FLTP4")}), p + 4},
   };
   for (const Case& c : cases) {
     Session session(limits, Spool());
@@ -175,31 +177,6 @@ TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
     Session session(limits, Spool());
     const auto payloads = After(kEnvelope, {B("FLSZ1"), B(std::string("FLTP") + undefined)});
     EXPECT_EQ(FirstRefused(session, payloads), n + 1) << "upload type " << undefined;
-  }
-}
-
-TEST(Session, PictureRegistrationsCarryOneGifOrJpegOfAtMost102400Bytes) {
-  const std::vector<Bytes> prefix = {B("HELLCEMurmelpost _DEF:2.80.1234"),
-                                     server_test::LocaleRecord(),
-                                     B("SEND\"Ann\" <ann@example.org>"), B("RECI"), B("TITL")};
-  struct Case {
-    const char* name;
-    std::vector<Bytes> payloads;
-    int refusedAt;  // -1: accepted
-  };
-  const int n = static_cast<int>(prefix.size());
-  const Case cases[] = {
-      {"a GIF", After(prefix, {B("FLSZ6"), B("FLTP4"), B("FLBGGIF89a")}), -1},
-      {"a JPEG", After(prefix, {B("FLSZ4"), B("FLTP4"), B("FLBG\xFF\xD8\xFF\xE0")}), -1},
-      {"an executable", After(prefix, {B("FLSZ4"), B("FLTP4"), B("FLBGMZ\x90\x00")}), n + 2},
-      {"over 102400 bytes", After(prefix, {B("FLSZ102401"), B("FLTP4")}), n + 1},
-      {"a text beside it", After(prefix, {B("FLSZ0"), B("FLTP4"), B("FLSZ1"), B("FLTP1")}), n + 3},
-      {"after a text", After(prefix, {B("FLSZ1"), B("FLTP1"), B("FLBGa"), B("FLSZ0"), B("FLTP4")}),
-       n + 4},
-  };
-  for (const Case& c : cases) {
-    Session session(Limits{}, Spool());
-    EXPECT_EQ(FirstRefused(session, c.payloads), c.refusedAt) << c.name;
   }
 }
 

@@ -1,6 +1,6 @@
 // The relay thread against a scripted SMTP relay on loopback: what arrives, byte for byte
-// and to whom, where each file ends up after temporary and permanent refusals, and the
-// report its sender gets about recipients that never got it.
+// and to whom, where each file and its row end up after temporary and permanent refusals,
+// and the report its sender gets about recipients that never got it.
 #include "server/smtp_relay.h"
 #include "server/sqlite_store.h"
 
@@ -9,21 +9,17 @@
 #include <algorithm>
 #include <ctime>
 #include <fstream>
-#include <future>
 #include <map>
-#include <memory>
 
 #include "fake_smtp.h"
 #include "mail_support.h"
-#include "server/delivery.h"
-#include "server/delivery_report.h"
 #include "support/temp_dir.h"
 
 namespace server_test {
 namespace {
 
 using namespace std::chrono_literals;
-using murmel::server::SmtpRelay;
+using murmel::server::MessageState;
 namespace fs = std::filesystem;
 
 // Leading dots (stuffed on the wire), a lone "." line (the end marker unless stuffed), a
@@ -54,110 +50,45 @@ std::string OnTheWire(std::string mail) {
 std::vector<std::string> Names(const fs::path& folder) {
   std::vector<std::string> names;
   for (const fs::path& file : Files(folder)) names.push_back(file.filename().string());
+  std::sort(names.begin(), names.end());
   return names;
 }
 
-// An outbox as Delivery keeps it, and the relay wired as murmelpost-server wires it: an
-// accepted message wakes the relay, and with reports on, recipients it could not reach
-// come back to the sender as a report.
-class Outbox {
- public:
-  Outbox() { EXPECT_TRUE(delivery_.Open().ok && records_.Open().ok && relayRecords_.Open().ok); }
-  ~Outbox() { Stop(); }
-  void Stop() {
-    delivery_.Stop();  // it may still be waking the relay
-    if (relay_) relay_->Stop();
-  }
-
-  fs::path root() const { return delivery_.outboxRoot(); }
-
-  // With the row its acceptance would have made: To and Cc are the envelope.
-  void Put(const std::string& name, const std::string& mail) {
-    std::ofstream(root() / "new" / name, std::ios::binary) << mail;
-    murmel::server::CatalogueRow row = murmel::server::RowFromMail(mail);
-    row.file = name;
-    row.received = std::time(nullptr);
-    EXPECT_TRUE(records_.Insert(row).ok);
-  }
-
-  // A voice message from Ann as the transfer thread hands it over; the accepted file's name.
-  std::string Submit(const std::string& text) {
-    murmel::server::Message message;
-    message.sender = {"Ann Lee", "ann@example.org"};
-    message.recipients = {"bob@example.org", "carol@example.org"};
-    message.subject = "Hello";
-    message.spool = std::make_shared<murmel::server::SpoolFile>(delivery_.spoolFolder());
-    message.uploads.push_back({murmel::server::kUploadText, "", 0, 0});
-    EXPECT_TRUE(message.Append(server_test::B(text)).ok);
-    std::promise<std::pair<bool, std::string>> done;  // accepted, and the file or why not
-    delivery_.Submit(message, "192.0.2.7", [&done](const auto& accepted) {
-      done.set_value({accepted.result.ok, accepted.result.ok ? accepted.file.filename().string()
-                                                             : accepted.result.error});
-    });
-    const auto [accepted, detail] = done.get_future().get();
-    EXPECT_TRUE(accepted) << detail;
-    return detail;
-  }
-
-  std::vector<std::string> Files(const char* folder) const { return Names(root() / folder); }
-
-  bool Holds(const char* folder, const std::string& name) const {
-    return fs::exists(root() / folder / name);
-  }
-
-  SmtpRelay& Start(const std::string& url, murmel::server::SmtpRelayOptions relay = {},
-                   murmel::server::RelaySchedule schedule = Fast(), bool reports = false) {
-    relay.url = url;
-    if (relay.envelopeFrom.empty()) relay.envelopeFrom = "murmelpost@example.net";
-    relay_ = std::make_unique<SmtpRelay>(
-        root(), relay, schedule, relayRecords_, [this](const std::string& line) {
-          EXPECT_EQ(line.find('\n'), std::string::npos) << "one line each: " << line;
-          const std::lock_guard lock(logMutex_);
-          log_ += line + "\n";
-        });
-    if (reports) relay_->OnUndelivered(murmel::server::ReportsThrough(delivery_));
-    EXPECT_TRUE(relay_->Start().ok);
-    delivery_.OnDelivered([this] { relay_->Wake(); });
-    return *relay_;
-  }
-
-  std::string Log() {
-    const std::lock_guard lock(logMutex_);
-    return log_;
-  }
-  bool Logged(const std::string& part) { return Log().find(part) != std::string::npos; }
-
-  static murmel::server::RelaySchedule Fast() {
-    murmel::server::RelaySchedule schedule;
-    schedule.firstRetry = 10ms;
-    schedule.longestRetry = 80ms;
-    schedule.rescan = 50ms;
-    return schedule;
-  }
-
- private:
-  murmel::test::TempDir state_;
-  murmel::server::Delivery delivery_{
-      state_.path(), {.mailFrom = "murmelpost@example.net", .verifySenders = false}};
-  murmel::server::SqliteStore records_{fs::path(state_.path()) /
-                                       murmel::server::kCatalogueFileName};
-  murmel::server::SqliteStore relayRecords_{fs::path(state_.path()) /
-                                            murmel::server::kCatalogueFileName};
-  std::unique_ptr<SmtpRelay> relay_;
-  std::mutex logMutex_;
-  std::string log_;
-};
-
-std::vector<std::string> Sorted(std::vector<std::string> list) {
-  std::sort(list.begin(), list.end());
-  return list;
+// A state folder with a message waiting in outbox/new/, and the row its acceptance would
+// have made: To and Cc are the envelope.
+void Put(const fs::path& state, const std::string& name, const std::string& mail) {
+  fs::create_directories(state / "outbox" / "new");
+  std::ofstream(state / "outbox" / "new" / name, std::ios::binary) << mail;
+  murmel::server::SqliteStore records(state / murmel::server::kCatalogueFileName);
+  murmel::server::CatalogueRow row = murmel::server::RowFromMail(mail);
+  row.file = name;
+  row.received = std::time(nullptr);
+  EXPECT_TRUE(records.Open().ok && records.Insert(row).ok);
 }
 
-// The relay's 250 to the body: the number of times the message was really handed over.
-int Handovers(const std::vector<FakeSmtp::Session>& sessions) {
-  return static_cast<int>(std::count_if(sessions.begin(), sessions.end(), [](const auto& s) {
-    return s.body && s.endReply.starts_with("250");
-  }));
+bool Holds(const fs::path& state, const char* folder, const std::string& name) {
+  return fs::exists(state / "outbox" / folder / name);
+}
+
+// The server over state, relaying to url; reports only where a test asks for them.
+TestServerSetup Relaying(const std::string& url, const murmel::test::TempDir& state) {
+  return {.state = state.path(), .smtpRelay = url, .reports = false};
+}
+
+// A message from Ann to Bob and Carol over the transfer port; the file of its e-mail.
+std::string Submit(TestServer& server, const std::string& text) {
+  const Mail mail = {.recipients = "bob@example.org,carol@example.org", .upload = B(text)};
+  EXPECT_EQ(Send(server.port(), mail), "TROK");
+  return Rows(server.state())[0].file;
+}
+
+bool Logged(TestServer& server, const std::string& part) {
+  bool found = false;
+  for (const std::string& line : server.Log()) {
+    EXPECT_EQ(line.find('\n'), std::string::npos) << "one line each: " << line;
+    found = found || line.find(part) != std::string::npos;
+  }
+  return found;
 }
 
 // The copies each recipient really got: the RCPTs taken in transactions handed over.
@@ -170,91 +101,75 @@ std::map<std::string, int> Copies(const std::vector<FakeSmtp::Session>& sessions
   return copies;
 }
 
-TEST(SmtpRelay, MessagesWaitingAtStartArriveByteIntactForEveryRecipient) {
+// With rescans an hour apart, the wake-up from an accepted message alone must get it out.
+TEST(SmtpRelay, WaitingAndNewlyAcceptedMessagesArriveByteIntactForEveryRecipient) {
   FakeSmtp smtp;
   ASSERT_TRUE(smtp.ready());
-  Outbox outbox;
-  outbox.Put("1700000000.M1P1Q1.host", kMail);
-  outbox.Put("1700000000.M2P1Q2.host", kMail);
-  murmel::server::SmtpRelayOptions relay;
-  relay.envelopeFrom = "bounces@example.net";
-  outbox.Start(smtp.url(), relay);
-
-  ASSERT_TRUE(
-      Eventually([&] { return outbox.Files("sent").size() == 2 && smtp.Sessions().size() == 2; }));
-  EXPECT_TRUE(outbox.Files("new").empty());
-  EXPECT_EQ(ReadFile(outbox.root() / "sent" / "1700000000.M1P1Q1.host"), kMail);
-  const auto sessions = smtp.Sessions();
-  ASSERT_EQ(Handovers(sessions), 2);
-  for (const auto& session : sessions) {
-    EXPECT_EQ(session.from, "bounces@example.net");
-    EXPECT_EQ(Sorted(session.recipients), kRecipients);
-    EXPECT_EQ(session.body, OnTheWire(kMail));
-  }
-}
-
-// The accepting side only wakes the relay; with rescans an hour apart, the wake-up alone
-// must get the message out.
-TEST(SmtpRelay, AcceptedMessageGoesOutWhenDeliveryWakesTheRelay) {
-  FakeSmtp smtp;
-  ASSERT_TRUE(smtp.ready());
-  murmel::server::RelaySchedule schedule = Outbox::Fast();
-  schedule.rescan = 1h;
-  Outbox outbox;
-  outbox.Start(smtp.url(), {}, schedule);
-  const fs::path sent = outbox.root() / "sent" / outbox.Submit("First line\n.\n.dotted\nend\n");
-  ASSERT_TRUE(Eventually([&] { return fs::exists(sent) && !smtp.Sessions().empty(); }));
-  const auto sessions = smtp.Sessions();
-  ASSERT_EQ(sessions.size(), 1u);
-  EXPECT_EQ(Sorted(sessions[0].recipients),
-            (std::vector<std::string>{"bob@example.org", "carol@example.org"}));
+  murmel::test::TempDir state;
+  Put(state.path(), "1700000000.M1P1Q1.host", kMail);
+  TestServerSetup setup = Relaying(smtp.url(), state);
+  setup.relay = {
+      .user = "murmel", .password = "s3cret pass", .envelopeFrom = "bounces@example.net"};
+  setup.schedule.rescan = 1h;
+  TestServer server(setup);
+  ASSERT_TRUE(server.ready());
+  ASSERT_TRUE(Eventually([&] { return smtp.Sessions().size() == 1; }));
+  const fs::path sent = server.outbox() / "sent" / Submit(server, "First line\n.\n.dotted\nend\n");
+  ASSERT_TRUE(Eventually([&] { return fs::exists(sent) && smtp.Sessions().size() == 2; }));
+  EXPECT_TRUE(Names(server.outbox() / "new").empty());
+  EXPECT_EQ(ReadFile(server.outbox() / "sent" / "1700000000.M1P1Q1.host"), kMail);
   const std::string composed = ReadFile(sent);
   ASSERT_EQ(composed.find('\r'), std::string::npos);  // the composer writes LF only
-  EXPECT_EQ(sessions[0].body, OnTheWire(composed));
+  const auto sessions = smtp.Sessions();
+  const std::pair<std::vector<std::string>, std::string> expected[] = {
+      {kRecipients, OnTheWire(kMail)},
+      {{"bob@example.org", "carol@example.org"}, OnTheWire(composed)}};
+  for (std::size_t i = 0; i < 2; ++i) {
+    auto recipients = sessions[i].recipients;
+    std::sort(recipients.begin(), recipients.end());
+    EXPECT_EQ(recipients, expected[i].first);
+    EXPECT_EQ(sessions[i].body, expected[i].second);
+    EXPECT_EQ(sessions[i].from, "bounces@example.net");
+    EXPECT_EQ(sessions[i].login, std::string("\0murmel\0s3cret pass", 19));
+    EXPECT_TRUE(sessions[i].endReply.starts_with("250"));
+  }
 }
 
 // Each script refuses once for the time being; the next connection takes everything.
 TEST(SmtpRelay, TemporaryRefusalsAreRetriedAndEachRecipientGetsOneCopy) {
-  struct Case {
-    const char* name;
-    FakeSmtp::Script first;
-  };
   FakeSmtp::Script busy, sender, oneRecipient, body;
   busy.greeting = "421 4.3.2 too busy";
   sender.mail = "451 4.3.0 try later";
   oneRecipient.recipient["carol@example.org"] = "451 4.2.1 mailbox busy";
   body.end = "451 4.3.0 queue full";
-  const Case cases[] = {
-      {"greeting", busy}, {"sender", sender}, {"one recipient", oneRecipient}, {"body", body}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const FakeSmtp::Script& first : {busy, sender, oneRecipient, body}) {
+    SCOPED_TRACE(first.greeting + first.mail + first.end);
     FakeSmtp smtp;
     ASSERT_TRUE(smtp.ready());
-    smtp.Queue(c.first);
-    Outbox outbox;
-    outbox.Put("m", kMail);
-    outbox.Start(smtp.url());
-    ASSERT_TRUE(
-        Eventually([&] { return outbox.Holds("sent", "m") && Handovers(smtp.Sessions()) > 0; }));
+    smtp.Queue(first);
+    murmel::test::TempDir state;
+    Put(state.path(), "m", kMail);
+    TestServer server(Relaying(smtp.url(), state));
+    ASSERT_TRUE(Eventually(
+        [&] { return Holds(state.path(), "sent", "m") && !Copies(smtp.Sessions()).empty(); }));
     const auto sessions = smtp.Sessions();
     ASSERT_GE(sessions.size(), 2u);
-    const std::map<std::string, int> once = {{"bob@example.org", 1},
-                                             {"carol@example.org", 1},
-                                             {"dave@example.org", 1},
-                                             {"eve@example.org", 1}};
+    std::map<std::string, int> once;
+    for (const std::string& address : kRecipients) once[address] = 1;
     EXPECT_EQ(Copies(sessions), once);
     // The others have it at once; the one deferred is tried again alone.
-    if (c.first.recipient.size() == 1) {
+    if (first.recipient.size() == 1) {
       EXPECT_EQ(sessions.back().recipients, std::vector<std::string>{"carol@example.org"});
     }
   }
 }
 
-TEST(SmtpRelay, PermanentRefusalsEndInFailedWithTheReasonLogged) {
+TEST(SmtpRelay, PermanentRefusalsEndInFailedWithTheReasonLoggedAndOnTheRow) {
   struct Case {
     const char* name;
     FakeSmtp::Script script;
     const char* folder;
+    MessageState state;
     const char* logged;
   };
   FakeSmtp::Script everyone, sender, body, one, mixed;
@@ -265,13 +180,17 @@ TEST(SmtpRelay, PermanentRefusalsEndInFailedWithTheReasonLogged) {
   mixed = everyone;
   mixed.recipient["eve@example.org"] = "452 4.2.2 mailbox full";
   const Case cases[] = {
-      {"every recipient", everyone, "failed", "m moved to failed/: 550 5.1.1 no such user"},
-      {"sender", sender, "failed", "m moved to failed/: sender refused: 553 5.1.8"},
-      {"body", body, "failed", "m moved to failed/: message refused: 554 5.6.0"},
+      {"every recipient", everyone, "failed", MessageState::Failed,
+       "m moved to failed/: 550 5.1.1 no such user"},
+      {"sender", sender, "failed", MessageState::Failed,
+       "m moved to failed/: sender refused: 553 5.1.8"},
+      {"body", body, "failed", MessageState::Failed,
+       "m moved to failed/: message refused: 554 5.6.0"},
       // The others still get it; the refused one is named.
-      {"one recipient", one, "sent", "refused dave@example.org: 550 5.1.1 dave left"},
+      {"one recipient", one, "sent", MessageState::Sent,
+       "refused dave@example.org: 550 5.1.1 dave left"},
       // One of them may work later: not given up.
-      {"refused and deferred", mixed, "new", "m: deferred for eve@example.org"},
+      {"refused and deferred", mixed, "new", MessageState::New, "m: deferred for eve@example.org"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -279,26 +198,15 @@ TEST(SmtpRelay, PermanentRefusalsEndInFailedWithTheReasonLogged) {
     ASSERT_TRUE(smtp.ready());
     smtp.Queue(c.script);
     smtp.Queue(c.script);
-    Outbox outbox;
-    outbox.Put("m", kMail);
-    outbox.Start(smtp.url());
-    ASSERT_TRUE(Eventually([&] { return outbox.Logged(c.logged) && outbox.Holds(c.folder, "m"); }))
-        << outbox.Log();
+    murmel::test::TempDir state;
+    Put(state.path(), "m", kMail);
+    TestServer server(Relaying(smtp.url(), state));
+    ASSERT_TRUE(Eventually([&] {
+      const auto rows = Rows(state.path());
+      return Logged(server, c.logged) && Holds(state.path(), c.folder, "m") && rows.size() == 1 &&
+             rows[0].state == c.state;
+    })) << testing::PrintToString(server.Log());
   }
-}
-
-TEST(SmtpRelay, RelayThatIsDownAtFirstGetsTheMessageWhenItComesUp) {
-  const std::uint16_t port = FakeSmtp::UnusedPort();
-  Outbox outbox;
-  outbox.Put("m", kMail);
-  outbox.Start("smtp://127.0.0.1:" + std::to_string(port));
-  ASSERT_TRUE(Eventually([&] { return outbox.Logged("cannot use smtp://127.0.0.1"); }));
-  EXPECT_TRUE(outbox.Holds("new", "m"));
-
-  FakeSmtp smtp(port);
-  ASSERT_TRUE(smtp.ready());
-  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m") && !smtp.Sessions().empty(); }));
-  EXPECT_EQ(Handovers(smtp.Sessions()), 1);
 }
 
 // One message waiting in new/ for a relay that takes everything unless told otherwise.
@@ -306,34 +214,38 @@ class SmtpRelayWithOneMessage : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(smtp.ready());
-    outbox.Put("m", kMail);
+    Put(state.path(), "m", kMail);
   }
+  bool Holds(const char* folder) const { return server_test::Holds(state.path(), folder, "m"); }
+
   FakeSmtp smtp;
-  Outbox outbox;
+  murmel::test::TempDir state;
+  TestServerSetup setup = Relaying(smtp.url(), state);
 };
+
+TEST_F(SmtpRelayWithOneMessage, RelayThatIsDownAtFirstGetsTheMessageWhenItComesUp) {
+  const std::uint16_t port = FakeSmtp::UnusedPort();
+  TestServer server(Relaying("smtp://127.0.0.1:" + std::to_string(port), state));
+  ASSERT_TRUE(Eventually([&] { return Logged(server, "cannot use smtp://127.0.0.1"); }));
+  EXPECT_TRUE(Holds("new"));
+
+  FakeSmtp later(port);
+  ASSERT_TRUE(later.ready());
+  ASSERT_TRUE(Eventually([&] { return Holds("sent") && !later.Sessions().empty(); }));
+  EXPECT_EQ(Copies(later.Sessions()).at("bob@example.org"), 1);
+}
 
 // Curl is told to wait minutes for a reply; Stop must not.
 TEST_F(SmtpRelayWithOneMessage, StopReturnsWhileTheRelayIsSilentAndKeepsTheMessage) {
   FakeSmtp::Script silent;
   silent.silent = true;
   smtp.Queue(silent);
-  murmel::server::RelaySchedule schedule = Outbox::Fast();
-  schedule.timeouts.connect = 300s;
-  schedule.timeouts.reply = 300s;
-  SmtpRelay& relay = outbox.Start(smtp.url(), {}, schedule);
+  setup.schedule.timeouts.connect = setup.schedule.timeouts.reply = 300s;
+  TestServer server(setup);
   ASSERT_TRUE(Eventually([&] { return smtp.connections() == 1; }));
-  relay.Stop();
-  EXPECT_TRUE(outbox.Holds("new", "m"));
-  EXPECT_TRUE(outbox.Files("sent").empty());
-}
-
-TEST_F(SmtpRelayWithOneMessage, LogsInWithTheConfiguredUserAndPassword) {
-  murmel::server::SmtpRelayOptions relay;
-  relay.user = "murmel";
-  relay.password = "s3cret pass";
-  outbox.Start(smtp.url(), relay);
-  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m") && !smtp.Sessions().empty(); }));
-  EXPECT_EQ(smtp.Sessions().back().login, std::string("\0murmel\0s3cret pass", 19));
+  server.relay().Stop();
+  EXPECT_TRUE(Holds("new"));
+  EXPECT_TRUE(Names(server.outbox() / "sent").empty());
 }
 
 // An operator moves a file back into new/ to have it tried again: only the recipients it
@@ -342,24 +254,23 @@ TEST_F(SmtpRelayWithOneMessage, FileMovedBackIsRetriedForItsFailedRecipientsAlon
   FakeSmtp::Script refuseDave;
   refuseDave.recipient["dave@example.org"] = "550 5.1.1 dave left";
   smtp.Queue(refuseDave);
-  SmtpRelay& relay = outbox.Start(smtp.url());
-  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m"); }));
-  fs::rename(outbox.root() / "sent" / "m", outbox.root() / "new" / "m");
-  relay.Wake();
-  ASSERT_TRUE(Eventually([&] { return outbox.Holds("sent", "m") && smtp.Sessions().size() == 2; }));
+  TestServer server(setup);
+  ASSERT_TRUE(Eventually([&] { return Holds("sent"); }));
+  fs::rename(server.outbox() / "sent" / "m", server.outbox() / "new" / "m");
+  server.relay().Wake();
+  ASSERT_TRUE(Eventually([&] { return Holds("sent") && smtp.Sessions().size() == 2; }));
   EXPECT_EQ(smtp.Sessions().back().recipients, std::vector<std::string>{"dave@example.org"});
   EXPECT_EQ(Copies(smtp.Sessions()).at("dave@example.org"), 1);
 }
 
 // A relay that does not offer STARTTLS must not get the message in the clear.
 TEST_F(SmtpRelayWithOneMessage, RequiredStartTlsSendsNothingToARelayWithoutIt) {
-  murmel::server::SmtpRelayOptions relay;
-  relay.requireStartTls = true;
-  outbox.Start(smtp.url(), relay);
+  setup.relay.requireStartTls = true;
+  TestServer server(setup);
   ASSERT_TRUE(Eventually([&] { return smtp.Sessions().size() >= 2; }));
   for (const auto& session : smtp.Sessions()) EXPECT_TRUE(session.from.empty());
-  EXPECT_TRUE(outbox.Holds("new", "m"));
-  EXPECT_TRUE(outbox.Logged("cannot use"));
+  EXPECT_TRUE(Holds("new"));
+  EXPECT_TRUE(Logged(server, "cannot use"));
 }
 
 // The server's whole path: the relay hands the report to Delivery, which stores it in the
@@ -393,16 +304,17 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
     ASSERT_TRUE(smtp.ready());
     smtp.Queue(c.first);
     smtp.Queue(reportRefused);
-    murmel::server::RelaySchedule schedule = Outbox::Fast();
-    schedule.maxLifetime = c.lifetime;
-    Outbox server;
-    server.Start(smtp.url(), {}, schedule, true);
-    const std::string voice = server.Submit("Hi\n");
-    const fs::path outbox = server.root();
+    murmel::test::TempDir state;
+    TestServerSetup setup = Relaying(smtp.url(), state);
+    setup.schedule.maxLifetime = c.lifetime;
+    setup.reports = true;
+    std::optional<TestServer> server(std::in_place, setup);
+    const std::string voice = Submit(*server, "Hi\n");
+    const fs::path outbox = server->outbox();
     const std::size_t files = c.failed.empty() ? 1 : 2;
     ASSERT_TRUE(Eventually(
         [&] { return Names(outbox / "sent").size() + Names(outbox / "failed").size() == files; }));
-    server.Stop();
+    server.reset();
     EXPECT_TRUE(Names(outbox / "new").empty());
     std::map<std::string, int> copies = {{"bob@example.org", 1}, {"carol@example.org", 1}};
     for (const auto& [address, status] : c.failed) copies.erase(address);
@@ -430,31 +342,6 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
       EXPECT_NE(parsed.find(part), std::string::npos) << part << "\n" << parsed;
     }
   }
-}
-
-TEST(SmtpRelay, ARelayDownPastTheLifetimeFailsTheMessageWithOneReport) {
-  murmel::server::RelaySchedule schedule = Outbox::Fast();
-  schedule.maxLifetime = std::chrono::seconds(0);
-  // Port 1 on loopback: nothing listens, every attempt fails before a greeting.
-  Outbox server;
-  server.Start("smtp://127.0.0.1:1", {}, schedule, true);
-  const std::string voice = server.Submit("Hi\n");
-  const fs::path outbox = server.root();
-  // The voice fails with one report (which, past the same lifetime, may fail in turn).
-  auto reports = [&] {
-    std::vector<fs::path> found;
-    for (const char* folder : {"new", "failed"}) {
-      for (const fs::path& file : Files(outbox / folder)) {
-        if (file.filename() != voice) found.push_back(file);
-      }
-    }
-    return found;
-  };
-  ASSERT_TRUE(
-      Eventually([&] { return fs::exists(outbox / "failed" / voice) && reports().size() == 1; }));
-  server.Stop();
-  ASSERT_EQ(reports().size(), 1u);
-  EXPECT_NE(ReadFile(reports()[0]).find("Status: 5.4.7"), std::string::npos);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
-"""Reads one e-mail file the strictest way Python's e-mail package can and prints what
-it found as JSON, each attachment written into OUT_DIR when given. Exit 0 when it parsed
-(defects are listed, not fatal); nonzero when parsing itself raised.
-
-Usage: strict_mail.py FILE [OUT_DIR]
-"""
+# Reads one e-mail file the strictest way Python's e-mail package can and prints what
+# it found as JSON, each attachment written into OUT_DIR when given. Exit 0 when it parsed
+# (defects are listed, not fatal); nonzero when parsing itself raised.
+#
+# Usage: strict_mail.py FILE [OUT_DIR]
 import email
 import email.policy
 import json
@@ -67,13 +66,13 @@ def main(path, out_dir=None):
     json.dump({"headers": headers, "from": mailboxes("From"), "reply_to": mailboxes("Reply-To"),
                "to": [addr for _, addr in mailboxes("To")], "text": text,
                "attachments": attachments, "structure": structure(msg), "html": html,
-               "content_ids": content_ids, "defects": defects}, sys.stdout, ensure_ascii=True)
+               "content_ids": content_ids, "defects": defects}, sys.stdout, ensure_ascii=False)
     print()
 
 
 if __name__ == "__main__":
     if len(sys.argv) not in (2, 3):
-        sys.exit(__doc__)
+        sys.exit("Usage: strict_mail.py FILE [OUT_DIR]")
     try:
         main(*sys.argv[1:])
     except Exception as error:  # the strict policy raises on the first message defect

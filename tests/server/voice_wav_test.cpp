@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "audio/wav_header.h"
 #include "scripted_client.h"
 
@@ -31,16 +33,13 @@ TEST(VoiceWav, BigEndianImageBecomesAStandardLittleEndianWav) {
   ASSERT_EQ(wav->size(), image.size());
   const std::string id(wav->begin(), wav->begin() + 4);
   EXPECT_EQ(id, "RIFF");
-  EXPECT_EQ(Little32(*wav, 4), 1040u + 52);
-  EXPECT_EQ(Little32(*wav, 16), 20u);
-  EXPECT_EQ(Little16(*wav, 20), 49);
-  EXPECT_EQ(Little16(*wav, 22), 1);
-  EXPECT_EQ(Little32(*wav, 24), 8000u);
-  EXPECT_EQ(Little32(*wav, 28), 1625u);
-  EXPECT_EQ(Little16(*wav, 32), 65);
-  EXPECT_EQ(Little16(*wav, 38), 320);
-  EXPECT_EQ(Little32(*wav, 48), 16u * 320);
-  EXPECT_EQ(Little32(*wav, 56), 1040u);
+  // Offset, width and value of each field: GSM 6.10, mono, 8 kHz, 65-byte blocks of 320.
+  const std::tuple<std::size_t, int, std::uint32_t> fields[] = {
+      {4, 4, 1040 + 52}, {16, 4, 20}, {20, 2, 49},  {22, 2, 1},        {24, 4, 8000},
+      {28, 4, 1625},     {32, 2, 65}, {38, 2, 320}, {48, 4, 16 * 320}, {56, 4, 1040}};
+  for (const auto& [at, width, value] : fields) {
+    EXPECT_EQ(width == 4 ? Little32(*wav, at) : Little16(*wav, at), value) << "offset " << at;
+  }
   EXPECT_TRUE(std::equal(image.begin() + 60, image.end(), wav->begin() + 60));
 }
 
