@@ -20,8 +20,7 @@ TEST(AudioChoiceTest, ParsesEveryWellFormedSetting) {
   struct Case {
     const char* text;
     AudioChoice::Kind kind;
-    const char* in;
-    const char* out;
+    const char *in, *out;
     bool fast;
   };
   const Case cases[] = {
@@ -57,8 +56,7 @@ TEST(AudioChoiceTest, DeviceCountsFollowTheSettingAndTheCaptureFile) {
   ASSERT_TRUE(murmel::test::WriteHostFile(dir / "notes.txt", "not audio"));
   struct Case {
     std::string setting;
-    UINT inputs;
-    UINT outputs;
+    UINT inputs, outputs;
     const char* told;  // part of the message on stderr, or "" for none
   };
   const Case cases[] = {

@@ -62,8 +62,7 @@ TEST_F(FileCaptureTest, ResetReturnsThePartBufferWithItsBytesAndTheRestEmptyInOr
   const std::vector<BYTE> data = Pattern(std::size_t{20} * 16000, 2);
   const HWAVEIN wave_in = OpenOn(data, "realtime");
   Buffer long_buffer(10 * 16000);  // ten seconds: certain to be mid-way when reset
-  Buffer second;
-  Buffer third;
+  Buffer second, third;
   PrepareAll(wave_in, {&long_buffer, &second, &third}, true);
   ASSERT_EQ(waveInStart(wave_in), MMSYSERR_NOERROR);
   while (Position(wave_in) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -14,9 +14,7 @@ namespace {
 TEST(Version, ReportsTheDeviceOrTheOverride) {
   struct Case {
     const char* value;
-    DWORD major;
-    DWORD minor;
-    DWORD build;
+    DWORD major, minor, build;
   };
   for (const Case& c :
        {Case{nullptr, 3, 0, 0}, Case{"4.20", 4, 20, 0}, Case{"5.0.1400", 5, 0, 1400},
@@ -80,9 +78,7 @@ TEST(Locale, TableGivesCodePageAndLanguage) {
 // The first non-empty of LC_ALL, LC_CTYPE and LANG decides, read again on every call.
 TEST(Locale, EnvironmentPrecedence) {
   struct Case {
-    const char* lc_all;
-    const char* lc_ctype;
-    const char* lang;
+    const char *lc_all, *lc_ctype, *lang;
     UINT code_page;
     LANGID language;
   };

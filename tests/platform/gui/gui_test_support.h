@@ -134,8 +134,7 @@ inline std::vector<WPARAM> ParamsOf(HWND window, UINT message) {
 
 // WM_COMMAND notifications that reached `parent`, as (control id, code) pairs.
 struct Command {
-  int id;
-  int code;
+  int id, code;
   bool operator==(const Command&) const = default;
 };
 

