@@ -2,7 +2,6 @@
 // them, recording from and playing into the file audio device.
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "shell/running_client.h"
 

@@ -31,11 +31,8 @@ void WriteBytes(const std::string& path, std::size_t count) {
   murmel::test::WriteHostFile(path, std::string(count, 'p'));
 }
 
-std::string HomePage() {
-  std::string url;
-  for (const char16_t* c = HOME_PAGE_URL; *c != 0; ++c) url.push_back(static_cast<char>(*c));
-  return url;
-}
+const std::string kHomePage(HOME_PAGE_URL,
+                            HOME_PAGE_URL + std::char_traits<char16_t>::length(HOME_PAGE_URL));
 
 // Runs `step` once a window with that caption is the active one (a modal dialog has opened
 // and runs its loop).
@@ -194,7 +191,7 @@ TEST_F(MenuCommandsTest, EveryHelpCommandOpensItsPageAndNoBrowserShowsString15) 
   for (const auto& [item, path] : pages) {
     ui::ReplaceBrowser(true);
     Choose(IDC_HELP, item);
-    EXPECT_EQ(ui::OpenedAddresses(), std::vector<std::string>{HomePage() + path});
+    EXPECT_EQ(ui::OpenedAddresses(), std::vector<std::string>{kHomePage + path});
   }
   EXPECT_TRUE(ui::MessageBoxesShown().empty());
 

@@ -1,8 +1,6 @@
 // Send from the main window against the scripted transfer server on loopback.
-#include <commctrl.h>
 
 #include <string>
-#include <vector>
 
 #include "shell/running_client.h"
 #include "support/fake_transfer_server.h"
@@ -25,18 +23,14 @@ class SendButtonTest : public RunningClientTest {
     SetServerEndpoint(nullptr, 0);
   }
 
-  static void FillForm(const char16_t* to, const char16_t* subject, const char16_t* text) {
-    SetWindowTextW(MainControl(IDC_RECIPIENTS), to);
-    SetWindowTextW(MainControl(IDC_SUBJECT), subject);
-    SetWindowTextW(MainControl(IDC_MESSAGE_TEXT), text);
-  }
-
   // Fills the form and presses Send with the client pointed at `server`.
   static void SendTo(const FakeTransferServer& server, const char16_t* to,
                      const char16_t* subject = u"Lunch",
                      const char16_t* text = u"See you at noon") {
     SetServerEndpoint(u"127.0.0.1", server.port());
-    FillForm(to, subject, text);
+    SetWindowTextW(MainControl(IDC_RECIPIENTS), to);
+    SetWindowTextW(MainControl(IDC_SUBJECT), subject);
+    SetWindowTextW(MainControl(IDC_MESSAGE_TEXT), text);
     ui::Click(PanelControl(IDC_SEND));
     PumpPending();
   }

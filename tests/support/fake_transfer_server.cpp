@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -39,11 +38,13 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
-Bytes Receive(int fd, int flags) {
-  Bytes record(70000);
-  const ssize_t got = ::recv(fd, record.data(), record.size(), flags);
-  record.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return record;
+bool SendAll(int fd, const Bytes& bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t put = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (put <= 0) return false;
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
 }
 
 }  // namespace
@@ -93,7 +94,7 @@ FakeTransferServer::FakeTransferServer(std::uint16_t port, bool listen_now) {
     return;
   }
   port_ = ntohs(address.sin_port);
-  if (listen_now) Listen();
+  if (listen_now) ::listen(listen_fd_, 8);
 }
 
 FakeTransferServer::~FakeTransferServer() {
@@ -106,10 +107,6 @@ FakeTransferServer::~FakeTransferServer() {
   CloseFd(listen_fd_);
   CloseFd(stop_pipe_[0]);
   CloseFd(stop_pipe_[1]);
-}
-
-void FakeTransferServer::Listen() {
-  if (listen_fd_ >= 0) ::listen(listen_fd_, 8);
 }
 
 FakeTransferServer& FakeTransferServer::Add(Step step) {
@@ -207,13 +204,7 @@ bool FakeTransferServer::Accept() {
     if (!WaitReadable(listen_fd_)) return false;
     connection_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (connection_fd_ >= 0) break;
-    // A bound socket that is not listening yet polls as hung up and refuses accept
-    // with EINVAL: wait for Listen() rather than give up.
-    if (errno == EINVAL) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    } else if (errno != EINTR && errno != EAGAIN) {
-      return false;
-    }
+    if (errno != EINTR && errno != EAGAIN) return false;
   }
   const int on = 1;
   ::setsockopt(connection_fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -236,15 +227,7 @@ std::size_t FakeTransferServer::ReadExactly(std::size_t count, Bytes& into) {
   return done;
 }
 
-bool FakeTransferServer::WriteAll(const Bytes& bytes) {
-  for (std::size_t done = 0; done < bytes.size();) {
-    const ssize_t put =
-        ::send(connection_fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (put <= 0) return false;
-    done += static_cast<std::size_t>(put);
-  }
-  return true;
-}
+bool FakeTransferServer::WriteAll(const Bytes& bytes) { return SendAll(connection_fd_, bytes); }
 
 bool FakeTransferServer::ReadFrame(bool record, bool* clean) {
   Bytes header;
@@ -280,17 +263,14 @@ SocketPair::~SocketPair() {
   CloseFd(peer_fd_);
 }
 
-void SocketPair::Write(const Bytes& bytes) {
-  for (std::size_t done = 0; done < bytes.size();) {
-    const ssize_t put = ::send(peer_fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (put <= 0) return;
-    done += static_cast<std::size_t>(put);
-  }
+void SocketPair::Write(const Bytes& bytes) { SendAll(peer_fd_, bytes); }
+
+Bytes SocketPair::ReadAvailable() {
+  Bytes record(70000);
+  const ssize_t got = ::recv(peer_fd_, record.data(), record.size(), MSG_DONTWAIT);
+  record.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return record;
 }
-
-Bytes SocketPair::ReadRecord() { return Receive(peer_fd_, 0); }
-
-Bytes SocketPair::ReadAvailable() { return Receive(peer_fd_, MSG_DONTWAIT); }
 
 void SocketPair::ClosePeer() { CloseFd(peer_fd_); }
 

@@ -31,7 +31,7 @@ Bytes EncodeFrame(std::string_view payload);
 class FakeTransferServer {
  public:
   // port 0 picks a free port. With listen_now false the port is bound but refuses
-  // connections until Listen().
+  // connections.
   explicit FakeTransferServer(std::uint16_t port = 0, bool listen_now = true);
   ~FakeTransferServer();
   FakeTransferServer(const FakeTransferServer&) = delete;
@@ -40,7 +40,6 @@ class FakeTransferServer {
   bool bound() const { return listen_fd_ >= 0; }
   const std::string& bind_error() const { return bind_error_; }
   std::uint16_t port() const { return port_; }
-  void Listen();
 
   // Script steps, added before Start().
   FakeTransferServer& SendFrame(std::string_view payload) { return SendRaw(EncodeFrame(payload)); }
@@ -115,8 +114,6 @@ class SocketPair {
 
   std::uintptr_t client() const { return static_cast<std::uintptr_t>(client_fd_); }
   void Write(const Bytes& bytes);
-  // The next record the client sent (kMessages); empty once the client has closed.
-  Bytes ReadRecord();
   // Bytes that are waiting, without blocking.
   Bytes ReadAvailable();
   void ClosePeer();

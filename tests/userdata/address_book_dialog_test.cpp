@@ -21,15 +21,7 @@ using murmel::testing::Click;
 using murmel::testing::Type;
 
 Entries WorkingList(HWND dialog) {
-  const HWND list = GetDlgItem(dialog, IDC_ADDRESS_LIST);
-  Entries entries;
-  const auto count = SendMessageW(list, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    std::u16string entry(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, i, 0)), 0);
-    SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
-    entries.push_back(entry);
-  }
-  return entries;
+  return Texts(GetDlgItem(dialog, IDC_ADDRESS_LIST), LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
 }
 
 LRESULT Selected(HWND dialog) {

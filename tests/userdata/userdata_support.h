@@ -48,6 +48,18 @@ inline void SetInMemory(const Profile& p) {
   appState.country = p.country.c_str();
 }
 
+// The entries of a list or combo box, asked with that control's three messages.
+inline Entries Texts(HWND list, UINT countMessage, UINT lengthMessage, UINT textMessage) {
+  Entries entries;
+  const auto count = SendMessageW(list, countMessage, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    std::u16string entry(static_cast<std::size_t>(SendMessageW(list, lengthMessage, i, 0)), 0);
+    SendMessageW(list, textMessage, i, reinterpret_cast<LPARAM>(entry.data()));
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
 inline void StartScreen() {
   static const bool registered =
       murmel::test::RegisterTestWindowClass(u"UserdataTestOwner", DefWindowProcW);
@@ -67,16 +79,7 @@ class RecipientBoxTest : public ::testing::Test {
     if (IsWindow(owner_)) DestroyWindow(owner_);
   }
 
-  Entries ListEntries() const {
-    Entries entries;
-    const auto count = SendMessageW(box_, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-      std::u16string entry(static_cast<std::size_t>(SendMessageW(box_, CB_GETLBTEXTLEN, i, 0)), 0);
-      SendMessageW(box_, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
-      entries.push_back(entry);
-    }
-    return entries;
-  }
+  Entries ListEntries() const { return Texts(box_, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT); }
   void SetEntries(const Entries& entries) const {
     SendMessageW(box_, CB_RESETCONTENT, 0, 0);
     for (const std::u16string& entry : entries) {
