@@ -22,6 +22,7 @@
 # --dir puts the state folders on the disk to measure (default: the system's temp folder).
 
 import argparse
+import contextlib
 import functools
 import os
 import re
@@ -99,10 +100,8 @@ def slowloris(port, count, stop):
         sockets.append(s)
     while not stop.wait(2.0):
         for s in sockets:
-            try:
+            with contextlib.suppress(OSError):
                 s.sendall(b"X-Slow: 1\r\n")
-            except OSError:
-                pass
     for s in sockets:
         s.close()
 
@@ -115,8 +114,7 @@ def page_load(port):
 
 
 def main():
-    parser = argparse.ArgumentParser(
-        description="What murmelpost-server sustains under many clients")
+    parser = argparse.ArgumentParser(description="What murmelpost-server sustains")
     parser.add_argument("--build", default="build/default")
     parser.add_argument("--server", help="murmelpost-server to measure (default: the build's)")
     parser.add_argument("--dir", default=None, help="where the state folders go")

@@ -7,7 +7,6 @@
 //   wave_capture_latency [buffers]      (default 50 buffers of 5120 bytes, 16 s)
 #include <fcntl.h>
 #include <mmsystem.h>
-#include <time.h>
 #include <unistd.h>
 #include <windows.h>
 
@@ -19,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -41,10 +41,7 @@ struct CpuSample {
   double daemon;
   Clock::time_point at = Clock::now();
 
-  explicit CpuSample(pid_t daemon_pid) {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    self = static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+  explicit CpuSample(pid_t daemon_pid) : self(static_cast<double>(std::clock()) / CLOCKS_PER_SEC) {
     std::ifstream stat("/proc/" + std::to_string(daemon_pid) + "/stat");
     std::string field;
     unsigned long long ticks = 0;

@@ -73,8 +73,7 @@ def check_contents(debs, root):
               "%s holds %s, expected %s" % (name, files, sorted(EXPECTED[name])))
         run(["dpkg", "-x", deb, root], check=True)
     lint = run(["lintian", "--fail-on", "error,warning", *debs.values()])
-    print(lint.stdout, end="")
-    check(lint.returncode == 0, "lintian: errors or warnings above")
+    check(lint.returncode == 0, "lintian:\n" + lint.stdout)
 
 
 def check_desktop_files(root):

@@ -46,6 +46,7 @@ const struct {
 
 // The bytes of a compiled-in resource; they live as long as the program.
 std::string_view ResourceBytes(int id, int type) {
+  RegisterClientResources();  // repeating it is harmless
   const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(type));
   if (found == nullptr) return {};
   return {static_cast<const char*>(LockResource(LoadResource(nullptr, found))),
@@ -71,12 +72,8 @@ bool IsBmp8(std::string_view bytes) {
   return bytes.size() > 54 && bytes.starts_with("BM") && Read(bytes, 28, 2) == 8;
 }
 
-class Bitmaps : public ::testing::Test {
- protected:
-  void SetUp() override { RegisterClientResources(); }
-};
-
-TEST_F(Bitmaps, EveryBitmapOfBothSetsLoadsAtItsSizeWithEightBitsPerPixel) {
+TEST(Bitmaps, EveryBitmapOfBothSetsLoadsAtItsSizeWithEightBitsPerPixel) {
+  RegisterClientResources();
   for (const auto& c : kBitmaps) {
     for (const auto& [id, size] :
          {std::pair{c.id, c.normal}, std::pair{c.id + IDB_LOW_COLOR_OFFSET, c.low_color}}) {
@@ -98,7 +95,7 @@ TEST_F(Bitmaps, EveryBitmapOfBothSetsLoadsAtItsSizeWithEightBitsPerPixel) {
   }
 }
 
-TEST_F(Bitmaps, NoTwoBitmapsShowTheSamePicture) {
+TEST(Bitmaps, NoTwoBitmapsShowTheSamePicture) {
   // A pressed or disabled state that shows the normal picture gives the user no feedback.
   std::map<std::string, int> seen;
   for (const auto& c : kBitmaps) {
@@ -111,7 +108,7 @@ TEST_F(Bitmaps, NoTwoBitmapsShowTheSamePicture) {
   }
 }
 
-TEST_F(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
+TEST(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
   // The square corners of a round button show what lies beneath it on the panel.
   const struct {
     int x;
@@ -146,7 +143,7 @@ TEST_F(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
   }
 }
 
-TEST_F(Bitmaps, LowColourSetKeepsToSixteenColours) {
+TEST(Bitmaps, LowColourSetKeepsToSixteenColours) {
   std::set<std::uint32_t> colors;
   for (const auto& c : kBitmaps) {
     if (c.low_color.width == 0) continue;
@@ -159,7 +156,7 @@ TEST_F(Bitmaps, LowColourSetKeepsToSixteenColours) {
   EXPECT_LE(colors.size(), 16U);
 }
 
-TEST_F(Bitmaps, IconCarriesALargeAndASmallImageIn256Colours) {
+TEST(Bitmaps, IconCarriesALargeAndASmallImageIn256Colours) {
   // An icon directory (not a cursor's) of two square 8-bit images, 16 and 32 pixels wide.
   const std::string_view icon = ResourceBytes(IDI_APP, RT_ICON);
   ASSERT_GE(icon.size(), 6U + 2 * 16U);

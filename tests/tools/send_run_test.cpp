@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,16 +37,11 @@ struct Outcome {
 
 Outcome RunSender(const std::vector<std::string>& arguments, bool terminal = false) {
   std::ostringstream out, err;
-  Outcome outcome;
-  outcome.status = RunSendTool(arguments, out, err, terminal);
-  outcome.out = out.str();
-  outcome.err = err.str();
+  Outcome outcome{RunSendTool(arguments, out, err, terminal), out.str(), err.str(), {}, {}};
   std::istringstream lines(outcome.err);
-  const std::regex progress("progress (\\d+)%");
-  std::smatch match;
   for (std::string line; std::getline(lines, line);) {
-    if (std::regex_match(line, match, progress)) {
-      outcome.progress.push_back(std::stoi(match[1]));
+    if (line.starts_with("progress ") && line.ends_with('%')) {
+      outcome.progress.push_back(std::stoi(line.substr(9)));
     } else {
       outcome.otherLines.push_back(line);
     }
@@ -108,6 +102,7 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
       {{"--to", "b@x.org", "--text", std::string(1024, 'a')}, "--text"},
       {{"--picture", dir_ / "big.jpg"}, "100K"},
       {{"--to", "b@x.org", "--cc", "c@x.org"}, "--cc"},
+      {{"--to", "b@x.org", "--from", "ann"}, "--from"},  // the later --from counts
   };
   for (const Case& c : cases) {
     const murmel::test::ScopedEnv locale("LC_ALL", c.locale);
@@ -117,10 +112,6 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
     EXPECT_NE(outcome.otherLines[0].find(c.mentions), std::string::npos) << outcome.err;
     EXPECT_TRUE(outcome.progress.empty()) << c.mentions;
   }
-  const Outcome badSender = RunSender(
-      {"--server", Endpoint(server), "--from", "ann", "--name", "Ann", "--to", "b@x.org"});
-  EXPECT_EQ(badSender.status, EXIT_BAD_INPUT);
-  EXPECT_NE(badSender.err.find("--from"), std::string::npos) << badSender.err;
 }
 
 TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
@@ -172,7 +163,6 @@ TEST_F(SendRunTest, FailuresSayWhetherTheHostWasMissingRefusedOrBrokeOff) {
   refusing.AcceptGreeting().Reply("TROK").Reply("TROK").Reply("TROK").Reply("NOOK").WaitForClose();
   refusing.Start();
   FakeTransferServer closed(0, false);  // bound, but nobody accepts
-  const std::string refused = "the server " + Endpoint(closed) + " refused the connection";
   struct Case {
     std::vector<std::string> arguments;
     std::string says;
@@ -182,7 +172,9 @@ TEST_F(SendRunTest, FailuresSayWhetherTheHostWasMissingRefusedOrBrokeOff) {
       {Sender(refusing, {"--to", "b@x.org", "--text", "Hi"}),
        "the server " + Endpoint(refusing) + " broke off the transfer at 7%",
        {1, 3, 5, 7}},
-      {Sender(closed, {"--to", "b@x.org", "--text", "Hi"}), refused, {}},
+      {Sender(closed, {"--to", "b@x.org", "--text", "Hi"}),
+       "the server " + Endpoint(closed) + " refused the connection",
+       {}},
       {{"--server", "nosuch.invalid", "--from", "a@x.org", "--name", "A", "--to", "b@x.org",
         "--text", "Hi"},
        "the server host 'nosuch.invalid' was not found",

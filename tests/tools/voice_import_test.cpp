@@ -84,8 +84,6 @@ TEST_F(VoiceImportTest, EightKilohertzMonoIsEncodedAsTheRecorderWould) {
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.chunks, 3);
   EXPECT_FALSE(result.truncated);
-  EXPECT_EQ(appState.voiceChunkCount, 3);
-  EXPECT_EQ(appState.recordedBytes, 3u * PCM_BUFFER_SIZE);
   EXPECT_EQ(appState.recordingAvailable, 1);
 
   // Same samples, same chunk boundaries, zeros after the end: the bytes a recording of
