@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
   waveInStart(wave_in);
 
   const int chunks = buffers * static_cast<int>(kBufferSize) / (2 * kChunkSamples) + 50;
-  std::vector<Clock::time_point> written(static_cast<std::size_t>(chunks) + 1);
+  std::vector<Clock::time_point> written(chunks + 1);
   std::mutex written_mutex;
   std::atomic<bool> stop{false};
   std::thread feeder([&] {
@@ -106,11 +106,10 @@ int main(int argc, char** argv) {
     Clock::time_point deadline = Clock::now();
     for (int n = 1; fd >= 0 && n <= chunks && !stop; ++n) {
       std::vector<std::int16_t> chunk(kChunkSamples, static_cast<std::int16_t>(n));
-      {
-        // Stamped before the write: the reader may see the chunk before this thread runs again.
-        std::lock_guard lock(written_mutex);
-        written[static_cast<std::size_t>(n)] = Clock::now();
-      }
+      // Stamped before the write: the reader may see the chunk before this thread runs again.
+      std::unique_lock lock(written_mutex);
+      written.at(n) = Clock::now();
+      lock.unlock();
       if (write(fd, chunk.data(), sizeof(std::int16_t) * chunk.size()) < 0) break;
       deadline += std::chrono::milliseconds(20);
       std::this_thread::sleep_until(deadline);
@@ -129,9 +128,8 @@ int main(int argc, char** argv) {
     requeue();
     if (last <= 0) continue;  // silence before the feeder started
     std::lock_guard lock(written_mutex);
-    latencies_ms.push_back(
-        std::chrono::duration<double, std::milli>(arrived - written[static_cast<std::size_t>(last)])
-            .count());
+    const std::chrono::duration<double, std::milli> latency = arrived - written.at(last);
+    latencies_ms.push_back(latency.count());
   }
   stop = true;
   feeder.join();

@@ -62,8 +62,8 @@ std::string Endpoint(const FakeTransferServer& server) {
 
 std::vector<std::string> Sender(const FakeTransferServer& server, std::vector<std::string> more) {
   std::vector<std::string> arguments = {
-      "--server", Endpoint(server),        "--from",  " ann@example.org ",
-      "--name",   "Ann \"Annie\" Example", "--title", "Ms."};
+      "--server", Endpoint(server),        "--from",     " ann@example.org ",
+      "--name",   "Ann \"Annie\" Example", "--title=Ms."};
   arguments.insert(arguments.end(), more.begin(), more.end());
   return arguments;
 }
@@ -78,18 +78,17 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
   FakeTransferServer server(0, /*listen_now=*/false);
   murmel::test::WriteHostFile(dir_ / "big.jpg", std::string(102401, 'x'));
   murmel::test::WriteHostFile(dir_ / "notes.txt", "not audio");
-  struct Case {
-    std::vector<std::string> more;
-    std::string mentions;
-    const char* locale = "C";
-  };
   // 128 addresses of 7 characters fill the recipient box, but not "RECI" and the list.
   std::string fullList = "b@x.org";
   for (int i = 1; i < 128; ++i) fullList += ",b@x.org";
   std::string doubleByteSubject;
   for (int i = 0; i < 600; ++i) doubleByteSubject += "\u3042";  // two bytes each in 932
-  const Case cases[] = {
-      {{"--to", "b@x.org", "--text", ""}, "empty"},
+  const struct {
+    std::vector<std::string> more;
+    std::string mentions;
+    const char* locale = "C";
+  } cases[] = {
+      {{"--to", "b@x.org", "--text="}, "empty"},  // a text, but an empty one
       {{"--to", "b@x.org", "--text", "x", "--subject", std::string(1020, 'a')}, "--subject"},
       {{"--to", "b@x.org", "--text", "x", "--subject", doubleByteSubject},
        "--subject",
@@ -104,7 +103,7 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
       {{"--to", "b@x.org", "--cc", "c@x.org"}, "--cc"},
       {{"--to", "b@x.org", "--from", "ann"}, "--from"},  // the later --from counts
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const murmel::test::ScopedEnv locale("LC_ALL", c.locale);
     const Outcome outcome = RunSender(Sender(server, c.more));
     EXPECT_EQ(outcome.status, EXIT_BAD_INPUT) << c.mentions;
@@ -127,7 +126,7 @@ TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
   server.Start();
 
   const Outcome outcome =
-      RunSender(Sender(server, {"--to", "  b@x.org; c@y.org ", "--subject", "Größe", "--text", "Hi",
+      RunSender(Sender(server, {"--to=  b@x.org; c@y.org ", "--subject=Größe", "--text", "Hi",
                                 "--attach", dir_ / "note.txt", "--voice", dir_ / "voice.wav"}));
   ASSERT_TRUE(server.Finish());
   EXPECT_EQ(outcome.status, EXIT_SENT) << outcome.err;
@@ -163,24 +162,22 @@ TEST_F(SendRunTest, FailuresSayWhetherTheHostWasMissingRefusedOrBrokeOff) {
   refusing.AcceptGreeting().Reply("TROK").Reply("TROK").Reply("TROK").Reply("NOOK").WaitForClose();
   refusing.Start();
   FakeTransferServer closed(0, false);  // bound, but nobody accepts
-  struct Case {
+  const struct {
     std::vector<std::string> arguments;
     std::string says;
     std::vector<int> progress;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {Sender(refusing, {"--to", "b@x.org", "--text", "Hi"}),
        "the server " + Endpoint(refusing) + " broke off the transfer at 7%",
        {1, 3, 5, 7}},
       {Sender(closed, {"--to", "b@x.org", "--text", "Hi"}),
        "the server " + Endpoint(closed) + " refused the connection",
        {}},
-      {{"--server", "nosuch.invalid", "--from", "a@x.org", "--name", "A", "--to", "b@x.org",
-        "--text", "Hi"},
+      {Sender(closed, {"--to", "b@x.org", "--text", "Hi", "--server", "nosuch.invalid"}),
        "the server host 'nosuch.invalid' was not found",
        {}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const Outcome outcome = RunSender(c.arguments);
     EXPECT_EQ(outcome.status, EXIT_SEND_FAILED) << c.says;
     ASSERT_EQ(outcome.otherLines.size(), 1u) << outcome.err;
