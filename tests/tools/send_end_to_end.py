@@ -120,8 +120,7 @@ def main():
         wav = voices[0].get_content()
 
         # The server's GSM WAV: GSM 6.10, mono, 8 kHz, 65-byte blocks.
-        if wav[:4] != b"RIFF" or wav[8:16] != b"WAVEfmt ":
-            fail("voice.wav does not start as a RIFF WAVE file with its format")
+        expect((wav[:4], wav[8:16]), (b"RIFF", b"WAVEfmt "), "voice.wav's RIFF WAVE header")
         expect(struct.unpack("<HHIIH", wav[20:34]), (49, 1, 8000, 1625, 65), "voice.wav's format")
         voice = os.path.join(work, "voice.wav")
         with open(voice, "wb") as f:
