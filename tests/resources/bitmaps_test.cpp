@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -110,7 +111,7 @@ TEST(Bitmaps, EveryBitmapOfBothSetsLoadsAtItsSizeAsAPictureOfItsOwn) {
 TEST(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
   // The square corners of a round button show what lies beneath it on the panel.
   const struct {
-    int x;
+    int x;  // and all at y = 5
     std::vector<int> ids;
   } buttons[] = {
       {16, {IDB_RECORD_NORMAL, IDB_RECORD_PRESSED, IDB_RECORD_DISABLED}},
@@ -118,7 +119,6 @@ TEST(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
       {114, {IDB_PLAY_NORMAL, IDB_PLAY_PRESSED, IDB_PLAY_DISABLED}},
       {164, {IDB_SEND_NORMAL, IDB_SEND_PRESSED, IDB_SEND_DISABLED}},
   };
-  constexpr int kButtonY = 5;
   for (int offset : {0, IDB_LOW_COLOR_OFFSET}) {
     const std::string_view panel = ResourceBytes(IDB_BUTTON_PANEL + offset, RT_BITMAP);
     ASSERT_TRUE(IsBmp8(panel));
@@ -130,10 +130,8 @@ TEST(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
         int differing = 0;
         for (int y = 0; y < 43; ++y) {
           for (int x = 0; x < 43; ++x) {
-            const double dx = x + 0.5 - 21.5;
-            const double dy = y + 0.5 - 21.5;
-            if (dx * dx + dy * dy < 22.0 * 22.0) continue;
-            if (Rgb(picture, x, y) != Rgb(panel, button.x + x, kButtonY + y)) ++differing;
+            if (std::hypot(x - 21, y - 21) < 22.0) continue;
+            if (Rgb(picture, x, y) != Rgb(panel, button.x + x, 5 + y)) ++differing;
           }
         }
         EXPECT_EQ(differing, 0) << "bitmap " << id + offset;

@@ -25,7 +25,6 @@ using murmel::send_tool::EXIT_SENT;
 using murmel::send_tool::RunSendTool;
 using murmel::test::Bytes;
 using murmel::test::FakeTransferServer;
-using murmel::test::TempDir;
 
 struct Outcome {
   int status = -1;
@@ -70,7 +69,7 @@ std::vector<std::string> Sender(const FakeTransferServer& server, std::vector<st
 
 class SendRunTest : public testing::Test {
  protected:
-  TempDir dir_;
+  murmel::test::TempDir dir_;
 };
 
 TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {

@@ -19,7 +19,6 @@
 namespace {
 
 using murmel::send_tool::ImportVoiceFile;
-using murmel::test::TempDir;
 
 constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
@@ -68,7 +67,7 @@ class VoiceImportTest : public testing::Test {
     appState.recordingAvailable = 0;
     appState.recordedBytes = 0;
   }
-  TempDir dir_;
+  murmel::test::TempDir dir_;
 };
 
 TEST_F(VoiceImportTest, EightKilohertzMonoIsEncodedAsTheRecorderWould) {
