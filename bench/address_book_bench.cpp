@@ -7,13 +7,13 @@
 #include <benchmark/benchmark.h>
 
 #include <QTimer>
-#include <cstdlib>
 #include <string>
 
 #include "platform/gui/testing/testing.h"
 #include "resources/client_resources.h"
 #include "resources/resource_ids.h"
 #include "support/kernel_test_files.h"
+#include "support/test_window_class.h"
 #include "userdata/address_book.h"
 #include "userdata/address_book_dialog.h"
 
@@ -24,17 +24,12 @@ using murmel::test::Widen;
 // A main window with its recipient box, on a device folder of its own.
 struct Device {
   murmel::test::DeviceFolder folder;
-  murmel::test::TempDir runtime;
   HWND owner = nullptr;
   HWND box = nullptr;
 
   Device() {
-    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    murmel::test::RegisterTestWindowClass(u"BenchOwner", DefWindowProcW);
     RegisterClientResources();
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.lpszClassName = u"BenchOwner";
-    RegisterClassW(&windowClass);
     owner = CreateWindowExW(0, u"BenchOwner", u"Owner", WS_VISIBLE, 0, 26, 240, 294, nullptr,
                             nullptr, nullptr, nullptr);
     box = CreateWindowExW(0, u"COMBOBOX", u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, 70, 114, 160,

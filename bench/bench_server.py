@@ -48,10 +48,8 @@ class Server:
     def memory_kib(self, field):
         # VmRSS (now) or VmHWM (peak) of the server process, in KiB.
         with open(f"/proc/{self.process.pid}/status") as status:
-            for line in status:
-                if line.startswith(field + ":"):
-                    return int(line.split()[1])
-        return 0
+            found = re.search(rf"^{field}:\s+(\d+)", status.read(), re.MULTILINE)
+        return int(found[1]) if found else 0
 
     def stop(self, keep=False):
         self.process.terminate()

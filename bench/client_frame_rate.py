@@ -42,8 +42,7 @@ def timed_send(send, port, voice):
 
 
 def main():
-    parser = argparse.ArgumentParser(
-        description="The client's frames per second against the network's own")
+    parser = argparse.ArgumentParser(description="The client's frames per second")
     parser.add_argument("--build", default="build/default")
     parser.add_argument("--runs", type=int, default=15)
     parser.add_argument("--send", help="murmelpost-send to measure (default: the build's)")

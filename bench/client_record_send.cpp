@@ -6,10 +6,7 @@
 //
 //   client_record_send [seconds]     (default 64: the recording limit stops it by itself)
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 #include <windows.h>
 
 #include <atomic>
@@ -19,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -46,11 +44,7 @@ double SecondsSince(Clock::time_point start) {
 
 // The CPU this process uses from its construction on, as a share of the time passed.
 struct CpuMeter {
-  static double CpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-  }
+  static double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
   double Percent() const { return 100 * (CpuSeconds() - cpu) / SecondsSince(wall); }
 
   double cpu = CpuSeconds();
@@ -175,10 +169,10 @@ int main(int argc, char** argv) {
   const double accepted = SecondsSince(send_clicked);
   kill(server_pid, SIGTERM);
   waitpid(server_pid, nullptr, 0);
+  server_pid = -1;
   // The client shows a message box for every failure, the server's refusal included.
   if (!sent || !reached_full || !murmel::testing::MessageBoxesShown().empty()) {
-    std::fprintf(stderr, "the send did not succeed\n");
-    return 1;
+    return Fail("the send did not succeed");
   }
   std::printf("send:      %u-byte voice image, Send to 100 %% in %.3f s, accepted in %.3f s\n",
               image, std::chrono::duration<double>(full_at - send_clicked).count(), accepted);

@@ -32,9 +32,8 @@ double Luminance(QRgb rgb) {
 }
 
 double Contrast(QRgb a, QRgb b) {
-  const double first = Luminance(a);
-  const double second = Luminance(b);
-  return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+  const auto [darker, lighter] = std::minmax({Luminance(a), Luminance(b)});
+  return (lighter + 0.05) / (darker + 0.05);
 }
 
 }  // namespace

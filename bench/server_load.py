@@ -22,6 +22,7 @@
 # --dir puts the state folders on the disk to measure (default: the system's temp folder).
 
 import argparse
+import contextlib
 import functools
 import os
 import re
@@ -99,10 +100,8 @@ def slowloris(port, count, stop):
         sockets.append(s)
     while not stop.wait(2.0):
         for s in sockets:
-            try:
+            with contextlib.suppress(OSError):
                 s.sendall(b"X-Slow: 1\r\n")
-            except OSError:
-                pass
     for s in sockets:
         s.close()
 
@@ -115,15 +114,12 @@ def page_load(port):
 
 
 def main():
-    parser = argparse.ArgumentParser(
-        description="What murmelpost-server sustains under many clients")
+    parser = argparse.ArgumentParser(description="What murmelpost-server sustains")
     parser.add_argument("--build", default="build/default")
     parser.add_argument("--server", help="murmelpost-server to measure (default: the build's)")
-    parser.add_argument("--dir", default=None, help="where the state folders go")
+    parser.add_argument("--dir", help="where the state folders go")
     parser.add_argument("--quick", action="store_true", help="smaller counts, for a smoke run")
-    parser.add_argument("--voice-format", default=None,
-                        help="the server's --voice-format (default: its own, mp3); wav leaves "
-                             "out the MP3 encoder's cost")
+    parser.add_argument("--voice-format", help="the server's (wav: without the MP3 encoder)")
     args = parser.parse_args()
     server_program = args.server or os.path.join(args.build, "server/murmelpost-server")
     load = os.path.join(args.build, "tools/murmelpost-load")
@@ -134,8 +130,7 @@ def main():
     sessions = (limit - 64) // 2
     idle = min(1000 if q else 10000, sessions - 100)
     if idle < 1000:
-        sys.exit(f"the open-file limit is {limit}: too low for 1000 idle connections "
-                 f"(raise the hard limit: ulimit -Hn)")
+        sys.exit(f"the open-file limit {limit} is too low for 1000 idle connections (ulimit -Hn)")
     # Each scenario opens thousands of connections from 127.0.0.1: no per-address caps.
     extra = ["--max-sessions", str(sessions), "--idle-timeout", "600", "--max-sessions-per-ip",
              str(sessions), "--max-messages-per-ip", "1000000", "--max-messages-per-sender",
@@ -183,8 +178,7 @@ def main():
     # d) idle connections
     with server() as s:
         before = s.memory_kib("VmRSS")
-        holder = subprocess.Popen([load, "--server", f"127.0.0.1:{s.port}", "--idle", str(idle),
-                                   "--hold", "5"], stdout=subprocess.PIPE, text=True)
+        holder = run_load(load, s.port, "--idle", idle, "--hold", 5, background=True)
         first = holder.stdout.readline()
         time.sleep(1)
         during = s.memory_kib("VmRSS")

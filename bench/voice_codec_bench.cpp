@@ -46,12 +46,15 @@ const std::vector<std::int16_t>& SpokenMinute() {
   return pcm;
 }
 
+bool Speechless(benchmark::State& state) {
+  if (!SpokenMinute().empty()) return false;
+  state.SkipWithError("espeak-ng and sox made no speech");
+  return true;
+}
+
 // One buffer of speech encoded, or one chunk decoded, per iteration.
 void BM_VoiceBuffer(benchmark::State& state, bool decode) {
-  if (SpokenMinute().empty()) {
-    state.SkipWithError("espeak-ng and sox made no speech");
-    return;
-  }
+  if (Speechless(state)) return;
   std::array<BYTE, PCM_BUFFER_SIZE> pcm{};
   std::memcpy(pcm.data(), SpokenMinute().data(), PCM_BUFFER_SIZE);
   std::array<BYTE, VOICE_CHUNK_SIZE> chunk{};
@@ -85,10 +88,7 @@ std::vector<std::uint8_t> VoiceImage() {
 
 void BM_VoiceMinuteToMp3(benchmark::State& state) {
   static const std::vector<std::uint8_t> minute = VoiceImage();
-  if (SpokenMinute().empty()) {
-    state.SkipWithError("espeak-ng and sox made no speech");
-    return;
-  }
+  if (Speechless(state)) return;
   std::size_t bytes = 0;
   for (auto _ : state) {
     const auto mp3 = murmel::server::VoiceImageToMp3(minute);

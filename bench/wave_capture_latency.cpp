@@ -7,7 +7,6 @@
 //   wave_capture_latency [buffers]      (default 50 buffers of 5120 bytes, 16 s)
 #include <fcntl.h>
 #include <mmsystem.h>
-#include <time.h>
 #include <unistd.h>
 #include <windows.h>
 
@@ -19,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -41,10 +41,7 @@ struct CpuSample {
   double daemon;
   Clock::time_point at = Clock::now();
 
-  explicit CpuSample(pid_t daemon_pid) {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    self = static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+  explicit CpuSample(pid_t daemon_pid) : self(static_cast<double>(std::clock()) / CLOCKS_PER_SEC) {
     std::ifstream stat("/proc/" + std::to_string(daemon_pid) + "/stat");
     std::string field;
     unsigned long long ticks = 0;
@@ -101,7 +98,7 @@ int main(int argc, char** argv) {
   waveInStart(wave_in);
 
   const int chunks = buffers * static_cast<int>(kBufferSize) / (2 * kChunkSamples) + 50;
-  std::vector<Clock::time_point> written(static_cast<std::size_t>(chunks) + 1);
+  std::vector<Clock::time_point> written(chunks + 1);
   std::mutex written_mutex;
   std::atomic<bool> stop{false};
   std::thread feeder([&] {
@@ -109,11 +106,10 @@ int main(int argc, char** argv) {
     Clock::time_point deadline = Clock::now();
     for (int n = 1; fd >= 0 && n <= chunks && !stop; ++n) {
       std::vector<std::int16_t> chunk(kChunkSamples, static_cast<std::int16_t>(n));
-      {
-        // Stamped before the write: the reader may see the chunk before this thread runs again.
-        std::lock_guard lock(written_mutex);
-        written[static_cast<std::size_t>(n)] = Clock::now();
-      }
+      // Stamped before the write: the reader may see the chunk before this thread runs again.
+      std::unique_lock lock(written_mutex);
+      written.at(n) = Clock::now();
+      lock.unlock();
       if (write(fd, chunk.data(), sizeof(std::int16_t) * chunk.size()) < 0) break;
       deadline += std::chrono::milliseconds(20);
       std::this_thread::sleep_until(deadline);
@@ -132,9 +128,8 @@ int main(int argc, char** argv) {
     requeue();
     if (last <= 0) continue;  // silence before the feeder started
     std::lock_guard lock(written_mutex);
-    latencies_ms.push_back(
-        std::chrono::duration<double, std::milli>(arrived - written[static_cast<std::size_t>(last)])
-            .count());
+    const std::chrono::duration<double, std::milli> latency = arrived - written.at(last);
+    latencies_ms.push_back(latency.count());
   }
   stop = true;
   feeder.join();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -46,6 +47,7 @@ const struct {
 
 // The bytes of a compiled-in resource; they live as long as the program.
 std::string_view ResourceBytes(int id, int type) {
+  RegisterClientResources();  // repeating it is harmless
   const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(type));
   if (found == nullptr) return {};
   return {static_cast<const char*>(LockResource(LoadResource(nullptr, found))),
@@ -71,12 +73,11 @@ bool IsBmp8(std::string_view bytes) {
   return bytes.size() > 54 && bytes.starts_with("BM") && Read(bytes, 28, 2) == 8;
 }
 
-class Bitmaps : public ::testing::Test {
- protected:
-  void SetUp() override { RegisterClientResources(); }
-};
-
-TEST_F(Bitmaps, EveryBitmapOfBothSetsLoadsAtItsSizeWithEightBitsPerPixel) {
+TEST(Bitmaps, EveryBitmapOfBothSetsLoadsAtItsSizeAsAPictureOfItsOwn) {
+  RegisterClientResources();
+  // A pressed or disabled state that shows the normal picture gives the user no feedback.
+  std::map<std::string, int> seen;
+  std::set<std::uint32_t> lowColours;
   for (const auto& c : kBitmaps) {
     for (const auto& [id, size] :
          {std::pair{c.id, c.normal}, std::pair{c.id + IDB_LOW_COLOR_OFFSET, c.low_color}}) {
@@ -94,27 +95,23 @@ TEST_F(Bitmaps, EveryBitmapOfBothSetsLoadsAtItsSizeWithEightBitsPerPixel) {
       EXPECT_EQ(info.bmHeight, size.height);
       EXPECT_EQ(info.bmBitsPixel, 8);
       DeleteObject(bitmap);
-    }
-  }
-}
-
-TEST_F(Bitmaps, NoTwoBitmapsShowTheSamePicture) {
-  // A pressed or disabled state that shows the normal picture gives the user no feedback.
-  std::map<std::string, int> seen;
-  for (const auto& c : kBitmaps) {
-    for (int id : {c.id, c.id + IDB_LOW_COLOR_OFFSET}) {
       const std::string_view bytes = ResourceBytes(id, RT_BITMAP);
-      if (bytes.empty()) continue;
       const auto [where, fresh] = seen.emplace(std::string(bytes), id);
-      EXPECT_TRUE(fresh) << "bitmap " << id << " repeats bitmap " << where->second;
+      EXPECT_TRUE(fresh) << "repeats bitmap " << where->second;
+      if (id == c.id) continue;
+      ASSERT_TRUE(IsBmp8(bytes));
+      for (int y = 0; y < size.height; ++y) {
+        for (int x = 0; x < size.width; ++x) lowColours.insert(Rgb(bytes, x, y));
+      }
     }
   }
+  EXPECT_LE(lowColours.size(), 16U) << "colours in the low-colour set";
 }
 
-TEST_F(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
+TEST(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
   // The square corners of a round button show what lies beneath it on the panel.
   const struct {
-    int x;
+    int x;  // and all at y = 5
     std::vector<int> ids;
   } buttons[] = {
       {16, {IDB_RECORD_NORMAL, IDB_RECORD_PRESSED, IDB_RECORD_DISABLED}},
@@ -122,7 +119,6 @@ TEST_F(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
       {114, {IDB_PLAY_NORMAL, IDB_PLAY_PRESSED, IDB_PLAY_DISABLED}},
       {164, {IDB_SEND_NORMAL, IDB_SEND_PRESSED, IDB_SEND_DISABLED}},
   };
-  constexpr int kButtonY = 5;
   for (int offset : {0, IDB_LOW_COLOR_OFFSET}) {
     const std::string_view panel = ResourceBytes(IDB_BUTTON_PANEL + offset, RT_BITMAP);
     ASSERT_TRUE(IsBmp8(panel));
@@ -134,10 +130,8 @@ TEST_F(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
         int differing = 0;
         for (int y = 0; y < 43; ++y) {
           for (int x = 0; x < 43; ++x) {
-            const double dx = x + 0.5 - 21.5;
-            const double dy = y + 0.5 - 21.5;
-            if (dx * dx + dy * dy < 22.0 * 22.0) continue;
-            if (Rgb(picture, x, y) != Rgb(panel, button.x + x, kButtonY + y)) ++differing;
+            if (std::hypot(x - 21, y - 21) < 22.0) continue;
+            if (Rgb(picture, x, y) != Rgb(panel, button.x + x, 5 + y)) ++differing;
           }
         }
         EXPECT_EQ(differing, 0) << "bitmap " << id + offset;
@@ -146,20 +140,7 @@ TEST_F(Bitmaps, PanelButtonsMeetTheirWellsWithoutASeam) {
   }
 }
 
-TEST_F(Bitmaps, LowColourSetKeepsToSixteenColours) {
-  std::set<std::uint32_t> colors;
-  for (const auto& c : kBitmaps) {
-    if (c.low_color.width == 0) continue;
-    const std::string_view picture = ResourceBytes(c.id + IDB_LOW_COLOR_OFFSET, RT_BITMAP);
-    ASSERT_TRUE(IsBmp8(picture)) << c.id + IDB_LOW_COLOR_OFFSET;
-    for (int y = 0; y < c.low_color.height; ++y) {
-      for (int x = 0; x < c.low_color.width; ++x) colors.insert(Rgb(picture, x, y));
-    }
-  }
-  EXPECT_LE(colors.size(), 16U);
-}
-
-TEST_F(Bitmaps, IconCarriesALargeAndASmallImageIn256Colours) {
+TEST(Bitmaps, IconCarriesALargeAndASmallImageIn256Colours) {
   // An icon directory (not a cursor's) of two square 8-bit images, 16 and 32 pixels wide.
   const std::string_view icon = ResourceBytes(IDI_APP, RT_ICON);
   ASSERT_GE(icon.size(), 6U + 2 * 16U);

@@ -51,15 +51,11 @@ def run(command, **kwargs):
     return subprocess.run(command, check=True, capture_output=True, **kwargs)
 
 
-def raw_8k(path, *sox_input_options):
+def raw_8k(path):
     # Samples of an audio file as 8 kHz mono signed 16-bit, through sox.
-    out = run(["sox", *sox_input_options, path, "-t", "raw", "-e", "signed", "-b", "16",
+    out = run(["sox", path, "-t", "raw", "-e", "signed", "-b", "16",
                "-c", "1", "-r", "8000", "-"]).stdout
-    samples = array("h")
-    samples.frombytes(out)
-    if sys.byteorder != "little":
-        samples.byteswap()
-    return samples
+    return array("h", out)  # sox writes raw samples in the host's byte order
 
 
 def envelope(samples, frames):
@@ -74,8 +70,7 @@ def envelope(samples, frames):
 def compare(reference, decoded):
     # (correlation, mean absolute dB difference) of the envelopes over voiced frames.
     frames = len(reference) // FRAME
-    a = envelope(reference, frames)
-    b = envelope(decoded, frames)
+    a, b = envelope(reference, frames), envelope(decoded, frames)
     # Frames of near-silence in the reference carry no speech to compare.
     voiced = [i for i in range(frames) if a[i] > 40.0]
     if len(voiced) < 20:
@@ -125,15 +120,12 @@ def main():
         wav = voices[0].get_content()
 
         # The server's GSM WAV: GSM 6.10, mono, 8 kHz, 65-byte blocks.
-        if wav[:4] != b"RIFF" or wav[8:16] != b"WAVEfmt ":
-            fail("voice.wav does not start as a RIFF WAVE file with its format")
+        expect((wav[:4], wav[8:16]), (b"RIFF", b"WAVEfmt "), "voice.wav's RIFF WAVE header")
         expect(struct.unpack("<HHIIH", wav[20:34]), (49, 1, 8000, 1625, 65), "voice.wav's format")
         voice = os.path.join(work, "voice.wav")
         with open(voice, "wb") as f:
             f.write(wav)
-
-        reference = raw_8k(speech)
-        decoded = raw_8k(voice)
+        reference, decoded = raw_8k(speech), raw_8k(voice)
         chunks = (len(reference) + CHUNK_SAMPLES - 1) // CHUNK_SAMPLES
         if abs(len(decoded) - chunks * CHUNK_SAMPLES) > CHUNK_SAMPLES:
             fail("decoded %d samples for %d of speech" % (len(decoded), len(reference)))

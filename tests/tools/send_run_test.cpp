@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,7 +25,6 @@ using murmel::send_tool::EXIT_SENT;
 using murmel::send_tool::RunSendTool;
 using murmel::test::Bytes;
 using murmel::test::FakeTransferServer;
-using murmel::test::TempDir;
 
 struct Outcome {
   int status = -1;
@@ -38,16 +36,11 @@ struct Outcome {
 
 Outcome RunSender(const std::vector<std::string>& arguments, bool terminal = false) {
   std::ostringstream out, err;
-  Outcome outcome;
-  outcome.status = RunSendTool(arguments, out, err, terminal);
-  outcome.out = out.str();
-  outcome.err = err.str();
+  Outcome outcome{RunSendTool(arguments, out, err, terminal), out.str(), err.str(), {}, {}};
   std::istringstream lines(outcome.err);
-  const std::regex progress("progress (\\d+)%");
-  std::smatch match;
   for (std::string line; std::getline(lines, line);) {
-    if (std::regex_match(line, match, progress)) {
-      outcome.progress.push_back(std::stoi(match[1]));
+    if (line.starts_with("progress ") && line.ends_with('%')) {
+      outcome.progress.push_back(std::stoi(line.substr(9)));
     } else {
       outcome.otherLines.push_back(line);
     }
@@ -68,15 +61,15 @@ std::string Endpoint(const FakeTransferServer& server) {
 
 std::vector<std::string> Sender(const FakeTransferServer& server, std::vector<std::string> more) {
   std::vector<std::string> arguments = {
-      "--server", Endpoint(server),        "--from",  " ann@example.org ",
-      "--name",   "Ann \"Annie\" Example", "--title", "Ms."};
+      "--server", Endpoint(server),        "--from",     " ann@example.org ",
+      "--name",   "Ann \"Annie\" Example", "--title=Ms."};
   arguments.insert(arguments.end(), more.begin(), more.end());
   return arguments;
 }
 
 class SendRunTest : public testing::Test {
  protected:
-  TempDir dir_;
+  murmel::test::TempDir dir_;
 };
 
 TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
@@ -84,18 +77,17 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
   FakeTransferServer server(0, /*listen_now=*/false);
   murmel::test::WriteHostFile(dir_ / "big.jpg", std::string(102401, 'x'));
   murmel::test::WriteHostFile(dir_ / "notes.txt", "not audio");
-  struct Case {
-    std::vector<std::string> more;
-    std::string mentions;
-    const char* locale = "C";
-  };
   // 128 addresses of 7 characters fill the recipient box, but not "RECI" and the list.
   std::string fullList = "b@x.org";
   for (int i = 1; i < 128; ++i) fullList += ",b@x.org";
   std::string doubleByteSubject;
   for (int i = 0; i < 600; ++i) doubleByteSubject += "\u3042";  // two bytes each in 932
-  const Case cases[] = {
-      {{"--to", "b@x.org", "--text", ""}, "empty"},
+  const struct {
+    std::vector<std::string> more;
+    std::string mentions;
+    const char* locale = "C";
+  } cases[] = {
+      {{"--to", "b@x.org", "--text="}, "empty"},  // a text, but an empty one
       {{"--to", "b@x.org", "--text", "x", "--subject", std::string(1020, 'a')}, "--subject"},
       {{"--to", "b@x.org", "--text", "x", "--subject", doubleByteSubject},
        "--subject",
@@ -108,8 +100,9 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
       {{"--to", "b@x.org", "--text", std::string(1024, 'a')}, "--text"},
       {{"--picture", dir_ / "big.jpg"}, "100K"},
       {{"--to", "b@x.org", "--cc", "c@x.org"}, "--cc"},
+      {{"--to", "b@x.org", "--from", "ann"}, "--from"},  // the later --from counts
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const murmel::test::ScopedEnv locale("LC_ALL", c.locale);
     const Outcome outcome = RunSender(Sender(server, c.more));
     EXPECT_EQ(outcome.status, EXIT_BAD_INPUT) << c.mentions;
@@ -117,10 +110,6 @@ TEST_F(SendRunTest, BadInputIsRefusedBeforeAnyConnection) {
     EXPECT_NE(outcome.otherLines[0].find(c.mentions), std::string::npos) << outcome.err;
     EXPECT_TRUE(outcome.progress.empty()) << c.mentions;
   }
-  const Outcome badSender = RunSender(
-      {"--server", Endpoint(server), "--from", "ann", "--name", "Ann", "--to", "b@x.org"});
-  EXPECT_EQ(badSender.status, EXIT_BAD_INPUT);
-  EXPECT_NE(badSender.err.find("--from"), std::string::npos) << badSender.err;
 }
 
 TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
@@ -136,7 +125,7 @@ TEST_F(SendRunTest, WholeMessageReachesTheServerInTheClientsOrder) {
   server.Start();
 
   const Outcome outcome =
-      RunSender(Sender(server, {"--to", "  b@x.org; c@y.org ", "--subject", "Größe", "--text", "Hi",
+      RunSender(Sender(server, {"--to=  b@x.org; c@y.org ", "--subject=Größe", "--text", "Hi",
                                 "--attach", dir_ / "note.txt", "--voice", dir_ / "voice.wav"}));
   ASSERT_TRUE(server.Finish());
   EXPECT_EQ(outcome.status, EXIT_SENT) << outcome.err;
@@ -172,23 +161,22 @@ TEST_F(SendRunTest, FailuresSayWhetherTheHostWasMissingRefusedOrBrokeOff) {
   refusing.AcceptGreeting().Reply("TROK").Reply("TROK").Reply("TROK").Reply("NOOK").WaitForClose();
   refusing.Start();
   FakeTransferServer closed(0, false);  // bound, but nobody accepts
-  const std::string refused = "the server " + Endpoint(closed) + " refused the connection";
-  struct Case {
+  const struct {
     std::vector<std::string> arguments;
     std::string says;
     std::vector<int> progress;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {Sender(refusing, {"--to", "b@x.org", "--text", "Hi"}),
        "the server " + Endpoint(refusing) + " broke off the transfer at 7%",
        {1, 3, 5, 7}},
-      {Sender(closed, {"--to", "b@x.org", "--text", "Hi"}), refused, {}},
-      {{"--server", "nosuch.invalid", "--from", "a@x.org", "--name", "A", "--to", "b@x.org",
-        "--text", "Hi"},
+      {Sender(closed, {"--to", "b@x.org", "--text", "Hi"}),
+       "the server " + Endpoint(closed) + " refused the connection",
+       {}},
+      {Sender(closed, {"--to", "b@x.org", "--text", "Hi", "--server", "nosuch.invalid"}),
        "the server host 'nosuch.invalid' was not found",
        {}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const Outcome outcome = RunSender(c.arguments);
     EXPECT_EQ(outcome.status, EXIT_SEND_FAILED) << c.says;
     ASSERT_EQ(outcome.otherLines.size(), 1u) << outcome.err;
