@@ -65,7 +65,6 @@ TEST(DurableAcceptance, EachFiniIsAnsweredOnlyOnceItsFileAndRowAreStored) {
   ASSERT_TRUE(catalogue.Open().ok);
   std::mutex reading;  // one connection, one reader at a time
   std::vector<std::thread> clients;
-  clients.reserve(40);
   std::atomic<int> answered{0}, unseen{0};
   for (int i = 0; i < 40; ++i) {
     clients.emplace_back([&, i] {
@@ -114,7 +113,6 @@ TEST(DurableAcceptance, KillDuringConcurrentUploadsKeepsEveryAnsweredMessageAndN
   std::mutex mutex;
   std::set<std::string> answered;
   std::vector<std::thread> clients;
-  clients.reserve(100);
   for (int i = 0; i < 100; ++i) {
     clients.emplace_back([&, i] {
       for (int n = 0; n < 1000; ++n) {
