@@ -292,28 +292,6 @@ TEST_P(CatalogueTest, FindsHeldRowsBySenderAndAgeOldestFirst) {
   }
 }
 
-TEST_P(CatalogueTest, KeepsSendersByKeyAndByPendingToken) {
-  const std::string token = "0123456789abcdef0123456789abcdef";
-  Result read;
-  ASSERT_TRUE(catalogue_->PutSender({"ann@example.org", 0, token, 1700000000}).ok);
-  ASSERT_TRUE(catalogue_->PutSender({"bob@example.org", 1800000000, "", 0}).ok);
-  auto found = catalogue_->SenderByToken(token, read);
-  ASSERT_TRUE(found.has_value());
-  EXPECT_EQ(found->key, "ann@example.org");
-  EXPECT_EQ(found->mailedAt, 1700000000);
-  // Confirmed: the token is spent, the record replaced.
-  ASSERT_TRUE(catalogue_->PutSender({"ann@example.org", 1900000000, "", 1700000000}).ok);
-
-  const std::unique_ptr<Store> reopened = Connect();
-  for (const std::string& unknown : {token, std::string(), std::string(32, 'f')}) {
-    SCOPED_TRACE(unknown);
-    EXPECT_FALSE(reopened->SenderByToken(unknown, read).has_value());
-    EXPECT_TRUE(read.ok) << read.error;
-  }
-  EXPECT_EQ(reopened->Sender("ann@example.org", read).verifiedUntil, 1900000000);
-  EXPECT_EQ(reopened->Sender("bob@example.org", read).verifiedUntil, 1800000000);
-}
-
 // Two connections stand for two servers: counts add up, each sees the other's totals
 // once and then only what changed, and hours before the oldest wanted are forgotten.
 TEST_P(CatalogueTest, SharesMessageCountsBetweenConnections) {
