@@ -57,29 +57,5 @@ TEST(FrameCodec, EveryFlippedBitOfPayloadOrTrailerFailsTheCrc) {
   }
 }
 
-TEST(FrameCodec, SplitsAStreamIntoPayloadsAndStopsAtTheFirstBadFrame) {
-  Bytes stream = server_test::Join(server_test::Frame(B("HELLo")), server_test::Frame({}));
-  stream = server_test::Join(stream, server_test::Frame(B("FINI")));
-  const std::size_t good = stream.size();
-  SplitResult split = SplitFrames(stream, 1024);
-  EXPECT_EQ(split.error, FrameError::None);
-  ASSERT_EQ(split.payloads.size(), 3u);
-  EXPECT_EQ(split.payloads[0], B("HELLo"));
-  EXPECT_TRUE(split.payloads[1].empty());
-  EXPECT_EQ(split.consumed, good);
-
-  // An incomplete tail is not an error: the rest has not arrived yet.
-  stream.push_back(0x00);
-  stream.push_back(0x06);
-  split = SplitFrames(stream, 1024);
-  EXPECT_EQ(split.error, FrameError::None);
-  EXPECT_EQ(split.consumed, good);
-
-  stream.push_back(0x00);  // wrong check byte for length 6
-  split = SplitFrames(stream, 1024);
-  EXPECT_EQ(split.error, FrameError::BadHeaderCheck);
-  EXPECT_EQ(split.payloads.size(), 3u);
-}
-
 }  // namespace
 }  // namespace murmel::server

@@ -78,14 +78,6 @@ TEST(Session, ClientSequencesAreAcceptedAndTheMessageIsKept) {
   EXPECT_TRUE(message.Bytes(message.uploads[2]).empty());
 }
 
-// A registration clears the picture with an empty upload and no type, recipients or subject.
-TEST(Session, PictureRegistrationNeedsNoTypeNoRecipientsAndNoData) {
-  Session session(Limits{}, Spool());
-  EXPECT_EQ(FirstRefused(session, After(kPicture, {B("FLSZ0"), B("FLTP4")})), -1);
-  EXPECT_EQ(session.Handle(B("FINI")).kind, Decision::Kind::Finish);
-  EXPECT_TRUE(session.message().IsPictureRegistration());
-}
-
 TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
   Limits limits;
   limits.maxRecipients = 2;
