@@ -113,6 +113,4 @@ def main(path, mime, seconds):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
-        sys.exit("Usage: browser_audio.py FILE MIME-TYPE SECONDS")
     sys.exit(main(sys.argv[1], sys.argv[2], float(sys.argv[3])))

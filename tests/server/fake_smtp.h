@@ -42,14 +42,11 @@ class FakeSmtp {
     std::string endReply;
   };
 
-  // Port 0 picks a free one; a given port is bound again even if it was just in use.
-  explicit FakeSmtp(std::uint16_t port = 0) {
+  // On a free loopback port.
+  FakeSmtp() {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int yes = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener_, 8) != 0) {
@@ -69,7 +66,6 @@ class FakeSmtp {
   }
 
   bool ready() const { return port_ != 0; }
-  std::uint16_t port() const { return port_; }
   std::string url() const { return "smtp://127.0.0.1:" + std::to_string(port_); }
 
   void Queue(Script script) {
@@ -82,12 +78,6 @@ class FakeSmtp {
     return sessions_;
   }
   int connections() const { return connections_; }
-
-  // A free loopback port that nothing listens on (until someone binds it).
-  static std::uint16_t UnusedPort() {
-    const FakeSmtp probe;
-    return probe.port();
-  }
 
  private:
   void Serve() {

@@ -65,7 +65,6 @@ TEST(HelpSite, EveryHelpAddressIsAPageWhoseLinksResolve) {
     const auto result = client.Get(missing);
     ASSERT_TRUE(result) << missing;
     EXPECT_EQ(result->status, 404) << missing;
-    EXPECT_EQ(Count(result->body, "<h1>"), 1u) << missing;
   }
 
   const auto head = client.Request("HEAD", "/help/");

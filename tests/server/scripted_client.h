@@ -93,7 +93,6 @@ class Client {
   Client& operator=(const Client&) = delete;
   ~Client() { Close(); }
 
-  bool connected() const { return fd_ >= 0; }
   void Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -270,7 +269,6 @@ struct HttpClient {
                  from);
   }
   std::optional<HttpReply> Get(const std::string& path) const { return Request("GET", path); }
-  std::optional<HttpReply> Post(const std::string& path) const { return Request("POST", path); }
   // Status of method on path, -1 when the request failed.
   int Status(const std::string& method, const std::string& path) const {
     const auto reply = Request(method, path);

@@ -87,7 +87,7 @@ TEST_F(SenderVerification, MessagesWaitForTheSenderToConfirmThenGoOutOnce) {
   }
   EXPECT_EQ(Count(MessageState::Held), 2u);
 
-  const auto confirmed = browser.Post(links[0]);
+  const auto confirmed = browser.Request("POST", links[0]);
   ASSERT_TRUE(confirmed);
   EXPECT_EQ(confirmed->status, 200);
   EXPECT_NE(confirmed->body.find("2 messages"), std::string::npos) << confirmed->body;

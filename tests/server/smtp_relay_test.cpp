@@ -223,18 +223,6 @@ class SmtpRelayWithOneMessage : public testing::Test {
   TestServerSetup setup = Relaying(smtp.url(), state);
 };
 
-TEST_F(SmtpRelayWithOneMessage, RelayThatIsDownAtFirstGetsTheMessageWhenItComesUp) {
-  const std::uint16_t port = FakeSmtp::UnusedPort();
-  TestServer server(Relaying("smtp://127.0.0.1:" + std::to_string(port), state));
-  ASSERT_TRUE(Eventually([&] { return Logged(server, "cannot use smtp://127.0.0.1"); }));
-  EXPECT_TRUE(Holds("new"));
-
-  FakeSmtp later(port);
-  ASSERT_TRUE(later.ready());
-  ASSERT_TRUE(Eventually([&] { return Holds("sent") && !later.Sessions().empty(); }));
-  EXPECT_EQ(Copies(later.Sessions()).at("bob@example.org"), 1);
-}
-
 // Curl is told to wait minutes for a reply; Stop must not.
 TEST_F(SmtpRelayWithOneMessage, StopReturnsWhileTheRelayIsSilentAndKeepsTheMessage) {
   FakeSmtp::Script silent;
