@@ -53,10 +53,7 @@ TEST(AcceptedMessage, ReadsBackWhatWasSavedFromMemoryOrSpoolFile) {
 TEST(AcceptedMessage, RefusesADamagedEnvelope) {
   const std::string head = "murmelpost accepted message 1\n";
   const std::string sender = "received 1\nsender-address a@b.c\n";
-  const struct {
-    std::string envelope;
-    const char* why;
-  } cases[] = {
+  const std::pair<std::string, const char*> cases[] = {
       {"something else\n" + sender, "not an accepted message"},
       {head + "received 1\n", "without its sender"},
       {head + sender + "upload 0 0 11\n", "bad envelope line"},    // no file name field

@@ -3,7 +3,6 @@
 # a page served from a local HTTP server asks canPlayType, decodes the file with
 # decodeAudioData and reports back by a request. Exit 0 when every browser that ran played
 # it at the expected length (within 0.1 s), 1 when one did not, 2 when no browser could run.
-#
 # Usage: browser_audio.py FILE MIME-TYPE SECONDS
 import concurrent.futures
 import http.server

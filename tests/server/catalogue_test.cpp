@@ -188,12 +188,7 @@ TEST(Catalogue, MigratesOlderFilesKeepingTheirRows) {
 
 // A catalogue that cannot be used stops the server at start, not at the first message.
 TEST(Catalogue, OpenRefusesWhatItCannotUse) {
-  struct Case {
-    const char* name;
-    std::function<void(const fs::path&)> spoil;
-    const char* says;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::function<void(const fs::path&)>, const char*> cases[] = {
       {"not a database",
        [](const fs::path& file) { std::ofstream(file) << std::string(8192, 'x'); },
        "not a database"},
@@ -202,15 +197,15 @@ TEST(Catalogue, OpenRefusesWhatItCannotUse) {
       {"a folder in its place", [](const fs::path& file) { fs::create_directories(file); },
        "cannot open"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, spoil, says] : cases) {
+    SCOPED_TRACE(name);
     murmel::test::TempDir state;
     const fs::path file = state.path() / fs::path(kCatalogueFileName);
-    c.spoil(file);
+    spoil(file);
     SqliteStore catalogue(file);
     const Result opened = catalogue.Open();
     EXPECT_FALSE(opened.ok);
-    EXPECT_NE(opened.error.find(c.says), std::string::npos) << opened.error;
+    EXPECT_NE(opened.error.find(says), std::string::npos) << opened.error;
   }
   // --list on a state folder without a catalogue says so and leaves none behind.
   murmel::test::TempDir empty;

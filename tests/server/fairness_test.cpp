@@ -47,13 +47,8 @@ TEST(Fairness, MessageRatesPerAddressAndPerSender) {
   limits.maxMessagesPerSender = 1;
   TestServer server(limits);
   ASSERT_TRUE(server.ready());
-  struct Step {
-    const char* from;
-    const char* sender;
-    const char* outcome;
-  };
-  const Step steps[] = {
-      // outcome: "TROK" or the step refused
+  // From, sender, and "TROK" or the step refused.
+  const std::tuple<const char*, const char*, const char*> steps[] = {
       {kHere, "\"A\" <ann@example.org>", "TROK"},
       {kHere, "\"A\" <Ann@example.org>", "SEND"},   // the sender's hour is used up
       {kThere, "\"A\" <ann@example.org>", "SEND"},  // from any address
@@ -61,10 +56,8 @@ TEST(Fairness, MessageRatesPerAddressAndPerSender) {
       {kHere, "\"C\" <cid@example.org>", "greeting"},  // the address's hour
       {kThere, "\"C\" <cid@example.org>", "TROK"},
   };
-  for (const Step& step : steps) {
-    EXPECT_EQ(SendFrom(server.port(), step.from, step.sender), step.outcome)
-        << step.from << " " << step.sender;
-  }
+  for (const auto& [from, sender, outcome] : steps)
+    EXPECT_EQ(SendFrom(server.port(), from, sender), outcome) << from << " " << sender;
   EXPECT_EQ(server.Delivered().size(), 3u);
 }
 
@@ -127,17 +120,13 @@ TEST(Fairness, SharedCountsAddTheOtherServers) {
   // The store holds the first two from here and two from another server.
   fairness.Shared(
       {{RateKind::Sender, "ann@x.org", 100, 4}, {RateKind::Sender, "bob@x.org", 99, 7}});
-  const struct {
-    const char* sender;
-    const char* refusal;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"ann@x.org", ""},  // 5: counting this server's own twice would make it 7
       {"bob@x.org", "6 messages from this sender in the last hour"},  // 59 minutes of 7
       {"cid@x.org", ""},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(fairness.CheckSender("10.0.0.9", c.sender), c.refusal) << c.sender;
-  }
+  for (const auto& [sender, refusal] : cases)
+    EXPECT_EQ(fairness.CheckSender("10.0.0.9", sender), refusal) << sender;
   fairness.Accepted("10.0.0.1", "ann@x.org");
   EXPECT_EQ(fairness.CheckSender("10.0.0.9", "ann@x.org"),
             "6 messages from this sender in the last hour");

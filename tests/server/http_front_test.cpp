@@ -81,25 +81,23 @@ TEST(HttpFront, ClientsAreCutAtTheirDeadline) {
 }
 
 TEST(HttpFront, CapsRefuseAtOnceWhatIsOverThemAndFreeTheirPlaceOnClose) {
-  struct Case {
-    std::size_t total;
-    std::size_t hold;        // connections from 127.0.0.1 that stay open and silent
-    int otherAddressStatus;  // a page from 127.0.0.2 meanwhile
-  };
-  for (const Case& c : {Case{512, 16, 200}, Case{4, 4, 503}}) {
+  // Total, connections from 127.0.0.1 that stay open and silent, the status of a page from
+  // 127.0.0.2 meanwhile.
+  const std::tuple<std::size_t, std::size_t, int> cases[] = {{512, 16, 200}, {4, 4, 503}};
+  for (const auto& [total, hold, otherAddressStatus] : cases) {
     HttpFrontOptions options;
-    options.total = c.total;
+    options.total = total;
     Pages pages(options);
     ASSERT_TRUE(pages.listening);
     std::vector<int> held;
-    for (std::size_t i = 0; i < c.hold; ++i) held.push_back(ConnectFrom(pages.server.port()));
+    for (std::size_t i = 0; i < hold; ++i) held.push_back(ConnectFrom(pages.server.port()));
     const auto refused = Fetch(pages.server.port(), "");
-    ASSERT_TRUE(refused) << c.total;
+    ASSERT_TRUE(refused) << total;
     EXPECT_EQ(refused->status, 503);
     EXPECT_EQ(refused->Header("Retry-After"), "5");
     const auto other = pages.Get("127.0.0.2");
-    ASSERT_TRUE(other) << c.total;
-    EXPECT_EQ(other->status, c.otherAddressStatus);
+    ASSERT_TRUE(other) << total;
+    EXPECT_EQ(other->status, otherAddressStatus);
     for (const int fd : held) {
       EXPECT_TRUE(Held(fd));
       ::close(fd);

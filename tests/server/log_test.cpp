@@ -10,33 +10,22 @@ namespace {
 // carries both. Either way a peer's text cannot start a line of its own.
 TEST(Log, LinesCarryTheirLevelAndStayOneLine) {
   const auto now = std::chrono::system_clock::time_point(std::chrono::milliseconds(1798761600042));
-  struct Case {
-    LogLevel level;
-    bool journal;
-    const char* line;
-  };
-  const Case cases[] = {
+  const std::tuple<LogLevel, bool, const char*> cases[] = {
       {LogLevel::Error, true, "<3>peer said x <6>forged y"},
       {LogLevel::Warning, true, "<4>peer said x <6>forged y"},
       {LogLevel::Info, false, "2027-01-01T00:00:00.042Z info peer said x <6>forged y"},
       {LogLevel::Notice, false, "2027-01-01T00:00:00.042Z notice peer said x <6>forged y"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FormatLogLine(c.level, "peer said x\n<6>forged\ry", c.journal, now), c.line);
-  }
+  for (const auto& [level, journal, line] : cases)
+    EXPECT_EQ(FormatLogLine(level, "peer said x\n<6>forged\ry", journal, now), line);
 }
 
 TEST(LogLimit, WritesTheFirstFewOfAKindEachMinuteAndSumsUpTheRest) {
   std::chrono::steady_clock::time_point now{};
   std::vector<std::string> written;
   LogLimit limit([&](const std::string& line) { written.push_back(line); }, 2, [&] { return now; });
-  struct Step {
-    int second;
-    const char* kind;  // nullptr: Flush
-    const char* line;
-    std::vector<std::string> expected;
-  };
-  const Step steps[] = {
+  // The second, the kind and line logged (no kind: Flush), the lines written.
+  const std::tuple<int, const char*, const char*, std::vector<std::string>> steps[] = {
       {0, "refused", "r1", {"r1"}},
       {1, "refused", "r2", {"r2"}},
       {2, "refused", "r3", {}},
@@ -49,15 +38,11 @@ TEST(LogLimit, WritesTheFirstFewOfAKindEachMinuteAndSumsUpTheRest) {
       {125, nullptr, nullptr, {"refused: 1 more in the last minute"}},  // none from "accept"
       {126, "refused", "r8", {"r8"}},
   };
-  for (const Step& step : steps) {
+  for (const auto& [second, kind, line, expected] : steps) {
     written.clear();
-    now = std::chrono::steady_clock::time_point{} + std::chrono::seconds(step.second);
-    if (step.kind == nullptr) {
-      limit.Flush();
-    } else {
-      limit.Log(step.kind, step.line);
-    }
-    EXPECT_EQ(written, step.expected) << "at second " << step.second;
+    now = std::chrono::steady_clock::time_point{} + std::chrono::seconds(second);
+    kind == nullptr ? limit.Flush() : limit.Log(kind, line);
+    EXPECT_EQ(written, expected) << "at second " << second;
   }
 }
 

@@ -23,7 +23,6 @@ struct Case {
   const char* label;
   Mailbox from;
   Mailbox replyTo;
-  List to;
   std::string subject;
   std::string text;
   std::vector<MailAttachment> attachments;
@@ -50,14 +49,12 @@ const std::vector<Case> kCases = {
     {"quotes and backslash, CRLF text",
      {"Ann \"The Voice\" \\ Lee", "ann@example.org"},
      {"x, evil@y", "reply@example.org"},
-     {"bob@example.org"},
      "Hello",
      "one\r\ntwo\r\n",
      {{"voice.mp3", "audio/mpeg", {1, 2, 3}, "Voice message, 0:42"}}},
     {"non-ASCII everywhere, bare CR",
      {"J\u00fcrgen M\u00fcller \u65e5\u672c", "juergen@example.org"},
      {"\u00c9lodie", "elodie@example.org"},
-     {"bob@example.org"},
      "Gr\u00fc\u00dfe aus K\u00f6ln \u2014 \u65e5\u672c\u8a9e",
      "caf\u00e9\rna\u00efve\r\rend",
      {},
@@ -68,7 +65,6 @@ const std::vector<Case> kCases = {
     {"markup in every field of a voice message",
      {"<b>Ann</b> & \"Co\"", "ann@example.org"},
      {"<img src=x onerror=alert(1)>", "reply@example.org"},
-     {"bob@example.org"},
      "<script>alert('subject')</script>",
      "<script>alert(1)</script> & </p>\r\nline two",
      {{"voice.wav", "audio/wav", {1, 2, 3}}},
@@ -79,28 +75,24 @@ const std::vector<Case> kCases = {
     {"long name, long subject, a 1023-character line",
      {kLongName, "ann@example.org"},
      {kLongName, "reply@example.org"},
-     {"bob@example.org"},
      kLongName + kLongName,
      "short\n" + std::string(1023, 'x') + "\nshort",
      {}},
     {"texts that look like encoded words",
      {"=?utf-8?q?evil?=", "ann@example.org"},
      {},
-     {"bob@example.org"},
      "=?utf-8?q?evil?=",
      "=3D=?utf-8?q?x?=\n",
      {{"=?utf-8?q?x?=.wav", "audio/wav", {1}}}},
     {"blanks that must survive",
      {"  J\u00fcrgen  M\u00fcller \u00e9 a  b  ", "ann@example.org"},
      {" ", "reply@example.org"},
-     {"bob@example.org"},
      "  two  spaces  ",
      "trailing blank \n\ttab\n",
      {}},
     {"empty text, empty subject, empty and awkwardly named attachments",
      {"", "ann@example.org"},
      {},
-     {"bob@example.org"},
      "",
      "",
      {{"empty.bin", "application/octet-stream", {}},
@@ -117,7 +109,7 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
     MailContent content;
     content.from = test.from;
     content.replyTo = test.replyTo;
-    content.to = test.to;
+    content.to = {"bob@example.org"};
     content.subject = test.subject;
     content.text = test.text;
     content.attachments = test.attachments;
@@ -138,7 +130,7 @@ TEST(MailCompose, HostileContentReadsBackExactlyWithoutDefects) {
     const Mailbox& reply = test.replyTo;
     const List replyTo = reply.address.empty() ? List{} : List{reply.name, reply.address};
     EXPECT_EQ(mail.Strings("reply_to"), replyTo);
-    EXPECT_EQ(mail.Strings("to"), test.to);
+    EXPECT_EQ(mail.Strings("to"), List{"bob@example.org"});
     EXPECT_EQ(mail.Strings("Subject"), List{test.subject});
     const List headers = mail.Strings("headers");
     ASSERT_GE(headers.size(), 2u);

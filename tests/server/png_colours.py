@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
 # Prints the fewest distinct colours among the PNG files given, decoding each with no
 # library beyond zlib: a chunk with a wrong CRC or pixels that do not inflate fail it.
-#
 # Usage: png_colours.py PNG...
 import struct
 import sys

@@ -3,7 +3,6 @@
 # (the cid: link made a data: URL) and once with images blocked, to OUT_DIR/mail-html.png
 # and OUT_DIR/mail-html-images-blocked.png. Exit 0 when both screenshots were taken and
 # show more than a blank page; 77 when there is no Chromium.
-#
 # Usage: render_mail.py MAIL OUT_DIR
 import base64
 import email

@@ -109,13 +109,11 @@ TEST(ServerLoopback, WholeMessageIsAnsweredAsTheClientExpectsAndDeliveredAsEmail
 }
 
 TEST(ServerLoopback, EachRefusalEndsOnlyItsOwnConnection) {
-  TestServer server([] {
-    murmel::server::Limits limits;
-    limits.maxRecipients = 2;
-    limits.maxUploadBytes = 4096;
-    limits.maxFramePayload = 1100;
-    return limits;
-  }());
+  murmel::server::Limits limits;
+  limits.maxRecipients = 2;
+  limits.maxUploadBytes = 4096;
+  limits.maxFramePayload = 1100;
+  TestServer server(limits);
   ASSERT_TRUE(server.ready());
 
   auto header = [](WORD length, BYTE check) {
@@ -123,41 +121,32 @@ TEST(ServerLoopback, EachRefusalEndsOnlyItsOwnConnection) {
   };
   Bytes badCrc = Frame(B("SENDa@b.c"));
   badCrc.back() ^= 0x01;
-  struct Case {
-    const char* name;
-    Bytes raw;         // written after the envelope
-    bool expectReply;  // a refusal word, or a plain close for a broken frame; which payloads
-                       // are refused: session_test.cpp
-  };
-  const Case cases[] = {
-      {"bad header check", header(6, static_cast<BYTE>(FrameHeaderCheck(6) ^ 1)), false},
-      {"bad CRC", badCrc, false},
-      {"frame over the limit", header(1103, FrameHeaderCheck(1103)), false},
-      {"unknown command", Frame(B("MAIL")), true},
-      {"upload over the limit", Frame(B("FLSZ4097")), true},
+  // Name, what is written after the envelope, and the refusal word or "" for a plain close
+  // after a broken frame; which payloads are refused: session_test.cpp
+  const std::tuple<const char*, Bytes, const char*> cases[] = {
+      {"bad header check", header(6, static_cast<BYTE>(FrameHeaderCheck(6) ^ 1)), ""},
+      {"bad CRC", badCrc, ""},
+      {"frame over the limit", header(1103, FrameHeaderCheck(1103)), ""},
+      {"unknown command", Frame(B("MAIL")), "NOOK"},
+      {"upload over the limit", Frame(B("FLSZ4097")), "NOOK"},
   };
 
   // A second session runs alongside every failing one and completes afterwards.
   Client bystander(server.port());
   ASSERT_TRUE(Greet(bystander));
   ASSERT_TRUE(Envelope(bystander, "\"B\" <b@example.org>", "c@example.org", "still here"));
-  for (const Case& c : cases) {
+  for (const auto& [name, raw, refusal] : cases) {
     Client peer(server.port());
-    ASSERT_TRUE(Greet(peer)) << c.name;
-    ASSERT_TRUE(Envelope(peer, "\"P\" <p@example.org>", "q@example.org", "s")) << c.name;
-    ASSERT_TRUE(peer.WriteRaw(c.raw)) << c.name;
+    ASSERT_TRUE(Greet(peer)) << name;
+    ASSERT_TRUE(Envelope(peer, "\"P\" <p@example.org>", "q@example.org", "s")) << name;
+    ASSERT_TRUE(peer.WriteRaw(raw)) << name;
     // Replies to frames before the offending one, if any, are "TROK".
     std::optional<Bytes> reply;
     while ((reply = peer.Receive()) && *reply == B("TROK")) {
     }
-    if (c.expectReply) {
-      ASSERT_TRUE(reply.has_value()) << c.name;
-      EXPECT_EQ(*reply, B("NOOK")) << c.name;
-    } else {
-      EXPECT_FALSE(reply.has_value()) << c.name;
-    }
-    EXPECT_TRUE(peer.ClosedByServer()) << c.name;
-    EXPECT_EQ(bystander.Exchange("CHCK_DEF2.80.1234"), std::string("TROK\x01")) << c.name;
+    EXPECT_EQ(reply.value_or(Bytes{}), B(refusal)) << name;
+    EXPECT_TRUE(peer.ClosedByServer()) << name;
+    EXPECT_EQ(bystander.Exchange("CHCK_DEF2.80.1234"), std::string("TROK\x01")) << name;
   }
   ASSERT_TRUE(Upload(bystander, 1, B("done")));
   EXPECT_EQ(bystander.Exchange("FINI"), "TROK");
@@ -192,20 +181,15 @@ TEST(ServerLoopback, IdleConnectionsAreClosedAndSessionsAreCapped) {
 }
 
 TEST(ServerProcess, StartsOnlyWhenItsSessionsFitTheOpenFileLimit) {
-  struct Case {
-    const char* nofile;
-    bool serves;
-    const char* said;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, bool, const char*> cases[] = {
       {"--nofile=64:64", false,
        "--max-sessions 100 needs 264 open files, but the limit is 64 (hard limit 64)"},
       {"--nofile=64:4096", true, "raised the open-file limit from 64 to 264"},
   };
-  for (const Case& c : cases) {
-    ServerProcess server(c.nofile, {"--max-sessions", "100"});
-    EXPECT_EQ(server.Serving(), c.serves) << c.nofile;
-    EXPECT_NE(server.Log().find(c.said), std::string::npos) << server.Log();
+  for (const auto& [nofile, serves, said] : cases) {
+    ServerProcess server(nofile, {"--max-sessions", "100"});
+    EXPECT_EQ(server.Serving(), serves) << nofile;
+    EXPECT_NE(server.Log().find(said), std::string::npos) << server.Log();
   }
 }
 

@@ -83,13 +83,9 @@ TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
   limits.maxRecipients = 2;
   limits.maxUploadBytes = 110000;  // above the picture limit, to reach it
   limits.maxMessageBytes = 150000;
-  struct Case {
-    const char* name;
-    std::vector<Bytes> payloads;
-    int refusedAt;  // -1: accepted
-  };
   const int n = static_cast<int>(kEnvelope.size()), p = static_cast<int>(kPicture.size());
-  const Case cases[] = {
+  // Name, payloads, the index of the one refused (-1: accepted).
+  const std::tuple<const char*, std::vector<Bytes>, int> cases[] = {
       {"command before the greeting", {B("SENDa@b.c")}, 0},
       {"greeting without a version", {B("HELLCEMurmelpost")}, 0},
       {"short payload", {kEnvelope[0], B("FLB")}, 1},
@@ -145,9 +141,9 @@ TEST(Session, ViolationsEndTheDialogueAtTheOffendingPayload) {
       {"a picture after a text",
        After(kPicture, {B("FLSZ1"), B("FLTP1"), B("FLBGa"), B("FLSZ0"), B("FLTP4")}), p + 4},
   };
-  for (const Case& c : cases) {
+  for (const auto& [name, payloads, refusedAt] : cases) {
     Session session(limits, Spool());
-    EXPECT_EQ(FirstRefused(session, c.payloads), c.refusedAt) << c.name;
+    EXPECT_EQ(FirstRefused(session, payloads), refusedAt) << name;
   }
   for (const char* undefined : {"2", "3", "5", "6", "7", "8", "9", "11"}) {
     Session session(limits, Spool());

@@ -2,7 +2,6 @@
 # Reads one e-mail file the strictest way Python's e-mail package can and prints what
 # it found as JSON, each attachment written into OUT_DIR when given. Exit 0 when it parsed
 # (defects are listed, not fatal); nonzero when parsing itself raised.
-#
 # Usage: strict_mail.py FILE [OUT_DIR]
 import email
 import email.policy

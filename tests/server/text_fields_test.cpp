@@ -9,11 +9,8 @@ namespace murmel::server {
 namespace {
 
 TEST(TextFields, MailboxesAreAcceptedOnlyInTheirPlainForm) {
-  struct Case {
-    const char* text;
-    const char* accepted;  // the normalised mailbox, or nullptr when refused
-  };
-  const Case cases[] = {
+  // The normalised mailbox, or nullptr when refused.
+  const std::pair<const char*, const char*> cases[] = {
       {"ann@example.org", "ann@example.org"},
       {"Ann.Lee+tag@Example.ORG", "Ann.Lee+tag@example.org"},
       {"o'brien!#$%&*/=?^_`{|}~-@a-b.example", "o'brien!#$%&*/=?^_`{|}~-@a-b.example"},
@@ -31,12 +28,12 @@ TEST(TextFields, MailboxesAreAcceptedOnlyInTheirPlainForm) {
       {"a@", nullptr},
       {"", nullptr},
   };
-  for (const Case& c : cases) {
-    const Parsed<std::string> mailbox = ParseMailbox(c.text);
-    if (c.accepted == nullptr) {
-      EXPECT_FALSE(mailbox.ok()) << c.text << " gave " << mailbox.value;
+  for (const auto& [text, accepted] : cases) {
+    const Parsed<std::string> mailbox = ParseMailbox(text);
+    if (accepted == nullptr) {
+      EXPECT_FALSE(mailbox.ok()) << text << " gave " << mailbox.value;
     } else {
-      EXPECT_EQ(mailbox.value, c.accepted) << c.text << ": " << mailbox.error;
+      EXPECT_EQ(mailbox.value, accepted) << text << ": " << mailbox.error;
     }
   }
   EXPECT_FALSE(ParseMailbox(std::string(65, 'a') + "@example.org").ok());
@@ -79,11 +76,7 @@ TEST(TextFields, RecipientsAreBareMailboxesBetweenSingleCommas) {
 }
 
 TEST(TextFields, FileNamesLoseTheirPathAndControlCharacters) {
-  struct Case {
-    const char* name;
-    const char* safe;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"report.pdf", "report.pdf"},
       {"\\My Documents\\report.pdf", "report.pdf"},
       {"../../etc/passwd", "passwd"},
@@ -92,7 +85,7 @@ TEST(TextFields, FileNamesLoseTheirPathAndControlCharacters) {
       {"\x01\x02", "fallback"},
       {"caf\xC3\xA9 menu.txt", "caf\xC3\xA9 menu.txt"},
   };
-  for (const Case& c : cases) EXPECT_EQ(SafeFileName(c.name, "fallback"), c.safe) << c.name;
+  for (const auto& [name, safe] : cases) EXPECT_EQ(SafeFileName(name, "fallback"), safe) << name;
 }
 
 TEST(TextFields, TextsAreConvertedFromTheAnnouncedCodePage) {

@@ -63,19 +63,15 @@ TEST(VoiceWav, DataSizeFollowsTheBytesReceivedInWholeBlocks) {
 
 TEST(VoiceWav, RefusesWhatIsNotAGsmVoiceImage) {
   const Bytes good = VoiceImage(1);
-  struct Case {
-    const char* name;
-    std::size_t offset;
-    std::uint8_t value;
-  };
-  const Case damaged[] = {{"RIFF id", 0, 'X'}, {"WAVE id", 8, 'X'},       {"format tag", 21, 1},
-                          {"channels", 23, 2}, {"sample rate", 26, 0x2F}, {"block align", 33, 64},
-                          {"data id", 52, 'X'}};
-  for (const Case& c : damaged) {
+  const std::tuple<const char*, std::size_t, std::uint8_t> damaged[] = {
+      {"RIFF id", 0, 'X'}, {"WAVE id", 8, 'X'},       {"format tag", 21, 1},
+      {"channels", 23, 2}, {"sample rate", 26, 0x2F}, {"block align", 33, 64},
+      {"data id", 52, 'X'}};
+  for (const auto& [name, offset, value] : damaged) {
     Bytes image = good;
-    image[c.offset] = c.value;
-    EXPECT_FALSE(VoiceImageToWav(image).has_value()) << c.name;
-    EXPECT_FALSE(VoiceImageMilliseconds(image, image.size()).has_value()) << c.name;
+    image[offset] = value;
+    EXPECT_FALSE(VoiceImageToWav(image).has_value()) << name;
+    EXPECT_FALSE(VoiceImageMilliseconds(image, image.size()).has_value()) << name;
   }
   // A little-endian header, as a careless client might send, is not taken for one.
   Bytes little = good;
