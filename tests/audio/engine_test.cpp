@@ -228,7 +228,7 @@ TEST_P(PlayChunks, EachChunkIsWrittenOnceAndTheLastDoneOrAStopEndsPlayback) {
   EXPECT_EQ(Progress(), chunks);
   EXPECT_TRUE(Enabled(IDC_RECORD));
   // Every write is one whole decoded chunk, in order, and the recording stays as it was.
-  EXPECT_EQ(wave_test::ReadWav(out()).data, Decoded(stored));
+  EXPECT_EQ(wave_test::ReadWav(out()), Decoded(stored));
   EXPECT_EQ(appState.recordingAvailable.load(), 1);
   EXPECT_EQ(StoredChunks(), stored);
 }
