@@ -1,14 +1,10 @@
 #!/usr/bin/env python3
-# The client's frames per second against the network's own: murmelpost-send sends a 64 s
-# voice message to a private murmelpost-server on loopback, and its rate is the frames of
-# that connection (from the server's log) over the time from its first to its last
-# 'progress' line; raw_frame_loop sends the same frames with bare sockets in the same run
-# (three sends and a two-read reply per frame, the peer quick-acking). The ratio is the
-# share of the frame rate that the client and the server leave to the network.
-#
+# The client's frames per second against the network's own: murmelpost-send's 64 s voice
+# message to a private server on loopback (frames from the server's log over the time
+# from the first to the last 'progress' line) beside raw_frame_loop's bare sockets
+# sending the same frames in the same run.
 # Usage: bench/client_frame_rate.py [--build build/default] [--runs 15]
 #                                   [--send PROGRAM] [--server PROGRAM]
-# --send/--server measure other builds (e.g. copies from before a change) in the same run.
 
 import argparse
 import os
@@ -25,7 +21,6 @@ from bench_server import Server  # noqa: E402
 
 
 def timed_send(send, port, voice):
-    # Seconds from the first to the last progress line, read as they arrive.
     process = subprocess.Popen(
         [send, "--server", f"127.0.0.1:{port}", "--from", "bench@example.com", "--name",
          "Bench", "--to", "sink@example.com", "--subject", "frame rate", "--voice", voice],
@@ -45,7 +40,7 @@ def main():
     parser = argparse.ArgumentParser(description="The client's frames per second")
     parser.add_argument("--build", default="build/default")
     parser.add_argument("--runs", type=int, default=15)
-    parser.add_argument("--send", help="murmelpost-send to measure (default: the build's)")
+    parser.add_argument("--send", help="another murmelpost-send build to measure")
     parser.add_argument("--server", help="murmelpost-server to send to (default: the build's)")
     args = parser.parse_args()
     send = args.send or os.path.join(args.build, "tools/murmelpost-send")

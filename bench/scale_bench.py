@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
 # Accepted messages per second through HAProxy with one and with two murmelpost-servers on
-# one private PostgreSQL (same run). (A commit's cost on each store backend, most of one
-# client's acceptance latency, is store_commit_bench's.)
+# one private PostgreSQL (same run).
 # --quickack runs it all in a private network namespace whose loopback routes carry
 # "quickack 1", as docs/scaling.md advises for the HAProxy host: without it HAProxy delays
 # its ACKs and every frame of the client's waits out the delayed-ACK timer.

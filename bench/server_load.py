@@ -1,25 +1,9 @@
 #!/usr/bin/env python3
 # What murmelpost-server sustains under many clients, measured with murmelpost-load against
-# a private server (temporary state folder, free port, --no-sender-verification):
-#
-#   a) one-chunk messages from 100 and from 20 concurrent clients: accepted messages per
-#      second and FINI-to-TROK latency p50/p99; beside them the disk's own rate of messages
-#      that need three serial fsyncs (file, folder, store), measured in the same folder in
-#      the same run: acceptance is durable, so the disk is the ceiling;
-#   b) the FINI round trip of a small session (p50/p99/max) while ten 16 MiB messages (an
-#      8 MiB voice and an 8 MiB named file each) are being accepted;
-#   c) 1,000 concurrent uploads of 200-chunk messages: all accepted? peak server RSS (VmHWM);
-#   d) 10,000 idle connections: server RSS before and with them, per connection;
-#   e) help-page loads (curl from 127.0.0.2, as a browser beside the attack) while 0, 8 and
-#      64 slow HTTP clients hold connections, each sending its request head one header
-#      line every two seconds and never finishing it, eight from each of 127.0.1.1,
-#      127.0.1.2, ... (under the per-address cap, so the server must hold them all); with
-#      the server's default settings.
-#
+# a private server (temporary state folder, free port, --no-sender-verification); the
+# scenarios a) to e) are described where main() runs them.
 # Usage: bench/server_load.py [--build build/default] [--server PROGRAM] [--dir FOLDER] [--quick]
 #                            [--voice-format mp3|wav|both]
-# --server measures another murmelpost-server build (e.g. a copy from before a change).
-# --dir puts the state folders on the disk to measure (default: the system's temp folder).
 
 import argparse
 import contextlib
@@ -61,8 +45,7 @@ def describe(r):
 
 
 def composed_within(state, start):
-    # Seconds from start until every accepted message has its e-mail (the server composes
-    # after it answers).
+    # The server composes after it answers.
     folder = os.path.join(state, "accepted", "new")
     while os.path.isdir(folder) and os.listdir(folder):
         time.sleep(0.01)
@@ -70,8 +53,8 @@ def composed_within(state, start):
 
 
 def fsync_rate(folder, count):
-    # Messages per second at three serial fsyncs each (the spool file, its folder after
-    # the rename, the store's journal): the disk's own ceiling for durable acceptance.
+    # Three serial fsyncs a message (spool file, its folder, the store's journal): the
+    # disk's own ceiling for durable acceptance.
     os.makedirs(os.path.join(folder, "new"), exist_ok=True)
     directory = os.open(os.path.join(folder, "new"), os.O_RDONLY)
     journal = os.open(os.path.join(folder, "journal"), os.O_WRONLY | os.O_CREAT | os.O_APPEND)
@@ -116,8 +99,8 @@ def page_load(port):
 def main():
     parser = argparse.ArgumentParser(description="What murmelpost-server sustains")
     parser.add_argument("--build", default="build/default")
-    parser.add_argument("--server", help="murmelpost-server to measure (default: the build's)")
-    parser.add_argument("--dir", help="where the state folders go")
+    parser.add_argument("--server", help="another murmelpost-server build to measure")
+    parser.add_argument("--dir", help="where the state folders go: the disk to measure")
     parser.add_argument("--quick", action="store_true", help="smaller counts, for a smoke run")
     parser.add_argument("--voice-format", help="the server's (wav: without the MP3 encoder)")
     args = parser.parse_args()
@@ -188,7 +171,8 @@ def main():
                      f"{(during - before) * 1024 / max(held, 1):.0f} bytes per connection"))
         print(first + holder.communicate()[0], flush=True)
 
-    # e) help pages beside slow HTTP clients
+    # e) help pages beside slow HTTP clients, each sending one header line every two
+    # seconds, eight from each of 127.0.1.1, 127.0.1.2, ... (under the per-address cap)
     for count in (0, 8) if q else (0, 8, 64):
         with Server(server_program, http=True, parent=args.dir) as s:
             stop = threading.Event()

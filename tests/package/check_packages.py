@@ -1,13 +1,7 @@
 #!/usr/bin/env python3
-# The Debian packages as a user meets them.
-#
-# Builds the three packages with CPack, runs lintian on them, compares their contents with
-# the expected file list, validates the desktop entry, the metainfo and the service unit,
-# unpacks them into a temporary root and runs each installed program's --version and
-# --help there without a display. Then the installed server runs from a configuration
-# file, one message is sent to it with the installed sender, and /healthz and /metrics are
-# fetched over HTTP; the metrics are parsed as Prometheus text.
-#
+# The Debian packages as a user meets them: lintian, contents, desktop entry, metainfo and
+# service unit, then the unpacked programs run without a display, and the installed
+# server takes one message from the installed sender and serves /healthz and /metrics.
 # Usage: check_packages.py BUILD_DIR VERSION
 import os
 import re

@@ -1,16 +1,9 @@
 #!/usr/bin/env python3
 # murmelpost-send to a running murmelpost-server, end to end.
-#
-# Speech made with espeak-ng is sent with a text to two recipients; the e-mail that lands in
-# the server's outbox is parsed with the standard library's email package and its voice.wav
-# is decoded with sox. The decoded voice is compared with the speech resampled to 8 kHz.
-#
-# GSM 06.10 keeps the spectral envelope and the loudness of speech but not the waveform, so
-# the measure is the short-time energy envelope: the log energy of every 20 ms frame, of the
-# decoded voice against the reference, must correlate at ENVELOPE_MIN_CORRELATION or better,
-# with a mean absolute level difference of at most ENVELOPE_MAX_DB_DIFFERENCE (chunks out
-# of order or corrupted GSM bits correlate below 0.1 and differ by over 12 dB).
-#
+# Speech (espeak-ng) goes with a text to two recipients; the e-mail in the server's outbox
+# is parsed and its voice.wav decoded with sox. GSM keeps the speech's envelope, not its
+# waveform: the log energy of every 20 ms frame must correlate with the 8 kHz reference
+# (chunks out of order or corrupted bits fall below 0.1 and differ by over 12 dB).
 # Usage: send_end_to_end.py SENDER SERVER
 import email
 import email.policy
@@ -52,7 +45,6 @@ def run(command, **kwargs):
 
 
 def raw_8k(path):
-    # Samples of an audio file as 8 kHz mono signed 16-bit, through sox.
     out = run(["sox", path, "-t", "raw", "-e", "signed", "-b", "16",
                "-c", "1", "-r", "8000", "-"]).stdout
     return array("h", out)  # sox writes raw samples in the host's byte order
@@ -75,8 +67,7 @@ def compare(reference, decoded):
     voiced = [i for i in range(frames) if a[i] > 40.0]
     if len(voiced) < 20:
         fail("the reference has only %d voiced frames" % len(voiced))
-    xa = [a[i] for i in voiced]
-    xb = [b[i] for i in voiced]
+    xa, xb = [a[i] for i in voiced], [b[i] for i in voiced]
     try:
         correlation = statistics.correlation(xa, xb)
     except statistics.StatisticsError:  # a constant envelope: nothing of the speech is left
@@ -119,7 +110,6 @@ def main():
         expect(len(voices), 1, "the number of voice.wav attachments")
         wav = voices[0].get_content()
 
-        # The server's GSM WAV: GSM 6.10, mono, 8 kHz, 65-byte blocks.
         expect((wav[:4], wav[8:16]), (b"RIFF", b"WAVEfmt "), "voice.wav's RIFF WAVE header")
         expect(struct.unpack("<HHIIH", wav[20:34]), (49, 1, 8000, 1625, 65), "voice.wav's format")
         voice = os.path.join(work, "voice.wav")

@@ -22,9 +22,6 @@ namespace wave_test {
 
 class PulseDaemon {
  public:
-  PulseDaemon() = default;
-  PulseDaemon(const PulseDaemon&) = delete;
-  PulseDaemon& operator=(const PulseDaemon&) = delete;
   ~PulseDaemon() { Stop(); }
 
   // False, with the reason, when the daemon cannot be started here. `extra_script` lines
@@ -39,26 +36,20 @@ class PulseDaemon {
         << "\n";
     // Its own runtime folder (mode 700, as mkdtemp makes it) and home: nothing is shared
     // with a desktop session's server.
-    std::vector<std::string> args = {"pulseaudio",
-                                     "-n",
-                                     "-F",
-                                     dir_ / "ci.pa",
-                                     "--daemonize=no",
-                                     "--exit-idle-time=-1",
-                                     "--use-pid-file=no",
-                                     "--realtime=no",
-                                     "--high-priority=no",
-                                     "--log-target=file:" + (dir_ / "daemon.log")};
+    std::vector<std::string> args = {"pulseaudio",        "-n",
+                                     "--daemonize=no",    "--exit-idle-time=-1",
+                                     "--use-pid-file=no", "--realtime=no",
+                                     "--high-priority=no"};
+    args.insert(args.end(), {"-F", dir_ / "ci.pa", "--log-target=file:" + (dir_ / "daemon.log")});
     std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(),
                                     "PATH=/usr/bin:/bin"};
-    std::vector<char*> argv;
-    std::vector<char*> envp;
-    argv.reserve(args.size() + 1);
-    envp.reserve(env.size() + 1);
-    for (std::string& a : args) argv.push_back(a.data());
-    for (std::string& e : env) envp.push_back(e.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
+    const auto pointers = [](std::vector<std::string>& strings) {
+      std::vector<char*> p;
+      for (std::string& s : strings) p.push_back(s.data());
+      p.push_back(nullptr);
+      return p;
+    };
+    std::vector<char*> argv = pointers(args), envp = pointers(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);

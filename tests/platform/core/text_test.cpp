@@ -31,12 +31,9 @@ void ExpectTruncatesAtCapacity() {
   }
 }
 
-TEST(TextField, TruncatesAndTerminatesAtEveryCapacity) {
+TEST(TextField, TruncatesAtEveryCapacityClearsCopiesAndAssignsFromItsOwnTail) {
   ExpectTruncatesAtCapacity<1>();
   ExpectTruncatesAtCapacity<5>();
-}
-
-TEST(TextField, ClearsCopiesAndAssignsFromItsOwnTail) {
   Text<8> field(u"hello");
   field = static_cast<const WCHAR*>(nullptr);
   EXPECT_TRUE(field.empty());
