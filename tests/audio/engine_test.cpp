@@ -185,29 +185,26 @@ std::vector<BYTE> Decoded(const std::vector<std::vector<BYTE>>& chunks) {
 }
 
 // Chunks recorded, and the finished buffer after which Stop is pressed (0: none).
-class PlayChunks : public EngineTest, public ::testing::WithParamInterface<std::pair<int, int>> {
- protected:
-  int done_ = 0;
-  int ended_at_ = 0;  // the finished buffer at which playback had ended
-  int stop_at_ = 0;
-};
+class PlayChunks : public EngineTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
 
 TEST_P(PlayChunks, EachChunkIsWrittenOnceAndTheLastDoneOrAStopEndsPlayback) {
   const int chunks = GetParam().first;
-  stop_at_ = GetParam().second;
+  int stop_at = GetParam().second;
+  int done = 0;
+  int ended_at = 0;  // the finished buffer at which playback had ended
   UseFile(VoicePcm(1));
   const auto stored = StoreRecording(chunks, 3);
-  after_ = [this](HWND window, UINT message, WPARAM, LPARAM) {
+  after_ = [&](HWND window, UINT message, WPARAM, LPARAM) {
     if (message != MM_WOM_DONE) return;
-    ++done_;
-    if (ended_at_ == 0 && appState.recorderState == RECORDER_IDLE) ended_at_ = done_;
-    if (done_ == stop_at_) StopPlayback(window);
+    ++done;
+    if (ended_at == 0 && appState.recorderState == RECORDER_IDLE) ended_at = done;
+    if (done == stop_at) StopPlayback(window);
   };
   ASSERT_EQ(PressPlay(window_), 0);
   EXPECT_EQ(appState.recorderState.load(), RECORDER_PLAYING);
   EXPECT_EQ(TimeText(), u"  0.0s");
   EXPECT_FALSE(Enabled(IDC_RECORD));
-  if (stop_at_ != 0) {
+  if (stop_at != 0) {
     // A stop shows the whole length; the buffers it returned arrive afterwards and change
     // nothing, and Play starts again from the first chunk.
     ASSERT_TRUE(Pump(Idle));
@@ -218,12 +215,12 @@ TEST_P(PlayChunks, EachChunkIsWrittenOnceAndTheLastDoneOrAStopEndsPlayback) {
     EXPECT_TRUE(Idle());
     EXPECT_EQ(appState.playbackPending, 0);
     EXPECT_EQ(TimeText(), SecondsText(chunks));
-    done_ = ended_at_ = stop_at_ = 0;
+    done = ended_at = stop_at = 0;
     ASSERT_EQ(PressPlay(window_), 0);
   }
   ASSERT_TRUE(PumpUntilIdle());
 
-  EXPECT_EQ(ended_at_, chunks);
+  EXPECT_EQ(ended_at, chunks);
   EXPECT_EQ(TimeText(), SecondsText(chunks));
   EXPECT_EQ(Progress(), chunks);
   EXPECT_TRUE(Enabled(IDC_RECORD));

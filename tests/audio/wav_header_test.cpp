@@ -10,13 +10,6 @@ namespace {
 
 using Header = std::array<BYTE, WAV_HEADER_SIZE>;
 
-Header HeaderFor(LONG pcmBytes) {
-  Header header;
-  header.fill(0xEE);
-  WriteWavHeader(header.data(), pcmBytes);
-  return header;
-}
-
 DWORD BigEndian32At(const Header& h, int offset) {
   return (DWORD{h[offset]} << 24) | (DWORD{h[offset + 1]} << 16) | (DWORD{h[offset + 2]} << 8) |
          DWORD{h[offset + 3]};
@@ -37,22 +30,23 @@ TEST(WavHeaderTest, OneChunkGivesTheReferenceBytesAndNothingPastThem) {
 }
 
 TEST(WavHeaderTest, SizesFollowTheRecordedLength) {
-  struct Case {
+  const struct {
     LONG pcmBytes;
     DWORD riffSize;
     DWORD sampleCount;
     DWORD dataSize;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {0, 52, 0, 0},                      // nothing recorded
       {640, 118, 320, 65},                // one block: odd data, RIFF counts the pad
       {642, 182, 640, 130},               // 321 samples round up to two blocks
       {5120, 572, 2560, 520},             // one chunk
       {1024000, 104052, 512000, 104000},  // the recording limit, 200 chunks
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.pcmBytes);
-    const Header h = HeaderFor(c.pcmBytes);
+    Header h;
+    h.fill(0xEE);
+    WriteWavHeader(h.data(), c.pcmBytes);
     EXPECT_EQ(BigEndian32At(h, 4), c.riffSize);
     EXPECT_EQ(BigEndian32At(h, 48), c.sampleCount);
     EXPECT_EQ(BigEndian32At(h, 56), c.dataSize);

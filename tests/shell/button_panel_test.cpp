@@ -26,13 +26,6 @@ void Press(int id) {
   PumpPending();
 }
 
-// Each step is what the user does and how the panel then looks.
-struct Step {
-  const char* event;
-  std::function<void()> act;
-  const char* expected;
-};
-
 class ButtonPanelTest : public RunningClientTest {};
 
 TEST_F(ButtonPanelTest, ButtonsFollowTheEnablingTableEventByEvent) {
@@ -40,7 +33,12 @@ TEST_F(ButtonPanelTest, ButtonsFollowTheEnablingTableEventByEvent) {
     Press(IDC_RECORD);
     ASSERT_TRUE(PumpUntil([] { return appState.voiceChunkCount >= 2; }));
   };
-  const Step steps[] = {
+  // Each step is what the user does and how the panel then looks.
+  const struct {
+    const char* event;
+    std::function<void()> act;
+    const char* expected;
+  } steps[] = {
       {"at start", [] {}, "11111"},
       {"record pressed, recording started", [] { Press(IDC_RECORD); }, "11011"},
       {"stop pressed while recording", [] { Press(IDC_STOP); }, "11111"},
@@ -70,7 +68,7 @@ TEST_F(ButtonPanelTest, ButtonsFollowTheEnablingTableEventByEvent) {
        "11111"},
       {"stop while idle", [] { Press(IDC_STOP); }, "11111"},
   };
-  for (const Step& step : steps) {
+  for (const auto& step : steps) {
     SCOPED_TRACE(step.event);
     step.act();
     EXPECT_EQ(Observe(), step.expected);

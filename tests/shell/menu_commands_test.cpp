@@ -27,10 +27,6 @@ namespace ui = murmel::testing;
 
 using murmel::test::Widen;
 
-void WriteBytes(const std::string& path, std::size_t count) {
-  murmel::test::WriteHostFile(path, std::string(count, 'p'));
-}
-
 const std::string kHomePage(HOME_PAGE_URL,
                             HOME_PAGE_URL + std::char_traits<char16_t>::length(HOME_PAGE_URL));
 
@@ -67,22 +63,18 @@ class MenuCommandsTest : public RunningClientTest {
     SetServerEndpoint(nullptr, 0);
   }
 
-  // Opens the pop-up of the button and lets `user` act on it while it is on the screen; then
-  // the chosen command is dispatched.
-  static void WithPopup(int button, const std::function<void()>& user) {
-    QTimer::singleShot(0, user);
+  // Clicks the item while the button's pop-up is on the screen; then the chosen command is
+  // dispatched.
+  static void Choose(int button, const char16_t* item) {
+    QTimer::singleShot(0, [item] { EXPECT_TRUE(ui::ClickPopupMenuItem(item)); });
     ui::Click(MainControl(button));
     PumpPending();
-  }
-
-  static void Choose(int button, const char16_t* item) {
-    WithPopup(button, [item] { EXPECT_TRUE(ui::ClickPopupMenuItem(item)); });
   }
 };
 
 TEST_F(MenuCommandsTest, AttachThenClearGraysTheItemAndNoKeepsBoth) {
   const std::string file = SuiteFolder() / "holiday photo.jpg";
-  WriteBytes(file, 10);
+  murmel::test::WriteHostFile(file, std::string(10, 'p'));
   appState.attachmentPath = u"/earlier/choice.txt";
   ui::AnswerFileDialogs(file);
   Choose(IDC_OPTION, u"Attach File or Picture to Message...");
@@ -115,8 +107,8 @@ TEST_F(MenuCommandsTest, AttachThenClearGraysTheItemAndNoKeepsBoth) {
 TEST_F(MenuCommandsTest, CustomPictureUpToExactly100KIsRegisteredAndOneByteMoreIsRefused) {
   const std::string accepted = SuiteFolder() / "exact.jpg";
   const std::string refused = SuiteFolder() / "too big.jpg";
-  WriteBytes(accepted, 102400);
-  WriteBytes(refused, 102401);
+  murmel::test::WriteHostFile(accepted, std::string(102400, 'p'));
+  murmel::test::WriteHostFile(refused, std::string(102401, 'p'));
 
   FakeTransferServer server;
   AcceptFrames(server, kPictureEnvelope + 2 + 100 + 1);

@@ -38,15 +38,11 @@ void StartAsChild(const std::string& audio) {
                  u"[Address]\r\ncount=1\r\naddress0=ann@example.org\r\n");
 }
 
-class StartupTest : public ::testing::Test {
- protected:
-  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
 // Another platform version ends at a message without a window; so does a profile that
 // cannot be read (held by another program); a machine without a recording device says so
 // after the window is up.
-TEST_F(StartupTest, UnsuitableMachinesAreToldWhy) {
+TEST(StartupTest, UnsuitableMachinesAreToldWhy) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   const struct {
     const char* version;
     const char* audio;

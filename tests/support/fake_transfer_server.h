@@ -52,8 +52,6 @@ class FakeTransferServer {
   FakeTransferServer& AnswerEveryFrame(std::string_view reply);
   // The server's opening word and the answer to the greeting.
   FakeTransferServer& AcceptGreeting() { return SendFrame("TROK").Reply("TROK"); }
-  // Reads exactly count bytes into raw().
-  FakeTransferServer& ReceiveRaw(std::size_t count);
   // Says nothing more and reads (into raw()) until the client closes.
   FakeTransferServer& WaitForClose();
   FakeTransferServer& Close();
@@ -80,7 +78,6 @@ class FakeTransferServer {
   bool Accept();
   bool WaitReadable(int fd);
   std::size_t ReadExactly(std::size_t count, Bytes& into);
-  bool WriteAll(const Bytes& bytes);
   // False when the client closed or sent a bad frame; `clean` when it closed between frames.
   bool ReadFrame(bool record, bool* clean = nullptr);
   void RunScript();

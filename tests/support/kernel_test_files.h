@@ -39,17 +39,14 @@ inline bool WriteHostFile(const std::string& path, std::string_view bytes) {
 }
 
 // Text from UTF-16LE bytes; an odd last byte is not a character.
-inline std::u16string Utf16Text(std::string_view bytes) {
+inline std::u16string ReadUtf16File(const std::string& path) {
+  const std::string bytes = ReadHostFile(path);
   std::u16string text;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
     text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   }
   return text;
-}
-
-inline std::u16string ReadUtf16File(const std::string& path) {
-  return Utf16Text(ReadHostFile(path));
 }
 
 // Writes the text as the device's files hold it, creating the folders on the way.

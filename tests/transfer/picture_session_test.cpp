@@ -40,7 +40,7 @@ TEST_F(PictureSessionTest, PictureGoesInFramesOfAtMost1024BytesWithoutAName) {
     const Bytes picture = Pattern(c.size, 9);
     WriteFile("me.jpg", picture);
     FakeTransferServer server;
-    Script(server, Accepting(kEnvelope.size() + 2 + c.frames.size() + 1));
+    Script(server, std::vector<Bytes>(kEnvelope.size() + 3 + c.frames.size(), ToBytes("TROK")));
 
     EXPECT_EQ(Serve(server, [&] { return Register(dir_ / "me.jpg", c.mode); }), 1);
     std::vector<Bytes> expected = {ToBytes("FLSZ" + std::to_string(c.size)), ToBytes("FLTP4")};

@@ -32,11 +32,8 @@ class OpenServerConnectionTest : public ::testing::Test {
 
   // WinSock was released as often as it was started.
   static bool WinsockReleased() {
-    if (WSACleanup() == 0) return false;
-    return WSAGetLastError() == WSANOTINITIALISED;
+    return WSACleanup() != 0 && WSAGetLastError() == WSANOTINITIALISED;
   }
-
-  static std::u16string HostText() { return appState.serverHost.Copy().data(); }
 };
 
 // A name or a dotted address (looked up in reverse), recorded as the host.
@@ -48,7 +45,7 @@ TEST_F(OpenServerConnectionTest, ConnectsToTheConfiguredEndpointAndRecordsTheHos
     const SOCKET s = Open(host, server.port());
     ASSERT_NE(s, INVALID_SOCKET);
     EXPECT_EQ(questions, 3);
-    EXPECT_EQ(HostText(), host);
+    EXPECT_EQ(std::u16string(appState.serverHost.Copy().data()), host);
     CloseServerConnection(s);
     EXPECT_TRUE(server.Finish());
     EXPECT_EQ(server.connections(), 1);

@@ -66,17 +66,10 @@ inline void Script(FakeTransferServer& server, const std::vector<Bytes>& replies
   server.WaitForClose();
 }
 
-inline std::vector<Bytes> Accepting(std::size_t frames) {
-  return std::vector<Bytes>(frames, ToBytes("TROK"));
-}
-
-// The frames of a message's envelope: greeting, LOCL, TYPE, SEND, RECI, TITL.
-constexpr std::size_t kEnvelopeFrames = 6;
-
-// Replies for a whole message: the envelope, `uploadFrames` accepted upload frames, the
-// check and "FINI".
+// Replies for a whole message: its envelope (greeting, LOCL, TYPE, SEND, RECI, TITL),
+// `uploadFrames` accepted upload frames, the check and "FINI".
 inline std::vector<Bytes> MessageReplies(std::size_t uploadFrames) {
-  std::vector<Bytes> replies = Accepting(kEnvelopeFrames + uploadFrames);
+  std::vector<Bytes> replies(6 + uploadFrames, ToBytes("TROK"));
   replies.push_back(kCheckReply);
   replies.push_back(ToBytes("TROK"));
   return replies;
@@ -109,8 +102,6 @@ class SessionTest : public ::testing::Test {
     SetTransferProgressObserver(nullptr);
     SetServerEndpoint(nullptr, 0);
     FreeVoiceStore();
-    appState.recordingAvailable = 0;
-    appState.cancelRequested = 0;
   }
 
   // The profile filled in and a message to bob@example.com titled "Hi", nothing else.

@@ -19,12 +19,9 @@ namespace {
 
 using namespace userdata_test;
 
-constexpr const WCHAR* PROFILE_DEVICE_PATH = u"\\Windows\\CEVireoRec.pfi";
-
 class ProfileFileTest : public ::testing::Test {
  protected:
   void SetUp() override { SetInMemory({}); }
-  void TearDown() override { SetInMemory({}); }
   DeviceFolder device_;
 };
 
@@ -45,8 +42,8 @@ TEST_F(ProfileFileTest, MissingAndUnreadableFilesAreToldApartAndChangeNothing) {
 
   // Another holder of the file without sharing: the profile cannot be read.
   device_.WriteText(PROFILE_FILE, u"email=other@x.y\r\n");
-  const HANDLE holder = CreateFileW(PROFILE_DEVICE_PATH, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE holder = CreateFileW(u"\\Windows\\CEVireoRec.pfi", GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   EXPECT_EQ(ReadProfileFile(), PROFILE_FILE_UNREADABLE);
   // Saving fails the same way and leaves the held file as it was.

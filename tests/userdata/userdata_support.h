@@ -124,10 +124,4 @@ inline std::u16string ItemText(HWND dialog, int id) {
   return text;
 }
 
-inline std::u16string LoadedString(int id) {
-  WCHAR text[512] = {};
-  LoadStringW(nullptr, static_cast<UINT>(id), text, 512);
-  return text;
-}
-
 }  // namespace userdata_test

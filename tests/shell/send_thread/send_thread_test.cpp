@@ -22,16 +22,6 @@ class SendThreadTest : public SessionTest {
   static DWORD RunThread(FakeTransferServer& server) {
     return Serve(server, [] { return SendThreadProc(nullptr); });
   }
-
-  // Everything is kept for another try.
-  static void ExpectFormKept() {
-    EXPECT_EQ(appState.recordingAvailable.load(), 1);
-    EXPECT_NE(appState.voiceHead, nullptr);
-    EXPECT_FALSE(appState.attachmentPath.empty());
-    EXPECT_FALSE(appState.recipientsText.empty());
-    EXPECT_FALSE(appState.messageText.empty());
-    EXPECT_EQ(appState.recorderState.load(), RECORDER_IDLE);
-  }
 };
 
 TEST_F(SendThreadTest, SendThreadEmptiesTheFormAfterASuccessfulSend) {
@@ -79,7 +69,13 @@ TEST_F(SendThreadTest, StopAsEachStepCompletesEndsTheSessionThere) {
     EXPECT_EQ(RunThread(server), 0u);
     EXPECT_EQ(server.answered(), c.framesAnswered);
     EXPECT_EQ(progressShown.size(), c.show);
-    ExpectFormKept();
+    // Everything is kept for another try.
+    EXPECT_EQ(appState.recordingAvailable.load(), 1);
+    EXPECT_NE(appState.voiceHead, nullptr);
+    EXPECT_FALSE(appState.attachmentPath.empty());
+    EXPECT_FALSE(appState.recipientsText.empty());
+    EXPECT_FALSE(appState.messageText.empty());
+    EXPECT_EQ(appState.recorderState.load(), RECORDER_IDLE);
   }
 }
 
