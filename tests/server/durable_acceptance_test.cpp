@@ -79,6 +79,7 @@ TEST(DurableAcceptance, KillDuringConcurrentUploadsKeepsEveryAnsweredMessageAndN
   std::mutex mutex;
   std::set<std::string> answered;
   std::vector<std::thread> clients;
+  clients.reserve(100);
   for (int i = 0; i < 100; ++i) {
     clients.emplace_back([&, i] {
       for (int n = 0; n < 1000; ++n) {

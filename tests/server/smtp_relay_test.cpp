@@ -191,7 +191,8 @@ TEST(SmtpRelay, PermanentRefusalsEndInFailedWithTheReasonLoggedAndOnTheRow) {
     murmel::test::TempDir state;
     Put(state.path(), "m", kMail);
     TestServer server(Relaying(smtp.url(), state));
-    ASSERT_TRUE(Eventually([&] {
+    // Structured bindings are named into the lambda: clang refuses capturing them.
+    ASSERT_TRUE(Eventually([&, logged = logged, folder = folder] {
       const auto rows = Rows(state.path());
       return Logged(server, logged) && Holds(state.path(), folder, "m") && rows.size() == 1 &&
              StateName(rows[0].state) == std::string(folder);
@@ -307,9 +308,11 @@ TEST(SmtpRelay, SenderGetsOneReportNamingEveryFailedRecipient) {
     EXPECT_EQ(sessions.back().from, "");
     const std::string mail = ReadFile(report);
     for (const auto& [address, status] : c.failed) {
-      const std::string record = "Final-Recipient: rfc822; " + address +
-                                 "\nAction: failed\nStatus: " + status +
-                                 "\nDiagnostic-Code: smtp; ";
+      std::string record = "Final-Recipient: rfc822; ";
+      record += address;
+      record += "\nAction: failed\nStatus: ";
+      record += status;
+      record += "\nDiagnostic-Code: smtp; ";
       EXPECT_NE(mail.find(record), std::string::npos) << mail;
     }
     const std::string parsed = ParseMail(report).run.output;

@@ -45,6 +45,7 @@ class PulseDaemon {
                                     "PATH=/usr/bin:/bin"};
     const auto pointers = [](std::vector<std::string>& strings) {
       std::vector<char*> p;
+      p.reserve(strings.size() + 1);
       for (std::string& s : strings) p.push_back(s.data());
       p.push_back(nullptr);
       return p;

@@ -37,6 +37,7 @@ Widget* Part(const char* name) {
 std::vector<std::string> Listed() {
   std::vector<std::string> names;
   auto* list = Part<QListWidget>("file_dialog_list");
+  names.reserve(static_cast<std::size_t>(list->count()));
   for (int i = 0; i < list->count(); ++i) names.push_back(list->item(i)->text().toStdString());
   return names;
 }

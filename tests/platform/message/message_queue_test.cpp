@@ -39,6 +39,7 @@ TEST_F(MessageQueueTest, MessagesFromManyThreadsKeepEachSendersOrder) {
   constexpr int kSenders = 4;
   constexpr int kPerSender = 2000;
   std::vector<std::thread> senders;
+  senders.reserve(kSenders);
   for (int s = 0; s < kSenders; ++s) {
     senders.emplace_back([this, s] {
       for (int i = 0; i < kPerSender; ++i) PostMessageW(window, WM_USER + s, i, 0);
